@@ -1,0 +1,110 @@
+// Column walker: prints one row piece's columns, as hexadecimal bytes or as
+// typed values through the template, and measures how many bytes they take.
+#include "trevanix.h"
+
+namespace {
+
+constexpr std::uint8_t kDeletedBit = 0x10;
+constexpr std::uint8_t kNullPrefix = 0xFF;
+constexpr std::uint8_t kLongPrefix = 0xFE;
+
+void print_rule(OutputSink& out, bool deleted_only)
+{
+    out.text(deleted_only ? "\n+---------------------------------------------------------\n"
+                          : "\n----------------------------------------------------------\n");
+}
+
+void print_location(DumpContext& ctx, std::size_t piece)
+{
+    OutputSink& out = ctx.out;
+    const BlockState& st = ctx.state;
+    const RunSettings& s = ctx.settings;
+    // In 64 bits: offsets past 2 GiB and 4 GiB print as they are.
+    std::int64_t file_offset = static_cast<std::int64_t>(s.block_number) * s.block_size +
+                               st.row_offset + st.dhs_offset;
+    out.text("Block ID = ");
+    out.dec(s.block_number);
+    out.text(", Row Offset = ");
+    out.dec(st.row_offset);
+    out.text(" [");
+    out.hex(st.row_offset);
+    out.text("], File offset = ");
+    out.dec(file_offset);
+    out.text(", Row Header = [");
+    out.hex(st.block.u8(piece), 2);
+    out.byte(' ');
+    out.hex(st.block.u8(piece + 1), 2);
+    out.byte(' ');
+    out.hex(st.block.u8(piece + 2), 2);
+    out.text("]\n");
+}
+
+// "length: XX XX ... \n"; `value` may hold fewer bytes than announced when
+// the column runs past the block.
+void print_hex_column(OutputSink& out, std::size_t announced, const ByteView& value)
+{
+    out.dec(static_cast<std::int64_t>(announced));
+    out.text(": ");
+    out.hex_dump(value.data(), value.size());
+    out.byte('\n');
+}
+
+// Ends a piece whose columns run past the block: the count stops at the
+// block end, so a sequential walk stops there too.
+int stop_at_block_end(DumpContext& ctx, std::size_t columns_start)
+{
+    if (ctx.settings.verbose) ctx.out.text("Row piece runs past the end of the block.\n");
+    std::size_t block_size = ctx.state.block.size();
+    return columns_start < block_size ? static_cast<int>(block_size - columns_start) : 0;
+}
+
+}  // namespace
+
+int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
+{
+    const RunSettings& s = ctx.settings;
+    OutputSink& out = ctx.out;
+    const ByteView& block = ctx.state.block;
+    const bool deleted_only = is_deleted_only(s.action);
+    const bool shown = !deleted_only || (block.u8(piece) & kDeletedBit) != 0;
+    if (shown) {
+        print_rule(out, deleted_only);
+        if (s.show_location) print_location(ctx, piece);
+    }
+
+    const std::size_t start = piece + static_cast<std::size_t>(header_length);
+    const int column_count = block.u8(piece + 2);
+    std::size_t walked = 0;
+    for (int i = 0; i < column_count; ++i) {
+        std::size_t cursor = start + walked;
+        if (cursor >= block.size()) return stop_at_block_end(ctx, start);
+        std::uint8_t prefix = block.u8(cursor);
+        if (prefix == kNullPrefix) {
+            if (shown) {
+                if (s.template_given)
+                    render_column(ctx, i, ByteView());
+                else
+                    out.text("1: FF\n");
+            }
+            walked += 1;
+            continue;
+        }
+        std::size_t length = prefix;
+        if (prefix == kLongPrefix) {
+            if (cursor + 3 > block.size()) return stop_at_block_end(ctx, start);
+            length = block.u16le(cursor + 1);
+            walked += 3;
+        } else {
+            walked += 1;
+        }
+        ByteView value = block.sub(start + walked, length);
+        if (value.size() < length) {
+            if (shown) print_hex_column(out, length, value);
+            return stop_at_block_end(ctx, start);
+        }
+        if (shown && !(s.template_given && render_column(ctx, i, value)))
+            print_hex_column(out, length, value);
+        walked += length;
+    }
+    return static_cast<int>(walked);
+}

@@ -1,0 +1,17 @@
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "trevanix.h"
+
+int main(int argc, char** argv)
+{
+    OutputSink out(STDOUT_FILENO);
+    int status = run_dump(argc, argv, out);
+    if (!out.flush()) {
+        std::fprintf(stderr, "trevanix: cannot write to standard output: %s\n",
+                     std::strerror(out.error_number()));
+        return 1;
+    }
+    return status;
+}

@@ -1,0 +1,118 @@
+// Builds synthetic data files with the block layout the dumper reads: a cache
+// header, a transaction header with its ITL slots, the data header, the table
+// and row directories, and a row heap packed down from the block end above a
+// 4-byte tail. Tests, the sample file and the benchmark build their data
+// files through it. All multi-byte fields are little-endian.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace datafile {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Flag bits of a row piece.
+enum RowFlag : std::uint8_t {
+    FLAG_K = 0x80,  // cluster key
+    FLAG_C = 0x40,  // cluster member
+    FLAG_H = 0x20,  // head piece
+    FLAG_D = 0x10,  // deleted
+    FLAG_F = 0x08,  // first data piece
+    FLAG_L = 0x04,  // last data piece
+    FLAG_P = 0x02,  // first column continues from the previous piece
+    FLAG_N = 0x01,  // last column continues in the next piece
+};
+
+// One column: a length prefix and its value.
+struct Column {
+    enum class Prefix { Short, Long, Null, Raw };
+    Prefix prefix = Prefix::Short;  // Short switches to Long for 254 bytes or more
+    Bytes value;                    // Raw: written as it is, without a prefix
+
+    static Column null() { return {Prefix::Null, {}}; }
+    static Column bytes(Bytes b) { return {Prefix::Short, std::move(b)}; }
+    static Column text(std::string_view s) { return {Prefix::Short, Bytes(s.begin(), s.end())}; }
+    static Column long_form(Bytes b) { return {Prefix::Long, std::move(b)}; }
+    static Column raw(Bytes b) { return {Prefix::Raw, std::move(b)}; }
+};
+
+// Value encodings.
+Bytes number_value(std::string_view decimal);  // "123", "-12.5", "0"
+Bytes date_value(int year, int month, int day, int hour, int minute, int second);
+// A rowid whose block is `block` and row is `row` (bytes 2-3 and 4-5, big-endian).
+Bytes rowid(std::uint16_t file, std::uint16_t block, std::uint16_t row);
+
+struct RowPiece {
+    std::uint8_t flags = FLAG_H | FLAG_F | FLAG_L;
+    std::uint8_t lock = 0;
+    std::optional<std::uint8_t> column_count;  // default: the number of columns
+    Bytes header;  // what follows the first three bytes up to the first column
+    std::vector<Column> columns;
+    bool in_directory = true;  // a row directory entry points at it
+
+    Bytes encode() const;
+};
+
+// Pieces of each class, with the header bytes their class carries.
+RowPiece head_piece(std::vector<Column> columns);  // H F L: an ordinary row
+RowPiece deleted_piece(std::vector<Column> columns);  // H D F L: a deleted row
+RowPiece cluster_key_piece(std::uint16_t curc, std::uint16_t comc, const Bytes& previous_key,
+                           const Bytes& next_key, std::vector<Column> columns);
+RowPiece cluster_member_piece(std::vector<Column> columns);  // H F L C
+// Pieces that carry a rowid: `flags` says which class, the rowid goes where
+// that class reads it (byte 4 for cluster members, byte 3 otherwise).
+RowPiece piece_with_rowid(std::uint8_t flags, const Bytes& id, std::vector<Column> columns);
+RowPiece first_data_piece(const Bytes& head_rowid, const Bytes& next_rowid, std::vector<Column> columns);
+
+struct Block {
+    std::uint8_t block_type = 6;
+    std::uint32_t scn = 0x1000;
+    std::uint8_t layer_type = 1;  // 1 data, 2 index
+    std::uint32_t object_id = 100;
+    std::uint8_t itl_slots = 2;
+    // Blocks of automatically managed segments carry 8 more bytes before the
+    // data header.
+    bool segment_space_extension = false;
+    std::uint8_t table_count = 1;
+    std::vector<RowPiece> rows;  // rows[0] lies highest in the block
+
+    // Data header fields; unset ones are computed from the rows.
+    std::optional<std::uint16_t> row_count;
+    std::optional<std::uint16_t> second_row_count;
+    std::optional<std::uint16_t> free_space_start;
+    std::optional<std::uint16_t> free_space_end;
+    // Row directory entries, replacing the computed ones.
+    std::optional<std::vector<std::uint16_t>> directory;
+    // Raw bytes written over the finished block, at block offsets.
+    std::vector<std::pair<std::size_t, Bytes>> patches;
+};
+
+// Where the pieces of a built block lie.
+struct BlockLayout {
+    std::uint32_t dhs_offset = 0;
+    std::vector<std::uint32_t> piece_offsets;  // from the block start, one per row
+};
+
+std::uint32_t data_header_offset(const Block& block);
+Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number = 0,
+                  BlockLayout* layout = nullptr);
+
+struct File {
+    std::uint32_t block_size = 8192;
+    std::vector<Block> blocks;
+    std::size_t trailing_bytes = 0;  // a partial block at the end
+};
+
+Bytes build_file(const File& file);
+void write_file(const std::string& path, const Bytes& bytes);
+
+// The sample data file shipped in examples/ and the template that goes with it.
+File sample_file();
+std::string sample_template();
+
+}  // namespace datafile
