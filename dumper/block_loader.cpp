@@ -43,6 +43,9 @@ constexpr std::size_t kItlCountAt = 36;
 constexpr std::uint32_t kDataHeaderBase = 20 + 24;
 constexpr std::uint32_t kItlSlotSize = 24;
 constexpr std::uint32_t kDataHeaderSize = 14;
+// Blocks of automatically managed segments carry 8 more bytes in their
+// transaction header, which moves the data header down.
+constexpr std::uint32_t kSegmentSpaceExtension = 8;
 
 constexpr std::uint8_t kLayerData = 1;
 constexpr std::uint8_t kLayerIndex = 2;
@@ -195,6 +198,34 @@ DataHeader read_data_header(const ByteView& block, std::uint32_t dhs)
     return {block.u8(dhs + 1), block.u16le(dhs + 2), block.u16le(dhs + 6), block.u16le(dhs + 8)};
 }
 
+// A data header is taken as real when its free space begins where its row
+// directory ends and its free space ends inside the block.
+bool is_consistent_data_header(const ByteView& block, std::uint32_t dhs)
+{
+    DataHeader h = read_data_header(block, dhs);
+    std::int64_t directory_end = kDataHeaderSize + 4 * h.table_count + 2 * h.row_count;
+    std::int64_t room = static_cast<std::int64_t>(block.size()) - dhs;
+    return h.table_count >= 1 && h.free_space_start == directory_end &&
+           h.free_space_end >= h.free_space_start && h.free_space_end <= room;
+}
+
+struct DataHeaderPlace {
+    std::uint32_t offset;
+    bool extended;  // behind the segment space extension
+};
+
+// The data header follows the ITL slots, or 8 bytes later in blocks of
+// automatically managed segments. The later place is taken only when the
+// earlier one does not hold a consistent header and it does.
+DataHeaderPlace locate_data_header(const ByteView& block, std::uint8_t itl_slots)
+{
+    std::uint32_t plain = itl_slots * kItlSlotSize + kDataHeaderBase;
+    std::uint32_t extended = plain + kSegmentSpaceExtension;
+    if (!is_consistent_data_header(block, plain) && is_consistent_data_header(block, extended))
+        return {extended, true};
+    return {plain, false};
+}
+
 void print_data_header(OutputSink& out, std::uint32_t dhs, const DataHeader& h)
 {
     out.text("offset DHS: ");
@@ -304,11 +335,13 @@ int decode_data_block(DumpContext& ctx)
     }
     // Unsigned differences, as the header fields are: a tiny block passes
     // these checks and reads zeros beyond its end.
-    st.dhs_offset = itl_slots * kItlSlotSize + kDataHeaderBase;
+    DataHeaderPlace place = locate_data_header(block, itl_slots);
+    st.dhs_offset = place.offset;
     if (st.dhs_offset > s.block_size - kDataHeaderSize) {
         out.text("Offset of data header structure is out of bounds.\n");
         return BLOCK_FATAL;
     }
+    if (s.verbose && place.extended) out.text("Data header follows the 8-byte segment space extension.\n");
     DataHeader header = read_data_header(block, st.dhs_offset);
     if (s.verbose) print_data_header(out, st.dhs_offset, header);
 

@@ -187,7 +187,11 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
         put32(b, at + 16, 0x8000);
     }
     const std::uint32_t dhs = data_header_offset(block);
-    if (block.segment_space_extension) put32(b, dhs - 8, 0x00000001u), put32(b, dhs - 4, block.scn);
+    if (block.segment_space_extension) {
+        // The extension holds the segment's last commit SCN and a flag word.
+        put32(b, dhs - 8, block.scn);
+        put32(b, dhs - 4, 0x00000001u);
+    }
 
     // Pieces packed down from the tail; entries count from the data header.
     std::vector<std::uint16_t> entries;
@@ -307,6 +311,16 @@ File sample_file()
     index.object_id = 74571;
     index.scn = 0x0023A4F2;
     file.blocks.push_back(index);
+    Block departments;  // a table of an automatically managed segment
+    departments.object_id = 74572;
+    departments.scn = 0x0023A511;
+    departments.segment_space_extension = true;
+    departments.rows = {
+        head_piece({Column::bytes(number_value("10")), Column::text("ACCOUNTING"), Column::text("NEW YORK")}),
+        head_piece({Column::bytes(number_value("20")), Column::text("RESEARCH"), Column::text("DALLAS")}),
+        deleted_piece({Column::bytes(number_value("40")), Column::text("OPERATIONS"), Column::text("BOSTON")}),
+    };
+    file.blocks.push_back(departments);
     return file;
 }
 
