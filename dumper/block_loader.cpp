@@ -3,6 +3,7 @@
 // its row pieces through the row directory or by walking the row heap.
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "trevanix.h"
@@ -57,7 +58,17 @@ ReadOutcome fill_chunk(DataFileReader& f, std::uint64_t position, std::uint32_t 
 {
     if (f.chunk.empty()) {
         std::size_t blocks = kChunkBytes / block_size;
-        f.chunk.resize(block_size * (blocks == 0 ? 1 : blocks));
+        if (blocks == 0) blocks = 1;
+        // A regular file smaller than a chunk gets a buffer of its own size:
+        // a run over a few small blocks then touches no more memory than it
+        // reads. Devices, pipes and files that report no size (such as those
+        // of /proc) get the whole chunk.
+        struct stat info;
+        if (::fstat(f.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            std::uint64_t file_blocks = (static_cast<std::uint64_t>(info.st_size) + block_size - 1) / block_size;
+            if (file_blocks < blocks) blocks = static_cast<std::size_t>(file_blocks);
+        }
+        f.chunk.resize(block_size * blocks);
     }
     std::size_t got = 0;
     int error = 0;
