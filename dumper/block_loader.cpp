@@ -111,7 +111,7 @@ ReadOutcome read_block(DataFileReader& f, std::int64_t position, std::uint32_t b
 bool open_data_file(DumpContext& ctx)
 {
     if (ctx.file.fd >= 0) return true;
-    ctx.file.fd = ::open(ctx.settings.data_file.c_str(), O_RDONLY | O_CLOEXEC);
+    ctx.file.fd = open_for_reading(ctx.settings.data_file.c_str());
     return ctx.file.fd >= 0;
 }
 
@@ -348,6 +348,17 @@ int decode_data_block(DumpContext& ctx)
 }
 
 }  // namespace
+
+int open_for_reading(const char* path)
+{
+    // Without O_NONBLOCK, opening a FIFO waits for a writer, perhaps for ever.
+    // Blocking reads are restored once it is open.
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
 
 int process_block(DumpContext& ctx)
 {

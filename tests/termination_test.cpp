@@ -1,9 +1,10 @@
 // Every run ends: the heap walk moves on at every step whatever the pieces
-// say, and no template can keep the program reading for ever. Each test
-// arms an alarm, so a run that does not end fails the test instead of
-// hanging it.
+// say, and no template or data file can keep the program waiting or reading
+// for ever. Each test arms an alarm, so a run that does not end fails the
+// test instead of hanging it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "test_support.h"
@@ -142,6 +143,26 @@ TEST_F(TemplateFiles, DirectoryAsTemplateHasNoLines)
 {
     Watchdog watchdog(kPatience);
     EXPECT_EQ(run_trevanix({"-f", path, "-c", dir.path("")}).output, hex_row);
+}
+
+// A FIFO that nobody writes to would block an ordinary open for ever.
+TEST_F(TemplateFiles, FifoWithoutWriterIsAnEmptyTemplate)
+{
+    Watchdog watchdog(kPatience);
+    std::string fifo = dir.path("template.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(run_trevanix({"-f", path, "-c", fifo}).output, hex_row);
+}
+
+TEST(Termination, FifoAsDataFileCannotBeReadAndDoesNotWait)
+{
+    Watchdog watchdog(kPatience);
+    ScratchDir dir;
+    std::string fifo = dir.path("data.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    RunResult r = run_trevanix({"-f", fifo});
+    EXPECT_EQ(r.output, "Failed to set pointer.\n" + kCompleted);
+    EXPECT_EQ(r.status, 1);
 }
 
 }  // namespace
