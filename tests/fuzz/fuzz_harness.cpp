@@ -525,6 +525,13 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
         Run r = run(args);
         std::string problem = check_common(args, r, !ranged);
         if (!problem.empty()) return problem;
+        // Without a template no value prints as text, so a rule line can
+        // only be a rule: the deleted-only modes print theirs alone.
+        if (!(flags & kWithTemplate)) {
+            const bool deleted_only = action && (action[0] == 'D' || action[0] == 'S');
+            if (r.output.find(deleted_only ? kRule : kDeletedRule) != std::string::npos)
+                return describe(args) + ": the rule line of the other mode";
+        }
         if (action && action[0] == 'C' && !(flags & kWithVerbose)) {
             std::string expected = expected_scn_listing(file, block_size, object_filter, range);
             if (r.output != expected || r.status != 0)
