@@ -48,7 +48,8 @@ public:
         if (!::mkdtemp(pattern.data())) environment_failure("cannot make a scratch directory");
         root_ = pattern;
     }
-    ~Scratch()
+    ~Scratch() { remove(); }
+    void remove()
     {
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
@@ -466,6 +467,7 @@ void report(const std::string& problem)
 {
     if (problem.empty()) return;
     std::fprintf(stderr, "\n=== trevanix broke a promise ===\n%s\n", problem.c_str());
+    scratch().remove();  // abort() runs no destructors; the fuzzer keeps the input
     std::abort();
 }
 
