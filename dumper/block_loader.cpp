@@ -3,6 +3,7 @@
 // its row pieces through the row directory or by walking the row heap.
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "trevanix.h"
@@ -60,7 +61,17 @@ ReadOutcome fill_chunk(DataFileReader& f, std::uint64_t position, std::uint32_t 
 {
     if (f.chunk.empty()) {
         std::size_t blocks = kChunkBytes / block_size;
-        f.chunk.resize(block_size * (blocks == 0 ? 1 : blocks));
+        if (blocks == 0) blocks = 1;
+        // A regular file smaller than a chunk gets a buffer of its own size:
+        // a run over a few small blocks then touches no more memory than it
+        // reads. Devices, pipes and files that report no size (such as those
+        // of /proc) get the whole chunk.
+        struct stat info;
+        if (::fstat(f.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            std::uint64_t file_blocks = (static_cast<std::uint64_t>(info.st_size) + block_size - 1) / block_size;
+            if (file_blocks < blocks) blocks = static_cast<std::size_t>(file_blocks);
+        }
+        f.chunk.resize(block_size * blocks);
     }
     std::size_t got = 0;
     int error = 0;
@@ -103,7 +114,7 @@ ReadOutcome read_block(DataFileReader& f, std::int64_t position, std::uint32_t b
 bool open_data_file(DumpContext& ctx)
 {
     if (ctx.file.fd >= 0) return true;
-    ctx.file.fd = ::open(ctx.settings.data_file.c_str(), O_RDONLY | O_CLOEXEC);
+    ctx.file.fd = open_for_reading(ctx.settings.data_file.c_str());
     return ctx.file.fd >= 0;
 }
 
@@ -370,6 +381,17 @@ int decode_data_block(DumpContext& ctx)
 }
 
 }  // namespace
+
+int open_for_reading(const char* path)
+{
+    // Without O_NONBLOCK, opening a FIFO waits for a writer, perhaps for ever.
+    // Blocking reads are restored once it is open.
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
 
 int process_block(DumpContext& ctx)
 {

@@ -147,6 +147,9 @@ extern const char* const kHelpText;
 enum BlockStatus : int { BLOCK_OK = 0, BLOCK_READ_FAILED = 1, BLOCK_END_OF_FILE = 2, BLOCK_FATAL = 3 };
 int process_block(DumpContext& ctx);
 extern const char* const block_type_names[12];
+// Opens a file for reading, or returns -1. A FIFO that no process writes to
+// opens at once instead of blocking; reading it then finds its end.
+int open_for_reading(const char* path);
 
 // Row pieces: the class (1 to 17) a flag byte falls into, first match wins.
 int classify_row_piece(std::uint8_t flags);

@@ -2,7 +2,6 @@
 // and prints the value as NUMBER, VARCHAR2 or DATE text.
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
 #include <unistd.h>
 
@@ -70,7 +69,7 @@ private:
 
 void load_column_template(const std::string& path, ColumnTemplate& t)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open_for_reading(path.c_str());
     if (fd < 0) {
         t.status = ColumnTemplate::Status::OpenFailed;
         return;

@@ -1,0 +1,821 @@
+#include "fuzz_harness.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <unistd.h>
+
+#include "datafile_builder.h"
+#include "trevanix.h"
+
+namespace fuzz {
+
+namespace {
+
+const std::string kCompleted = "\n\nCompleted.\n\n";
+const std::string kRule = "\n----------------------------------------------------------\n";
+const std::string kDeletedRule = "\n+---------------------------------------------------------\n";
+
+// Messages after which a run ends with status 1 on a regular file.
+const char* const kFatalMessages[] = {
+    "Block size too big.\n",
+    "Offset of data header structure is out of bounds.\n",
+    "Offset of table directory structure is out of bounds.\n",
+    "Offset of row directory is out of bounds.\n",
+};
+
+[[noreturn]] void environment_failure(const std::string& what)
+{
+    std::fprintf(stderr, "fuzz harness: %s\n", what.c_str());
+    std::abort();
+}
+
+// The process's scratch directory: made on first use, removed at exit.
+class Scratch {
+public:
+    Scratch()
+    {
+        std::error_code error;
+        std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        if (error) base = "/tmp";
+        std::string pattern = (base / "trevanix-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) environment_failure("cannot make a scratch directory");
+        root_ = pattern;
+    }
+    ~Scratch() { remove(); }
+    void remove()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    const std::string& root() const { return root_; }
+    std::string path(std::string_view name) const { return root_ + "/" + std::string(name); }
+
+private:
+    std::string root_;
+};
+
+Scratch& scratch()
+{
+    static Scratch instance;
+    return instance;
+}
+
+void write_file(const std::string& path, const void* data, std::size_t size)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) environment_failure("cannot create " + path);
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd, p, size);
+        if (n <= 0) environment_failure("cannot write " + path);
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+void write_file(const std::string& path, const Bytes& bytes) { write_file(path, bytes.data(), bytes.size()); }
+void write_file(const std::string& path, const std::string& text) { write_file(path, text.data(), text.size()); }
+
+// A loop rather than insert(): g++ 12 at -O3 warns falsely about the latter.
+template <typename Iterator>
+void append(Bytes& to, Iterator from, Iterator to_end)
+{
+    for (; from != to_end; ++from) to.push_back(static_cast<std::uint8_t>(*from));
+}
+
+struct Run {
+    int status;
+    std::string output;
+};
+
+Run run(const std::vector<std::string>& args)
+{
+    std::vector<const char*> argv{"trevanix"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    OutputSink out;  // collects: nothing is printed
+    int status = run_dump(static_cast<int>(args.size() + 1), argv.data(), out);
+    return {status, out.captured()};
+}
+
+bool ends_with(const std::string& s, const std::string& end)
+{
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string describe(const std::vector<std::string>& args)
+{
+    std::string s = "trevanix";
+    for (const std::string& a : args) {
+        s += " '";
+        for (char c : a) {
+            if (c >= 0x20 && c < 0x7F) {
+                s += c;
+            } else {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+                s += escaped;
+            }
+        }
+        s += "'";
+    }
+    return s;
+}
+
+std::string tail_of(const std::string& output)
+{
+    return output.size() <= 200 ? output : "..." + output.substr(output.size() - 200);
+}
+
+// What a run that ended on a regular file must look like.
+std::string check_common(const std::vector<std::string>& args, const Run& r, bool must_complete)
+{
+    if (r.status != 0 && r.status != 1)
+        return describe(args) + ": exit status " + std::to_string(r.status);
+    if (must_complete && !ends_with(r.output, kCompleted))
+        return describe(args) + ": no completion line; output ends:\n" + tail_of(r.output);
+    if (r.status == 1) {
+        for (const char* message : kFatalMessages)
+            if (ends_with(r.output, message + kCompleted)) return "";
+        return describe(args) + ": status 1 without a fatal message; output ends:\n" + tail_of(r.output);
+    }
+    return "";
+}
+
+std::string hex_column(std::size_t length, const std::uint8_t* data, std::size_t size)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string s = std::to_string(length) + ": ";
+    for (std::size_t i = 0; i < size; ++i) {
+        s += kDigits[data[i] >> 4];
+        s += kDigits[data[i] & 0xF];
+        s += ' ';
+    }
+    return s + "\n";
+}
+
+char separator_for(std::uint8_t choice_bits, std::string& option_value, bool& given)
+{
+    switch (choice_bits) {
+    case 1: option_value = ","; given = true; return ',';
+    case 2: option_value = ""; given = true; return '\0';
+    case 3: option_value = "|"; given = true; return '|';
+    default: given = false; return '\n';
+    }
+}
+
+std::uint8_t separator_bits(std::uint8_t byte)
+{
+    return static_cast<std::uint8_t>(((byte & kSeparatorComma) ? 1 : 0) | ((byte & kSeparatorOther) ? 2 : 0));
+}
+
+// ---------------------------------------------------------------------------
+// Data files.
+
+const char* const kActions[] = {nullptr, "A", "D", "O", "S", "C"};
+constexpr std::size_t kMaxDatafileInput = 16 * 1024;
+
+struct Range {
+    std::vector<std::string> args;
+    std::int32_t start = 0;
+    std::int32_t count = 0;
+    bool single = false;
+};
+
+Range range_for(std::uint8_t byte)
+{
+    switch (byte % 8) {
+    case 1: return {{"-n", "1"}, 0, 1, false};
+    case 2: return {{"-n", "2"}, 0, 2, false};
+    case 3: return {{"-b", "0"}, 0, 0, true};
+    case 4: return {{"-b", "1"}, 1, 0, true};
+    case 5: return {{"-b", "1", "-n", "2"}, 1, 2, false};
+    case 6: return {{"-n", "-1"}, 0, -1, false};
+    case 7: return {{"-b", "2"}, 2, 0, true};
+    default: return {};
+    }
+}
+
+// The DUMPSCNS listing of `file`, worked out from the block layout alone.
+std::string expected_scn_listing(const Bytes& file, std::uint32_t block_size, std::uint32_t object_filter,
+                                 const Range& range)
+{
+    std::string out;
+    std::int64_t block = range.start;
+    std::int64_t handled = 0;
+    for (;;) {
+        std::uint64_t position = static_cast<std::uint64_t>(block) * block_size;
+        if (position + block_size > file.size()) {
+            out += kCompleted;
+            break;
+        }
+        ByteView b(file.data() + position, block_size);
+        std::uint32_t object_id = b.u32le(24);
+        if ((object_filter == 0 || object_filter == object_id) && b.u8(20) == 1)
+            out += "Block ID: " + std::to_string(block) + ", Object ID: " + std::to_string(object_id) +
+                   ", SCN: " + std::to_string(b.u32le(8)) + "\n";
+        if (range.single) break;
+        ++handled;
+        ++block;
+        if (range.count > 0 && handled == range.count) break;
+    }
+    return out;
+}
+
+Bytes expand_large_layout(const std::uint8_t* p, std::size_t n, std::uint32_t block_size)
+{
+    Bytes file;
+    std::size_t at = 0;
+    for (int blocks = 0; blocks < 8 && at + 4 <= n; ++blocks) {
+        std::size_t head = static_cast<std::size_t>(p[at] | (p[at + 1] << 8));
+        std::size_t tail = static_cast<std::size_t>(p[at + 2] | (p[at + 3] << 8));
+        at += 4;
+        head = std::min({head, n - at, std::size_t{block_size}});
+        std::size_t start = file.size();
+        file.resize(start + block_size, 0);
+        std::copy(p + at, p + at + head, file.begin() + static_cast<std::ptrdiff_t>(start));
+        at += head;
+        tail = std::min({tail, n - at, std::size_t{block_size} - head});
+        std::copy(p + at, p + at + tail, file.end() - static_cast<std::ptrdiff_t>(tail));
+        at += tail;
+    }
+    return file;
+}
+
+const std::string& datafile_template_path(std::size_t which)
+{
+    static const std::vector<std::string> paths = [] {
+        std::vector<std::string> written;
+        for (std::size_t i = 0; i < 4; ++i) {
+            written.push_back(scratch().path("datafile-template-" + std::to_string(i) + ".txt"));
+            write_file(written.back(), std::string(kDatafileTemplates[i]));
+        }
+        return written;
+    }();
+    return paths[which];
+}
+
+// ---------------------------------------------------------------------------
+// Templates and typed values, predicted from the template's text.
+
+enum class Type { Other, Number, Varchar2, Date, Char, Unknown, NoPrint };
+
+Type keyword(std::string line, bool ended_by_newline)
+{
+    std::size_t zero = line.find('\0');
+    if (zero != std::string::npos)
+        line.resize(zero);
+    else if (ended_by_newline && !line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line == "NUMBER") return Type::Number;
+    if (line == "VARCHAR2") return Type::Varchar2;
+    if (line == "DATE") return Type::Date;
+    if (line == "CHAR") return Type::Char;
+    if (line == "UNKNOWN") return Type::Unknown;
+    if (line == "NOPRINT") return Type::NoPrint;
+    return Type::Other;
+}
+
+std::vector<Type> template_types(const std::string& text)
+{
+    std::vector<Type> types;
+    std::size_t pos = 0;
+    while (types.size() < 255) {
+        std::size_t newline = text.find('\n', pos);
+        if (newline == std::string::npos) {
+            if (pos < text.size()) types.push_back(keyword(text.substr(pos), false));
+            break;
+        }
+        types.push_back(keyword(text.substr(pos, newline - pos), true));
+        pos = newline + 1;
+    }
+    return types;
+}
+
+std::string expected_date(const Bytes& v)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "%.4d/%.2d/%.2d %.2d:%.2d:%.2d", (v[0] - 100) * 100 + (v[1] - 100), v[2], v[3],
+                  v[4] - 1, v[5] - 1, v[6] - 1);
+    return text;
+}
+
+// What one column prints with its template type.
+std::string expected_column(Type type, const TemplateColumn& column, char separator)
+{
+    const Bytes& v = column.value;
+    const std::string sep(1, separator);
+    if (column.null) {
+        bool typed = type == Type::Number || type == Type::Varchar2 || type == Type::Char || type == Type::Date;
+        return typed ? sep : "";
+    }
+    std::string hex = hex_column(v.size(), v.data(), v.size());
+    switch (type) {
+    case Type::Number: {
+        if (v.empty()) return sep;
+        NumberText number;
+        if (!decode_number(ByteView(v.data(), v.size()), number)) return hex;
+        return std::string(number.text, number.length) + sep;
+    }
+    case Type::Varchar2:
+    case Type::Char: return std::string(v.begin(), v.end()) + sep;
+    case Type::Date:
+        if (v.empty()) return sep;
+        if (v.size() < 7) return hex;
+        return expected_date(v) + sep;
+    case Type::NoPrint: return "";
+    case Type::Unknown:
+    case Type::Other: return hex;
+    }
+    return hex;
+}
+
+datafile::Column builder_column(const TemplateColumn& c)
+{
+    if (c.null) return datafile::Column::null();
+    return c.long_prefix ? datafile::Column::long_form(c.value) : datafile::Column::bytes(c.value);
+}
+
+// Plain decimal text: an optional minus, an integer part without leading
+// zeros, and a fraction without trailing zeros; no negative zero.
+bool is_plain_decimal(const std::string& s)
+{
+    std::size_t i = 0;
+    bool negative = i < s.size() && s[i] == '-';
+    if (negative) ++i;
+    std::size_t int_start = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    std::size_t int_length = i - int_start;
+    if (int_length == 0 || (int_length > 1 && s[int_start] == '0')) return false;
+    bool zero = int_length == 1 && s[int_start] == '0';
+    if (i < s.size()) {
+        if (s[i] != '.') return false;
+        std::size_t fraction_start = ++i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        if (i != s.size() || i == fraction_start || s[i - 1] == '0') return false;
+        zero = false;
+    }
+    return !(negative && zero);
+}
+
+// True when the NUMBER bytes are written the way the database writes them:
+// no zero digit first or last, and a negative number's terminator present
+// exactly when it has fewer than 20 digits.
+bool is_canonical_number(const Bytes& v)
+{
+    if (v.empty() || v.size() > 21 || v[0] == 0x80) return v.size() == 1 && v[0] == 0x80;
+    bool negative = v[0] < 0x80;
+    std::size_t end = v.size();
+    if (negative) {
+        bool terminated = v.size() > 1 && v.back() == 0x66;
+        if (terminated) --end;
+        std::size_t digits = end - 1;
+        if (terminated != (digits < 20)) return false;
+    }
+    if (end < 2) return false;
+    std::uint8_t zero_digit = negative ? 101 : 1;
+    return v[1] != zero_digit && v[end - 1] != zero_digit;
+}
+
+// True when the value, once its leading zero digits are dropped, still has
+// an exponent that fits the exponent byte (0x81 to 0xFF positive, 0x00 to
+// 0x7F negative).
+bool has_exponent_byte(const Bytes& v)
+{
+    if (v.empty() || v[0] == 0x80) return true;
+    const bool negative = v[0] < 0x80;
+    const std::uint8_t zero_digit = negative ? 101 : 1;
+    int exponent = negative ? 0x3E - v[0] : v[0] - 0xC1;
+    for (std::size_t k = 1; k < v.size() && v[k] == zero_digit; ++k) --exponent;
+    return negative ? 0x3E - exponent <= 0x7F : 0xC1 + exponent >= 0x81;
+}
+
+std::string check_number(const Bytes& v)
+{
+    NumberText number;
+    if (!decode_number(ByteView(v.data(), v.size()), number)) return "";
+    if (number.length == 0 || number.length > sizeof number.text) return "decode_number: bad length";
+    std::string text(number.text, number.length);
+    if (!is_plain_decimal(text)) return "decode_number: not a plain decimal: " + text;
+    // The builder's encoder is written apart from the decoder: its encoding
+    // of the text must decode to the same text, and must be the bytes
+    // themselves when they were canonical. Leading zero digits can move a
+    // value below the smallest exponent a NUMBER can hold; such a value has
+    // no encoding to compare with.
+    if (!has_exponent_byte(v)) return "";
+    Bytes encoded = datafile::number_value(text);
+    NumberText again;
+    if (!decode_number(ByteView(encoded.data(), encoded.size()), again) ||
+        std::string(again.text, again.length) != text)
+        return "decode_number: re-encoding " + text + " does not decode to it";
+    if (is_canonical_number(v) && encoded != v) return "decode_number: canonical bytes decode to " + text;
+    return "";
+}
+
+// ---------------------------------------------------------------------------
+// Arguments.
+
+std::string resolve_word(const std::string& word)
+{
+    if (word == "@data") return scratch().path("arguments.dbf");
+    if (word == "@template") return scratch().path("arguments.template");
+    if (word == "@missing") return scratch().path("missing.dbf");
+    if (word == "@empty") return scratch().path("empty.dbf");
+    if (word == "@dir") return scratch().root();
+    return word;
+}
+
+void write_argument_files()
+{
+    static const bool written = [] {
+        write_file(resolve_word("@data"), datafile::build_file(datafile::sample_file()));
+        write_file(resolve_word("@template"), datafile::sample_template());
+        write_file(resolve_word("@empty"), std::string());
+        return true;
+    }();
+    (void)written;
+}
+
+bool is_harness_file(const std::string& path)
+{
+    for (const char* word : {"@data", "@template", "@missing", "@empty", "@dir"})
+        if (path == resolve_word(word)) return true;
+    return false;
+}
+
+}  // namespace
+
+const char* const kDatafileTemplates[4] = {
+    "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nCHAR\nNOPRINT\nUNKNOWN\nbogus\n\nDATE\nNUMBER",
+    "DATE\nNUMBER\r\nVARCHAR2\n",
+    "NUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\n",
+    "DATE\r\nDATE\r\nDATE\r\nDATE\r\nVARCHAR2\r\nDATE\r\nDATE\r\nDATE\r\n",
+};
+
+void report(const std::string& problem)
+{
+    if (problem.empty()) return;
+    std::fprintf(stderr, "\n=== trevanix broke a promise ===\n%s\n", problem.c_str());
+    scratch().remove();  // abort() runs no destructors; the fuzzer keeps the input
+    std::abort();
+}
+
+// ---------------------------------------------------------------------------
+
+std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 4) return "";
+    // Every directory entry may point at the same long piece, so what a run
+    // prints can grow with the square of the block; longer inputs are cut
+    // to keep what the collecting sink holds within the fuzzer's memory.
+    size = std::min(size, kMaxDatafileInput);
+    const std::uint8_t flags = data[0];
+    const Range range = range_for(data[1]);
+    const auto layout = static_cast<std::uint16_t>(data[2] | (data[3] << 8));
+    std::uint32_t block_size;
+    Bytes file;
+    if (layout & kLargeLayout) {
+        block_size = kLargeSizes[layout & 3];
+        file = expand_large_layout(data + 4, size - 4, block_size);
+    } else {
+        block_size = layout % 1024u + 1;
+        file.assign(data + 4, data + size);
+    }
+    const std::string path = scratch().path("datafile.dbf");
+    write_file(path, file);
+
+    std::vector<std::string> common{"-f", path, "-z", std::to_string(block_size)};
+    if (flags & kWithVerbose) common.push_back("-g");
+    if (flags & kWithLocation) common.push_back("-v");
+    if (flags & kWithTemplate) {
+        common.push_back("-c");
+        common.push_back(datafile_template_path((flags >> 3) & 3));
+    }
+    std::string separator;
+    bool separator_given = false;
+    separator_for(separator_bits(flags), separator, separator_given);
+    if (separator_given) {
+        common.push_back("-s");
+        common.push_back(separator);
+    }
+    std::uint32_t object_filter = 0;
+    if (flags & kWithObjectFilter) {
+        object_filter = ByteView(file.data(), std::min<std::size_t>(file.size(), block_size)).u32le(24);
+        common.push_back("-o");
+        common.push_back(std::to_string(object_filter));
+    }
+    common.insert(common.end(), range.args.begin(), range.args.end());
+    const bool ranged = !range.args.empty() && range.count != -1;
+
+    for (const char* action : kActions) {
+        std::vector<std::string> args = common;
+        if (action) {
+            args.push_back("-a");
+            args.push_back(action);
+        }
+        Run r = run(args);
+        std::string problem = check_common(args, r, !ranged);
+        if (!problem.empty()) return problem;
+        // Without a template no value prints as text, so a rule line can
+        // only be a rule: the deleted-only modes print theirs alone.
+        if (!(flags & kWithTemplate)) {
+            const bool deleted_only = action && (action[0] == 'D' || action[0] == 'S');
+            if (r.output.find(deleted_only ? kRule : kDeletedRule) != std::string::npos)
+                return describe(args) + ": the rule line of the other mode";
+        }
+        if (action && action[0] == 'C' && !(flags & kWithVerbose)) {
+            std::string expected = expected_scn_listing(file, block_size, object_filter, range);
+            if (r.output != expected || r.status != 0)
+                return describe(args) + ": DUMPSCNS listing differs; got:\n" + tail_of(r.output) +
+                       "\nexpected:\n" + tail_of(expected);
+        }
+    }
+    return "";
+}
+
+std::string run_template_input(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 3) return "";
+    const std::uint8_t flags = data[0];
+    const char separator = (flags & kTemplateSeparator) ? static_cast<char>(data[1]) : '\n';
+    std::size_t wanted = data[2];
+    std::size_t at = 3;
+    std::vector<TemplateColumn> columns;
+    std::size_t piece_bytes = 3;
+    constexpr std::size_t kMaxPieceBytes = 7000;  // the piece must fit in its 8192-byte block
+    while (columns.size() < wanted && at < size) {
+        TemplateColumn c;
+        std::uint8_t kind = data[at++];
+        std::size_t length = 0;
+        if (kind == 0xFF) {
+            c.null = true;
+        } else if (kind == 0xFE) {
+            c.long_prefix = true;
+            length = at < size ? data[at++] : 0;
+        } else {
+            length = kind;
+        }
+        length = std::min(length, size - at);
+        c.value.assign(data + at, data + at + length);
+        at += length;
+        piece_bytes += (c.long_prefix ? 3 : 1) + length;
+        if (piece_bytes > kMaxPieceBytes) break;
+        columns.push_back(std::move(c));
+    }
+    const std::string text(reinterpret_cast<const char*>(data + at), size - at);
+
+    datafile::RowPiece piece = datafile::head_piece({});
+    if (flags & kTemplateDeleted) piece = datafile::deleted_piece({});
+    for (const TemplateColumn& c : columns) piece.columns.push_back(builder_column(c));
+    datafile::Block block;
+    block.rows = {piece};
+    datafile::File file;
+    file.blocks = {block};
+    const std::string data_path = scratch().path("template-rows.dbf");
+    const std::string template_path = scratch().path("template.txt");
+    write_file(data_path, datafile::build_file(file));
+    write_file(template_path, text);
+
+    // An HDFL piece whose column count looks like a flag byte is no row.
+    const bool deleted = flags & kTemplateDeleted;
+    const bool no_row = deleted && (columns.size() == 0x2C || columns.size() == 0x3C);
+    const std::vector<Type> types = template_types(text);
+    std::string body = deleted ? kDeletedRule : kRule;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        body += expected_column(i < types.size() ? types[i] : Type::Other, columns[i], separator);
+    const std::string expected = (no_row ? "" : body) + kCompleted;
+
+    std::vector<std::string> common{"-f", data_path, "-c", template_path};
+    if (flags & kTemplateSeparator) {
+        common.push_back("-s");
+        common.push_back(std::string(1, separator));
+    }
+    std::vector<const char*> actions{deleted ? "D" : "A"};
+    if (flags & kTemplateHeapWalk) actions.push_back(deleted ? "S" : "O");
+    for (const char* action : actions) {
+        std::vector<std::string> args = common;
+        args.push_back("-a");
+        args.push_back(action);
+        Run r = run(args);
+        // A piece taken as no row moves the heap walk on by two bytes, into
+        // its own column bytes: only the directory walk's output is known.
+        const bool heap_walk = action[0] == 'O' || action[0] == 'S';
+        if (no_row && heap_walk) {
+            std::string problem = check_common(args, r, true);
+            if (!problem.empty()) return problem;
+        } else if (r.output != expected || r.status != 0)
+            return describe(args) + ": template rendering differs; got:\n" + tail_of(r.output) + "\nexpected:\n" +
+                   tail_of(expected);
+        if (flags & kTemplateVerbose) {
+            args.push_back("-g");
+            Run v = run(args);
+            std::string problem = check_common(args, v, true);
+            if (!problem.empty()) return problem;
+            if (!no_row && v.output.find(body) == std::string::npos)
+                return describe(args) + ": -g output lacks the rendered row";
+        }
+    }
+    return "";
+}
+
+std::string run_value_input(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) return "";
+    constexpr std::size_t kMaxValue = 2000;  // three copies fit in one 8192-byte block
+    Bytes value(data + 1, data + std::min(size, kMaxValue + 1));
+    std::string problem = check_number(value);
+    if (!problem.empty()) return problem;
+
+    std::string separator_option;
+    bool separator_given = false;
+    const char separator = separator_for(separator_bits(data[0]), separator_option, separator_given);
+    TemplateColumn column;
+    column.value = value;
+    datafile::Block block;
+    datafile::Column c = builder_column(column);
+    block.rows = {datafile::head_piece({c, c, c})};
+    datafile::File file;
+    file.blocks = {block};
+    const std::string data_path = scratch().path("value.dbf");
+    static const std::string template_path = [] {
+        std::string written = scratch().path("value.txt");
+        write_file(written, std::string("NUMBER\nDATE\nVARCHAR2\n"));
+        return written;
+    }();
+    write_file(data_path, datafile::build_file(file));
+    std::vector<std::string> args{"-f", data_path, "-c", template_path};
+    if (separator_given) {
+        args.push_back("-s");
+        args.push_back(separator_option);
+    }
+    Run r = run(args);
+    const std::string expected = kRule + expected_column(Type::Number, column, separator) +
+                                 expected_column(Type::Date, column, separator) +
+                                 expected_column(Type::Varchar2, column, separator) + kCompleted;
+    if (r.output != expected || r.status != 0)
+        return describe(args) + ": typed value differs; got:\n" + tail_of(r.output) + "\nexpected:\n" +
+               tail_of(expected);
+    return "";
+}
+
+std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
+{
+    write_argument_files();
+    std::vector<std::string> args;
+    std::size_t start = 0;
+    while (start <= size && args.size() < 24) {
+        std::size_t end = start;
+        while (end < size && data[end] != 0) ++end;
+        if (end - start >= 2 && data[start] == 0xFF)
+            args.push_back(resolve_word(kArgumentWords[data[start + 1] % kArgumentWords.size()]));
+        else
+            args.emplace_back(reinterpret_cast<const char*>(data + start), end - start);
+        start = end + 1;
+    }
+
+    std::vector<const char*> argv{"trevanix"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    RunSettings parsed;
+    OutputSink parse_out;
+    const bool ok = parse_arguments(static_cast<int>(args.size() + 1), argv.data(), parsed, parse_out);
+    const std::string parse_output = parse_out.captured();
+    if (!ok && parse_output.empty()) return describe(args) + ": an argument error without a message";
+    if (ok && !parse_output.empty()) return describe(args) + ": parsing printed " + parse_output;
+    // Only the harness's own files are read.
+    if ((parsed.data_file_given && !is_harness_file(parsed.data_file)) ||
+        (parsed.template_given && !is_harness_file(parsed.template_file)))
+        return "";
+
+    Run r = run(args);
+    if (!ok) {
+        if (r.status != 2 || r.output != parse_output)
+            return describe(args) + ": an argument error must print its message alone and exit 2";
+        return "";
+    }
+    if (parsed.help) {
+        if (r.status != 0 || r.output != std::string(kHelpText) + "\n")
+            return describe(args) + ": help must print the help text alone and exit 0";
+        return "";
+    }
+    if (!parsed.data_file_given) {
+        if (r.status != 24 || r.output != "Need name of data file.\n")
+            return describe(args) + ": a run without -f must say so and exit 24";
+        return "";
+    }
+    bool unlimited = !parsed.single_block && parsed.count <= 0;
+    std::string problem = check_common(args, r, unlimited);
+    if (!problem.empty()) {
+        // Reading a directory or a refused position are failures of their own.
+        for (const char* message : {"Failed to read ", "Failed to set pointer.\n", "Failed to open datafile "})
+            if (r.status == 1 && r.output.find(message) != std::string::npos && ends_with(r.output, kCompleted))
+                return "";
+        return problem;
+    }
+    return "";
+}
+
+// ---------------------------------------------------------------------------
+// Building inputs.
+
+Bytes datafile_input(std::uint8_t flags, std::uint8_t range, std::uint32_t block_size, const Bytes& file)
+{
+    Bytes input{flags, range, 0, 0};
+    int large = -1;
+    for (int i = 0; i < 4; ++i)
+        if (kLargeSizes[i] == block_size) large = i;
+    if (large >= 0 && !file.empty() && file.size() % block_size == 0) {
+        const auto layout = static_cast<std::uint16_t>(kLargeLayout | large);
+        input[2] = static_cast<std::uint8_t>(layout);
+        input[3] = static_cast<std::uint8_t>(layout >> 8);
+        // Each block as its head and tail around its longest run of zeros.
+        for (std::size_t start = 0; start < file.size(); start += block_size) {
+            std::size_t best_from = block_size, best_length = 0;
+            for (std::size_t i = 0; i < block_size;) {
+                std::size_t j = i;
+                while (j < block_size && file[start + j] == 0) ++j;
+                if (j - i > best_length) best_from = i, best_length = j - i;
+                i = j + 1;
+            }
+            std::size_t head = best_from == block_size ? block_size : best_from;
+            std::size_t tail = block_size - head - best_length;
+            input.push_back(static_cast<std::uint8_t>(head));
+            input.push_back(static_cast<std::uint8_t>(head >> 8));
+            input.push_back(static_cast<std::uint8_t>(tail));
+            input.push_back(static_cast<std::uint8_t>(tail >> 8));
+            append(input, file.begin() + static_cast<std::ptrdiff_t>(start),
+                   file.begin() + static_cast<std::ptrdiff_t>(start + head));
+            append(input, file.begin() + static_cast<std::ptrdiff_t>(start + block_size - tail),
+                   file.begin() + static_cast<std::ptrdiff_t>(start + block_size));
+        }
+        return input;
+    }
+    if (block_size < 1 || block_size > 1024) throw std::invalid_argument("no layout for this block size");
+    input[2] = static_cast<std::uint8_t>(block_size - 1);
+    input[3] = static_cast<std::uint8_t>((block_size - 1) >> 8);
+    append(input, file.begin(), file.end());
+    return input;
+}
+
+Bytes template_input(std::uint8_t flags, char separator, const std::vector<TemplateColumn>& columns,
+                     const std::string& template_text)
+{
+    Bytes input{flags, static_cast<std::uint8_t>(separator), static_cast<std::uint8_t>(columns.size())};
+    for (const TemplateColumn& c : columns) {
+        if (c.null) {
+            input.push_back(0xFF);
+            continue;
+        }
+        if (c.long_prefix) input.push_back(0xFE);
+        input.push_back(static_cast<std::uint8_t>(c.value.size()));
+        append(input, c.value.begin(), c.value.end());
+    }
+    append(input, template_text.begin(), template_text.end());
+    return input;
+}
+
+Bytes value_input(std::uint8_t separator_choice, const Bytes& value)
+{
+    Bytes input{separator_choice};
+    append(input, value.begin(), value.end());
+    return input;
+}
+
+const std::vector<std::string> kArgumentWords = {
+    "-f", "-c", "-h", "-n", "-z", "-o", "-b", "-s", "-a", "-g", "-v",
+    "@data", "@template", "@missing", "@empty", "@dir",
+    "A", "D", "O", "S", "C", "a", "x", "",
+    "0", "1", "2", "3", "-1", "512", "8192", "16000", "16001", "74570", "2147483647", "-2147483648",
+    "4294967297", " +7z", ",",
+};
+
+Bytes arguments_input(const std::vector<std::string>& words)
+{
+    Bytes input;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) input.push_back(0);
+        const std::string& w = words[i];
+        const bool numbered = w.size() > 1 && w[0] == '@' &&
+                              std::all_of(w.begin() + 1, w.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (numbered) {
+            input.push_back(0xFF);
+            input.push_back(static_cast<std::uint8_t>(std::stoi(w.substr(1))));
+        } else {
+            append(input, w.begin(), w.end());
+        }
+    }
+    return input;
+}
+
+}  // namespace fuzz
