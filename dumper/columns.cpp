@@ -43,10 +43,7 @@ void print_location(DumpContext& ctx, std::size_t piece)
 // the column runs past the block.
 void print_hex_column(OutputSink& out, std::size_t announced, const ByteView& value)
 {
-    out.dec(static_cast<std::int64_t>(announced));
-    out.text(": ");
-    out.hex_dump(value.data(), value.size());
-    out.byte('\n');
+    out.hex_column(announced, value.data(), value.size());
 }
 
 // Ends a piece whose columns run past the block: the count stops at the
@@ -64,7 +61,11 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
 {
     const RunSettings& s = ctx.settings;
     OutputSink& out = ctx.out;
-    const ByteView& block = ctx.state.block;
+    // Copies, not references: the sink writes through char pointers, which
+    // may alias anything reached by reference, and the compiler would then
+    // reload these after every byte of output.
+    const ByteView block = ctx.state.block;
+    const bool typed = s.template_given;
     const bool deleted_only = is_deleted_only(s.action);
     const bool shown = !deleted_only || (block.u8(piece) & kDeletedBit) != 0;
     if (shown) {
@@ -81,7 +82,7 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
         std::uint8_t prefix = block.u8(cursor);
         if (prefix == kNullPrefix) {
             if (shown) {
-                if (s.template_given)
+                if (typed)
                     render_column(ctx, i, ByteView());
                 else
                     out.text("1: FF\n");
@@ -102,7 +103,7 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
             if (shown) print_hex_column(out, length, value);
             return stop_at_block_end(ctx, start);
         }
-        if (shown && !(s.template_given && render_column(ctx, i, value)))
+        if (shown && !(typed && render_column(ctx, i, value)))
             print_hex_column(out, length, value);
         walked += length;
     }
