@@ -1,6 +1,7 @@
 // Runs one command with its standard output sent to /dev/null and prints, on
 // one line of standard output, its wall-clock seconds, its peak resident
-// memory in KiB and its exit status: "SECONDS MAXRSS_KIB STATUS".
+// memory in KiB, its exit status and the processor seconds it used (user and
+// system): "SECONDS MAXRSS_KIB STATUS CPU_SECONDS".
 // The benchmark script calls it once per timed run.
 #include <cerrno>
 #include <cstdio>
@@ -55,7 +56,9 @@ int main(int argc, char** argv)
     }
     double elapsed = now_seconds() - start;
     int exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
     // ru_maxrss is in KiB on Linux.
-    std::printf("%.6f %ld %d\n", elapsed, usage.ru_maxrss, exit_status);
+    std::printf("%.6f %ld %d %.6f\n", elapsed, usage.ru_maxrss, exit_status,
+                seconds(usage.ru_utime) + seconds(usage.ru_stime));
     return 0;
 }
