@@ -43,7 +43,7 @@ void print_location(DumpContext& ctx, std::size_t piece)
 // the column runs past the block.
 void print_hex_column(OutputSink& out, std::size_t announced, const ByteView& value)
 {
-    out.hex_column(announced, value.data(), value.size());
+    out.hex_column(announced, value.data(), value.size(), value.readable());
 }
 
 // Ends a piece whose columns run past the block: the count stops at the
@@ -75,37 +75,35 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
 
     const std::size_t start = piece + static_cast<std::size_t>(header_length);
     const int column_count = block.u8(piece + 2);
-    std::size_t walked = 0;
+    const std::size_t end = block.size();
+    std::size_t cursor = start;  // the next column's length prefix
     for (int i = 0; i < column_count; ++i) {
-        std::size_t cursor = start + walked;
-        if (cursor >= block.size()) return stop_at_block_end(ctx, start);
-        std::uint8_t prefix = block.u8(cursor);
-        if (prefix == kNullPrefix) {
-            if (shown) {
-                if (typed)
-                    render_column(ctx, i, ByteView());
-                else
-                    out.text("1: FF\n");
-            }
-            walked += 1;
-            continue;
-        }
+        if (cursor >= end) return stop_at_block_end(ctx, start);
+        const std::uint8_t prefix = block.u8(cursor);
         std::size_t length = prefix;
-        if (prefix == kLongPrefix) {
-            if (cursor + 3 > block.size()) return stop_at_block_end(ctx, start);
+        std::size_t value_at = cursor + 1;
+        if (prefix >= kLongPrefix) {
+            if (prefix == kNullPrefix) {
+                if (shown) {
+                    if (typed)
+                        render_column(ctx, i, ByteView());
+                    else
+                        out.text("1: FF\n");
+                }
+                cursor = value_at;
+                continue;
+            }
+            if (cursor + 3 > end) return stop_at_block_end(ctx, start);
             length = block.u16le(cursor + 1);
-            walked += 3;
-        } else {
-            walked += 1;
+            value_at = cursor + 3;
         }
-        ByteView value = block.sub(start + walked, length);
+        const ByteView value = block.sub(value_at, length);
         if (value.size() < length) {
             if (shown) print_hex_column(out, length, value);
             return stop_at_block_end(ctx, start);
         }
-        if (shown && !(typed && render_column(ctx, i, value)))
-            print_hex_column(out, length, value);
-        walked += length;
+        if (shown && !(typed && render_column(ctx, i, value))) print_hex_column(out, length, value);
+        cursor = value_at + length;
     }
-    return static_cast<int>(walked);
+    return static_cast<int>(cursor - start);
 }

@@ -101,7 +101,7 @@ __attribute__((target("ssse3"))) inline void put8(char* out, const std::uint8_t*
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_or_si128(_mm_shuffle_epi8(p0, s1), g1));
 }
 
-// 4 bytes to 12 characters and 4 spare ones (kHexSpare).
+// 4 bytes to 12 characters and 4 spare ones.
 __attribute__((target("ssse3"))) inline void put4(char* out, const std::uint8_t* data)
 {
     const __m128i s0 = TREVANIX_SPREAD(0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, -1, -1, -1, -1);
@@ -115,11 +115,14 @@ __attribute__((target("ssse3"))) inline void put4(char* out, const std::uint8_t*
 
 #undef TREVANIX_SPREAD
 
-// Like the portable loop below, with overlapping groups of 16, 8 or 4.
+// Like the portable loop below: whole groups of 16 when enough bytes can be
+// read, else overlapping groups of 16, 8 or 4.
 __attribute__((target("ssse3"))) char* put_spaced_hex_ssse3(char* out, const std::uint8_t* data,
-                                                            std::size_t size)
+                                                            std::size_t size, std::size_t readable)
 {
-    if (size >= 16) {
+    if (readable >= ((size + 15) & ~std::size_t{15})) {
+        for (std::size_t i = 0; i < size; i += 16) put16(out + 3 * i, data + i);
+    } else if (size >= 16) {
         for (std::size_t i = 0; i + 16 <= size; i += 16) put16(out + 3 * i, data + i);
         put16(out + 3 * (size - 16), data + size - 16);
     } else if (size >= 8) {
@@ -139,19 +142,27 @@ __attribute__((target("ssse3"))) char* put_spaced_hex_ssse3(char* out, const std
 }  // namespace
 #endif
 
-char* OutputSink::put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size)
+char* OutputSink::put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable)
 {
 #ifdef TREVANIX_HEX_SSSE3
-    if (kHaveSsse3) return put_spaced_hex_ssse3(out, data, size);
+    if (kHaveSsse3) return put_spaced_hex_ssse3(out, data, size, readable);
 #endif
-    // Column lengths vary from one column to the next, so the branches here
-    // are few and mostly taken the same way: a column of 1 to 3 bytes is
-    // written as bytes 0, size / 2 and size - 1 (some twice); a longer one
-    // four bytes at a time, its last four written again, overlapping. Each
-    // copy's fourth byte is overwritten by the copy that follows, except the
-    // very last one, which lands in the spare bytes.
+    // Column lengths vary from one column to the next, and a mispredicted
+    // branch costs more than a few stores, so the branches here are few:
+    // when the bytes can be read, whole groups of four; else a column of 1
+    // to 3 bytes is written as bytes 0, size / 2 and size - 1 (some twice),
+    // and a longer one four bytes at a time, its last four written again,
+    // overlapping. Each copy's fourth byte is overwritten by the copy that
+    // follows, except the very last one, which lands in the spare bytes.
     auto put = [&](std::size_t i) { std::memcpy(out + 3 * i, kSpacedHex[data[i]].text, 4); };
-    if (size >= 4) {
+    if (readable >= ((size + 3) & ~std::size_t{3})) {
+        for (std::size_t i = 0; i < size; i += 4) {
+            put(i);
+            put(i + 1);
+            put(i + 2);
+            put(i + 3);
+        }
+    } else if (size >= 4) {
         for (std::size_t i = 0; i + 4 <= size; i += 4) {
             put(i);
             put(i + 1);
@@ -251,7 +262,7 @@ void OutputSink::hex_dump(const std::uint8_t* data, std::size_t size)
         if (kCapacity - used_ < 3 + kHexSpare) drain();
         std::size_t take = (kCapacity - used_ - kHexSpare) / 3;
         if (take > size) take = size;
-        put_spaced_hex(buffer_ + used_, data, take);
+        put_spaced_hex(buffer_ + used_, data, take, take);
         used_ += 3 * take;
         data += take;
         size -= take;

@@ -34,6 +34,20 @@ public:
             bytes_slow(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
         }
     }
+    // `readable` (at least `size`) says how many bytes from `data` on may be
+    // read: with enough of them, the copy moves whole 32-byte groups and the
+    // bytes past `size` are overwritten by what follows.
+    void bytes(const std::uint8_t* data, std::size_t size, std::size_t readable)
+    {
+        const std::size_t whole = (size + 31) & ~std::size_t{31};
+        if (readable >= whole && kCapacity - used_ >= whole) {
+            char* out = buffer_ + used_;
+            for (std::size_t i = 0; i < size; i += 32) std::memcpy(out + i, data + i, 32);
+            used_ += size;
+            return;
+        }
+        bytes(data, size);
+    }
     void bytes(const std::uint8_t* data, std::size_t size)
     {
         if (kCapacity - used_ < size) {
@@ -83,8 +97,9 @@ public:
     // hex_byte_spaced over a run of bytes.
     void hex_dump(const std::uint8_t* data, std::size_t size);
     // One column of a hex dump: "%d: " with `announced`, the bytes as
-    // hex_dump prints them, then a newline. `size` is at most `announced`.
-    void hex_column(std::size_t announced, const std::uint8_t* data, std::size_t size)
+    // hex_dump prints them, then a newline. `size` is at most `announced`;
+    // `readable` is as for bytes().
+    void hex_column(std::size_t announced, const std::uint8_t* data, std::size_t size, std::size_t readable)
     {
         // The common case, a short column with room for it, in one go.
         if (announced < 100 && kCapacity - used_ >= 3 * size + 4 + kHexSpare) {
@@ -96,7 +111,7 @@ public:
             out += 2 - one_digit;
             *out++ = ':';
             *out++ = ' ';
-            out = put_spaced_hex(out, data, size);
+            out = put_spaced_hex(out, data, size, readable);
             *out++ = '\n';
             used_ = static_cast<std::size_t>(out - buffer_);
             return;
@@ -136,9 +151,10 @@ private:
     void hex_column_slow(std::size_t announced, const std::uint8_t* data, std::size_t size);
     // Writes the hex dump of `size` bytes at `out`, which has room for
     // 3 * size + kHexSpare bytes; returns the end of the 3 * size bytes
-    // written. What lies in the spare bytes after that is scratch.
-    static constexpr std::size_t kHexSpare = 4;
-    static char* put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size);
+    // written. What lies in the spare bytes after that is scratch. `data`
+    // may be read for `readable` bytes (at least `size`).
+    static constexpr std::size_t kHexSpare = 48;
+    static char* put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable);
 
     int fd_;
     bool failed_ = false;

@@ -257,7 +257,7 @@ bool render_date(OutputSink& out, const ByteView& value, char separator)
 
 bool render_text(OutputSink& out, const ByteView& value, char separator)
 {
-    out.bytes(value.data(), value.size());
+    out.bytes(value.data(), value.size(), value.readable());
     out.byte(separator);
     return true;
 }

@@ -1,6 +1,7 @@
 // The output sink's formatters against plain reference formatting, at every
 // length that takes a different path and at every position of the buffer's
-// end, where a formatter has to write out what is buffered first.
+// end, where a formatter has to write out what is buffered first; and how far
+// a formatter may read past a value cut from a block.
 #include <gtest/gtest.h>
 
 #include <cinttypes>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "output_sink.h"
+#include "trevanix.h"
 
 namespace {
 
@@ -40,18 +42,21 @@ std::string fill(OutputSink& out, std::size_t free)
     return filler;
 }
 
+// Lengths around every group size, and how far past them the bytes may be read.
 TEST(OutputSink, HexColumnAtEveryLengthAndBufferEnd)
 {
-    const std::vector<std::uint8_t> data = sample_bytes(300);
+    const std::vector<std::uint8_t> data = sample_bytes(400);
     for (std::size_t n = 0; n <= 300; n = n < 70 ? n + 1 : n + 23) {
-        for (std::size_t free : {std::size_t{0}, std::size_t{1}, 3 * n, 3 * n + 4, 3 * n + 8, std::size_t{100}}) {
-            if (free > OutputSink::kCapacity) continue;
-            OutputSink out;
-            std::string expected = fill(out, free);
-            out.hex_column(n, data.data(), n);
-            out.text("|");
-            expected += std::to_string(n) + ": " + spaced_hex(data, n) + "\n|";
-            ASSERT_EQ(out.captured(), expected) << "length " << n << ", free " << free;
+        for (std::size_t more : {0u, 1u, 3u, 15u, 31u, 47u, 100u}) {
+            for (std::size_t free : {std::size_t{0}, std::size_t{1}, 3 * n, 3 * n + 4, 3 * n + 60, std::size_t{200}}) {
+                if (free > OutputSink::kCapacity) continue;
+                OutputSink out;
+                std::string expected = fill(out, free);
+                out.hex_column(n, data.data(), n, n + more);
+                out.text("|");
+                expected += std::to_string(n) + ": " + spaced_hex(data, n) + "\n|";
+                ASSERT_EQ(out.captured(), expected) << "length " << n << ", readable " << n + more << ", free " << free;
+            }
         }
     }
 }
@@ -60,8 +65,8 @@ TEST(OutputSink, HexColumnOfAValueCutShortAtTheBlockEnd)
 {
     const std::vector<std::uint8_t> data = sample_bytes(40);
     OutputSink out;
-    out.hex_column(300, data.data(), 40);
-    out.hex_column(7, data.data(), 2);
+    out.hex_column(300, data.data(), 40, 40);
+    out.hex_column(7, data.data(), 2, 2);
     EXPECT_EQ(out.captured(), "300: " + spaced_hex(data, 40) + "\n7: " + spaced_hex(data, 2) + "\n");
 }
 
@@ -78,14 +83,21 @@ TEST(OutputSink, HexDumpLongerThanTheBuffer)
 
 TEST(OutputSink, BytesAtEveryShortLengthAndBufferEnd)
 {
-    const std::vector<std::uint8_t> data = sample_bytes(40);
-    for (std::size_t n = 0; n <= 40; ++n) {
-        for (std::size_t free : {std::size_t{0}, n / 2, n, n + 1}) {
-            OutputSink out;
-            std::string expected = fill(out, free);
-            out.bytes(data.data(), n);
-            expected.append(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
-            ASSERT_EQ(out.captured(), expected) << "length " << n << ", free " << free;
+    const std::vector<std::uint8_t> data = sample_bytes(200);
+    for (std::size_t n = 0; n <= 100; ++n) {
+        for (std::size_t free : {std::size_t{0}, n / 2, n, n + 1, n + 40}) {
+            for (std::size_t more : {0u, 1u, 31u, 100u}) {
+                OutputSink out;
+                std::string expected = fill(out, free);
+                if (more == 0)
+                    out.bytes(data.data(), n);
+                else
+                    out.bytes(data.data(), n, n + more);
+                out.text("|");
+                expected.append(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+                expected += "|";
+                ASSERT_EQ(out.captured(), expected) << "length " << n << ", readable " << n + more << ", free " << free;
+            }
         }
     }
 }
@@ -134,6 +146,23 @@ TEST(OutputSink, ClaimedBytesAreOutputWhenCommitted)
     *p++ = '!';
     out.commit(p);
     EXPECT_EQ(out.captured(), expected + "hello!");
+}
+
+TEST(ByteView, AViewCutFromABlockMayBeReadToTheBlockEndOnly)
+{
+    const std::vector<std::uint8_t> bytes = sample_bytes(100);
+    const ByteView block(bytes.data(), bytes.size());
+    EXPECT_EQ(block.readable(), 100u);
+    const ByteView value = block.sub(90, 5);
+    EXPECT_EQ(value.size(), 5u);
+    EXPECT_EQ(value.readable(), 10u);
+    const ByteView cut = block.sub(90, 50);  // runs past the block end
+    EXPECT_EQ(cut.size(), 10u);
+    EXPECT_EQ(cut.readable(), 10u);
+    EXPECT_EQ(value.sub(1, 2).readable(), 9u);
+    EXPECT_EQ(block.sub(100, 1).readable(), 0u);
+    EXPECT_EQ(ByteView().readable(), 0u);
+    EXPECT_EQ(ByteView(bytes.data(), 7).readable(), 7u);
 }
 
 }  // namespace
