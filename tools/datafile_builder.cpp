@@ -20,9 +20,10 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v)
 }
 
 // A loop rather than insert(): g++ 12 at -O3 warns falsely about the latter.
+// No reserve() to the exact size either: appending block after block would
+// then copy the whole file every time.
 void append(Bytes& to, const Bytes& from)
 {
-    to.reserve(to.size() + from.size());
     for (std::uint8_t byte : from) to.push_back(byte);
 }
 
