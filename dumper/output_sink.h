@@ -132,7 +132,7 @@ public:
     // claim(n) returns where the next n bytes go (writing out what is
     // buffered first when fewer are free; n is at most kCapacity), and
     // commit(end) takes the bytes written up to `end` as output.
-    static constexpr std::size_t kCapacity = 1 << 16;
+    static constexpr std::size_t kCapacity = 1 << 18;
     char* claim(std::size_t n) { return reserve(n); }
     void commit(char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
 
