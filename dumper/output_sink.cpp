@@ -234,6 +234,19 @@ void OutputSink::dec_min(std::int64_t value, int digits)
     used_ += static_cast<std::size_t>(end - p);
 }
 
+char* OutputSink::put_decimal(char* out, std::uint64_t value)
+{
+    char scratch[20];
+    char* p = scratch + sizeof scratch;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    const std::size_t length = static_cast<std::size_t>(scratch + sizeof scratch - p);
+    std::memcpy(out, p, length);
+    return out + length;
+}
+
 void OutputSink::hex(std::uint32_t value, int digits)
 {
     int count = value == 0 ? 1 : (35 - std::countl_zero(value)) / 4;

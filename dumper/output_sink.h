@@ -101,22 +101,12 @@ public:
     // `readable` is as for bytes().
     void hex_column(std::size_t announced, const std::uint8_t* data, std::size_t size, std::size_t readable)
     {
-        // The common case, a short column with room for it, in one go.
-        if (announced < 100 && kCapacity - used_ >= 3 * size + 4 + kHexSpare) {
-            char* out = buffer_ + used_;
-            // One or two digits without a branch: below 10 the pair's
-            // second digit goes first, and the colon overwrites what follows.
-            const bool one_digit = announced < 10;
-            std::memcpy(out, kDigitPairs + 2 * announced + one_digit, 2);
-            out += 2 - one_digit;
-            *out++ = ':';
-            *out++ = ' ';
-            out = put_spaced_hex(out, data, size, readable);
-            *out++ = '\n';
-            used_ = static_cast<std::size_t>(out - buffer_);
+        const std::size_t most = hex_column_room(size);
+        if (most > kCapacity) {
+            hex_column_slow(announced, data, size);
             return;
         }
-        hex_column_slow(announced, data, size);
+        commit(put_hex_column(claim(most), announced, data, size, readable));
     }
     // Twelve hexadecimal digits for a six-byte rowid, in stored order.
     void rowid(const std::uint8_t (&id)[6]);
@@ -128,6 +118,9 @@ public:
     // Everything written so far, for a collecting sink.
     const std::string& captured();
 
+    // Bytes a hex dump may write past its text (see put_spaced_hex).
+    static constexpr std::size_t kHexSpare = 48;
+
     // Direct writing, for formatters that know the most they can write:
     // claim(n) returns where the next n bytes go (writing out what is
     // buffered first when fewer are free; n is at most kCapacity), and
@@ -138,6 +131,31 @@ public:
 
     // "00" "01" ... "99": two decimal digits for every value below 100.
     static const char kDigitPairs[201];
+
+    // Writers for claimed room, each returning the end of what it wrote.
+    // A hex dump column as hex_column() prints it, needing room for
+    // hex_column_room(size) bytes; the bytes past its end are scratch.
+    static char* put_hex_column(char* out, std::size_t announced, const std::uint8_t* data, std::size_t size,
+                                std::size_t readable)
+    {
+        if (announced < 100) {
+            // One or two digits without a branch: below 10 the pair's
+            // second digit goes first, and the colon overwrites what follows.
+            const bool one_digit = announced < 10;
+            std::memcpy(out, kDigitPairs + 2 * announced + one_digit, 2);
+            out += 2 - one_digit;
+        } else {
+            out = put_decimal(out, announced);
+        }
+        *out++ = ':';
+        *out++ = ' ';
+        out = put_spaced_hex(out, data, size, readable);
+        *out++ = '\n';
+        return out;
+    }
+    static constexpr std::size_t hex_column_room(std::size_t size) { return 3 * size + 24 + kHexSpare; }
+    // "%llu".
+    static char* put_decimal(char* out, std::uint64_t value);
 
 private:
     // Makes room for at least `n` more bytes.
@@ -153,7 +171,6 @@ private:
     // 3 * size + kHexSpare bytes; returns the end of the 3 * size bytes
     // written. What lies in the spare bytes after that is scratch. `data`
     // may be read for `readable` bytes (at least `size`).
-    static constexpr std::size_t kHexSpare = 48;
     static char* put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable);
 
     int fd_;
