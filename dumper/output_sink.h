@@ -34,20 +34,6 @@ public:
             bytes_slow(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
         }
     }
-    // `readable` (at least `size`) says how many bytes from `data` on may be
-    // read: with enough of them, the copy moves whole 32-byte groups and the
-    // bytes past `size` are overwritten by what follows.
-    void bytes(const std::uint8_t* data, std::size_t size, std::size_t readable)
-    {
-        const std::size_t whole = (size + 31) & ~std::size_t{31};
-        if (readable >= whole && kCapacity - used_ >= whole) {
-            char* out = buffer_ + used_;
-            for (std::size_t i = 0; i < size; i += 32) std::memcpy(out + i, data + i, 32);
-            used_ += size;
-            return;
-        }
-        bytes(data, size);
-    }
     void bytes(const std::uint8_t* data, std::size_t size)
     {
         if (kCapacity - used_ < size) {
@@ -98,7 +84,9 @@ public:
     void hex_dump(const std::uint8_t* data, std::size_t size);
     // One column of a hex dump: "%d: " with `announced`, the bytes as
     // hex_dump prints them, then a newline. `size` is at most `announced`;
-    // `readable` is as for bytes().
+    // `readable` (at least `size`) says how many bytes from `data` on may be
+    // read: with enough of them, whole groups of bytes are converted and
+    // what is written past the column's text is overwritten by what follows.
     void hex_column(std::size_t announced, const std::uint8_t* data, std::size_t size, std::size_t readable)
     {
         const std::size_t most = hex_column_room(size);

@@ -257,7 +257,18 @@ bool render_date(OutputSink& out, const ByteView& value, char separator)
 
 bool render_text(OutputSink& out, const ByteView& value, char separator)
 {
-    out.bytes(value.data(), value.size(), value.readable());
+    // Inside a block the value is copied in whole groups of 32 bytes, as far
+    // as the block allows, and the separator written over what follows it.
+    const std::size_t size = value.size();
+    const std::size_t whole = (size + 31) & ~std::size_t{31};
+    if (value.readable() >= whole && whole < OutputSink::kCapacity) {
+        char* p = out.claim(whole + 1);
+        for (std::size_t i = 0; i < size; i += 32) std::memcpy(p + i, value.data() + i, 32);
+        p[size] = separator;
+        out.commit(p + size + 1);
+        return true;
+    }
+    out.bytes(value.data(), size);
     out.byte(separator);
     return true;
 }

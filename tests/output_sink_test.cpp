@@ -86,18 +86,13 @@ TEST(OutputSink, BytesAtEveryShortLengthAndBufferEnd)
     const std::vector<std::uint8_t> data = sample_bytes(200);
     for (std::size_t n = 0; n <= 100; ++n) {
         for (std::size_t free : {std::size_t{0}, n / 2, n, n + 1, n + 40}) {
-            for (std::size_t more : {0u, 1u, 31u, 100u}) {
-                OutputSink out;
-                std::string expected = fill(out, free);
-                if (more == 0)
-                    out.bytes(data.data(), n);
-                else
-                    out.bytes(data.data(), n, n + more);
-                out.text("|");
-                expected.append(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
-                expected += "|";
-                ASSERT_EQ(out.captured(), expected) << "length " << n << ", readable " << n + more << ", free " << free;
-            }
+            OutputSink out;
+            std::string expected = fill(out, free);
+            out.bytes(data.data(), n);
+            out.text("|");
+            expected.append(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+            expected += "|";
+            ASSERT_EQ(out.captured(), expected) << "length " << n << ", free " << free;
         }
     }
 }
