@@ -1,5 +1,7 @@
 // Column walker: prints one row piece's columns, as hexadecimal bytes or as
 // typed values through the template, and measures how many bytes they take.
+#include <cstring>
+
 #include "trevanix.h"
 
 namespace {
@@ -43,10 +45,7 @@ void print_location(DumpContext& ctx, std::size_t piece)
 // the column runs past the block.
 void print_hex_column(OutputSink& out, std::size_t announced, const ByteView& value)
 {
-    out.dec(static_cast<std::int64_t>(announced));
-    out.text(": ");
-    out.hex_dump(value.data(), value.size());
-    out.byte('\n');
+    out.hex_column(announced, value.data(), value.size(), value.readable());
 }
 
 // Ends a piece whose columns run past the block: the count stops at the
@@ -58,13 +57,77 @@ int stop_at_block_end(DumpContext& ctx, std::size_t columns_start)
     return columns_start < block_size ? static_cast<int>(block_size - columns_start) : 0;
 }
 
+enum class ColumnKind { Value, Null, PastBlockEnd };
+
+// Reads the length prefix at `cursor`: where the value starts and how many
+// bytes it announces (a NULL column has no value; its next column starts
+// at `value_at`).
+ColumnKind read_prefix(const ByteView& block, std::size_t cursor, std::size_t& value_at, std::size_t& length)
+{
+    if (cursor >= block.size()) return ColumnKind::PastBlockEnd;
+    const std::uint8_t prefix = block.u8(cursor);
+    value_at = cursor + 1;
+    length = prefix;
+    if (prefix == kNullPrefix) return ColumnKind::Null;
+    if (prefix == kLongPrefix) {
+        if (cursor + 3 > block.size()) return ColumnKind::PastBlockEnd;
+        length = block.u16le(cursor + 1);
+        value_at = cursor + 3;
+    }
+    return ColumnKind::Value;
+}
+
+// The hex dump of every column of a shown piece, the main output without a
+// template. The most the piece can print (three characters per byte left in
+// the block, a few more per column) is claimed from the sink once and
+// written through a local pointer, so that no column waits for the previous
+// one's store of the sink's fill level.
+int dump_columns_in_hex(DumpContext& ctx, const ByteView& block, std::size_t start, int column_count)
+{
+    // Blocks have at most 16000 bytes and pieces at most 255 columns.
+    static_assert(OutputSink::hex_column_room(16000) + 24 * 255 <= OutputSink::kCapacity);
+    const std::size_t left = start < block.size() ? block.size() - start : 0;
+    const std::size_t most =
+        OutputSink::hex_column_room(left) + 24 * static_cast<std::size_t>(column_count);
+    char* out = ctx.out.claim(most);
+    std::size_t cursor = start;
+    for (int i = 0; i < column_count; ++i) {
+        std::size_t value_at = 0;
+        std::size_t length = 0;
+        const ColumnKind kind = read_prefix(block, cursor, value_at, length);
+        if (kind == ColumnKind::PastBlockEnd) {
+            ctx.out.commit(out);
+            return stop_at_block_end(ctx, start);
+        }
+        if (kind == ColumnKind::Null) {
+            std::memcpy(out, "1: FF\n", 6);
+            out += 6;
+            cursor = value_at;
+            continue;
+        }
+        const ByteView value = block.sub(value_at, length);
+        out = OutputSink::put_hex_column(out, length, value.data(), value.size(), value.readable());
+        if (value.size() < length) {
+            ctx.out.commit(out);
+            return stop_at_block_end(ctx, start);
+        }
+        cursor = value_at + length;
+    }
+    ctx.out.commit(out);
+    return static_cast<int>(cursor - start);
+}
+
 }  // namespace
 
 int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
 {
     const RunSettings& s = ctx.settings;
     OutputSink& out = ctx.out;
-    const ByteView& block = ctx.state.block;
+    // Copies, not references: the sink writes through char pointers, which
+    // may alias anything reached by reference, and the compiler would then
+    // reload these after every byte of output.
+    const ByteView block = ctx.state.block;
+    const bool typed = s.template_given;
     const bool deleted_only = is_deleted_only(s.action);
     const bool shown = !deleted_only || (block.u8(piece) & kDeletedBit) != 0;
     if (shown) {
@@ -74,37 +137,28 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
 
     const std::size_t start = piece + static_cast<std::size_t>(header_length);
     const int column_count = block.u8(piece + 2);
-    std::size_t walked = 0;
+    if (shown && !typed) return dump_columns_in_hex(ctx, block, start, column_count);
+
+    // Typed values, and pieces that a deleted-only mode measures but does
+    // not show.
+    std::size_t cursor = start;  // the next column's length prefix
     for (int i = 0; i < column_count; ++i) {
-        std::size_t cursor = start + walked;
-        if (cursor >= block.size()) return stop_at_block_end(ctx, start);
-        std::uint8_t prefix = block.u8(cursor);
-        if (prefix == kNullPrefix) {
-            if (shown) {
-                if (s.template_given)
-                    render_column(ctx, i, ByteView());
-                else
-                    out.text("1: FF\n");
-            }
-            walked += 1;
+        std::size_t value_at = 0;
+        std::size_t length = 0;
+        const ColumnKind kind = read_prefix(block, cursor, value_at, length);
+        if (kind == ColumnKind::PastBlockEnd) return stop_at_block_end(ctx, start);
+        if (kind == ColumnKind::Null) {
+            if (shown) render_column(ctx, i, ByteView());
+            cursor = value_at;
             continue;
         }
-        std::size_t length = prefix;
-        if (prefix == kLongPrefix) {
-            if (cursor + 3 > block.size()) return stop_at_block_end(ctx, start);
-            length = block.u16le(cursor + 1);
-            walked += 3;
-        } else {
-            walked += 1;
-        }
-        ByteView value = block.sub(start + walked, length);
+        const ByteView value = block.sub(value_at, length);
         if (value.size() < length) {
             if (shown) print_hex_column(out, length, value);
             return stop_at_block_end(ctx, start);
         }
-        if (shown && !(s.template_given && render_column(ctx, i, value)))
-            print_hex_column(out, length, value);
-        walked += length;
+        if (shown && !render_column(ctx, i, value)) print_hex_column(out, length, value);
+        cursor = value_at + length;
     }
-    return static_cast<int>(walked);
+    return static_cast<int>(cursor - start);
 }

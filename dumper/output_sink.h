@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -23,11 +24,56 @@ public:
         if (used_ == kCapacity) drain();
         buffer_[used_++] = c;
     }
-    void text(std::string_view s);
-    void bytes(const std::uint8_t* data, std::size_t size);
+    // Short pieces of text, the common case, are copied straight in.
+    void text(std::string_view s)
+    {
+        if (kCapacity - used_ >= s.size()) {
+            std::memcpy(buffer_ + used_, s.data(), s.size());
+            used_ += s.size();
+        } else {
+            bytes_slow(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+        }
+    }
+    void bytes(const std::uint8_t* data, std::size_t size)
+    {
+        if (kCapacity - used_ < size) {
+            bytes_slow(data, size);
+            return;
+        }
+        // Values are mostly short: copies of a fixed size, overlapping, cost
+        // less than a call to copy a few bytes.
+        char* out = buffer_ + used_;
+        if (size > 16) {
+            std::memcpy(out, data, size);
+        } else if (size >= 8) {
+            std::memcpy(out, data, 8);
+            std::memcpy(out + size - 8, data + size - 8, 8);
+        } else if (size >= 4) {
+            std::memcpy(out, data, 4);
+            std::memcpy(out + size - 4, data + size - 4, 4);
+        } else if (size > 0) {
+            out[0] = static_cast<char>(data[0]);
+            out[size / 2] = static_cast<char>(data[size / 2]);
+            out[size - 1] = static_cast<char>(data[size - 1]);
+        }
+        used_ += size;
+    }
 
     // "%d" / "%u" / "%lld"
-    void dec(std::int64_t value) { dec_min(value, 1); }
+    void dec(std::int64_t value)
+    {
+        // Lengths, counts and offsets below 100 are by far the most common.
+        if (value >= 0 && value < 100 && kCapacity - used_ >= 2) {
+            if (value < 10) {
+                buffer_[used_++] = static_cast<char>('0' + value);
+            } else {
+                std::memcpy(buffer_ + used_, kDigitPairs + 2 * value, 2);
+                used_ += 2;
+            }
+            return;
+        }
+        dec_min(value, 1);
+    }
     // "%.Nd": at least `digits` digits, the sign in front of them.
     void dec_min(std::int64_t value, int digits);
     // "%X" / "%.NX": upper-case hexadecimal with at least `digits` digits.
@@ -36,6 +82,20 @@ public:
     void hex_byte_spaced(std::uint8_t value);
     // hex_byte_spaced over a run of bytes.
     void hex_dump(const std::uint8_t* data, std::size_t size);
+    // One column of a hex dump: "%d: " with `announced`, the bytes as
+    // hex_dump prints them, then a newline. `size` is at most `announced`;
+    // `readable` (at least `size`) says how many bytes from `data` on may be
+    // read: with enough of them, whole groups of bytes are converted and
+    // what is written past the column's text is overwritten by what follows.
+    void hex_column(std::size_t announced, const std::uint8_t* data, std::size_t size, std::size_t readable)
+    {
+        const std::size_t most = hex_column_room(size);
+        if (most > kCapacity) {
+            hex_column_slow(announced, data, size);
+            return;
+        }
+        commit(put_hex_column(claim(most), announced, data, size, readable));
+    }
     // Twelve hexadecimal digits for a six-byte rowid, in stored order.
     void rowid(const std::uint8_t (&id)[6]);
 
@@ -46,8 +106,46 @@ public:
     // Everything written so far, for a collecting sink.
     const std::string& captured();
 
+    // Bytes a hex dump may write past its text (see put_spaced_hex).
+    static constexpr std::size_t kHexSpare = 48;
+
+    // Direct writing, for formatters that know the most they can write:
+    // claim(n) returns where the next n bytes go (writing out what is
+    // buffered first when fewer are free; n is at most kCapacity), and
+    // commit(end) takes the bytes written up to `end` as output.
+    static constexpr std::size_t kCapacity = 1 << 18;
+    char* claim(std::size_t n) { return reserve(n); }
+    void commit(char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
+
+    // "00" "01" ... "99": two decimal digits for every value below 100.
+    static const char kDigitPairs[201];
+
+    // Writers for claimed room, each returning the end of what it wrote.
+    // A hex dump column as hex_column() prints it, needing room for
+    // hex_column_room(size) bytes; the bytes past its end are scratch.
+    static char* put_hex_column(char* out, std::size_t announced, const std::uint8_t* data, std::size_t size,
+                                std::size_t readable)
+    {
+        if (announced < 100) {
+            // One or two digits without a branch: below 10 the pair's
+            // second digit goes first, and the colon overwrites what follows.
+            const bool one_digit = announced < 10;
+            std::memcpy(out, kDigitPairs + 2 * announced + one_digit, 2);
+            out += 2 - one_digit;
+        } else {
+            out = put_decimal(out, announced);
+        }
+        *out++ = ':';
+        *out++ = ' ';
+        out = put_spaced_hex(out, data, size, readable);
+        *out++ = '\n';
+        return out;
+    }
+    static constexpr std::size_t hex_column_room(std::size_t size) { return 3 * size + 24 + kHexSpare; }
+    // "%llu".
+    static char* put_decimal(char* out, std::uint64_t value);
+
 private:
-    static constexpr std::size_t kCapacity = 1 << 16;
     // Makes room for at least `n` more bytes.
     char* reserve(std::size_t n)
     {
@@ -55,6 +153,13 @@ private:
         return buffer_ + used_;
     }
     void drain();
+    void bytes_slow(const std::uint8_t* data, std::size_t size);
+    void hex_column_slow(std::size_t announced, const std::uint8_t* data, std::size_t size);
+    // Writes the hex dump of `size` bytes at `out`, which has room for
+    // 3 * size + kHexSpare bytes; returns the end of the 3 * size bytes
+    // written. What lies in the spare bytes after that is scratch. `data`
+    // may be read for `readable` bytes (at least `size`).
+    static char* put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable);
 
     int fd_;
     bool failed_ = false;

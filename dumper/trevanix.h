@@ -17,11 +17,20 @@
 class ByteView {
 public:
     ByteView() = default;
-    ByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    // A view holds at most 4 GiB - 1 bytes (blocks and values are far
+    // smaller); it stays 16 bytes, small enough to be passed in registers.
+    ByteView(const std::uint8_t* data, std::size_t size)
+        : data_(data), size_(clamp(size)), readable_(size_)
+    {
+    }
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     const std::uint8_t* data() const { return data_; }
+    // How many bytes from data() on belong to the view this one was cut
+    // from (at least size()): a formatter may read that far, to copy a fixed
+    // number of bytes rather than test the length, and use only size().
+    std::size_t readable() const { return readable_; }
 
     std::uint8_t u8(std::size_t at) const { return at < size_ ? data_[at] : 0; }
     std::uint16_t u16le(std::size_t at) const
@@ -38,7 +47,7 @@ public:
     {
         if (at >= size_) return {};
         std::size_t avail = size_ - at;
-        return {data_ + at, len < avail ? len : avail};
+        return {data_ + at, len < avail ? len : avail, readable_ - at};
     }
     // Six bytes of a rowid starting at `at` (zero outside the view).
     void copy6(std::size_t at, std::uint8_t (&out)[6]) const
@@ -47,8 +56,18 @@ public:
     }
 
 private:
+    ByteView(const std::uint8_t* data, std::size_t size, std::size_t readable)
+        : data_(data), size_(static_cast<std::uint32_t>(size)), readable_(static_cast<std::uint32_t>(readable))
+    {
+    }
+    static std::uint32_t clamp(std::size_t size)
+    {
+        return size < UINT32_MAX ? static_cast<std::uint32_t>(size) : UINT32_MAX;
+    }
+
     const std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
+    std::uint32_t size_ = 0;
+    std::uint32_t readable_ = 0;
 };
 
 // ---------------------------------------------------------------------------

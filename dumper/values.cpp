@@ -111,21 +111,133 @@ ColumnType column_type(DumpContext& ctx, int column_index)
     return index < t.types.size() ? t.types[index] : ColumnType::Other;
 }
 
+// Appends the base-100 digit as two decimal characters.
+char* put_pair(char* p, int digit)
+{
+    std::memcpy(p, OutputSink::kDigitPairs + 2 * digit, 2);
+    return p + 2;
+}
+
+// Writes a NUMBER's decimal text at `out` (room for NumberText::text);
+// returns its end, or nullptr when the bytes are not a valid NUMBER.
+char* format_number(const ByteView& value, char* out)
+{
+    constexpr std::size_t kMaxBytes = 21;
+    constexpr std::uint8_t kZero = 0x80;
+    constexpr std::uint8_t kNegativeTerminator = 0x66;
+    const std::size_t size = value.size();
+    if (size == 0 || size > kMaxBytes) return nullptr;
+    const std::uint8_t first = value.u8(0);
+    if (first == kZero) {
+        if (size != 1) return nullptr;
+        *out++ = '0';
+        return out;
+    }
+
+    // Base-100 digits, most significant first; `exponent` is the power of 100
+    // of the first one.
+    const bool negative = first < kZero;
+    int digits[kMaxBytes];
+    int count = 0;
+    int exponent;
+    std::size_t end = size;
+    if (negative) {
+        exponent = 0x3E - first;
+        if (end > 1 && value.u8(end - 1) == kNegativeTerminator) --end;
+        for (std::size_t k = 1; k < end; ++k) {
+            int b = value.u8(k);
+            if (b < 2 || b > 101) return nullptr;
+            digits[count++] = 101 - b;
+        }
+    } else {
+        exponent = first - 0xC1;
+        for (std::size_t k = 1; k < end; ++k) {
+            int b = value.u8(k);
+            if (b < 1 || b > 100) return nullptr;
+            digits[count++] = b - 1;
+        }
+    }
+    if (count == 0) return nullptr;
+
+    // Zero digits at either end change nothing but the exponent.
+    int lead = 0;
+    while (lead < count && digits[lead] == 0) ++lead;
+    if (lead == count) {  // zero, whatever its sign
+        *out++ = '0';
+        return out;
+    }
+    exponent -= lead;
+    const int* d = digits + lead;
+    count -= lead;
+    while (d[count - 1] == 0) --count;
+
+    // d[0] and d[count - 1] are not zero now: the text starts at the first
+    // significant character and the fraction, if any, ends at the last.
+    if (negative) *out++ = '-';
+    int next = 0;  // the next digit to print
+    if (exponent < 0) {
+        *out++ = '0';
+    } else {
+        // The first digit without its leading zero.
+        std::memcpy(out, OutputSink::kDigitPairs + 2 * d[0] + (d[0] < 10), 2);
+        out += d[0] < 10 ? 1 : 2;
+        for (int k = 1; k <= exponent; ++k) out = put_pair(out, k < count ? d[k] : 0);
+        next = exponent + 1;
+    }
+    if (next < count) {
+        *out++ = '.';
+        for (int k = exponent + 1; k < 0; ++k) out = put_pair(out, 0);
+        for (int k = next; k < count; ++k) out = put_pair(out, d[k]);
+        if (out[-1] == '0') --out;
+    }
+    return out;
+}
+
 bool render_number(OutputSink& out, const ByteView& value, char separator)
 {
+    char* text = out.claim(sizeof NumberText::text + 1);
+    char* end = text;
     if (!value.empty()) {
-        NumberText number;
-        if (!decode_number(value, number)) return false;
-        out.text(std::string_view(number.text, number.length));
+        end = format_number(value, text);
+        if (end == nullptr) return false;
     }
-    out.byte(separator);
+    *end++ = separator;
+    out.commit(end);
     return true;
+}
+
+// True when every field of the date has the digits "%.4d" and "%.2d" give
+// it without padding or a sign: then each prints as pairs of digits.
+bool date_fields_in_range(const ByteView& value)
+{
+    auto in = [&](std::size_t at, int low, int high) { return value.u8(at) >= low && value.u8(at) <= high; };
+    return in(0, 100, 199) && in(1, 100, 199) && in(2, 0, 99) && in(3, 0, 99) && in(4, 1, 100) &&
+           in(5, 1, 100) && in(6, 1, 100);
 }
 
 bool render_date(OutputSink& out, const ByteView& value, char separator)
 {
     if (!value.empty()) {
         if (value.size() < 7) return false;
+        if (date_fields_in_range(value)) {
+            // "YYYY/MM/DD hh:mm:ss" and the separator: 20 bytes.
+            char* p = out.claim(20);
+            p = put_pair(p, value.u8(0) - 100);
+            p = put_pair(p, value.u8(1) - 100);
+            *p++ = '/';
+            p = put_pair(p, value.u8(2));
+            *p++ = '/';
+            p = put_pair(p, value.u8(3));
+            *p++ = ' ';
+            p = put_pair(p, value.u8(4) - 1);
+            *p++ = ':';
+            p = put_pair(p, value.u8(5) - 1);
+            *p++ = ':';
+            p = put_pair(p, value.u8(6) - 1);
+            *p++ = separator;
+            out.commit(p);
+            return true;
+        }
         out.dec_min((value.u8(0) - 100) * 100 + (value.u8(1) - 100), 4);
         out.byte('/');
         out.dec_min(value.u8(2), 2);
@@ -144,91 +256,29 @@ bool render_date(OutputSink& out, const ByteView& value, char separator)
 
 bool render_text(OutputSink& out, const ByteView& value, char separator)
 {
-    out.bytes(value.data(), value.size());
+    // Inside a block the value is copied in whole groups of 32 bytes, as far
+    // as the block allows, and the separator written over what follows it.
+    const std::size_t size = value.size();
+    const std::size_t whole = (size + 31) & ~std::size_t{31};
+    if (value.readable() >= whole && whole < OutputSink::kCapacity) {
+        char* p = out.claim(whole + 1);
+        for (std::size_t i = 0; i < size; i += 32) std::memcpy(p + i, value.data() + i, 32);
+        p[size] = separator;
+        out.commit(p + size + 1);
+        return true;
+    }
+    out.bytes(value.data(), size);
     out.byte(separator);
     return true;
-}
-
-// Appends the base-100 digit as two decimal characters.
-char* put_pair(char* p, int digit)
-{
-    *p++ = static_cast<char>('0' + digit / 10);
-    *p++ = static_cast<char>('0' + digit % 10);
-    return p;
 }
 
 }  // namespace
 
 bool decode_number(const ByteView& value, NumberText& result)
 {
-    constexpr std::size_t kMaxBytes = 21;
-    constexpr std::uint8_t kZero = 0x80;
-    constexpr std::uint8_t kNegativeTerminator = 0x66;
-    const std::size_t size = value.size();
-    if (size == 0 || size > kMaxBytes) return false;
-    const std::uint8_t first = value.u8(0);
-    result.length = 0;
-    if (first == kZero) {
-        if (size != 1) return false;
-        result.text[result.length++] = '0';
-        return true;
-    }
-
-    // Base-100 digits, most significant first; `exponent` is the power of 100
-    // of the first one.
-    const bool negative = first < kZero;
-    int digits[kMaxBytes];
-    int count = 0;
-    int exponent;
-    std::size_t end = size;
-    if (negative) {
-        exponent = 0x3E - first;
-        if (end > 1 && value.u8(end - 1) == kNegativeTerminator) --end;
-        for (std::size_t k = 1; k < end; ++k) {
-            int b = value.u8(k);
-            if (b < 2 || b > 101) return false;
-            digits[count++] = 101 - b;
-        }
-    } else {
-        exponent = first - 0xC1;
-        for (std::size_t k = 1; k < end; ++k) {
-            int b = value.u8(k);
-            if (b < 1 || b > 100) return false;
-            digits[count++] = b - 1;
-        }
-    }
-    if (count == 0) return false;
-    auto digit_at = [&](int power) {
-        int index = exponent - power;
-        return index >= 0 && index < count ? digits[index] : 0;
-    };
-
-    char integer[2 * 64];
-    char* ip = integer;
-    for (int power = exponent; power >= 0; --power) ip = put_pair(ip, digit_at(power));
-    char fraction[2 * 90];
-    char* fp = fraction;
-    for (int power = -1; power >= exponent - (count - 1); --power) fp = put_pair(fp, digit_at(power));
-
-    const char* int_begin = integer;
-    while (int_begin < ip && *int_begin == '0') ++int_begin;
-    while (fp > fraction && fp[-1] == '0') --fp;
-
-    char* out = result.text;
-    if (negative && (int_begin < ip || fp > fraction)) *out++ = '-';
-    if (int_begin == ip) {
-        *out++ = '0';
-    } else {
-        std::memcpy(out, int_begin, static_cast<std::size_t>(ip - int_begin));
-        out += ip - int_begin;
-    }
-    if (fp > fraction) {
-        *out++ = '.';
-        std::memcpy(out, fraction, static_cast<std::size_t>(fp - fraction));
-        out += fp - fraction;
-    }
-    result.length = static_cast<std::size_t>(out - result.text);
-    return true;
+    char* end = format_number(value, result.text);
+    result.length = end == nullptr ? 0 : static_cast<std::size_t>(end - result.text);
+    return end != nullptr;
 }
 
 bool render_column(DumpContext& ctx, int column_index, ByteView value)

@@ -20,9 +20,10 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v)
 }
 
 // A loop rather than insert(): g++ 12 at -O3 warns falsely about the latter.
+// No reserve() to the exact size either: appending block after block would
+// then copy the whole file every time.
 void append(Bytes& to, const Bytes& from)
 {
-    to.reserve(to.size() + from.size());
     for (std::uint8_t byte : from) to.push_back(byte);
 }
 
@@ -327,6 +328,117 @@ File sample_file()
 std::string sample_template()
 {
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\n";
+}
+
+namespace {
+
+// splitmix64: a small, fast generator whose whole state is one number, so
+// each bench block is a function of its block number alone.
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next()
+    {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+    // A number in [0, n).
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+
+private:
+    std::uint64_t state_;
+};
+
+constexpr const char* kBenchNames[] = {"SMITH", "ALLEN",  "WARD",   "JONES",    "MARTIN", "BLAKE",
+                                       "CLARK", "SCOTT",  "KING",   "TURNER",   "ADAMS",  "JAMES",
+                                       "FORD",  "MILLER", "O'NEIL", "VANDERBILT"};
+constexpr const char* kBenchJobs[] = {"CLERK",   "SALESMAN", "MANAGER",          "ANALYST",
+                                      "PRESIDENT", "ENGINEER", "OPERATIONS OFFICER", "DBA"};
+constexpr const char kBenchText[] =
+    "Transferred from the regional office after the merger; see file notes for details.";
+
+std::vector<Column> bench_row(Random& random, std::uint32_t row_id)
+{
+    std::vector<Column> columns;
+    columns.reserve(6);
+    columns.push_back(Column::bytes(number_value(std::to_string(row_id))));
+    std::string name = kBenchNames[random.below(16)];
+    if (random.below(4) == 0) name += std::to_string(random.below(1000));
+    columns.push_back(Column::text(name));
+    columns.push_back(Column::text(kBenchJobs[random.below(8)]));
+    columns.push_back(Column::bytes(date_value(1950 + random.below(80), 1 + random.below(12), 1 + random.below(28),
+                                               random.below(24), random.below(60), random.below(60))));
+    if (random.below(20) == 0) {
+        columns.push_back(Column::null());
+    } else {
+        int cents = random.below(10000000);
+        std::string salary = std::to_string(cents / 100) + (cents % 100 < 10 ? ".0" : ".") +
+                             std::to_string(cents % 100);
+        if (random.below(10) == 0) salary = "-" + salary;
+        columns.push_back(Column::bytes(number_value(salary)));
+    }
+    if (random.below(8) == 0) {
+        columns.push_back(Column::null());
+    } else {
+        int length = random.below(static_cast<int>(sizeof kBenchText));
+        columns.push_back(Column::text(std::string_view(kBenchText, static_cast<std::size_t>(length))));
+    }
+    return columns;
+}
+
+}  // namespace
+
+Block bench_block(std::uint32_t block_number, std::uint32_t block_size)
+{
+    Random random(block_number);
+    Block block;
+    if (block_number == 0) {  // the file's own header block
+        block.block_type = 11;
+        block.layer_type = 0;
+        block.object_id = 0;
+        return block;
+    }
+    block.object_id = 74570 + (block_number / 1024) % 3;
+    block.scn = 0x00100000u + block_number * 3 + static_cast<std::uint32_t>(random.below(3));
+    block.itl_slots = static_cast<std::uint8_t>(2 + random.below(2));
+    if (block_number % 64 == 0) block.layer_type = 2;  // an index block now and then
+
+    // Fill to about 90%, the rest left free as a table keeps it for updates.
+    const std::uint32_t row_directory = data_header_offset(block) + kDataHeaderSize + 4u * block.table_count;
+    const std::uint32_t room = (block_size - kTailSize - row_directory) * 9 / 10;
+    std::uint32_t used = 0;
+    for (std::uint32_t i = 0;; ++i) {
+        RowPiece row = head_piece(bench_row(random, block_number * 256 + i));
+        int fate = random.below(40);
+        if (fate < 3) row.flags = FLAG_H | FLAG_D | FLAG_F | FLAG_L;  // deleted
+        if (fate == 0) row.in_directory = false;                     // and its slot reused
+        std::uint32_t size = static_cast<std::uint32_t>(row.encode().size()) + (row.in_directory ? 2u : 0u);
+        if (used + size > room) break;
+        used += size;
+        block.rows.push_back(std::move(row));
+    }
+    return block;
+}
+
+std::string bench_template()
+{
+    return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nVARCHAR2\n";
+}
+
+void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot create " + path);
+    bool ok = true;
+    for (std::uint64_t i = 0; i < block_count && ok; ++i) {
+        Bytes b = build_block(bench_block(static_cast<std::uint32_t>(i), block_size), block_size,
+                              static_cast<std::uint32_t>(i));
+        ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
+    }
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace datafile

@@ -115,4 +115,14 @@ void write_file(const std::string& path, const Bytes& bytes);
 File sample_file();
 std::string sample_template();
 
+// The benchmark's data: block 0 is a file header block, every other block a
+// data block filled to about 90% with rows of six columns (NUMBER, VARCHAR2,
+// VARCHAR2, DATE, NUMBER, VARCHAR2), some of them deleted and some deleted
+// with their directory slot reused. Each block depends only on its number,
+// so a file of any size is built one block at a time in constant memory.
+Block bench_block(std::uint32_t block_number, std::uint32_t block_size);
+std::string bench_template();
+// Writes `block_count` bench blocks to `path`.
+void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size);
+
 }  // namespace datafile

@@ -1,5 +1,6 @@
 // Writes synthetic data files: the sample shipped with the project, or a
 // large file of full data blocks for the benchmark.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -13,8 +14,15 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: make_datafile sample DATAFILE [TEMPLATE]\n"
-                 "  writes the sample data file (and the column template that matches it)\n");
+                 "  writes the sample data file (and the column template that matches it)\n"
+                 "       make_datafile bench DATAFILE SIZE_MIB [TEMPLATE]\n"
+                 "  writes SIZE_MIB MiB of 8192-byte blocks full of rows (and their template)\n");
     return 2;
+}
+
+void write_text(const char* path, const std::string& text)
+{
+    datafile::write_file(path, datafile::Bytes(text.begin(), text.end()));
 }
 
 }  // namespace
@@ -26,10 +34,16 @@ int main(int argc, char** argv)
     try {
         if (what == "sample") {
             datafile::write_file(argv[2], datafile::build_file(datafile::sample_file()));
-            if (argc > 3) {
-                std::string t = datafile::sample_template();
-                datafile::write_file(argv[3], datafile::Bytes(t.begin(), t.end()));
-            }
+            if (argc > 3) write_text(argv[3], datafile::sample_template());
+            return 0;
+        }
+        if (what == "bench" && argc >= 4) {
+            char* end = nullptr;
+            unsigned long long mib = std::strtoull(argv[3], &end, 10);
+            if (end == argv[3] || *end != '\0' || mib == 0 || mib > (1ull << 24)) return usage();
+            constexpr std::uint32_t kBlockSize = 8192;
+            datafile::write_bench_file(argv[2], mib * (1u << 20) / kBlockSize, kBlockSize);
+            if (argc > 4) write_text(argv[4], datafile::bench_template());
             return 0;
         }
     } catch (const std::exception& e) {

@@ -1,0 +1,163 @@
+// The output sink's formatters against plain reference formatting, at every
+// length that takes a different path and at every position of the buffer's
+// end, where a formatter has to write out what is buffered first; and how far
+// a formatter may read past a value cut from a block.
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "output_sink.h"
+#include "trevanix.h"
+
+namespace {
+
+std::vector<std::uint8_t> sample_bytes(std::size_t n)
+{
+    std::vector<std::uint8_t> v(n);
+    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    return v;
+}
+
+std::string spaced_hex(const std::vector<std::uint8_t>& v, std::size_t n)
+{
+    std::string s;
+    char two[4];
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(two, sizeof two, "%.2X", v[i]);
+        s += two;
+        s += ' ';
+    }
+    return s;
+}
+
+// Fills the sink so that `free` bytes are left before its buffer is full.
+std::string fill(OutputSink& out, std::size_t free)
+{
+    std::string filler(OutputSink::kCapacity - free, 'x');
+    out.text(filler);
+    return filler;
+}
+
+// Lengths around every group size, and how far past them the bytes may be read.
+TEST(OutputSink, HexColumnAtEveryLengthAndBufferEnd)
+{
+    const std::vector<std::uint8_t> data = sample_bytes(400);
+    for (std::size_t n = 0; n <= 300; n = n < 70 ? n + 1 : n + 23) {
+        for (std::size_t more : {0u, 1u, 3u, 15u, 31u, 47u, 100u}) {
+            for (std::size_t free : {std::size_t{0}, std::size_t{1}, 3 * n, 3 * n + 4, 3 * n + 60, std::size_t{200}}) {
+                if (free > OutputSink::kCapacity) continue;
+                OutputSink out;
+                std::string expected = fill(out, free);
+                out.hex_column(n, data.data(), n, n + more);
+                out.text("|");
+                expected += std::to_string(n) + ": " + spaced_hex(data, n) + "\n|";
+                ASSERT_EQ(out.captured(), expected) << "length " << n << ", readable " << n + more << ", free " << free;
+            }
+        }
+    }
+}
+
+TEST(OutputSink, HexColumnOfAValueCutShortAtTheBlockEnd)
+{
+    const std::vector<std::uint8_t> data = sample_bytes(40);
+    OutputSink out;
+    out.hex_column(300, data.data(), 40, 40);
+    out.hex_column(7, data.data(), 2, 2);
+    EXPECT_EQ(out.captured(), "300: " + spaced_hex(data, 40) + "\n7: " + spaced_hex(data, 2) + "\n");
+}
+
+TEST(OutputSink, HexDumpLongerThanTheBuffer)
+{
+    const std::vector<std::uint8_t> data = sample_bytes(70000);
+    for (std::size_t free : {std::size_t{0}, std::size_t{2}, std::size_t{5}, std::size_t{1000}}) {
+        OutputSink out;
+        std::string expected = fill(out, free);
+        out.hex_dump(data.data(), data.size());
+        ASSERT_EQ(out.captured(), expected + spaced_hex(data, data.size())) << "free " << free;
+    }
+}
+
+TEST(OutputSink, BytesAtEveryShortLengthAndBufferEnd)
+{
+    const std::vector<std::uint8_t> data = sample_bytes(200);
+    for (std::size_t n = 0; n <= 100; ++n) {
+        for (std::size_t free : {std::size_t{0}, n / 2, n, n + 1, n + 40}) {
+            OutputSink out;
+            std::string expected = fill(out, free);
+            out.bytes(data.data(), n);
+            out.text("|");
+            expected.append(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+            expected += "|";
+            ASSERT_EQ(out.captured(), expected) << "length " << n << ", free " << free;
+        }
+    }
+}
+
+TEST(OutputSink, DecimalAndHexadecimalNumbers)
+{
+    const std::int64_t values[] = {0,   1,    9,     10,     99,          100,         101,
+                                   999, 1000, -1,    -9,     -10,         -99,         -100,
+                                   255, 8192, 65535, 1 << 30, 2147483647, -2147483648LL, 4294967295LL,
+                                   std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()};
+    for (std::size_t free : {std::size_t{0}, std::size_t{1}, std::size_t{100}}) {
+        OutputSink out;
+        std::string expected = fill(out, free);
+        char text[64];
+        for (std::int64_t v : values) {
+            out.dec(v);
+            out.byte(',');
+            std::snprintf(text, sizeof text, "%" PRId64 ",", v);
+            expected += text;
+            for (int digits : {2, 4}) {
+                out.dec_min(v, digits);
+                out.byte(',');
+                std::snprintf(text, sizeof text, "%.*" PRId64 ",", digits, v);
+                expected += text;
+            }
+            auto u = static_cast<std::uint32_t>(v);
+            for (int digits : {1, 2, 4, 8}) {
+                out.hex(u, digits);
+                out.byte(',');
+                std::snprintf(text, sizeof text, "%.*X,", digits, u);
+                expected += text;
+            }
+        }
+        ASSERT_EQ(out.captured(), expected) << "free " << free;
+    }
+}
+
+TEST(OutputSink, ClaimedBytesAreOutputWhenCommitted)
+{
+    OutputSink out;
+    std::string expected = fill(out, 3);
+    char* p = out.claim(5);
+    for (char c : std::string("hello")) *p++ = c;
+    out.commit(p);
+    p = out.claim(10);
+    *p++ = '!';
+    out.commit(p);
+    EXPECT_EQ(out.captured(), expected + "hello!");
+}
+
+TEST(ByteView, AViewCutFromABlockMayBeReadToTheBlockEndOnly)
+{
+    const std::vector<std::uint8_t> bytes = sample_bytes(100);
+    const ByteView block(bytes.data(), bytes.size());
+    EXPECT_EQ(block.readable(), 100u);
+    const ByteView value = block.sub(90, 5);
+    EXPECT_EQ(value.size(), 5u);
+    EXPECT_EQ(value.readable(), 10u);
+    const ByteView cut = block.sub(90, 50);  // runs past the block end
+    EXPECT_EQ(cut.size(), 10u);
+    EXPECT_EQ(cut.readable(), 10u);
+    EXPECT_EQ(value.sub(1, 2).readable(), 9u);
+    EXPECT_EQ(block.sub(100, 1).readable(), 0u);
+    EXPECT_EQ(ByteView().readable(), 0u);
+    EXPECT_EQ(ByteView(bytes.data(), 7).readable(), 7u);
+}
+
+}  // namespace
