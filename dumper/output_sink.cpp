@@ -259,15 +259,6 @@ void OutputSink::hex(std::uint32_t value, int digits)
     used_ += static_cast<std::size_t>(count);
 }
 
-void OutputSink::hex_byte_spaced(std::uint8_t value)
-{
-    char* out = reserve(3);
-    out[0] = kHexDigits[value >> 4];
-    out[1] = kHexDigits[value & 0xF];
-    out[2] = ' ';
-    used_ += 3;
-}
-
 void OutputSink::hex_dump(const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {

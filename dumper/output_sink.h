@@ -78,9 +78,7 @@ public:
     void dec_min(std::int64_t value, int digits);
     // "%X" / "%.NX": upper-case hexadecimal with at least `digits` digits.
     void hex(std::uint32_t value, int digits = 1);
-    // Two upper-case hexadecimal digits and a space: one byte of a hex dump.
-    void hex_byte_spaced(std::uint8_t value);
-    // hex_byte_spaced over a run of bytes.
+    // Each byte as two upper-case hexadecimal digits and a space.
     void hex_dump(const std::uint8_t* data, std::size_t size);
     // One column of a hex dump: "%d: " with `announced`, the bytes as
     // hex_dump prints them, then a newline. `size` is at most `announced`;
