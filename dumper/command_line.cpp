@@ -135,10 +135,12 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
     return true;
 }
 
-int run_dump(int argc, const char* const* argv, OutputSink& out)
+int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& messages)
 {
-    DumpContext ctx(out);
-    RunSettings& s = ctx.settings;
+    // On the heap: the context's place then does not depend on how much of
+    // the stack the program's arguments and environment take.
+    auto ctx = std::make_unique<DumpContext>(out, messages);
+    RunSettings& s = ctx->settings;
     if (!parse_arguments(argc, argv, s, out)) return kExitArgumentError;
     if (s.help) {
         out.text(kHelpText);
@@ -151,13 +153,14 @@ int run_dump(int argc, const char* const* argv, OutputSink& out)
         return static_cast<int>(sizeof kNeedFile - 1);
     }
     if (s.block_size == 0) s.block_size = 8192;
+    ctx->printer = make_text_printer();
 
     std::int64_t handled = 0;
     for (;;) {
-        int status = process_block(ctx);
+        const int status = process_block(*ctx);
         if (out.failed()) return kExitFailure;
         if (status != BLOCK_OK) {
-            out.text("\n\nCompleted.\n\n");
+            ctx->printer->run_end(*ctx, true);
             return status == BLOCK_END_OF_FILE ? 0 : kExitFailure;
         }
         if (s.single_block) break;
@@ -166,5 +169,12 @@ int run_dump(int argc, const char* const* argv, OutputSink& out)
         s.block_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(s.block_number) + 1u);
         if (s.count > 0 && handled == s.count) break;
     }
+    ctx->printer->run_end(*ctx, false);
     return 0;
+}
+
+int run_dump(int argc, const char* const* argv, OutputSink& out)
+{
+    OutputSink messages;
+    return run_dump(argc, argv, out, messages);
 }

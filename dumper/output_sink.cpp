@@ -3,6 +3,8 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -273,13 +275,29 @@ void OutputSink::hex_dump(const std::uint8_t* data, std::size_t size)
     }
 }
 
-void OutputSink::hex_column_slow(std::size_t announced, const std::uint8_t* data, std::size_t size)
+void OutputSink::hex_column_slow(std::size_t announced, const ByteView& bytes)
 {
     dec(static_cast<std::int64_t>(announced));
     text(": ");
-    hex_dump(data, size);
+    hex_dump(bytes.data(), bytes.size());
     byte('\n');
 }
+
+#ifdef TREVANIX_CHECK_CLAIMS
+void OutputSink::check_claim(std::size_t n) const
+{
+    if (n <= kCapacity) return;
+    std::fprintf(stderr, "OutputSink: a claim of %zu bytes is larger than the buffer\n", n);
+    std::abort();
+}
+
+void OutputSink::check_commit(const char* end) const
+{
+    if (claimed_end_ != nullptr && end >= buffer_ + used_ && end <= claimed_end_) return;
+    std::fprintf(stderr, "OutputSink: a commit outside the room claimed\n");
+    std::abort();
+}
+#endif
 
 void OutputSink::rowid(const std::uint8_t (&id)[6])
 {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "byte_view.h"
+
 class OutputSink {
 public:
     // Writes to `fd` (normally standard output).
@@ -40,23 +42,7 @@ public:
             bytes_slow(data, size);
             return;
         }
-        // Values are mostly short: copies of a fixed size, overlapping, cost
-        // less than a call to copy a few bytes.
-        char* out = buffer_ + used_;
-        if (size > 16) {
-            std::memcpy(out, data, size);
-        } else if (size >= 8) {
-            std::memcpy(out, data, 8);
-            std::memcpy(out + size - 8, data + size - 8, 8);
-        } else if (size >= 4) {
-            std::memcpy(out, data, 4);
-            std::memcpy(out + size - 4, data + size - 4, 4);
-        } else if (size > 0) {
-            out[0] = static_cast<char>(data[0]);
-            out[size / 2] = static_cast<char>(data[size / 2]);
-            out[size - 1] = static_cast<char>(data[size - 1]);
-        }
-        used_ += size;
+        used_ = static_cast<std::size_t>(put_bytes(buffer_ + used_, data, size) - buffer_);
     }
 
     // "%d" / "%u" / "%lld"
@@ -80,19 +66,18 @@ public:
     void hex(std::uint32_t value, int digits = 1);
     // Each byte as two upper-case hexadecimal digits and a space.
     void hex_dump(const std::uint8_t* data, std::size_t size);
-    // One column of a hex dump: "%d: " with `announced`, the bytes as
-    // hex_dump prints them, then a newline. `size` is at most `announced`;
-    // `readable` (at least `size`) says how many bytes from `data` on may be
-    // read: with enough of them, whole groups of bytes are converted and
-    // what is written past the column's text is overwritten by what follows.
-    void hex_column(std::size_t announced, const std::uint8_t* data, std::size_t size, std::size_t readable)
+    // One column of a hex dump: "%d: " with `announced`, the `size` bytes of
+    // `block` from `at` on as hex_dump prints them, then a newline. `size`
+    // is at most `announced`. Given the block and not only the value, the
+    // formatter may convert whole groups of bytes as long as they lie in it.
+    void hex_column(std::size_t announced, const ByteView& block, std::size_t at, std::size_t size)
     {
         const std::size_t most = hex_column_room(size);
         if (most > kCapacity) {
-            hex_column_slow(announced, data, size);
+            hex_column_slow(announced, block.sub(at, size));
             return;
         }
-        commit(put_hex_column(claim(most), announced, data, size, readable));
+        commit(put_hex_column(claim(most), announced, block, at, size));
     }
     // Twelve hexadecimal digits for a six-byte rowid, in stored order.
     void rowid(const std::uint8_t (&id)[6]);
@@ -110,10 +95,26 @@ public:
     // Direct writing, for formatters that know the most they can write:
     // claim(n) returns where the next n bytes go (writing out what is
     // buffered first when fewer are free; n is at most kCapacity), and
-    // commit(end) takes the bytes written up to `end` as output.
+    // commit(end) takes the bytes written up to `end` as output. Builds
+    // with TREVANIX_CHECK_CLAIMS check that no more than n bytes are taken.
     static constexpr std::size_t kCapacity = 1 << 18;
-    char* claim(std::size_t n) { return reserve(n); }
-    void commit(char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
+    char* claim(std::size_t n)
+    {
+        char* start = reserve(n);
+#ifdef TREVANIX_CHECK_CLAIMS
+        check_claim(n);
+        claimed_end_ = start + n;
+#endif
+        return start;
+    }
+    void commit(char* end)
+    {
+#ifdef TREVANIX_CHECK_CLAIMS
+        check_commit(end);
+        claimed_end_ = nullptr;
+#endif
+        used_ = static_cast<std::size_t>(end - buffer_);
+    }
 
     // "00" "01" ... "99": two decimal digits for every value below 100.
     static const char kDigitPairs[201];
@@ -121,8 +122,8 @@ public:
     // Writers for claimed room, each returning the end of what it wrote.
     // A hex dump column as hex_column() prints it, needing room for
     // hex_column_room(size) bytes; the bytes past its end are scratch.
-    static char* put_hex_column(char* out, std::size_t announced, const std::uint8_t* data, std::size_t size,
-                                std::size_t readable)
+    static char* put_hex_column(char* out, std::size_t announced, const ByteView& block, std::size_t at,
+                                std::size_t size)
     {
         if (announced < 100) {
             // One or two digits without a branch: below 10 the pair's
@@ -135,13 +136,33 @@ public:
         }
         *out++ = ':';
         *out++ = ' ';
-        out = put_spaced_hex(out, data, size, readable);
+        const ByteView bytes = block.sub(at, size);
+        out = put_spaced_hex(out, bytes.data(), bytes.size(), at < block.size() ? block.size() - at : 0);
         *out++ = '\n';
         return out;
     }
     static constexpr std::size_t hex_column_room(std::size_t size) { return 3 * size + 24 + kHexSpare; }
     // "%llu".
     static char* put_decimal(char* out, std::uint64_t value);
+    // `size` bytes copied to `out`. Values are mostly short: copies of a
+    // fixed size, overlapping, cost less than a call to copy a few bytes.
+    static char* put_bytes(char* out, const std::uint8_t* data, std::size_t size)
+    {
+        if (size > 16) {
+            std::memcpy(out, data, size);
+        } else if (size >= 8) {
+            std::memcpy(out, data, 8);
+            std::memcpy(out + size - 8, data + size - 8, 8);
+        } else if (size >= 4) {
+            std::memcpy(out, data, 4);
+            std::memcpy(out + size - 4, data + size - 4, 4);
+        } else if (size > 0) {
+            out[0] = static_cast<char>(data[0]);
+            out[size / 2] = static_cast<char>(data[size / 2]);
+            out[size - 1] = static_cast<char>(data[size - 1]);
+        }
+        return out + size;
+    }
 
 private:
     // Makes room for at least `n` more bytes.
@@ -152,11 +173,17 @@ private:
     }
     void drain();
     void bytes_slow(const std::uint8_t* data, std::size_t size);
-    void hex_column_slow(std::size_t announced, const std::uint8_t* data, std::size_t size);
+    void hex_column_slow(std::size_t announced, const ByteView& bytes);
+#ifdef TREVANIX_CHECK_CLAIMS
+    void check_claim(std::size_t n) const;
+    void check_commit(const char* end) const;
+    const char* claimed_end_ = nullptr;
+#endif
     // Writes the hex dump of `size` bytes at `out`, which has room for
     // 3 * size + kHexSpare bytes; returns the end of the 3 * size bytes
     // written. What lies in the spare bytes after that is scratch. `data`
-    // may be read for `readable` bytes (at least `size`).
+    // may be read for `readable` bytes (at least `size`): the rest of the
+    // block it lies in.
     static char* put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable);
 
     int fd_;

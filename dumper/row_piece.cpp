@@ -1,124 +1,20 @@
-// Row piece decoder: classifies a piece by its flag byte, prints the class and
-// the rowids it carries with -g, tells the caller where the columns start and
-// hands the piece to the column walker.
+// Row piece decoder: classifies a piece by its flag byte, reads the rowids
+// its class carries, says where its columns start and has them walked.
 #include <array>
 
 #include "trevanix.h"
 
-namespace {
+using namespace block_format;
 
-enum FlagBit : std::uint8_t {
-    K = 0x80,  // cluster key
-    C = 0x40,  // cluster member
-    H = 0x20,  // head piece
-    D = 0x10,  // deleted
-    F = 0x08,  // first data piece
-    L = 0x04,  // last data piece
-    P = 0x02,  // first column continues from the previous piece
-    N = 0x01,  // last column continues in the next piece
-};
+namespace {
 
 constexpr bool has(std::uint8_t flags, int bits) { return (flags & bits) == bits; }
 constexpr bool lacks(std::uint8_t flags, int bits) { return (flags & bits) == 0; }
 
-constexpr int kUnwritten = -1;
-constexpr int kWalk = -1;
-constexpr int kNone = -1;
-
-enum class NextPieceLine { None, Block, BlockAndRow };
-
-// What each class of piece looks like, indexed by class number.
-struct PieceLayout {
-    int header_length;  // kUnwritten: the caller's value is left alone
-    const char* message;
-    int hrid_at;  // offsets in the piece, or kNone
-    int nrid_at;
-    NextPieceLine next_piece;
-    int result;  // kWalk: the number of column bytes walked
-};
-
-const PieceLayout kLayouts[18] = {
-    /* unused */ {kUnwritten, nullptr, kNone, kNone, NextPieceLine::None, 3},
-    /*  1 */ {19, "Cluster Key\n", kNone, kNone, NextPieceLine::None, kWalk},
-    /*  2 */ {3, "HDFL\n", kNone, kNone, NextPieceLine::None, kWalk},
-    /*  3 */ {3, "Non-cluster...\n", kNone, kNone, NextPieceLine::None, kWalk},
-    /*  4 */ {4, "Cluster member...\n", kNone, kNone, NextPieceLine::None, kWalk},
-    /*  5 */ {10, "cluster member missing head piece...\n", 4, kNone, NextPieceLine::None, kWalk},
-    /*  6 */ {9, "Missing head piece...\n", 3, kNone, NextPieceLine::None, kWalk},
-    /*  7 */ {9, "Head piece only ...\n", kNone, 3, NextPieceLine::None, kWalk},
-    /*  8 */ {10, "Cluster member, head piece only ...\n", kNone, 4, NextPieceLine::None, kWalk},
-    /*  9 */ {9, "Last col continues in next piece ...\n", kNone, 3, NextPieceLine::Block, kWalk},
-    /* 10 */ {3, "Last data piece \n", kNone, kNone, NextPieceLine::None, kWalk},
-    /* 11 */ {3, "Last data piece and First column continues from previous piece\n", kNone, kNone,
-              NextPieceLine::None, kWalk},
-    /* 12 */ {9, "Head piece of row & First data piece\n", kNone, 3, NextPieceLine::BlockAndRow, kWalk},
-    /* 13 */ {3, "Deleted and Last Piece\n", kNone, kNone, NextPieceLine::None, kWalk},
-    /* 14 */ {2, "Deleted\n", kNone, kNone, NextPieceLine::None, 2},
-    /* 15 */ {15, "First data piece\n", 3, 9, NextPieceLine::None, kWalk},
-    /* 16 */ {3, nullptr, kNone, kNone, NextPieceLine::None, 0},
-    /* 17 */ {kUnwritten, nullptr, kNone, kNone, NextPieceLine::None, 3},
-};
-
-void print_rowid_line(OutputSink& out, const char* label, const ByteView& block, std::size_t at)
-{
-    std::uint8_t id[6];
-    block.copy6(at, id);
-    out.text(label);
-    out.rowid(id);
-    out.byte('\n');
-}
-
-void print_cluster_key(OutputSink& out, const ByteView& block, std::size_t piece)
-{
-    out.text("curc: ");
-    out.hex(block.u16le(piece + 3), 4);
-    out.text("\ncomc: ");
-    out.hex(block.u16le(piece + 5), 4);
-    out.byte('\n');
-    print_rowid_line(out, "Previous Key: ", block, piece + 7);
-    print_rowid_line(out, "Next Key: ", block, piece + 13);
-}
-
-void print_next_piece(OutputSink& out, NextPieceLine kind, const ByteView& block, std::size_t nrid)
-{
-    if (kind == NextPieceLine::None) return;
-    out.text("Block ID that contains the next piece: ");
-    out.dec(block.u8(nrid + 2) * 256 + block.u8(nrid + 3));
-    if (kind == NextPieceLine::BlockAndRow) {
-        out.text(", row ");
-        out.dec(block.u8(nrid + 4) * 256 + block.u8(nrid + 5));
-    }
-    out.byte('\n');
-}
-
-void print_piece_class(OutputSink& out, int row_class, const ByteView& block, std::size_t piece)
-{
-    const PieceLayout& layout = kLayouts[row_class];
-    if (layout.message == nullptr) return;
-    out.text(layout.message);
-    if (row_class == 1) print_cluster_key(out, block, piece);
-    if (layout.hrid_at != kNone) print_rowid_line(out, "HRID: ", block, piece + static_cast<std::size_t>(layout.hrid_at));
-    if (layout.nrid_at != kNone) {
-        std::size_t nrid = piece + static_cast<std::size_t>(layout.nrid_at);
-        print_rowid_line(out, "NRID: ", block, nrid);
-        print_next_piece(out, layout.next_piece, block, nrid);
-    }
-}
-
-void print_piece_start(OutputSink& out, std::uint8_t flags, std::uint8_t lock, std::uint8_t columns)
-{
-    out.text("Row flags: ");
-    out.hex(flags, 2);
-    out.text("\nLock status: ");
-    out.hex(lock, 2);
-    out.text("\nColumns: ");
-    out.hex(columns, 2);
-    out.text("\n\n");
-}
-
 // The class of a flag byte: the first rule that matches wins.
 constexpr int classify(std::uint8_t f)
 {
+    constexpr int K = kFlagK, C = kFlagC, H = kFlagH, D = kFlagD, F = kFlagF, L = kFlagL, P = kFlagP, N = kFlagN;
     if (has(f, K)) return 1;
     if (f == (H | D | F | L)) return 2;
     if (has(f, H | F | L) && lacks(f, C | D)) return 3;
@@ -142,9 +38,24 @@ constexpr int classify(std::uint8_t f)
 // load per piece instead of up to sixteen tests.
 constexpr std::array<std::uint8_t, 256> kPieceClasses = [] {
     std::array<std::uint8_t, 256> classes{};
-    for (int f = 0; f < 256; ++f) classes[static_cast<std::size_t>(f)] = static_cast<std::uint8_t>(classify(static_cast<std::uint8_t>(f)));
+    for (int f = 0; f < 256; ++f)
+        classes[static_cast<std::size_t>(f)] = static_cast<std::uint8_t>(classify(static_cast<std::uint8_t>(f)));
     return classes;
 }();
+
+void read_rowids(const BlockView& block, std::size_t piece, const PieceLayout& layout, RowPieceRecord& r)
+{
+    r.has_hrid = layout.hrid_at != kNoRowid;
+    r.has_nrid = layout.nrid_at != kNoRowid;
+    if (r.has_hrid) block.bytes.copy(piece + static_cast<std::size_t>(layout.hrid_at), r.hrid);
+    if (r.has_nrid) block.bytes.copy(piece + static_cast<std::size_t>(layout.nrid_at), r.nrid);
+    if (r.row_class == kClusterKeyClass) {
+        r.curc = block.u16(piece + kClusterCurcAt);
+        r.comc = block.u16(piece + kClusterComcAt);
+        block.bytes.copy(piece + kClusterPreviousKeyAt, r.previous_key);
+        block.bytes.copy(piece + kClusterNextKeyAt, r.next_key);
+    }
+}
 
 }  // namespace
 
@@ -153,24 +64,43 @@ int classify_row_piece(std::uint8_t flags)
     return kPieceClasses[flags];
 }
 
+bool is_shown(const RunSettings& settings, const RowPieceRecord& piece)
+{
+    return piece.walked && (!is_deleted_only(settings.action) || piece.deleted());
+}
+
 int decode_row_piece(DumpContext& ctx, std::size_t piece, int& header_length)
 {
-    const ByteView& block = ctx.state.block;
-    const bool verbose = ctx.settings.verbose;
-    std::uint8_t flags = block.u8(piece);
-    std::uint8_t columns = block.u8(piece + 2);
-    if (verbose) print_piece_start(ctx.out, flags, block.u8(piece + 1), columns);
+    const BlockView& block = ctx.state.block;
+    RowPieceRecord& r = ctx.piece;
+    r.offset = static_cast<std::uint32_t>(piece);
+    r.row_offset = ctx.state.row_offset;
+    r.flags = block.u8(piece + kPieceFlagsAt);
+    r.lock = block.u8(piece + kPieceLockAt);
+    r.column_count = block.u8(piece + kPieceColumnCountAt);
+    r.row_class = kPieceClasses[r.flags];
+    r.walked = false;
+    r.complete = true;
+    r.columns_found = 0;
+    r.value_bytes = 0;
+    r.has_hrid = r.has_nrid = false;
 
-    int row_class = classify_row_piece(flags);
-    if (row_class == 2) {
-        // An HDFL piece right after the previous directory entry, or one whose
-        // column count looks like another flag byte, is not taken as a row.
-        int gap = ctx.state.previous_row_offset - ctx.state.row_offset;
-        if (gap == 2 || columns == 0x2C || columns == 0x3C) return 2;
+    r.no_row = false;
+    if (r.row_class == kDeletedRowClass) {
+        // A deleted row right after the previous directory entry, or one
+        // whose column count looks like another flag byte, is not a row.
+        const int gap = ctx.state.previous_row_offset - ctx.state.row_offset;
+        if (gap == 2 || r.column_count == (kFlagH | kFlagF | kFlagL) ||
+            r.column_count == (kFlagH | kFlagD | kFlagF | kFlagL)) {
+            r.no_row = true;
+            return 2;
+        }
     }
-    const PieceLayout& layout = kLayouts[row_class];
-    if (layout.header_length != kUnwritten) header_length = layout.header_length;
-    if (verbose) print_piece_class(ctx.out, row_class, block, piece);
-    if (layout.result != kWalk) return layout.result;
+    const PieceLayout& layout = kPieceLayouts[r.row_class];
+    if (layout.header_length != kHeaderUnwritten) header_length = layout.header_length;
+    read_rowids(block, piece, layout, r);
+    if (layout.fixed_result != kColumnsWalked) return layout.fixed_result;
+    r.walked = true;
+    r.header_length = static_cast<std::uint8_t>(header_length);
     return walk_columns(ctx, piece, header_length);
 }

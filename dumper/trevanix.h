@@ -1,74 +1,19 @@
 // Shared records of the block dumper: the run's settings, the state of the
-// block being decoded, the bounds-safe view every decoder reads through, and
-// the entry points of each stage (arguments, blocks, row pieces, columns,
-// values).
+// block being decoded, the context passed down the stages, and the entry
+// points of each stage in the order data flows through them: arguments,
+// blocks, row pieces, columns, then a printer over the records.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "byte_view.h"
+#include "column_types.h"
 #include "output_sink.h"
-
-// ---------------------------------------------------------------------------
-// A read-only view of bytes that answers zero for anything outside it, so a
-// decoder can never read past the block however corrupt the offsets are.
-class ByteView {
-public:
-    ByteView() = default;
-    // A view holds at most 4 GiB - 1 bytes (blocks and values are far
-    // smaller); it stays 16 bytes, small enough to be passed in registers.
-    ByteView(const std::uint8_t* data, std::size_t size)
-        : data_(data), size_(clamp(size)), readable_(size_)
-    {
-    }
-
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    const std::uint8_t* data() const { return data_; }
-    // How many bytes from data() on belong to the view this one was cut
-    // from (at least size()): a formatter may read that far, to copy a fixed
-    // number of bytes rather than test the length, and use only size().
-    std::size_t readable() const { return readable_; }
-
-    std::uint8_t u8(std::size_t at) const { return at < size_ ? data_[at] : 0; }
-    std::uint16_t u16le(std::size_t at) const
-    {
-        return static_cast<std::uint16_t>(u8(at) | (u8(at + 1) << 8));
-    }
-    std::uint32_t u32le(std::size_t at) const
-    {
-        return static_cast<std::uint32_t>(u16le(at)) |
-               (static_cast<std::uint32_t>(u16le(at + 2)) << 16);
-    }
-    // The part of [at, at + len) that lies inside the view.
-    ByteView sub(std::size_t at, std::size_t len) const
-    {
-        if (at >= size_) return {};
-        std::size_t avail = size_ - at;
-        return {data_ + at, len < avail ? len : avail, readable_ - at};
-    }
-    // Six bytes of a rowid starting at `at` (zero outside the view).
-    void copy6(std::size_t at, std::uint8_t (&out)[6]) const
-    {
-        for (std::size_t i = 0; i < 6; ++i) out[i] = u8(at + i);
-    }
-
-private:
-    ByteView(const std::uint8_t* data, std::size_t size, std::size_t readable)
-        : data_(data), size_(static_cast<std::uint32_t>(size)), readable_(static_cast<std::uint32_t>(readable))
-    {
-    }
-    static std::uint32_t clamp(std::size_t size)
-    {
-        return size < UINT32_MAX ? static_cast<std::uint32_t>(size) : UINT32_MAX;
-    }
-
-    const std::uint8_t* data_ = nullptr;
-    std::uint32_t size_ = 0;
-    std::uint32_t readable_ = 0;
-};
+#include "records.h"
 
 // ---------------------------------------------------------------------------
 // Command-line settings.
@@ -113,7 +58,7 @@ inline bool is_sequential_walk(int action)
 // The block being decoded.
 
 struct BlockState {
-    ByteView block;  // block_size bytes; reads past them give zero
+    BlockView block;  // block_size bytes; reads past them give zero
     std::uint32_t dhs_offset = 0;
     // Offsets from the data header start; they carry over from block to block.
     std::uint16_t row_offset = 0;
@@ -134,22 +79,48 @@ struct DataFileReader {
 };
 
 // The column template, read once and kept as one type per line.
-enum class ColumnType : std::uint8_t { Other, Number, Varchar2, Date, Char, Unknown, NoPrint };
-
 struct ColumnTemplate {
     enum class Status : std::uint8_t { NotLoaded, Loaded, OpenFailed };
     Status status = Status::NotLoaded;
-    std::vector<ColumnType> types;  // types[k] is the type of column k
+    std::vector<const ColumnType*> types;  // types[k] is the type of column k
+};
+
+// Why a block could not be read.
+enum class LoadFailure : std::uint8_t { BlockSizeTooBig, OpenFailed, SeekRefused, ReadFailed };
+
+struct DumpContext;
+
+// Turns the records of a run into output. Each call receives the records
+// in the order the run produces them; a printer keeps whatever it needs
+// between calls.
+class RecordPrinter {
+public:
+    virtual ~RecordPrinter() = default;
+    // A block that could not be read: the run ends after it.
+    virtual void load_failure(DumpContext& ctx, LoadFailure failure) = 0;
+    // A block that passed the object filter, decoded as far as its outcome says.
+    virtual void block(DumpContext& ctx, const BlockRecord& block) = 0;
+    // A row directory entry that leads to no piece.
+    virtual void directory_entry(DumpContext& ctx, const BlockRecord& block, const DirectoryEntry& entry) = 0;
+    // A row piece found by either walk.
+    virtual void piece(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& piece) = 0;
+    // The run is over; `completed` when it ended at the end of the file or
+    // on a failure rather than at its block count or single block.
+    virtual void run_end(DumpContext& ctx, bool completed) = 0;
 };
 
 // Everything one run of the dumper reads and writes, passed down the stages.
 struct DumpContext {
-    explicit DumpContext(OutputSink& sink) : out(sink) {}
+    DumpContext(OutputSink& output, OutputSink& messages) : out(output), err(messages) {}
     RunSettings settings;
     BlockState state;
-    OutputSink& out;
+    OutputSink& out;  // the records
+    OutputSink& err;  // messages that are not records, where the format keeps them apart
     DataFileReader file;
     ColumnTemplate column_template;
+    std::unique_ptr<RecordPrinter> printer;
+    BlockRecord block;
+    RowPieceRecord piece;
 };
 
 // ---------------------------------------------------------------------------
@@ -158,6 +129,9 @@ struct DumpContext {
 // Command line and driver.
 std::int32_t read_number(const char* text);  // the C library's atol, wrapping in 32 bits
 bool parse_arguments(int argc, const char* const* argv, RunSettings& settings, OutputSink& out);
+// The program: its result is the exit status. Messages that are not part of
+// the output go to `messages` where the output format keeps them apart.
+int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& messages);
 int run_dump(int argc, const char* const* argv, OutputSink& out);
 extern const char* const kHelpText;
 
@@ -165,27 +139,36 @@ extern const char* const kHelpText;
 // the data file, 1 when a read failed, 3 after any other fatal condition.
 enum BlockStatus : int { BLOCK_OK = 0, BLOCK_READ_FAILED = 1, BLOCK_END_OF_FILE = 2, BLOCK_FATAL = 3 };
 int process_block(DumpContext& ctx);
-extern const char* const block_type_names[12];
 // Opens a file for reading, or returns -1. A FIFO that no process writes to
 // opens at once instead of blocking; reading it then finds its end.
 int open_for_reading(const char* path);
 
+// Block format: the header fields of a block, its ITL slots, and where its
+// data header lies.
+BlockHeader decode_block_header(const BlockView& block);
+// Slot `n`, counted from 1.
+ItlSlot decode_itl_slot(const BlockView& block, std::uint32_t n);
+// The data header follows the ITL slots, or the segment space extension
+// after them; fills the place and the header fields.
+DataHeader locate_data_header(const BlockView& block, std::uint8_t itl_slots);
+
 // Row pieces: the class (1 to 17) a flag byte falls into, first match wins.
 int classify_row_piece(std::uint8_t flags);
-// `piece` is the offset of the flag byte in the block;
-// `header_length` is the caller's variable, left alone by some classes.
+// Decodes the piece whose flag byte is at `piece` into ctx.piece and returns
+// the bytes its columns take (or its class's fixed count). `header_length`
+// is the caller's variable, left alone by some classes.
 int decode_row_piece(DumpContext& ctx, std::size_t piece, int& header_length);
+// A piece that produces column output: its class has columns and it is not
+// left out by a deleted-only action.
+bool is_shown(const RunSettings& settings, const RowPieceRecord& piece);
 
-// Columns: returns the bytes the columns occupy after the header.
+// Columns: records the piece's columns in ctx.piece and returns the bytes
+// they occupy after the header.
 int walk_columns(DumpContext& ctx, std::size_t piece, int header_length);
 
-// Typed values: true when the value was printed (or suppressed).
-bool render_column(DumpContext& ctx, int column_index, ByteView value);
+// The column template: the type of column `column_index`, reading the
+// template on first use.
+const ColumnType& column_type(DumpContext& ctx, std::size_t column_index);
 
-// A NUMBER as plain decimal text ("-123", "0.5", "10000000000").
-struct NumberText {
-    char text[320];
-    std::size_t length = 0;
-};
-// False when the bytes are not a valid NUMBER (they are then dumped in hex).
-bool decode_number(const ByteView& value, NumberText& result);
+// Printers.
+std::unique_ptr<RecordPrinter> make_text_printer();

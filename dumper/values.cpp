@@ -1,115 +1,12 @@
-// Column template and typed values: looks up a column's type in the template
-// and prints the value as NUMBER, VARCHAR2 or DATE text.
-#include <cerrno>
+// Typed values: the column type table and the decoders of NUMBER, DATE and
+// text values. Each decoder turns a value's bytes into text, or declines
+// when they are not a value of its type; none of them prints anything.
 #include <cstring>
-#include <string_view>
-#include <unistd.h>
 
-#include "trevanix.h"
+#include "column_types.h"
+#include "output_sink.h"
 
 namespace {
-
-// A piece has at most 255 columns, so only that many template lines matter.
-constexpr std::size_t kMaxTemplateLines = 255;
-// A template larger than this is read no further; later lines count as missing.
-constexpr std::size_t kMaxTemplateBytes = 16u << 20;
-// Longer than every keyword with a carriage return after it.
-constexpr std::size_t kKeywordRoom = 16;
-
-struct Keyword {
-    std::string_view text;
-    ColumnType type;
-};
-
-constexpr Keyword kKeywords[] = {
-    {"NUMBER", ColumnType::Number},   {"VARCHAR2", ColumnType::Varchar2},
-    {"DATE", ColumnType::Date},       {"CHAR", ColumnType::Char},
-    {"UNKNOWN", ColumnType::Unknown}, {"NOPRINT", ColumnType::NoPrint},
-};
-
-// Collects one template line as it streams past: the text before its first
-// zero byte is all that is compared, and only its first bytes can matter.
-class TemplateLine {
-public:
-    void add(char c)
-    {
-        started_ = true;
-        if (saw_zero_) return;
-        if (c == '\0') {
-            saw_zero_ = true;
-        } else if (length_ < kKeywordRoom) {
-            text_[length_++] = c;
-        } else {
-            too_long_ = true;
-        }
-    }
-    bool started() const { return started_; }
-
-    // The type this line names, given whether a newline ended it.
-    ColumnType type(bool ended_by_newline) const
-    {
-        if (too_long_) return ColumnType::Other;
-        std::size_t length = length_;
-        // The newline goes, and one carriage return with it (CRLF templates);
-        // text cut short by a zero byte keeps its end as it is.
-        if (ended_by_newline && !saw_zero_ && length > 0 && text_[length - 1] == '\r') --length;
-        std::string_view text(text_, length);
-        for (const Keyword& keyword : kKeywords)
-            if (text == keyword.text) return keyword.type;
-        return ColumnType::Other;
-    }
-
-private:
-    char text_[kKeywordRoom] = {};
-    std::size_t length_ = 0;
-    bool started_ = false;
-    bool saw_zero_ = false;
-    bool too_long_ = false;
-};
-
-void load_column_template(const std::string& path, ColumnTemplate& t)
-{
-    int fd = open_for_reading(path.c_str());
-    if (fd < 0) {
-        t.status = ColumnTemplate::Status::OpenFailed;
-        return;
-    }
-    t.status = ColumnTemplate::Status::Loaded;
-    char buffer[1 << 14];
-    std::size_t total = 0;
-    bool at_end = false;
-    TemplateLine line;
-    while (t.types.size() < kMaxTemplateLines && total < kMaxTemplateBytes) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            at_end = true;  // a read error ends the template like its end does
-            break;
-        }
-        total += static_cast<std::size_t>(n);
-        for (ssize_t i = 0; i < n && t.types.size() < kMaxTemplateLines; ++i) {
-            if (buffer[i] == '\n') {
-                t.types.push_back(line.type(true));
-                line = TemplateLine();
-            } else {
-                line.add(buffer[i]);
-            }
-        }
-    }
-    // A last line without a newline still counts.
-    if (at_end && line.started() && t.types.size() < kMaxTemplateLines)
-        t.types.push_back(line.type(false));
-    ::close(fd);
-}
-
-ColumnType column_type(DumpContext& ctx, int column_index)
-{
-    ColumnTemplate& t = ctx.column_template;
-    if (t.status == ColumnTemplate::Status::NotLoaded)
-        load_column_template(ctx.settings.template_file, t);
-    std::size_t index = static_cast<std::size_t>(column_index);
-    return index < t.types.size() ? t.types[index] : ColumnType::Other;
-}
 
 // Appends the base-100 digit as two decimal characters.
 char* put_pair(char* p, int digit)
@@ -193,17 +90,27 @@ char* format_number(const ByteView& value, char* out)
     return out;
 }
 
-bool render_number(OutputSink& out, const ByteView& value, char separator)
+char* decode_number_value(ByteView value, char* out)
 {
-    char* text = out.claim(sizeof NumberText::text + 1);
-    char* end = text;
-    if (!value.empty()) {
-        end = format_number(value, text);
-        if (end == nullptr) return false;
-    }
-    *end++ = separator;
-    out.commit(end);
-    return true;
+    // An empty value (a NULL written with a zero length) has empty text.
+    return value.empty() ? out : format_number(value, out);
+}
+
+// "%.Nd" of a small number: at least `digits` digits, the sign before them.
+char* put_min_digits(char* out, int value, int digits)
+{
+    char scratch[8];
+    char* p = scratch + sizeof scratch;
+    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (scratch + sizeof scratch - p < digits) *--p = '0';
+    if (value < 0) *--p = '-';
+    const std::size_t length = static_cast<std::size_t>(scratch + sizeof scratch - p);
+    std::memcpy(out, p, length);
+    return out + length;
 }
 
 // True when every field of the date has the digits "%.4d" and "%.2d" give
@@ -211,92 +118,86 @@ bool render_number(OutputSink& out, const ByteView& value, char separator)
 bool date_fields_in_range(const ByteView& value)
 {
     auto in = [&](std::size_t at, int low, int high) { return value.u8(at) >= low && value.u8(at) <= high; };
-    return in(0, 100, 199) && in(1, 100, 199) && in(2, 0, 99) && in(3, 0, 99) && in(4, 1, 100) &&
-           in(5, 1, 100) && in(6, 1, 100);
+    return in(0, 100, 199) && in(1, 100, 199) && in(2, 0, 99) && in(3, 0, 99) && in(4, 1, 100) && in(5, 1, 100) &&
+           in(6, 1, 100);
 }
 
-bool render_date(OutputSink& out, const ByteView& value, char separator)
+// DATE read literally, "YYYY/MM/DD hh:mm:ss", from its first seven bytes
+// whatever they hold; shorter values are declined, an empty one is empty.
+char* decode_date_value(ByteView value, char* out)
 {
-    if (!value.empty()) {
-        if (value.size() < 7) return false;
-        if (date_fields_in_range(value)) {
-            // "YYYY/MM/DD hh:mm:ss" and the separator: 20 bytes.
-            char* p = out.claim(20);
-            p = put_pair(p, value.u8(0) - 100);
-            p = put_pair(p, value.u8(1) - 100);
-            *p++ = '/';
-            p = put_pair(p, value.u8(2));
-            *p++ = '/';
-            p = put_pair(p, value.u8(3));
-            *p++ = ' ';
-            p = put_pair(p, value.u8(4) - 1);
-            *p++ = ':';
-            p = put_pair(p, value.u8(5) - 1);
-            *p++ = ':';
-            p = put_pair(p, value.u8(6) - 1);
-            *p++ = separator;
-            out.commit(p);
-            return true;
-        }
-        out.dec_min((value.u8(0) - 100) * 100 + (value.u8(1) - 100), 4);
-        out.byte('/');
-        out.dec_min(value.u8(2), 2);
-        out.byte('/');
-        out.dec_min(value.u8(3), 2);
-        out.byte(' ');
-        out.dec_min(value.u8(4) - 1, 2);
-        out.byte(':');
-        out.dec_min(value.u8(5) - 1, 2);
-        out.byte(':');
-        out.dec_min(value.u8(6) - 1, 2);
+    if (value.empty()) return out;
+    if (value.size() < 7) return nullptr;
+    if (date_fields_in_range(value)) {
+        out = put_pair(out, value.u8(0) - 100);
+        out = put_pair(out, value.u8(1) - 100);
+        *out++ = '/';
+        out = put_pair(out, value.u8(2));
+        *out++ = '/';
+        out = put_pair(out, value.u8(3));
+        *out++ = ' ';
+        out = put_pair(out, value.u8(4) - 1);
+        *out++ = ':';
+        out = put_pair(out, value.u8(5) - 1);
+        *out++ = ':';
+        return put_pair(out, value.u8(6) - 1);
     }
-    out.byte(separator);
-    return true;
+    out = put_min_digits(out, (value.u8(0) - 100) * 100 + (value.u8(1) - 100), 4);
+    *out++ = '/';
+    out = put_min_digits(out, value.u8(2), 2);
+    *out++ = '/';
+    out = put_min_digits(out, value.u8(3), 2);
+    *out++ = ' ';
+    out = put_min_digits(out, value.u8(4) - 1, 2);
+    *out++ = ':';
+    out = put_min_digits(out, value.u8(5) - 1, 2);
+    *out++ = ':';
+    return put_min_digits(out, value.u8(6) - 1, 2);
 }
 
-bool render_text(OutputSink& out, const ByteView& value, char separator)
+// VARCHAR2 and CHAR: the value's bytes as they are.
+char* decode_text_value(ByteView value, char* out)
 {
-    // Inside a block the value is copied in whole groups of 32 bytes, as far
-    // as the block allows, and the separator written over what follows it.
-    const std::size_t size = value.size();
-    const std::size_t whole = (size + 31) & ~std::size_t{31};
-    if (value.readable() >= whole && whole < OutputSink::kCapacity) {
-        char* p = out.claim(whole + 1);
-        for (std::size_t i = 0; i < size; i += 32) std::memcpy(p + i, value.data() + i, 32);
-        p[size] = separator;
-        out.commit(p + size + 1);
-        return true;
-    }
-    out.bytes(value.data(), size);
-    out.byte(separator);
-    return true;
+    return OutputSink::put_bytes(out, value.data(), value.size());
 }
+
+char* decline(ByteView, char*) { return nullptr; }
+
+std::size_t number_text_room(std::size_t) { return sizeof NumberText::text; }
+std::size_t date_text_room(std::size_t) { return 32; }
+std::size_t same_size(std::size_t size) { return size; }
+std::size_t no_text(std::size_t) { return 0; }
 
 }  // namespace
+
+constexpr ColumnType kColumnTypes[] = {
+    {"NUMBER", TypeRole::Decoded, number_text_room, decode_number_value, false},
+    {"VARCHAR2", TypeRole::Decoded, same_size, decode_text_value, true},
+    {"DATE", TypeRole::Decoded, date_text_room, decode_date_value, false},
+    // CHAR values print their text like VARCHAR2 (blank-padded as stored).
+    {"CHAR", TypeRole::Decoded, same_size, decode_text_value, true},
+    {"UNKNOWN", TypeRole::Undecoded, no_text, decline, false},
+    {"NOPRINT", TypeRole::Suppressed, no_text, decline, false},
+};
+const std::size_t kColumnTypeCount = sizeof kColumnTypes / sizeof kColumnTypes[0];
+const ColumnType kUnlistedType = {"", TypeRole::Undecoded, no_text, decline, false};
+
+static_assert([] {
+    for (const ColumnType& type : kColumnTypes)
+        if (type.keyword.size() > kMaxKeywordLength) return false;
+    return true;
+}());
+
+const ColumnType& find_column_type(std::string_view keyword)
+{
+    for (const ColumnType& type : kColumnTypes)
+        if (keyword == type.keyword) return type;
+    return kUnlistedType;
+}
 
 bool decode_number(const ByteView& value, NumberText& result)
 {
     char* end = format_number(value, result.text);
     result.length = end == nullptr ? 0 : static_cast<std::size_t>(end - result.text);
     return end != nullptr;
-}
-
-bool render_column(DumpContext& ctx, int column_index, ByteView value)
-{
-    ColumnType type = column_type(ctx, column_index);
-    if (ctx.column_template.status == ColumnTemplate::Status::OpenFailed) {
-        if (ctx.settings.verbose) ctx.out.text("Failed to open column template file.\n");
-        return false;
-    }
-    const char separator = ctx.settings.separator;
-    switch (type) {
-    case ColumnType::Number: return render_number(ctx.out, value, separator);
-    case ColumnType::Varchar2:
-    case ColumnType::Char: return render_text(ctx.out, value, separator);
-    case ColumnType::Date: return render_date(ctx.out, value, separator);
-    case ColumnType::NoPrint: return true;
-    case ColumnType::Unknown:
-    case ColumnType::Other: return false;
-    }
-    return false;
 }

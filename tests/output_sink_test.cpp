@@ -52,9 +52,11 @@ TEST(OutputSink, HexColumnAtEveryLengthAndBufferEnd)
                 if (free > OutputSink::kCapacity) continue;
                 OutputSink out;
                 std::string expected = fill(out, free);
-                out.hex_column(n, data.data(), n, n + more);
+                // The value starts `more` bytes before the end of its block.
+                const ByteView block(data.data(), 7 + n + more);
+                out.hex_column(n, block, 7, n);
                 out.text("|");
-                expected += std::to_string(n) + ": " + spaced_hex(data, n) + "\n|";
+                expected += std::to_string(n) + ": " + spaced_hex(std::vector<std::uint8_t>(data.begin() + 7, data.end()), n) + "\n|";
                 ASSERT_EQ(out.captured(), expected) << "length " << n << ", readable " << n + more << ", free " << free;
             }
         }
@@ -65,8 +67,8 @@ TEST(OutputSink, HexColumnOfAValueCutShortAtTheBlockEnd)
 {
     const std::vector<std::uint8_t> data = sample_bytes(40);
     OutputSink out;
-    out.hex_column(300, data.data(), 40, 40);
-    out.hex_column(7, data.data(), 2, 2);
+    out.hex_column(300, ByteView(data.data(), 40), 0, 40);
+    out.hex_column(7, ByteView(data.data(), 2), 0, 2);
     EXPECT_EQ(out.captured(), "300: " + spaced_hex(data, 40) + "\n7: " + spaced_hex(data, 2) + "\n");
 }
 
@@ -143,21 +145,24 @@ TEST(OutputSink, ClaimedBytesAreOutputWhenCommitted)
     EXPECT_EQ(out.captured(), expected + "hello!");
 }
 
-TEST(ByteView, AViewCutFromABlockMayBeReadToTheBlockEndOnly)
+TEST(ByteView, ReadsOutsideTheViewAreZeroInEitherByteOrder)
 {
     const std::vector<std::uint8_t> bytes = sample_bytes(100);
     const ByteView block(bytes.data(), bytes.size());
-    EXPECT_EQ(block.readable(), 100u);
     const ByteView value = block.sub(90, 5);
     EXPECT_EQ(value.size(), 5u);
-    EXPECT_EQ(value.readable(), 10u);
-    const ByteView cut = block.sub(90, 50);  // runs past the block end
-    EXPECT_EQ(cut.size(), 10u);
-    EXPECT_EQ(cut.readable(), 10u);
-    EXPECT_EQ(value.sub(1, 2).readable(), 9u);
-    EXPECT_EQ(block.sub(100, 1).readable(), 0u);
-    EXPECT_EQ(ByteView().readable(), 0u);
-    EXPECT_EQ(ByteView(bytes.data(), 7).readable(), 7u);
+    EXPECT_EQ(value.u8(4), bytes[94]);
+    EXPECT_EQ(value.u8(5), 0);  // the block goes on, the view does not
+    EXPECT_EQ(block.sub(90, 50).size(), 10u);
+    EXPECT_TRUE(block.sub(100, 1).empty());
+    EXPECT_EQ(block.u16le(98), bytes[98] | bytes[99] << 8);
+    EXPECT_EQ(block.u16be(98), bytes[98] << 8 | bytes[99]);
+    EXPECT_EQ(block.u16le(99), bytes[99]);
+    EXPECT_EQ(block.u16be(99), bytes[99] << 8);
+    EXPECT_EQ(block.u32be(0), std::uint32_t{bytes[0]} << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3]);
+    EXPECT_EQ(block.u32(0, ByteOrder::Little), block.u32le(0));
+    EXPECT_EQ(block.u32(0, ByteOrder::Big), block.u32be(0));
+    EXPECT_EQ(block.u32le(97), std::uint32_t{bytes[97]} | bytes[98] << 8 | bytes[99] << 16);
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 #include "datafile_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
+#include "block_format.h"
+
 namespace datafile {
+
+using namespace block_format;
 
 namespace {
 
@@ -26,9 +31,6 @@ void append(Bytes& to, const Bytes& from)
 {
     for (std::uint8_t byte : from) to.push_back(byte);
 }
-
-constexpr std::uint32_t kTailSize = 4;
-constexpr std::uint32_t kDataHeaderSize = 14;
 
 }  // namespace
 
@@ -89,16 +91,16 @@ Bytes RowPiece::encode() const
     for (const Column& c : columns) {
         switch (c.prefix) {
         case Column::Prefix::Null:
-            out.push_back(0xFF);
+            out.push_back(kNullPrefix);
             continue;
         case Column::Prefix::Raw:
             break;
         case Column::Prefix::Short:
         case Column::Prefix::Long:
-            if (c.prefix == Column::Prefix::Short && c.value.size() < 0xFE) {
+            if (c.prefix == Column::Prefix::Short && c.value.size() <= kMaxShortLength) {
                 out.push_back(static_cast<std::uint8_t>(c.value.size()));
             } else {
-                out.push_back(0xFE);
+                out.push_back(kLongPrefix);
                 out.push_back(static_cast<std::uint8_t>(c.value.size()));
                 out.push_back(static_cast<std::uint8_t>(c.value.size() >> 8));
             }
@@ -164,7 +166,7 @@ RowPiece first_data_piece(const Bytes& head_rowid, const Bytes& next_rowid, std:
 
 std::uint32_t data_header_offset(const Block& block)
 {
-    return 20 + 24 + 24u * block.itl_slots + (block.segment_space_extension ? 8u : 0u);
+    return block_format::data_header_offset(block.itl_slots, block.segment_space_extension);
 }
 
 Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number,
@@ -172,26 +174,26 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
 {
     Bytes b(block_size, 0);
     // Cache header.
-    b[0] = block.block_type;
-    b[1] = 0xA2;
-    put32(b, 4, 0x01000000u | block_number);
-    put32(b, 8, block.scn);
-    b[14] = 1;
-    b[20] = block.layer_type;
-    put32(b, 24, block.object_id);
-    b[36] = block.itl_slots;
+    b[kBlockTypeAt] = block.block_type;
+    b[kFormatAt] = format_byte(8192);
+    put32(b, kAddressAt, 0x01000000u | block_number);
+    put32(b, kScnBaseAt, block.scn);
+    b[kSequenceAt] = 1;
+    b[kLayerTypeAt] = block.layer_type;
+    put32(b, kObjectIdAt, block.object_id);
+    b[kItlCountAt] = block.itl_slots;
     // ITL slots: a transaction id and an undo address per slot.
     for (std::uint32_t slot = 0; slot < block.itl_slots; ++slot) {
-        std::size_t at = 44 + 24 * slot;
-        put16(b, at, static_cast<std::uint16_t>(slot + 1));
-        put32(b, at + 4, 0x00C00010u + slot);
-        put32(b, at + 16, 0x8000);
+        std::size_t at = kItlSlotsAt + kItlSlotSize * slot;
+        put16(b, at + kItlUndoSegmentAt, static_cast<std::uint16_t>(slot + 1));
+        put32(b, at + kItlUndoSequenceAt, 0x00C00010u + slot);
+        put16(b, at + kItlFlagLockAt, 0x8000);  // committed
     }
     const std::uint32_t dhs = data_header_offset(block);
     if (block.segment_space_extension) {
         // The extension holds the segment's last commit SCN and a flag word.
-        put32(b, dhs - 8, block.scn);
-        put32(b, dhs - 4, 0x00000001u);
+        put32(b, dhs - kSegmentSpaceExtension, block.scn);
+        put32(b, dhs - kSegmentSpaceExtension + 4, 0x00000001u);
     }
 
     // Pieces packed down from the tail; entries count from the data header.
@@ -211,23 +213,24 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
 
     const std::uint16_t rows = block.row_count.value_or(static_cast<std::uint16_t>(entries.size()));
     const std::uint32_t table_directory = dhs + kDataHeaderSize;
-    const std::uint32_t row_directory = table_directory + 4u * block.table_count;
-    const std::uint32_t directory_end = row_directory + 2u * static_cast<std::uint32_t>(entries.size());
+    const std::uint32_t row_directory = table_directory + kTableEntrySize * block.table_count;
+    const std::uint32_t directory_end = row_directory + kRowEntrySize * static_cast<std::uint32_t>(entries.size());
     if (directory_end > top) throw std::length_error("row directory runs into the row heap");
     const auto free_start = static_cast<std::uint16_t>(directory_end - dhs);
     const auto free_end = static_cast<std::uint16_t>(top - dhs);
 
-    b[dhs + 1] = block.table_count;
-    put16(b, dhs + 2, rows);
-    put16(b, dhs + 4, 0xFFFF);  // no free slot in the directory
-    put16(b, dhs + 6, block.free_space_start.value_or(free_start));
-    put16(b, dhs + 8, block.free_space_end.value_or(free_end));
-    put16(b, dhs + 10, static_cast<std::uint16_t>(free_end - free_start));
-    if (block.table_count > 0) put16(b, table_directory + 2, block.second_row_count.value_or(rows));
-    for (std::size_t i = 0; i < entries.size(); ++i) put16(b, row_directory + 2 * i, entries[i]);
+    b[dhs + kTableCountAt] = block.table_count;
+    put16(b, dhs + kRowCountAt, rows);
+    put16(b, dhs + kFirstFreeSlotAt, kEmptySlot);  // no free slot in the directory
+    put16(b, dhs + kFreeSpaceStartAt, block.free_space_start.value_or(free_start));
+    put16(b, dhs + kFreeSpaceEndAt, block.free_space_end.value_or(free_end));
+    put16(b, dhs + kAvailableSpaceAt, static_cast<std::uint16_t>(free_end - free_start));
+    if (block.table_count > 0)
+        put16(b, table_directory + kTableRowCountAt, block.second_row_count.value_or(rows));
+    for (std::size_t i = 0; i < entries.size(); ++i) put16(b, row_directory + kRowEntrySize * i, entries[i]);
 
     // Tail: low half of the SCN, block type, sequence.
-    put16(b, block_size - 4, static_cast<std::uint16_t>(block.scn));
+    put16(b, block_size - kTailSize, static_cast<std::uint16_t>(block.scn));
     b[block_size - 2] = block.block_type;
     b[block_size - 1] = 1;
 
@@ -275,7 +278,7 @@ File sample_file()
     file.block_size = 8192;
 
     Block header_block;  // the file's own header block: not a data block
-    header_block.block_type = 11;
+    header_block.block_type = kBlockTypeFileHeader;
     header_block.layer_type = 0;
     header_block.object_id = 0;
     file.blocks.push_back(header_block);
@@ -308,7 +311,7 @@ File sample_file()
     file.blocks.push_back(migrated);
 
     Block index;  // an index block of the table's primary key
-    index.layer_type = 2;
+    index.layer_type = kLayerIndex;
     index.object_id = 74571;
     index.scn = 0x0023A4F2;
     file.blocks.push_back(index);
@@ -388,14 +391,68 @@ std::vector<Column> bench_row(Random& random, std::uint32_t row_id)
     return columns;
 }
 
+// A decimal with `digits` significant digits and `scale` of them after the
+// point, negative three times in four.
+std::string varied_number(Random& random, int digits, int scale)
+{
+    // Appended character by character: g++ 12 warns falsely about insert().
+    std::string text;
+    if (random.below(4) != 0) text += '-';
+    if (scale >= digits) {
+        text += "0.";
+        for (int i = digits; i < scale; ++i) text += '0';
+    }
+    for (int i = 0; i < digits; ++i) {
+        if (scale > 0 && scale < digits && i == digits - scale) text += '.';
+        text += static_cast<char>('0' + (i == 0 ? 1 + random.below(9) : random.below(10)));
+    }
+    return text;
+}
+
+// Rows of the varied bench data: NUMBERs mostly negative or fractional, of
+// many magnitudes, and VARCHAR2 values of every length from 0 to 120.
+std::vector<Column> varied_row(Random& random, std::uint32_t row_id)
+{
+    std::vector<Column> columns;
+    columns.reserve(6);
+    std::string id = "-";
+    id += std::to_string(row_id);
+    id += '.';
+    id += std::to_string(1 + random.below(99));
+    columns.push_back(Column::bytes(number_value(id)));
+    std::string text;
+    const int length = random.below(121);
+    for (int i = 0; i < length; ++i) text += static_cast<char>('a' + random.below(26));
+    columns.push_back(Column::text(text));
+    columns.push_back(Column::text(std::string_view(kBenchText, static_cast<std::size_t>(random.below(40)))));
+    columns.push_back(Column::bytes(date_value(1950 + random.below(80), 1 + random.below(12), 1 + random.below(28),
+                                               random.below(24), random.below(60), random.below(60))));
+    columns.push_back(Column::bytes(number_value(varied_number(random, 1 + random.below(30), random.below(25)))));
+    columns.push_back(Column::bytes(number_value(varied_number(random, 1 + random.below(8), 2 + random.below(6)))));
+    return columns;
+}
+
+// Overwrites a few bytes of a built block with random ones, most in the
+// headers and directories, some anywhere: what a damaged file holds.
+void damage(Bytes& block, Random& random)
+{
+    const int header = static_cast<int>(std::min<std::size_t>(block.size(), 200));
+    const int flips = random.below(6);
+    for (int i = 0; i < flips; ++i) {
+        const bool anywhere = random.below(3) == 0;
+        const auto at = static_cast<std::size_t>(random.below(anywhere ? static_cast<int>(block.size()) : header));
+        block[at] = static_cast<std::uint8_t>(random.next());
+    }
+}
+
 }  // namespace
 
-Block bench_block(std::uint32_t block_number, std::uint32_t block_size)
+Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data)
 {
     Random random(block_number);
     Block block;
     if (block_number == 0) {  // the file's own header block
-        block.block_type = 11;
+        block.block_type = kBlockTypeFileHeader;
         block.layer_type = 0;
         block.object_id = 0;
         return block;
@@ -403,18 +460,19 @@ Block bench_block(std::uint32_t block_number, std::uint32_t block_size)
     block.object_id = 74570 + (block_number / 1024) % 3;
     block.scn = 0x00100000u + block_number * 3 + static_cast<std::uint32_t>(random.below(3));
     block.itl_slots = static_cast<std::uint8_t>(2 + random.below(2));
-    if (block_number % 64 == 0) block.layer_type = 2;  // an index block now and then
+    if (block_number % 64 == 0) block.layer_type = kLayerIndex;  // an index block now and then
 
     // Fill to about 90%, the rest left free as a table keeps it for updates.
-    const std::uint32_t row_directory = data_header_offset(block) + kDataHeaderSize + 4u * block.table_count;
+    const std::uint32_t row_directory = data_header_offset(block) + kDataHeaderSize + kTableEntrySize * block.table_count;
     const std::uint32_t room = (block_size - kTailSize - row_directory) * 9 / 10;
     std::uint32_t used = 0;
     for (std::uint32_t i = 0;; ++i) {
-        RowPiece row = head_piece(bench_row(random, block_number * 256 + i));
+        const std::uint32_t row_id = block_number * 256 + i;
+        RowPiece row = head_piece(data == BenchData::Varied ? varied_row(random, row_id) : bench_row(random, row_id));
         int fate = random.below(40);
         if (fate < 3) row.flags = FLAG_H | FLAG_D | FLAG_F | FLAG_L;  // deleted
         if (fate == 0) row.in_directory = false;                     // and its slot reused
-        std::uint32_t size = static_cast<std::uint32_t>(row.encode().size()) + (row.in_directory ? 2u : 0u);
+        std::uint32_t size = static_cast<std::uint32_t>(row.encode().size()) + (row.in_directory ? kRowEntrySize : 0u);
         if (used + size > room) break;
         used += size;
         block.rows.push_back(std::move(row));
@@ -427,14 +485,28 @@ std::string bench_template()
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nVARCHAR2\n";
 }
 
-void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size)
+std::string varied_template()
+{
+    return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nNUMBER\n";
+}
+
+Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data)
+{
+    Bytes b = build_block(bench_block(block_number, block_size, data), block_size, block_number);
+    if (data == BenchData::Damaged) {
+        Random random(~std::uint64_t{block_number});
+        damage(b, random);
+    }
+    return b;
+}
+
+void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size, BenchData data)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot create " + path);
     bool ok = true;
     for (std::uint64_t i = 0; i < block_count && ok; ++i) {
-        Bytes b = build_block(bench_block(static_cast<std::uint32_t>(i), block_size), block_size,
-                              static_cast<std::uint32_t>(i));
+        Bytes b = build_bench_block(static_cast<std::uint32_t>(i), block_size, data);
         ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
     }
     ok = std::fclose(f) == 0 && ok;

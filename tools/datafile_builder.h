@@ -12,21 +12,21 @@
 #include <utility>
 #include <vector>
 
+#include "block_format.h"
+
 namespace datafile {
 
 using Bytes = std::vector<std::uint8_t>;
 
 // Flag bits of a row piece.
-enum RowFlag : std::uint8_t {
-    FLAG_K = 0x80,  // cluster key
-    FLAG_C = 0x40,  // cluster member
-    FLAG_H = 0x20,  // head piece
-    FLAG_D = 0x10,  // deleted
-    FLAG_F = 0x08,  // first data piece
-    FLAG_L = 0x04,  // last data piece
-    FLAG_P = 0x02,  // first column continues from the previous piece
-    FLAG_N = 0x01,  // last column continues in the next piece
-};
+constexpr std::uint8_t FLAG_K = block_format::kFlagK;  // cluster key
+constexpr std::uint8_t FLAG_C = block_format::kFlagC;  // cluster member
+constexpr std::uint8_t FLAG_H = block_format::kFlagH;  // head piece
+constexpr std::uint8_t FLAG_D = block_format::kFlagD;  // deleted
+constexpr std::uint8_t FLAG_F = block_format::kFlagF;  // first data piece
+constexpr std::uint8_t FLAG_L = block_format::kFlagL;  // last data piece
+constexpr std::uint8_t FLAG_P = block_format::kFlagP;  // first column continues from the previous piece
+constexpr std::uint8_t FLAG_N = block_format::kFlagN;  // last column continues in the next piece
 
 // One column: a length prefix and its value.
 struct Column {
@@ -116,13 +116,22 @@ File sample_file();
 std::string sample_template();
 
 // The benchmark's data: block 0 is a file header block, every other block a
-// data block filled to about 90% with rows of six columns (NUMBER, VARCHAR2,
-// VARCHAR2, DATE, NUMBER, VARCHAR2), some of them deleted and some deleted
-// with their directory slot reused. Each block depends only on its number,
-// so a file of any size is built one block at a time in constant memory.
-Block bench_block(std::uint32_t block_number, std::uint32_t block_size);
-std::string bench_template();
+// data block filled to about 90% with rows of six columns, some of them
+// deleted and some deleted with their directory slot reused. Each block
+// depends only on its number, so a file of any size is built one block at a
+// time in constant memory.
+enum class BenchData {
+    Rows,     // NUMBER, VARCHAR2, VARCHAR2, DATE, NUMBER, VARCHAR2: mostly whole and positive numbers
+    Varied,   // NUMBER, VARCHAR2, VARCHAR2, DATE, NUMBER, NUMBER: negative and fractional
+              // numbers of many sizes, text of every length from 0 to 120
+    Damaged,  // the rows of Rows with a few bytes of each block overwritten
+};
+Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
+Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
+std::string bench_template();    // for Rows and Damaged
+std::string varied_template();   // for Varied
 // Writes `block_count` bench blocks to `path`.
-void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size);
+void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size,
+                      BenchData data = BenchData::Rows);
 
 }  // namespace datafile

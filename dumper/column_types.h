@@ -1,0 +1,49 @@
+// The column types a template can name: one table, one entry per keyword,
+// each with a pure decoder that turns a value's bytes into text or declines.
+// The template reader, every printer and the fuzz harness go through it;
+// adding a type is adding an entry and its decoder.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "byte_view.h"
+
+enum class TypeRole : std::uint8_t {
+    Decoded,     // the decoder gives the value's text
+    Suppressed,  // the column is left out of the output (NOPRINT)
+    Undecoded,   // the value is shown as its bytes (UNKNOWN, and lines naming no type)
+};
+
+struct ColumnType {
+    std::string_view keyword;
+    TypeRole role;
+    // The most text the decoder writes for a value of `size` bytes.
+    std::size_t (*max_text)(std::size_t size);
+    // Writes the value's text at `out`, which has room for max_text(size)
+    // bytes, and returns its end; nullptr when the bytes are not a value of
+    // this type. It reads nothing but `value` and writes nothing but `out`.
+    char* (*decode)(ByteView value, char* out);
+    // The text is the value's own bytes, which need not be UTF-8.
+    bool text_bytes;
+};
+
+// The longest keyword; a template line longer than this names no type.
+constexpr std::size_t kMaxKeywordLength = 32;
+
+// Every keyword a template line can hold.
+extern const ColumnType kColumnTypes[];
+extern const std::size_t kColumnTypeCount;
+// The type of a line that names none of them.
+extern const ColumnType kUnlistedType;
+
+// The entry whose keyword is `keyword` exactly, or kUnlistedType.
+const ColumnType& find_column_type(std::string_view keyword);
+
+// A NUMBER as plain decimal text ("-123", "0.5", "10000000000").
+struct NumberText {
+    char text[320];
+    std::size_t length = 0;
+};
+// False when the bytes are not a valid NUMBER (they are then dumped in hex).
+bool decode_number(const ByteView& value, NumberText& result);

@@ -1,0 +1,396 @@
+// The text printer: the dumper's own output. With -g the structural lines
+// of every block and row piece, with -v a location line before each shown
+// piece, and always the columns of the shown pieces, as hexadecimal bytes
+// or as typed values through the template.
+#include "trevanix.h"
+
+using namespace block_format;
+
+namespace {
+
+const char* const kBlockTypeNames[12] = {
+    "",
+    "Undo segment header",
+    "Undo Data Block",
+    "Save Undo Header",
+    "Save Undo Data Block",
+    "Data Segment Header",
+    "KTB Managed Data Block",
+    "Temp Table Block",
+    "Sort Key",
+    "Sort Run",
+    "Segment Free List Block",
+    "Data File Header",
+};
+
+constexpr char kWarningStart[] = "\n\n>>>>>>>> WARNING WARNING WARNING >>>>>>>>\n\n";
+constexpr char kWarningEnd[] = "<<<<<<<< WARNING WARNING WARNING <<<<<<<<\n\n";
+
+// What -g prints for each class of piece, indexed by class number.
+enum class NextPieceLine { None, Block, BlockAndRow };
+struct ClassLines {
+    const char* message;  // nullptr: the class prints nothing
+    NextPieceLine next_piece;
+};
+const ClassLines kClassLines[kPieceClassCount + 1] = {
+    /* unused */ {nullptr, NextPieceLine::None},
+    /*  1 */ {"Cluster Key\n", NextPieceLine::None},
+    /*  2 */ {"HDFL\n", NextPieceLine::None},
+    /*  3 */ {"Non-cluster...\n", NextPieceLine::None},
+    /*  4 */ {"Cluster member...\n", NextPieceLine::None},
+    /*  5 */ {"cluster member missing head piece...\n", NextPieceLine::None},
+    /*  6 */ {"Missing head piece...\n", NextPieceLine::None},
+    /*  7 */ {"Head piece only ...\n", NextPieceLine::None},
+    /*  8 */ {"Cluster member, head piece only ...\n", NextPieceLine::None},
+    /*  9 */ {"Last col continues in next piece ...\n", NextPieceLine::Block},
+    /* 10 */ {"Last data piece \n", NextPieceLine::None},
+    /* 11 */ {"Last data piece and First column continues from previous piece\n", NextPieceLine::None},
+    /* 12 */ {"Head piece of row & First data piece\n", NextPieceLine::BlockAndRow},
+    /* 13 */ {"Deleted and Last Piece\n", NextPieceLine::None},
+    /* 14 */ {"Deleted\n", NextPieceLine::None},
+    /* 15 */ {"First data piece\n", NextPieceLine::None},
+    /* 16 */ {nullptr, NextPieceLine::None},
+    /* 17 */ {nullptr, NextPieceLine::None},
+};
+
+// ---------------------------------------------------------------------------
+// Blocks.
+
+void print_block_type(OutputSink& out, std::uint8_t type)
+{
+    if (type >= sizeof kBlockTypeNames / sizeof kBlockTypeNames[0]) {
+        out.text("Unknown block type...\n");
+        return;
+    }
+    out.text("Block type: ");
+    out.text(kBlockTypeNames[type]);
+    out.text(" (");
+    out.dec(type);
+    out.text(")\n");
+}
+
+void print_layer_type(OutputSink& out, std::uint8_t layer)
+{
+    if (layer == kLayerData) {
+        out.text("Type: DATA\n");
+    } else if (layer == kLayerIndex) {
+        out.text("Type: INDEX\n");
+    } else {
+        out.text("Type: Unknown: ");
+        out.dec(layer);
+        out.byte('\n');
+    }
+}
+
+// Object IDs and SCNs print unsigned, so values from 2^31 up are not negative.
+void print_scn_line(OutputSink& out, const BlockRecord& block)
+{
+    out.text("Block ID: ");
+    out.dec(block.number);
+    out.text(", Object ID: ");
+    out.dec(block.header.object_id);
+    out.text(", SCN: ");
+    out.dec(block.header.scn_base);
+    out.byte('\n');
+}
+
+void print_data_header(OutputSink& out, const DataHeader& h)
+{
+    out.text("offset DHS: ");
+    out.hex(h.offset, 2);
+    out.text(" \nNumber of table directories: ");
+    out.dec(h.table_count);
+    out.text("\nNumber of rows: ");
+    out.dec(h.row_count);
+    out.text("\nFreespace offset start: ");
+    out.hex(h.free_space_start);
+    out.text("\nFreespace offset end: ");
+    out.hex(h.free_space_end);
+    out.byte('\n');
+}
+
+void print_second_row_count(OutputSink& out, const DataHeader& h)
+{
+    out.text("Number of rows 2: ");
+    out.dec(h.second_row_count);
+    out.byte('\n');
+    if (h.second_row_count == h.row_count) return;
+    out.text(kWarningStart);
+    out.text("Number of rows from table directory structure\n"
+             "does not match the number of rows from the\n"
+             "data header structure!\n\n");
+    out.text(kWarningEnd);
+}
+
+// The headers of a data block that is walked (or fails on the way), each
+// line as the decoding reached it.
+void print_data_layer(OutputSink& out, bool verbose, const BlockRecord& block)
+{
+    const DataHeader& h = block.data;
+    if (verbose) {
+        out.text("ITL Slots: ");
+        out.dec(block.header.itl_count);
+        out.byte('\n');
+    }
+    if (block.outcome == BlockOutcome::DataHeaderOutOfBounds) {
+        out.text("Offset of data header structure is out of bounds.\n");
+        return;
+    }
+    if (verbose) {
+        if (h.extended) out.text("Data header follows the 8-byte segment space extension.\n");
+        print_data_header(out, h);
+    }
+    if (block.outcome == BlockOutcome::TableDirectoryOutOfBounds) {
+        out.text("Offset of table directory structure is out of bounds.\n");
+        return;
+    }
+    if (verbose) print_second_row_count(out, h);
+    if (block.outcome == BlockOutcome::RowDirectoryOutOfBounds)
+        out.text("Offset of row directory is out of bounds.\n");
+}
+
+// ---------------------------------------------------------------------------
+// Row pieces.
+
+void print_rowid_line(OutputSink& out, const char* label, const std::uint8_t (&id)[kRowidSize])
+{
+    out.text(label);
+    out.rowid(id);
+    out.byte('\n');
+}
+
+void print_piece_start(OutputSink& out, const RowPieceRecord& p)
+{
+    out.text("Row flags: ");
+    out.hex(p.flags, 2);
+    out.text("\nLock status: ");
+    out.hex(p.lock, 2);
+    out.text("\nColumns: ");
+    out.hex(p.column_count, 2);
+    out.text("\n\n");
+}
+
+// The block number is the low half of the rowid's block field, as the
+// database's own block dumps show it.
+void print_next_piece(OutputSink& out, NextPieceLine kind, const std::uint8_t (&nrid)[kRowidSize])
+{
+    if (kind == NextPieceLine::None) return;
+    out.text("Block ID that contains the next piece: ");
+    out.dec(nrid[2] * 256 + nrid[3]);
+    if (kind == NextPieceLine::BlockAndRow) {
+        out.text(", row ");
+        out.dec(nrid[4] * 256 + nrid[5]);
+    }
+    out.byte('\n');
+}
+
+void print_piece_class(OutputSink& out, const RowPieceRecord& p)
+{
+    const ClassLines& lines = kClassLines[p.row_class];
+    if (lines.message == nullptr) return;
+    out.text(lines.message);
+    if (p.row_class == kClusterKeyClass) {
+        out.text("curc: ");
+        out.hex(p.curc, 4);
+        out.text("\ncomc: ");
+        out.hex(p.comc, 4);
+        out.byte('\n');
+        print_rowid_line(out, "Previous Key: ", p.previous_key);
+        print_rowid_line(out, "Next Key: ", p.next_key);
+    }
+    if (p.has_hrid) print_rowid_line(out, "HRID: ", p.hrid);
+    if (p.has_nrid) {
+        print_rowid_line(out, "NRID: ", p.nrid);
+        print_next_piece(out, lines.next_piece, p.nrid);
+    }
+}
+
+void print_location(OutputSink& out, const RunSettings& s, const BlockRecord& block, const RowPieceRecord& p)
+{
+    // In 64 bits: offsets past 2 GiB and 4 GiB print as they are.
+    const std::int64_t file_offset =
+        static_cast<std::int64_t>(s.block_number) * s.block_size + p.row_offset + block.data.offset;
+    out.text("Block ID = ");
+    out.dec(s.block_number);
+    out.text(", Row Offset = ");
+    out.dec(p.row_offset);
+    out.text(" [");
+    out.hex(p.row_offset);
+    out.text("], File offset = ");
+    out.dec(file_offset);
+    out.text(", Row Header = [");
+    out.hex(p.flags, 2);
+    out.byte(' ');
+    out.hex(p.lock, 2);
+    out.byte(' ');
+    out.hex(p.column_count, 2);
+    out.text("]\n");
+}
+
+void print_hex_column(OutputSink& out, const BlockView& block, const ColumnRecord& c)
+{
+    out.hex_column(c.announced, block.bytes, c.value_at, c.value.size());
+}
+
+// The hex dump of every column of a piece, the main output without a
+// template. The most it can print is claimed from the sink once and written
+// through a local pointer, so that no column waits for the previous one's
+// store of the sink's fill level.
+void print_columns_in_hex(OutputSink& out, const BlockView& block, const RowPieceRecord& p)
+{
+    // Values lie in the block and pieces have at most 255 columns.
+    static_assert(3 * 32768 + 24 * kMaxColumns + OutputSink::kHexSpare <= OutputSink::kCapacity);
+    char* at = out.claim(3 * std::size_t{p.value_bytes} + 24 * std::size_t{p.columns_found} + OutputSink::kHexSpare);
+    const ColumnRecord* column = p.columns;
+    for (const ColumnRecord* end = column + p.columns_found; column != end; ++column) {
+        if (column->is_null()) {
+            std::memcpy(at, "1: FF\n", 6);
+            at += 6;
+        } else {
+            at = OutputSink::put_hex_column(at, column->announced, block.bytes, column->value_at,
+                                            column->value.size());
+        }
+    }
+    out.commit(at);
+}
+
+// Prints a value through its template type; false when the type does not
+// print it, and the value is then dumped in hexadecimal.
+bool render_column(DumpContext& ctx, std::size_t column_index, const ColumnRecord& column)
+{
+    const ColumnType& type = column_type(ctx, column_index);
+    if (ctx.column_template.status == ColumnTemplate::Status::OpenFailed) {
+        if (ctx.settings.verbose) ctx.out.text("Failed to open column template file.\n");
+        return false;
+    }
+    if (type.role != TypeRole::Decoded) return type.role == TypeRole::Suppressed;
+    OutputSink& out = ctx.out;
+    char* start = out.claim(type.max_text(column.value.size()) + 1);
+    char* end = column.is_null() ? start : type.decode(column.value, start);
+    if (end == nullptr) return false;
+    *end++ = ctx.settings.separator;
+    out.commit(end);
+    return true;
+}
+
+void print_typed_columns(DumpContext& ctx, const BlockView& block, const RowPieceRecord& p)
+{
+    for (std::uint32_t i = 0; i < p.columns_found; ++i) {
+        const ColumnRecord& column = p.columns[i];
+        if (column.is_null()) {
+            render_column(ctx, i, column);  // a NULL whose type prints nothing shows nothing
+        } else if (column.truncated() || !render_column(ctx, i, column)) {
+            print_hex_column(ctx.out, block, column);
+        }
+    }
+}
+
+void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p)
+{
+    const RunSettings& s = ctx.settings;
+    OutputSink& out = ctx.out;
+    out.text(is_deleted_only(s.action) ? "\n+---------------------------------------------------------\n"
+                                       : "\n----------------------------------------------------------\n");
+    if (s.show_location) print_location(out, s, block, p);
+    if (s.template_given)
+        print_typed_columns(ctx, block.view, p);
+    else
+        print_columns_in_hex(out, block.view, p);
+}
+
+class TextPrinter final : public RecordPrinter {
+public:
+    void load_failure(DumpContext& ctx, LoadFailure failure) override
+    {
+        OutputSink& out = ctx.out;
+        switch (failure) {
+        case LoadFailure::BlockSizeTooBig:
+            out.text("Block size too big.\n");
+            break;
+        case LoadFailure::OpenFailed:
+            out.text("Failed to open datafile ");
+            out.text(ctx.settings.data_file);
+            out.byte('\n');
+            break;
+        case LoadFailure::SeekRefused:
+            out.text("Failed to set pointer.\n");
+            break;
+        case LoadFailure::ReadFailed:
+            out.text("Failed to read ");
+            out.dec(static_cast<std::int32_t>(ctx.settings.block_size));
+            out.text(" bytes\n");
+            break;
+        }
+    }
+
+    void block(DumpContext& ctx, const BlockRecord& block) override
+    {
+        OutputSink& out = ctx.out;
+        const bool verbose = ctx.settings.verbose;
+        if (verbose) {
+            print_block_type(out, block.header.block_type);
+            print_layer_type(out, block.header.layer_type);
+        }
+        if (block.outcome == BlockOutcome::NotData) return;
+        if (block.outcome == BlockOutcome::Listed) {
+            print_scn_line(out, block);
+            return;
+        }
+        print_data_layer(out, verbose, block);
+    }
+
+    void directory_entry(DumpContext& ctx, const BlockRecord&, const DirectoryEntry& entry) override
+    {
+        if (entry.problem == EntryProblem::BeyondBlock) {
+            ctx.out.text("Count is out of bounds!\n");
+        } else if (ctx.settings.verbose) {
+            ctx.out.text(kWarningStart);
+            ctx.out.text("Row offset is out of bounds\n\n");
+            ctx.out.text(kWarningEnd);
+        }
+    }
+
+    void piece(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p) override
+    {
+        OutputSink& out = ctx.out;
+        const bool verbose = ctx.settings.verbose;
+        if (verbose) {
+            if (p.walk == Walk::Directory) {
+                out.text("Offset: ");
+                out.hex(p.offset, 2);
+                out.text(" (REAL: ");
+                out.hex(p.row_offset, 2);
+                out.text(")\nRow header: ");
+                out.hex(p.flags, 2);
+                out.byte(' ');
+                out.dec(p.offset);
+                out.byte('\n');
+            } else {
+                out.text("Block ID: ");
+                out.dec(block.number);
+                out.text(", Offset: ");
+                out.hex(p.offset);
+                out.byte('\n');
+            }
+            print_piece_start(out, p);
+        }
+        if (!p.no_row) {
+            if (verbose) print_piece_class(out, p);
+            if (is_shown(ctx.settings, p)) print_columns(ctx, block, p);
+            if (verbose && p.walked && !p.complete) out.text("Row piece runs past the end of the block.\n");
+        }
+        if (verbose && p.walk == Walk::Directory) out.byte('\n');
+    }
+
+    void run_end(DumpContext& ctx, bool completed) override
+    {
+        if (completed) ctx.out.text("\n\nCompleted.\n\n");
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<RecordPrinter> make_text_printer()
+{
+    return std::make_unique<TextPrinter>();
+}
