@@ -89,9 +89,9 @@ void load_column_template(const std::string& path, ColumnTemplate& t)
 
 }  // namespace
 
-const ColumnType& column_type(DumpContext& ctx, std::size_t column_index)
+const ColumnTemplate& column_template(DumpContext& ctx)
 {
     ColumnTemplate& t = ctx.column_template;
     if (t.status == ColumnTemplate::Status::NotLoaded) load_column_template(ctx.settings.template_file, t);
-    return column_index < t.types.size() ? *t.types[column_index] : kUnlistedType;
+    return t;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "byte_view.h"
@@ -18,14 +19,18 @@ enum class TypeRole : std::uint8_t {
 struct ColumnType {
     std::string_view keyword;
     TypeRole role;
-    // The most text the decoder writes for a value of `size` bytes.
-    std::size_t (*max_text)(std::size_t size);
-    // Writes the value's text at `out`, which has room for max_text(size)
+    // The most text the decoder writes for a value of n bytes is
+    // room_fixed + room_per_byte * n.
+    std::uint16_t room_fixed;
+    std::uint8_t room_per_byte;
+    // Writes the value's text at `out`, which has room for text_room(size)
     // bytes, and returns its end; nullptr when the bytes are not a value of
     // this type. It reads nothing but `value` and writes nothing but `out`.
     char* (*decode)(ByteView value, char* out);
     // The text is the value's own bytes, which need not be UTF-8.
     bool text_bytes;
+
+    std::size_t text_room(std::size_t size) const { return room_fixed + std::size_t{room_per_byte} * size; }
 };
 
 // The longest keyword; a template line longer than this names no type.

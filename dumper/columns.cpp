@@ -1,5 +1,7 @@
 // Column walker: reads one row piece's column length prefixes, records each
 // column and measures how many bytes the columns take.
+#include <algorithm>
+
 #include "trevanix.h"
 
 using namespace block_format;
@@ -38,7 +40,8 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
         }
         column.announced = static_cast<std::uint16_t>(length);
         column.value_at = static_cast<std::uint32_t>(value_at);
-        column.value = block.bytes.sub(value_at, length);
+        // value_at is at most the block size here.
+        column.value = ByteView(block.bytes.data() + value_at, std::min(length, block_size - value_at));
         value_bytes += static_cast<std::uint32_t>(column.value.size());
         if (column.value.size() < length) {
             ++found;  // the column cut short by the block end is kept, with the bytes there are

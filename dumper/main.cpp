@@ -1,17 +1,21 @@
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <unistd.h>
 
 #include "trevanix.h"
 
 int main(int argc, char** argv)
 {
-    OutputSink out(STDOUT_FILENO);
-    OutputSink messages(STDERR_FILENO);
-    int status = run_dump(argc, argv, out, messages);
-    messages.flush();
-    if (!out.flush()) {
-        std::fprintf(stderr, "trevanix: cannot write to standard output: %s\n", std::strerror(out.error_number()));
+    // The sinks live on the heap, like the dump's context: where the stack
+    // lies depends on the length of the arguments and the environment, and
+    // the time of a run would then depend on it too.
+    auto out = std::make_unique<OutputSink>(STDOUT_FILENO);
+    auto messages = std::make_unique<OutputSink>(STDERR_FILENO);
+    int status = run_dump(argc, argv, *out, *messages);
+    messages->flush();
+    if (!out->flush()) {
+        std::fprintf(stderr, "trevanix: cannot write to standard output: %s\n", std::strerror(out->error_number()));
         return 1;
     }
     return status;

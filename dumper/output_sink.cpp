@@ -45,8 +45,6 @@ constexpr std::array<SpacedHex, 256> kSpacedHex = make_spaced_hex();
 // the processor has them (every x86-64 processor of the last fifteen years).
 namespace {
 
-const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
-
 // The shuffles that spread 16 hex digit pairs over 24 bytes with a space
 // after each pair; -1 picks a zero, which the spaces are then or-ed into.
 #define TREVANIX_SPREAD(a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, p) \
@@ -119,8 +117,8 @@ __attribute__((target("ssse3"))) inline void put4(char* out, const std::uint8_t*
 
 // Like the portable loop below: whole groups of 16 when enough bytes can be
 // read, else overlapping groups of 16, 8 or 4.
-__attribute__((target("ssse3"))) char* put_spaced_hex_ssse3(char* out, const std::uint8_t* data,
-                                                            std::size_t size, std::size_t readable)
+__attribute__((target("ssse3"))) inline char* put_spaced_hex_ssse3(char* out, const std::uint8_t* data,
+                                                                   std::size_t size, std::size_t readable)
 {
     if (readable >= ((size + 15) & ~std::size_t{15})) {
         for (std::size_t i = 0; i < size; i += 16) put16(out + 3 * i, data + i);
@@ -144,11 +142,10 @@ __attribute__((target("ssse3"))) char* put_spaced_hex_ssse3(char* out, const std
 }  // namespace
 #endif
 
-char* OutputSink::put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable)
+namespace {
+
+inline char* put_spaced_hex_portable(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable)
 {
-#ifdef TREVANIX_HEX_SSSE3
-    if (kHaveSsse3) return put_spaced_hex_ssse3(out, data, size, readable);
-#endif
     // Column lengths vary from one column to the next, and a mispredicted
     // branch costs more than a few stores, so the branches here are few:
     // when the bytes can be read, whole groups of four; else a column of 1
@@ -182,6 +179,59 @@ char* OutputSink::put_spaced_hex(char* out, const std::uint8_t* data, std::size_
     }
     return out + 3 * size;
 }
+
+// The lines of a piece's hex dump, with the conversion of each value
+// inlined: one call per piece.
+template <char* (*put_spaced)(char*, const std::uint8_t*, std::size_t, std::size_t)>
+inline char* put_hex_lines(char* out, const ColumnRecord* column, std::size_t count, const ByteView& block)
+{
+    const std::uint8_t* const data = block.data();
+    const std::size_t size = block.size();
+    for (const ColumnRecord* const end = column + count; column != end; ++column) {
+        if (column->is_null()) {
+            std::memcpy(out, "1: FF\n", 6);
+            out += 6;
+            continue;
+        }
+        // Columns lie in the block: their bytes may be read to its end.
+        const std::size_t at = column->value_at;
+        out = OutputSink::put_count(out, column->announced);
+        out = put_spaced(out, data + at, column->value.size(), size - at);
+        *out++ = '\n';
+    }
+    return out;
+}
+
+char* put_hex_lines_portable(char* out, const ColumnRecord* columns, std::size_t count, const ByteView& block)
+{
+    return put_hex_lines<put_spaced_hex_portable>(out, columns, count, block);
+}
+
+#ifdef TREVANIX_HEX_SSSE3
+__attribute__((target("ssse3"), flatten)) char* put_hex_lines_ssse3(char* out, const ColumnRecord* columns,
+                                                                    std::size_t count, const ByteView& block)
+{
+    return put_hex_lines<put_spaced_hex_ssse3>(out, columns, count, block);
+}
+#endif
+
+}  // namespace
+
+char* OutputSink::put_spaced_hex(char* out, const std::uint8_t* data, std::size_t size, std::size_t readable)
+{
+#ifdef TREVANIX_HEX_SSSE3
+    static const bool have_ssse3 = __builtin_cpu_supports("ssse3");
+    if (have_ssse3) return put_spaced_hex_ssse3(out, data, size, readable);
+#endif
+    return put_spaced_hex_portable(out, data, size, readable);
+}
+
+// Chosen once, by what the processor has.
+char* (*const OutputSink::put_hex_lines)(char*, const ColumnRecord*, std::size_t, const ByteView&) =
+#ifdef TREVANIX_HEX_SSSE3
+    __builtin_cpu_supports("ssse3") ? put_hex_lines_ssse3 :
+#endif
+                                    put_hex_lines_portable;
 
 const char OutputSink::kDigitPairs[201] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"

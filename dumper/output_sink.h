@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "byte_view.h"
+#include "records.h"
 
 class OutputSink {
 public:
@@ -125,6 +126,21 @@ public:
     static char* put_hex_column(char* out, std::size_t announced, const ByteView& block, std::size_t at,
                                 std::size_t size)
     {
+        out = put_count(out, announced);
+        const ByteView bytes = block.sub(at, size);
+        out = put_spaced_hex(out, bytes.data(), bytes.size(), at < block.size() ? block.size() - at : 0);
+        *out++ = '\n';
+        return out;
+    }
+    static constexpr std::size_t hex_column_room(std::size_t size) { return 3 * size + 24 + kHexSpare; }
+    // The hex dump lines of `count` columns of a row piece in `block`, as
+    // hex_column() prints them ("1: FF" for a NULL), needing room for
+    // 3 * (their value bytes) + 24 * count + kHexSpare bytes.
+    static char* (*const put_hex_lines)(char* out, const ColumnRecord* columns, std::size_t count,
+                                        const ByteView& block);
+    // "%d: " for a column's length.
+    static char* put_count(char* out, std::size_t announced)
+    {
         if (announced < 100) {
             // One or two digits without a branch: below 10 the pair's
             // second digit goes first, and the colon overwrites what follows.
@@ -136,12 +152,8 @@ public:
         }
         *out++ = ':';
         *out++ = ' ';
-        const ByteView bytes = block.sub(at, size);
-        out = put_spaced_hex(out, bytes.data(), bytes.size(), at < block.size() ? block.size() - at : 0);
-        *out++ = '\n';
         return out;
     }
-    static constexpr std::size_t hex_column_room(std::size_t size) { return 3 * size + 24 + kHexSpare; }
     // "%llu".
     static char* put_decimal(char* out, std::uint64_t value);
     // `size` bytes copied to `out`. Values are mostly short: copies of a

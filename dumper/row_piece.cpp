@@ -64,11 +64,6 @@ int classify_row_piece(std::uint8_t flags)
     return kPieceClasses[flags];
 }
 
-bool is_shown(const RunSettings& settings, const RowPieceRecord& piece)
-{
-    return piece.walked && (!is_deleted_only(settings.action) || piece.deleted());
-}
-
 int decode_row_piece(DumpContext& ctx, std::size_t piece, int& header_length)
 {
     const BlockView& block = ctx.state.block;

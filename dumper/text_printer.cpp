@@ -233,54 +233,51 @@ void print_hex_column(OutputSink& out, const BlockView& block, const ColumnRecor
 }
 
 // The hex dump of every column of a piece, the main output without a
-// template. The most it can print is claimed from the sink once and written
-// through a local pointer, so that no column waits for the previous one's
-// store of the sink's fill level.
+// template: the most it can print is claimed from the sink once.
 void print_columns_in_hex(OutputSink& out, const BlockView& block, const RowPieceRecord& p)
 {
     // Values lie in the block and pieces have at most 255 columns.
     static_assert(3 * 32768 + 24 * kMaxColumns + OutputSink::kHexSpare <= OutputSink::kCapacity);
     char* at = out.claim(3 * std::size_t{p.value_bytes} + 24 * std::size_t{p.columns_found} + OutputSink::kHexSpare);
-    const ColumnRecord* column = p.columns;
-    for (const ColumnRecord* end = column + p.columns_found; column != end; ++column) {
-        if (column->is_null()) {
-            std::memcpy(at, "1: FF\n", 6);
-            at += 6;
-        } else {
-            at = OutputSink::put_hex_column(at, column->announced, block.bytes, column->value_at,
-                                            column->value.size());
-        }
-    }
-    out.commit(at);
+    out.commit(OutputSink::put_hex_lines(at, p.columns, p.columns_found, block.bytes));
 }
 
-// Prints a value through its template type; false when the type does not
-// print it, and the value is then dumped in hexadecimal.
-bool render_column(DumpContext& ctx, std::size_t column_index, const ColumnRecord& column)
+// Prints a value through its template type, followed by the separator;
+// false when the type does not print it, and the value is then dumped in
+// hexadecimal. A NULL of a decoded type is the separator alone.
+bool render_column(OutputSink& out, const ColumnType& type, const ColumnRecord& column, char separator)
 {
-    const ColumnType& type = column_type(ctx, column_index);
-    if (ctx.column_template.status == ColumnTemplate::Status::OpenFailed) {
-        if (ctx.settings.verbose) ctx.out.text("Failed to open column template file.\n");
-        return false;
-    }
     if (type.role != TypeRole::Decoded) return type.role == TypeRole::Suppressed;
-    OutputSink& out = ctx.out;
-    char* start = out.claim(type.max_text(column.value.size()) + 1);
+    char* start = out.claim(type.text_room(column.value.size()) + 1);
     char* end = column.is_null() ? start : type.decode(column.value, start);
     if (end == nullptr) return false;
-    *end++ = ctx.settings.separator;
+    *end++ = separator;
     out.commit(end);
     return true;
 }
 
 void print_typed_columns(DumpContext& ctx, const BlockView& block, const RowPieceRecord& p)
 {
+    const ColumnTemplate& t = column_template(ctx);
+    OutputSink& out = ctx.out;
+    if (t.status == ColumnTemplate::Status::OpenFailed) {
+        // Every value the template would have typed says so with -g, and is
+        // then dumped in hexadecimal; a NULL shows nothing more.
+        for (std::uint32_t i = 0; i < p.columns_found; ++i) {
+            const ColumnRecord& column = p.columns[i];
+            if (!column.truncated() && ctx.settings.verbose) out.text("Failed to open column template file.\n");
+            if (!column.is_null()) print_hex_column(out, block, column);
+        }
+        return;
+    }
+    const char separator = ctx.settings.separator;
     for (std::uint32_t i = 0; i < p.columns_found; ++i) {
         const ColumnRecord& column = p.columns[i];
+        const ColumnType& type = column_type(t, i);
         if (column.is_null()) {
-            render_column(ctx, i, column);  // a NULL whose type prints nothing shows nothing
-        } else if (column.truncated() || !render_column(ctx, i, column)) {
-            print_hex_column(ctx.out, block, column);
+            render_column(out, type, column, separator);  // a NULL whose type prints nothing shows nothing
+        } else if (column.truncated() || !render_column(out, type, column, separator)) {
+            print_hex_column(out, block, column);
         }
     }
 }

@@ -160,15 +160,22 @@ int classify_row_piece(std::uint8_t flags);
 int decode_row_piece(DumpContext& ctx, std::size_t piece, int& header_length);
 // A piece that produces column output: its class has columns and it is not
 // left out by a deleted-only action.
-bool is_shown(const RunSettings& settings, const RowPieceRecord& piece);
+inline bool is_shown(const RunSettings& settings, const RowPieceRecord& piece)
+{
+    return piece.walked && (!is_deleted_only(settings.action) || piece.deleted());
+}
 
 // Columns: records the piece's columns in ctx.piece and returns the bytes
 // they occupy after the header.
 int walk_columns(DumpContext& ctx, std::size_t piece, int header_length);
 
-// The column template: the type of column `column_index`, reading the
-// template on first use.
-const ColumnType& column_type(DumpContext& ctx, std::size_t column_index);
+// The column template, read on first use.
+const ColumnTemplate& column_template(DumpContext& ctx);
+// The type of column `column_index`.
+inline const ColumnType& column_type(const ColumnTemplate& t, std::size_t column_index)
+{
+    return column_index < t.types.size() ? *t.types[column_index] : kUnlistedType;
+}
 
 // Printers.
 std::unique_ptr<RecordPrinter> make_text_printer();

@@ -163,24 +163,22 @@ char* decode_text_value(ByteView value, char* out)
 
 char* decline(ByteView, char*) { return nullptr; }
 
-std::size_t number_text_room(std::size_t) { return sizeof NumberText::text; }
-std::size_t date_text_room(std::size_t) { return 32; }
-std::size_t same_size(std::size_t size) { return size; }
-std::size_t no_text(std::size_t) { return 0; }
+constexpr std::uint16_t kNumberRoom = sizeof NumberText::text;
+constexpr std::uint16_t kDateRoom = 32;
 
 }  // namespace
 
 constexpr ColumnType kColumnTypes[] = {
-    {"NUMBER", TypeRole::Decoded, number_text_room, decode_number_value, false},
-    {"VARCHAR2", TypeRole::Decoded, same_size, decode_text_value, true},
-    {"DATE", TypeRole::Decoded, date_text_room, decode_date_value, false},
+    {"NUMBER", TypeRole::Decoded, kNumberRoom, 0, decode_number_value, false},
+    {"VARCHAR2", TypeRole::Decoded, 0, 1, decode_text_value, true},
+    {"DATE", TypeRole::Decoded, kDateRoom, 0, decode_date_value, false},
     // CHAR values print their text like VARCHAR2 (blank-padded as stored).
-    {"CHAR", TypeRole::Decoded, same_size, decode_text_value, true},
-    {"UNKNOWN", TypeRole::Undecoded, no_text, decline, false},
-    {"NOPRINT", TypeRole::Suppressed, no_text, decline, false},
+    {"CHAR", TypeRole::Decoded, 0, 1, decode_text_value, true},
+    {"UNKNOWN", TypeRole::Undecoded, 0, 0, decline, false},
+    {"NOPRINT", TypeRole::Suppressed, 0, 0, decline, false},
 };
 const std::size_t kColumnTypeCount = sizeof kColumnTypes / sizeof kColumnTypes[0];
-const ColumnType kUnlistedType = {"", TypeRole::Undecoded, no_text, decline, false};
+const ColumnType kUnlistedType = {"", TypeRole::Undecoded, 0, 0, decline, false};
 
 static_assert([] {
     for (const ColumnType& type : kColumnTypes)
