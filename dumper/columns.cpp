@@ -23,27 +23,25 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length)
         if (cursor >= block_size) break;
         const std::uint8_t prefix = block.u8(cursor);
         if (prefix == kNullPrefix) {
-            column.prefix = PrefixKind::Null;
-            column.announced = 0;
-            column.value = ByteView();
+            column = {static_cast<std::uint32_t>(cursor + 1), 0, 0, PrefixKind::Null};
             ++cursor;
             continue;
         }
         std::size_t value_at = cursor + 1;
         std::size_t length = prefix;
-        column.prefix = PrefixKind::Short;
+        PrefixKind kind = PrefixKind::Short;
         if (prefix == kLongPrefix) {
             if (cursor + kLongPrefixSize > block_size) break;
             length = block.u16(cursor + 1);
             value_at = cursor + kLongPrefixSize;
-            column.prefix = PrefixKind::Long;
+            kind = PrefixKind::Long;
         }
-        column.announced = static_cast<std::uint16_t>(length);
-        column.value_at = static_cast<std::uint32_t>(value_at);
         // value_at is at most the block size here.
-        column.value = ByteView(block.bytes.data() + value_at, std::min(length, block_size - value_at));
-        value_bytes += static_cast<std::uint32_t>(column.value.size());
-        if (column.value.size() < length) {
+        const std::size_t inside = std::min(length, block_size - value_at);
+        column = {static_cast<std::uint32_t>(value_at), static_cast<std::uint16_t>(length),
+                  static_cast<std::uint16_t>(inside), kind};
+        value_bytes += static_cast<std::uint32_t>(inside);
+        if (inside < length) {
             ++found;  // the column cut short by the block end is kept, with the bytes there are
             break;
         }

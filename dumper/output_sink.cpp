@@ -196,7 +196,7 @@ inline char* put_hex_lines(char* out, const ColumnRecord* column, std::size_t co
         // Columns lie in the block: their bytes may be read to its end.
         const std::size_t at = column->value_at;
         out = OutputSink::put_count(out, column->announced);
-        out = put_spaced(out, data + at, column->value.size(), size - at);
+        out = put_spaced(out, data + at, column->size, size - at);
         *out++ = '\n';
     }
     return out;

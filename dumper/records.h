@@ -94,16 +94,19 @@ struct DirectoryEntry {
 
 enum class Walk : std::uint8_t { Directory, Heap };
 
-// One column of a row piece.
+// One column of a row piece: where its value lies in the block, and how
+// much of it lies inside the block.
 enum class PrefixKind : std::uint8_t { Short, Long, Null };
 struct ColumnRecord {
-    PrefixKind prefix = PrefixKind::Short;
-    std::uint16_t announced = 0;  // the length the prefix gives
     std::uint32_t value_at = 0;   // where the value starts, from the block start
-    ByteView value;               // the bytes of it that lie inside the block
+    std::uint16_t announced = 0;  // the length the prefix gives
+    std::uint16_t size = 0;       // the bytes of it that lie inside the block
+    PrefixKind prefix = PrefixKind::Short;
 
     bool is_null() const { return prefix == PrefixKind::Null; }
-    bool truncated() const { return value.size() < announced; }
+    bool truncated() const { return size < announced; }
+    // The value's bytes, in the block they were read from.
+    ByteView value(const BlockView& block) const { return block.bytes.sub(value_at, size); }
 };
 
 constexpr std::uint32_t kMaxColumns = 255;  // the column count is one byte

@@ -66,7 +66,9 @@ int classify_row_piece(std::uint8_t flags)
 
 int decode_row_piece(DumpContext& ctx, std::size_t piece, int& header_length)
 {
-    const BlockView& block = ctx.state.block;
+    // A copy, not a reference: the record's byte stores below may alias
+    // anything reached by reference, and the compiler would reload it.
+    const BlockView block = ctx.state.block;
     RowPieceRecord& r = ctx.piece;
     r.offset = static_cast<std::uint32_t>(piece);
     r.row_offset = ctx.state.row_offset;
@@ -79,8 +81,8 @@ int decode_row_piece(DumpContext& ctx, std::size_t piece, int& header_length)
     r.columns_found = 0;
     r.value_bytes = 0;
     r.has_hrid = r.has_nrid = false;
-
     r.no_row = false;
+
     if (r.row_class == kDeletedRowClass) {
         // A deleted row right after the previous directory entry, or one
         // whose column count looks like another flag byte, is not a row.

@@ -229,7 +229,7 @@ void print_location(OutputSink& out, const RunSettings& s, const BlockRecord& bl
 
 void print_hex_column(OutputSink& out, const BlockView& block, const ColumnRecord& c)
 {
-    out.hex_column(c.announced, block.bytes, c.value_at, c.value.size());
+    out.hex_column(c.announced, block.bytes, c.value_at, c.size);
 }
 
 // The hex dump of every column of a piece, the main output without a
@@ -245,11 +245,12 @@ void print_columns_in_hex(OutputSink& out, const BlockView& block, const RowPiec
 // Prints a value through its template type, followed by the separator;
 // false when the type does not print it, and the value is then dumped in
 // hexadecimal. A NULL of a decoded type is the separator alone.
-bool render_column(OutputSink& out, const ColumnType& type, const ColumnRecord& column, char separator)
+bool render_column(OutputSink& out, const ColumnType& type, const BlockView& block, const ColumnRecord& column,
+                   char separator)
 {
     if (type.role != TypeRole::Decoded) return type.role == TypeRole::Suppressed;
-    char* start = out.claim(type.text_room(column.value.size()) + 1);
-    char* end = column.is_null() ? start : type.decode(column.value, start);
+    char* start = out.claim(type.text_room(column.size) + 1);
+    char* end = column.is_null() ? start : type.decode(column.value(block), start);
     if (end == nullptr) return false;
     *end++ = separator;
     out.commit(end);
@@ -275,8 +276,8 @@ void print_typed_columns(DumpContext& ctx, const BlockView& block, const RowPiec
         const ColumnRecord& column = p.columns[i];
         const ColumnType& type = column_type(t, i);
         if (column.is_null()) {
-            render_column(out, type, column, separator);  // a NULL whose type prints nothing shows nothing
-        } else if (column.truncated() || !render_column(out, type, column, separator)) {
+            render_column(out, type, block, column, separator);  // a NULL whose type prints nothing shows nothing
+        } else if (column.truncated() || !render_column(out, type, block, column, separator)) {
             print_hex_column(out, block, column);
         }
     }
@@ -349,39 +350,48 @@ public:
 
     void piece(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p) override
     {
-        OutputSink& out = ctx.out;
-        const bool verbose = ctx.settings.verbose;
-        if (verbose) {
-            if (p.walk == Walk::Directory) {
-                out.text("Offset: ");
-                out.hex(p.offset, 2);
-                out.text(" (REAL: ");
-                out.hex(p.row_offset, 2);
-                out.text(")\nRow header: ");
-                out.hex(p.flags, 2);
-                out.byte(' ');
-                out.dec(p.offset);
-                out.byte('\n');
-            } else {
-                out.text("Block ID: ");
-                out.dec(block.number);
-                out.text(", Offset: ");
-                out.hex(p.offset);
-                out.byte('\n');
-            }
-            print_piece_start(out, p);
+        if (!ctx.settings.verbose) {
+            if (!p.no_row && is_shown(ctx.settings, p)) print_columns(ctx, block, p);
+            return;
         }
-        if (!p.no_row) {
-            if (verbose) print_piece_class(out, p);
-            if (is_shown(ctx.settings, p)) print_columns(ctx, block, p);
-            if (verbose && p.walked && !p.complete) out.text("Row piece runs past the end of the block.\n");
-        }
-        if (verbose && p.walk == Walk::Directory) out.byte('\n');
+        verbose_piece(ctx, block, p);
     }
 
     void run_end(DumpContext& ctx, bool completed) override
     {
         if (completed) ctx.out.text("\n\nCompleted.\n\n");
+    }
+
+private:
+    // A piece with -g: where the walk found it, its header, its class, and
+    // its columns when it is shown.
+    static void verbose_piece(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p)
+    {
+        OutputSink& out = ctx.out;
+        if (p.walk == Walk::Directory) {
+            out.text("Offset: ");
+            out.hex(p.offset, 2);
+            out.text(" (REAL: ");
+            out.hex(p.row_offset, 2);
+            out.text(")\nRow header: ");
+            out.hex(p.flags, 2);
+            out.byte(' ');
+            out.dec(p.offset);
+            out.byte('\n');
+        } else {
+            out.text("Block ID: ");
+            out.dec(block.number);
+            out.text(", Offset: ");
+            out.hex(p.offset);
+            out.byte('\n');
+        }
+        print_piece_start(out, p);
+        if (!p.no_row) {
+            print_piece_class(out, p);
+            if (is_shown(ctx.settings, p)) print_columns(ctx, block, p);
+            if (p.walked && !p.complete) out.text("Row piece runs past the end of the block.\n");
+        }
+        if (p.walk == Walk::Directory) out.byte('\n');
     }
 };
 
