@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "byte_view.h"
@@ -41,6 +42,8 @@ extern const ColumnType kColumnTypes[];
 extern const std::size_t kColumnTypeCount;
 // The type of a line that names none of them.
 extern const ColumnType kUnlistedType;
+
+inline std::span<const ColumnType> column_type_table() { return {kColumnTypes, kColumnTypeCount}; }
 
 // The entry whose keyword is `keyword` exactly, or kUnlistedType.
 const ColumnType& find_column_type(std::string_view keyword);

@@ -23,11 +23,6 @@ Block data_block(std::uint32_t object_id, std::uint32_t scn, std::vector<datafil
 
 datafile::RowPiece one_byte_row(std::uint8_t value) { return datafile::head_piece({Column::bytes({value})}); }
 
-std::string scn_line(int block, std::uint32_t object, std::uint32_t scn)
-{
-    return "Block ID: " + std::to_string(block) + ", Object ID: " + std::to_string(object) +
-           ", SCN: " + std::to_string(scn) + "\n";
-}
 
 class FourBlocks : public ::testing::Test {
 protected:

@@ -11,16 +11,6 @@ using datafile::Bytes;
 using datafile::Column;
 using datafile::RowPiece;
 
-std::string hex_line(const Bytes& value)
-{
-    std::string line = std::to_string(value.size()) + ": ";
-    char pair[4];
-    for (std::uint8_t b : value) {
-        std::snprintf(pair, sizeof pair, "%.2X ", b);
-        line += pair;
-    }
-    return line + "\n";
-}
 
 Block block_of(std::vector<RowPiece> rows)
 {

@@ -12,11 +12,6 @@ namespace {
 
 using datafile::Block;
 
-std::string scn_line(std::uint32_t block, std::uint32_t object, std::uint32_t scn)
-{
-    return "Block ID: " + std::to_string(block) + ", Object ID: " + std::to_string(object) +
-           ", SCN: " + std::to_string(scn) + "\n";
-}
 
 // `count` empty data blocks whose object ID and SCN tell them apart.
 datafile::File numbered_blocks(std::uint32_t count, std::uint32_t block_size, std::size_t trailing_bytes)

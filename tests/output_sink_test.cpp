@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "output_sink.h"
-#include "trevanix.h"
+#include "test_support.h"
 
 namespace {
 
@@ -22,17 +22,7 @@ std::vector<std::uint8_t> sample_bytes(std::size_t n)
     return v;
 }
 
-std::string spaced_hex(const std::vector<std::uint8_t>& v, std::size_t n)
-{
-    std::string s;
-    char two[4];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(two, sizeof two, "%.2X", v[i]);
-        s += two;
-        s += ' ';
-    }
-    return s;
-}
+std::string spaced_hex(const std::vector<std::uint8_t>& v, std::size_t n) { return ::spaced_hex(v.data(), n); }
 
 // Fills the sink so that `free` bytes are left before its buffer is full.
 std::string fill(OutputSink& out, std::size_t free)

@@ -31,8 +31,7 @@ Block one_row_block(std::uint32_t object_id)
 
 std::string scn_line(long long block, std::uint32_t object_id)
 {
-    return "Block ID: " + std::to_string(block) + ", Object ID: " + std::to_string(object_id) +
-           ", SCN: " + std::to_string(0x500 + object_id) + "\n";
+    return ::scn_line(block, object_id, 0x500 + object_id);
 }
 
 // Runs trevanix in a child process that has given up root, for checks that

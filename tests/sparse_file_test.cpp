@@ -64,11 +64,7 @@ protected:
         ASSERT_EQ(::close(fd), 0);
     }
 
-    static std::string scn_line(const PlacedBlock& p)
-    {
-        return "Block ID: " + std::to_string(p.number) + ", Object ID: " + std::to_string(p.object_id) +
-               ", SCN: " + std::to_string(p.scn) + "\n";
-    }
+    static std::string scn_line(const PlacedBlock& p) { return ::scn_line(p.number, p.object_id, p.scn); }
 
     // The row as -v shows it: its file offset is counted here in 64 bits
     // from the block number and the piece's place in the block.

@@ -1,8 +1,9 @@
-// Helpers for end-to-end tests: a scratch directory for data files built in
-// the test, and a runner that calls the dumper's entry point and captures
-// what it prints.
+// Helpers shared by the tests and the fuzz harness: a scratch directory for
+// data files built in the test, a runner that calls the dumper's entry point
+// and captures what it prints, and the shapes of its output lines.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@
 
 struct RunResult {
     int status;
-    std::string output;
+    std::string output;  // standard output
+    std::string errors;  // what goes to standard error
 };
 
 // Runs trevanix with `args` (without the program name).
@@ -24,10 +26,13 @@ public:
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
+    const std::string& root() const { return root_; }
     std::string path(const std::string& name) const;
     std::string write(const std::string& name, const datafile::Bytes& bytes) const;
     std::string write(const std::string& name, const std::string& text) const;
     std::string write(const std::string& name, const datafile::File& file) const;
+    // Removes the directory now (a process that aborts runs no destructors).
+    void remove();
 
 private:
     std::string root_;
@@ -35,6 +40,14 @@ private:
 
 // A file of blocks with `block_size` bytes each.
 datafile::File file_of(std::vector<datafile::Block> blocks, std::uint32_t block_size = 8192);
+
+// "XX XX ... " for the first `count` bytes.
+std::string spaced_hex(const std::uint8_t* bytes, std::size_t count);
+// A hex dump line: the announced length, the bytes that are there, a newline.
+std::string hex_line(std::size_t announced, const std::uint8_t* bytes, std::size_t count);
+std::string hex_line(const datafile::Bytes& value);
+// A line of the DUMPSCNS listing.
+std::string scn_line(std::int64_t block, std::uint32_t object_id, std::uint64_t scn);
 
 // The rule line that opens every shown piece outside the deleted-only modes.
 extern const std::string kRule;

@@ -5,22 +5,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
 #include <unistd.h>
 
+#include "block_format.h"
 #include "datafile_builder.h"
+#include "test_support.h"
 #include "trevanix.h"
 
 namespace fuzz {
 
 namespace {
-
-const std::string kCompleted = "\n\nCompleted.\n\n";
-const std::string kRule = "\n----------------------------------------------------------\n";
-const std::string kDeletedRule = "\n+---------------------------------------------------------\n";
 
 // Messages after which a run ends with status 1 on a regular file.
 const char* const kFatalMessages[] = {
@@ -37,36 +33,9 @@ const char* const kFatalMessages[] = {
 }
 
 // The process's scratch directory: made on first use, removed at exit.
-class Scratch {
-public:
-    Scratch()
-    {
-        std::error_code error;
-        std::filesystem::path base = std::filesystem::temp_directory_path(error);
-        if (error) base = "/tmp";
-        std::string pattern = (base / "trevanix-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) environment_failure("cannot make a scratch directory");
-        root_ = pattern;
-    }
-    ~Scratch() { remove(); }
-    void remove()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    const std::string& root() const { return root_; }
-    std::string path(std::string_view name) const { return root_ + "/" + std::string(name); }
-
-private:
-    std::string root_;
-};
-
-Scratch& scratch()
+ScratchDir& scratch()
 {
-    static Scratch instance;
+    static ScratchDir instance;
     return instance;
 }
 
@@ -94,20 +63,9 @@ void append(Bytes& to, Iterator from, Iterator to_end)
     for (; from != to_end; ++from) to.push_back(static_cast<std::uint8_t>(*from));
 }
 
-struct Run {
-    int status;
-    std::string output;
-};
+using Run = RunResult;
 
-Run run(const std::vector<std::string>& args)
-{
-    std::vector<const char*> argv{"trevanix"};
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    argv.push_back(nullptr);
-    OutputSink out;  // collects: nothing is printed
-    int status = run_dump(static_cast<int>(args.size() + 1), argv.data(), out);
-    return {status, out.captured()};
-}
+Run run(const std::vector<std::string>& args) { return run_trevanix(args); }
 
 bool ends_with(const std::string& s, const std::string& end)
 {
@@ -153,17 +111,6 @@ std::string check_common(const std::vector<std::string>& args, const Run& r, boo
     return "";
 }
 
-std::string hex_column(std::size_t length, const std::uint8_t* data, std::size_t size)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s = std::to_string(length) + ": ";
-    for (std::size_t i = 0; i < size; ++i) {
-        s += kDigits[data[i] >> 4];
-        s += kDigits[data[i] & 0xF];
-        s += ' ';
-    }
-    return s + "\n";
-}
 
 char separator_for(std::uint8_t choice_bits, std::string& option_value, bool& given)
 {
@@ -221,10 +168,9 @@ std::string expected_scn_listing(const Bytes& file, std::uint32_t block_size, st
             break;
         }
         ByteView b(file.data() + position, block_size);
-        std::uint32_t object_id = b.u32le(24);
-        if ((object_filter == 0 || object_filter == object_id) && b.u8(20) == 1)
-            out += "Block ID: " + std::to_string(block) + ", Object ID: " + std::to_string(object_id) +
-                   ", SCN: " + std::to_string(b.u32le(8)) + "\n";
+        std::uint32_t object_id = b.u32le(block_format::kObjectIdAt);
+        if ((object_filter == 0 || object_filter == object_id) && b.u8(block_format::kLayerTypeAt) == block_format::kLayerData)
+            out += scn_line(block, object_id, b.u32le(block_format::kScnBaseAt));
         if (range.single) break;
         ++handled;
         ++block;
@@ -269,76 +215,58 @@ const std::string& datafile_template_path(std::size_t which)
 // ---------------------------------------------------------------------------
 // Templates and typed values, predicted from the template's text.
 
-enum class Type { Other, Number, Varchar2, Date, Char, Unknown, NoPrint };
-
-Type keyword(std::string line, bool ended_by_newline)
+// The type a template line names: its text before any zero byte, without
+// the newline and a carriage return before it, looked up in the type table.
+const ColumnType& keyword(std::string line, bool ended_by_newline)
 {
     std::size_t zero = line.find('\0');
     if (zero != std::string::npos)
         line.resize(zero);
     else if (ended_by_newline && !line.empty() && line.back() == '\r')
         line.pop_back();
-    if (line == "NUMBER") return Type::Number;
-    if (line == "VARCHAR2") return Type::Varchar2;
-    if (line == "DATE") return Type::Date;
-    if (line == "CHAR") return Type::Char;
-    if (line == "UNKNOWN") return Type::Unknown;
-    if (line == "NOPRINT") return Type::NoPrint;
-    return Type::Other;
+    return line.size() > kMaxKeywordLength ? kUnlistedType : find_column_type(line);
 }
 
-std::vector<Type> template_types(const std::string& text)
+std::vector<const ColumnType*> template_types(const std::string& text)
 {
-    std::vector<Type> types;
+    std::vector<const ColumnType*> types;
     std::size_t pos = 0;
-    while (types.size() < 255) {
+    while (types.size() < kMaxColumns) {
         std::size_t newline = text.find('\n', pos);
         if (newline == std::string::npos) {
-            if (pos < text.size()) types.push_back(keyword(text.substr(pos), false));
+            if (pos < text.size()) types.push_back(&keyword(text.substr(pos), false));
             break;
         }
-        types.push_back(keyword(text.substr(pos, newline - pos), true));
+        types.push_back(&keyword(text.substr(pos, newline - pos), true));
         pos = newline + 1;
     }
     return types;
 }
 
-std::string expected_date(const Bytes& v)
+// The text the type table's decoder gives for a value, or false when it
+// declines the bytes.
+bool decoded_text(const ColumnType& type, const Bytes& v, std::string& text)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "%.4d/%.2d/%.2d %.2d:%.2d:%.2d", (v[0] - 100) * 100 + (v[1] - 100), v[2], v[3],
-                  v[4] - 1, v[5] - 1, v[6] - 1);
-    return text;
+    text.assign(type.text_room(v.size()), '\0');
+    char* end = type.decode(ByteView(v.data(), v.size()), text.data());
+    if (end == nullptr) return false;
+    text.resize(static_cast<std::size_t>(end - text.data()));
+    return true;
 }
 
-// What one column prints with its template type.
-std::string expected_column(Type type, const TemplateColumn& column, char separator)
+// What one column prints with its template type: a decoded value and the
+// separator, its hex dump when the decoder declines or the type decodes
+// nothing, nothing when the type suppresses it; a NULL prints the separator
+// alone for a decoded type and nothing otherwise.
+std::string expected_column(const ColumnType& type, const TemplateColumn& column, char separator)
 {
-    const Bytes& v = column.value;
     const std::string sep(1, separator);
-    if (column.null) {
-        bool typed = type == Type::Number || type == Type::Varchar2 || type == Type::Char || type == Type::Date;
-        return typed ? sep : "";
-    }
-    std::string hex = hex_column(v.size(), v.data(), v.size());
-    switch (type) {
-    case Type::Number: {
-        if (v.empty()) return sep;
-        NumberText number;
-        if (!decode_number(ByteView(v.data(), v.size()), number)) return hex;
-        return std::string(number.text, number.length) + sep;
-    }
-    case Type::Varchar2:
-    case Type::Char: return std::string(v.begin(), v.end()) + sep;
-    case Type::Date:
-        if (v.empty()) return sep;
-        if (v.size() < 7) return hex;
-        return expected_date(v) + sep;
-    case Type::NoPrint: return "";
-    case Type::Unknown:
-    case Type::Other: return hex;
-    }
-    return hex;
+    if (column.null) return type.role == TypeRole::Decoded ? sep : "";
+    if (type.role == TypeRole::Suppressed) return "";
+    std::string text;
+    if (type.role == TypeRole::Decoded && (column.value.empty() || decoded_text(type, column.value, text)))
+        return text + sep;
+    return hex_line(column.value);
 }
 
 datafile::Column builder_column(const TemplateColumn& c)
@@ -420,6 +348,37 @@ std::string check_number(const Bytes& v)
         std::string(again.text, again.length) != text)
         return "decode_number: re-encoding " + text + " does not decode to it";
     if (is_canonical_number(v) && encoded != v) return "decode_number: canonical bytes decode to " + text;
+    return "";
+}
+
+std::string expected_date(const Bytes& v)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "%.4d/%.2d/%.2d %.2d:%.2d:%.2d", (v[0] - 100) * 100 + (v[1] - 100), v[2], v[3],
+                  v[4] - 1, v[5] - 1, v[6] - 1);
+    return text;
+}
+
+// What each decoder of the type table must give, worked out apart from it:
+// "" when it keeps its promises, else what it broke.
+std::string check_decoded_value(const ColumnType& type, const Bytes& v)
+{
+    std::string text;
+    const bool accepted = decoded_text(type, v, text);
+    if (accepted && text.size() > type.text_room(v.size()))
+        return std::string(type.keyword) + ": more text than its room";
+    if (type.role != TypeRole::Decoded) return accepted ? std::string(type.keyword) + ": decodes" : "";
+    if (type.keyword == "NUMBER") return check_number(v);
+    if (type.keyword == "DATE") {
+        const bool expected = v.empty() || v.size() >= 7;
+        if (accepted != expected) return "DATE: a value of " + std::to_string(v.size()) + " bytes";
+        if (accepted && !v.empty() && text != expected_date(v)) return "DATE: " + text + " for " + expected_date(v);
+        return "";
+    }
+    if (type.keyword == "VARCHAR2" || type.keyword == "CHAR") {
+        if (!accepted || text != std::string(v.begin(), v.end())) return std::string(type.keyword) + ": not its bytes";
+        return "";
+    }
     return "";
 }
 
@@ -511,7 +470,8 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
     }
     std::uint32_t object_filter = 0;
     if (flags & kWithObjectFilter) {
-        object_filter = ByteView(file.data(), std::min<std::size_t>(file.size(), block_size)).u32le(24);
+        object_filter =
+            ByteView(file.data(), std::min<std::size_t>(file.size(), block_size)).u32le(block_format::kObjectIdAt);
         common.push_back("-o");
         common.push_back(std::to_string(object_filter));
     }
@@ -558,9 +518,9 @@ std::string run_template_input(const std::uint8_t* data, std::size_t size)
         TemplateColumn c;
         std::uint8_t kind = data[at++];
         std::size_t length = 0;
-        if (kind == 0xFF) {
+        if (kind == block_format::kNullPrefix) {
             c.null = true;
-        } else if (kind == 0xFE) {
+        } else if (kind == block_format::kLongPrefix) {
             c.long_prefix = true;
             length = at < size ? data[at++] : 0;
         } else {
@@ -589,11 +549,13 @@ std::string run_template_input(const std::uint8_t* data, std::size_t size)
 
     // An HDFL piece whose column count looks like a flag byte is no row.
     const bool deleted = flags & kTemplateDeleted;
-    const bool no_row = deleted && (columns.size() == 0x2C || columns.size() == 0x3C);
-    const std::vector<Type> types = template_types(text);
+    const bool no_row = deleted && (columns.size() == (block_format::kFlagH | block_format::kFlagF | block_format::kFlagL) ||
+                                    columns.size() == (block_format::kFlagH | block_format::kFlagD | block_format::kFlagF |
+                                                       block_format::kFlagL));
+    const std::vector<const ColumnType*> types = template_types(text);
     std::string body = deleted ? kDeletedRule : kRule;
     for (std::size_t i = 0; i < columns.size(); ++i)
-        body += expected_column(i < types.size() ? types[i] : Type::Other, columns[i], separator);
+        body += expected_column(i < types.size() ? *types[i] : kUnlistedType, columns[i], separator);
     const std::string expected = (no_row ? "" : body) + kCompleted;
 
     std::vector<std::string> common{"-f", data_path, "-c", template_path};
@@ -632,10 +594,13 @@ std::string run_template_input(const std::uint8_t* data, std::size_t size)
 std::string run_value_input(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1) return "";
-    constexpr std::size_t kMaxValue = 2000;  // three copies fit in one 8192-byte block
-    Bytes value(data + 1, data + std::min(size, kMaxValue + 1));
-    std::string problem = check_number(value);
-    if (!problem.empty()) return problem;
+    // One copy of the value per type of the table must fit in one block.
+    const std::size_t max_value = 7000 / kColumnTypeCount;
+    Bytes value(data + 1, data + std::min(size, max_value + 1));
+    for (const ColumnType& type : column_type_table()) {
+        std::string problem = check_decoded_value(type, value);
+        if (!problem.empty()) return problem;
+    }
 
     std::string separator_option;
     bool separator_given = false;
@@ -643,14 +608,17 @@ std::string run_value_input(const std::uint8_t* data, std::size_t size)
     TemplateColumn column;
     column.value = value;
     datafile::Block block;
-    datafile::Column c = builder_column(column);
-    block.rows = {datafile::head_piece({c, c, c})};
+    const datafile::Column c = builder_column(column);
+    block.rows = {datafile::head_piece(std::vector<datafile::Column>(kColumnTypeCount, c))};
     datafile::File file;
     file.blocks = {block};
     const std::string data_path = scratch().path("value.dbf");
+    // Every keyword of the table, in its order.
     static const std::string template_path = [] {
+        std::string text;
+        for (const ColumnType& type : column_type_table()) text += std::string(type.keyword) + "\n";
         std::string written = scratch().path("value.txt");
-        write_file(written, std::string("NUMBER\nDATE\nVARCHAR2\n"));
+        write_file(written, text);
         return written;
     }();
     write_file(data_path, datafile::build_file(file));
@@ -660,9 +628,9 @@ std::string run_value_input(const std::uint8_t* data, std::size_t size)
         args.push_back(separator_option);
     }
     Run r = run(args);
-    const std::string expected = kRule + expected_column(Type::Number, column, separator) +
-                                 expected_column(Type::Date, column, separator) +
-                                 expected_column(Type::Varchar2, column, separator) + kCompleted;
+    std::string expected = kRule;
+    for (const ColumnType& type : column_type_table()) expected += expected_column(type, column, separator);
+    expected += kCompleted;
     if (r.output != expected || r.status != 0)
         return describe(args) + ": typed value differs; got:\n" + tail_of(r.output) + "\nexpected:\n" +
                tail_of(expected);
@@ -774,10 +742,10 @@ Bytes template_input(std::uint8_t flags, char separator, const std::vector<Templ
     Bytes input{flags, static_cast<std::uint8_t>(separator), static_cast<std::uint8_t>(columns.size())};
     for (const TemplateColumn& c : columns) {
         if (c.null) {
-            input.push_back(0xFF);
+            input.push_back(block_format::kNullPrefix);
             continue;
         }
-        if (c.long_prefix) input.push_back(0xFE);
+        if (c.long_prefix) input.push_back(block_format::kLongPrefix);
         input.push_back(static_cast<std::uint8_t>(c.value.size()));
         append(input, c.value.begin(), c.value.end());
     }

@@ -6,6 +6,7 @@
 
 #include "datafile_builder.h"
 #include "fuzz_harness.h"
+#include "test_support.h"
 
 namespace fuzz {
 
@@ -75,13 +76,6 @@ Block data_block(std::uint32_t object_id, std::vector<RowPiece> rows)
     return b;
 }
 
-datafile::File file_of(std::vector<Block> blocks, std::uint32_t block_size)
-{
-    datafile::File f;
-    f.block_size = block_size;
-    f.blocks = std::move(blocks);
-    return f;
-}
 
 // Pieces that stall a walk that trusts them: empty flags, pieces of no
 // class that leave the header length alone, an HDFL whose column count
