@@ -131,6 +131,16 @@ TEST_F(PastTheBlockEnd, LongPrefixCutByTheBlockEnd)
     EXPECT_NE(verbose.find(kRule + "0: \nRow piece runs past the end of the block.\n"), std::string::npos) << verbose;
 }
 
+TEST_F(PastTheBlockEnd, LongPrefixWithOnlyOneLengthByteInTheBlock)
+{
+    // FE in the last byte but one: its second length byte lies outside.
+    std::string path = write(505, {0x2C, 0x00, 0x02, 0x01, 0xAA, 0xFE, 0x05});
+    EXPECT_EQ(run_trevanix({"-f", path, "-z", "512", "-a", "O"}).output, kRule + "1: AA \n" + kCompleted);
+    std::string verbose = run_trevanix({"-f", path, "-z", "512", "-a", "O", "-g"}).output;
+    EXPECT_NE(verbose.find(kRule + "1: AA \nRow piece runs past the end of the block.\n"), std::string::npos)
+        << verbose;
+}
+
 TEST_F(PastTheBlockEnd, HiddenPieceIsMeasuredToTheBlockEnd)
 {
     // A live piece that runs past the end ends the deleted-only heap walk quietly.

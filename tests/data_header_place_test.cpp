@@ -84,6 +84,22 @@ TEST(DataHeaderPlace, VerboseMarksTheExtendedLayout)
               std::string::npos);
 }
 
+TEST(DataHeaderPlace, FreeSpaceMayEndExactlyAtTheBlockEnd)
+{
+    // No rows, and the free space running to the very last byte: the later
+    // place is still a consistent data header.
+    ScratchDir dir;
+    Block b;
+    b.segment_space_extension = true;
+    b.free_space_end = 8192 - 100;
+    std::string path = dir.write("full.dbf", file_of({b}));
+    EXPECT_EQ(run_trevanix({"-f", path, "-g"}).output,
+              std::string("Block type: KTB Managed Data Block (6)\nType: DATA\nITL Slots: 2\n") + kExtensionLine +
+                  "offset DHS: 64 \nNumber of table directories: 1\nNumber of rows: 0\n"
+                  "Freespace offset start: 12\nFreespace offset end: 1F9C\nNumber of rows 2: 0\n" +
+                  kCompleted);
+}
+
 TEST(DataHeaderPlace, HeaderConsistentAfterTheItlSlotsWinsEvenWhenTheLaterPlaceLooksRightToo)
 {
     ScratchDir dir;

@@ -35,6 +35,39 @@ TEST(ClassifyRowPiece, FirstMatchingRowWins)
         EXPECT_EQ(classify_row_piece(flags), row_class) << "flags " << int(flags);
 }
 
+// The classification rules as data, apart from the decoder's own: a rule
+// matches a flag byte that equals `exactly`, or that has every bit of `set`
+// and none of `clear`; the first matching rule gives the class.
+struct ClassRule {
+    int row_class;
+    int exactly;  // -1: the rule is about bits
+    std::uint8_t set;
+    std::uint8_t clear;
+};
+constexpr std::uint8_t K = 0x80, C = 0x40, H = 0x20, D = 0x10, F = 0x08, L = 0x04, P = 0x02, N = 0x01;
+constexpr ClassRule kClassRules[] = {
+    {1, -1, K, 0},          {2, H | D | F | L, 0, 0}, {3, -1, H | F | L, C | D}, {4, -1, H | F | L | C, 0},
+    {5, -1, F | L | C, H},  {6, -1, F | L, H | C},    {7, -1, H, F | L | C},     {8, -1, H | C, F | L},
+    {9, -1, N, C},          {10, L, 0, 0},            {11, -1, P | L, C},        {12, -1, H | F, C},
+    {13, -1, D | L, C},     {14, D, 0, 0},            {15, F, 0, 0},             {16, 0, 0, 0},
+};
+
+TEST(ClassifyRowPiece, EveryFlagByteFollowsTheRuleTable)
+{
+    for (int f = 0; f < 256; ++f) {
+        int expected = 17;
+        for (const ClassRule& rule : kClassRules) {
+            const bool matches = rule.exactly >= 0 ? f == rule.exactly
+                                                   : (f & rule.set) == rule.set && (f & rule.clear) == 0;
+            if (matches) {
+                expected = rule.row_class;
+                break;
+            }
+        }
+        EXPECT_EQ(classify_row_piece(static_cast<std::uint8_t>(f)), expected) << "flags " << f;
+    }
+}
+
 struct PieceCase {
     const char* name;
     Bytes piece;        // the whole piece
