@@ -2,6 +2,7 @@
 // and kind of block it is, decodes the fixed headers of a data block and finds
 // its row pieces through the row directory or by walking the row heap,
 // handing each record to the run's printer.
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -148,12 +149,40 @@ void walk_row_directory(DumpContext& ctx, const BlockRecord& record)
     }
 }
 
+// The directory entries that point at pieces, as the directory walk takes
+// them, sorted by the offset they hold; the lowest slot first when several
+// hold the same offset.
+void index_directory(const DumpContext& ctx, const BlockRecord& record, std::vector<SlotEntry>& index)
+{
+    const std::uint32_t block_size = ctx.settings.block_size;
+    const DataHeader& h = record.data;
+    index.clear();
+    for (std::uint32_t i = 0; i < h.row_count; ++i) {
+        const std::uint32_t entry_at = h.row_directory + kRowEntrySize * i;
+        if (entry_at > block_size) break;
+        const std::uint16_t entry = record.view.u16(entry_at);
+        if (entry != kEmptySlot && entry >= h.row_count && entry + h.offset < block_size) index.push_back({entry, i});
+    }
+    std::sort(index.begin(), index.end(), [](const SlotEntry& a, const SlotEntry& b) {
+        return a.row_offset != b.row_offset ? a.row_offset < b.row_offset : a.slot < b.slot;
+    });
+}
+
+// The slot of the first directory entry that points at `row_offset`, or -1.
+std::int32_t slot_of(const std::vector<SlotEntry>& index, std::uint16_t row_offset)
+{
+    auto it = std::lower_bound(index.begin(), index.end(), row_offset,
+                               [](const SlotEntry& e, std::uint16_t offset) { return e.row_offset < offset; });
+    return it != index.end() && it->row_offset == row_offset ? static_cast<std::int32_t>(it->slot) : -1;
+}
+
 // Walks the row heap from the end of the free space, one piece after the
 // other, which also reaches pieces no directory entry points at.
 void walk_row_heap(DumpContext& ctx, const BlockRecord& record)
 {
     const std::uint32_t block_size = ctx.settings.block_size;
     BlockState& st = ctx.state;
+    if (ctx.find_slots) index_directory(ctx, record, ctx.slot_index);
     // Some piece classes leave the header length alone; the last written value
     // then carries on to the next step.
     int header_length = 0;
@@ -163,7 +192,7 @@ void walk_row_heap(DumpContext& ctx, const BlockRecord& record)
         if (piece >= block_size - kTailSize) break;
         st.row_offset = static_cast<std::uint16_t>(record.data.free_space_end + position);
         ctx.piece.walk = Walk::Heap;
-        ctx.piece.slot = -1;
+        ctx.piece.slot = ctx.find_slots ? slot_of(ctx.slot_index, st.row_offset) : -1;
         const int consumed = decode_row_piece(ctx, piece, header_length);
         ctx.printer->piece(ctx, record, ctx.piece);
         position += static_cast<std::uint32_t>(consumed + header_length);

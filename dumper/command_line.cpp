@@ -1,6 +1,7 @@
 // Command line and run driver: turns the arguments into RunSettings and hands
 // one block after another to process_block.
 #include <cstring>
+#include <string>
 
 #include "trevanix.h"
 
@@ -69,9 +70,9 @@ const ValueOption* find_value_option(const char* arg)
     return nullptr;
 }
 
-// Applies one option that takes a value. Returns false (after printing its
-// message) when the value is not acceptable.
-bool apply_value_option(char option, const char* value, RunSettings& s, OutputSink& out)
+// Applies one option that takes a value. Returns false, with its message,
+// when the value is not acceptable.
+bool apply_value_option(char option, const char* value, RunSettings& s, std::string& message)
 {
     switch (option) {
     case 'f': s.data_file = value; s.data_file_given = true; break;
@@ -84,7 +85,7 @@ bool apply_value_option(char option, const char* value, RunSettings& s, OutputSi
     case 'a': {
         int action = action_from_letter(value[0]);
         if (action < 0) {
-            out.text("Invalid action.");
+            message = "Invalid action.";
             return false;
         }
         s.action = action;
@@ -94,6 +95,60 @@ bool apply_value_option(char option, const char* value, RunSettings& s, OutputSi
     }
     return true;
 }
+
+// Long options: new behaviour, spelled --name value or --name=value. Their
+// messages always go to standard error.
+bool apply_format(const char* value, RunSettings& s, std::string& message)
+{
+    if (std::strcmp(value, "text") == 0) {
+        s.format = OutputFormat::Text;
+    } else if (std::strcmp(value, "jsonl") == 0) {
+        s.format = OutputFormat::Jsonl;
+    } else if (std::strcmp(value, "csv") == 0) {
+        s.format = OutputFormat::Csv;
+    } else {
+        message = std::string("trevanix: --format wants text, jsonl or csv, not '") + value + "'\n";
+        return false;
+    }
+    return true;
+}
+
+struct LongOption {
+    const char* name;
+    bool takes_value;
+    bool (*apply)(const char* value, RunSettings& s, std::string& message);
+};
+
+constexpr LongOption kLongOptions[] = {
+    {"--format", true, apply_format},
+};
+
+// The long option `arg` names (before any '='), or nullptr.
+const LongOption* find_long_option(const char* arg, const char*& inline_value)
+{
+    const char* equals = std::strchr(arg, '=');
+    const std::size_t length = equals ? static_cast<std::size_t>(equals - arg) : std::strlen(arg);
+    for (const LongOption& option : kLongOptions) {
+        if (std::strlen(option.name) == length && std::strncmp(arg, option.name, length) == 0) {
+            inline_value = equals ? equals + 1 : nullptr;
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// The first argument error of a command line, and where it is printed.
+struct ArgumentError {
+    std::string message;
+    bool to_messages = false;  // always for long options
+    bool found() const { return !message.empty(); }
+    void note(std::string text, bool long_option)
+    {
+        if (found()) return;
+        message = std::move(text);
+        to_messages = long_option;
+    }
+};
 
 }  // namespace
 
@@ -109,14 +164,19 @@ std::int32_t read_number(const char* text)
     return static_cast<std::int32_t>(value);
 }
 
-bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSink& out)
+bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSink& out, OutputSink& messages)
 {
     if (argc <= 1) {
         s.help = true;
         return true;
     }
+    // After an error the scan goes on, changing nothing that matters, only
+    // to learn the output format: its message goes to standard error when
+    // standard output is to hold records only.
+    ArgumentError error;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        const char* inline_value = nullptr;
         if (std::strcmp(arg, "-h") == 0) {
             s.help = true;
         } else if (std::strcmp(arg, "-g") == 0) {
@@ -125,14 +185,41 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
             s.show_location = true;
         } else if (const ValueOption* option = find_value_option(arg)) {
             if (i + 1 >= argc) {
-                out.text(option->missing_message);
-                return false;
+                error.note(option->missing_message, false);
+                break;
             }
-            if (!apply_value_option(option->name[1], argv[++i], s, out)) return false;
+            std::string message;
+            if (!apply_value_option(option->name[1], argv[++i], s, message)) error.note(message, false);
+        } else if (const LongOption* long_option = find_long_option(arg, inline_value)) {
+            const char* value = inline_value;
+            if (long_option->takes_value && value == nullptr) {
+                if (i + 1 >= argc) {
+                    error.note(std::string("trevanix: ") + long_option->name + " needs a value\n", true);
+                    break;
+                }
+                value = argv[++i];
+            } else if (!long_option->takes_value && value != nullptr) {
+                error.note(std::string("trevanix: ") + long_option->name + " takes no value\n", true);
+                continue;
+            }
+            std::string message;
+            if (!long_option->apply(value, s, message)) error.note(message, true);
         }
         // Anything else is ignored.
     }
-    return true;
+    if (!error.found()) return true;
+    (error.to_messages || s.format != OutputFormat::Text ? messages : out).text(error.message);
+    return false;
+}
+
+std::unique_ptr<RecordPrinter> make_printer(OutputFormat format)
+{
+    switch (format) {
+    case OutputFormat::Jsonl: return make_jsonl_printer();
+    case OutputFormat::Csv: return make_csv_printer();
+    case OutputFormat::Text: break;
+    }
+    return make_text_printer();
 }
 
 int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& messages)
@@ -141,7 +228,7 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
     // the stack the program's arguments and environment take.
     auto ctx = std::make_unique<DumpContext>(out, messages);
     RunSettings& s = ctx->settings;
-    if (!parse_arguments(argc, argv, s, out)) return kExitArgumentError;
+    if (!parse_arguments(argc, argv, s, out, messages)) return kExitArgumentError;
     if (s.help) {
         out.text(kHelpText);
         out.byte('\n');
@@ -149,11 +236,15 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
     }
     if (!s.data_file_given) {
         static constexpr char kNeedFile[] = "Need name of data file.\n";
-        out.text(kNeedFile);
+        (s.format == OutputFormat::Text ? out : messages).text(kNeedFile);
         return static_cast<int>(sizeof kNeedFile - 1);
     }
     if (s.block_size == 0) s.block_size = 8192;
-    ctx->printer = make_text_printer();
+    ctx->printer = make_printer(s.format);
+    // The export formats say which directory entry points at each piece,
+    // in the heap walk too.
+    ctx->find_slots = s.format != OutputFormat::Text;
+    ctx->printer->run_start(*ctx);
 
     std::int64_t handled = 0;
     for (;;) {

@@ -2,6 +2,7 @@
 // of every block and row piece, with -v a location line before each shown
 // piece, and always the columns of the shown pieces, as hexadecimal bytes
 // or as typed values through the template.
+#include "message_lines.h"
 #include "trevanix.h"
 
 using namespace block_format;
@@ -133,7 +134,7 @@ void print_data_layer(OutputSink& out, bool verbose, const BlockRecord& block)
         out.byte('\n');
     }
     if (block.outcome == BlockOutcome::DataHeaderOutOfBounds) {
-        out.text("Offset of data header structure is out of bounds.\n");
+        out.text(block_failure_message(block.outcome));
         return;
     }
     if (verbose) {
@@ -141,12 +142,11 @@ void print_data_layer(OutputSink& out, bool verbose, const BlockRecord& block)
         print_data_header(out, h);
     }
     if (block.outcome == BlockOutcome::TableDirectoryOutOfBounds) {
-        out.text("Offset of table directory structure is out of bounds.\n");
+        out.text(block_failure_message(block.outcome));
         return;
     }
     if (verbose) print_second_row_count(out, h);
-    if (block.outcome == BlockOutcome::RowDirectoryOutOfBounds)
-        out.text("Offset of row directory is out of bounds.\n");
+    if (block.outcome == BlockOutcome::RowDirectoryOutOfBounds) out.text(block_failure_message(block.outcome));
 }
 
 // ---------------------------------------------------------------------------
@@ -298,28 +298,9 @@ void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRec
 
 class TextPrinter final : public RecordPrinter {
 public:
-    void load_failure(DumpContext& ctx, LoadFailure failure) override
-    {
-        OutputSink& out = ctx.out;
-        switch (failure) {
-        case LoadFailure::BlockSizeTooBig:
-            out.text("Block size too big.\n");
-            break;
-        case LoadFailure::OpenFailed:
-            out.text("Failed to open datafile ");
-            out.text(ctx.settings.data_file);
-            out.byte('\n');
-            break;
-        case LoadFailure::SeekRefused:
-            out.text("Failed to set pointer.\n");
-            break;
-        case LoadFailure::ReadFailed:
-            out.text("Failed to read ");
-            out.dec(static_cast<std::int32_t>(ctx.settings.block_size));
-            out.text(" bytes\n");
-            break;
-        }
-    }
+    void run_start(DumpContext&) override {}
+
+    void load_failure(DumpContext& ctx, LoadFailure failure) override { print_load_failure(ctx.out, ctx, failure); }
 
     void block(DumpContext& ctx, const BlockRecord& block) override
     {
@@ -340,7 +321,7 @@ public:
     void directory_entry(DumpContext& ctx, const BlockRecord&, const DirectoryEntry& entry) override
     {
         if (entry.problem == EntryProblem::BeyondBlock) {
-            ctx.out.text("Count is out of bounds!\n");
+            ctx.out.text(kEntryBeyondBlock);
         } else if (ctx.settings.verbose) {
             ctx.out.text(kWarningStart);
             ctx.out.text("Row offset is out of bounds\n\n");

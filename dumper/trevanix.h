@@ -27,6 +27,8 @@ enum Action : int {
     DUMPSCNS = 5,
 };
 
+enum class OutputFormat : std::uint8_t { Text, Jsonl, Csv };
+
 struct RunSettings {
     std::string data_file;
     bool data_file_given = false;
@@ -42,6 +44,7 @@ struct RunSettings {
     bool verbose = false;        // -g
     bool show_location = false;  // -v
     bool help = false;
+    OutputFormat format = OutputFormat::Text;  // --format
 };
 
 inline bool is_deleted_only(int action)
@@ -90,12 +93,20 @@ enum class LoadFailure : std::uint8_t { BlockSizeTooBig, OpenFailed, SeekRefused
 
 struct DumpContext;
 
+// A row directory entry that points at a piece: the offset it holds.
+struct SlotEntry {
+    std::uint16_t row_offset;
+    std::uint32_t slot;
+};
+
 // Turns the records of a run into output. Each call receives the records
 // in the order the run produces them; a printer keeps whatever it needs
 // between calls.
 class RecordPrinter {
 public:
     virtual ~RecordPrinter() = default;
+    // Before the first block.
+    virtual void run_start(DumpContext& ctx) = 0;
     // A block that could not be read: the run ends after it.
     virtual void load_failure(DumpContext& ctx, LoadFailure failure) = 0;
     // A block that passed the object filter, decoded as far as its outcome says.
@@ -119,6 +130,8 @@ struct DumpContext {
     DataFileReader file;
     ColumnTemplate column_template;
     std::unique_ptr<RecordPrinter> printer;
+    bool find_slots = false;  // the heap walk looks up each piece's directory entry
+    std::vector<SlotEntry> slot_index;
     BlockRecord block;
     RowPieceRecord piece;
 };
@@ -128,7 +141,10 @@ struct DumpContext {
 
 // Command line and driver.
 std::int32_t read_number(const char* text);  // the C library's atol, wrapping in 32 bits
-bool parse_arguments(int argc, const char* const* argv, RunSettings& settings, OutputSink& out);
+// Argument errors go to `out`, or to `messages` when they are about long
+// options or the output format keeps standard output for records.
+bool parse_arguments(int argc, const char* const* argv, RunSettings& settings, OutputSink& out,
+                     OutputSink& messages);
 // The program: its result is the exit status. Messages that are not part of
 // the output go to `messages` where the output format keeps them apart.
 int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& messages);
@@ -179,3 +195,6 @@ inline const ColumnType& column_type(const ColumnTemplate& t, std::size_t column
 
 // Printers.
 std::unique_ptr<RecordPrinter> make_text_printer();
+std::unique_ptr<RecordPrinter> make_jsonl_printer();
+std::unique_ptr<RecordPrinter> make_csv_printer();
+std::unique_ptr<RecordPrinter> make_printer(OutputFormat format);

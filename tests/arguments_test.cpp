@@ -10,6 +10,7 @@ struct Parsed {
     bool ok;
     RunSettings settings;
     std::string output;
+    std::string errors;
 };
 
 Parsed parse(std::vector<std::string> args)
@@ -17,9 +18,11 @@ Parsed parse(std::vector<std::string> args)
     std::vector<const char*> argv{"trevanix"};
     for (const std::string& a : args) argv.push_back(a.c_str());
     OutputSink out;
+    OutputSink messages;
     Parsed p{};
-    p.ok = parse_arguments(static_cast<int>(argv.size()), argv.data(), p.settings, out);
+    p.ok = parse_arguments(static_cast<int>(argv.size()), argv.data(), p.settings, out, messages);
     p.output = out.captured();
+    p.errors = messages.captured();
     return p;
 }
 

@@ -77,11 +77,12 @@ Bytes date_value(int year, int month, int day, int hour, int minute, int second)
             static_cast<std::uint8_t>(second + 1)};
 }
 
-Bytes rowid(std::uint16_t file, std::uint16_t block, std::uint16_t row)
+Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row)
 {
-    return {static_cast<std::uint8_t>(file >> 8),  static_cast<std::uint8_t>(file),
-            static_cast<std::uint8_t>(block >> 8), static_cast<std::uint8_t>(block),
-            static_cast<std::uint8_t>(row >> 8),   static_cast<std::uint8_t>(row)};
+    const std::uint32_t address = static_cast<std::uint32_t>(file) << kAddressBlockBits | (block & kAddressBlockMask);
+    return {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+            static_cast<std::uint8_t>(address >> 8),  static_cast<std::uint8_t>(address),
+            static_cast<std::uint8_t>(row >> 8),      static_cast<std::uint8_t>(row)};
 }
 
 Bytes RowPiece::encode() const

@@ -44,8 +44,9 @@ struct Column {
 // Value encodings.
 Bytes number_value(std::string_view decimal);  // "123", "-12.5", "0"
 Bytes date_value(int year, int month, int day, int hour, int minute, int second);
-// A rowid whose block is `block` and row is `row` (bytes 2-3 and 4-5, big-endian).
-Bytes rowid(std::uint16_t file, std::uint16_t block, std::uint16_t row);
+// A rowid as piece headers store it, big-endian: the file number (10 bits)
+// and the block (22 bits) in four bytes, then the row in two.
+Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row);
 
 struct RowPiece {
     std::uint8_t flags = FLAG_H | FLAG_F | FLAG_L;

@@ -657,10 +657,15 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
     argv.push_back(nullptr);
     RunSettings parsed;
     OutputSink parse_out;
-    const bool ok = parse_arguments(static_cast<int>(args.size() + 1), argv.data(), parsed, parse_out);
+    OutputSink parse_messages;
+    const bool ok = parse_arguments(static_cast<int>(args.size() + 1), argv.data(), parsed, parse_out, parse_messages);
     const std::string parse_output = parse_out.captured();
-    if (!ok && parse_output.empty()) return describe(args) + ": an argument error without a message";
-    if (ok && !parse_output.empty()) return describe(args) + ": parsing printed " + parse_output;
+    const std::string parse_errors = parse_messages.captured();
+    if (!ok && parse_output.empty() && parse_errors.empty())
+        return describe(args) + ": an argument error without a message";
+    if (!ok && !parse_output.empty() && !parse_errors.empty())
+        return describe(args) + ": an argument error printed twice";
+    if (ok && !(parse_output + parse_errors).empty()) return describe(args) + ": parsing printed " + parse_output;
     // Only the harness's own files are read.
     if ((parsed.data_file_given && !is_harness_file(parsed.data_file)) ||
         (parsed.template_given && !is_harness_file(parsed.template_file)))
@@ -668,7 +673,7 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
 
     Run r = run(args);
     if (!ok) {
-        if (r.status != 2 || r.output != parse_output)
+        if (r.status != 2 || r.output != parse_output || r.errors != parse_errors)
             return describe(args) + ": an argument error must print its message alone and exit 2";
         return "";
     }

@@ -1,0 +1,208 @@
+// The CSV printer (RFC 4180): a header line, then one line per shown row
+// piece (or, listing SCNs, per data block), lines ending in CR LF. Fields
+// holding a comma, a quote, CR or LF are quoted, quotes doubled; a NULL is
+// an empty field, an empty value "", a value nothing decodes its hex digits
+// after 0x. Messages go to the message sink.
+#include <cstring>
+#include <vector>
+
+#include "export_fields.h"
+#include "message_lines.h"
+
+namespace {
+
+constexpr char kPieceHeader[] =
+    "block,file_offset,object_id,scn,layout,walk,slot,row_offset,flags,class,class_name,deleted,lock,"
+    "itl_slot,itl_xid,itl_flag,itl_scn,hrid,nrid,complete";
+constexpr char kBlockHeader[] = "block,object_id,scn,block_type,layout";
+constexpr char kLineEnd[] = "\r\n";
+// The most the fields before the columns write.
+constexpr std::size_t kFieldsRoom = 512;
+
+char* put(char* out, const char* text)
+{
+    const std::size_t length = std::strlen(text);
+    std::memcpy(out, text, length);
+    return out + length;
+}
+
+char* put_signed(char* out, std::int64_t value)
+{
+    if (value < 0) {
+        *out++ = '-';
+        return OutputSink::put_decimal(out, 0 - static_cast<std::uint64_t>(value));
+    }
+    return OutputSink::put_decimal(out, static_cast<std::uint64_t>(value));
+}
+
+bool needs_quotes(const char* text, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i)
+        if (text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n') return true;
+    return length == 0;  // an empty value is "", apart from a NULL
+}
+
+// A text field, quoted when it must be, a part at a time so that no claim
+// of room is larger than the sink.
+void write_text_field(OutputSink& sink, const char* text, std::size_t length)
+{
+    if (!needs_quotes(text, length)) {
+        sink.bytes(reinterpret_cast<const std::uint8_t*>(text), length);
+        return;
+    }
+    constexpr std::size_t kPart = 16384;
+    sink.byte('"');
+    for (std::size_t at = 0; at < length; at += kPart) {
+        const std::size_t n = length - at < kPart ? length - at : kPart;
+        char* out = sink.claim(2 * n);
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (text[i] == '"') *out++ = '"';
+            *out++ = text[i];
+        }
+        sink.commit(out);
+    }
+    sink.byte('"');
+}
+
+class CsvPrinter final : public RecordPrinter {
+public:
+    CsvPrinter() : scratch_(kExportScratch) {}
+
+    void run_start(DumpContext& ctx) override
+    {
+        OutputSink& out = ctx.out;
+        if (ctx.settings.action == DUMPSCNS) {
+            out.text(kBlockHeader);
+        } else {
+            out.text(kPieceHeader);
+            header_columns_ = exported_template_columns(ctx);
+            for (std::size_t i = 1; i <= header_columns_; ++i) {
+                out.text(",col");
+                out.dec(static_cast<std::int64_t>(i));
+            }
+        }
+        out.text(kLineEnd);
+    }
+
+    void load_failure(DumpContext& ctx, LoadFailure failure) override { print_load_failure(ctx.err, ctx, failure); }
+
+    void block(DumpContext& ctx, const BlockRecord& block) override
+    {
+        if (is_fatal(block.outcome)) {
+            print_block_failure(ctx.err, block);
+            return;
+        }
+        if (block.outcome != BlockOutcome::Listed) return;
+        char* out = ctx.out.claim(kFieldsRoom);
+        out = put_signed(out, block.number);
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, block.header.object_id);
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, block.header.scn());
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, block.header.block_type);
+        *out++ = ',';
+        out = put(out, layout_name(block.data));
+        out = put(out, kLineEnd);
+        ctx.out.commit(out);
+    }
+
+    void directory_entry(DumpContext& ctx, const BlockRecord& block, const DirectoryEntry& entry) override
+    {
+        if (entry.problem == EntryProblem::BeyondBlock) print_entry_beyond_block(ctx.err, block);
+    }
+
+    void piece(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p) override
+    {
+        if (p.no_row || !is_shown(ctx.settings, p)) return;
+        OutputSink& sink = ctx.out;
+        char* out = sink.claim(kFieldsRoom);
+        out = put_signed(out, block.number);
+        *out++ = ',';
+        out = put_signed(out, static_cast<std::int64_t>(block.file_offset) + p.offset);
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, block.header.object_id);
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, block.header.scn());
+        *out++ = ',';
+        out = put(out, layout_name(block.data));
+        out = put(out, p.walk == Walk::Directory ? ",directory," : ",heap,");
+        if (p.slot >= 0) out = OutputSink::put_decimal(out, static_cast<std::uint32_t>(p.slot));
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, p.row_offset);
+        char flags[9];
+        flag_letters(p.flags, flags);
+        *out++ = ',';
+        out = put(out, flags);
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, p.row_class);
+        *out++ = ',';
+        const char* name = class_name(p.row_class);
+        const bool quoted = std::strchr(name, ',') != nullptr;
+        if (quoted) *out++ = '"';
+        out = put(out, name);
+        if (quoted) *out++ = '"';
+        out = put(out, p.deleted() ? ",true," : ",false,");
+        out = OutputSink::put_decimal(out, p.lock);
+        *out++ = ',';
+        ItlSlot slot;
+        if (locking_itl(block, p, slot)) {
+            out = OutputSink::put_decimal(out, p.lock);
+            *out++ = ',';
+            out = put_itl_xid(out, slot);
+            *out++ = ',';
+            out = put_itl_flags(out, slot);
+            *out++ = ',';
+            out = put_itl_scn(out, slot);
+        } else {
+            out = put(out, ",,");
+            *out++ = ',';
+        }
+        *out++ = ',';
+        if (p.has_hrid) out = put_rowid(out, rowid_fields(p.hrid));
+        *out++ = ',';
+        if (p.has_nrid) out = put_rowid(out, rowid_fields(p.nrid));
+        out = put(out, p.complete ? ",true" : ",false");
+        sink.commit(out);
+        print_columns(ctx, block, p);
+        sink.text(kLineEnd);
+    }
+
+    void run_end(DumpContext&, bool) override {}
+
+private:
+    void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p)
+    {
+        OutputSink& sink = ctx.out;
+        std::size_t written = 0;
+        for (std::uint32_t i = 0; i < p.columns_found; ++i) {
+            const ColumnRecord& column = p.columns[i];
+            const ExportedValue value = export_value(ctx, block.view, i, column, scratch_.data());
+            if (value.as == ExportedAs::Left) continue;
+            sink.byte(',');
+            ++written;
+            if (value.as == ExportedAs::Text) {
+                write_text_field(sink, value.text, value.length);
+            } else if (value.as == ExportedAs::Hex) {
+                // A value has at most 65535 bytes: its digits fit in one claim.
+                const ByteView bytes = column.value(block.view);
+                char* out = sink.claim(2 * bytes.size() + 2);
+                *out++ = '0';
+                *out++ = 'x';
+                sink.commit(put_hex_digits(out, bytes.data(), bytes.size()));
+            }
+        }
+        // A piece with fewer columns than the header leaves the rest empty.
+        for (; written < header_columns_; ++written) sink.byte(',');
+    }
+
+    std::vector<char> scratch_;
+    std::size_t header_columns_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordPrinter> make_csv_printer()
+{
+    return std::make_unique<CsvPrinter>();
+}

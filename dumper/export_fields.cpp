@@ -1,0 +1,196 @@
+// The fields the export formats give a row piece.
+#include "export_fields.h"
+
+#include <cstring>
+
+using namespace block_format;
+
+namespace {
+
+const char* const kClassNames[kPieceClassCount + 1] = {
+    "",
+    "cluster key",
+    "deleted row",
+    "row",
+    "cluster row",
+    "cluster row without head",
+    "row without head",
+    "head only",
+    "cluster head only",
+    "continues in next",
+    "last piece",
+    "last piece, continued",
+    "head and first piece",
+    "deleted last piece",
+    "deleted piece",
+    "first piece",
+    "empty",
+    "unknown",
+};
+
+constexpr char kLowerHex[] = "0123456789abcdef";
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+// "%0Nx": at least `digits` lower-case hexadecimal digits.
+char* put_lower_hex(char* out, std::uint32_t value, int digits)
+{
+    char scratch[8];
+    int count = 0;
+    do {
+        scratch[count++] = kLowerHex[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    while (count < digits) scratch[count++] = '0';
+    while (count > 0) *out++ = scratch[--count];
+    return out;
+}
+
+char* put_text(char* out, const char* text)
+{
+    const std::size_t length = std::strlen(text);
+    std::memcpy(out, text, length);
+    return out + length;
+}
+
+}  // namespace
+
+const char* class_name(int row_class)
+{
+    return row_class >= 1 && row_class <= kPieceClassCount ? kClassNames[row_class] : "unknown";
+}
+
+const char* layout_name(const DataHeader& data) { return data.extended ? "assm" : "freelist"; }
+
+void flag_letters(std::uint8_t flags, char (&out)[9])
+{
+    for (int bit = 0; bit < 8; ++bit) out[bit] = (flags & (0x80 >> bit)) ? kFlagLetters[bit] : '-';
+    out[8] = '\0';
+}
+
+RowidFields rowid_fields(const std::uint8_t (&id)[kRowidSize])
+{
+    return {static_cast<std::uint32_t>(id[0] * 4 + id[1] / 64),
+            static_cast<std::uint32_t>((id[1] % 64) * 65536 + id[2] * 256 + id[3]),
+            static_cast<std::uint32_t>(id[4] * 256 + id[5])};
+}
+
+char* put_rowid(char* out, const RowidFields& id)
+{
+    out = OutputSink::put_decimal(out, id.file);
+    *out++ = '.';
+    out = OutputSink::put_decimal(out, id.block);
+    *out++ = '.';
+    return OutputSink::put_decimal(out, id.slot);
+}
+
+bool locking_itl(const BlockRecord& block, const RowPieceRecord& piece, ItlSlot& slot)
+{
+    if (piece.lock == 0 || piece.lock > block.header.itl_count) return false;
+    slot = decode_itl_slot(block.view, piece.lock);
+    return true;
+}
+
+char* put_itl_xid(char* out, const ItlSlot& slot)
+{
+    out = put_text(out, "0x");
+    out = put_lower_hex(out, slot.undo_segment, 4);
+    *out++ = '.';
+    out = put_lower_hex(out, slot.undo_slot, 3);
+    *out++ = '.';
+    return put_lower_hex(out, slot.undo_sequence, 8);
+}
+
+char* put_itl_uba(char* out, const ItlSlot& slot)
+{
+    out = put_text(out, "0x");
+    out = put_lower_hex(out, slot.uba_block, 8);
+    *out++ = '.';
+    out = put_lower_hex(out, slot.uba_sequence, 4);
+    *out++ = '.';
+    return put_lower_hex(out, slot.uba_record, 2);
+}
+
+char* put_itl_flags(char* out, const ItlSlot& slot)
+{
+    static constexpr char kLetters[] = "CBUT";
+    for (int bit = 0; bit < 4; ++bit) *out++ = (slot.flags() & (8 >> bit)) ? kLetters[bit] : '-';
+    return out;
+}
+
+char* put_itl_scn(char* out, const ItlSlot& slot)
+{
+    out = put_text(out, "0x");
+    out = put_lower_hex(out, slot.scn_wrap, 4);
+    *out++ = '.';
+    return put_lower_hex(out, slot.scn_base, 8);
+}
+
+ExportedValue export_value(DumpContext& ctx, const BlockView& block, std::size_t index, const ColumnRecord& column,
+                           char* scratch)
+{
+    const ColumnType* type = &kUnlistedType;
+    if (ctx.settings.template_given) {
+        const ColumnTemplate& t = column_template(ctx);
+        if (t.status == ColumnTemplate::Status::Loaded) type = &column_type(t, index);
+    }
+    if (type->role == TypeRole::Suppressed) return {ExportedAs::Left};
+    if (column.is_null()) return {ExportedAs::Null};
+    if (type->role == TypeRole::Decoded && !column.truncated()) {
+        char* end = type->decode(column.value(block), scratch);
+        if (end != nullptr) return {ExportedAs::Text, scratch, static_cast<std::size_t>(end - scratch)};
+    }
+    return {ExportedAs::Hex};
+}
+
+std::size_t exported_template_columns(DumpContext& ctx)
+{
+    if (!ctx.settings.template_given) return 0;
+    const ColumnTemplate& t = column_template(ctx);
+    std::size_t count = 0;
+    for (const ColumnType* type : t.types) count += type->role != TypeRole::Suppressed;
+    return count;
+}
+
+bool is_utf8(const char* text, std::size_t length)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + length;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        // The bytes that follow the first one, and the bits it carries.
+        std::size_t more = 0;
+        if (c >= 0xC2 && c <= 0xDF)
+            more = 1;
+        else if (c >= 0xE0 && c <= 0xEF)
+            more = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            more = 3;
+        else
+            return false;
+        std::uint32_t code = c & (0x3Fu >> more);
+        if (static_cast<std::size_t>(end - p) <= more) return false;
+        for (std::size_t i = 1; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            code = code << 6 | (p[i] & 0x3F);
+        }
+        // No overlong forms, no surrogates, nothing past U+10FFFF.
+        if ((more == 2 && code < 0x800) || (more == 3 && code < 0x10000) || (code >= 0xD800 && code <= 0xDFFF) ||
+            code > 0x10FFFF)
+            return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        *out++ = kUpperHex[data[i] >> 4];
+        *out++ = kUpperHex[data[i] & 0xF];
+    }
+    return out;
+}

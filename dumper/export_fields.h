@@ -1,0 +1,64 @@
+// What the export formats (JSON Lines, CSV) say about a row piece beyond
+// its raw fields: the names of classes and layouts, flag letters, rowids as
+// file, block and slot, the ITL slot a lock names, and each column's value
+// as text, hexadecimal or NULL. Shared by both printers, so that they agree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "trevanix.h"
+
+// "row", "deleted row", ... for classes 1 to 17.
+const char* class_name(int row_class);
+// "freelist" when the data header follows the ITL slots, "assm" when it
+// follows the segment space extension.
+const char* layout_name(const DataHeader& data);
+// Eight letters K C H D F L P N, '-' for a clear bit, and a zero byte.
+void flag_letters(std::uint8_t flags, char (&out)[9]);
+
+// A rowid's parts; its six bytes are stored big-endian.
+struct RowidFields {
+    std::uint32_t file;
+    std::uint32_t block;
+    std::uint32_t slot;
+};
+RowidFields rowid_fields(const std::uint8_t (&id)[block_format::kRowidSize]);
+// "FILE.BLOCK.SLOT"; returns the end.
+char* put_rowid(char* out, const RowidFields& id);
+
+// The ITL slot the piece's lock byte names, or false when it names none
+// (lock 0, or a number above the block's slot count).
+bool locking_itl(const BlockRecord& block, const RowPieceRecord& piece, ItlSlot& slot);
+// "0x%04x.%03x.%08x", "0x%08x.%04x.%02x", the four flag letters C B U T,
+// and "0x%04x.%08x": the ITL fields as the database prints them.
+char* put_itl_xid(char* out, const ItlSlot& slot);
+char* put_itl_uba(char* out, const ItlSlot& slot);
+char* put_itl_flags(char* out, const ItlSlot& slot);
+char* put_itl_scn(char* out, const ItlSlot& slot);
+
+// How a column is exported.
+enum class ExportedAs : std::uint8_t {
+    Left,  // a NOPRINT column: not exported
+    Null,
+    Text,  // the text the template type's decoder gives
+    Hex,   // the bytes, when nothing decodes them
+};
+struct ExportedValue {
+    ExportedAs as = ExportedAs::Null;
+    const char* text = nullptr;  // Text: the decoded text
+    std::size_t length = 0;
+};
+// Decodes column `index` of a piece through the template (when there is
+// one that could be read), writing any text into `scratch`, which holds
+// kExportScratch bytes. Values that run past the block end are Hex.
+constexpr std::size_t kExportScratch = 4 * 65536 + 512;
+ExportedValue export_value(DumpContext& ctx, const BlockView& block, std::size_t index, const ColumnRecord& column,
+                           char* scratch);
+// The number of template lines that export a column (all but NOPRINT).
+std::size_t exported_template_columns(DumpContext& ctx);
+
+// True when the bytes are well-formed UTF-8.
+bool is_utf8(const char* text, std::size_t length);
+// Upper-case hexadecimal digits, two per byte, no spaces; returns the end.
+char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size);
