@@ -186,9 +186,23 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
     // ITL slots: a transaction id and an undo address per slot.
     for (std::uint32_t slot = 0; slot < block.itl_slots; ++slot) {
         std::size_t at = kItlSlotsAt + kItlSlotSize * slot;
-        put16(b, at + kItlUndoSegmentAt, static_cast<std::uint16_t>(slot + 1));
-        put32(b, at + kItlUndoSequenceAt, 0x00C00010u + slot);
-        put16(b, at + kItlFlagLockAt, 0x8000);  // committed
+        ItlEntry itl;
+        if (slot < block.itl.size()) {
+            itl = block.itl[slot];
+        } else {
+            itl.undo_segment = static_cast<std::uint16_t>(slot + 1);
+            itl.undo_sequence = 0x00C00010u + slot;
+            itl.flag_lock = 0x8000;  // committed
+        }
+        put16(b, at + kItlUndoSegmentAt, itl.undo_segment);
+        put16(b, at + kItlUndoSlotAt, itl.undo_slot);
+        put32(b, at + kItlUndoSequenceAt, itl.undo_sequence);
+        put32(b, at + kItlUbaBlockAt, itl.uba_block);
+        put16(b, at + kItlUbaSequenceAt, itl.uba_sequence);
+        b[at + kItlUbaRecordAt] = itl.uba_record;
+        put16(b, at + kItlFlagLockAt, itl.flag_lock);
+        put16(b, at + kItlScnWrapAt, itl.scn_wrap);
+        put32(b, at + kItlScnBaseAt, itl.scn_base);
     }
     const std::uint32_t dhs = data_header_offset(block);
     if (block.segment_space_extension) {
@@ -326,12 +340,35 @@ File sample_file()
         deleted_piece({Column::bytes(number_value("40")), Column::text("OPERATIONS"), Column::text("BOSTON")}),
     };
     file.blocks.push_back(departments);
+
+    // More of the employee table, with values a naive export gets wrong: a
+    // separator, quotes and a line break in text, an empty name, a salary
+    // whose bytes are no NUMBER, and a sixth column the template leaves
+    // UNKNOWN, NULL in one row. The first row is locked by an open
+    // transaction, and the second is a stale copy an update left behind: no
+    // directory entry points at it, and it is not deleted.
+    Block more;
+    more.object_id = 74570;
+    more.scn = 0x0023A520;
+    more.itl = {{}, {0x0006, 0x0017, 0x000003E9, 0x00C003D6, 0x0149, 0x27, 0x200E, 0x021B, 0x001CC0F2}};
+    std::vector<Column> scott = employee("7788", "SCOTT, \"JR\"", "ANALYST\nSENIOR", date_value(1987, 4, 19, 0, 0, 0),
+                                         nullptr);
+    scott[4] = Column::bytes({0xC1, 0x00});
+    scott.push_back(Column::null());
+    RowPiece locked = head_piece(scott);
+    locked.lock = 2;
+    std::vector<Column> king = employee("7839", "", "PRESIDENT", date_value(1981, 11, 17, 0, 0, 0), "5000");
+    king.push_back(Column::bytes({0x01, 0x02}));
+    RowPiece stale = head_piece(employee("7839", "KING", "PRESIDENT", date_value(1981, 11, 17, 0, 0, 0), "4500"));
+    stale.in_directory = false;
+    more.rows = {locked, stale, head_piece(king)};
+    file.blocks.push_back(more);
     return file;
 }
 
 std::string sample_template()
 {
-    return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\n";
+    return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nUNKNOWN\n";
 }
 
 namespace {

@@ -70,12 +70,28 @@ RowPiece cluster_member_piece(std::vector<Column> columns);  // H F L C
 RowPiece piece_with_rowid(std::uint8_t flags, const Bytes& id, std::vector<Column> columns);
 RowPiece first_data_piece(const Bytes& head_rowid, const Bytes& next_rowid, std::vector<Column> columns);
 
+// One slot of a block's interested transaction list.
+struct ItlEntry {
+    std::uint16_t undo_segment = 0;
+    std::uint16_t undo_slot = 0;
+    std::uint32_t undo_sequence = 0;
+    std::uint32_t uba_block = 0;
+    std::uint16_t uba_sequence = 0;
+    std::uint8_t uba_record = 0;
+    std::uint16_t flag_lock = 0;  // flags in the top 4 bits, lock count in the low 12
+    std::uint16_t scn_wrap = 0;
+    std::uint32_t scn_base = 0;
+};
+
 struct Block {
     std::uint8_t block_type = 6;
     std::uint32_t scn = 0x1000;
     std::uint8_t layer_type = 1;  // 1 data, 2 index
     std::uint32_t object_id = 100;
     std::uint8_t itl_slots = 2;
+    // The first slots' contents; the others get a committed transaction of
+    // their own.
+    std::vector<ItlEntry> itl;
     // Blocks of automatically managed segments carry 8 more bytes before the
     // data header.
     bool segment_space_extension = false;
