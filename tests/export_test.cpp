@@ -1,0 +1,354 @@
+// The export formats: every JSON line parses and its columns are the bytes
+// the hex dump shows; the selection follows the actions; -g, -v and -s
+// change no record; messages go to standard error with the usual statuses.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#include "test_support.h"
+
+namespace {
+
+using datafile::Block;
+using datafile::Bytes;
+using datafile::Column;
+
+// A strict JSON parser for the tests: any departure from the grammar throws.
+struct Json {
+    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
+    bool boolean = false;
+    std::string text;  // a number's digits, a string's UTF-8
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;
+
+    const Json& operator[](const std::string& name) const
+    {
+        for (const auto& [key, value] : members)
+            if (key == name) return value;
+        throw std::runtime_error("no member " + name);
+    }
+    std::vector<std::string> keys() const
+    {
+        std::vector<std::string> k;
+        for (const auto& member : members) k.push_back(member.first);
+        return k;
+    }
+};
+
+class JsonParser {
+public:
+    explicit JsonParser(const std::string& text) : s_(text) {}
+    Json parse_document()
+    {
+        Json value = parse_value();
+        skip_space();
+        if (at_ != s_.size()) fail("text after the value");
+        return value;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + " at " + std::to_string(at_)); }
+    void skip_space()
+    {
+        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\t' || s_[at_] == '\n' || s_[at_] == '\r')) ++at_;
+    }
+    bool take(const char* word)
+    {
+        const std::size_t n = std::strlen(word);
+        if (s_.compare(at_, n, word) != 0) return false;
+        at_ += n;
+        return true;
+    }
+    Json parse_value()
+    {
+        skip_space();
+        Json v;
+        if (take("null")) return v;
+        if (take("true") || take("false")) {
+            v.kind = Json::Bool;
+            v.boolean = s_[at_ - 1] == 'e' && s_[at_ - 2] == 'u';
+            return v;
+        }
+        if (at_ >= s_.size()) fail("end of text");
+        if (s_[at_] == '"') {
+            v.kind = Json::String;
+            v.text = parse_string();
+        } else if (s_[at_] == '[') {
+            v.kind = Json::Array;
+            ++at_;
+            skip_space();
+            if (!take("]")) {
+                do v.items.push_back(parse_value());
+                while (skip_space(), take(","));
+                if (!take("]")) fail("array not closed");
+            }
+        } else if (s_[at_] == '{') {
+            v.kind = Json::Object;
+            ++at_;
+            skip_space();
+            if (!take("}")) {
+                do {
+                    skip_space();
+                    if (at_ >= s_.size() || s_[at_] != '"') fail("member name");
+                    std::string name = parse_string();
+                    skip_space();
+                    if (!take(":")) fail("colon");
+                    v.members.emplace_back(name, parse_value());
+                } while (skip_space(), take(","));
+                if (!take("}")) fail("object not closed");
+            }
+        } else {
+            v.kind = Json::Number;
+            const std::size_t start = at_;
+            if (at_ < s_.size() && s_[at_] == '-') ++at_;
+            if (at_ >= s_.size() || !std::isdigit(static_cast<unsigned char>(s_[at_]))) fail("a value");
+            if (s_[at_] == '0' && at_ + 1 < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at_ + 1])))
+                fail("a leading zero");
+            while (at_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at_]))) ++at_;
+            v.text = s_.substr(start, at_ - start);
+        }
+        return v;
+    }
+    std::string parse_string()
+    {
+        ++at_;  // the opening quote
+        std::string out;
+        for (;;) {
+            if (at_ >= s_.size()) fail("string not closed");
+            const unsigned char c = static_cast<unsigned char>(s_[at_++]);
+            if (c == '"') return out;
+            if (c < 0x20) fail("a control character in a string");
+            if (c != '\\') {
+                out += static_cast<char>(c);
+                continue;
+            }
+            if (at_ >= s_.size()) fail("escape");
+            const char e = s_[at_++];
+            switch (e) {
+            case '"': out += '"'; break;
+            case '\\': out += '\\'; break;
+            case '/': out += '/'; break;
+            case 'b': out += '\b'; break;
+            case 'f': out += '\f'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 't': out += '\t'; break;
+            case 'u': {
+                if (at_ + 4 > s_.size()) fail("\\u escape");
+                const unsigned code = static_cast<unsigned>(std::stoul(s_.substr(at_, 4), nullptr, 16));
+                at_ += 4;
+                if (code >= 0x80) fail("only control characters are escaped");
+                out += static_cast<char>(code);
+                break;
+            }
+            default: fail("unknown escape");
+            }
+        }
+    }
+
+    const std::string& s_;
+    std::size_t at_ = 0;
+};
+
+std::vector<Json> parse_lines(const std::string& output)
+{
+    std::vector<Json> records;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = output.find('\n', start);
+        EXPECT_NE(end, std::string::npos) << "the last line has no newline";
+        if (end == std::string::npos) break;
+        records.push_back(JsonParser(output.substr(start, end - start)).parse_document());
+        start = end + 1;
+    }
+    return records;
+}
+
+// The columns of each shown piece in the text hex dump, as the JSON export
+// says them: "null", or the hex digits and, when cut short, the announced
+// length.
+std::vector<std::vector<std::string>> text_columns(const std::string& output, const std::string& rule)
+{
+    std::vector<std::vector<std::string>> pieces;
+    std::size_t at = 0;
+    while ((at = output.find(rule, at)) != std::string::npos) {
+        at += rule.size();
+        std::vector<std::string> columns;
+        while (at < output.size() && output[at] != '\n') {
+            const std::size_t end = output.find('\n', at);
+            const std::string line = output.substr(at, end - at);
+            at = end + 1;
+            if (line == "1: FF") {
+                columns.push_back("null");
+                continue;
+            }
+            const std::size_t colon = line.find(": ");
+            const std::size_t announced = std::stoul(line.substr(0, colon));
+            std::string digits;
+            for (std::size_t i = colon + 2; i + 2 < line.size() + 1; i += 3) digits += line.substr(i, 2);
+            columns.push_back(digits.size() / 2 == announced ? digits : digits + "/" + std::to_string(announced));
+        }
+        pieces.push_back(columns);
+        --at;  // the next rule starts with this newline
+    }
+    return pieces;
+}
+
+std::vector<std::string> json_columns(const Json& record)
+{
+    std::vector<std::string> columns;
+    for (const Json& c : record["columns"].items) {
+        if (c.kind == Json::Null) {
+            columns.push_back("null");
+        } else {
+            EXPECT_EQ(c.kind, Json::Object);
+            std::string digits = c["hex"].text;
+            if (c.members.size() > 1) {
+                EXPECT_TRUE(c["truncated"].boolean);
+                digits += "/" + c["length"].text;
+            }
+            columns.push_back(digits);
+        }
+    }
+    return columns;
+}
+
+// The sample, then full blocks and damaged ones.
+std::string mixed_file(const ScratchDir& dir)
+{
+    Bytes file = datafile::build_file(datafile::sample_file());
+    for (std::uint32_t i = 1; i < 40; ++i) {
+        Bytes b = datafile::build_bench_block(i, 8192);
+        file.insert(file.end(), b.begin(), b.end());
+        Bytes d = datafile::build_bench_block(i + 100, 8192, datafile::BenchData::Damaged);
+        file.insert(file.end(), d.begin(), d.end());
+    }
+    return dir.write("mixed.dbf", file);
+}
+
+const std::vector<std::string> kPieceFields = {
+    "block", "file_offset", "object_id", "scn",   "layout", "walk", "slot", "row_offset", "flags",   "class",
+    "class_name", "deleted", "lock",      "itl",   "hrid",   "nrid", "columns", "complete"};
+
+TEST(JsonLines, EveryLineParsesAndHoldsTheColumnsTheHexDumpShows)
+{
+    ScratchDir dir;
+    const std::string path = mixed_file(dir);
+    for (const char* action : {"A", "D", "O", "S"}) {
+        const bool deleted_only = action[0] == 'D' || action[0] == 'S';
+        const RunResult text = run_trevanix({"-f", path, "-a", action});
+        const RunResult jsonl = run_trevanix({"-f", path, "-a", action, "--format", "jsonl"});
+        ASSERT_EQ(jsonl.status, text.status) << action;
+        EXPECT_EQ(jsonl.errors.empty(), text.output.find("Count is out of bounds!") == std::string::npos) << action;
+        const std::vector<Json> records = parse_lines(jsonl.output);
+        const auto expected = text_columns(text.output, deleted_only ? kDeletedRule : kRule);
+        ASSERT_EQ(records.size(), expected.size()) << action;
+        ASSERT_GT(records.size(), 100u);
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            EXPECT_EQ(records[i].keys(), kPieceFields) << action << " record " << i;
+            EXPECT_EQ(json_columns(records[i]), expected[i]) << action << " record " << i;
+            if (deleted_only) {
+                EXPECT_TRUE(records[i]["deleted"].boolean);
+            }
+            EXPECT_EQ(records[i]["walk"].text, action[0] == 'O' || action[0] == 'S' ? "heap" : "directory");
+        }
+    }
+}
+
+TEST(JsonLines, VerboseLocationAndSeparatorChangeNoRecord)
+{
+    ScratchDir dir;
+    const std::string path = mixed_file(dir);
+    const std::string tpl = dir.write("t", datafile::bench_template());
+    for (const char* format : {"--format=jsonl", "--format=csv"}) {
+        const RunResult plain = run_trevanix({"-f", path, "-c", tpl, format, "-a", "O"});
+        const RunResult verbose = run_trevanix({"-g", "-v", "-s", ",", "-f", path, "-c", tpl, format, "-a", "O"});
+        EXPECT_EQ(verbose.output, plain.output) << format;
+        EXPECT_EQ(verbose.errors, plain.errors) << format;
+        EXPECT_EQ(plain.output.find("Completed."), std::string::npos);
+    }
+}
+
+TEST(JsonLines, SlotsInTheHeapWalkTellStaleCopiesFromLiveRows)
+{
+    // A live row, a deleted row whose slot was reused, and a stale copy.
+    Block b;
+    datafile::RowPiece gone = datafile::deleted_piece({Column::text("gone")});
+    gone.in_directory = false;
+    datafile::RowPiece stale = datafile::head_piece({Column::text("old")});
+    stale.in_directory = false;
+    b.rows = {datafile::head_piece({Column::text("new")}), gone, stale};
+    ScratchDir dir;
+    const std::string path = dir.write("slots.dbf", file_of({b}));
+    const std::string tpl = dir.write("t", std::string("VARCHAR2\n"));
+    const std::vector<Json> records = parse_lines(run_trevanix({"-f", path, "-c", tpl, "-a", "O", "--format", "jsonl"}).output);
+    ASSERT_EQ(records.size(), 3u);
+    std::map<std::string, std::pair<Json::Kind, bool>> seen;
+    for (const Json& r : records) seen[r["columns"].items[0].text] = {r["slot"].kind, r["deleted"].boolean};
+    EXPECT_EQ(seen["new"], std::make_pair(Json::Number, false));
+    EXPECT_EQ(seen["gone"], std::make_pair(Json::Null, true));
+    EXPECT_EQ(seen["old"], std::make_pair(Json::Null, false));
+}
+
+TEST(JsonLines, TextThatIsNotUtf8IsExportedAsHex)
+{
+    Block b;
+    b.rows = {datafile::head_piece({Column::bytes({'a', 0xE9, 'b'}), Column::text("caf\xC3\xA9"),
+                                    Column::text("tab\there \"q\" \\"), Column::bytes({})})};
+    ScratchDir dir;
+    const std::string path = dir.write("text.dbf", file_of({b}));
+    const std::string tpl = dir.write("t", std::string("VARCHAR2\nVARCHAR2\nVARCHAR2\nVARCHAR2\n"));
+    const RunResult r = run_trevanix({"-f", path, "-c", tpl, "--format=jsonl"});
+    EXPECT_NE(r.output.find(R"("columns": [{"hex": "61E962"}, "café", "tab\there \"q\" \\", ""])"),
+              std::string::npos)
+        << r.output;
+    ASSERT_EQ(parse_lines(r.output).size(), 1u);
+    // CSV writes the bytes as they are.
+    const RunResult csv = run_trevanix({"-f", path, "-c", tpl, "--format=csv"});
+    EXPECT_NE(csv.output.find(",true,a\xE9"
+                              "b,caf\xC3\xA9,"
+                              "\"tab\there \"\"q\"\" \\\",\"\"\r\n"),
+              std::string::npos)
+        << csv.output;
+}
+
+TEST(ExportMessages, GoToStandardErrorWithTheUsualStatuses)
+{
+    ScratchDir dir;
+    const std::string missing = dir.path("missing.dbf");
+    Block b;
+    b.patches = {{block_format::kItlCountAt, {255}}};  // the data header lies past the block
+    const std::string bad_itl = dir.write("itl.dbf", file_of({b}, 4096));
+    struct Case {
+        std::vector<std::string> args;
+        std::string errors;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--format", "jsonl", "-f", missing}, "Failed to open datafile " + missing + "\n", 1},
+        {{"-f", missing, "--format=csv"}, "Failed to open datafile " + missing + "\n", 1},
+        {{"--format", "jsonl", "-f", bad_itl, "-z", "4096"},
+         "Block ID: 0, Offset of data header structure is out of bounds.\n", 1},
+        {{"--format", "jsonl", "-a", "x"}, "Invalid action.", 2},
+        {{"-a", "x", "--format", "csv"}, "Invalid action.", 2},
+        {{"--format=jsonl", "-f"}, "Missing data file argument\n", 2},
+        {{"--format=jsonl", "-b", "1"}, "Need name of data file.\n", 24},
+        {{"--format", "xml", "-f", missing}, "trevanix: --format wants text, jsonl or csv, not 'xml'\n", 2},
+        {{"-f", missing, "--format"}, "trevanix: --format needs a value\n", 2},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run_trevanix(c.args);
+        EXPECT_EQ(r.errors, c.errors) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(r.status, c.status) << c.errors;
+        EXPECT_TRUE(r.output.empty() || r.output.rfind("block,", 0) == 0) << r.output;
+    }
+    // The text output keeps its messages on standard output.
+    const RunResult text = run_trevanix({"-f", missing, "--format", "text"});
+    EXPECT_EQ(text.output, "Failed to open datafile " + missing + "\n" + kCompleted);
+    EXPECT_EQ(text.errors, "");
+}
+
+}  // namespace
