@@ -3,10 +3,7 @@
 // change no record; messages go to standard error with the usual statuses.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstring>
 #include <map>
-#include <stdexcept>
 
 #include "test_support.h"
 
@@ -15,157 +12,6 @@ namespace {
 using datafile::Block;
 using datafile::Bytes;
 using datafile::Column;
-
-// A strict JSON parser for the tests: any departure from the grammar throws.
-struct Json {
-    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-    bool boolean = false;
-    std::string text;  // a number's digits, a string's UTF-8
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
-
-    const Json& operator[](const std::string& name) const
-    {
-        for (const auto& [key, value] : members)
-            if (key == name) return value;
-        throw std::runtime_error("no member " + name);
-    }
-    std::vector<std::string> keys() const
-    {
-        std::vector<std::string> k;
-        for (const auto& member : members) k.push_back(member.first);
-        return k;
-    }
-};
-
-class JsonParser {
-public:
-    explicit JsonParser(const std::string& text) : s_(text) {}
-    Json parse_document()
-    {
-        Json value = parse_value();
-        skip_space();
-        if (at_ != s_.size()) fail("text after the value");
-        return value;
-    }
-
-private:
-    [[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + " at " + std::to_string(at_)); }
-    void skip_space()
-    {
-        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\t' || s_[at_] == '\n' || s_[at_] == '\r')) ++at_;
-    }
-    bool take(const char* word)
-    {
-        const std::size_t n = std::strlen(word);
-        if (s_.compare(at_, n, word) != 0) return false;
-        at_ += n;
-        return true;
-    }
-    Json parse_value()
-    {
-        skip_space();
-        Json v;
-        if (take("null")) return v;
-        if (take("true") || take("false")) {
-            v.kind = Json::Bool;
-            v.boolean = s_[at_ - 1] == 'e' && s_[at_ - 2] == 'u';
-            return v;
-        }
-        if (at_ >= s_.size()) fail("end of text");
-        if (s_[at_] == '"') {
-            v.kind = Json::String;
-            v.text = parse_string();
-        } else if (s_[at_] == '[') {
-            v.kind = Json::Array;
-            ++at_;
-            skip_space();
-            if (!take("]")) {
-                do v.items.push_back(parse_value());
-                while (skip_space(), take(","));
-                if (!take("]")) fail("array not closed");
-            }
-        } else if (s_[at_] == '{') {
-            v.kind = Json::Object;
-            ++at_;
-            skip_space();
-            if (!take("}")) {
-                do {
-                    skip_space();
-                    if (at_ >= s_.size() || s_[at_] != '"') fail("member name");
-                    std::string name = parse_string();
-                    skip_space();
-                    if (!take(":")) fail("colon");
-                    v.members.emplace_back(name, parse_value());
-                } while (skip_space(), take(","));
-                if (!take("}")) fail("object not closed");
-            }
-        } else {
-            v.kind = Json::Number;
-            const std::size_t start = at_;
-            if (at_ < s_.size() && s_[at_] == '-') ++at_;
-            if (at_ >= s_.size() || !std::isdigit(static_cast<unsigned char>(s_[at_]))) fail("a value");
-            if (s_[at_] == '0' && at_ + 1 < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at_ + 1])))
-                fail("a leading zero");
-            while (at_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at_]))) ++at_;
-            v.text = s_.substr(start, at_ - start);
-        }
-        return v;
-    }
-    std::string parse_string()
-    {
-        ++at_;  // the opening quote
-        std::string out;
-        for (;;) {
-            if (at_ >= s_.size()) fail("string not closed");
-            const unsigned char c = static_cast<unsigned char>(s_[at_++]);
-            if (c == '"') return out;
-            if (c < 0x20) fail("a control character in a string");
-            if (c != '\\') {
-                out += static_cast<char>(c);
-                continue;
-            }
-            if (at_ >= s_.size()) fail("escape");
-            const char e = s_[at_++];
-            switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                if (at_ + 4 > s_.size()) fail("\\u escape");
-                const unsigned code = static_cast<unsigned>(std::stoul(s_.substr(at_, 4), nullptr, 16));
-                at_ += 4;
-                if (code >= 0x80) fail("only control characters are escaped");
-                out += static_cast<char>(code);
-                break;
-            }
-            default: fail("unknown escape");
-            }
-        }
-    }
-
-    const std::string& s_;
-    std::size_t at_ = 0;
-};
-
-std::vector<Json> parse_lines(const std::string& output)
-{
-    std::vector<Json> records;
-    std::size_t start = 0;
-    while (start < output.size()) {
-        const std::size_t end = output.find('\n', start);
-        EXPECT_NE(end, std::string::npos) << "the last line has no newline";
-        if (end == std::string::npos) break;
-        records.push_back(JsonParser(output.substr(start, end - start)).parse_document());
-        start = end + 1;
-    }
-    return records;
-}
 
 // The columns of each shown piece in the text hex dump, as the JSON export
 // says them: "null", or the hex digits and, when cut short, the announced
@@ -243,7 +89,7 @@ TEST(JsonLines, EveryLineParsesAndHoldsTheColumnsTheHexDumpShows)
         const RunResult jsonl = run_trevanix({"-f", path, "-a", action, "--format", "jsonl"});
         ASSERT_EQ(jsonl.status, text.status) << action;
         EXPECT_EQ(jsonl.errors.empty(), text.output.find("Count is out of bounds!") == std::string::npos) << action;
-        const std::vector<Json> records = parse_lines(jsonl.output);
+        const std::vector<Json> records = parse_json_lines(jsonl.output);
         const auto expected = text_columns(text.output, deleted_only ? kDeletedRule : kRule);
         ASSERT_EQ(records.size(), expected.size()) << action;
         ASSERT_GT(records.size(), 100u);
@@ -284,7 +130,7 @@ TEST(JsonLines, SlotsInTheHeapWalkTellStaleCopiesFromLiveRows)
     ScratchDir dir;
     const std::string path = dir.write("slots.dbf", file_of({b}));
     const std::string tpl = dir.write("t", std::string("VARCHAR2\n"));
-    const std::vector<Json> records = parse_lines(run_trevanix({"-f", path, "-c", tpl, "-a", "O", "--format", "jsonl"}).output);
+    const std::vector<Json> records = parse_json_lines(run_trevanix({"-f", path, "-c", tpl, "-a", "O", "--format", "jsonl"}).output);
     ASSERT_EQ(records.size(), 3u);
     std::map<std::string, std::pair<Json::Kind, bool>> seen;
     for (const Json& r : records) seen[r["columns"].items[0].text] = {r["slot"].kind, r["deleted"].boolean};
@@ -305,7 +151,7 @@ TEST(JsonLines, TextThatIsNotUtf8IsExportedAsHex)
     EXPECT_NE(r.output.find(R"("columns": [{"hex": "61E962"}, "café", "tab\there \"q\" \\", ""])"),
               std::string::npos)
         << r.output;
-    ASSERT_EQ(parse_lines(r.output).size(), 1u);
+    ASSERT_EQ(parse_json_lines(r.output).size(), 1u);
     // CSV writes the bytes as they are.
     const RunResult csv = run_trevanix({"-f", path, "-c", tpl, "--format=csv"});
     EXPECT_NE(csv.output.find(",true,a\xE9"

@@ -1,7 +1,9 @@
 #include "test_support.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -87,3 +89,152 @@ std::string scn_line(std::int64_t block, std::uint32_t object_id, std::uint64_t 
     return "Block ID: " + std::to_string(block) + ", Object ID: " + std::to_string(object_id) +
            ", SCN: " + std::to_string(scn) + "\n";
 }
+
+const Json& Json::operator[](const std::string& name) const
+{
+    for (const auto& [key, value] : members)
+        if (key == name) return value;
+    throw std::runtime_error("no member " + name);
+}
+
+std::vector<std::string> Json::keys() const
+{
+    std::vector<std::string> k;
+    for (const auto& member : members) k.push_back(member.first);
+    return k;
+}
+
+namespace {
+
+class JsonParser {
+public:
+    explicit JsonParser(const std::string& text) : s_(text) {}
+    Json parse_document()
+    {
+        Json value = parse_value();
+        skip_space();
+        if (at_ != s_.size()) fail("text after the value");
+        return value;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + " at " + std::to_string(at_)); }
+    void skip_space()
+    {
+        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\t' || s_[at_] == '\n' || s_[at_] == '\r')) ++at_;
+    }
+    bool take(const char* word)
+    {
+        const std::size_t n = std::strlen(word);
+        if (s_.compare(at_, n, word) != 0) return false;
+        at_ += n;
+        return true;
+    }
+    Json parse_value()
+    {
+        skip_space();
+        Json v;
+        if (take("null")) return v;
+        if (take("true") || take("false")) {
+            v.kind = Json::Bool;
+            v.boolean = s_[at_ - 1] == 'e' && s_[at_ - 2] == 'u';
+            return v;
+        }
+        if (at_ >= s_.size()) fail("end of text");
+        if (s_[at_] == '"') {
+            v.kind = Json::String;
+            v.text = parse_string();
+        } else if (s_[at_] == '[') {
+            v.kind = Json::Array;
+            ++at_;
+            skip_space();
+            if (!take("]")) {
+                do v.items.push_back(parse_value());
+                while (skip_space(), take(","));
+                if (!take("]")) fail("array not closed");
+            }
+        } else if (s_[at_] == '{') {
+            v.kind = Json::Object;
+            ++at_;
+            skip_space();
+            if (!take("}")) {
+                do {
+                    skip_space();
+                    if (at_ >= s_.size() || s_[at_] != '"') fail("member name");
+                    std::string name = parse_string();
+                    skip_space();
+                    if (!take(":")) fail("colon");
+                    v.members.emplace_back(name, parse_value());
+                } while (skip_space(), take(","));
+                if (!take("}")) fail("object not closed");
+            }
+        } else {
+            v.kind = Json::Number;
+            const std::size_t start = at_;
+            if (at_ < s_.size() && s_[at_] == '-') ++at_;
+            if (at_ >= s_.size() || !std::isdigit(static_cast<unsigned char>(s_[at_]))) fail("a value");
+            if (s_[at_] == '0' && at_ + 1 < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at_ + 1])))
+                fail("a leading zero");
+            while (at_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at_]))) ++at_;
+            v.text = s_.substr(start, at_ - start);
+        }
+        return v;
+    }
+    std::string parse_string()
+    {
+        ++at_;  // the opening quote
+        std::string out;
+        for (;;) {
+            if (at_ >= s_.size()) fail("string not closed");
+            const unsigned char c = static_cast<unsigned char>(s_[at_++]);
+            if (c == '"') return out;
+            if (c < 0x20) fail("a control character in a string");
+            if (c != '\\') {
+                out += static_cast<char>(c);
+                continue;
+            }
+            if (at_ >= s_.size()) fail("escape");
+            const char e = s_[at_++];
+            switch (e) {
+            case '"': out += '"'; break;
+            case '\\': out += '\\'; break;
+            case '/': out += '/'; break;
+            case 'b': out += '\b'; break;
+            case 'f': out += '\f'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 't': out += '\t'; break;
+            case 'u': {
+                if (at_ + 4 > s_.size()) fail("\\u escape");
+                const unsigned code = static_cast<unsigned>(std::stoul(s_.substr(at_, 4), nullptr, 16));
+                at_ += 4;
+                if (code >= 0x80) fail("only control characters are escaped");
+                out += static_cast<char>(code);
+                break;
+            }
+            default: fail("unknown escape");
+            }
+        }
+    }
+
+    const std::string& s_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+Json parse_json(const std::string& text) { return JsonParser(text).parse_document(); }
+
+std::vector<Json> parse_json_lines(const std::string& output)
+{
+    std::vector<Json> records;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = output.find('\n', start);
+        if (end == std::string::npos) throw std::runtime_error("the last line has no newline");
+        records.push_back(parse_json(output.substr(start, end - start)));
+        start = end + 1;
+    }
+    return records;
+}
+

@@ -49,6 +49,23 @@ std::string hex_line(const datafile::Bytes& value);
 // A line of the DUMPSCNS listing.
 std::string scn_line(std::int64_t block, std::uint32_t object_id, std::uint64_t scn);
 
+// A strict JSON parser for the tests and the fuzz harness: any departure
+// from the grammar throws std::runtime_error.
+struct Json {
+    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
+    bool boolean = false;
+    std::string text;  // a number's digits, a string's UTF-8
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;
+
+    // The member `name` (throws when there is none).
+    const Json& operator[](const std::string& name) const;
+    std::vector<std::string> keys() const;
+};
+Json parse_json(const std::string& text);
+// One value per line, each line ending in a newline.
+std::vector<Json> parse_json_lines(const std::string& output);
+
 // The rule line that opens every shown piece outside the deleted-only modes.
 extern const std::string kRule;
 // The rule line of the deleted-only modes.

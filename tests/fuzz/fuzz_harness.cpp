@@ -130,6 +130,9 @@ std::uint8_t separator_bits(std::uint8_t byte)
 // ---------------------------------------------------------------------------
 // Data files.
 
+// Found in the SCN listing's lines and nowhere else.
+const std::string kScnLineMark = ", SCN: ";
+
 const char* const kActions[] = {nullptr, "A", "D", "O", "S", "C"};
 constexpr std::size_t kMaxDatafileInput = 16 * 1024;
 
@@ -413,6 +416,31 @@ bool is_harness_file(const std::string& path)
     return false;
 }
 
+// The same run exported as JSON Lines: the same exit status, every line
+// valid JSON, and (when no template can make a value look like a rule line)
+// one record per piece the text output shows, or per listed block.
+std::string check_jsonl(std::vector<std::string> args, const Run& text, bool count_records)
+{
+    args.push_back("--format=jsonl");
+    const Run r = run(args);
+    if (r.status != text.status) return describe(args) + ": exit status " + std::to_string(r.status);
+    std::vector<Json> records;
+    try {
+        records = parse_json_lines(r.output);
+    } catch (const std::exception& e) {
+        return describe(args) + ": not JSON Lines (" + e.what() + "):\n" + tail_of(r.output);
+    }
+    if (!count_records) return "";
+    std::size_t shown = 0;
+    for (const std::string* rule : {&kRule, &kDeletedRule, &kScnLineMark})
+        for (std::size_t at = text.output.find(*rule); at != std::string::npos; at = text.output.find(*rule, at + 1))
+            ++shown;
+    if (records.size() != shown)
+        return describe(args) + ": " + std::to_string(records.size()) + " records for " + std::to_string(shown) +
+               " pieces or blocks";
+    return "";
+}
+
 }  // namespace
 
 const char* const kDatafileTemplates[4] = {
@@ -500,6 +528,8 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
                 return describe(args) + ": DUMPSCNS listing differs; got:\n" + tail_of(r.output) +
                        "\nexpected:\n" + tail_of(expected);
         }
+        problem = check_jsonl(args, r, !(flags & kWithTemplate));
+        if (!problem.empty()) return problem;
     }
     return "";
 }
@@ -682,9 +712,18 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
             return describe(args) + ": help must print the help text alone and exit 0";
         return "";
     }
+    const bool text = parsed.format == OutputFormat::Text;
     if (!parsed.data_file_given) {
-        if (r.status != 24 || r.output != "Need name of data file.\n")
+        if (r.status != 24 || (text ? r.output : r.errors) != "Need name of data file.\n")
             return describe(args) + ": a run without -f must say so and exit 24";
+        return "";
+    }
+    if (!text) {
+        // Records only on standard output; the run ends as the text run does.
+        if (r.status != 0 && r.status != 1) return describe(args) + ": exit status " + std::to_string(r.status);
+        if (r.output.find("Completed.") != std::string::npos)
+            return describe(args) + ": the completion line among the records";
+        if (r.status == 1 && r.errors.empty()) return describe(args) + ": a failure without a message";
         return "";
     }
     bool unlimited = !parsed.single_block && parsed.count <= 0;
@@ -771,6 +810,7 @@ const std::vector<std::string> kArgumentWords = {
     "A", "D", "O", "S", "C", "a", "x", "",
     "0", "1", "2", "3", "-1", "512", "8192", "16000", "16001", "74570", "2147483647", "-2147483648",
     "4294967297", " +7z", ",",
+    "--format", "--format=jsonl", "--format=csv", "--format=", "jsonl", "csv", "text", "--format=text",
 };
 
 Bytes arguments_input(const std::vector<std::string>& words)

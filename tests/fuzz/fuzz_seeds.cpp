@@ -228,6 +228,11 @@ std::vector<Seed> arguments_seeds()
         {"directory", arguments_input({f, word("@dir")})},
         {"negative-block", arguments_input({f, data, word("-b"), word("-1")})},
         {"raw-words", arguments_input({"-f", "x", "-z", "99999999999", "--", "-"})},
+        {"jsonl", arguments_input({word("--format"), word("jsonl"), f, data, word("-c"), word("@template")})},
+        {"csv-scns", arguments_input({f, data, word("--format=csv"), word("-a"), word("C")})},
+        {"export-errors", arguments_input({word("--format=jsonl"), word("-a"), word("x"), word("--format=")})},
+        {"export-no-file", arguments_input({word("--format=csv"), word("-g")})},
+        {"export-missing", arguments_input({word("--format=jsonl"), f, word("@missing")})},
     };
 }
 
