@@ -52,7 +52,7 @@ std::vector<std::string> json_columns(const Json& record)
         } else {
             EXPECT_EQ(c.kind, Json::Object);
             std::string digits = c["hex"].text;
-            if (c.members.size() > 1) {
+            if (c.names.size() > 1) {
                 EXPECT_TRUE(c["truncated"].boolean);
                 digits += "/" + c["length"].text;
             }

@@ -149,10 +149,11 @@ TEST(ByteView, ReadsOutsideTheViewAreZeroInEitherByteOrder)
     EXPECT_EQ(block.u16be(98), bytes[98] << 8 | bytes[99]);
     EXPECT_EQ(block.u16le(99), bytes[99]);
     EXPECT_EQ(block.u16be(99), bytes[99] << 8);
-    EXPECT_EQ(block.u32be(0), std::uint32_t{bytes[0]} << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3]);
+    auto u = [&](std::size_t i) { return std::uint32_t{bytes[i]}; };
+    EXPECT_EQ(block.u32be(0), u(0) << 24 | u(1) << 16 | u(2) << 8 | u(3));
     EXPECT_EQ(block.u32(0, ByteOrder::Little), block.u32le(0));
     EXPECT_EQ(block.u32(0, ByteOrder::Big), block.u32be(0));
-    EXPECT_EQ(block.u32le(97), std::uint32_t{bytes[97]} | bytes[98] << 8 | bytes[99] << 16);
+    EXPECT_EQ(block.u32le(97), u(97) | u(98) << 8 | u(99) << 16);
 }
 
 }  // namespace

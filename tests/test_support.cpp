@@ -92,17 +92,12 @@ std::string scn_line(std::int64_t block, std::uint32_t object_id, std::uint64_t 
 
 const Json& Json::operator[](const std::string& name) const
 {
-    for (const auto& [key, value] : members)
-        if (key == name) return value;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name) return items[i];
     throw std::runtime_error("no member " + name);
 }
 
-std::vector<std::string> Json::keys() const
-{
-    std::vector<std::string> k;
-    for (const auto& member : members) k.push_back(member.first);
-    return k;
-}
+std::vector<std::string> Json::keys() const { return names; }
 
 namespace {
 
@@ -164,7 +159,8 @@ private:
                     std::string name = parse_string();
                     skip_space();
                     if (!take(":")) fail("colon");
-                    v.members.emplace_back(name, parse_value());
+                    v.names.push_back(name);
+                    v.items.push_back(parse_value());
                 } while (skip_space(), take(","));
                 if (!take("}")) fail("object not closed");
             }

@@ -55,8 +55,8 @@ struct Json {
     enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
     bool boolean = false;
     std::string text;  // a number's digits, a string's UTF-8
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
+    std::vector<Json> items;          // an array's values, or an object's member values
+    std::vector<std::string> names;   // an object's member names, in order
 
     // The member `name` (throws when there is none).
     const Json& operator[](const std::string& name) const;
