@@ -35,10 +35,27 @@ char* put_signed(char* out, std::int64_t value)
     return OutputSink::put_decimal(out, static_cast<std::uint64_t>(value));
 }
 
+bool is_special(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
+
+// Whether any of eight bytes is a comma, a quote, CR or LF (bit tricks that
+// find a zero byte).
+bool any_special(std::uint64_t w)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+    auto has_zero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    return (has_zero(w ^ (kOnes * ',')) | has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\r')) |
+            has_zero(w ^ (kOnes * '\n'))) != 0;
+}
+
 bool needs_quotes(const char* text, std::size_t length)
 {
-    for (std::size_t i = 0; i < length; ++i)
-        if (text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n') return true;
+    std::size_t i = 0;
+    for (std::uint64_t w; i + 8 <= length; i += 8) {
+        std::memcpy(&w, text + i, 8);
+        if (any_special(w)) return true;
+    }
+    for (; i < length; ++i)
+        if (is_special(text[i])) return true;
     return length == 0;  // an empty value is "", apart from a NULL
 }
 
@@ -174,10 +191,11 @@ private:
     void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p)
     {
         OutputSink& sink = ctx.out;
+        const ColumnTemplate* t = export_template(ctx);
         std::size_t written = 0;
         for (std::uint32_t i = 0; i < p.columns_found; ++i) {
             const ColumnRecord& column = p.columns[i];
-            const ExportedValue value = export_value(ctx, block.view, i, column, scratch_.data());
+            const ExportedValue value = export_value(t, block.view, i, column, scratch_.data());
             if (value.as == ExportedAs::Left) continue;
             sink.byte(',');
             ++written;

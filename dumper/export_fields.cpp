@@ -1,6 +1,7 @@
 // The fields the export formats give a row piece.
 #include "export_fields.h"
 
+#include <array>
 #include <cstring>
 
 using namespace block_format;
@@ -61,10 +62,26 @@ const char* class_name(int row_class)
 
 const char* layout_name(const DataHeader& data) { return data.extended ? "assm" : "freelist"; }
 
+namespace {
+
+struct FlagText {
+    char letters[9];
+};
+
+// The letters of every flag byte, worked out once by the compiler.
+constexpr std::array<FlagText, 256> kFlagTexts = [] {
+    std::array<FlagText, 256> texts{};
+    for (int f = 0; f < 256; ++f)
+        for (int bit = 0; bit < 8; ++bit)
+            texts[static_cast<std::size_t>(f)].letters[bit] = (f & (0x80 >> bit)) ? kFlagLetters[bit] : '-';
+    return texts;
+}();
+
+}  // namespace
+
 void flag_letters(std::uint8_t flags, char (&out)[9])
 {
-    for (int bit = 0; bit < 8; ++bit) out[bit] = (flags & (0x80 >> bit)) ? kFlagLetters[bit] : '-';
-    out[8] = '\0';
+    std::memcpy(out, kFlagTexts[flags].letters, 9);
 }
 
 RowidFields rowid_fields(const std::uint8_t (&id)[kRowidSize])
@@ -125,19 +142,23 @@ char* put_itl_scn(char* out, const ItlSlot& slot)
     return put_lower_hex(out, slot.scn_base, 8);
 }
 
-ExportedValue export_value(DumpContext& ctx, const BlockView& block, std::size_t index, const ColumnRecord& column,
-                           char* scratch)
+const ColumnTemplate* export_template(DumpContext& ctx)
 {
-    const ColumnType* type = &kUnlistedType;
-    if (ctx.settings.template_given) {
-        const ColumnTemplate& t = column_template(ctx);
-        if (t.status == ColumnTemplate::Status::Loaded) type = &column_type(t, index);
-    }
+    if (!ctx.settings.template_given) return nullptr;
+    const ColumnTemplate& t = column_template(ctx);
+    return t.status == ColumnTemplate::Status::Loaded ? &t : nullptr;
+}
+
+ExportedValue export_value(const ColumnTemplate* t, const BlockView& block, std::size_t index,
+                           const ColumnRecord& column, char* scratch)
+{
+    const ColumnType* type = t != nullptr ? &column_type(*t, index) : &kUnlistedType;
     if (type->role == TypeRole::Suppressed) return {ExportedAs::Left};
     if (column.is_null()) return {ExportedAs::Null};
     if (type->role == TypeRole::Decoded && !column.truncated()) {
         char* end = type->decode(column.value(block), scratch);
-        if (end != nullptr) return {ExportedAs::Text, scratch, static_cast<std::size_t>(end - scratch)};
+        if (end != nullptr)
+            return {ExportedAs::Text, scratch, static_cast<std::size_t>(end - scratch), type->text_bytes};
     }
     return {ExportedAs::Hex};
 }
@@ -156,6 +177,15 @@ bool is_utf8(const char* text, std::size_t length)
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* end = p + length;
     while (p < end) {
+        // Eight ASCII bytes at a time, the common case.
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080u) == 0) {
+                p += 8;
+                continue;
+            }
+        }
         const unsigned char c = *p;
         if (c < 0x80) {
             ++p;

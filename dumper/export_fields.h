@@ -48,13 +48,17 @@ struct ExportedValue {
     ExportedAs as = ExportedAs::Null;
     const char* text = nullptr;  // Text: the decoded text
     std::size_t length = 0;
+    bool raw_text = false;  // the text is the value's own bytes, which may not be UTF-8
 };
-// Decodes column `index` of a piece through the template (when there is
-// one that could be read), writing any text into `scratch`, which holds
-// kExportScratch bytes. Values that run past the block end are Hex.
+// The run's template, or nullptr when there is none or it cannot be read
+// (every value is then hexadecimal).
+const ColumnTemplate* export_template(DumpContext& ctx);
+// Decodes column `index` of a piece through the template `t`, writing any
+// text into `scratch`, which holds kExportScratch bytes. Values that run
+// past the block end are Hex.
 constexpr std::size_t kExportScratch = 4 * 65536 + 512;
-ExportedValue export_value(DumpContext& ctx, const BlockView& block, std::size_t index, const ColumnRecord& column,
-                           char* scratch);
+ExportedValue export_value(const ColumnTemplate* t, const BlockView& block, std::size_t index,
+                           const ColumnRecord& column, char* scratch);
 // The number of template lines that export a column (all but NOPRINT).
 std::size_t exported_template_columns(DumpContext& ctx);
 

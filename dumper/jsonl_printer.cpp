@@ -1,6 +1,7 @@
 // The JSON Lines printer: one object per shown row piece (or, listing SCNs,
 // per data block), every line valid JSON. Messages go to the message sink,
 // so that standard output holds records only.
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -12,7 +13,15 @@ namespace {
 // The most a field other than a column writes, with its name.
 constexpr std::size_t kFieldRoom = 160;
 
-char* put(char* out, const char* text)
+// A literal, its length known to the compiler.
+template <std::size_t N>
+char* put(char* out, const char (&text)[N])
+{
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
+}
+
+char* put_name(char* out, const char* text)
 {
     const std::size_t length = std::strlen(text);
     std::memcpy(out, text, length);
@@ -28,16 +37,41 @@ char* put_signed(char* out, std::int64_t value)
     return OutputSink::put_decimal(out, static_cast<std::uint64_t>(value));
 }
 
-char* put_bool(char* out, bool value) { return put(out, value ? "true" : "false"); }
+char* put_bool(char* out, bool value) { return value ? put(out, "true") : put(out, "false"); }
+
+// The bytes a JSON string must escape: control characters, the quote and
+// the backslash.
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[static_cast<std::size_t>(c)] = true;
+    table['"'] = table['\\'] = true;
+    return table;
+}();
+
+// Whether any of eight bytes needs an escape (bit tricks that find a zero
+// byte, or one below 0x20).
+bool any_needs_escape(std::uint64_t w)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+    auto has_zero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    return (has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\\')) | ((w - kOnes * 0x20) & ~w & kHighs)) != 0;
+}
 
 // UTF-8 text inside a JSON string, quotes, backslashes and control
 // characters escaped: at most 6 bytes per byte.
 char* put_escaped(char* out, const char* text, std::size_t length)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    for (std::size_t i = 0; i < length; ++i) {
+    std::size_t i = 0;
+    // Eight bytes at a time while none needs an escape, the common case.
+    for (std::uint64_t w; i + 8 <= length; i += 8, out += 8) {
+        std::memcpy(&w, text + i, 8);
+        if (any_needs_escape(w)) break;
+        std::memcpy(out, &w, 8);
+    }
+    for (; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') {
+        if (!kNeedsEscape[c]) {
             *out++ = static_cast<char>(c);
             continue;
         }
@@ -135,7 +169,7 @@ public:
         out = put(out, ", \"block_type\": ");
         out = OutputSink::put_decimal(out, block.header.block_type);
         out = put(out, ", \"layout\": \"");
-        out = put(out, layout_name(block.data));
+        out = put_name(out, layout_name(block.data));
         out = put(out, "\"}\n");
         ctx.out.commit(out);
     }
@@ -156,20 +190,20 @@ public:
         out = put_signed(out, static_cast<std::int64_t>(block.file_offset) + p.offset);
         out = put_block_fields(out, block);
         out = put(out, ", \"layout\": \"");
-        out = put(out, layout_name(block.data));
-        out = put(out, p.walk == Walk::Directory ? "\", \"walk\": \"directory\", \"slot\": "
-                                                 : "\", \"walk\": \"heap\", \"slot\": ");
+        out = put_name(out, layout_name(block.data));
+        out = p.walk == Walk::Directory ? put(out, "\", \"walk\": \"directory\", \"slot\": ")
+                                        : put(out, "\", \"walk\": \"heap\", \"slot\": ");
         out = p.slot < 0 ? put(out, "null") : OutputSink::put_decimal(out, static_cast<std::uint32_t>(p.slot));
         out = put(out, ", \"row_offset\": ");
         out = OutputSink::put_decimal(out, p.row_offset);
         char flags[9];
         flag_letters(p.flags, flags);
         out = put(out, ", \"flags\": \"");
-        out = put(out, flags);
+        out = put_name(out, flags);
         out = put(out, "\", \"class\": ");
         out = OutputSink::put_decimal(out, p.row_class);
         out = put(out, ", \"class_name\": \"");
-        out = put(out, class_name(p.row_class));
+        out = put_name(out, class_name(p.row_class));
         out = put(out, "\", \"deleted\": ");
         out = put_bool(out, p.deleted());
         out = put(out, ", \"lock\": ");
@@ -196,21 +230,31 @@ private:
     void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p)
     {
         OutputSink& sink = ctx.out;
+        const ColumnTemplate* t = export_template(ctx);
         bool first = true;
         for (std::uint32_t i = 0; i < p.columns_found; ++i) {
             const ColumnRecord& column = p.columns[i];
-            const ExportedValue value = export_value(ctx, block.view, i, column, scratch_.data());
+            const ExportedValue value = export_value(t, block.view, i, column, scratch_.data());
             if (value.as == ExportedAs::Left) continue;
-            if (!first) sink.text(", ");
-            first = false;
-            if (value.as == ExportedAs::Null) {
-                sink.text("null");
-            } else if (value.as == ExportedAs::Text && is_utf8(value.text, value.length)) {
+            const bool text = value.as == ExportedAs::Text && (!value.raw_text || is_utf8(value.text, value.length));
+            if (text && value.length > kShortText) {
+                if (!first) sink.text(", ");
+                first = false;
                 write_json_string(sink, value.text, value.length);
+                continue;
+            }
+            // A value has at most 65535 bytes: its hex digits fit in one claim.
+            const ByteView bytes = column.value(block.view);
+            char* out = sink.claim(6 * kShortText + 2 * bytes.size() + kFieldRoom);
+            if (!first) out = put(out, ", ");
+            first = false;
+            if (text) {
+                *out++ = '"';
+                out = put_escaped(out, value.text, value.length);
+                *out++ = '"';
+            } else if (value.as == ExportedAs::Null) {
+                out = put(out, "null");
             } else {
-                // A value has at most 65535 bytes: its digits fit in one claim.
-                const ByteView bytes = column.value(block.view);
-                char* out = sink.claim(2 * bytes.size() + kFieldRoom);
                 out = put(out, "{\"hex\": \"");
                 out = put_hex_digits(out, bytes.data(), bytes.size());
                 *out++ = '"';
@@ -220,11 +264,13 @@ private:
                     out = put(out, ", \"truncated\": true");
                 }
                 *out++ = '}';
-                sink.commit(out);
             }
+            sink.commit(out);
         }
     }
 
+    // Text up to this long is written with one claim of room.
+    static constexpr std::size_t kShortText = 4096;
     std::vector<char> scratch_;
 };
 

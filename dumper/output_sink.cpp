@@ -266,43 +266,83 @@ void OutputSink::bytes_slow(const std::uint8_t* data, std::size_t size)
     }
 }
 
+namespace {
+
+// The number of decimal digits of `value`: from its bit length, 1233/4096
+// being just above log10(2), then one comparison.
+int decimal_digits(std::uint64_t value)
+{
+    static constexpr std::uint64_t kPowers[20] = {1u,
+                                                   10u,
+                                                   100u,
+                                                   1000u,
+                                                   10000u,
+                                                   100000u,
+                                                   1000000u,
+                                                   10000000u,
+                                                   100000000u,
+                                                   1000000000u,
+                                                   10000000000u,
+                                                   100000000000u,
+                                                   1000000000000u,
+                                                   10000000000000u,
+                                                   100000000000000u,
+                                                   1000000000000000u,
+                                                   10000000000000000u,
+                                                   100000000000000000u,
+                                                   1000000000000000000u,
+                                                   10000000000000000000u};
+    // Or-ing in 1 changes no comparison with a power of ten above 1, and
+    // makes 0 a 1-digit number like 1.
+    const std::uint64_t odd = value | 1;
+    const int guess = (static_cast<int>(std::bit_width(odd)) * 1233) >> 12;
+    return guess + (odd >= kPowers[guess]);
+}
+
+// Writes the `digits` last digits of `value` ending at `end`, two at a time
+// (in 32 bits when the value fits, which is cheaper).
+void put_digits_before(char* end, std::uint64_t value, int digits)
+{
+    if (value <= UINT32_MAX) {
+        auto small = static_cast<std::uint32_t>(value);
+        for (; digits >= 2; digits -= 2) {
+            end -= 2;
+            std::memcpy(end, OutputSink::kDigitPairs + 2 * (small % 100), 2);
+            small /= 100;
+        }
+        if (digits == 1) end[-1] = static_cast<char>('0' + small % 10);
+        return;
+    }
+    for (; digits >= 2; digits -= 2) {
+        end -= 2;
+        std::memcpy(end, OutputSink::kDigitPairs + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (digits == 1) end[-1] = static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
+// Digits are written straight into the buffer, from the last one back: no
+// scratch copy on the stack.
 void OutputSink::dec_min(std::int64_t value, int digits)
 {
-    char scratch[24];
-    char* end = scratch + sizeof scratch;
-    char* p = end;
     // Work on the magnitude as unsigned so the most negative value is safe.
-    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                        : static_cast<std::uint64_t>(value);
-    while (magnitude >= 100) {
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * (magnitude % 100), 2);
-        magnitude /= 100;
-    }
-    if (magnitude >= 10) {
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * magnitude, 2);
-    } else {
-        *--p = static_cast<char>('0' + magnitude);
-    }
-    while (end - p < digits && p > scratch + 1) *--p = '0';
-    if (value < 0) *--p = '-';
-    char* out = reserve(static_cast<std::size_t>(end - p));
-    std::memcpy(out, p, static_cast<std::size_t>(end - p));
-    used_ += static_cast<std::size_t>(end - p);
+    const std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    int count = decimal_digits(magnitude);
+    if (count < digits) count = digits < 20 ? digits : 20;
+    const std::size_t length = static_cast<std::size_t>(count) + (value < 0);
+    char* out = reserve(length);
+    if (value < 0) *out = '-';
+    put_digits_before(out + length, magnitude, count);
+    used_ += length;
 }
 
 char* OutputSink::put_decimal(char* out, std::uint64_t value)
 {
-    char scratch[20];
-    char* p = scratch + sizeof scratch;
-    do {
-        *--p = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    const std::size_t length = static_cast<std::size_t>(scratch + sizeof scratch - p);
-    std::memcpy(out, p, length);
-    return out + length;
+    const int count = decimal_digits(value);
+    put_digits_before(out + count, value, count);
+    return out + count;
 }
 
 void OutputSink::hex(std::uint32_t value, int digits)
