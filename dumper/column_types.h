@@ -11,6 +11,16 @@
 
 #include "byte_view.h"
 
+// A database character set that text is converted from (see charsets.h).
+struct Charset;
+
+// What a decoder needs besides the value's bytes.
+struct DecodeOptions {
+    // The character set of CHAR, VARCHAR2 and LONG values, converted to
+    // UTF-8; nullptr: their bytes are given as they are.
+    const Charset* charset = nullptr;
+};
+
 enum class TypeRole : std::uint8_t {
     Decoded,     // the decoder gives the value's text
     Suppressed,  // the column is left out of the output (NOPRINT)
@@ -27,7 +37,7 @@ struct ColumnType {
     // Writes the value's text at `out`, which has room for text_room(size)
     // bytes, and returns its end; nullptr when the bytes are not a value of
     // this type. It reads nothing but `value` and writes nothing but `out`.
-    char* (*decode)(ByteView value, char* out);
+    char* (*decode)(ByteView value, char* out, const DecodeOptions& options);
     // The text is the value's own bytes, which need not be UTF-8.
     bool text_bytes;
 

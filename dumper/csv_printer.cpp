@@ -195,7 +195,7 @@ private:
         std::size_t written = 0;
         for (std::uint32_t i = 0; i < p.columns_found; ++i) {
             const ColumnRecord& column = p.columns[i];
-            const ExportedValue value = export_value(t, block.view, i, column, scratch_.data());
+            const ExportedValue value = export_value(t, ctx.decode_options, block.view, i, column, scratch_.data());
             if (value.as == ExportedAs::Left) continue;
             sink.byte(',');
             ++written;

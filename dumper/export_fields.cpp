@@ -149,14 +149,14 @@ const ColumnTemplate* export_template(DumpContext& ctx)
     return t.status == ColumnTemplate::Status::Loaded ? &t : nullptr;
 }
 
-ExportedValue export_value(const ColumnTemplate* t, const BlockView& block, std::size_t index,
-                           const ColumnRecord& column, char* scratch)
+ExportedValue export_value(const ColumnTemplate* t, const DecodeOptions& options, const BlockView& block,
+                           std::size_t index, const ColumnRecord& column, char* scratch)
 {
     const ColumnType* type = t != nullptr ? &column_type(*t, index) : &kUnlistedType;
     if (type->role == TypeRole::Suppressed) return {ExportedAs::Left};
     if (column.is_null()) return {ExportedAs::Null};
     if (type->role == TypeRole::Decoded && !column.truncated()) {
-        char* end = type->decode(column.value(block), scratch);
+        char* end = type->decode(column.value(block), scratch, options);
         if (end != nullptr)
             return {ExportedAs::Text, scratch, static_cast<std::size_t>(end - scratch), type->text_bytes};
     }

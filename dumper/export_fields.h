@@ -57,8 +57,8 @@ const ColumnTemplate* export_template(DumpContext& ctx);
 // text into `scratch`, which holds kExportScratch bytes. Values that run
 // past the block end are Hex.
 constexpr std::size_t kExportScratch = 4 * 65536 + 512;
-ExportedValue export_value(const ColumnTemplate* t, const BlockView& block, std::size_t index,
-                           const ColumnRecord& column, char* scratch);
+ExportedValue export_value(const ColumnTemplate* t, const DecodeOptions& options, const BlockView& block,
+                           std::size_t index, const ColumnRecord& column, char* scratch);
 // The number of template lines that export a column (all but NOPRINT).
 std::size_t exported_template_columns(DumpContext& ctx);
 

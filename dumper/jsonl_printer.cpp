@@ -234,7 +234,7 @@ private:
         bool first = true;
         for (std::uint32_t i = 0; i < p.columns_found; ++i) {
             const ColumnRecord& column = p.columns[i];
-            const ExportedValue value = export_value(t, block.view, i, column, scratch_.data());
+            const ExportedValue value = export_value(t, ctx.decode_options, block.view, i, column, scratch_.data());
             if (value.as == ExportedAs::Left) continue;
             const bool text = value.as == ExportedAs::Text && (!value.raw_text || is_utf8(value.text, value.length));
             if (text && value.length > kShortText) {

@@ -246,11 +246,11 @@ void print_columns_in_hex(OutputSink& out, const BlockView& block, const RowPiec
 // false when the type does not print it, and the value is then dumped in
 // hexadecimal. A NULL of a decoded type is the separator alone.
 bool render_column(OutputSink& out, const ColumnType& type, const BlockView& block, const ColumnRecord& column,
-                   char separator)
+                   char separator, const DecodeOptions& options)
 {
     if (type.role != TypeRole::Decoded) return type.role == TypeRole::Suppressed;
     char* start = out.claim(type.text_room(column.size) + 1);
-    char* end = column.is_null() ? start : type.decode(column.value(block), start);
+    char* end = column.is_null() ? start : type.decode(column.value(block), start, options);
     if (end == nullptr) return false;
     *end++ = separator;
     out.commit(end);
@@ -276,8 +276,8 @@ void print_typed_columns(DumpContext& ctx, const BlockView& block, const RowPiec
         const ColumnRecord& column = p.columns[i];
         const ColumnType& type = column_type(t, i);
         if (column.is_null()) {
-            render_column(out, type, block, column, separator);  // a NULL whose type prints nothing shows nothing
-        } else if (column.truncated() || !render_column(out, type, block, column, separator)) {
+            render_column(out, type, block, column, separator, ctx.decode_options);  // a NULL whose type prints nothing shows nothing
+        } else if (column.truncated() || !render_column(out, type, block, column, separator, ctx.decode_options)) {
             print_hex_column(out, block, column);
         }
     }

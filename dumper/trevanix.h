@@ -129,6 +129,7 @@ struct DumpContext {
     OutputSink& err;  // messages that are not records, where the format keeps them apart
     DataFileReader file;
     ColumnTemplate column_template;
+    DecodeOptions decode_options;
     std::unique_ptr<RecordPrinter> printer;
     bool find_slots = false;  // the heap walk looks up each piece's directory entry
     std::vector<SlotEntry> slot_index;

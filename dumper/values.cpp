@@ -90,7 +90,7 @@ char* format_number(const ByteView& value, char* out)
     return out;
 }
 
-char* decode_number_value(ByteView value, char* out)
+char* decode_number_value(ByteView value, char* out, const DecodeOptions&)
 {
     // An empty value (a NULL written with a zero length) has empty text.
     return value.empty() ? out : format_number(value, out);
@@ -124,7 +124,7 @@ bool date_fields_in_range(const ByteView& value)
 
 // DATE read literally, "YYYY/MM/DD hh:mm:ss", from its first seven bytes
 // whatever they hold; shorter values are declined, an empty one is empty.
-char* decode_date_value(ByteView value, char* out)
+char* decode_date_value(ByteView value, char* out, const DecodeOptions&)
 {
     if (value.empty()) return out;
     if (value.size() < 7) return nullptr;
@@ -156,12 +156,12 @@ char* decode_date_value(ByteView value, char* out)
 }
 
 // VARCHAR2 and CHAR: the value's bytes as they are.
-char* decode_text_value(ByteView value, char* out)
+char* decode_text_value(ByteView value, char* out, const DecodeOptions&)
 {
     return OutputSink::put_bytes(out, value.data(), value.size());
 }
 
-char* decline(ByteView, char*) { return nullptr; }
+char* decline(ByteView, char*, const DecodeOptions&) { return nullptr; }
 
 constexpr std::uint16_t kNumberRoom = sizeof NumberText::text;
 constexpr std::uint16_t kDateRoom = 32;

@@ -251,7 +251,7 @@ std::vector<const ColumnType*> template_types(const std::string& text)
 bool decoded_text(const ColumnType& type, const Bytes& v, std::string& text)
 {
     text.assign(type.text_room(v.size()), '\0');
-    char* end = type.decode(ByteView(v.data(), v.size()), text.data());
+    char* end = type.decode(ByteView(v.data(), v.size()), text.data(), DecodeOptions());
     if (end == nullptr) return false;
     text.resize(static_cast<std::size_t>(end - text.data()));
     return true;
