@@ -1,5 +1,6 @@
 // Reads the fixed header fields of a block, its ITL slots and its data
 // header into records, in the block's byte order.
+#include "block_checks.h"
 #include "trevanix.h"
 
 using namespace block_format;
@@ -38,10 +39,11 @@ ItlSlot decode_itl_slot(const BlockView& block, std::uint32_t n)
     return slot;
 }
 
-namespace {
-
-void read_data_header_fields(const BlockView& block, DataHeader& h)
+DataHeader data_header_at(const BlockView& block, std::uint32_t offset, bool extended)
 {
+    DataHeader h;
+    h.offset = offset;
+    h.extended = extended;
     h.table_count = block.u8(h.offset + kTableCountAt);
     h.row_count = block.u16(h.offset + kRowCountAt);
     h.free_space_start = block.u16(h.offset + kFreeSpaceStartAt);
@@ -49,11 +51,10 @@ void read_data_header_fields(const BlockView& block, DataHeader& h)
     h.table_directory = h.offset + kDataHeaderSize;
     h.row_directory = h.table_directory + kTableEntrySize * h.table_count;
     h.second_row_count = block.u16(h.table_directory + kTableRowCountAt);
+    return h;
 }
 
-// A data header is taken as real when its free space begins where its row
-// directory ends and its free space ends inside the block.
-bool is_consistent(const BlockView& block, const DataHeader& h)
+bool is_consistent_data_header(const BlockView& block, const DataHeader& h)
 {
     const std::int64_t directory_end = kDataHeaderSize + kTableEntrySize * h.table_count + kRowEntrySize * h.row_count;
     const std::int64_t room = static_cast<std::int64_t>(block.size()) - h.offset;
@@ -61,20 +62,13 @@ bool is_consistent(const BlockView& block, const DataHeader& h)
            h.free_space_end <= room;
 }
 
-}  // namespace
-
 // The later place is taken only when the earlier one does not hold a
 // consistent header and it does, so every block that reads sensibly at the
 // earlier place is read there.
 DataHeader locate_data_header(const BlockView& block, std::uint8_t itl_slots)
 {
-    DataHeader plain;
-    plain.offset = data_header_offset(itl_slots, false);
-    read_data_header_fields(block, plain);
-    if (is_consistent(block, plain)) return plain;
-    DataHeader extended;
-    extended.offset = data_header_offset(itl_slots, true);
-    extended.extended = true;
-    read_data_header_fields(block, extended);
-    return is_consistent(block, extended) ? extended : plain;
+    const DataHeader plain = data_header_at(block, data_header_offset(itl_slots, false), false);
+    if (is_consistent_data_header(block, plain)) return plain;
+    const DataHeader extended = data_header_at(block, data_header_offset(itl_slots, true), true);
+    return is_consistent_data_header(block, extended) ? extended : plain;
 }

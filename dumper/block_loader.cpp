@@ -224,6 +224,71 @@ int open_for_reading(const char* path)
     return fd;
 }
 
+namespace {
+
+void count_checks(VerifyTally& t, const BlockChecks& c)
+{
+    ++t.blocks;
+    if (c.state == CheckedAs::NeverUsed) ++t.never_used;
+    if (c.state == CheckedAs::FileHeader) ++t.file_headers;
+    if (c.state != CheckedAs::Checked) return;
+    t.checksum_mismatches += !c.checksum_ok;
+    t.fractured += !c.tail_ok;
+    t.wrong_size += !c.format_ok;
+    t.misplaced += !c.address_ok;
+    t.damaged_data_layers += !c.data_layer_ok();
+    if (!t.scn_seen || c.header.scn() > t.highest_scn) {
+        t.scn_seen = true;
+        t.highest_scn = c.header.scn();
+        t.highest_scn_block = c.number;
+    }
+}
+
+// Blocks whose addresses are off by the same amount one after another make
+// one run, handed on once it ends.
+void follow_misplaced(DumpContext& ctx, const BlockChecks& c)
+{
+    VerifyState& v = ctx.verify;
+    const bool misplaced = c.state == CheckedAs::Checked && !c.address_ok;
+    const std::int64_t shift =
+        static_cast<std::int64_t>(c.address_block) - (static_cast<std::uint32_t>(c.number) & kAddressBlockMask);
+    if (misplaced && v.run_open && c.number == v.run.last + 1 && shift == v.run.shift) {
+        v.run.last = c.number;
+        return;
+    }
+    end_verify(ctx);
+    if (!misplaced) return;
+    v.run = {c.number, c.number, shift, c.address_file, c.address_block};
+    v.run_open = true;
+}
+
+}  // namespace
+
+void end_verify(DumpContext& ctx)
+{
+    if (!ctx.verify.run_open) return;
+    ctx.verify.run_open = false;
+    ctx.printer->misplaced_run(ctx, ctx.verify.run);
+}
+
+int verify_block(DumpContext& ctx)
+{
+    const int status = load_block(ctx);
+    if (status != BLOCK_OK) return status;
+    const RunSettings& s = ctx.settings;
+    const BlockView& block = ctx.state.block;
+    if (s.object_filter != 0) {
+        // Only the data blocks of that object.
+        const BlockHeader h = decode_block_header(block);
+        if (h.object_id != static_cast<std::uint32_t>(s.object_filter) || h.layer_type != kLayerData) return BLOCK_OK;
+    }
+    const BlockChecks checks = check_block(block, s.block_number, s.block_size);
+    count_checks(ctx.verify.tally, checks);
+    follow_misplaced(ctx, checks);
+    ctx.printer->block_checks(ctx, checks);
+    return BLOCK_OK;
+}
+
 int process_block(DumpContext& ctx)
 {
     const int status = load_block(ctx);

@@ -28,6 +28,7 @@ namespace {
 
 constexpr int kExitArgumentError = 2;
 constexpr int kExitFailure = 1;
+constexpr int kExitProblems = 4;  // --verify found damaged blocks
 
 bool is_atol_space(char c)
 {
@@ -113,6 +114,12 @@ bool apply_format(const char* value, RunSettings& s, std::string& message)
     return true;
 }
 
+bool apply_verify(const char*, RunSettings& s, std::string&)
+{
+    s.verify = true;
+    return true;
+}
+
 struct LongOption {
     const char* name;
     bool takes_value;
@@ -121,6 +128,7 @@ struct LongOption {
 
 constexpr LongOption kLongOptions[] = {
     {"--format", true, apply_format},
+    {"--verify", false, apply_verify},
 };
 
 // The long option `arg` names (before any '='), or nullptr.
@@ -207,14 +215,32 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
         }
         // Anything else is ignored.
     }
+    if (!error.found() && s.verify && s.format == OutputFormat::Csv)
+        error.note("trevanix: --verify writes its report as text or jsonl, not csv\n", true);
     if (!error.found()) return true;
     (error.to_messages || s.format != OutputFormat::Text ? messages : out).text(error.message);
     return false;
 }
 
-std::unique_ptr<RecordPrinter> make_printer(OutputFormat format)
+namespace {
+
+// Ends the run: the printer's last words, and the exit status, which is
+// kExitProblems when a verify run that read its blocks found anything wrong.
+int end_run(DumpContext& ctx, bool completed, int status)
 {
-    switch (format) {
+    if (ctx.settings.verify) end_verify(ctx);
+    ctx.printer->run_end(ctx, completed);
+    if (status == 0 && ctx.settings.verify && ctx.verify.tally.problems() > 0) return kExitProblems;
+    return status;
+}
+
+}  // namespace
+
+std::unique_ptr<RecordPrinter> make_printer(const RunSettings& settings)
+{
+    if (settings.verify)
+        return settings.format == OutputFormat::Text ? make_verify_text_printer() : make_verify_jsonl_printer();
+    switch (settings.format) {
     case OutputFormat::Jsonl: return make_jsonl_printer();
     case OutputFormat::Csv: return make_csv_printer();
     case OutputFormat::Text: break;
@@ -240,7 +266,7 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         return static_cast<int>(sizeof kNeedFile - 1);
     }
     if (s.block_size == 0) s.block_size = 8192;
-    ctx->printer = make_printer(s.format);
+    ctx->printer = make_printer(s);
     // The export formats say which directory entry points at each piece,
     // in the heap walk too.
     ctx->find_slots = s.format != OutputFormat::Text;
@@ -248,20 +274,16 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
 
     std::int64_t handled = 0;
     for (;;) {
-        const int status = process_block(*ctx);
+        const int status = s.verify ? verify_block(*ctx) : process_block(*ctx);
         if (out.failed()) return kExitFailure;
-        if (status != BLOCK_OK) {
-            ctx->printer->run_end(*ctx, true);
-            return status == BLOCK_END_OF_FILE ? 0 : kExitFailure;
-        }
+        if (status != BLOCK_OK) return end_run(*ctx, true, status == BLOCK_END_OF_FILE ? 0 : kExitFailure);
         if (s.single_block) break;
         ++handled;
         // Block numbers wrap like the 32-bit counter they are.
         s.block_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(s.block_number) + 1u);
         if (s.count > 0 && handled == s.count) break;
     }
-    ctx->printer->run_end(*ctx, false);
-    return 0;
+    return end_run(*ctx, false, 0);
 }
 
 int run_dump(int argc, const char* const* argv, OutputSink& out)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "block_checks.h"
 #include "byte_view.h"
 #include "column_types.h"
 #include "output_sink.h"
@@ -45,6 +46,7 @@ struct RunSettings {
     bool show_location = false;  // -v
     bool help = false;
     OutputFormat format = OutputFormat::Text;  // --format
+    bool verify = false;                       // --verify
 };
 
 inline bool is_deleted_only(int action)
@@ -118,6 +120,18 @@ public:
     // The run is over; `completed` when it ended at the end of the file or
     // on a failure rather than at its block count or single block.
     virtual void run_end(DumpContext& ctx, bool completed) = 0;
+    // With --verify, instead of the calls above but the first two and the
+    // last: the checks of each block, and runs of blocks misplaced alike
+    // (each once it has ended). A printer that does not verify gets none.
+    virtual void block_checks(DumpContext&, const BlockChecks&) {}
+    virtual void misplaced_run(DumpContext&, const MisplacedRun&) {}
+};
+
+// What --verify keeps from block to block.
+struct VerifyState {
+    VerifyTally tally;
+    bool run_open = false;  // `run` is a run of misplaced blocks not yet handed on
+    MisplacedRun run;
 };
 
 // Everything one run of the dumper reads and writes, passed down the stages.
@@ -131,6 +145,7 @@ struct DumpContext {
     ColumnTemplate column_template;
     DecodeOptions decode_options;
     std::unique_ptr<RecordPrinter> printer;
+    VerifyState verify;
     bool find_slots = false;  // the heap walk looks up each piece's directory entry
     std::vector<SlotEntry> slot_index;
     BlockRecord block;
@@ -156,6 +171,10 @@ extern const char* const kHelpText;
 // the data file, 1 when a read failed, 3 after any other fatal condition.
 enum BlockStatus : int { BLOCK_OK = 0, BLOCK_READ_FAILED = 1, BLOCK_END_OF_FILE = 2, BLOCK_FATAL = 3 };
 int process_block(DumpContext& ctx);
+// With --verify: the checks of the current block, handed to the printer.
+int verify_block(DumpContext& ctx);
+// Hands on the last run of misplaced blocks, at the end of a verify run.
+void end_verify(DumpContext& ctx);
 // Opens a file for reading, or returns -1. A FIFO that no process writes to
 // opens at once instead of blocking; reading it then finds its end.
 int open_for_reading(const char* path);
@@ -168,6 +187,8 @@ ItlSlot decode_itl_slot(const BlockView& block, std::uint32_t n);
 // The data header follows the ITL slots, or the segment space extension
 // after them; fills the place and the header fields.
 DataHeader locate_data_header(const BlockView& block, std::uint8_t itl_slots);
+// The data header fields read at `offset`.
+DataHeader data_header_at(const BlockView& block, std::uint32_t offset, bool extended);
 
 // Row pieces: the class (1 to 17) a flag byte falls into, first match wins.
 int classify_row_piece(std::uint8_t flags);
@@ -198,4 +219,6 @@ inline const ColumnType& column_type(const ColumnTemplate& t, std::size_t column
 std::unique_ptr<RecordPrinter> make_text_printer();
 std::unique_ptr<RecordPrinter> make_jsonl_printer();
 std::unique_ptr<RecordPrinter> make_csv_printer();
-std::unique_ptr<RecordPrinter> make_printer(OutputFormat format);
+std::unique_ptr<RecordPrinter> make_verify_text_printer();
+std::unique_ptr<RecordPrinter> make_verify_jsonl_printer();
+std::unique_ptr<RecordPrinter> make_printer(const RunSettings& settings);

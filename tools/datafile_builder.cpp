@@ -12,16 +12,18 @@ using namespace block_format;
 
 namespace {
 
-void put16(Bytes& b, std::size_t at, std::uint16_t v)
+void put16(Bytes& b, std::size_t at, std::uint16_t v, ByteOrder order = ByteOrder::Little)
 {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    const bool little = order == ByteOrder::Little;
+    b[at + (little ? 0 : 1)] = static_cast<std::uint8_t>(v);
+    b[at + (little ? 1 : 0)] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void put32(Bytes& b, std::size_t at, std::uint32_t v)
+void put32(Bytes& b, std::size_t at, std::uint32_t v, ByteOrder order = ByteOrder::Little)
 {
-    put16(b, at, static_cast<std::uint16_t>(v));
-    put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
+    const bool little = order == ByteOrder::Little;
+    put16(b, at + (little ? 0 : 2), static_cast<std::uint16_t>(v), order);
+    put16(b, at + (little ? 2 : 0), static_cast<std::uint16_t>(v >> 16), order);
 }
 
 // A loop rather than insert(): g++ 12 at -O3 warns falsely about the latter.
@@ -85,9 +87,14 @@ Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row)
             static_cast<std::uint8_t>(row >> 8),      static_cast<std::uint8_t>(row)};
 }
 
-Bytes RowPiece::encode() const
+Bytes RowPiece::encode(ByteOrder order) const
 {
     Bytes out{flags, lock, column_count.value_or(static_cast<std::uint8_t>(columns.size()))};
+    if (cluster_counts) {
+        out.resize(out.size() + 4);
+        put16(out, 3, (*cluster_counts)[0], order);
+        put16(out, 5, (*cluster_counts)[1], order);
+    }
     append(out, header);
     for (const Column& c : columns) {
         switch (c.prefix) {
@@ -102,8 +109,8 @@ Bytes RowPiece::encode() const
                 out.push_back(static_cast<std::uint8_t>(c.value.size()));
             } else {
                 out.push_back(kLongPrefix);
-                out.push_back(static_cast<std::uint8_t>(c.value.size()));
-                out.push_back(static_cast<std::uint8_t>(c.value.size() >> 8));
+                out.resize(out.size() + 2);
+                put16(out, out.size() - 2, static_cast<std::uint16_t>(c.value.size()), order);
             }
             break;
         }
@@ -131,9 +138,7 @@ RowPiece cluster_key_piece(std::uint16_t curc, std::uint16_t comc, const Bytes& 
 {
     RowPiece p = head_piece(std::move(columns));
     p.flags = FLAG_K | FLAG_H | FLAG_F | FLAG_L;
-    p.header.resize(4);
-    put16(p.header, 0, curc);
-    put16(p.header, 2, comc);
+    p.cluster_counts = {curc, comc};
     append(p.header, previous_key);
     append(p.header, next_key);
     return p;
@@ -170,19 +175,24 @@ std::uint32_t data_header_offset(const Block& block)
     return block_format::data_header_offset(block.itl_slots, block.segment_space_extension);
 }
 
-Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number,
-                  BlockLayout* layout)
+Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number, BlockLayout* layout,
+                  ByteOrder order)
 {
+    auto put16 = [&](Bytes& bytes, std::size_t at, std::uint16_t v) { datafile::put16(bytes, at, v, order); };
+    auto put32 = [&](Bytes& bytes, std::size_t at, std::uint32_t v) { datafile::put32(bytes, at, v, order); };
     Bytes b(block_size, 0);
     // Cache header.
     b[kBlockTypeAt] = block.block_type;
-    b[kFormatAt] = format_byte(8192);
-    put32(b, kAddressAt, 0x01000000u | block_number);
+    const bool power_of_two = (block_size & (block_size - 1)) == 0 && block_size >= 512 && block_size <= 32768;
+    b[kFormatAt] = block.faults.format.value_or(format_byte(power_of_two ? block_size : 8192));
+    put32(b, kAddressAt,
+          block.faults.address.value_or(4u << kAddressBlockBits | (block_number & kAddressBlockMask)));
     put32(b, kScnBaseAt, block.scn);
     b[kSequenceAt] = 1;
+    if (!block.faults.no_checksum) b[kFlagsAt] = kFlagHasChecksum;
     b[kLayerTypeAt] = block.layer_type;
     put32(b, kObjectIdAt, block.object_id);
-    b[kItlCountAt] = block.itl_slots;
+    put16(b, kItlCountAt, block.itl_slots);
     // ITL slots: a transaction id and an undo address per slot.
     for (std::uint32_t slot = 0; slot < block.itl_slots; ++slot) {
         std::size_t at = kItlSlotsAt + kItlSlotSize * slot;
@@ -217,7 +227,7 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
     BlockLayout placed;
     placed.dhs_offset = dhs;
     for (const RowPiece& row : block.rows) {
-        Bytes piece = row.encode();
+        Bytes piece = row.encode(order);
         if (piece.size() > top) throw std::length_error("rows do not fit in the block");
         top -= static_cast<std::uint32_t>(piece.size());
         std::copy(piece.begin(), piece.end(), b.begin() + top);
@@ -244,14 +254,30 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
         put16(b, table_directory + kTableRowCountAt, block.second_row_count.value_or(rows));
     for (std::size_t i = 0; i < entries.size(); ++i) put16(b, row_directory + kRowEntrySize * i, entries[i]);
 
-    // Tail: low half of the SCN, block type, sequence.
-    put16(b, block_size - kTailSize, static_cast<std::uint16_t>(block.scn));
-    b[block_size - 2] = block.block_type;
-    b[block_size - 1] = 1;
-
+    bool tail_patched = false;
     for (const auto& [at, bytes] : block.patches) {
         if (at + bytes.size() > b.size()) throw std::length_error("patch outside the block");
         std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+        tail_patched = tail_patched || at + bytes.size() > block_size - kTailSize;
+    }
+    // The tail repeats the (patched) header: the SCN's low half, the type
+    // and the sequence.
+    if (!tail_patched && block_size >= kCacheHeaderSize + kTailSize) {
+        const ByteView header(b.data(), b.size());
+        std::uint32_t tail = tail_value(header.u32(kScnBaseAt, order), b[kBlockTypeAt], b[kSequenceAt]);
+        if (block.faults.fractured) tail += 1u << 16;
+        put32(b, block_size - kTailSize, tail);
+    }
+    // The checksum makes the XOR of all the block's 16-bit words zero.
+    if (!block.faults.no_checksum && block_size >= kCacheHeaderSize) {
+        put16(b, kChecksumAt, 0);
+        std::uint16_t x = 0;
+        for (std::size_t i = 0; i + 1 < b.size(); i += 2)
+            x ^= order == ByteOrder::Little ? static_cast<std::uint16_t>(b[i] | b[i + 1] << 8)
+                                            : static_cast<std::uint16_t>(b[i] << 8 | b[i + 1]);
+        if (b.size() % 2) x ^= static_cast<std::uint16_t>(order == ByteOrder::Little ? b.back() : b.back() << 8);
+        if (block.faults.bad_checksum) x ^= 1;
+        put16(b, kChecksumAt, x);
     }
     if (layout) *layout = placed;
     return b;
@@ -261,7 +287,8 @@ Bytes build_file(const File& file)
 {
     Bytes out;
     for (std::size_t i = 0; i < file.blocks.size(); ++i)
-        append(out, build_block(file.blocks[i], file.block_size, static_cast<std::uint32_t>(i)));
+        append(out, build_block(file.blocks[i], file.block_size, static_cast<std::uint32_t>(i), nullptr,
+                                file.byte_order));
     out.resize(out.size() + file.trailing_bytes, 0x5A);
     return out;
 }

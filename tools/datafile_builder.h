@@ -5,6 +5,7 @@
 // files through it. All multi-byte fields are little-endian.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "block_format.h"
+#include "byte_view.h"
 
 namespace datafile {
 
@@ -52,11 +54,14 @@ struct RowPiece {
     std::uint8_t flags = FLAG_H | FLAG_F | FLAG_L;
     std::uint8_t lock = 0;
     std::optional<std::uint8_t> column_count;  // default: the number of columns
-    Bytes header;  // what follows the first three bytes up to the first column
+    // A cluster key's two counts, written in the block's byte order right
+    // after the first three bytes.
+    std::optional<std::array<std::uint16_t, 2>> cluster_counts;
+    Bytes header;  // what follows the first three bytes (and the counts) up to the first column
     std::vector<Column> columns;
     bool in_directory = true;  // a row directory entry points at it
 
-    Bytes encode() const;
+    Bytes encode(ByteOrder order = ByteOrder::Little) const;
 };
 
 // Pieces of each class, with the header bytes their class carries.
@@ -105,8 +110,19 @@ struct Block {
     std::optional<std::uint16_t> free_space_end;
     // Row directory entries, replacing the computed ones.
     std::optional<std::vector<std::uint16_t>> directory;
-    // Raw bytes written over the finished block, at block offsets.
+    // Raw bytes written over the finished block, at block offsets. The tail
+    // follows the patched header fields unless a patch covers it; the
+    // checksum is worked out last, over the patched block.
     std::vector<std::pair<std::size_t, Bytes>> patches;
+
+    // Faults to plant, so that a test says which it means.
+    struct Faults {
+        bool bad_checksum = false;    // the checksum off by one
+        bool no_checksum = false;     // the checksum flag clear and no checksum
+        bool fractured = false;       // the tail's SCN half off by one
+        std::optional<std::uint8_t> format;    // this format byte instead of the block size's
+        std::optional<std::uint32_t> address;  // this 4-byte address instead of file 4, this block
+    } faults;
 };
 
 // Where the pieces of a built block lie.
@@ -116,11 +132,15 @@ struct BlockLayout {
 };
 
 std::uint32_t data_header_offset(const Block& block);
+// A block of `block_size` bytes (a power of two from 512 to 32768 for a
+// realistic format byte; other sizes are written with the 8192 one) placed
+// at `block_number`, its multi-byte fields in `order`.
 Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number = 0,
-                  BlockLayout* layout = nullptr);
+                  BlockLayout* layout = nullptr, ByteOrder order = ByteOrder::Little);
 
 struct File {
     std::uint32_t block_size = 8192;
+    ByteOrder byte_order = ByteOrder::Little;
     std::vector<Block> blocks;
     std::size_t trailing_bytes = 0;  // a partial block at the end
 };
