@@ -441,6 +441,29 @@ std::string check_jsonl(std::vector<std::string> args, const Run& text, bool cou
     return "";
 }
 
+// The same range checked with --verify: a report that ends in its verdict
+// (or a failure to read), with the matching exit status, and as JSON Lines
+// one valid object per block.
+std::string check_verify(std::vector<std::string> args)
+{
+    args.push_back("--verify");
+    const Run r = run(args);
+    const bool clean = ends_with(r.output, "No problem found.\n");
+    const bool found = r.output.find("\nProblems found: ") != std::string::npos && ends_with(r.output, ".\n");
+    if (!(r.status == 0 && clean) && !(r.status == 4 && found) && !(r.status == 1 && (clean || found)))
+        return describe(args) + ": a verify report that does not end in its verdict, status " +
+               std::to_string(r.status) + ":\n" + tail_of(r.output);
+    args.push_back("--format=jsonl");
+    const Run j = run(args);
+    if (j.status != r.status) return describe(args) + ": exit status " + std::to_string(j.status);
+    try {
+        parse_json_lines(j.output);
+    } catch (const std::exception& e) {
+        return describe(args) + ": not JSON Lines (" + e.what() + ")";
+    }
+    return "";
+}
+
 }  // namespace
 
 const char* const kDatafileTemplates[4] = {
@@ -506,6 +529,8 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
     common.insert(common.end(), range.args.begin(), range.args.end());
     const bool ranged = !range.args.empty() && range.count != -1;
 
+    std::string problem = check_verify(common);
+    if (!problem.empty()) return problem;
     for (const char* action : kActions) {
         std::vector<std::string> args = common;
         if (action) {
@@ -513,7 +538,7 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
             args.push_back(action);
         }
         Run r = run(args);
-        std::string problem = check_common(args, r, !ranged);
+        problem = check_common(args, r, !ranged);
         if (!problem.empty()) return problem;
         // Without a template no value prints as text, so a rule line can
         // only be a rule: the deleted-only modes print theirs alone.
@@ -718,6 +743,12 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
             return describe(args) + ": a run without -f must say so and exit 24";
         return "";
     }
+    if (parsed.verify) {
+        // The data file input checks the report itself.
+        if (r.status != 0 && r.status != 1 && r.status != 4)
+            return describe(args) + ": verify exit status " + std::to_string(r.status);
+        return "";
+    }
     if (!text) {
         // Records only on standard output; the run ends as the text run does.
         if (r.status != 0 && r.status != 1) return describe(args) + ": exit status " + std::to_string(r.status);
@@ -811,6 +842,7 @@ const std::vector<std::string> kArgumentWords = {
     "0", "1", "2", "3", "-1", "512", "8192", "16000", "16001", "74570", "2147483647", "-2147483648",
     "4294967297", " +7z", ",",
     "--format", "--format=jsonl", "--format=csv", "--format=", "jsonl", "csv", "text", "--format=text",
+    "--verify", "--verify=yes",
 };
 
 Bytes arguments_input(const std::vector<std::string>& words)

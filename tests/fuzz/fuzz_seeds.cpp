@@ -233,6 +233,7 @@ std::vector<Seed> arguments_seeds()
         {"export-errors", arguments_input({word("--format=jsonl"), word("-a"), word("x"), word("--format=")})},
         {"export-no-file", arguments_input({word("--format=csv"), word("-g")})},
         {"export-missing", arguments_input({word("--format=jsonl"), f, word("@missing")})},
+        {"verify", arguments_input({f, data, word("--verify"), word("-b"), word("1")})},
     };
 }
 
