@@ -92,7 +92,7 @@ bool open_data_file(DumpContext& ctx)
 int load_block(DumpContext& ctx)
 {
     const RunSettings& s = ctx.settings;
-    if (s.block_size > kMaxBlockSize) {
+    if (s.block_size > kMaxBlockSize && s.long_block_size == 0 && !s.block_size_auto) {
         ctx.printer->load_failure(ctx, LoadFailure::BlockSizeTooBig);
         return BLOCK_FATAL;
     }
@@ -105,6 +105,7 @@ int load_block(DumpContext& ctx)
     switch (read_block(ctx.file, position, s.block_size, bytes)) {
     case ReadOutcome::Ok:
         ctx.state.block.bytes = bytes;
+        ctx.state.block.order = s.byte_order;
         return BLOCK_OK;
     case ReadOutcome::EndOfFile:
         return BLOCK_END_OF_FILE;
@@ -269,6 +270,112 @@ void end_verify(DumpContext& ctx)
     if (!ctx.verify.run_open) return;
     ctx.verify.run_open = false;
     ctx.printer->misplaced_run(ctx, ctx.verify.run);
+}
+
+namespace {
+
+// Reads up to `size` bytes at `offset`; the bytes read.
+std::size_t read_at(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t size)
+{
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, buffer + got, size - got, static_cast<off_t>(offset + got));
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+    return got;
+}
+
+// A block read whole from the file, or an empty view.
+ByteView block_at(int fd, std::uint64_t offset, std::uint32_t size, std::vector<std::uint8_t>& buffer)
+{
+    buffer.resize(size);
+    return read_at(fd, offset, buffer.data(), size) == size ? ByteView(buffer.data(), size) : ByteView();
+}
+
+// Whether the block's tail repeats its header, reading both in `order`.
+bool tail_consistent(const ByteView& block, ByteOrder order)
+{
+    if (block.size() < kCacheHeaderSize + kTailSize) return false;
+    const BlockView view{block, order};
+    return view.u32(block.size() - kTailSize) ==
+           tail_value(view.u32(kScnBaseAt), view.u8(kBlockTypeAt), view.u8(kSequenceAt));
+}
+
+bool tail_consistent_in(const ByteView& block, const RunSettings& s)
+{
+    if (!s.byte_order_auto) return tail_consistent(block, s.byte_order);
+    return tail_consistent(block, ByteOrder::Little) || tail_consistent(block, ByteOrder::Big);
+}
+
+// The block size: the data file header's place gives it (block 1 lies at
+// one block size), or else block 0's format byte does.
+bool find_block_size(int fd, DumpContext& ctx, std::vector<std::uint8_t>& buffer)
+{
+    RunSettings& s = ctx.settings;
+    for (std::uint32_t size = 2048; size <= 32768; size *= 2) {
+        const ByteView block = block_at(fd, size, size, buffer);
+        if (block.u8(kBlockTypeAt) == kBlockTypeFileHeader && tail_consistent_in(block, s)) {
+            s.block_size = size;
+            ctx.layout_found.size_from = LayoutFound::FileHeader;
+            return true;
+        }
+    }
+    std::uint8_t format = 0;
+    if (read_at(fd, kFormatAt, &format, 1) == 1) {
+        const std::uint32_t size = format_block_size(format);
+        if (size >= 512 && size <= 32768 && tail_consistent_in(block_at(fd, 0, size, buffer), s)) {
+            s.block_size = size;
+            ctx.layout_found.size_from = LayoutFound::FormatByte;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The byte order: the first block whose tail reads right in one order only.
+bool find_byte_order(int fd, DumpContext& ctx, std::vector<std::uint8_t>& buffer)
+{
+    constexpr std::uint32_t kBlocksLookedAt = 4096;
+    RunSettings& s = ctx.settings;
+    for (std::uint32_t number = 0; number < kBlocksLookedAt; ++number) {
+        const ByteView block = block_at(fd, std::uint64_t{number} * s.block_size, s.block_size, buffer);
+        if (block.empty()) break;
+        const bool little = tail_consistent(block, ByteOrder::Little);
+        const bool big = tail_consistent(block, ByteOrder::Big);
+        if (little == big) continue;
+        s.byte_order = little ? ByteOrder::Little : ByteOrder::Big;
+        ctx.layout_found.order_block = static_cast<std::int32_t>(number);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int find_block_layout(DumpContext& ctx)
+{
+    RunSettings& s = ctx.settings;
+    if (!open_data_file(ctx)) return BLOCK_OK;  // the first block says so
+    std::vector<std::uint8_t> buffer;
+    ctx.layout_found.size_found = s.block_size_auto;
+    ctx.layout_found.order_found = s.byte_order_auto;
+    if (s.block_size_auto && !find_block_size(ctx.file.fd, ctx, buffer)) {
+        ctx.err.text("trevanix: cannot tell the block size of " + s.data_file +
+                     ": no data file header at 2048 to 32768 bytes, and no format byte in block 0 with a "
+                     "consistent tail\n");
+        return BLOCK_FATAL;
+    }
+    if (s.byte_order_auto && !find_byte_order(ctx.file.fd, ctx, buffer)) {
+        ctx.err.text("trevanix: cannot tell the byte order of " + s.data_file +
+                     ": no block whose tail reads consistently in one byte order only\n");
+        return BLOCK_FATAL;
+    }
+    ctx.layout_found.block_size = s.block_size;
+    ctx.layout_found.order = s.byte_order;
+    return BLOCK_OK;
 }
 
 int verify_block(DumpContext& ctx)

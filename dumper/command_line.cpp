@@ -120,6 +120,40 @@ bool apply_verify(const char*, RunSettings& s, std::string&)
     return true;
 }
 
+bool apply_block_size(const char* value, RunSettings& s, std::string& message)
+{
+    if (std::strcmp(value, "auto") == 0) {
+        s.block_size_auto = true;
+        s.long_block_size = 0;
+        return true;
+    }
+    std::uint64_t size = 0;
+    const char* p = value;
+    for (; *p >= '0' && *p <= '9' && size <= 32768; ++p) size = size * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (*p != '\0' || p == value || size < 512 || size > 32768 || (size & (size - 1)) != 0) {
+        message = std::string("trevanix: --block-size wants a power of two from 512 to 32768, or auto, not '") +
+                  value + "'\n";
+        return false;
+    }
+    s.block_size_auto = false;
+    s.long_block_size = static_cast<std::uint32_t>(size);
+    return true;
+}
+
+bool apply_byte_order(const char* value, RunSettings& s, std::string& message)
+{
+    s.byte_order_auto = std::strcmp(value, "auto") == 0;
+    if (std::strcmp(value, "little") == 0 || s.byte_order_auto) {
+        s.byte_order = ByteOrder::Little;
+    } else if (std::strcmp(value, "big") == 0) {
+        s.byte_order = ByteOrder::Big;
+    } else {
+        message = std::string("trevanix: --byte-order wants big, little or auto, not '") + value + "'\n";
+        return false;
+    }
+    return true;
+}
+
 struct LongOption {
     const char* name;
     bool takes_value;
@@ -129,6 +163,8 @@ struct LongOption {
 constexpr LongOption kLongOptions[] = {
     {"--format", true, apply_format},
     {"--verify", false, apply_verify},
+    {"--block-size", true, apply_block_size},
+    {"--byte-order", true, apply_byte_order},
 };
 
 // The long option `arg` names (before any '='), or nullptr.
@@ -266,6 +302,8 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         return static_cast<int>(sizeof kNeedFile - 1);
     }
     if (s.block_size == 0) s.block_size = 8192;
+    if (s.long_block_size != 0) s.block_size = s.long_block_size;
+    if ((s.block_size_auto || s.byte_order_auto) && find_block_layout(*ctx) != BLOCK_OK) return kExitFailure;
     ctx->printer = make_printer(s);
     // The export formats say which directory entry points at each piece,
     // in the heap walk too.

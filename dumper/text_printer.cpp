@@ -296,9 +296,31 @@ void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRec
         print_columns_in_hex(out, block.view, p);
 }
 
+// One line for what --block-size auto and --byte-order auto found.
+void print_layout_found(OutputSink& out, const LayoutFound& found)
+{
+    if (!found.size_found && !found.order_found) return;
+    if (found.size_found) {
+        out.text("Block size: ");
+        out.dec(found.block_size);
+        out.text(found.size_from == LayoutFound::FileHeader ? ", found from the data file header in block 1"
+                                                            : ", found from the format byte of block 0");
+    }
+    if (found.order_found) {
+        out.text(found.size_found ? "; byte order: " : "Byte order: ");
+        out.text(found.order == ByteOrder::Little ? "little-endian" : "big-endian");
+        out.text(", found from the tail of block ");
+        out.dec(found.order_block);
+    }
+    out.text(".\n");
+}
+
 class TextPrinter final : public RecordPrinter {
 public:
-    void run_start(DumpContext&) override {}
+    void run_start(DumpContext& ctx) override
+    {
+        if (ctx.settings.verbose) print_layout_found(ctx.out, ctx.layout_found);
+    }
 
     void load_failure(DumpContext& ctx, LoadFailure failure) override { print_load_failure(ctx.out, ctx, failure); }
 

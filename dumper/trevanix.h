@@ -47,6 +47,12 @@ struct RunSettings {
     bool help = false;
     OutputFormat format = OutputFormat::Text;  // --format
     bool verify = false;                       // --verify
+    // --block-size N replaces -z, and is not held to its limit; auto finds
+    // the size from the file.
+    std::uint32_t long_block_size = 0;
+    bool block_size_auto = false;
+    ByteOrder byte_order = ByteOrder::Little;  // --byte-order
+    bool byte_order_auto = false;
 };
 
 inline bool is_deleted_only(int action)
@@ -127,6 +133,17 @@ public:
     virtual void misplaced_run(DumpContext&, const MisplacedRun&) {}
 };
 
+// What --block-size auto and --byte-order auto found, for -g.
+struct LayoutFound {
+    enum From : std::uint8_t { FileHeader, FormatByte };
+    bool size_found = false;
+    bool order_found = false;
+    std::uint32_t block_size = 0;
+    From size_from = FileHeader;  // the data file header at one block size, or block 0's format byte
+    ByteOrder order = ByteOrder::Little;
+    std::int32_t order_block = 0;  // the first block whose tail tells
+};
+
 // What --verify keeps from block to block.
 struct VerifyState {
     VerifyTally tally;
@@ -146,6 +163,7 @@ struct DumpContext {
     DecodeOptions decode_options;
     std::unique_ptr<RecordPrinter> printer;
     VerifyState verify;
+    LayoutFound layout_found;
     bool find_slots = false;  // the heap walk looks up each piece's directory entry
     std::vector<SlotEntry> slot_index;
     BlockRecord block;
@@ -175,6 +193,12 @@ int process_block(DumpContext& ctx);
 int verify_block(DumpContext& ctx);
 // Hands on the last run of misplaced blocks, at the end of a verify run.
 void end_verify(DumpContext& ctx);
+// Finds the block size and byte order the settings leave to the file
+// (--block-size auto, --byte-order auto) and writes them into the settings.
+// Returns BLOCK_OK, or BLOCK_FATAL after saying on the message sink that
+// nothing fits; a file that cannot be opened is left for the first block
+// to report.
+int find_block_layout(DumpContext& ctx);
 // Opens a file for reading, or returns -1. A FIFO that no process writes to
 // opens at once instead of blocking; reading it then finds its end.
 int open_for_reading(const char* path);

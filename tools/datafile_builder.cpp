@@ -555,9 +555,9 @@ std::string varied_template()
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nNUMBER\n";
 }
 
-Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data)
+Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data, ByteOrder order)
 {
-    Bytes b = build_block(bench_block(block_number, block_size, data), block_size, block_number);
+    Bytes b = build_block(bench_block(block_number, block_size, data), block_size, block_number, nullptr, order);
     if (data == BenchData::Damaged) {
         Random random(~std::uint64_t{block_number});
         damage(b, random);
@@ -565,13 +565,14 @@ Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, Be
     return b;
 }
 
-void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size, BenchData data)
+void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size, BenchData data,
+                      ByteOrder order)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot create " + path);
     bool ok = true;
     for (std::uint64_t i = 0; i < block_count && ok; ++i) {
-        Bytes b = build_bench_block(static_cast<std::uint32_t>(i), block_size, data);
+        Bytes b = build_bench_block(static_cast<std::uint32_t>(i), block_size, data, order);
         ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
     }
     ok = std::fclose(f) == 0 && ok;

@@ -164,11 +164,12 @@ enum class BenchData {
     Damaged,  // the rows of Rows with a few bytes of each block overwritten
 };
 Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
-Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
+Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows,
+                        ByteOrder order = ByteOrder::Little);
 std::string bench_template();    // for Rows and Damaged
 std::string varied_template();   // for Varied
 // Writes `block_count` bench blocks to `path`.
 void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size,
-                      BenchData data = BenchData::Rows);
+                      BenchData data = BenchData::Rows, ByteOrder order = ByteOrder::Little);
 
 }  // namespace datafile

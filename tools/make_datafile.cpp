@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "datafile_builder.h"
 
@@ -19,11 +20,13 @@ int usage()
                  "  writes SIZE_MIB MiB of 8192-byte blocks full of rows (and their template):\n"
                  "  bench rows of mostly whole numbers, varied rows of negative and fractional\n"
                  "  numbers and text of every length, damaged the bench rows with a few bytes\n"
-                 "  of every block overwritten\n");
+                 "  of every block overwritten\n"
+                 "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
+                 "  --byte-order big|little (default little)\n");
     return 2;
 }
 
-void write_text(const char* path, const std::string& text)
+void write_text(const std::string& path, const std::string& text)
 {
     datafile::write_file(path, datafile::Bytes(text.begin(), text.end()));
 }
@@ -32,25 +35,44 @@ void write_text(const char* path, const std::string& text)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) return usage();
-    std::string what = argv[1];
+    // The words, and the options after them.
+    std::vector<std::string> words;
+    std::uint32_t block_size = 8192;
+    ByteOrder order = ByteOrder::Little;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--block-size" && i + 1 < argc) {
+            block_size = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+            if (block_size < 512 || block_size > 32768 || (block_size & (block_size - 1)) != 0) return usage();
+        } else if (arg == "--byte-order" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (value != "big" && value != "little") return usage();
+            order = value == "big" ? ByteOrder::Big : ByteOrder::Little;
+        } else {
+            words.push_back(arg);
+        }
+    }
+    if (words.size() < 2) return usage();
+    const std::string& what = words[0];
     try {
         if (what == "sample") {
-            datafile::write_file(argv[2], datafile::build_file(datafile::sample_file()));
-            if (argc > 3) write_text(argv[3], datafile::sample_template());
+            datafile::File file = datafile::sample_file();
+            file.block_size = block_size;
+            file.byte_order = order;
+            datafile::write_file(words[1], datafile::build_file(file));
+            if (words.size() > 2) write_text(words[2], datafile::sample_template());
             return 0;
         }
         const bool varied = what == "varied";
-        if ((what == "bench" || varied || what == "damaged") && argc >= 4) {
+        if ((what == "bench" || varied || what == "damaged") && words.size() >= 3) {
             char* end = nullptr;
-            unsigned long long mib = std::strtoull(argv[3], &end, 10);
-            if (end == argv[3] || *end != '\0' || mib == 0 || mib > (1ull << 24)) return usage();
-            constexpr std::uint32_t kBlockSize = 8192;
+            unsigned long long mib = std::strtoull(words[2].c_str(), &end, 10);
+            if (end == words[2].c_str() || *end != '\0' || mib == 0 || mib > (1ull << 24)) return usage();
             const datafile::BenchData data = varied              ? datafile::BenchData::Varied
                                              : what == "damaged" ? datafile::BenchData::Damaged
                                                                  : datafile::BenchData::Rows;
-            datafile::write_bench_file(argv[2], mib * (1u << 20) / kBlockSize, kBlockSize, data);
-            if (argc > 4) write_text(argv[4], varied ? datafile::varied_template() : datafile::bench_template());
+            datafile::write_bench_file(words[1], mib * (1u << 20) / block_size, block_size, data, order);
+            if (words.size() > 3) write_text(words[3], varied ? datafile::varied_template() : datafile::bench_template());
             return 0;
         }
     } catch (const std::exception& e) {

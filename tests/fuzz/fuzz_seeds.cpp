@@ -234,6 +234,9 @@ std::vector<Seed> arguments_seeds()
         {"export-no-file", arguments_input({word("--format=csv"), word("-g")})},
         {"export-missing", arguments_input({word("--format=jsonl"), f, word("@missing")})},
         {"verify", arguments_input({f, data, word("--verify"), word("-b"), word("1")})},
+        {"layout-auto", arguments_input({f, data, word("--block-size=auto"), word("--byte-order"), word("auto")})},
+        {"layout-empty", arguments_input({f, word("@empty"), word("--block-size=auto")})},
+        {"big-32k", arguments_input({f, data, word("--block-size"), word("32768"), word("--byte-order"), word("big")})},
     };
 }
 
