@@ -101,7 +101,7 @@ TEST(Verify, AChecksumReportGivesTheStoredAndTheNeededValue)
     ScratchDir dir;
     const datafile::File file = file_with(2, [](Block& b) { b.faults.bad_checksum = true; });
     const Bytes bytes = datafile::build_file(file);
-    const unsigned stored = bytes[2 * 8192 + 16] | bytes[2 * 8192 + 17] << 8;
+    const unsigned stored = static_cast<unsigned>(bytes[2 * 8192 + 16] | bytes[2 * 8192 + 17] << 8);
     char expected[128];
     std::snprintf(expected, sizeof expected, "Block ID: 2, checksum: stored 0x%04X, the block's bytes need 0x%04X", stored,
                   stored ^ 1);
