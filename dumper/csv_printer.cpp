@@ -19,22 +19,6 @@ constexpr char kLineEnd[] = "\r\n";
 // The most the fields before the columns write.
 constexpr std::size_t kFieldsRoom = 512;
 
-char* put(char* out, const char* text)
-{
-    const std::size_t length = std::strlen(text);
-    std::memcpy(out, text, length);
-    return out + length;
-}
-
-char* put_signed(char* out, std::int64_t value)
-{
-    if (value < 0) {
-        *out++ = '-';
-        return OutputSink::put_decimal(out, 0 - static_cast<std::uint64_t>(value));
-    }
-    return OutputSink::put_decimal(out, static_cast<std::uint64_t>(value));
-}
-
 bool is_special(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
 
 // Whether any of eight bytes is a comma, a quote, CR or LF (bit tricks that
@@ -119,8 +103,8 @@ public:
         *out++ = ',';
         out = OutputSink::put_decimal(out, block.header.block_type);
         *out++ = ',';
-        out = put(out, layout_name(block.data));
-        out = put(out, kLineEnd);
+        out = put_string(out, layout_name(block.data));
+        out = put_literal(out, kLineEnd);
         ctx.out.commit(out);
     }
 
@@ -142,24 +126,24 @@ public:
         *out++ = ',';
         out = OutputSink::put_decimal(out, block.header.scn());
         *out++ = ',';
-        out = put(out, layout_name(block.data));
-        out = put(out, p.walk == Walk::Directory ? ",directory," : ",heap,");
+        out = put_string(out, layout_name(block.data));
+        out = p.walk == Walk::Directory ? put_literal(out, ",directory,") : put_literal(out, ",heap,");
         if (p.slot >= 0) out = OutputSink::put_decimal(out, static_cast<std::uint32_t>(p.slot));
         *out++ = ',';
         out = OutputSink::put_decimal(out, p.row_offset);
         char flags[9];
         flag_letters(p.flags, flags);
         *out++ = ',';
-        out = put(out, flags);
+        out = put_string(out, flags);
         *out++ = ',';
         out = OutputSink::put_decimal(out, p.row_class);
         *out++ = ',';
         const char* name = class_name(p.row_class);
         const bool quoted = std::strchr(name, ',') != nullptr;
         if (quoted) *out++ = '"';
-        out = put(out, name);
+        out = put_string(out, name);
         if (quoted) *out++ = '"';
-        out = put(out, p.deleted() ? ",true," : ",false,");
+        out = p.deleted() ? put_literal(out, ",true,") : put_literal(out, ",false,");
         out = OutputSink::put_decimal(out, p.lock);
         *out++ = ',';
         ItlSlot slot;
@@ -172,14 +156,14 @@ public:
             *out++ = ',';
             out = put_itl_scn(out, slot);
         } else {
-            out = put(out, ",,");
+            out = put_literal(out, ",,");
             *out++ = ',';
         }
         *out++ = ',';
         if (p.has_hrid) out = put_rowid(out, rowid_fields(p.hrid));
         *out++ = ',';
         if (p.has_nrid) out = put_rowid(out, rowid_fields(p.nrid));
-        out = put(out, p.complete ? ",true" : ",false");
+        out = p.complete ? put_literal(out, ",true") : put_literal(out, ",false");
         sink.commit(out);
         print_columns(ctx, block, p);
         sink.text(kLineEnd);

@@ -46,14 +46,23 @@ char* put_lower_hex(char* out, std::uint32_t value, int digits)
     return out;
 }
 
-char* put_text(char* out, const char* text)
+}  // namespace
+
+char* put_string(char* out, const char* text)
 {
     const std::size_t length = std::strlen(text);
     std::memcpy(out, text, length);
     return out + length;
 }
 
-}  // namespace
+char* put_signed(char* out, std::int64_t value)
+{
+    if (value < 0) {
+        *out++ = '-';
+        return OutputSink::put_decimal(out, 0 - static_cast<std::uint64_t>(value));
+    }
+    return OutputSink::put_decimal(out, static_cast<std::uint64_t>(value));
+}
 
 const char* class_name(int row_class)
 {
@@ -109,7 +118,7 @@ bool locking_itl(const BlockRecord& block, const RowPieceRecord& piece, ItlSlot&
 
 char* put_itl_xid(char* out, const ItlSlot& slot)
 {
-    out = put_text(out, "0x");
+    out = put_literal(out, "0x");
     out = put_lower_hex(out, slot.undo_segment, 4);
     *out++ = '.';
     out = put_lower_hex(out, slot.undo_slot, 3);
@@ -119,7 +128,7 @@ char* put_itl_xid(char* out, const ItlSlot& slot)
 
 char* put_itl_uba(char* out, const ItlSlot& slot)
 {
-    out = put_text(out, "0x");
+    out = put_literal(out, "0x");
     out = put_lower_hex(out, slot.uba_block, 8);
     *out++ = '.';
     out = put_lower_hex(out, slot.uba_sequence, 4);
@@ -136,7 +145,7 @@ char* put_itl_flags(char* out, const ItlSlot& slot)
 
 char* put_itl_scn(char* out, const ItlSlot& slot)
 {
-    out = put_text(out, "0x");
+    out = put_literal(out, "0x");
     out = put_lower_hex(out, slot.scn_wrap, 4);
     *out++ = '.';
     return put_lower_hex(out, slot.scn_base, 8);

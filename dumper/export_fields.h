@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "trevanix.h"
 
@@ -61,6 +62,17 @@ ExportedValue export_value(const ColumnTemplate* t, const DecodeOptions& options
                            std::size_t index, const ColumnRecord& column, char* scratch);
 // The number of template lines that export a column (all but NOPRINT).
 std::size_t exported_template_columns(DumpContext& ctx);
+
+// Writers for claimed room, each returning the end of what it wrote: a
+// literal (its length known to the compiler), a string, a signed number.
+template <std::size_t N>
+char* put_literal(char* out, const char (&text)[N])
+{
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
+}
+char* put_string(char* out, const char* text);
+char* put_signed(char* out, std::int64_t value);
 
 // True when the bytes are well-formed UTF-8.
 bool is_utf8(const char* text, std::size_t length);

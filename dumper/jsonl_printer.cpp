@@ -13,31 +13,7 @@ namespace {
 // The most a field other than a column writes, with its name.
 constexpr std::size_t kFieldRoom = 160;
 
-// A literal, its length known to the compiler.
-template <std::size_t N>
-char* put(char* out, const char (&text)[N])
-{
-    std::memcpy(out, text, N - 1);
-    return out + N - 1;
-}
-
-char* put_name(char* out, const char* text)
-{
-    const std::size_t length = std::strlen(text);
-    std::memcpy(out, text, length);
-    return out + length;
-}
-
-char* put_signed(char* out, std::int64_t value)
-{
-    if (value < 0) {
-        *out++ = '-';
-        return OutputSink::put_decimal(out, 0 - static_cast<std::uint64_t>(value));
-    }
-    return OutputSink::put_decimal(out, static_cast<std::uint64_t>(value));
-}
-
-char* put_bool(char* out, bool value) { return value ? put(out, "true") : put(out, "false"); }
+char* put_bool(char* out, bool value) { return value ? put_literal(out, "true") : put_literal(out, "false"); }
 
 // The bytes a JSON string must escape: control characters, the quote and
 // the backslash.
@@ -83,7 +59,7 @@ char* put_escaped(char* out, const char* text, std::size_t length)
         case '\r': *out++ = 'r'; break;
         case '\t': *out++ = 't'; break;
         default:
-            out = put(out, "u00");
+            out = put_literal(out, "u00");
             *out++ = kHex[c >> 4];
             *out++ = kHex[c & 0xF];
         }
@@ -106,13 +82,13 @@ void write_json_string(OutputSink& sink, const char* text, std::size_t length)
 
 char* put_rowid_object(char* out, bool present, const std::uint8_t (&id)[block_format::kRowidSize])
 {
-    if (!present) return put(out, "null");
+    if (!present) return put_literal(out, "null");
     const RowidFields f = rowid_fields(id);
-    out = put(out, "{\"file\": ");
+    out = put_literal(out, "{\"file\": ");
     out = OutputSink::put_decimal(out, f.file);
-    out = put(out, ", \"block\": ");
+    out = put_literal(out, ", \"block\": ");
     out = OutputSink::put_decimal(out, f.block);
-    out = put(out, ", \"slot\": ");
+    out = put_literal(out, ", \"slot\": ");
     out = OutputSink::put_decimal(out, f.slot);
     *out++ = '}';
     return out;
@@ -121,28 +97,28 @@ char* put_rowid_object(char* out, bool present, const std::uint8_t (&id)[block_f
 char* put_itl_object(char* out, const BlockRecord& block, const RowPieceRecord& p)
 {
     ItlSlot slot;
-    if (!locking_itl(block, p, slot)) return put(out, "null");
-    out = put(out, "{\"slot\": ");
+    if (!locking_itl(block, p, slot)) return put_literal(out, "null");
+    out = put_literal(out, "{\"slot\": ");
     out = OutputSink::put_decimal(out, p.lock);
-    out = put(out, ", \"xid\": \"");
+    out = put_literal(out, ", \"xid\": \"");
     out = put_itl_xid(out, slot);
-    out = put(out, "\", \"uba\": \"");
+    out = put_literal(out, "\", \"uba\": \"");
     out = put_itl_uba(out, slot);
-    out = put(out, "\", \"flag\": \"");
+    out = put_literal(out, "\", \"flag\": \"");
     out = put_itl_flags(out, slot);
-    out = put(out, "\", \"lck\": ");
+    out = put_literal(out, "\", \"lck\": ");
     out = OutputSink::put_decimal(out, slot.lock_count());
-    out = put(out, ", \"scn\": \"");
+    out = put_literal(out, ", \"scn\": \"");
     out = put_itl_scn(out, slot);
-    return put(out, "\"}");
+    return put_literal(out, "\"}");
 }
 
 // The fields every record of a block starts with.
 char* put_block_fields(char* out, const BlockRecord& block)
 {
-    out = put(out, ", \"object_id\": ");
+    out = put_literal(out, ", \"object_id\": ");
     out = OutputSink::put_decimal(out, block.header.object_id);
-    out = put(out, ", \"scn\": ");
+    out = put_literal(out, ", \"scn\": ");
     out = OutputSink::put_decimal(out, block.header.scn());
     return out;
 }
@@ -163,14 +139,14 @@ public:
         }
         if (block.outcome != BlockOutcome::Listed) return;
         char* out = ctx.out.claim(4 * kFieldRoom);
-        out = put(out, "{\"block\": ");
+        out = put_literal(out, "{\"block\": ");
         out = put_signed(out, block.number);
         out = put_block_fields(out, block);
-        out = put(out, ", \"block_type\": ");
+        out = put_literal(out, ", \"block_type\": ");
         out = OutputSink::put_decimal(out, block.header.block_type);
-        out = put(out, ", \"layout\": \"");
-        out = put_name(out, layout_name(block.data));
-        out = put(out, "\"}\n");
+        out = put_literal(out, ", \"layout\": \"");
+        out = put_string(out, layout_name(block.data));
+        out = put_literal(out, "\"}\n");
         ctx.out.commit(out);
     }
 
@@ -184,43 +160,43 @@ public:
         if (p.no_row || !is_shown(ctx.settings, p)) return;
         OutputSink& sink = ctx.out;
         char* out = sink.claim(16 * kFieldRoom);
-        out = put(out, "{\"block\": ");
+        out = put_literal(out, "{\"block\": ");
         out = put_signed(out, block.number);
-        out = put(out, ", \"file_offset\": ");
+        out = put_literal(out, ", \"file_offset\": ");
         out = put_signed(out, static_cast<std::int64_t>(block.file_offset) + p.offset);
         out = put_block_fields(out, block);
-        out = put(out, ", \"layout\": \"");
-        out = put_name(out, layout_name(block.data));
-        out = p.walk == Walk::Directory ? put(out, "\", \"walk\": \"directory\", \"slot\": ")
-                                        : put(out, "\", \"walk\": \"heap\", \"slot\": ");
-        out = p.slot < 0 ? put(out, "null") : OutputSink::put_decimal(out, static_cast<std::uint32_t>(p.slot));
-        out = put(out, ", \"row_offset\": ");
+        out = put_literal(out, ", \"layout\": \"");
+        out = put_string(out, layout_name(block.data));
+        out = p.walk == Walk::Directory ? put_literal(out, "\", \"walk\": \"directory\", \"slot\": ")
+                                        : put_literal(out, "\", \"walk\": \"heap\", \"slot\": ");
+        out = p.slot < 0 ? put_literal(out, "null") : OutputSink::put_decimal(out, static_cast<std::uint32_t>(p.slot));
+        out = put_literal(out, ", \"row_offset\": ");
         out = OutputSink::put_decimal(out, p.row_offset);
         char flags[9];
         flag_letters(p.flags, flags);
-        out = put(out, ", \"flags\": \"");
-        out = put_name(out, flags);
-        out = put(out, "\", \"class\": ");
+        out = put_literal(out, ", \"flags\": \"");
+        out = put_string(out, flags);
+        out = put_literal(out, "\", \"class\": ");
         out = OutputSink::put_decimal(out, p.row_class);
-        out = put(out, ", \"class_name\": \"");
-        out = put_name(out, class_name(p.row_class));
-        out = put(out, "\", \"deleted\": ");
+        out = put_literal(out, ", \"class_name\": \"");
+        out = put_string(out, class_name(p.row_class));
+        out = put_literal(out, "\", \"deleted\": ");
         out = put_bool(out, p.deleted());
-        out = put(out, ", \"lock\": ");
+        out = put_literal(out, ", \"lock\": ");
         out = OutputSink::put_decimal(out, p.lock);
-        out = put(out, ", \"itl\": ");
+        out = put_literal(out, ", \"itl\": ");
         out = put_itl_object(out, block, p);
-        out = put(out, ", \"hrid\": ");
+        out = put_literal(out, ", \"hrid\": ");
         out = put_rowid_object(out, p.has_hrid, p.hrid);
-        out = put(out, ", \"nrid\": ");
+        out = put_literal(out, ", \"nrid\": ");
         out = put_rowid_object(out, p.has_nrid, p.nrid);
-        out = put(out, ", \"columns\": [");
+        out = put_literal(out, ", \"columns\": [");
         sink.commit(out);
         print_columns(ctx, block, p);
         out = sink.claim(kFieldRoom);
-        out = put(out, "], \"complete\": ");
+        out = put_literal(out, "], \"complete\": ");
         out = put_bool(out, p.complete);
-        out = put(out, "}\n");
+        out = put_literal(out, "}\n");
         sink.commit(out);
     }
 
@@ -246,22 +222,22 @@ private:
             // A value has at most 65535 bytes: its hex digits fit in one claim.
             const ByteView bytes = column.value(block.view);
             char* out = sink.claim(6 * kShortText + 2 * bytes.size() + kFieldRoom);
-            if (!first) out = put(out, ", ");
+            if (!first) out = put_literal(out, ", ");
             first = false;
             if (text) {
                 *out++ = '"';
                 out = put_escaped(out, value.text, value.length);
                 *out++ = '"';
             } else if (value.as == ExportedAs::Null) {
-                out = put(out, "null");
+                out = put_literal(out, "null");
             } else {
-                out = put(out, "{\"hex\": \"");
+                out = put_literal(out, "{\"hex\": \"");
                 out = put_hex_digits(out, bytes.data(), bytes.size());
                 *out++ = '"';
                 if (column.truncated()) {
-                    out = put(out, ", \"length\": ");
+                    out = put_literal(out, ", \"length\": ");
                     out = OutputSink::put_decimal(out, column.announced);
-                    out = put(out, ", \"truncated\": true");
+                    out = put_literal(out, ", \"truncated\": true");
                 }
                 *out++ = '}';
             }

@@ -15,6 +15,7 @@
 
 #include "block_format.h"
 #include "byte_view.h"
+#include "records.h"
 
 namespace datafile {
 
@@ -75,18 +76,8 @@ RowPiece cluster_member_piece(std::vector<Column> columns);  // H F L C
 RowPiece piece_with_rowid(std::uint8_t flags, const Bytes& id, std::vector<Column> columns);
 RowPiece first_data_piece(const Bytes& head_rowid, const Bytes& next_rowid, std::vector<Column> columns);
 
-// One slot of a block's interested transaction list.
-struct ItlEntry {
-    std::uint16_t undo_segment = 0;
-    std::uint16_t undo_slot = 0;
-    std::uint32_t undo_sequence = 0;
-    std::uint32_t uba_block = 0;
-    std::uint16_t uba_sequence = 0;
-    std::uint8_t uba_record = 0;
-    std::uint16_t flag_lock = 0;  // flags in the top 4 bits, lock count in the low 12
-    std::uint16_t scn_wrap = 0;
-    std::uint32_t scn_base = 0;
-};
+// One slot of a block's interested transaction list: the dumper's record.
+using ItlEntry = ItlSlot;
 
 struct Block {
     std::uint8_t block_type = 6;
