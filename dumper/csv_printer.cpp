@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "export_fields.h"
-#include "message_lines.h"
 
 namespace {
 
@@ -65,7 +64,7 @@ void write_text_field(OutputSink& sink, const char* text, std::size_t length)
     sink.byte('"');
 }
 
-class CsvPrinter final : public RecordPrinter {
+class CsvPrinter final : public ExportPrinter {
 public:
     CsvPrinter() : scratch_(kExportScratch) {}
 
@@ -85,15 +84,8 @@ public:
         out.text(kLineEnd);
     }
 
-    void load_failure(DumpContext& ctx, LoadFailure failure) override { print_load_failure(ctx.err, ctx, failure); }
-
-    void block(DumpContext& ctx, const BlockRecord& block) override
+    void listed_block(DumpContext& ctx, const BlockRecord& block) override
     {
-        if (is_fatal(block.outcome)) {
-            print_block_failure(ctx.err, block);
-            return;
-        }
-        if (block.outcome != BlockOutcome::Listed) return;
         char* out = ctx.out.claim(kFieldsRoom);
         out = put_signed(out, block.number);
         *out++ = ',';
@@ -106,11 +98,6 @@ public:
         out = put_string(out, layout_name(block.data));
         out = put_literal(out, kLineEnd);
         ctx.out.commit(out);
-    }
-
-    void directory_entry(DumpContext& ctx, const BlockRecord& block, const DirectoryEntry& entry) override
-    {
-        if (entry.problem == EntryProblem::BeyondBlock) print_entry_beyond_block(ctx.err, block);
     }
 
     void piece(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p) override
@@ -168,8 +155,6 @@ public:
         print_columns(ctx, block, p);
         sink.text(kLineEnd);
     }
-
-    void run_end(DumpContext&, bool) override {}
 
 private:
     void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p)

@@ -1,6 +1,8 @@
 // The fields the export formats give a row piece.
 #include "export_fields.h"
 
+#include "message_lines.h"
+
 #include <array>
 #include <cstring>
 
@@ -232,4 +234,19 @@ char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size)
         *out++ = kUpperHex[data[i] & 0xF];
     }
     return out;
+}
+
+void ExportPrinter::load_failure(DumpContext& ctx, LoadFailure failure) { print_load_failure(ctx.err, ctx, failure); }
+
+void ExportPrinter::block(DumpContext& ctx, const BlockRecord& block)
+{
+    if (is_fatal(block.outcome))
+        print_block_failure(ctx.err, block);
+    else if (block.outcome == BlockOutcome::Listed)
+        listed_block(ctx, block);
+}
+
+void ExportPrinter::directory_entry(DumpContext& ctx, const BlockRecord& block, const DirectoryEntry& entry)
+{
+    if (entry.problem == EntryProblem::BeyondBlock) print_entry_beyond_block(ctx.err, block);
 }

@@ -74,6 +74,21 @@ char* put_literal(char* out, const char (&text)[N])
 char* put_string(char* out, const char* text);
 char* put_signed(char* out, std::int64_t value);
 
+// What the export printers share: messages go to the message sink, a block
+// that ends the run says so there, and each printer writes its own records
+// of listed blocks (-a C) and of row pieces.
+class ExportPrinter : public RecordPrinter {
+public:
+    void load_failure(DumpContext& ctx, LoadFailure failure) override;
+    void block(DumpContext& ctx, const BlockRecord& block) override;
+    void directory_entry(DumpContext& ctx, const BlockRecord& block, const DirectoryEntry& entry) override;
+    void run_end(DumpContext&, bool) override {}
+
+protected:
+    // A data block of the SCN listing.
+    virtual void listed_block(DumpContext& ctx, const BlockRecord& block) = 0;
+};
+
 // True when the bytes are well-formed UTF-8.
 bool is_utf8(const char* text, std::size_t length);
 // Upper-case hexadecimal digits, two per byte, no spaces; returns the end.

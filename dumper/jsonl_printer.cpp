@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "export_fields.h"
-#include "message_lines.h"
 
 namespace {
 
@@ -123,21 +122,14 @@ char* put_block_fields(char* out, const BlockRecord& block)
     return out;
 }
 
-class JsonlPrinter final : public RecordPrinter {
+class JsonlPrinter final : public ExportPrinter {
 public:
     JsonlPrinter() : scratch_(kExportScratch) {}
 
     void run_start(DumpContext&) override {}
 
-    void load_failure(DumpContext& ctx, LoadFailure failure) override { print_load_failure(ctx.err, ctx, failure); }
-
-    void block(DumpContext& ctx, const BlockRecord& block) override
+    void listed_block(DumpContext& ctx, const BlockRecord& block) override
     {
-        if (is_fatal(block.outcome)) {
-            print_block_failure(ctx.err, block);
-            return;
-        }
-        if (block.outcome != BlockOutcome::Listed) return;
         char* out = ctx.out.claim(4 * kFieldRoom);
         out = put_literal(out, "{\"block\": ");
         out = put_signed(out, block.number);
@@ -148,11 +140,6 @@ public:
         out = put_string(out, layout_name(block.data));
         out = put_literal(out, "\"}\n");
         ctx.out.commit(out);
-    }
-
-    void directory_entry(DumpContext& ctx, const BlockRecord& block, const DirectoryEntry& entry) override
-    {
-        if (entry.problem == EntryProblem::BeyondBlock) print_entry_beyond_block(ctx.err, block);
     }
 
     void piece(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p) override
@@ -199,8 +186,6 @@ public:
         out = put_literal(out, "}\n");
         sink.commit(out);
     }
-
-    void run_end(DumpContext&, bool) override {}
 
 private:
     void print_columns(DumpContext& ctx, const BlockRecord& block, const RowPieceRecord& p)
