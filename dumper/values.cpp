@@ -25,8 +25,7 @@ char* format_number(const ByteView& value, char* out)
     const std::size_t size = value.size();
     if (size == 0 || size > kMaxBytes) return nullptr;
     const std::uint8_t first = value.u8(0);
-    if (first == kZero) {
-        if (size != 1) return nullptr;
+    if (first == kZero && size == 1) {
         *out++ = '0';
         return out;
     }
@@ -47,6 +46,7 @@ char* format_number(const ByteView& value, char* out)
             digits[count++] = 101 - b;
         }
     } else {
+        // 0x80 followed by digits is the smallest exponent, -65 (1e-130 is 80 02).
         exponent = first - 0xC1;
         for (std::size_t k = 1; k < end; ++k) {
             int b = value.u8(k);

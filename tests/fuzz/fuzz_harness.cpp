@@ -305,7 +305,8 @@ bool is_plain_decimal(const std::string& s)
 // exactly when it has fewer than 20 digits.
 bool is_canonical_number(const Bytes& v)
 {
-    if (v.empty() || v.size() > 21 || v[0] == 0x80) return v.size() == 1 && v[0] == 0x80;
+    if (v.empty() || v.size() > 21) return false;
+    if (v.size() == 1 && v[0] == 0x80) return true;
     bool negative = v[0] < 0x80;
     std::size_t end = v.size();
     if (negative) {
@@ -320,16 +321,16 @@ bool is_canonical_number(const Bytes& v)
 }
 
 // True when the value, once its leading zero digits are dropped, still has
-// an exponent that fits the exponent byte (0x81 to 0xFF positive, 0x00 to
+// an exponent that fits the exponent byte (0x80 to 0xFF positive, 0x00 to
 // 0x7F negative).
 bool has_exponent_byte(const Bytes& v)
 {
-    if (v.empty() || v[0] == 0x80) return true;
+    if (v.empty() || (v.size() == 1 && v[0] == 0x80)) return true;
     const bool negative = v[0] < 0x80;
     const std::uint8_t zero_digit = negative ? 101 : 1;
     int exponent = negative ? 0x3E - v[0] : v[0] - 0xC1;
     for (std::size_t k = 1; k < v.size() && v[k] == zero_digit; ++k) --exponent;
-    return negative ? 0x3E - exponent <= 0x7F : 0xC1 + exponent >= 0x81;
+    return negative ? 0x3E - exponent <= 0x7F : 0xC1 + exponent >= 0x80;
 }
 
 std::string check_number(const Bytes& v)
