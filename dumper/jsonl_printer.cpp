@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "charsets.h"
 #include "export_fields.h"
 #include "message_lines.h"
 
@@ -256,7 +257,7 @@ private:
                 out = put(out, "null");
             } else {
                 out = put(out, "{\"hex\": \"");
-                out = put_hex_digits(out, bytes.data(), bytes.size());
+                out = OutputSink::put_hex_digits(out, bytes.data(), bytes.size());
                 *out++ = '"';
                 if (column.truncated()) {
                     out = put(out, ", \"length\": ");

@@ -1,0 +1,291 @@
+// The decoders of the column types beyond NUMBER, VARCHAR2 and DATE, one
+// table of cases per type, the time zone regions against their list, the
+// character sets, and the types end to end through a template.
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include "charsets.h"
+#include "test_support.h"
+#include "tz_regions.h"
+
+namespace {
+
+using datafile::Bytes;
+using datafile::Column;
+
+const char* const kDeclined = nullptr;
+
+struct Case {
+    Bytes bytes;
+    const char* text;  // kDeclined when the decoder must decline the bytes
+};
+
+std::string describe(const Bytes& bytes) { return bytes.empty() ? "(empty)" : spaced_hex(bytes.data(), bytes.size()); }
+
+// Runs every case through the decoder of `keyword`.
+void check(std::string_view keyword, const std::vector<Case>& cases, const DecodeOptions& options = {})
+{
+    const ColumnType& type = find_column_type(keyword);
+    ASSERT_EQ(type.keyword, keyword);
+    for (const Case& c : cases) {
+        std::string text(type.text_room(c.bytes.size()), '\0');
+        char* end = type.decode(ByteView(c.bytes.data(), c.bytes.size()), text.data(), options);
+        if (c.text == kDeclined) {
+            EXPECT_EQ(end, nullptr) << keyword << ": " << describe(c.bytes) << "gives " << text.c_str();
+            continue;
+        }
+        ASSERT_NE(end, nullptr) << keyword << ": " << describe(c.bytes) << "declined";
+        EXPECT_EQ(std::string(text.data(), end), c.text) << keyword << ": " << describe(c.bytes);
+    }
+}
+
+// A date and time as a DATE stores it: century and year + 100, then month,
+// day, and hour, minute and second + 1.
+Bytes moment(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    return datafile::date_value(year, month, day, hour, minute, second);
+}
+
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    for (std::uint8_t byte : b) a.push_back(byte);
+    return a;
+}
+
+const Bytes kNanos = {0x07, 0x5B, 0xCD, 0x15};  // 123456789
+
+TEST(ColumnTypes, Timestamp)
+{
+    const std::vector<Case> cases = {
+        {{0x78, 0x70, 0x04, 0x01, 0x0D, 0x23, 0x39, 0x07, 0x5B, 0xCD, 0x15}, "2012-04-01 12:34:56.123456789"},
+        {moment(2012, 4, 1, 12, 34, 56), "2012-04-01 12:34:56"},
+        {moment(2012, 4, 1) + Bytes{0, 0, 0, 0}, "2012-04-01 00:00:00.000000000"},
+        {moment(2012, 4, 1) + Bytes{0x3B, 0x9A, 0xC9, 0xFF}, "2012-04-01 00:00:00.999999999"},
+        {moment(2012, 4, 1) + Bytes{0x3B, 0x9A, 0xCA, 0x00}, kDeclined},  // 10^9 nanoseconds
+        {{}, ""},
+        {moment(2012, 4, 1) + Bytes{0}, kDeclined},
+        {Bytes{0x78, 0x70, 0x04, 0x01, 0x01, 0x01}, kDeclined},
+        {moment(2012, 4, 1) + kNanos + Bytes{0}, kDeclined},
+        // The years: BC ones negative, none 0, -4712 to 9999, both halves of one sign.
+        {{0x35, 0x58, 0x01, 0x01, 0x01, 0x01, 0x01}, "-4712-01-01 00:00:00"},
+        {moment(-4713, 12, 31), kDeclined},
+        {moment(-1, 12, 31, 23, 59, 59), "-0001-12-31 23:59:59"},
+        {moment(0, 6, 1), kDeclined},
+        {moment(1, 1, 1), "0001-01-01 00:00:00"},
+        {moment(9999, 12, 31, 23, 59, 59) + kNanos, "9999-12-31 23:59:59.123456789"},
+        {{0xC8, 0x64, 0x01, 0x01, 0x01, 0x01, 0x01}, kDeclined},  // 10000
+        {{0x77, 0x63, 0x01, 0x01, 0x01, 0x01, 0x01}, kDeclined},  // century 19, year -1
+        {{0x63, 0x96, 0x01, 0x01, 0x01, 0x01, 0x01}, kDeclined},  // century -1, year 50
+        // Months and days on the calendar: Julian leap years before 1582.
+        {moment(2012, 13, 1), kDeclined},
+        {moment(2012, 0, 1), kDeclined},
+        {moment(2012, 4, 0), kDeclined},
+        {moment(2012, 4, 31), kDeclined},
+        {moment(2000, 2, 29), "2000-02-29 00:00:00"},
+        {moment(2000, 2, 30), kDeclined},
+        {moment(1900, 2, 29), kDeclined},
+        {moment(2001, 2, 29), kDeclined},
+        {moment(1500, 2, 29), "1500-02-29 00:00:00"},
+        {moment(-4712, 2, 29), "-4712-02-29 00:00:00"},
+        {moment(-4711, 2, 29), kDeclined},
+        {moment(1582, 10, 4), "1582-10-04 00:00:00"},
+        {moment(1582, 10, 5), kDeclined},
+        {moment(1582, 10, 14), kDeclined},
+        {moment(1582, 10, 15), "1582-10-15 00:00:00"},
+        // Hours, minutes and seconds.
+        {moment(2012, 4, 1, 24, 0, 0), kDeclined},
+        {moment(2012, 4, 1, 0, 60, 0), kDeclined},
+        {moment(2012, 4, 1, 0, 0, 60), kDeclined},
+        {{0x78, 0x70, 0x04, 0x01, 0x00, 0x01, 0x01}, kDeclined},
+    };
+    check("TIMESTAMP", cases);
+    check("TIMESTAMP WITH LOCAL TIME ZONE", cases);
+}
+
+TEST(ColumnTypes, TimestampWithTimeZone)
+{
+    const Bytes utc = moment(2012, 4, 1, 16, 4, 56) + kNanos;
+    check("TIMESTAMP WITH TIME ZONE",
+          {
+              {utc + Bytes{0x11, 0x1E}, "2012-04-01 12:34:56.123456789 -03:30"},
+              {utc + Bytes{0x14, 0x3C}, "2012-04-01 16:04:56.123456789 +00:00"},
+              {utc + Bytes{0x89, 0x9C}, "2012-04-01 16:04:56.123456789 UTC (US/Pacific)"},
+              {utc + Bytes{0x89, 0x9F}, "2012-04-01 16:04:56.123456789 UTC (US/Pacific)"},
+              {utc + Bytes{0x80, 0x00}, "2012-04-01 16:04:56.123456789 UTC (region id 0)"},
+              {utc + Bytes{0xFF, 0xFC}, "2012-04-01 16:04:56.123456789 UTC (region id 8191)"},
+              {{}, ""},
+              {utc + Bytes{0x11}, kDeclined},
+              {utc + Bytes{0x11, 0x1E, 0x00}, kDeclined},
+              {moment(2012, 2, 30) + kNanos + Bytes{0x14, 0x3C}, kDeclined},
+              {moment(2012, 4, 1) + Bytes{0x3B, 0x9A, 0xCA, 0x00, 0x14, 0x3C}, kDeclined},
+              // The local time carries into the date, across years, the
+              // calendar change and the missing year 0.
+              {moment(2012, 12, 31, 20, 0, 0) + kNanos + Bytes{0x19, 0x69}, "2013-01-01 01:45:00.123456789 +05:45"},
+              {moment(2012, 3, 1, 5, 0, 0) + kNanos + Bytes{0x0D, 0x3C}, "2012-02-29 22:00:00.123456789 -07:00"},
+              {moment(1582, 10, 15, 0, 30, 0) + kNanos + Bytes{0x13, 0x3C}, "1582-10-04 23:30:00.123456789 -01:00"},
+              {moment(1582, 10, 4, 23, 30, 0) + kNanos + Bytes{0x15, 0x3C}, "1582-10-15 00:30:00.123456789 +01:00"},
+              {moment(1, 1, 1, 0, 0, 0) + kNanos + Bytes{0x14, 0x1E}, "-0001-12-31 23:30:00.123456789 -00:30"},
+              {moment(-1, 12, 31, 23, 0, 0) + kNanos + Bytes{0x16, 0x3C}, "0001-01-01 01:00:00.123456789 +02:00"},
+              {moment(9999, 12, 31, 23, 0, 0) + kNanos + Bytes{0x16, 0x3C}, kDeclined},
+              {moment(-4712, 1, 1, 1, 0, 0) + kNanos + Bytes{0x12, 0x3C}, kDeclined},
+              // Offsets from -12:00 to +14:00, hour and minute of one sign.
+              {utc + Bytes{0x22, 0x3C}, "2012-04-02 06:04:56.123456789 +14:00"},
+              {utc + Bytes{0x22, 0x3D}, kDeclined},
+              {utc + Bytes{0x08, 0x3C}, "2012-04-01 04:04:56.123456789 -12:00"},
+              {utc + Bytes{0x08, 0x3B}, kDeclined},
+              {utc + Bytes{0x17, 0x1E}, kDeclined},  // +03 and -30 minutes
+              {utc + Bytes{0x11, 0x5A}, kDeclined},  // -03 and +30 minutes
+              {utc + Bytes{0x14, 0x78}, kDeclined},  // 60 minutes
+          });
+}
+
+TEST(ColumnTypes, Intervals)
+{
+    check("INTERVAL YEAR TO MONTH", {
+                                        {{0x80, 0x00, 0x07, 0xE5, 0x46}, "+2021-10"},
+                                        {{0x80, 0x00, 0x00, 0x00, 0x39}, "-00-03"},
+                                        {{0x7F, 0xFF, 0xFF, 0xFF, 0x3A}, "-01-02"},
+                                        {{0x80, 0x00, 0x00, 0x00, 0x3C}, "+00-00"},
+                                        {{0xBB, 0x9A, 0xC9, 0xFF, 0x47}, "+999999999-11"},
+                                        {{0xBB, 0x9A, 0xCA, 0x00, 0x3C}, kDeclined},
+                                        {{0x80, 0x00, 0x00, 0x00, 0x48}, kDeclined},  // 12 months
+                                        {{0x80, 0x00, 0x00, 0x00, 0x30}, kDeclined},  // -12 months
+                                        {{0x80, 0x00, 0x00, 0x01, 0x3B}, kDeclined},  // +1 year, -1 month
+                                        {{0x80, 0x00, 0x00, 0x00}, kDeclined},
+                                        {{}, ""},
+                                    });
+    check("INTERVAL DAY TO SECOND",
+          {
+              {{0x7F, 0xFF, 0xFF, 0xFE, 0x30, 0x25, 0x1A, 0x64, 0xC5, 0xF3, 0xF8}, "-02 12:23:34.456789000"},
+              {{0x80, 0x00, 0x00, 0x00, 0x3C, 0x3C, 0x3C, 0x80, 0x00, 0x00, 0x00}, "+00 00:00:00.000000000"},
+              {{0x80, 0x00, 0x00, 0x7B, 0x40, 0x41, 0x42, 0x80, 0x00, 0x00, 0x07}, "+123 04:05:06.000000007"},
+              {{0x80, 0x00, 0x00, 0x00, 0x3C, 0x3C, 0x3C, 0x7F, 0xFF, 0xFF, 0xFF}, "-00 00:00:00.000000001"},
+              {{0x80, 0x00, 0x00, 0x00, 0x53, 0x77, 0x77, 0xBB, 0x9A, 0xC9, 0xFF}, "+00 23:59:59.999999999"},
+              {{0x80, 0x00, 0x00, 0x00, 0x54, 0x3C, 0x3C, 0x80, 0x00, 0x00, 0x00}, kDeclined},  // 24 hours
+              {{0x80, 0x00, 0x00, 0x00, 0x3C, 0x78, 0x3C, 0x80, 0x00, 0x00, 0x00}, kDeclined},  // 60 minutes
+              {{0x80, 0x00, 0x00, 0x00, 0x3C, 0x3C, 0x00, 0x80, 0x00, 0x00, 0x00}, kDeclined},  // -60 seconds
+              {{0x80, 0x00, 0x00, 0x00, 0x3C, 0x3C, 0x3C, 0xBB, 0x9A, 0xCA, 0x00}, kDeclined},  // 10^9 ns
+              {{0x80, 0x00, 0x00, 0x01, 0x3B, 0x3C, 0x3C, 0x80, 0x00, 0x00, 0x00}, kDeclined},  // +1 day, -1 hour
+              {{0x80, 0x00, 0x00, 0x00, 0x3C, 0x3C, 0x3D, 0x7F, 0xFF, 0xFF, 0xFF}, kDeclined},
+              {{0x80, 0x00, 0x00, 0x00, 0x3C, 0x3C, 0x3C, 0x80, 0x00, 0x00}, kDeclined},
+              {{}, ""},
+          });
+}
+
+TEST(ColumnTypes, BinaryFloatAndDouble)
+{
+    // Plain notation for decimal exponents from -4 to 15, else d.ddde+XX.
+    check("BINARY_FLOAT", {
+                              {{0xC3, 0x06, 0x73, 0x33}, "134.45"},
+                              {{0xC7, 0xF1, 0x20, 0x5A}, "123456.7"},
+                              {{0x40, 0x3F, 0xFF, 0xFF}, "-1.5"},
+                              {{0xD8, 0x63, 0x5F, 0xA9}, "1000000000000000"},
+                              {{0xDA, 0x0E, 0x1B, 0xCA}, "1e+16"},
+                              {{0xB8, 0xD1, 0xB7, 0x17}, "0.0001"},
+                              {{0xB7, 0x27, 0xC5, 0xAC}, "1e-05"},
+                              {{0xFF, 0x7F, 0xFF, 0xFF}, "3.4028235e+38"},
+                              {{0x80, 0x00, 0x00, 0x01}, "1e-45"},
+                              {{0x80, 0x00, 0x00, 0x00}, "0"},
+                              {{0x7F, 0xFF, 0xFF, 0xFF}, "-0"},
+                              {{0xFF, 0xC0, 0x00, 0x00}, "Nan"},
+                              {{0x00, 0x3F, 0xFF, 0xFF}, "Nan"},
+                              {{0xFF, 0x80, 0x00, 0x00}, "Inf"},
+                              {{0x00, 0x7F, 0xFF, 0xFF}, "-Inf"},
+                              {{0xC3, 0x06, 0x73}, kDeclined},
+                              {{0xC3, 0x06, 0x73, 0x33, 0x00}, kDeclined},
+                              {{}, ""},
+                          });
+    check("BINARY_DOUBLE", {
+                               {{0xC3, 0x0C, 0x6B, 0xF5, 0x26, 0x34, 0x00, 0x00}, "1000000000000000"},
+                               {{0xC3, 0x41, 0xC3, 0x79, 0x37, 0xE0, 0x80, 0x00}, "1e+16"},
+                               {{0xC3, 0x41, 0xC3, 0x79, 0x37, 0xE0, 0x7F, 0xFF}, "9999999999999998"},
+                               {{0xC3, 0x0C, 0x6B, 0xF5, 0x26, 0x33, 0xFF, 0xFF}, "999999999999999.9"},
+                               {{0xC3, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, "9007199254740992"},
+                               {{0xBF, 0x1A, 0x36, 0xE2, 0xEB, 0x1C, 0x43, 0x2D}, "0.0001"},
+                               {{0xBE, 0xE4, 0xF8, 0xB5, 0x88, 0xE3, 0x68, 0xF1}, "1e-05"},
+                               {{0x40, 0xDF, 0xE0, 0xCE, 0x0B, 0x91, 0x2D, 0xB9}, "-0.000123"},
+                               {{0x41, 0x6F, 0x39, 0x08, 0x5F, 0x4A, 0x12, 0x72}, "-2.5e-07"},
+                               {{0xBF, 0xB9, 0x99, 0x99, 0x99, 0x99, 0x99, 0x9A}, "0.1"},
+                               {{0xBF, 0xD5, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}, "0.3333333333333333"},
+                               {{0xC0, 0x59, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, "100"},
+                               {{0xFF, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "1.7976931348623157e+308"},
+                               {{0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}, "5e-324"},
+                               {{0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, "0"},
+                               {{0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "-0"},
+                               {{0xFF, 0xF8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, "Nan"},
+                               {{0xFF, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, "Inf"},
+                               {{0x00, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "-Inf"},
+                               {{0xC3, 0x06, 0x73, 0x33}, kDeclined},
+                               {{}, ""},
+                           });
+}
+
+TEST(ColumnTypes, RawRowidAndBoolean)
+{
+    for (const char* keyword : {"RAW", "LONG RAW"})
+        check(keyword, {{{0x00, 0xAB, 0xFF, 0x5C}, "00ABFF5C"}, {{0x0F}, "0F"}, {{}, ""}});
+    const Bytes rowid = {0x00, 0x00, 0xD7, 0x89, 0x01, 0x80, 0x00, 0xE2, 0x00, 0x16};
+    check("ROWID", {
+                       {rowid, "AAANeJAAGAAAADiAAW"},
+                       {Bytes(10, 0xFF), "D/////AP/AAP///P//"},
+                       {Bytes(10, 0x00), "AAAAAAAAAAAAAAAAAA"},
+                       {Bytes(rowid.begin(), rowid.end() - 1), kDeclined},
+                       {rowid + Bytes{0}, kDeclined},
+                       {{}, ""},
+                   });
+    check("UROWID", {
+                        {{0x01, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00, 0x16},
+                         "AAANeJAAGAAAADiAAW"},
+                        {{0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+                         "D/////P//D/////P//"},
+                        {{0x02, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00, 0x16}, kDeclined},
+                        {{0x01, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00}, kDeclined},
+                        {rowid, kDeclined},
+                        {{}, ""},
+                    });
+    check("BOOLEAN", {{{0x01}, "TRUE"}, {{0x00}, "FALSE"}, {{0x02}, kDeclined}, {{0x01, 0x00}, kDeclined}, {{}, ""}});
+    check("FLOAT", {{{0xC1, 0x0D, 0x33}, "12.5"}, {{0x80}, "0"}, {{0xFF, 0x65}, kDeclined}, {{}, ""}});
+}
+
+TEST(ColumnTypes, NationalText)
+{
+    for (const char* keyword : {"NCHAR", "NVARCHAR2"})
+        check(keyword, {
+                           {{0x00, 0x41, 0x00, 0xE9, 0x20, 0xAC}, "A\u00E9\u20AC"},
+                           {{0xD8, 0x3D, 0xDE, 0x00, 0x00, 0x21}, "\U0001F600!"},
+                           {{0xDB, 0xFF, 0xDF, 0xFF}, "\U0010FFFF"},
+                           {{0x00}, kDeclined},
+                           {{0x00, 0x41, 0x00}, kDeclined},
+                           {{0xD8, 0x3D}, kDeclined},
+                           {{0xD8, 0x3D, 0x00, 0x41}, kDeclined},
+                           {{0xDE, 0x00, 0x00, 0x41}, kDeclined},
+                           {{0xD8, 0x3D, 0xD8, 0x3D, 0xDE, 0x00}, kDeclined},
+                           {{}, ""},
+                       });
+}
+
+TEST(ColumnTypes, TimeZoneRegionsAreTheirList)
+{
+    std::ifstream list(TREVANIX_SOURCE_DIR "/dumper/tz_regions.tsv");
+    ASSERT_TRUE(list);
+    std::string line;
+    std::size_t count = 0;
+    unsigned previous = 0;
+    while (std::getline(list, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        const std::size_t tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        const auto id = static_cast<unsigned>(std::stoul(line.substr(0, tab)));
+        EXPECT_EQ(tz_region_name(id), line.substr(tab + 1));
+        for (unsigned between = previous + 1; between < id; ++between) EXPECT_EQ(tz_region_name(between), "");
+        previous = id;
+        ++count;
+    }
+    EXPECT_EQ(count, kTzRegionCount);
+    EXPECT_EQ(tz_region_name(615), "US/Pacific");
+    EXPECT_EQ(tz_region_name(0), "");
+    EXPECT_EQ(tz_region_name(8191), "");
+}
+
+}  // namespace
