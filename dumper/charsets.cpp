@@ -232,11 +232,16 @@ const char* const kCharsetNames = "AL32UTF8, UTF8, US7ASCII, WE8ISO8859P1, WE8MS
 
 bool is_charset_name(std::string_view name) { return find_source(name) != nullptr; }
 
+std::string unknown_charset_message(std::string_view name)
+{
+    return "trevanix: --charset wants one of " + std::string(kCharsetNames) + ", not '" + std::string(name) + "'\n";
+}
+
 std::shared_ptr<const Charset> make_charset(std::string_view name, std::string& message)
 {
     const CharsetSource* source = find_source(name);
     if (source == nullptr) {
-        message = "trevanix: --charset knows " + std::string(kCharsetNames) + ", not '" + std::string(name) + "'\n";
+        message = unknown_charset_message(name);
         return nullptr;
     }
     auto charset = std::make_shared<Charset>();

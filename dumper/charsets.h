@@ -35,6 +35,8 @@ struct Charset {
 extern const char* const kCharsetNames;
 // True when `name` is one of them (upper or lower case alike).
 bool is_charset_name(std::string_view name);
+// The message for a name that is not one of them.
+std::string unknown_charset_message(std::string_view name);
 // The character set `name`; nullptr, and why in `message`, when the name is
 // not known or the C library cannot convert it.
 std::shared_ptr<const Charset> make_charset(std::string_view name, std::string& message);

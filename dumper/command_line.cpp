@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "charsets.h"
 #include "trevanix.h"
 
 const char* const kHelpText =
@@ -113,6 +114,16 @@ bool apply_format(const char* value, RunSettings& s, std::string& message)
     return true;
 }
 
+bool apply_charset(const char* value, RunSettings& s, std::string& message)
+{
+    if (!is_charset_name(value)) {
+        message = unknown_charset_message(value);
+        return false;
+    }
+    s.charset = value;
+    return true;
+}
+
 struct LongOption {
     const char* name;
     bool takes_value;
@@ -121,6 +132,7 @@ struct LongOption {
 
 constexpr LongOption kLongOptions[] = {
     {"--format", true, apply_format},
+    {"--charset", true, apply_charset},
 };
 
 // The long option `arg` names (before any '='), or nullptr.
@@ -240,6 +252,15 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         return static_cast<int>(sizeof kNeedFile - 1);
     }
     if (s.block_size == 0) s.block_size = 8192;
+    if (!s.charset.empty()) {
+        std::string message;
+        ctx->charset = make_charset(s.charset, message);
+        if (ctx->charset == nullptr) {
+            messages.text(message);
+            return kExitArgumentError;
+        }
+        ctx->decode_options.charset = ctx->charset.get();
+    }
     ctx->printer = make_printer(s.format);
     // The export formats say which directory entry points at each piece,
     // in the heap walk too.

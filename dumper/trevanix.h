@@ -45,6 +45,7 @@ struct RunSettings {
     bool show_location = false;  // -v
     bool help = false;
     OutputFormat format = OutputFormat::Text;  // --format
+    std::string charset;  // --charset: the database character set's name; empty: none
 };
 
 inline bool is_deleted_only(int action)
@@ -130,6 +131,7 @@ struct DumpContext {
     DataFileReader file;
     ColumnTemplate column_template;
     DecodeOptions decode_options;
+    std::shared_ptr<const Charset> charset;  // what decode_options.charset points at
     std::unique_ptr<RecordPrinter> printer;
     bool find_slots = false;  // the heap walk looks up each piece's directory entry
     std::vector<SlotEntry> slot_index;

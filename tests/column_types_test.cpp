@@ -265,6 +265,80 @@ TEST(ColumnTypes, NationalText)
                        });
 }
 
+// The text of the bytes in the character set `name`, or "declined".
+std::string converted(std::string_view name, const Bytes& bytes)
+{
+    std::string message;
+    const std::shared_ptr<const Charset> charset = make_charset(name, message);
+    if (charset == nullptr) return message;
+    std::string text(3 * bytes.size(), '\0');
+    char* end = convert_to_utf8(*charset, ByteView(bytes.data(), bytes.size()), text.data());
+    return end == nullptr ? "declined" : std::string(text.data(), end);
+}
+
+TEST(Charsets, ConvertToUtf8)
+{
+    struct Conversion {
+        const char* charset;
+        Bytes bytes;
+        const char* text;
+    };
+    const Conversion conversions[] = {
+        {"AL32UTF8", {'h', 0xC3, 0xA9}, "h\u00E9"},
+        {"AL32UTF8", {0xF0, 0x9F, 0x98, 0x80}, "\U0001F600"},
+        {"AL32UTF8", {0xC3}, "declined"},
+        {"AL32UTF8", {0xC0, 0x80}, "declined"},
+        {"AL32UTF8", {0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80}, "declined"},
+        // UTF8 also writes a supplementary character as its two surrogates.
+        {"UTF8", {0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80, '!'}, "\U0001F600!"},
+        {"UTF8", {0xF0, 0x9F, 0x98, 0x80}, "\U0001F600"},
+        {"UTF8", {0xED, 0xA0, 0xBD}, "declined"},
+        {"UTF8", {0xED, 0xA0, 0xBD, 'x', 'y', 'z'}, "declined"},
+        {"UTF8", {0xED, 0xB8, 0x80}, "declined"},
+        {"us7ascii", {'a', 'b', 'c'}, "abc"},
+        {"US7ASCII", {'a', 0x80}, "declined"},
+        {"WE8ISO8859P1", {0xE9, 0x80}, "\u00E9\u0080"},
+        {"WE8MSWIN1252", {0x80, 0x9F}, "\u20AC\u0178"},
+        {"WE8MSWIN1252", {0x81}, "declined"},
+        {"EE8MSWIN1250", {0x8A, 0xA3}, "\u0160\u0141"},
+        {"CL8MSWIN1251", {0xC0, 0xFF}, "\u0410\u044F"},
+        {"CL8MSWIN1251", {0x98}, "declined"},
+        {"ZHS16GBK", {0xB0, 0xA1, 'x', 0x80}, "\u554Ax\u20AC"},
+        {"ZHS16GBK", {'x', 0xB0}, "declined"},
+        {"ZHS16GBK", {0xB0, 0x20}, "declined"},
+        // JIS X 0208 as the standard maps it, NEC's rows as Windows does, ASCII below 0x80.
+        {"JA16SJIS", {0x81, 0x60, 0x87, 0x40, 0xB1, 0x5C, 0x7E}, "\u301C\u2460\uFF71\\~"},
+        {"JA16SJIS", {0x81}, "declined"},
+        {"KO16MSWIN949", {0xB0, 0xA1, 0x81, 0x41}, "\uAC00\uAC02"},
+        {"ZHT16MSWIN950", {0xA4, 0x40}, "\u4E00"},
+        {"ZHT16MSWIN950", {}, ""},
+    };
+    for (const Conversion& c : conversions)
+        EXPECT_EQ(converted(c.charset, c.bytes), c.text) << c.charset << ": " << describe(c.bytes);
+    EXPECT_EQ(converted("LATIN1", {'a'}), unknown_charset_message("LATIN1"));
+}
+
+// The single-byte tables compiled in give what the C library's converters do.
+TEST(Charsets, SingleByteTablesAgreeWithTheCLibrary)
+{
+    for (auto [name, converter] : {std::pair{"WE8ISO8859P1", "ISO-8859-1"}, std::pair{"WE8MSWIN1252", "CP1252"},
+                                   std::pair{"EE8MSWIN1250", "CP1250"}, std::pair{"CL8MSWIN1251", "CP1251"}}) {
+        iconv_t cd = iconv_open("UTF-8", converter);
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1)) << converter;
+        for (unsigned b = 0; b < 256; ++b) {
+            char in[1] = {static_cast<char>(b)};
+            char out[8];
+            char* in_at = in;
+            char* out_at = out;
+            std::size_t in_left = 1, out_left = sizeof out;
+            const bool converts = iconv(cd, &in_at, &in_left, &out_at, &out_left) != static_cast<std::size_t>(-1);
+            EXPECT_EQ(converted(name, {static_cast<std::uint8_t>(b)}), converts ? std::string(out, out_at) : "declined")
+                << name << " byte " << b;
+        }
+        iconv_close(cd);
+    }
+}
+
 TEST(ColumnTypes, TimeZoneRegionsAreTheirList)
 {
     std::ifstream list(TREVANIX_SOURCE_DIR "/dumper/tz_regions.tsv");
@@ -286,6 +360,109 @@ TEST(ColumnTypes, TimeZoneRegionsAreTheirList)
     EXPECT_EQ(tz_region_name(615), "US/Pacific");
     EXPECT_EQ(tz_region_name(0), "");
     EXPECT_EQ(tz_region_name(8191), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The rows of one block through a template of the new keywords.
+class NewKeywords : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    std::string data;
+    std::string tpl;
+    void SetUp() override
+    {
+        using namespace datafile;
+        const Bytes urowid = {0x01, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00, 0x16};
+        Block b;
+        b.rows = {
+            head_piece({Column::bytes(number_value("12.5")),
+                        Column::bytes(timestamp_value(2012, 4, 1, 12, 34, 56, 123456789)),
+                        Column::bytes(timestamp_tz_value(2012, 4, 1, 12, 34, 56, 123456789, -210)),
+                        Column::bytes(timestamp_value(-4712, 1, 1, 0, 0, 0)),
+                        Column::bytes(interval_ym_value(2021, 10)),
+                        Column::bytes(interval_ds_value(-2, -12, -23, -34, -456789000)),
+                        Column::bytes(binary_float_value(134.45f)), Column::bytes(binary_double_value(1e16)),
+                        Column::bytes({0xDE, 0xAD}), Column::bytes({0x01}), Column::text("long \"text\""),
+                        Column::bytes(nchar_value("Zo\u00EB")), Column::bytes(nchar_value("\U0001F600")),
+                        Column::bytes(rowid_value(55177, 6, 226, 22)), Column::bytes(urowid),
+                        Column::bytes({0x01})}),
+            head_piece(std::vector<Column>(16, Column::null())),
+            head_piece(std::vector<Column>(16, Column::bytes({0x02}))),
+        };
+        data = dir.write("types.dbf", file_of({b}));
+        tpl = dir.write("types.template",
+                        "FLOAT\nTIMESTAMP\nTIMESTAMP WITH TIME ZONE\nTIMESTAMP WITH LOCAL TIME ZONE\n"
+                        "INTERVAL YEAR TO MONTH\nINTERVAL DAY TO SECOND\nBINARY_FLOAT\nBINARY_DOUBLE\nRAW\n"
+                        "LONG RAW\nLONG\nNCHAR\nNVARCHAR2\nROWID\nUROWID\nBOOLEAN\n");
+    }
+};
+
+TEST_F(NewKeywords, PrintTheirTextAndDumpWhatTheyDecline)
+{
+    const RunResult r = run_trevanix({"-f", data, "-c", tpl, "-s", "|"});
+    const std::string hex = "1: 02 \n";
+    EXPECT_EQ(r.output, kRule +
+                            "12.5|2012-04-01 12:34:56.123456789|2012-04-01 12:34:56.123456789 -03:30|"
+                            "-4712-01-01 00:00:00|+2021-10|-02 12:23:34.456789000|134.45|1e+16|DEAD|01|"
+                            "long \"text\"|Zo\u00EB|\U0001F600|AAANeJAAGAAAADiAAW|AAANeJAAGAAAADiAAW|TRUE|" +
+                            kRule + std::string(16, '|') + kRule + hex + hex + hex + hex + hex + hex + hex + hex +
+                            "02|02|\x02|" + hex + hex + hex + hex + hex + kCompleted);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(NewKeywords, ExportAsText)
+{
+    const RunResult r = run_trevanix({"-f", data, "-c", tpl, "--format", "jsonl"});
+    const std::vector<Json> records = parse_json_lines(r.output);
+    ASSERT_EQ(records.size(), 3u);
+    std::vector<std::string> first;
+    for (const Json& c : records[0]["columns"].items) first.push_back(c.text);
+    EXPECT_EQ(first, (std::vector<std::string>{"12.5", "2012-04-01 12:34:56.123456789",
+                                               "2012-04-01 12:34:56.123456789 -03:30", "-4712-01-01 00:00:00",
+                                               "+2021-10", "-02 12:23:34.456789000", "134.45", "1e+16", "DEAD",
+                                               "01", "long \"text\"", "Zo\u00EB", "\U0001F600",
+                                               "AAANeJAAGAAAADiAAW", "AAANeJAAGAAAADiAAW", "TRUE"}));
+    for (const Json& c : records[1]["columns"].items) EXPECT_EQ(c.kind, Json::Null);
+    const auto& declined = records[2]["columns"].items;
+    ASSERT_EQ(declined.size(), 16u);
+    EXPECT_EQ(declined[0]["hex"].text, "02");
+    EXPECT_EQ(declined[8].text, "02");
+    EXPECT_EQ(declined[11]["hex"].text, "02");
+}
+
+TEST(CharsetOption, ConvertsTextColumnsInEveryFormat)
+{
+    ScratchDir dir;
+    datafile::Block b;
+    b.rows = {datafile::head_piece({Column::bytes({'c', 'a', 'f', 0xE9}), Column::bytes({0x80}),
+                                    Column::bytes({0x81}), Column::bytes({0x00, 0xE9})})};
+    const std::string data = dir.write("text.dbf", file_of({b}));
+    const std::string tpl = dir.write("text.template", "VARCHAR2\nCHAR\nLONG\nNCHAR\n");
+    auto run = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"-f", data, "-c", tpl, "-s", "|"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_trevanix(args);
+    };
+    // Without --charset the bytes are printed as they are.
+    EXPECT_EQ(run({}).output, kRule + "caf\xE9|\x80|\x81|\u00E9|" + kCompleted);
+    EXPECT_EQ(run({"--charset", "WE8MSWIN1252"}).output, kRule + "caf\u00E9|\u20AC|1: 81 \n\u00E9|" + kCompleted);
+    EXPECT_EQ(run({"--charset=WE8ISO8859P1"}).output, kRule + "caf\u00E9|\u0080|\u0081|\u00E9|" + kCompleted);
+    const RunResult jsonl = run({"--charset", "WE8MSWIN1252", "--format", "jsonl"});
+    EXPECT_NE(jsonl.output.find(R"("columns": ["café", "€", {"hex": "81"}, "é"])"), std::string::npos)
+        << jsonl.output;
+    const RunResult csv = run({"--charset", "WE8MSWIN1252", "--format", "csv"});
+    EXPECT_NE(csv.output.find(",café,€,0x81,é\r\n"), std::string::npos) << csv.output;
+
+    const RunResult unknown = run({"--charset", "KLINGON"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.output, "");
+    EXPECT_EQ(unknown.errors, unknown_charset_message("KLINGON"));
+    const RunResult missing = run({"--charset"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.errors, "trevanix: --charset needs a value\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "datafile_builder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <stdexcept>
 
@@ -22,6 +23,12 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v)
 {
     put16(b, at, static_cast<std::uint16_t>(v));
     put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+// The low `bytes` bytes of `value`, most significant first.
+void put_be(Bytes& b, std::uint64_t value, int bytes)
+{
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 // A loop rather than insert(): g++ 12 at -O3 warns falsely about the latter.
@@ -83,6 +90,134 @@ Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row)
     return {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
             static_cast<std::uint8_t>(address >> 8),  static_cast<std::uint8_t>(address),
             static_cast<std::uint8_t>(row >> 8),      static_cast<std::uint8_t>(row)};
+}
+
+Bytes rowid_value(std::uint32_t object, std::uint16_t file, std::uint32_t block, std::uint16_t row)
+{
+    Bytes out;
+    put_be(out, object, 4);
+    append(out, rowid(file, block, row));
+    return out;
+}
+
+Bytes timestamp_value(int year, int month, int day, int hour, int minute, int second,
+                      std::optional<std::uint32_t> nanoseconds)
+{
+    Bytes out = date_value(year, month, day, hour, minute, second);
+    if (nanoseconds) put_be(out, *nanoseconds, 4);
+    return out;
+}
+
+namespace {
+
+// Days of a month on the database's calendar: Julian leap years before
+// 1582 (BC ones too, as stored), Gregorian ones from then on.
+int month_length(int year, int month)
+{
+    if (month != 2) return month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
+    const bool leap = year % 4 == 0 && (year < 1582 || year % 100 != 0 || year % 400 == 0);
+    return leap ? 29 : 28;
+}
+
+// One day later or earlier: no 5 to 14 October 1582, no year 0.
+void step_day(int& year, int& month, int& day, int direction)
+{
+    if (direction > 0) {
+        if (year == 1582 && month == 10 && day == 4) day = 14;
+        if (++day <= month_length(year, month)) return;
+        day = 1;
+        if (++month <= 12) return;
+        month = 1;
+        if (++year == 0) year = 1;
+    } else {
+        if (year == 1582 && month == 10 && day == 15) day = 5;
+        if (--day >= 1) return;
+        if (--month < 1) {
+            month = 12;
+            if (--year == 0) year = -1;
+        }
+        day = month_length(year, month);
+    }
+}
+
+}  // namespace
+
+Bytes timestamp_tz_value(int year, int month, int day, int hour, int minute, int second, std::uint32_t nanoseconds,
+                         int offset_minutes)
+{
+    int minutes = hour * 60 + minute - offset_minutes;
+    if (minutes < 0) {
+        minutes += 24 * 60;
+        step_day(year, month, day, -1);
+    } else if (minutes >= 24 * 60) {
+        minutes -= 24 * 60;
+        step_day(year, month, day, 1);
+    }
+    Bytes out = timestamp_value(year, month, day, minutes / 60, minutes % 60, second, nanoseconds);
+    out.push_back(static_cast<std::uint8_t>(offset_minutes / 60 + 20));
+    out.push_back(static_cast<std::uint8_t>(offset_minutes % 60 + 60));
+    return out;
+}
+
+Bytes timestamp_region_value(int year, int month, int day, int hour, int minute, int second,
+                             std::uint32_t nanoseconds, std::uint16_t region)
+{
+    Bytes out = timestamp_value(year, month, day, hour, minute, second, nanoseconds);
+    out.push_back(static_cast<std::uint8_t>(0x80 | region >> 6));
+    out.push_back(static_cast<std::uint8_t>((region & 0x3F) << 2));
+    return out;
+}
+
+Bytes interval_ym_value(std::int32_t years, int months)
+{
+    Bytes out;
+    put_be(out, static_cast<std::uint32_t>(years) + 0x80000000u, 4);
+    out.push_back(static_cast<std::uint8_t>(months + 60));
+    return out;
+}
+
+Bytes interval_ds_value(std::int32_t days, int hours, int minutes, int seconds, std::int32_t nanoseconds)
+{
+    Bytes out;
+    put_be(out, static_cast<std::uint32_t>(days) + 0x80000000u, 4);
+    for (int field : {hours, minutes, seconds}) out.push_back(static_cast<std::uint8_t>(field + 60));
+    put_be(out, static_cast<std::uint32_t>(nanoseconds) + 0x80000000u, 4);
+    return out;
+}
+
+Bytes binary_float_value(float value)
+{
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    Bytes out;
+    put_be(out, (bits & 0x80000000u) ? ~bits : bits | 0x80000000u, 4);
+    return out;
+}
+
+Bytes binary_double_value(double value)
+{
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+    Bytes out;
+    put_be(out, (bits & kSign) ? ~bits : bits | kSign, 8);
+    return out;
+}
+
+Bytes nchar_value(std::string_view utf8)
+{
+    Bytes out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        i += length;
+        if (code >= 0x10000) {
+            put_be(out, 0xD800 + ((code - 0x10000) >> 10), 2);
+            code = 0xDC00 + ((code - 0x10000) & 0x3FF);
+        }
+        put_be(out, code, 2);
+    }
+    return out;
 }
 
 Bytes RowPiece::encode() const
