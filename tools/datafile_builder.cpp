@@ -605,6 +605,35 @@ std::vector<Column> varied_row(Random& random, std::uint32_t row_id)
     return columns;
 }
 
+// Rows of the timestamps bench data: an id, a timestamp with a fraction
+// (now and then without), one with a time zone offset or region, a price and
+// a measurement of full precision, some of them NULL.
+std::vector<Column> timestamp_row(Random& random, std::uint32_t row_id)
+{
+    std::vector<Column> columns;
+    columns.reserve(5);
+    columns.push_back(Column::bytes(number_value(std::to_string(row_id))));
+    const int year = 1990 + random.below(40), month = 1 + random.below(12), day = 1 + random.below(28);
+    const int hour = random.below(24), minute = random.below(60), second = random.below(60);
+    const auto ns = static_cast<std::uint32_t>(random.below(1000000000));
+    columns.push_back(Column::bytes(timestamp_value(year, month, day, hour, minute, second,
+                                                    random.below(8) == 0 ? std::nullopt : std::optional(ns))));
+    static constexpr int kOffsets[] = {0, 60, 120, -300, -420, 330, 345, -210, 540, 600};
+    static constexpr std::uint16_t kRegions[] = {615, 1, 5121};
+    if (random.below(4) == 0)
+        columns.push_back(Column::bytes(
+            timestamp_region_value(year, month, day, hour, minute, second, ns, kRegions[random.below(3)])));
+    else
+        columns.push_back(
+            Column::bytes(timestamp_tz_value(year, month, day, hour, minute, second, ns, kOffsets[random.below(10)])));
+    columns.push_back(Column::bytes(binary_double_value((random.below(2000000) - 1000000) / 100.0)));
+    if (random.below(10) == 0)
+        columns.push_back(Column::null());
+    else
+        columns.push_back(Column::bytes(binary_double_value(static_cast<double>(random.next() >> 11) * 0x1p-40)));
+    return columns;
+}
+
 // Overwrites a few bytes of a built block with random ones, most in the
 // headers and directories, some anywhere: what a damaged file holds.
 void damage(Bytes& block, Random& random)
@@ -641,7 +670,9 @@ Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchDat
     std::uint32_t used = 0;
     for (std::uint32_t i = 0;; ++i) {
         const std::uint32_t row_id = block_number * 256 + i;
-        RowPiece row = head_piece(data == BenchData::Varied ? varied_row(random, row_id) : bench_row(random, row_id));
+        RowPiece row = head_piece(data == BenchData::Varied       ? varied_row(random, row_id)
+                                  : data == BenchData::Timestamps ? timestamp_row(random, row_id)
+                                                                  : bench_row(random, row_id));
         int fate = random.below(40);
         if (fate < 3) row.flags = FLAG_H | FLAG_D | FLAG_F | FLAG_L;  // deleted
         if (fate == 0) row.in_directory = false;                     // and its slot reused
@@ -661,6 +692,11 @@ std::string bench_template()
 std::string varied_template()
 {
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nNUMBER\n";
+}
+
+std::string timestamps_template()
+{
+    return "NUMBER\nTIMESTAMP\nTIMESTAMP WITH TIME ZONE\nBINARY_DOUBLE\nBINARY_DOUBLE\n";
 }
 
 Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data)

@@ -15,11 +15,12 @@ int usage()
     std::fprintf(stderr,
                  "usage: make_datafile sample DATAFILE [TEMPLATE]\n"
                  "  writes the sample data file (and the column template that matches it)\n"
-                 "       make_datafile bench|varied|damaged DATAFILE SIZE_MIB [TEMPLATE]\n"
+                 "       make_datafile bench|varied|damaged|timestamps DATAFILE SIZE_MIB [TEMPLATE]\n"
                  "  writes SIZE_MIB MiB of 8192-byte blocks full of rows (and their template):\n"
                  "  bench rows of mostly whole numbers, varied rows of negative and fractional\n"
                  "  numbers and text of every length, damaged the bench rows with a few bytes\n"
-                 "  of every block overwritten\n");
+                 "  of every block overwritten, timestamps rows of timestamps, timestamps with\n"
+                 "  time zones and binary doubles\n");
     return 2;
 }
 
@@ -41,16 +42,21 @@ int main(int argc, char** argv)
             return 0;
         }
         const bool varied = what == "varied";
-        if ((what == "bench" || varied || what == "damaged") && argc >= 4) {
+        const bool timestamps = what == "timestamps";
+        if ((what == "bench" || varied || what == "damaged" || timestamps) && argc >= 4) {
             char* end = nullptr;
             unsigned long long mib = std::strtoull(argv[3], &end, 10);
             if (end == argv[3] || *end != '\0' || mib == 0 || mib > (1ull << 24)) return usage();
             constexpr std::uint32_t kBlockSize = 8192;
             const datafile::BenchData data = varied              ? datafile::BenchData::Varied
                                              : what == "damaged" ? datafile::BenchData::Damaged
+                                             : timestamps        ? datafile::BenchData::Timestamps
                                                                  : datafile::BenchData::Rows;
             datafile::write_bench_file(argv[2], mib * (1u << 20) / kBlockSize, kBlockSize, data);
-            if (argc > 4) write_text(argv[4], varied ? datafile::varied_template() : datafile::bench_template());
+            if (argc > 4)
+                write_text(argv[4], varied       ? datafile::varied_template()
+                                    : timestamps ? datafile::timestamps_template()
+                                                 : datafile::bench_template());
             return 0;
         }
     } catch (const std::exception& e) {
