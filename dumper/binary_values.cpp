@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "export_fields.h"
 #include "value_decoders.h"
 
 namespace {
@@ -99,7 +100,7 @@ char* decode_binary_double_value(ByteView value, char* out, const DecodeOptions&
 
 char* decode_raw_value(ByteView value, char* out, const DecodeOptions&)
 {
-    return OutputSink::put_hex_digits(out, value.data(), value.size());
+    return put_hex_digits(out, value.data(), value.size());
 }
 
 // ROWID: the data object number, the file number (top 10 bits) and block

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iconv.h>
 
+#include "export_fields.h"
+
 namespace {
 
 // Bytes 0x80 to 0xFF of the single-byte Windows code pages, as the C
@@ -144,66 +146,26 @@ bool fill_from_converter(Charset& charset, const char* name)
     return true;
 }
 
-// The length of the UTF-8 sequence at `p` (before `end`) that is not ASCII,
-// with its code point; 0 when it is malformed. Encoded surrogates count as
-// sequences only when `surrogates` is set.
-std::size_t utf8_sequence(const unsigned char* p, const unsigned char* end, std::uint32_t& code, bool surrogates)
-{
-    const unsigned char c = *p;
-    // The bytes that follow the first one, and the bits it carries.
-    std::size_t more = 0;
-    if (c >= 0xC2 && c <= 0xDF)
-        more = 1;
-    else if (c >= 0xE0 && c <= 0xEF)
-        more = 2;
-    else if (c >= 0xF0 && c <= 0xF4)
-        more = 3;
-    else
-        return 0;
-    code = c & (0x3Fu >> more);
-    if (static_cast<std::size_t>(end - p) <= more) return 0;
-    for (std::size_t i = 1; i <= more; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        code = code << 6 | (p[i] & 0x3F);
-    }
-    // No overlong forms, nothing past U+10FFFF.
-    if ((more == 2 && code < 0x800) || (more == 3 && code < 0x10000) || code > 0x10FFFF) return 0;
-    if (!surrogates && code >= 0xD800 && code <= 0xDFFF) return 0;
-    return more + 1;
-}
-
-// Eight ASCII bytes at `p`, the common case.
-bool ascii_word(const unsigned char* p, const unsigned char* end)
-{
-    if (end - p < 8) return false;
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    return (word & 0x8080808080808080u) == 0;
-}
-
 // UTF-8 in which a supplementary character may also be written as the two
-// surrogates of its UTF-16 form, each in three bytes.
+// surrogates of its UTF-16 form, three bytes each: pairs are joined, then
+// the whole is checked, so a surrogate alone is declined like any byte that
+// is no UTF-8.
 char* convert_cesu(const unsigned char* p, const unsigned char* end, char* out)
 {
+    char* const start = out;
     while (p < end) {
-        if (*p < 0x80) {
+        // ED A0-AF xx, then ED B0-BF xx: a high surrogate and a low one.
+        if (end - p >= 6 && p[0] == 0xED && (p[1] & 0xF0) == 0xA0 && (p[2] & 0xC0) == 0x80 && p[3] == 0xED &&
+            (p[4] & 0xF0) == 0xB0 && (p[5] & 0xC0) == 0x80) {
+            const std::uint32_t high = (p[1] & 0x0Fu) << 6 | (p[2] & 0x3Fu);
+            const std::uint32_t low = (p[4] & 0x0Fu) << 6 | (p[5] & 0x3Fu);
+            out = put_utf8(out, 0x10000 + (high << 10) + low);
+            p += 6;
+        } else {
             *out++ = static_cast<char>(*p++);
-            continue;
         }
-        std::uint32_t code = 0;
-        std::size_t length = utf8_sequence(p, end, code, true);
-        if (length == 0 || (code >= 0xDC00 && code <= 0xDFFF)) return nullptr;
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            std::uint32_t low = 0;
-            if (p + length >= end || utf8_sequence(p + length, end, low, true) != 3 || low < 0xDC00 || low > 0xDFFF)
-                return nullptr;
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            length += 3;
-        }
-        out = put_utf8(out, code);
-        p += length;
     }
-    return out;
+    return is_utf8(start, static_cast<std::size_t>(out - start)) ? out : nullptr;
 }
 
 char* convert_table(const Charset& charset, const unsigned char* p, const unsigned char* end, char* out)
@@ -300,23 +262,4 @@ char* put_utf8(char* out, std::uint32_t code)
         *out++ = static_cast<char>(0x80 | (code & 0x3F));
     }
     return out;
-}
-
-bool is_utf8(const char* text, std::size_t length)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* end = p + length;
-    while (p < end) {
-        if (ascii_word(p, end)) {
-            p += 8;
-        } else if (*p < 0x80) {
-            ++p;
-        } else {
-            std::uint32_t code = 0;
-            const std::size_t sequence = utf8_sequence(p, end, code, false);
-            if (sequence == 0) return false;
-            p += sequence;
-        }
-    }
-    return true;
 }

@@ -1,8 +1,7 @@
 // Database character sets, which CHAR, VARCHAR2 and LONG values are
-// converted from to UTF-8 (--charset), and the UTF-8 helpers the text
-// values and exports share. A set is a table built once per run, so that
-// converting a value only looks bytes up: single-byte sets come from tables
-// compiled in, multi-byte ones are filled from the C library's iconv.
+// converted from to UTF-8 (--charset). A set is a table built once per run,
+// so that converting a value only looks bytes up: single-byte sets come from
+// tables compiled in, multi-byte ones are filled from the C library's iconv.
 #pragma once
 
 #include <cstddef>
@@ -48,5 +47,3 @@ char* convert_to_utf8(const Charset& charset, ByteView value, char* out);
 
 // The UTF-8 of a code point (at most 4 bytes).
 char* put_utf8(char* out, std::uint32_t code);
-// True when the bytes are well-formed UTF-8.
-bool is_utf8(const char* text, std::size_t length);

@@ -207,7 +207,7 @@ private:
                 char* out = sink.claim(2 * bytes.size() + 2);
                 *out++ = '0';
                 *out++ = 'x';
-                sink.commit(OutputSink::put_hex_digits(out, bytes.data(), bytes.size()));
+                sink.commit(put_hex_digits(out, bytes.data(), bytes.size()));
             }
         }
         // A piece with fewer columns than the header leaves the rest empty.

@@ -30,6 +30,7 @@ const char* const kClassNames[kPieceClassCount + 1] = {
 };
 
 constexpr char kLowerHex[] = "0123456789abcdef";
+constexpr char kUpperHex[] = "0123456789ABCDEF";
 
 // "%0Nx": at least `digits` lower-case hexadecimal digits.
 char* put_lower_hex(char* out, std::uint32_t value, int digits)
@@ -170,4 +171,57 @@ std::size_t exported_template_columns(DumpContext& ctx)
     std::size_t count = 0;
     for (const ColumnType* type : t.types) count += type->role != TypeRole::Suppressed;
     return count;
+}
+
+bool is_utf8(const char* text, std::size_t length)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + length;
+    while (p < end) {
+        // Eight ASCII bytes at a time, the common case.
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080u) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        // The bytes that follow the first one, and the bits it carries.
+        std::size_t more = 0;
+        if (c >= 0xC2 && c <= 0xDF)
+            more = 1;
+        else if (c >= 0xE0 && c <= 0xEF)
+            more = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            more = 3;
+        else
+            return false;
+        std::uint32_t code = c & (0x3Fu >> more);
+        if (static_cast<std::size_t>(end - p) <= more) return false;
+        for (std::size_t i = 1; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            code = code << 6 | (p[i] & 0x3F);
+        }
+        // No overlong forms, no surrogates, nothing past U+10FFFF.
+        if ((more == 2 && code < 0x800) || (more == 3 && code < 0x10000) || (code >= 0xD800 && code <= 0xDFFF) ||
+            code > 0x10FFFF)
+            return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        *out++ = kUpperHex[data[i] >> 4];
+        *out++ = kUpperHex[data[i] & 0xF];
+    }
+    return out;
 }

@@ -48,7 +48,7 @@ struct ExportedValue {
     ExportedAs as = ExportedAs::Null;
     const char* text = nullptr;  // Text: the decoded text
     std::size_t length = 0;
-    bool raw_text = false;  // the text is the value's own bytes, which may not be UTF-8 (no --charset)
+    bool raw_text = false;  // the text is the value's own bytes, which may not be UTF-8
 };
 // The run's template, or nullptr when there is none or it cannot be read
 // (every value is then hexadecimal).
@@ -61,3 +61,8 @@ ExportedValue export_value(const ColumnTemplate* t, const DecodeOptions& options
                            std::size_t index, const ColumnRecord& column, char* scratch);
 // The number of template lines that export a column (all but NOPRINT).
 std::size_t exported_template_columns(DumpContext& ctx);
+
+// True when the bytes are well-formed UTF-8.
+bool is_utf8(const char* text, std::size_t length);
+// Upper-case hexadecimal digits, two per byte, no spaces; returns the end.
+char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size);

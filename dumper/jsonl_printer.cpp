@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "charsets.h"
 #include "export_fields.h"
 #include "message_lines.h"
 
@@ -257,7 +256,7 @@ private:
                 out = put(out, "null");
             } else {
                 out = put(out, "{\"hex\": \"");
-                out = OutputSink::put_hex_digits(out, bytes.data(), bytes.size());
+                out = put_hex_digits(out, bytes.data(), bytes.size());
                 *out++ = '"';
                 if (column.truncated()) {
                     out = put(out, ", \"length\": ");

@@ -395,15 +395,6 @@ void OutputSink::check_commit(const char* end) const
 }
 #endif
 
-char* OutputSink::put_hex_digits(char* out, const std::uint8_t* data, std::size_t size)
-{
-    for (std::size_t i = 0; i < size; ++i) {
-        *out++ = kHexDigits[data[i] >> 4];
-        *out++ = kHexDigits[data[i] & 0xF];
-    }
-    return out;
-}
-
 void OutputSink::rowid(const std::uint8_t (&id)[6])
 {
     char* out = reserve(12);

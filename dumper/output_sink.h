@@ -156,8 +156,6 @@ public:
     }
     // "%llu".
     static char* put_decimal(char* out, std::uint64_t value);
-    // Upper-case hexadecimal digits, two per byte, no spaces.
-    static char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size);
     // `size` bytes copied to `out`. Values are mostly short: copies of a
     // fixed size, overlapping, cost less than a call to copy a few bytes.
     static char* put_bytes(char* out, const std::uint8_t* data, std::size_t size)

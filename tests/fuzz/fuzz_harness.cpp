@@ -13,6 +13,7 @@
 #include "block_format.h"
 #include "charsets.h"
 #include "datafile_builder.h"
+#include "export_fields.h"
 #include "test_support.h"
 #include "trevanix.h"
 #include "tz_regions.h"
