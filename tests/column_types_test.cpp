@@ -366,7 +366,8 @@ TEST(ColumnTypes, TimeZoneRegionsAreTheirList)
 
 namespace {
 
-// The rows of one block through a template of the new keywords.
+// The builder's rows of the new types, a row of NULLs and a row of one
+// byte each, through the template of the new keywords.
 class NewKeywords : public ::testing::Test {
 protected:
     ScratchDir dir;
@@ -374,59 +375,50 @@ protected:
     std::string tpl;
     void SetUp() override
     {
-        using namespace datafile;
-        const Bytes urowid = {0x01, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00, 0x16};
-        Block b;
-        b.rows = {
-            head_piece({Column::bytes(number_value("12.5")),
-                        Column::bytes(timestamp_value(2012, 4, 1, 12, 34, 56, 123456789)),
-                        Column::bytes(timestamp_tz_value(2012, 4, 1, 12, 34, 56, 123456789, -210)),
-                        Column::bytes(timestamp_value(-4712, 1, 1, 0, 0, 0)),
-                        Column::bytes(interval_ym_value(2021, 10)),
-                        Column::bytes(interval_ds_value(-2, -12, -23, -34, -456789000)),
-                        Column::bytes(binary_float_value(134.45f)), Column::bytes(binary_double_value(1e16)),
-                        Column::bytes({0xDE, 0xAD}), Column::bytes({0x01}), Column::text("long \"text\""),
-                        Column::bytes(nchar_value("Zo\u00EB")), Column::bytes(nchar_value("\U0001F600")),
-                        Column::bytes(rowid_value(55177, 6, 226, 22)), Column::bytes(urowid),
-                        Column::bytes({0x01})}),
-            head_piece(std::vector<Column>(16, Column::null())),
-            head_piece(std::vector<Column>(16, Column::bytes({0x02}))),
-        };
-        data = dir.write("types.dbf", file_of({b}));
-        tpl = dir.write("types.template",
-                        "FLOAT\nTIMESTAMP\nTIMESTAMP WITH TIME ZONE\nTIMESTAMP WITH LOCAL TIME ZONE\n"
-                        "INTERVAL YEAR TO MONTH\nINTERVAL DAY TO SECOND\nBINARY_FLOAT\nBINARY_DOUBLE\nRAW\n"
-                        "LONG RAW\nLONG\nNCHAR\nNVARCHAR2\nROWID\nUROWID\nBOOLEAN\n");
+        datafile::File file = datafile::types_file();
+        file.blocks[1].rows.push_back(datafile::head_piece(std::vector<Column>(16, Column::null())));
+        file.blocks[1].rows.push_back(datafile::head_piece(std::vector<Column>(16, Column::bytes({0x02}))));
+        data = dir.write("types.dbf", file);
+        tpl = dir.write("types.template", datafile::types_template());
     }
 };
 
 TEST_F(NewKeywords, PrintTheirTextAndDumpWhatTheyDecline)
 {
-    const RunResult r = run_trevanix({"-f", data, "-c", tpl, "-s", "|"});
+    const RunResult r = run_trevanix({"-f", data, "-c", tpl, "-s", "|", "-b", "1"});
     const std::string hex = "1: 02 \n";
     EXPECT_EQ(r.output, kRule +
                             "12.5|2012-04-01 12:34:56.123456789|2012-04-01 12:34:56.123456789 -03:30|"
-                            "-4712-01-01 00:00:00|+2021-10|-02 12:23:34.456789000|134.45|1e+16|DEAD|01|"
-                            "long \"text\"|Zo\u00EB|\U0001F600|AAANeJAAGAAAADiAAW|AAANeJAAGAAAADiAAW|TRUE|" +
+                            "2012-04-01 16:04:56|+01-06|-02 12:23:34.456789000|134.45|1e+16|DEADBEEF|0102|"
+                            "long text|Zo\u00EB|\u6771\u4EAC|AAANeJAAGAAAADiAAW|AAANeJAAGAAAADiAAW|TRUE|" +
+                            kRule +
+                            "|-4712-01-01 00:00:00|2012-04-01 19:34:56.000000000 UTC (US/Pacific)|"
+                            "1582-10-15 00:00:00.500000000|-00-03|+00 00:00:00.000000000|-0|0.0001||||"
+                            "3: 00 41 00 \n\U0001F600||3: 02 04 00 \nFALSE|" +
                             kRule + std::string(16, '|') + kRule + hex + hex + hex + hex + hex + hex + hex + hex +
-                            "02|02|\x02|" + hex + hex + hex + hex + hex + kCompleted);
+                            "02|02|\x02|" + hex + hex + hex + hex + hex);
     EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(NewKeywords, ExportAsText)
 {
-    const RunResult r = run_trevanix({"-f", data, "-c", tpl, "--format", "jsonl"});
+    const RunResult r = run_trevanix({"-f", data, "-c", tpl, "--format", "jsonl", "-b", "1"});
     const std::vector<Json> records = parse_json_lines(r.output);
-    ASSERT_EQ(records.size(), 3u);
+    ASSERT_EQ(records.size(), 4u);
     std::vector<std::string> first;
     for (const Json& c : records[0]["columns"].items) first.push_back(c.text);
     EXPECT_EQ(first, (std::vector<std::string>{"12.5", "2012-04-01 12:34:56.123456789",
-                                               "2012-04-01 12:34:56.123456789 -03:30", "-4712-01-01 00:00:00",
-                                               "+2021-10", "-02 12:23:34.456789000", "134.45", "1e+16", "DEAD",
-                                               "01", "long \"text\"", "Zo\u00EB", "\U0001F600",
+                                               "2012-04-01 12:34:56.123456789 -03:30", "2012-04-01 16:04:56",
+                                               "+01-06", "-02 12:23:34.456789000", "134.45", "1e+16", "DEADBEEF",
+                                               "0102", "long text", "Zo\u00EB", "\u6771\u4EAC",
                                                "AAANeJAAGAAAADiAAW", "AAANeJAAGAAAADiAAW", "TRUE"}));
-    for (const Json& c : records[1]["columns"].items) EXPECT_EQ(c.kind, Json::Null);
-    const auto& declined = records[2]["columns"].items;
+    const auto& second = records[1]["columns"].items;
+    ASSERT_EQ(second.size(), 16u);
+    EXPECT_EQ(second[0].kind, Json::Null);
+    EXPECT_EQ(second[8].text, "");
+    EXPECT_EQ(second[11]["hex"].text, "004100");
+    for (const Json& c : records[2]["columns"].items) EXPECT_EQ(c.kind, Json::Null);
+    const auto& declined = records[3]["columns"].items;
     ASSERT_EQ(declined.size(), 16u);
     EXPECT_EQ(declined[0]["hex"].text, "02");
     EXPECT_EQ(declined[8].text, "02");

@@ -506,6 +506,46 @@ std::string sample_template()
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nUNKNOWN\n";
 }
 
+File types_file()
+{
+    // The sample's file header block, then a data block of its own.
+    File file = sample_file();
+    file.blocks.resize(2);
+    Block& types = file.blocks[1] = Block();
+    types.object_id = 74580;
+    types.scn = 0x0023A530;
+    const Bytes urowid = {0x01, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00, 0x16};
+    types.rows = {
+        head_piece({Column::bytes(number_value("12.5")),
+                    Column::bytes(timestamp_value(2012, 4, 1, 12, 34, 56, 123456789)),
+                    Column::bytes(timestamp_tz_value(2012, 4, 1, 12, 34, 56, 123456789, -210)),
+                    Column::bytes(timestamp_value(2012, 4, 1, 16, 4, 56)), Column::bytes(interval_ym_value(1, 6)),
+                    Column::bytes(interval_ds_value(-2, -12, -23, -34, -456789000)),
+                    Column::bytes(binary_float_value(134.45f)), Column::bytes(binary_double_value(1e16)),
+                    Column::bytes({0xDE, 0xAD, 0xBE, 0xEF}), Column::bytes({0x01, 0x02}), Column::text("long text"),
+                    Column::bytes(nchar_value("Zo\u00EB")), Column::bytes(nchar_value("\u6771\u4EAC")),
+                    Column::bytes(rowid_value(55177, 6, 226, 22)), Column::bytes(urowid), Column::bytes({0x01})}),
+        // NULLs, empty values and values their types decline: an NCHAR of
+        // an odd length, a logical UROWID.
+        head_piece({Column::null(), Column::bytes(timestamp_value(-4712, 1, 1, 0, 0, 0)),
+                    Column::bytes(timestamp_region_value(2012, 4, 1, 19, 34, 56, 0, 615)),
+                    Column::bytes(timestamp_value(1582, 10, 15, 0, 0, 0, 500000000)),
+                    Column::bytes(interval_ym_value(0, -3)), Column::bytes(interval_ds_value(0, 0, 0, 0, 0)),
+                    Column::bytes(binary_float_value(-0.0f)), Column::bytes(binary_double_value(0.0001)),
+                    Column::bytes({}), Column::null(), Column::text(""), Column::bytes({0x00, 0x41, 0x00}),
+                    Column::bytes(nchar_value("\U0001F600")), Column::null(), Column::bytes({0x02, 0x04, 0x00}),
+                    Column::bytes({0x00})}),
+    };
+    return file;
+}
+
+std::string types_template()
+{
+    return "FLOAT\nTIMESTAMP\nTIMESTAMP WITH TIME ZONE\nTIMESTAMP WITH LOCAL TIME ZONE\nINTERVAL YEAR TO MONTH\n"
+           "INTERVAL DAY TO SECOND\nBINARY_FLOAT\nBINARY_DOUBLE\nRAW\nLONG RAW\nLONG\nNCHAR\nNVARCHAR2\nROWID\n"
+           "UROWID\nBOOLEAN\n";
+}
+
 namespace {
 
 // splitmix64: a small, fast generator whose whole state is one number, so

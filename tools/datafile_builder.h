@@ -153,6 +153,10 @@ void write_file(const std::string& path, const Bytes& bytes);
 // The sample data file shipped in examples/ and the template that goes with it.
 File sample_file();
 std::string sample_template();
+// A file header block and a block of two rows of every type the template
+// names beyond NUMBER, VARCHAR2, CHAR and DATE, for the documentation.
+File types_file();
+std::string types_template();
 
 // The benchmark's data: block 0 is a file header block, every other block a
 // data block filled to about 90% with rows of six columns, some of them

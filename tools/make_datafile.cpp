@@ -13,8 +13,9 @@ namespace {
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: make_datafile sample DATAFILE [TEMPLATE]\n"
-                 "  writes the sample data file (and the column template that matches it)\n"
+                 "usage: make_datafile sample|types DATAFILE [TEMPLATE]\n"
+                 "  writes the sample data file, or one of rows of the other column types\n"
+                 "  (and the column template that matches it)\n"
                  "       make_datafile bench|varied|damaged|timestamps DATAFILE SIZE_MIB [TEMPLATE]\n"
                  "  writes SIZE_MIB MiB of 8192-byte blocks full of rows (and their template):\n"
                  "  bench rows of mostly whole numbers, varied rows of negative and fractional\n"
@@ -36,9 +37,10 @@ int main(int argc, char** argv)
     if (argc < 3) return usage();
     std::string what = argv[1];
     try {
-        if (what == "sample") {
-            datafile::write_file(argv[2], datafile::build_file(datafile::sample_file()));
-            if (argc > 3) write_text(argv[3], datafile::sample_template());
+        if (what == "sample" || what == "types") {
+            const bool sample = what == "sample";
+            datafile::write_file(argv[2], datafile::build_file(sample ? datafile::sample_file() : datafile::types_file()));
+            if (argc > 3) write_text(argv[3], sample ? datafile::sample_template() : datafile::types_template());
             return 0;
         }
         const bool varied = what == "varied";
