@@ -390,7 +390,8 @@ TEST_F(NewKeywords, PrintTheirTextAndDumpWhatTheyDecline)
     EXPECT_EQ(r.output, kRule +
                             "12.5|2012-04-01 12:34:56.123456789|2012-04-01 12:34:56.123456789 -03:30|"
                             "2012-04-01 16:04:56|+01-06|-02 12:23:34.456789000|134.45|1e+16|DEADBEEF|0102|"
-                            "long text|Zo\u00EB|\u6771\u4EAC|AAANeJAAGAAAADiAAW|AAANeJAAGAAAADiAAW|TRUE|" +
+                            "Cr\xE8me br\xFBl\xE9" "e|Zo\u00EB|\u6771\u4EAC|"
+                            "AAANeJAAGAAAADiAAW|AAANeJAAGAAAADiAAW|TRUE|" +
                             kRule +
                             "|-4712-01-01 00:00:00|2012-04-01 19:34:56.000000000 UTC (US/Pacific)|"
                             "1582-10-15 00:00:00.500000000|-00-03|+00 00:00:00.000000000|-0|0.0001||||"
@@ -400,9 +401,10 @@ TEST_F(NewKeywords, PrintTheirTextAndDumpWhatTheyDecline)
     EXPECT_EQ(r.status, 0);
 }
 
-TEST_F(NewKeywords, ExportAsText)
+TEST_F(NewKeywords, ExportAsTextWithTheirCharacterSets)
 {
-    const RunResult r = run_trevanix({"-f", data, "-c", tpl, "--format", "jsonl", "-b", "1"});
+    const RunResult r =
+        run_trevanix({"-f", data, "-c", tpl, "--format", "jsonl", "-b", "1", "--charset", "WE8MSWIN1252"});
     const std::vector<Json> records = parse_json_lines(r.output);
     ASSERT_EQ(records.size(), 4u);
     std::vector<std::string> first;
@@ -410,7 +412,7 @@ TEST_F(NewKeywords, ExportAsText)
     EXPECT_EQ(first, (std::vector<std::string>{"12.5", "2012-04-01 12:34:56.123456789",
                                                "2012-04-01 12:34:56.123456789 -03:30", "2012-04-01 16:04:56",
                                                "+01-06", "-02 12:23:34.456789000", "134.45", "1e+16", "DEADBEEF",
-                                               "0102", "long text", "Zo\u00EB", "\u6771\u4EAC",
+                                               "0102", "Cr\u00E8me br\u00FBl\u00E9e", "Zo\u00EB", "\u6771\u4EAC",
                                                "AAANeJAAGAAAADiAAW", "AAANeJAAGAAAADiAAW", "TRUE"}));
     const auto& second = records[1]["columns"].items;
     ASSERT_EQ(second.size(), 16u);

@@ -522,7 +522,8 @@ File types_file()
                     Column::bytes(timestamp_value(2012, 4, 1, 16, 4, 56)), Column::bytes(interval_ym_value(1, 6)),
                     Column::bytes(interval_ds_value(-2, -12, -23, -34, -456789000)),
                     Column::bytes(binary_float_value(134.45f)), Column::bytes(binary_double_value(1e16)),
-                    Column::bytes({0xDE, 0xAD, 0xBE, 0xEF}), Column::bytes({0x01, 0x02}), Column::text("long text"),
+                    Column::bytes({0xDE, 0xAD, 0xBE, 0xEF}), Column::bytes({0x01, 0x02}),
+                    Column::text("Cr\xE8me br\xFBl\xE9" "e"),  // in Windows-1252
                     Column::bytes(nchar_value("Zo\u00EB")), Column::bytes(nchar_value("\u6771\u4EAC")),
                     Column::bytes(rowid_value(55177, 6, 226, 22)), Column::bytes(urowid), Column::bytes({0x01})}),
         // NULLs, empty values and values their types decline: an NCHAR of
