@@ -3,6 +3,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "export_fields.h"
 #include "value_decoders.h"
@@ -27,37 +28,56 @@ char* put_binary_float(char* out, Float value)
     if (std::isnan(value)) return put_text(out, "Nan");
     if (std::isinf(value)) return put_text(out, value < 0 ? "-Inf" : "Inf");
     if (value == 0) return put_text(out, std::signbit(value) ? "-0" : "0");
-    // The shortest form, as [-]d[.ddd]e(+|-)XX[X].
-    char scientific[32];
-    const char* end =
-        std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific).ptr;
-    const char* e = static_cast<const char*>(std::memchr(scientific, 'e', static_cast<std::size_t>(end - scientific)));
-    int exponent = 0;
-    for (const char* p = e + 2; p < end; ++p) exponent = exponent * 10 + (*p - '0');
+    // The shortest form, [-]d[.ddd]e(+|-)XX[X], is written in place, then
+    // laid out again when the notation is to be plain.
+    char* end = std::to_chars(out, out + kBinaryFloatRoom, value, std::chars_format::scientific).ptr;
+    const char* e = end[-4] == 'e' ? end - 4 : end - 5;
+    int exponent = (e[2] - '0') * 10 + (e[3] - '0');
+    if (e + 4 < end) exponent = exponent * 10 + (e[4] - '0');
     if (e[1] == '-') exponent = -exponent;
-    if (exponent < -4 || exponent > 15)
-        return put_text(out, std::string_view(scientific, static_cast<std::size_t>(end - scientific)));
+    if (exponent < -4 || exponent > 15) return end;
 
-    const char* p = scientific;
-    if (*p == '-') *out++ = *p++;
-    char digits[24];
-    std::size_t count = 0;
-    for (; p < e; ++p)
-        if (*p != '.') digits[count++] = *p;
-    if (exponent < 0) {
-        out = put_text(out, "0.");
-        for (int k = exponent + 1; k < 0; ++k) *out++ = '0';
-        return put_text(out, std::string_view(digits, count));
+    char* first = out + (*out == '-');  // the first digit
+    // The significant digits together, the point taken out.
+    int count = 1;
+    if (first[1] == '.') {
+        count = static_cast<int>(e - first) - 1;
+        std::memmove(first + 1, first + 2, static_cast<std::size_t>(count - 1));
     }
-    const auto whole = static_cast<std::size_t>(exponent) + 1;
+    if (exponent < 0) {  // "0." and the zeros after it first
+        const int shift = 1 - exponent;
+        std::memmove(first + shift, first, static_cast<std::size_t>(count));
+        std::memset(first, '0', static_cast<std::size_t>(shift));
+        first[1] = '.';
+        return first + shift + count;
+    }
+    const int whole = exponent + 1;
     if (count <= whole) {
-        out = put_text(out, std::string_view(digits, count));
-        for (std::size_t k = count; k < whole; ++k) *out++ = '0';
-        return out;
+        std::memset(first + count, '0', static_cast<std::size_t>(whole - count));
+        return first + whole;
     }
-    out = put_text(out, std::string_view(digits, whole));
+    std::memmove(first + whole + 1, first + whole, static_cast<std::size_t>(count - whole));
+    first[whole] = '.';
+    return first + count + 1;
+}
+
+// A double that is a whole number of hundredths below 10^13, a price or a
+// count, as the decimal of its hundredths; nullptr for any other. No shorter
+// text reads back as it (doubles there lie less than 0.002 apart), so this
+// is the text the general conversion would give, found more quickly.
+char* put_hundredths(char* out, double value)
+{
+    if (!(value > -1e13 && value < 1e13)) return nullptr;
+    const auto hundredths = static_cast<std::int64_t>(value * 100.0 + (value < 0 ? -0.5 : 0.5));
+    if (static_cast<double>(hundredths) / 100.0 != value) return nullptr;
+    if (hundredths < 0) *out++ = '-';
+    const auto magnitude = static_cast<std::uint64_t>(hundredths < 0 ? -hundredths : hundredths);
+    out = OutputSink::put_decimal(out, magnitude / 100);
+    const auto cents = static_cast<int>(magnitude % 100);
+    if (cents == 0) return out;
     *out++ = '.';
-    return put_text(out, std::string_view(digits + whole, count - whole));
+    out = put_pair(out, cents);
+    return cents % 10 == 0 ? out - 1 : out;
 }
 
 // The digits of rowids' text: six bits each, most significant first.
@@ -95,7 +115,9 @@ char* decode_binary_double_value(ByteView value, char* out, const DecodeOptions&
     if (value.empty()) return out;
     if (value.size() != 8) return nullptr;
     const std::uint64_t stored = std::uint64_t{value.u32be(0)} << 32 | value.u32be(4);
-    return put_binary_float(out, std::bit_cast<double>(ieee_bits(stored)));
+    const auto number = std::bit_cast<double>(ieee_bits(stored));
+    char* end = number != 0 ? put_hundredths(out, number) : nullptr;
+    return end != nullptr ? end : put_binary_float(out, number);
 }
 
 char* decode_raw_value(ByteView value, char* out, const DecodeOptions&)

@@ -38,24 +38,31 @@ int days_in_month(int year, int month)
 bool is_gregorian_start(const Moment& t) { return t.year == 1582 && t.month == 10 && t.day == 15; }
 bool is_julian_end(const Moment& t) { return t.year == 1582 && t.month == 10 && t.day == 4; }
 
+bool in_range(int value, int low, int high)
+{
+    return static_cast<unsigned>(value - low) <= static_cast<unsigned>(high - low);
+}
+
 bool is_date(const Moment& t)
 {
-    return t.year != 0 && t.year >= kFirstYear && t.year <= kLastYear && t.month >= 1 && t.month <= 12 &&
-           t.day >= 1 && t.day <= days_in_month(t.year, t.month) &&
+    if (!in_range(t.month, 1, 12) || !in_range(t.day, 1, 31)) return false;
+    if (t.day > 28 && t.day > days_in_month(t.year, t.month)) return false;
+    // Most dates are modern ones, which need no more checks.
+    if (in_range(t.year, 1583, kLastYear)) return true;
+    return t.year != 0 && in_range(t.year, kFirstYear, kLastYear) &&
            !(t.year == 1582 && t.month == 10 && t.day > 4 && t.day < 15);
 }
 
 // The date and time of a value's first seven bytes, laid out as in a DATE;
 // false when they are not a moment of the calendar.
-bool read_moment(const ByteView& v, Moment& t)
+bool read_moment(const std::uint8_t* b, Moment& t)
 {
-    const int century = v.u8(0) - 100;
-    const int year = v.u8(1) - 100;
+    const int century = b[0] - 100;
+    const int year = b[1] - 100;
     // Both halves of a BC year are negative.
-    if (year < -99 || year > 99 || (century < 0 && year > 0) || (century > 0 && year < 0)) return false;
-    t = {century * 100 + year, v.u8(2), v.u8(3), v.u8(4) - 1, v.u8(5) - 1, v.u8(6) - 1};
-    return is_date(t) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 && t.second >= 0 &&
-           t.second <= 59;
+    if (!in_range(year, -99, 99) || (century < 0 && year > 0) || (century > 0 && year < 0)) return false;
+    t = {century * 100 + year, b[2], b[3], b[4] - 1, b[5] - 1, b[6] - 1};
+    return is_date(t) && in_range(t.hour, 0, 23) && in_range(t.minute, 0, 59) && in_range(t.second, 0, 59);
 }
 
 void next_day(Moment& t)
@@ -104,7 +111,7 @@ bool add_minutes(Moment& t, int minutes)
     }
     t.hour = in_day / 60;
     t.minute = in_day % 60;
-    return t.year >= kFirstYear && t.year <= kLastYear;
+    return in_range(t.year, kFirstYear, kLastYear);
 }
 
 // "YYYY-MM-DD HH:MM:SS"; a BC year is its four digits after a minus sign.
@@ -114,28 +121,34 @@ char* put_moment(char* out, const Moment& t)
     const int year = t.year < 0 ? -t.year : t.year;
     out = put_pair(out, year / 100);
     out = put_pair(out, year % 100);
-    *out++ = '-';
-    out = put_pair(out, t.month);
-    *out++ = '-';
-    out = put_pair(out, t.day);
-    *out++ = ' ';
-    out = put_pair(out, t.hour);
-    *out++ = ':';
-    out = put_pair(out, t.minute);
-    *out++ = ':';
-    return put_pair(out, t.second);
+    out[0] = '-';
+    put_pair(out + 1, t.month);
+    out[3] = '-';
+    put_pair(out + 4, t.day);
+    out[6] = ' ';
+    put_pair(out + 7, t.hour);
+    out[9] = ':';
+    put_pair(out + 10, t.minute);
+    out[12] = ':';
+    return put_pair(out + 13, t.second);
 }
 
 // ".fffffffff": always nine digits.
 char* put_nanoseconds(char* out, std::uint32_t ns)
 {
-    *out++ = '.';
-    out = put_pair(out, static_cast<int>(ns / 10000000));
-    out = put_pair(out, static_cast<int>(ns / 100000 % 100));
-    out = put_pair(out, static_cast<int>(ns / 1000 % 100));
-    out = put_pair(out, static_cast<int>(ns / 10 % 100));
-    *out++ = static_cast<char>('0' + ns % 10);
-    return out;
+    const std::uint32_t high = ns / 10000;  // five digits
+    const std::uint32_t low = ns % 10000;
+    out[0] = '.';
+    out[1] = static_cast<char>('0' + high / 10000);
+    put_pair(out + 2, static_cast<int>(high / 100 % 100));
+    put_pair(out + 4, static_cast<int>(high % 100));
+    put_pair(out + 6, static_cast<int>(low / 100));
+    return put_pair(out + 8, static_cast<int>(low % 100));
+}
+
+std::uint32_t u32be(const std::uint8_t* b)
+{
+    return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
 }
 
 // At least two digits.
@@ -159,24 +172,18 @@ std::int64_t magnitude(std::int64_t value) { return value < 0 ? -value : value; 
 
 }  // namespace
 
-std::string_view tz_region_name(unsigned id)
-{
-    const TzRegion* end = kTzRegions + kTzRegionCount;
-    const TzRegion* found =
-        std::lower_bound(kTzRegions, end, id, [](const TzRegion& region, unsigned key) { return region.id < key; });
-    return found != end && found->id == id ? found->name : std::string_view();
-}
-
 // TIMESTAMP and TIMESTAMP WITH LOCAL TIME ZONE: a DATE's seven bytes, then
 // the nanoseconds when there are any.
 char* decode_timestamp_value(ByteView value, char* out, const DecodeOptions&)
 {
     if (value.empty()) return out;
     if (value.size() != 7 && value.size() != 11) return nullptr;
+    std::uint8_t b[11];
+    value.copy(0, b);
     Moment t;
-    if (!read_moment(value, t)) return nullptr;
+    if (!read_moment(b, t)) return nullptr;
     if (value.size() == 7) return put_moment(out, t);
-    const std::uint32_t ns = value.u32be(7);
+    const std::uint32_t ns = u32be(b + 7);
     return ns > kMaxNanoseconds ? nullptr : put_nanoseconds(put_moment(out, t), ns);
 }
 
@@ -186,32 +193,32 @@ char* decode_timestamp_value(ByteView value, char* out, const DecodeOptions&)
 char* decode_timestamp_tz_value(ByteView value, char* out, const DecodeOptions&)
 {
     if (value.empty()) return out;
+    std::uint8_t b[13];
+    value.copy(0, b);
     Moment t;
-    const std::uint32_t ns = value.u32be(7);
-    if (value.size() != 13 || !read_moment(value, t) || ns > kMaxNanoseconds) return nullptr;
-    const std::uint8_t zone_high = value.u8(11);
-    const std::uint8_t zone_low = value.u8(12);
-    if (zone_high & 0x80) {
+    const std::uint32_t ns = u32be(b + 7);
+    if (value.size() != 13 || !read_moment(b, t) || ns > kMaxNanoseconds) return nullptr;
+    if (b[11] & 0x80) {
         // A region's offset depends on the date and its rules: the time stays UTC.
-        const unsigned id = (zone_high & 0x7Fu) * 64u + zone_low / 4u;
+        const unsigned id = (b[11] & 0x7Fu) * 64u + b[12] / 4u;
         out = put_text(put_nanoseconds(put_moment(out, t), ns), " UTC (");
         const std::string_view name = tz_region_name(id);
         out = name.empty() ? OutputSink::put_decimal(put_text(out, "region id "), id) : put_text(out, name);
         *out++ = ')';
         return out;
     }
-    const int hours = zone_high - 20;
-    const int minutes = zone_low - kFieldBias;
+    const int hours = b[11] - 20;
+    const int minutes = b[12] - kFieldBias;
     const int offset = hours * 60 + minutes;
-    if (!within(minutes, 59) || common_sign({hours, minutes}) == 2 || offset < -12 * 60 || offset > 14 * 60 ||
-        !add_minutes(t, offset))
+    if (!in_range(minutes, -59, 59) || (hours > 0 && minutes < 0) || (hours < 0 && minutes > 0) ||
+        !in_range(offset, -12 * 60, 14 * 60) || (offset != 0 && !add_minutes(t, offset)))
         return nullptr;
     out = put_nanoseconds(put_moment(out, t), ns);
-    *out++ = ' ';
-    *out++ = offset < 0 ? '-' : '+';
-    out = put_pair(out, hours < 0 ? -hours : hours);
-    *out++ = ':';
-    return put_pair(out, minutes < 0 ? -minutes : minutes);
+    out[0] = ' ';
+    out[1] = offset < 0 ? '-' : '+';
+    put_pair(out + 2, hours < 0 ? -hours : hours);
+    out[4] = ':';
+    return put_pair(out + 5, minutes < 0 ? -minutes : minutes);
 }
 
 // INTERVAL YEAR TO MONTH: years + 2^31 in four bytes, months + 60.

@@ -11,8 +11,10 @@ struct TzRegion {
     std::string_view name;
 };
 
-// No name is longer (checked when the list is compiled).
+// No name is longer, and every id is below kTzRegionIds, the 13 bits a
+// value has for it (checked when the list is compiled).
 constexpr std::size_t kMaxTzRegionName = 40;
+constexpr unsigned kTzRegionIds = 8192;
 
 // In increasing order of id.
 extern const TzRegion kTzRegions[];

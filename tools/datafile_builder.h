@@ -168,8 +168,7 @@ enum class BenchData {
     Varied,   // NUMBER, VARCHAR2, VARCHAR2, DATE, NUMBER, NUMBER: negative and fractional
               // numbers of many sizes, text of every length from 0 to 120
     Damaged,  // the rows of Rows with a few bytes of each block overwritten
-    Timestamps,  // NUMBER, TIMESTAMP, TIMESTAMP WITH TIME ZONE, BINARY_DOUBLE, BINARY_DOUBLE: offsets
-                 // and regions, prices and full-precision measurements
+    Timestamps,  // NUMBER, TIMESTAMP, TIMESTAMP WITH TIME ZONE (offsets and regions), BINARY_DOUBLE
 };
 Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
 Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
