@@ -1,6 +1,7 @@
 // The decoders of the column types beyond NUMBER, VARCHAR2 and DATE, one
 // table of cases per type, the time zone regions against their list, the
 // character sets, and the types end to end through a template.
+#include <charconv>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -219,6 +220,32 @@ TEST(ColumnTypes, BinaryFloatAndDouble)
                                {{0xC3, 0x06, 0x73, 0x33}, kDeclined},
                                {{}, ""},
                            });
+}
+
+// Whole hundredths are printed apart from the general conversion; the text
+// must be the same, the shortest that reads back.
+TEST(ColumnTypes, BinaryDoubleOfWholeHundredthsIsItsShortestText)
+{
+    const ColumnType& type = find_column_type("BINARY_DOUBLE");
+    std::uint64_t state = 12345;
+    for (int i = 0; i < 2000; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const auto digits = static_cast<std::int64_t>(state >> (11 + i % 40));  // 16 digits down to 1
+        for (std::int64_t hundredths : {digits % 10000000000000000, -digits % 100000, digits % 100}) {
+            const double value = static_cast<double>(hundredths) / 100.0;
+            char expected[64];
+            const char* expected_end =
+                std::to_chars(expected, expected + sizeof expected, value, std::chars_format::fixed).ptr;
+            const Bytes bytes = datafile::binary_double_value(value);
+            std::string room(type.text_room(8), '\0');
+            char* text = room.data();
+            const char* end = type.decode(ByteView(bytes.data(), bytes.size()), text, {});
+            ASSERT_NE(end, nullptr) << value;
+            EXPECT_EQ(std::string_view(text, static_cast<std::size_t>(end - text)),
+                      std::string_view(expected, static_cast<std::size_t>(expected_end - expected)))
+                << hundredths;
+        }
+    }
 }
 
 TEST(ColumnTypes, RawRowidAndBoolean)
