@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 enum class ByteOrder : std::uint8_t { Little, Big };
 
@@ -49,6 +50,10 @@ public:
     template <std::size_t N>
     void copy(std::size_t at, std::uint8_t (&out)[N]) const
     {
+        if (at <= size_ && N <= size_ - at) {
+            std::memcpy(out, data_ + at, N);  // the common case, in one move
+            return;
+        }
         for (std::size_t i = 0; i < N; ++i) out[i] = u8(at + i);
     }
 

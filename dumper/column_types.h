@@ -41,7 +41,7 @@ struct ColumnType {
     // The text is the value's own bytes, which need not be UTF-8.
     bool text_bytes;
 
-    std::size_t text_room(std::size_t size) const { return room_fixed + std::size_t{room_per_byte} * size; }
+    constexpr std::size_t text_room(std::size_t size) const { return room_fixed + std::size_t{room_per_byte} * size; }
 };
 
 // The longest keyword; a template line longer than this names no type.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "charsets.h"
 #include "trevanix.h"
 
 const char* const kHelpText =
@@ -154,6 +155,16 @@ bool apply_byte_order(const char* value, RunSettings& s, std::string& message)
     return true;
 }
 
+bool apply_charset(const char* value, RunSettings& s, std::string& message)
+{
+    if (!is_charset_name(value)) {
+        message = unknown_charset_message(value);
+        return false;
+    }
+    s.charset = value;
+    return true;
+}
+
 struct LongOption {
     const char* name;
     bool takes_value;
@@ -165,6 +176,7 @@ constexpr LongOption kLongOptions[] = {
     {"--verify", false, apply_verify},
     {"--block-size", true, apply_block_size},
     {"--byte-order", true, apply_byte_order},
+    {"--charset", true, apply_charset},
 };
 
 // The long option `arg` names (before any '='), or nullptr.
@@ -302,6 +314,15 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         return static_cast<int>(sizeof kNeedFile - 1);
     }
     if (s.block_size == 0) s.block_size = 8192;
+    if (!s.charset.empty()) {
+        std::string message;
+        ctx->charset = make_charset(s.charset, message);
+        if (ctx->charset == nullptr) {
+            messages.text(message);
+            return kExitArgumentError;
+        }
+        ctx->decode_options.charset = ctx->charset.get();
+    }
     if (s.long_block_size != 0) s.block_size = s.long_block_size;
     if ((s.block_size_auto || s.byte_order_auto) && find_block_layout(*ctx) != BLOCK_OK) return kExitFailure;
     ctx->printer = make_printer(s);

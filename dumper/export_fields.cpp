@@ -169,7 +169,8 @@ ExportedValue export_value(const ColumnTemplate* t, const DecodeOptions& options
     if (type->role == TypeRole::Decoded && !column.truncated()) {
         char* end = type->decode(column.value(block), scratch, options);
         if (end != nullptr)
-            return {ExportedAs::Text, scratch, static_cast<std::size_t>(end - scratch), type->text_bytes};
+            return {ExportedAs::Text, scratch, static_cast<std::size_t>(end - scratch),
+                    type->text_bytes && options.charset == nullptr};
     }
     return {ExportedAs::Hex};
 }

@@ -53,6 +53,7 @@ struct RunSettings {
     bool block_size_auto = false;
     ByteOrder byte_order = ByteOrder::Little;  // --byte-order
     bool byte_order_auto = false;
+    std::string charset;  // --charset: the database character set's name; empty: none
 };
 
 inline bool is_deleted_only(int action)
@@ -161,6 +162,7 @@ struct DumpContext {
     DataFileReader file;
     ColumnTemplate column_template;
     DecodeOptions decode_options;
+    std::shared_ptr<const Charset> charset;  // what decode_options.charset points at
     std::unique_ptr<RecordPrinter> printer;
     VerifyState verify;
     LayoutFound layout_found;

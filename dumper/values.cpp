@@ -1,19 +1,12 @@
-// Typed values: the column type table and the decoders of NUMBER, DATE and
-// text values. Each decoder turns a value's bytes into text, or declines
-// when they are not a value of its type; none of them prints anything.
+// Typed values: the column type table and the decoders of NUMBER and DATE.
+// Each decoder turns a value's bytes into text, or declines when they are
+// not a value of its type; none of them prints anything. The other types'
+// decoders are declared in value_decoders.h.
 #include <cstring>
 
-#include "column_types.h"
-#include "output_sink.h"
+#include "value_decoders.h"
 
 namespace {
-
-// Appends the base-100 digit as two decimal characters.
-char* put_pair(char* p, int digit)
-{
-    std::memcpy(p, OutputSink::kDigitPairs + 2 * digit, 2);
-    return p + 2;
-}
 
 // Writes a NUMBER's decimal text at `out` (room for NumberText::text);
 // returns its end, or nullptr when the bytes are not a valid NUMBER.
@@ -25,8 +18,7 @@ char* format_number(const ByteView& value, char* out)
     const std::size_t size = value.size();
     if (size == 0 || size > kMaxBytes) return nullptr;
     const std::uint8_t first = value.u8(0);
-    if (first == kZero) {
-        if (size != 1) return nullptr;
+    if (first == kZero && size == 1) {
         *out++ = '0';
         return out;
     }
@@ -47,6 +39,7 @@ char* format_number(const ByteView& value, char* out)
             digits[count++] = 101 - b;
         }
     } else {
+        // 0x80 followed by digits is the smallest exponent, -65 (1e-130 is 80 02).
         exponent = first - 0xC1;
         for (std::size_t k = 1; k < end; ++k) {
             int b = value.u8(k);
@@ -155,12 +148,6 @@ char* decode_date_value(ByteView value, char* out, const DecodeOptions&)
     return put_min_digits(out, value.u8(6) - 1, 2);
 }
 
-// VARCHAR2 and CHAR: the value's bytes as they are.
-char* decode_text_value(ByteView value, char* out, const DecodeOptions&)
-{
-    return OutputSink::put_bytes(out, value.data(), value.size());
-}
-
 char* decline(ByteView, char*, const DecodeOptions&) { return nullptr; }
 
 constexpr std::uint16_t kNumberRoom = sizeof NumberText::text;
@@ -170,19 +157,40 @@ constexpr std::uint16_t kDateRoom = 32;
 
 constexpr ColumnType kColumnTypes[] = {
     {"NUMBER", TypeRole::Decoded, kNumberRoom, 0, decode_number_value, false},
-    {"VARCHAR2", TypeRole::Decoded, 0, 1, decode_text_value, true},
+    {"VARCHAR2", TypeRole::Decoded, 0, kTextRoomPerByte, decode_text_value, true},
     {"DATE", TypeRole::Decoded, kDateRoom, 0, decode_date_value, false},
     // CHAR values print their text like VARCHAR2 (blank-padded as stored).
-    {"CHAR", TypeRole::Decoded, 0, 1, decode_text_value, true},
+    {"CHAR", TypeRole::Decoded, 0, kTextRoomPerByte, decode_text_value, true},
     {"UNKNOWN", TypeRole::Undecoded, 0, 0, decline, false},
     {"NOPRINT", TypeRole::Suppressed, 0, 0, decline, false},
+    // FLOAT is a NUMBER of binary precision, stored as a NUMBER.
+    {"FLOAT", TypeRole::Decoded, kNumberRoom, 0, decode_number_value, false},
+    {"TIMESTAMP", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_value, false},
+    {"TIMESTAMP WITH TIME ZONE", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_tz_value, false},
+    // Stored in the database's time zone, and printed as stored.
+    {"TIMESTAMP WITH LOCAL TIME ZONE", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_value, false},
+    {"INTERVAL YEAR TO MONTH", TypeRole::Decoded, kIntervalRoom, 0, decode_interval_ym_value, false},
+    {"INTERVAL DAY TO SECOND", TypeRole::Decoded, kIntervalRoom, 0, decode_interval_ds_value, false},
+    {"BINARY_FLOAT", TypeRole::Decoded, kBinaryFloatRoom, 0, decode_binary_float_value, false},
+    {"BINARY_DOUBLE", TypeRole::Decoded, kBinaryFloatRoom, 0, decode_binary_double_value, false},
+    {"RAW", TypeRole::Decoded, 0, 2, decode_raw_value, false},
+    {"LONG RAW", TypeRole::Decoded, 0, 2, decode_raw_value, false},
+    {"LONG", TypeRole::Decoded, 0, kTextRoomPerByte, decode_text_value, true},
+    {"NCHAR", TypeRole::Decoded, 0, kNationalTextRoomPerByte, decode_national_text_value, false},
+    {"NVARCHAR2", TypeRole::Decoded, 0, kNationalTextRoomPerByte, decode_national_text_value, false},
+    {"ROWID", TypeRole::Decoded, kRowidRoom, 0, decode_rowid_value, false},
+    {"UROWID", TypeRole::Decoded, kRowidRoom, 0, decode_urowid_value, false},
+    {"BOOLEAN", TypeRole::Decoded, kBooleanRoom, 0, decode_boolean_value, false},
 };
 const std::size_t kColumnTypeCount = sizeof kColumnTypes / sizeof kColumnTypes[0];
 const ColumnType kUnlistedType = {"", TypeRole::Undecoded, 0, 0, decline, false};
 
+// Every keyword fits a template line's room, and the text of the longest
+// value (65535 bytes) and a separator fit one claim of output room.
 static_assert([] {
     for (const ColumnType& type : kColumnTypes)
-        if (type.keyword.size() > kMaxKeywordLength) return false;
+        if (type.keyword.size() > kMaxKeywordLength || type.text_room(65535) + 1 > OutputSink::kCapacity)
+            return false;
     return true;
 }());
 

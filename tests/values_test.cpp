@@ -18,6 +18,14 @@ std::string number(const Bytes& bytes)
     return std::string(text.text, text.length);
 }
 
+// "0." then `zeros` zeros and `digits`.
+std::string below_one(std::size_t zeros, const char* digits)
+{
+    std::string text = "0.";
+    text.append(zeros, '0');
+    return text.append(digits);
+}
+
 TEST(DecodeNumber, PositiveNumbers)
 {
     EXPECT_EQ(number({0x80}), "0");
@@ -35,6 +43,8 @@ TEST(DecodeNumber, PositiveNumbers)
     EXPECT_EQ(number({0xC2, 0x01, 0x02}), "1");  // a leading zero digit
     EXPECT_EQ(number({0xFF, 0x02}), "1" + std::string(124, '0'));
     EXPECT_EQ(number({0x81, 0x02}), "0." + std::string(127, '0') + "1");
+    EXPECT_EQ(number({0x80, 0x02}), below_one(129, "1"));  // the smallest exponent
+    EXPECT_EQ(number({0x80, 0x0B, 0x64}), below_one(128, "1099"));
 }
 
 TEST(DecodeNumber, NegativeNumbers)
@@ -57,7 +67,7 @@ TEST(DecodeNumber, InvalidBytesAreDeclined)
     EXPECT_EQ(number({0x3E, 0x66}), "declined");
     EXPECT_EQ(number({0x3E, 0x01, 0x66}), "declined");
     EXPECT_EQ(number({0x3E, 0x66, 0x64}), "declined");
-    EXPECT_EQ(number({0x80, 0x02}), "declined");
+    EXPECT_EQ(number({0x80, 0x00}), "declined");
     Bytes too_long(22, 0x02);
     too_long[0] = 0xC1;
     EXPECT_EQ(number(too_long), "declined");
@@ -72,6 +82,9 @@ TEST(DecodeNumber, AgreesWithTheBuildersEncoding)
     for (const char* text : {"7369", "-42.75", "1600.5", "0.000123", "-99999999999999999999", "100", "-0.01",
                              "123456789012345678.9"})
         EXPECT_EQ(number(datafile::number_value(text)), text);
+    const std::string smallest = below_one(129, "123");  // the exponent byte 0x80
+    EXPECT_EQ(datafile::number_value(smallest), (Bytes{0x80, 0x02, 0x18}));
+    EXPECT_EQ(number(datafile::number_value(smallest)), smallest);
 }
 
 // A data file of one block whose rows are given bottom-up as they print.

@@ -1,6 +1,7 @@
 #include "datafile_builder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <stdexcept>
 
@@ -24,6 +25,12 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v, ByteOrder order = ByteOrde
     const bool little = order == ByteOrder::Little;
     put16(b, at + (little ? 0 : 2), static_cast<std::uint16_t>(v), order);
     put16(b, at + (little ? 2 : 0), static_cast<std::uint16_t>(v >> 16), order);
+}
+
+// The low `bytes` bytes of `value`, most significant first.
+void put_be(Bytes& b, std::uint64_t value, int bytes)
+{
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 // A loop rather than insert(): g++ 12 at -O3 warns falsely about the latter.
@@ -85,6 +92,134 @@ Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row)
     return {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
             static_cast<std::uint8_t>(address >> 8),  static_cast<std::uint8_t>(address),
             static_cast<std::uint8_t>(row >> 8),      static_cast<std::uint8_t>(row)};
+}
+
+Bytes rowid_value(std::uint32_t object, std::uint16_t file, std::uint32_t block, std::uint16_t row)
+{
+    Bytes out;
+    put_be(out, object, 4);
+    append(out, rowid(file, block, row));
+    return out;
+}
+
+Bytes timestamp_value(int year, int month, int day, int hour, int minute, int second,
+                      std::optional<std::uint32_t> nanoseconds)
+{
+    Bytes out = date_value(year, month, day, hour, minute, second);
+    if (nanoseconds) put_be(out, *nanoseconds, 4);
+    return out;
+}
+
+namespace {
+
+// Days of a month on the database's calendar: Julian leap years before
+// 1582 (BC ones too, as stored), Gregorian ones from then on.
+int month_length(int year, int month)
+{
+    if (month != 2) return month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
+    const bool leap = year % 4 == 0 && (year < 1582 || year % 100 != 0 || year % 400 == 0);
+    return leap ? 29 : 28;
+}
+
+// One day later or earlier: no 5 to 14 October 1582, no year 0.
+void step_day(int& year, int& month, int& day, int direction)
+{
+    if (direction > 0) {
+        if (year == 1582 && month == 10 && day == 4) day = 14;
+        if (++day <= month_length(year, month)) return;
+        day = 1;
+        if (++month <= 12) return;
+        month = 1;
+        if (++year == 0) year = 1;
+    } else {
+        if (year == 1582 && month == 10 && day == 15) day = 5;
+        if (--day >= 1) return;
+        if (--month < 1) {
+            month = 12;
+            if (--year == 0) year = -1;
+        }
+        day = month_length(year, month);
+    }
+}
+
+}  // namespace
+
+Bytes timestamp_tz_value(int year, int month, int day, int hour, int minute, int second, std::uint32_t nanoseconds,
+                         int offset_minutes)
+{
+    int minutes = hour * 60 + minute - offset_minutes;
+    if (minutes < 0) {
+        minutes += 24 * 60;
+        step_day(year, month, day, -1);
+    } else if (minutes >= 24 * 60) {
+        minutes -= 24 * 60;
+        step_day(year, month, day, 1);
+    }
+    Bytes out = timestamp_value(year, month, day, minutes / 60, minutes % 60, second, nanoseconds);
+    out.push_back(static_cast<std::uint8_t>(offset_minutes / 60 + 20));
+    out.push_back(static_cast<std::uint8_t>(offset_minutes % 60 + 60));
+    return out;
+}
+
+Bytes timestamp_region_value(int year, int month, int day, int hour, int minute, int second,
+                             std::uint32_t nanoseconds, std::uint16_t region)
+{
+    Bytes out = timestamp_value(year, month, day, hour, minute, second, nanoseconds);
+    out.push_back(static_cast<std::uint8_t>(0x80 | region >> 6));
+    out.push_back(static_cast<std::uint8_t>((region & 0x3F) << 2));
+    return out;
+}
+
+Bytes interval_ym_value(std::int32_t years, int months)
+{
+    Bytes out;
+    put_be(out, static_cast<std::uint32_t>(years) + 0x80000000u, 4);
+    out.push_back(static_cast<std::uint8_t>(months + 60));
+    return out;
+}
+
+Bytes interval_ds_value(std::int32_t days, int hours, int minutes, int seconds, std::int32_t nanoseconds)
+{
+    Bytes out;
+    put_be(out, static_cast<std::uint32_t>(days) + 0x80000000u, 4);
+    for (int field : {hours, minutes, seconds}) out.push_back(static_cast<std::uint8_t>(field + 60));
+    put_be(out, static_cast<std::uint32_t>(nanoseconds) + 0x80000000u, 4);
+    return out;
+}
+
+Bytes binary_float_value(float value)
+{
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    Bytes out;
+    put_be(out, (bits & 0x80000000u) ? ~bits : bits | 0x80000000u, 4);
+    return out;
+}
+
+Bytes binary_double_value(double value)
+{
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+    Bytes out;
+    put_be(out, (bits & kSign) ? ~bits : bits | kSign, 8);
+    return out;
+}
+
+Bytes nchar_value(std::string_view utf8)
+{
+    Bytes out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        i += length;
+        if (code >= 0x10000) {
+            put_be(out, 0xD800 + ((code - 0x10000) >> 10), 2);
+            code = 0xDC00 + ((code - 0x10000) & 0x3FF);
+        }
+        put_be(out, code, 2);
+    }
+    return out;
 }
 
 Bytes RowPiece::encode(ByteOrder order) const
@@ -398,6 +533,47 @@ std::string sample_template()
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nUNKNOWN\n";
 }
 
+File types_file()
+{
+    // The sample's file header block, then a data block of its own.
+    File file = sample_file();
+    file.blocks.resize(2);
+    Block& types = file.blocks[1] = Block();
+    types.object_id = 74580;
+    types.scn = 0x0023A530;
+    const Bytes urowid = {0x01, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00, 0x16};
+    types.rows = {
+        head_piece({Column::bytes(number_value("12.5")),
+                    Column::bytes(timestamp_value(2012, 4, 1, 12, 34, 56, 123456789)),
+                    Column::bytes(timestamp_tz_value(2012, 4, 1, 12, 34, 56, 123456789, -210)),
+                    Column::bytes(timestamp_value(2012, 4, 1, 16, 4, 56)), Column::bytes(interval_ym_value(1, 6)),
+                    Column::bytes(interval_ds_value(-2, -12, -23, -34, -456789000)),
+                    Column::bytes(binary_float_value(134.45f)), Column::bytes(binary_double_value(1e16)),
+                    Column::bytes({0xDE, 0xAD, 0xBE, 0xEF}), Column::bytes({0x01, 0x02}),
+                    Column::text("Cr\xE8me br\xFBl\xE9" "e"),  // in Windows-1252
+                    Column::bytes(nchar_value("Zo\u00EB")), Column::bytes(nchar_value("\u6771\u4EAC")),
+                    Column::bytes(rowid_value(55177, 6, 226, 22)), Column::bytes(urowid), Column::bytes({0x01})}),
+        // NULLs, empty values and values their types decline: an NCHAR of
+        // an odd length, a logical UROWID.
+        head_piece({Column::null(), Column::bytes(timestamp_value(-4712, 1, 1, 0, 0, 0)),
+                    Column::bytes(timestamp_region_value(2012, 4, 1, 19, 34, 56, 0, 615)),
+                    Column::bytes(timestamp_value(1582, 10, 15, 0, 0, 0, 500000000)),
+                    Column::bytes(interval_ym_value(0, -3)), Column::bytes(interval_ds_value(0, 0, 0, 0, 0)),
+                    Column::bytes(binary_float_value(-0.0f)), Column::bytes(binary_double_value(0.0001)),
+                    Column::bytes({}), Column::null(), Column::text(""), Column::bytes({0x00, 0x41, 0x00}),
+                    Column::bytes(nchar_value("\U0001F600")), Column::null(), Column::bytes({0x02, 0x04, 0x00}),
+                    Column::bytes({0x00})}),
+    };
+    return file;
+}
+
+std::string types_template()
+{
+    return "FLOAT\nTIMESTAMP\nTIMESTAMP WITH TIME ZONE\nTIMESTAMP WITH LOCAL TIME ZONE\nINTERVAL YEAR TO MONTH\n"
+           "INTERVAL DAY TO SECOND\nBINARY_FLOAT\nBINARY_DOUBLE\nRAW\nLONG RAW\nLONG\nNCHAR\nNVARCHAR2\nROWID\n"
+           "UROWID\nBOOLEAN\n";
+}
+
 namespace {
 
 // splitmix64: a small, fast generator whose whole state is one number, so
@@ -497,6 +673,37 @@ std::vector<Column> varied_row(Random& random, std::uint32_t row_id)
     return columns;
 }
 
+// Rows of the timestamps bench data: an id, a timestamp with a fraction
+// (now and then without), one with a time zone offset or region, and a
+// double: a price, or a measurement of full precision, now and then NULL.
+std::vector<Column> timestamp_row(Random& random, std::uint32_t row_id)
+{
+    std::vector<Column> columns;
+    columns.reserve(4);
+    columns.push_back(Column::bytes(number_value(std::to_string(row_id))));
+    const int year = 1990 + random.below(40), month = 1 + random.below(12), day = 1 + random.below(28);
+    const int hour = random.below(24), minute = random.below(60), second = random.below(60);
+    const auto ns = static_cast<std::uint32_t>(random.below(1000000000));
+    columns.push_back(Column::bytes(timestamp_value(year, month, day, hour, minute, second,
+                                                    random.below(8) == 0 ? std::nullopt : std::optional(ns))));
+    static constexpr int kOffsets[] = {0, 60, 120, -300, -420, 330, 345, -210, 540, 600};
+    static constexpr std::uint16_t kRegions[] = {615, 1, 5121};
+    if (random.below(4) == 0)
+        columns.push_back(Column::bytes(
+            timestamp_region_value(year, month, day, hour, minute, second, ns, kRegions[random.below(3)])));
+    else
+        columns.push_back(
+            Column::bytes(timestamp_tz_value(year, month, day, hour, minute, second, ns, kOffsets[random.below(10)])));
+    const int kind = random.below(10);
+    if (kind == 0)
+        columns.push_back(Column::null());
+    else if (kind < 4)
+        columns.push_back(Column::bytes(binary_double_value(static_cast<double>(random.next() >> 11) * 0x1p-40)));
+    else
+        columns.push_back(Column::bytes(binary_double_value((random.below(2000000) - 1000000) / 100.0)));
+    return columns;
+}
+
 // Overwrites a few bytes of a built block with random ones, most in the
 // headers and directories, some anywhere: what a damaged file holds.
 void damage(Bytes& block, Random& random)
@@ -533,7 +740,9 @@ Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchDat
     std::uint32_t used = 0;
     for (std::uint32_t i = 0;; ++i) {
         const std::uint32_t row_id = block_number * 256 + i;
-        RowPiece row = head_piece(data == BenchData::Varied ? varied_row(random, row_id) : bench_row(random, row_id));
+        RowPiece row = head_piece(data == BenchData::Varied       ? varied_row(random, row_id)
+                                  : data == BenchData::Timestamps ? timestamp_row(random, row_id)
+                                                                  : bench_row(random, row_id));
         int fate = random.below(40);
         if (fate < 3) row.flags = FLAG_H | FLAG_D | FLAG_F | FLAG_L;  // deleted
         if (fate == 0) row.in_directory = false;                     // and its slot reused
@@ -553,6 +762,11 @@ std::string bench_template()
 std::string varied_template()
 {
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nNUMBER\n";
+}
+
+std::string timestamps_template()
+{
+    return "NUMBER\nTIMESTAMP\nTIMESTAMP WITH TIME ZONE\nBINARY_DOUBLE\n";
 }
 
 Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data, ByteOrder order)

@@ -50,6 +50,28 @@ Bytes date_value(int year, int month, int day, int hour, int minute, int second)
 // A rowid as piece headers store it, big-endian: the file number (10 bits)
 // and the block (22 bits) in four bytes, then the row in two.
 Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row);
+// A ROWID column: the data object number, then a rowid as above.
+Bytes rowid_value(std::uint32_t object, std::uint16_t file, std::uint32_t block, std::uint16_t row);
+// TIMESTAMP: a DATE's seven bytes, then the nanoseconds when given (the
+// database leaves a zero fraction out).
+Bytes timestamp_value(int year, int month, int day, int hour, int minute, int second,
+                      std::optional<std::uint32_t> nanoseconds = std::nullopt);
+// TIMESTAMP WITH TIME ZONE of a local time `offset_minutes` east of UTC:
+// stored as the UTC time, then the offset's hour + 20 and minute + 60.
+Bytes timestamp_tz_value(int year, int month, int day, int hour, int minute, int second, std::uint32_t nanoseconds,
+                         int offset_minutes);
+// TIMESTAMP WITH TIME ZONE of a UTC time in the time zone region `region`.
+Bytes timestamp_region_value(int year, int month, int day, int hour, int minute, int second,
+                             std::uint32_t nanoseconds, std::uint16_t region);
+// Intervals: every field carries the interval's sign.
+Bytes interval_ym_value(std::int32_t years, int months);
+Bytes interval_ds_value(std::int32_t days, int hours, int minutes, int seconds, std::int32_t nanoseconds);
+// BINARY_FLOAT and BINARY_DOUBLE: big-endian, sign bit flipped when
+// positive, every bit flipped when negative.
+Bytes binary_float_value(float value);
+Bytes binary_double_value(double value);
+// NCHAR and NVARCHAR2: the UTF-8 text in UTF-16 big-endian.
+Bytes nchar_value(std::string_view utf8);
 
 struct RowPiece {
     std::uint8_t flags = FLAG_H | FLAG_F | FLAG_L;
@@ -142,6 +164,10 @@ void write_file(const std::string& path, const Bytes& bytes);
 // The sample data file shipped in examples/ and the template that goes with it.
 File sample_file();
 std::string sample_template();
+// A file header block and a block of two rows of every type the template
+// names beyond NUMBER, VARCHAR2, CHAR and DATE, for the documentation.
+File types_file();
+std::string types_template();
 
 // The benchmark's data: block 0 is a file header block, every other block a
 // data block filled to about 90% with rows of six columns, some of them
@@ -153,12 +179,14 @@ enum class BenchData {
     Varied,   // NUMBER, VARCHAR2, VARCHAR2, DATE, NUMBER, NUMBER: negative and fractional
               // numbers of many sizes, text of every length from 0 to 120
     Damaged,  // the rows of Rows with a few bytes of each block overwritten
+    Timestamps,  // NUMBER, TIMESTAMP, TIMESTAMP WITH TIME ZONE (offsets and regions), BINARY_DOUBLE
 };
 Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
 Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows,
                         ByteOrder order = ByteOrder::Little);
 std::string bench_template();    // for Rows and Damaged
 std::string varied_template();   // for Varied
+std::string timestamps_template();  // for Timestamps
 // Writes `block_count` bench blocks to `path`.
 void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size,
                       BenchData data = BenchData::Rows, ByteOrder order = ByteOrder::Little);

@@ -14,13 +14,15 @@ namespace {
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: make_datafile sample DATAFILE [TEMPLATE]\n"
-                 "  writes the sample data file (and the column template that matches it)\n"
-                 "       make_datafile bench|varied|damaged DATAFILE SIZE_MIB [TEMPLATE]\n"
+                 "usage: make_datafile sample|types DATAFILE [TEMPLATE]\n"
+                 "  writes the sample data file, or one of rows of the other column types\n"
+                 "  (and the column template that matches it)\n"
+                 "       make_datafile bench|varied|damaged|timestamps DATAFILE SIZE_MIB [TEMPLATE]\n"
                  "  writes SIZE_MIB MiB of 8192-byte blocks full of rows (and their template):\n"
                  "  bench rows of mostly whole numbers, varied rows of negative and fractional\n"
                  "  numbers and text of every length, damaged the bench rows with a few bytes\n"
-                 "  of every block overwritten\n"
+                 "  of every block overwritten, timestamps rows of timestamps, timestamps with\n"
+                 "  time zones and binary doubles\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -55,24 +57,30 @@ int main(int argc, char** argv)
     if (words.size() < 2) return usage();
     const std::string& what = words[0];
     try {
-        if (what == "sample") {
-            datafile::File file = datafile::sample_file();
+        if (what == "sample" || what == "types") {
+            datafile::File file = what == "sample" ? datafile::sample_file() : datafile::types_file();
             file.block_size = block_size;
             file.byte_order = order;
             datafile::write_file(words[1], datafile::build_file(file));
-            if (words.size() > 2) write_text(words[2], datafile::sample_template());
+            if (words.size() > 2)
+                write_text(words[2], what == "sample" ? datafile::sample_template() : datafile::types_template());
             return 0;
         }
         const bool varied = what == "varied";
-        if ((what == "bench" || varied || what == "damaged") && words.size() >= 3) {
+        const bool timestamps = what == "timestamps";
+        if ((what == "bench" || varied || what == "damaged" || timestamps) && words.size() >= 3) {
             char* end = nullptr;
             unsigned long long mib = std::strtoull(words[2].c_str(), &end, 10);
             if (end == words[2].c_str() || *end != '\0' || mib == 0 || mib > (1ull << 24)) return usage();
             const datafile::BenchData data = varied              ? datafile::BenchData::Varied
                                              : what == "damaged" ? datafile::BenchData::Damaged
+                                             : timestamps        ? datafile::BenchData::Timestamps
                                                                  : datafile::BenchData::Rows;
             datafile::write_bench_file(words[1], mib * (1u << 20) / block_size, block_size, data, order);
-            if (words.size() > 3) write_text(words[3], varied ? datafile::varied_template() : datafile::bench_template());
+            if (words.size() > 3)
+                write_text(words[3], varied       ? datafile::varied_template()
+                                     : timestamps ? datafile::timestamps_template()
+                                                  : datafile::bench_template());
             return 0;
         }
     } catch (const std::exception& e) {

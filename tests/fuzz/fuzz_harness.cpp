@@ -1,6 +1,7 @@
 #include "fuzz_harness.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,9 +11,12 @@
 #include <unistd.h>
 
 #include "block_format.h"
+#include "charsets.h"
 #include "datafile_builder.h"
+#include "export_fields.h"
 #include "test_support.h"
 #include "trevanix.h"
+#include "tz_regions.h"
 
 namespace fuzz {
 
@@ -305,7 +309,8 @@ bool is_plain_decimal(const std::string& s)
 // exactly when it has fewer than 20 digits.
 bool is_canonical_number(const Bytes& v)
 {
-    if (v.empty() || v.size() > 21 || v[0] == 0x80) return v.size() == 1 && v[0] == 0x80;
+    if (v.empty() || v.size() > 21) return false;
+    if (v.size() == 1 && v[0] == 0x80) return true;
     bool negative = v[0] < 0x80;
     std::size_t end = v.size();
     if (negative) {
@@ -320,16 +325,16 @@ bool is_canonical_number(const Bytes& v)
 }
 
 // True when the value, once its leading zero digits are dropped, still has
-// an exponent that fits the exponent byte (0x81 to 0xFF positive, 0x00 to
+// an exponent that fits the exponent byte (0x80 to 0xFF positive, 0x00 to
 // 0x7F negative).
 bool has_exponent_byte(const Bytes& v)
 {
-    if (v.empty() || v[0] == 0x80) return true;
+    if (v.empty() || (v.size() == 1 && v[0] == 0x80)) return true;
     const bool negative = v[0] < 0x80;
     const std::uint8_t zero_digit = negative ? 101 : 1;
     int exponent = negative ? 0x3E - v[0] : v[0] - 0xC1;
     for (std::size_t k = 1; k < v.size() && v[k] == zero_digit; ++k) --exponent;
-    return negative ? 0x3E - exponent <= 0x7F : 0xC1 + exponent >= 0x81;
+    return negative ? 0x3E - exponent <= 0x7F : 0xC1 + exponent >= 0x80;
 }
 
 std::string check_number(const Bytes& v)
@@ -362,26 +367,259 @@ std::string expected_date(const Bytes& v)
     return text;
 }
 
+// printf into a string.
+template <typename... Args>
+std::string format(const char* pattern, Args... args)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+// A moment's text read back: the fields, and what follows them.
+struct MomentText {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    unsigned nanoseconds = 0;
+    bool fraction = false;
+    std::string rest;
+};
+
+// The fields of `text`, and the same fields printed again by printf, which
+// must be `text` itself.
+bool read_moment_text(const std::string& text, MomentText& m)
+{
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%n", &m.year, &m.month, &m.day, &m.hour, &m.minute, &m.second,
+                    &used) != 6)
+        return false;
+    int more = 0;
+    m.fraction = std::sscanf(text.c_str() + used, ".%9u%n", &m.nanoseconds, &more) == 1;
+    m.rest = text.substr(static_cast<std::size_t>(used + more));
+    const int year = m.year < 0 ? -m.year : m.year;
+    std::string again = format("%s%04d-%02d-%02d %02d:%02d:%02d", m.year < 0 ? "-" : "", year, m.month, m.day, m.hour,
+                               m.minute, m.second);
+    if (m.fraction) again += format(".%09u", m.nanoseconds);
+    return again + m.rest == text;
+}
+
+// Timestamps read back from their text and encoded again by the builder
+// must be the bytes they came from.
+std::string check_timestamp(const std::string& keyword, const Bytes& v, const std::string& text)
+{
+    MomentText m;
+    if (!read_moment_text(text, m) || m.year == 0 || m.year < -4712 || m.year > 9999)
+        return keyword + ": not a moment: " + text;
+    Bytes again;
+    if (keyword != "TIMESTAMP WITH TIME ZONE") {
+        if (!m.rest.empty() || m.fraction != (v.size() == 11)) return keyword + ": " + text;
+        again = datafile::timestamp_value(m.year, m.month, m.day, m.hour, m.minute, m.second,
+                                          m.fraction ? std::optional(m.nanoseconds) : std::nullopt);
+    } else if (m.rest.rfind(" UTC (", 0) == 0 && m.rest.back() == ')') {
+        const std::string name = m.rest.substr(6, m.rest.size() - 7);
+        unsigned id = 0;
+        for (std::size_t i = 0; i < kTzRegionCount; ++i)
+            if (kTzRegions[i].name == name) id = kTzRegions[i].id;
+        if (id == 0 && std::sscanf(name.c_str(), "region id %u", &id) != 1) return keyword + ": " + text;
+        again = datafile::timestamp_region_value(m.year, m.month, m.day, m.hour, m.minute, m.second, m.nanoseconds,
+                                                 static_cast<std::uint16_t>(id));
+        again[12] = static_cast<std::uint8_t>(again[12] | (v[12] & 3));  // bits the region number leaves
+    } else {
+        int hours = 0, minutes = 0;
+        char sign = 0;
+        if (std::sscanf(m.rest.c_str(), " %c%2d:%2d", &sign, &hours, &minutes) != 3 ||
+            m.rest != format(" %c%02d:%02d", sign, hours, minutes) || (sign != '+' && sign != '-') ||
+            (sign == '-' && hours == 0 && minutes == 0))
+            return keyword + ": " + text;
+        const int offset = (sign == '-' ? -1 : 1) * (hours * 60 + minutes);
+        again = datafile::timestamp_tz_value(m.year, m.month, m.day, m.hour, m.minute, m.second, m.nanoseconds,
+                                             offset);
+    }
+    return again == v ? "" : keyword + ": " + text + " encodes to other bytes";
+}
+
+// Intervals likewise; their text is printed again by printf.
+std::string check_interval(const std::string& keyword, const Bytes& v, const std::string& text)
+{
+    char sign = 0;
+    long long lead = 0;
+    int hours = 0, minutes = 0, seconds = 0;
+    unsigned ns = 0;
+    Bytes again;
+    std::string printed;
+    if (keyword == "INTERVAL YEAR TO MONTH") {
+        if (std::sscanf(text.c_str(), "%c%lld-%d", &sign, &lead, &minutes) != 3) return keyword + ": " + text;
+        printed = format("%c%02lld-%02d", sign, lead, minutes);
+        const int s = sign == '-' ? -1 : 1;
+        again = datafile::interval_ym_value(static_cast<std::int32_t>(s * lead), s * minutes);
+    } else {
+        if (std::sscanf(text.c_str(), "%c%lld %d:%d:%d.%u", &sign, &lead, &hours, &minutes, &seconds, &ns) != 6)
+            return keyword + ": " + text;
+        printed = format("%c%02lld %02d:%02d:%02d.%09u", sign, lead, hours, minutes, seconds, ns);
+        const int s = sign == '-' ? -1 : 1;
+        again = datafile::interval_ds_value(static_cast<std::int32_t>(s * lead), s * hours, s * minutes, s * seconds,
+                                            s * static_cast<std::int32_t>(ns));
+    }
+    const bool zero = lead == 0 && hours == 0 && minutes == 0 && seconds == 0 && ns == 0;
+    if (printed != text || (sign != '+' && sign != '-') || (zero && sign == '-'))
+        return keyword + ": " + text + " is not " + printed;
+    return again == v ? "" : keyword + ": " + text + " encodes to other bytes";
+}
+
+// Binary floats: the text reads back with strtod to the value's own bits,
+// and is in exponent notation exactly outside 1e-4 <= |value| < 1e16.
+template <typename Float>
+std::string check_binary_float(const std::string& keyword, const Bytes& v, const std::string& text)
+{
+    std::uint64_t stored = 0;
+    for (std::uint8_t b : v) stored = stored << 8 | b;
+    const int top = 8 * static_cast<int>(v.size()) - 1;
+    const int exponent_bits = sizeof(Float) == 4 ? 8 : 11;
+    const std::uint64_t bits = (stored >> top) ? stored ^ (std::uint64_t{1} << top) : ~stored;
+    const std::uint64_t exponent = bits >> (top - exponent_bits) & ((1u << exponent_bits) - 1);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << (top - exponent_bits)) - 1);
+    const bool nan = exponent == (1u << exponent_bits) - 1 && fraction != 0;
+    if (nan || text == "Nan") return nan && text == "Nan" ? "" : keyword + ": " + text + " and NaN";
+    const Float value = static_cast<Float>(std::strtod(text.c_str(), nullptr));
+    const Bytes again = sizeof(Float) == 4 ? datafile::binary_float_value(static_cast<float>(value))
+                                           : datafile::binary_double_value(static_cast<double>(value));
+    if (again != v) return keyword + ": " + text + " reads back as another value";
+    const Float magnitude = value < 0 ? -value : value;
+    const bool exponent_form = magnitude != 0 && !std::isinf(magnitude) &&
+                               (magnitude < static_cast<Float>(1e-4) || magnitude >= static_cast<Float>(1e16));
+    if ((text.find('e') != std::string::npos) != exponent_form) return keyword + ": notation of " + text;
+    return "";
+}
+
+// UTF-16 big-endian with every surrogate in a pair.
+bool is_utf16(const Bytes& v)
+{
+    if (v.size() % 2) return false;
+    for (std::size_t i = 0; i < v.size(); i += 2) {
+        const bool high = v[i] >= 0xD8 && v[i] <= 0xDB;
+        const bool low = v[i] >= 0xDC && v[i] <= 0xDF;
+        if (low || (high && (i + 2 >= v.size() || v[i + 2] < 0xDC || v[i + 2] > 0xDF))) return false;
+        if (high) i += 2;
+    }
+    return true;
+}
+
+// The numbers of a rowid's 18 characters: object, file, block and row.
+bool read_rowid_text(const std::string& text, std::uint64_t (&fields)[4])
+{
+    static const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    if (text.size() != 18) return false;
+    const int widths[4] = {6, 3, 6, 3};
+    std::size_t at = 0;
+    for (int f = 0; f < 4; ++f) {
+        fields[f] = 0;
+        for (int k = 0; k < widths[f]; ++k, ++at) {
+            const std::size_t digit = digits.find(text[at]);
+            if (digit == std::string::npos) return false;
+            fields[f] = fields[f] << 6 | digit;
+        }
+    }
+    return true;
+}
+
+std::string check_rowid(const std::string& keyword, const Bytes& v, const std::string& text)
+{
+    std::uint64_t f[4];
+    if (!read_rowid_text(text, f)) return keyword + ": not a rowid: " + text;
+    Bytes again;
+    if (keyword == "ROWID") {
+        again = datafile::rowid_value(static_cast<std::uint32_t>(f[0]), static_cast<std::uint16_t>(f[1]),
+                                      static_cast<std::uint32_t>(f[2]), static_cast<std::uint16_t>(f[3]));
+    } else {
+        again = {0x01};
+        for (auto [value, bytes] : {std::pair{f[0], 4}, {f[1], 2}, {f[2], 4}, {f[3], 2}})
+            for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+                again.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+    return again == v ? "" : keyword + ": " + text + " is another rowid";
+}
+
+// Text in a few character sets: always UTF-8, and what the simple sets
+// must give.
+std::string check_charsets(const Bytes& v)
+{
+    static const std::vector<std::pair<std::string, std::shared_ptr<const Charset>>> charsets = [] {
+        std::vector<std::pair<std::string, std::shared_ptr<const Charset>>> made;
+        std::string message;
+        for (const char* name : {"AL32UTF8", "UTF8", "US7ASCII", "WE8ISO8859P1", "ZHS16GBK", "JA16SJIS"})
+            made.emplace_back(name, make_charset(name, message));
+        return made;
+    }();
+    const std::string bytes(v.begin(), v.end());
+    for (const auto& [name, charset] : charsets) {
+        DecodeOptions options;
+        options.charset = charset.get();
+        std::string text(3 * v.size(), '\0');
+        char* end = find_column_type("VARCHAR2").decode(ByteView(v.data(), v.size()), text.data(), options);
+        const bool ascii = std::all_of(v.begin(), v.end(), [](std::uint8_t b) { return b < 0x80; });
+        bool expected = end != nullptr;
+        if (name == "AL32UTF8") expected = is_utf8(bytes.data(), bytes.size());
+        if (name == "US7ASCII") expected = ascii;
+        if (name == "WE8ISO8859P1") expected = true;
+        if ((end != nullptr) != expected || (ascii && end == nullptr))
+            return "VARCHAR2 in " + name + ": accepted or not";
+        if (end == nullptr) continue;
+        text.resize(static_cast<std::size_t>(end - text.data()));
+        if (!is_utf8(text.data(), text.size())) return "VARCHAR2 in " + name + ": not UTF-8";
+        if ((ascii || name == "AL32UTF8") && text != bytes) return "VARCHAR2 in " + name + ": not its bytes";
+    }
+    return "";
+}
+
 // What each decoder of the type table must give, worked out apart from it:
 // "" when it keeps its promises, else what it broke.
 std::string check_decoded_value(const ColumnType& type, const Bytes& v)
 {
     std::string text;
     const bool accepted = decoded_text(type, v, text);
-    if (accepted && text.size() > type.text_room(v.size()))
-        return std::string(type.keyword) + ": more text than its room";
-    if (type.role != TypeRole::Decoded) return accepted ? std::string(type.keyword) + ": decodes" : "";
-    if (type.keyword == "NUMBER") return check_number(v);
-    if (type.keyword == "DATE") {
+    const std::string keyword(type.keyword);
+    if (accepted && text.size() > type.text_room(v.size())) return keyword + ": more text than its room";
+    if (type.role != TypeRole::Decoded) return accepted ? keyword + ": decodes" : "";
+    if (keyword == "NUMBER" || keyword == "FLOAT") return check_number(v);
+    if (keyword == "DATE") {
         const bool expected = v.empty() || v.size() >= 7;
         if (accepted != expected) return "DATE: a value of " + std::to_string(v.size()) + " bytes";
         if (accepted && !v.empty() && text != expected_date(v)) return "DATE: " + text + " for " + expected_date(v);
         return "";
     }
-    if (type.keyword == "VARCHAR2" || type.keyword == "CHAR") {
-        if (!accepted || text != std::string(v.begin(), v.end())) return std::string(type.keyword) + ": not its bytes";
+    if (v.empty()) return accepted && text.empty() ? "" : keyword + ": an empty value is not empty text";
+    if (keyword == "VARCHAR2" || keyword == "CHAR" || keyword == "LONG") {
+        if (!accepted || text != std::string(v.begin(), v.end())) return keyword + ": not its bytes";
+        return keyword == "VARCHAR2" ? check_charsets(v) : "";
+    }
+    if (keyword == "RAW" || keyword == "LONG RAW") {
+        std::string hex;
+        for (std::uint8_t b : v) hex += format("%02X", b);
+        return accepted && text == hex ? "" : keyword + ": not its hex digits";
+    }
+    if (keyword == "NCHAR" || keyword == "NVARCHAR2") {
+        if (accepted != is_utf16(v)) return keyword + ": UTF-16 accepted or not";
+        if (accepted && (!is_utf8(text.data(), text.size()) || datafile::nchar_value(text) != v))
+            return keyword + ": not the UTF-8 of its UTF-16";
         return "";
     }
+    if (keyword == "BOOLEAN") {
+        if (accepted != (v.size() == 1 && v[0] <= 1)) return "BOOLEAN: accepted or not";
+        return !accepted || text == (v[0] ? "TRUE" : "FALSE") ? "" : "BOOLEAN: " + text;
+    }
+    if (keyword == "BINARY_FLOAT" || keyword == "BINARY_DOUBLE") {
+        if (accepted != (v.size() == (keyword == "BINARY_FLOAT" ? 4u : 8u))) return keyword + ": accepted or not";
+        if (!accepted) return "";
+        return v.size() == 4 ? check_binary_float<float>(keyword, v, text)
+                             : check_binary_float<double>(keyword, v, text);
+    }
+    if (keyword == "ROWID" || keyword == "UROWID") {
+        const bool expected = keyword == "ROWID" ? v.size() == 10 : v.size() == 13 && v[0] == 0x01;
+        if (accepted != expected) return keyword + ": accepted or not";
+        return accepted ? check_rowid(keyword, v, text) : "";
+    }
+    if (!accepted) return "";
+    if (keyword.rfind("TIMESTAMP", 0) == 0) return check_timestamp(keyword, v, text);
+    if (keyword.rfind("INTERVAL", 0) == 0) return check_interval(keyword, v, text);
     return "";
 }
 
@@ -486,7 +724,7 @@ std::string check_other_layouts(const std::vector<std::string>& common, bool mus
 
 const char* const kDatafileTemplates[4] = {
     "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nCHAR\nNOPRINT\nUNKNOWN\nbogus\n\nDATE\nNUMBER",
-    "DATE\nNUMBER\r\nVARCHAR2\n",
+    "DATE\nNUMBER\r\nVARCHAR2\nTIMESTAMP WITH TIME ZONE\nBINARY_DOUBLE\nNCHAR\r\nROWID\nINTERVAL DAY TO SECOND\n",
     "NUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\n",
     "DATE\r\nDATE\r\nDATE\r\nDATE\r\nVARCHAR2\r\nDATE\r\nDATE\r\nDATE\r\n",
 };
@@ -867,6 +1105,7 @@ const std::vector<std::string> kArgumentWords = {
     "--format", "--format=jsonl", "--format=csv", "--format=", "jsonl", "csv", "text", "--format=text",
     "--verify", "--verify=yes", "--block-size", "--block-size=auto", "32768", "2048", "--byte-order", "big",
     "--byte-order=auto", "auto",
+    "--charset", "--charset=AL32UTF8", "--charset=", "ZHS16GBK", "we8mswin1252", "EBCDIC",
 };
 
 Bytes arguments_input(const std::vector<std::string>& words)

@@ -92,9 +92,9 @@ Bytes template_input(std::uint8_t flags, char separator, const std::vector<Templ
                      const std::string& template_text);
 
 // Value input: [separator choice] [value bytes...]. The value goes through
-// decode_number, and through run_dump as a NUMBER, a DATE and a VARCHAR2
-// column; the separator choice picks as the data file input does (0x20
-// ",", 0x80 the zero byte, both "|").
+// every decoder of the type table, checked apart from it, and through
+// run_dump as a column of every keyword; the separator choice picks as the
+// data file input does (0x20 ",", 0x80 the zero byte, both "|").
 Bytes value_input(std::uint8_t separator_choice, const Bytes& value);
 
 // Arguments input: arguments separated by zero bytes (at most 24). An

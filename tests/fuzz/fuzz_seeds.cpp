@@ -202,6 +202,24 @@ std::vector<Seed> value_seeds()
     seeds.push_back({"date-out-of-range", value_input(0, {0x00, 0x00, 0x01, 0x01, 0x00, 0x01, 0x01, 0x55})});
     seeds.push_back({"short", value_input(kSeparatorOther, {0x78, 0x7A, 0x01})});
     seeds.push_back({"empty", value_input(kSeparatorComma | kSeparatorOther, {})});
+    // Values of the other types, each a valid value of one of them.
+    using namespace datafile;
+    const std::pair<const char*, Bytes> typed[] = {
+        {"timestamp", timestamp_value(2012, 4, 1, 12, 34, 56, 123456789)},
+        {"timestamp-bc", timestamp_value(-4712, 2, 29, 0, 0, 0)},
+        {"timestamp-offset", timestamp_tz_value(1582, 10, 4, 23, 30, 0, 5, 90)},
+        {"timestamp-region", timestamp_region_value(2012, 4, 1, 16, 4, 56, 0, 615)},
+        {"timestamp-utc", timestamp_tz_value(1, 1, 1, 0, 0, 0, 999999999, 0)},
+        {"interval-ym", interval_ym_value(-2, -11)},
+        {"interval-ds", interval_ds_value(3, 4, 5, 6, 7)},
+        {"binary-float", binary_float_value(134.45f)},
+        {"binary-double", binary_double_value(-1e-300)},
+        {"nchar", nchar_value("Zo\u00EB \U0001F600")},
+        {"rowid", rowid_value(55177, 6, 226, 22)},
+        {"urowid", {0x01, 0x00, 0x00, 0xD7, 0x89, 0x00, 0x06, 0x00, 0x00, 0x00, 0xE2, 0x00, 0x16}},
+        {"gbk-text", {0xB0, 0xA1, 'x', 0x80}},
+    };
+    for (const auto& [name, value] : typed) seeds.push_back({name, value_input(0, value)});
     return seeds;
 }
 
@@ -232,6 +250,8 @@ std::vector<Seed> arguments_seeds()
         {"csv-scns", arguments_input({f, data, word("--format=csv"), word("-a"), word("C")})},
         {"export-errors", arguments_input({word("--format=jsonl"), word("-a"), word("x"), word("--format=")})},
         {"export-no-file", arguments_input({word("--format=csv"), word("-g")})},
+        {"charset", arguments_input({f, data, word("-c"), word("@template"), word("--charset"), word("ZHS16GBK")})},
+        {"charset-unknown", arguments_input({word("--charset"), word("EBCDIC"), f, data})},
         {"export-missing", arguments_input({word("--format=jsonl"), f, word("@missing")})},
         {"verify", arguments_input({f, data, word("--verify"), word("-b"), word("1")})},
         {"layout-auto", arguments_input({f, data, word("--block-size=auto"), word("--byte-order"), word("auto")})},

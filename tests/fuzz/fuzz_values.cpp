@@ -1,5 +1,6 @@
-// libFuzzer target over NUMBER and DATE values alone: decode_number, and
-// the value rendered as NUMBER, DATE and VARCHAR2 through a template.
+// libFuzzer target over single values: each type of the table decodes the
+// value as the harness's own checks say, and a template of every keyword
+// renders it through run_dump.
 #include <cstddef>
 #include <cstdint>
 
