@@ -58,6 +58,7 @@ void load_column_template(const std::string& path, ColumnTemplate& t)
     int fd = open_for_reading(path.c_str());
     if (fd < 0) {
         t.status = ColumnTemplate::Status::OpenFailed;
+        t.by_column.fill(&kUnlistedType);
         return;
     }
     t.status = ColumnTemplate::Status::Loaded;
@@ -85,6 +86,7 @@ void load_column_template(const std::string& path, ColumnTemplate& t)
     // A last line without a newline still counts.
     if (at_end && line.started() && t.types.size() < kMaxTemplateLines) t.types.push_back(&line.type(false));
     ::close(fd);
+    for (std::size_t k = 0; k < kMaxColumns; ++k) t.by_column[k] = k < t.types.size() ? t.types[k] : &kUnlistedType;
 }
 
 }  // namespace

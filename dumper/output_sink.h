@@ -156,6 +156,19 @@ public:
     }
     // "%llu".
     static char* put_decimal(char* out, std::uint64_t value);
+    // The `size` bytes of `block` from `at` on, copied to `out`, which has
+    // room for size + kCopySpare bytes. Given the block and not only the
+    // value, whole groups of 32 bytes are copied as long as they lie in it;
+    // what lands past the value's end is scratch.
+    static constexpr std::size_t kCopySpare = 32;
+    static char* put_block_bytes(char* out, const ByteView& block, std::size_t at, std::size_t size)
+    {
+        const ByteView bytes = block.sub(at, size);
+        const std::size_t whole = (bytes.size() + 31) & ~std::size_t{31};
+        if (block.size() - at < whole) return put_bytes(out, bytes.data(), bytes.size());
+        for (std::size_t i = 0; i < bytes.size(); i += 32) std::memcpy(out + i, bytes.data() + i, 32);
+        return out + bytes.size();
+    }
     // `size` bytes copied to `out`. Values are mostly short: copies of a
     // fixed size, overlapping, cost less than a call to copy a few bytes.
     static char* put_bytes(char* out, const std::uint8_t* data, std::size_t size)

@@ -245,10 +245,19 @@ void print_columns_in_hex(OutputSink& out, const BlockView& block, const RowPiec
 // Prints a value through its template type, followed by the separator;
 // false when the type does not print it, and the value is then dumped in
 // hexadecimal. A NULL of a decoded type is the separator alone.
-bool render_column(OutputSink& out, const ColumnType& type, const BlockView& block, const ColumnRecord& column,
-                   char separator, const DecodeOptions& options)
+[[gnu::always_inline]] inline bool render_column(OutputSink& out, const ColumnType& type, const BlockView& block,
+                                                 const ColumnRecord& column, char separator,
+                                                 const DecodeOptions& options)
 {
     if (type.role != TypeRole::Decoded) return type.role == TypeRole::Suppressed;
+    if (type.text_bytes && options.charset == nullptr) {
+        // The text is the value's own bytes: copied straight from the block.
+        char* start = out.claim(column.size + OutputSink::kCopySpare + 1);
+        char* end = OutputSink::put_block_bytes(start, block.bytes, column.value_at, column.size);
+        *end++ = separator;
+        out.commit(end);
+        return true;
+    }
     char* start = out.claim(type.text_room(column.size) + 1);
     char* end = column.is_null() ? start : type.decode(column.value(block), start, options);
     if (end == nullptr) return false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -95,6 +96,9 @@ struct ColumnTemplate {
     enum class Status : std::uint8_t { NotLoaded, Loaded, OpenFailed };
     Status status = Status::NotLoaded;
     std::vector<const ColumnType*> types;  // types[k] is the type of column k
+    // The type of every column a piece can have: those of `types`, then
+    // kUnlistedType, so that looking one up needs no test.
+    std::array<const ColumnType*, kMaxColumns> by_column{};
 };
 
 // Why a block could not be read.
@@ -235,10 +239,10 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length);
 
 // The column template, read on first use.
 const ColumnTemplate& column_template(DumpContext& ctx);
-// The type of column `column_index`.
+// The type of column `column_index` (below kMaxColumns).
 inline const ColumnType& column_type(const ColumnTemplate& t, std::size_t column_index)
 {
-    return column_index < t.types.size() ? *t.types[column_index] : kUnlistedType;
+    return *t.by_column[column_index];
 }
 
 // Printers.
