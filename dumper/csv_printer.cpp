@@ -105,15 +105,10 @@ public:
         if (p.no_row || !is_shown(ctx.settings, p)) return;
         OutputSink& sink = ctx.out;
         char* out = sink.claim(kFieldsRoom);
-        out = put_signed(out, block.number);
-        *out++ = ',';
+        const BlockFields& fields = block_fields(block);
+        out = put_string(out, fields.start);
         out = put_signed(out, static_cast<std::int64_t>(block.file_offset) + p.offset);
-        *out++ = ',';
-        out = OutputSink::put_decimal(out, block.header.object_id);
-        *out++ = ',';
-        out = OutputSink::put_decimal(out, block.header.scn());
-        *out++ = ',';
-        out = put_string(out, layout_name(block.data));
+        out = put_string(out, fields.rest);
         out = p.walk == Walk::Directory ? put_literal(out, ",directory,") : put_literal(out, ",heap,");
         if (p.slot >= 0) out = OutputSink::put_decimal(out, static_cast<std::uint32_t>(p.slot));
         *out++ = ',';
@@ -121,12 +116,12 @@ public:
         char flags[9];
         flag_letters(p.flags, flags);
         *out++ = ',';
-        out = put_string(out, flags);
+        out = put_string(out, std::string_view(flags, 8));
         *out++ = ',';
         out = OutputSink::put_decimal(out, p.row_class);
         *out++ = ',';
-        const char* name = class_name(p.row_class);
-        const bool quoted = std::strchr(name, ',') != nullptr;
+        const std::string_view name = class_name(p.row_class);
+        const bool quoted = name.find(',') != std::string_view::npos;
         if (quoted) *out++ = '"';
         out = put_string(out, name);
         if (quoted) *out++ = '"';
@@ -183,8 +178,30 @@ private:
         for (; written < header_columns_; ++written) sink.byte(',');
     }
 
+    // What every line of a block says of it: up to the piece's file offset,
+    // and after it.
+    const BlockFields& block_fields(const BlockRecord& block)
+    {
+        if (block_fields_.holds(block)) return block_fields_;
+        char text[kFieldsRoom];
+        char* out = put_signed(text, block.number);
+        *out++ = ',';
+        block_fields_.start.assign(text, out);
+        out = text;
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, block.header.object_id);
+        *out++ = ',';
+        out = OutputSink::put_decimal(out, block.header.scn());
+        *out++ = ',';
+        out = put_string(out, layout_name(block.data));
+        block_fields_.rest.assign(text, out);
+        block_fields_.hold(block);
+        return block_fields_;
+    }
+
     std::vector<char> scratch_;
     std::size_t header_columns_ = 0;
+    BlockFields block_fields_;
 };
 
 }  // namespace

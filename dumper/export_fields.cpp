@@ -10,7 +10,7 @@ using namespace block_format;
 
 namespace {
 
-const char* const kClassNames[kPieceClassCount + 1] = {
+constexpr std::string_view kClassNames[kPieceClassCount + 1] = {
     "",
     "cluster key",
     "deleted row",
@@ -66,12 +66,12 @@ char* put_signed(char* out, std::int64_t value)
     return OutputSink::put_decimal(out, static_cast<std::uint64_t>(value));
 }
 
-const char* class_name(int row_class)
+std::string_view class_name(int row_class)
 {
     return row_class >= 1 && row_class <= kPieceClassCount ? kClassNames[row_class] : "unknown";
 }
 
-const char* layout_name(const DataHeader& data) { return data.extended ? "assm" : "freelist"; }
+std::string_view layout_name(const DataHeader& data) { return data.extended ? "assm" : "freelist"; }
 
 namespace {
 
@@ -166,6 +166,12 @@ ExportedValue export_value(const ColumnTemplate* t, const DecodeOptions& options
     const ColumnType* type = t != nullptr ? &column_type(*t, index) : &kUnlistedType;
     if (type->role == TypeRole::Suppressed) return {ExportedAs::Left};
     if (column.is_null()) return {ExportedAs::Null};
+    if (type->text_bytes && options.charset == nullptr && !column.truncated()) {
+        // The text is the value's own bytes, where they lie in the block.
+        const ByteView bytes = column.value(block);
+        return {ExportedAs::Text, reinterpret_cast<const char*>(bytes.data()), bytes.size(), true,
+                block.size() - column.value_at};
+    }
     if (type->role == TypeRole::Decoded && !column.truncated()) {
         char* end = type->decode(column.value(block), scratch, options);
         if (end != nullptr)
@@ -184,6 +190,33 @@ std::size_t exported_template_columns(DumpContext& ctx)
     return count;
 }
 
+std::size_t utf8_sequence(const unsigned char* p, std::size_t available)
+{
+    const unsigned char c = p[0];
+    if (c < 0x80) return 1;
+    // The bytes that follow the first one, and the bits it carries.
+    std::size_t more = 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        more = 1;
+    else if (c >= 0xE0 && c <= 0xEF)
+        more = 2;
+    else if (c >= 0xF0 && c <= 0xF4)
+        more = 3;
+    else
+        return 0;
+    if (available <= more) return 0;
+    std::uint32_t code = c & (0x3Fu >> more);
+    for (std::size_t i = 1; i <= more; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        code = code << 6 | (p[i] & 0x3F);
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    if ((more == 2 && code < 0x800) || (more == 3 && code < 0x10000) || (code >= 0xD800 && code <= 0xDFFF) ||
+        code > 0x10FFFF)
+        return 0;
+    return more + 1;
+}
+
 bool is_utf8(const char* text, std::size_t length)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
@@ -198,32 +231,9 @@ bool is_utf8(const char* text, std::size_t length)
                 continue;
             }
         }
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        // The bytes that follow the first one, and the bits it carries.
-        std::size_t more = 0;
-        if (c >= 0xC2 && c <= 0xDF)
-            more = 1;
-        else if (c >= 0xE0 && c <= 0xEF)
-            more = 2;
-        else if (c >= 0xF0 && c <= 0xF4)
-            more = 3;
-        else
-            return false;
-        std::uint32_t code = c & (0x3Fu >> more);
-        if (static_cast<std::size_t>(end - p) <= more) return false;
-        for (std::size_t i = 1; i <= more; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            code = code << 6 | (p[i] & 0x3F);
-        }
-        // No overlong forms, no surrogates, nothing past U+10FFFF.
-        if ((more == 2 && code < 0x800) || (more == 3 && code < 0x10000) || (code >= 0xD800 && code <= 0xDFFF) ||
-            code > 0x10FFFF)
-            return false;
-        p += more + 1;
+        const std::size_t n = utf8_sequence(p, static_cast<std::size_t>(end - p));
+        if (n == 0) return false;
+        p += n;
     }
     return true;
 }

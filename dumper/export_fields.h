@@ -7,14 +7,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "trevanix.h"
 
 // "row", "deleted row", ... for classes 1 to 17.
-const char* class_name(int row_class);
+std::string_view class_name(int row_class);
 // "freelist" when the data header follows the ITL slots, "assm" when it
 // follows the segment space extension.
-const char* layout_name(const DataHeader& data);
+std::string_view layout_name(const DataHeader& data);
 // Eight letters K C H D F L P N, '-' for a clear bit, and a zero byte.
 void flag_letters(std::uint8_t flags, char (&out)[9]);
 
@@ -50,6 +52,9 @@ struct ExportedValue {
     const char* text = nullptr;  // Text: the decoded text
     std::size_t length = 0;
     bool raw_text = false;  // the text is the value's own bytes, which may not be UTF-8
+    // How many bytes from `text` on may be read (at least `length`): the
+    // rest of the block or of the scratch buffer it lies in.
+    std::size_t readable = 0;
 };
 // The run's template, or nullptr when there is none or it cannot be read
 // (every value is then hexadecimal).
@@ -72,7 +77,35 @@ char* put_literal(char* out, const char (&text)[N])
     return out + N - 1;
 }
 char* put_string(char* out, const char* text);
+inline char* put_string(char* out, std::string_view text)
+{
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
 char* put_signed(char* out, std::int64_t value);
+
+// The fields every record of a block begins with, written once per block:
+// `start` up to the piece's file offset, `rest` after it.
+struct BlockFields {
+    std::string start;
+    std::string rest;
+
+    bool holds(const BlockRecord& block) const
+    {
+        return set_ && number_ == block.number && file_offset_ == block.file_offset;
+    }
+    void hold(const BlockRecord& block)
+    {
+        set_ = true;
+        number_ = block.number;
+        file_offset_ = block.file_offset;
+    }
+
+private:
+    bool set_ = false;
+    std::int32_t number_ = 0;
+    std::uint64_t file_offset_ = 0;
+};
 
 // What the export printers share: messages go to the message sink, a block
 // that ends the run says so there, and each printer writes its own records
@@ -89,6 +122,8 @@ protected:
     virtual void listed_block(DumpContext& ctx, const BlockRecord& block) = 0;
 };
 
+// The length of the well-formed UTF-8 sequence at `p` (1 for ASCII), or 0.
+std::size_t utf8_sequence(const unsigned char* p, std::size_t available);
 // True when the bytes are well-formed UTF-8.
 bool is_utf8(const char* text, std::size_t length);
 // Upper-case hexadecimal digits, two per byte, no spaces; returns the end.

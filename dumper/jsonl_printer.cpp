@@ -2,6 +2,7 @@
 // per data block), every line valid JSON. Messages go to the message sink,
 // so that standard output holds records only.
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -32,20 +33,46 @@ bool any_needs_escape(std::uint64_t w)
     return (has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\\')) | ((w - kOnes * 0x20) & ~w & kHighs)) != 0;
 }
 
-// UTF-8 text inside a JSON string, quotes, backslashes and control
-// characters escaped: at most 6 bytes per byte.
-char* put_escaped(char* out, const char* text, std::size_t length)
+// Text inside a JSON string, quotes, backslashes and control characters
+// escaped: at most 6 bytes per byte, and 8 bytes of scratch after the end.
+// `readable` bytes from `text` on may be read (at least `length`). With
+// `check_utf8`, returns nullptr when the text is not well-formed UTF-8.
+char* put_escaped(char* out, const char* text, std::size_t length, std::size_t readable, bool check_utf8)
 {
     static constexpr char kHex[] = "0123456789abcdef";
+    constexpr std::uint64_t kHighs = 0x8080808080808080u;
+    const std::uint64_t stop_at_high = check_utf8 ? kHighs : 0;
     std::size_t i = 0;
-    // Eight bytes at a time while none needs an escape, the common case.
-    for (std::uint64_t w; i + 8 <= length; i += 8, out += 8) {
+    // Eight bytes at a time while none needs an escape or a check, the
+    // common case; the bytes of the last group past the text's end count as
+    // plain letters, and what is written for them is overwritten later.
+    for (std::uint64_t w; i < length && i + 8 <= readable; i += 8, out += 8) {
         std::memcpy(&w, text + i, 8);
-        if (any_needs_escape(w)) break;
+        if (i + 8 > length) {
+            const unsigned past = static_cast<unsigned>(i + 8 - length);  // 1 to 7
+            const std::uint64_t keep = ~std::uint64_t{0} >> (8 * past);
+            if constexpr (std::endian::native == std::endian::little)
+                w = (w & keep) | (0x6161616161616161u & ~keep);
+            else
+                w = (w & ~keep) | (0x6161616161616161u & keep);
+            if (any_needs_escape(w) || (w & stop_at_high) != 0) break;
+            std::memcpy(out, &w, 8);
+            return out + (length - i);
+        }
+        if (any_needs_escape(w) || (w & stop_at_high) != 0) break;
         std::memcpy(out, &w, 8);
     }
-    for (; i < length; ++i) {
+    while (i < length) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80 && check_utf8) {
+            const std::size_t n = utf8_sequence(reinterpret_cast<const unsigned char*>(text) + i, length - i);
+            if (n == 0) return nullptr;
+            std::memcpy(out, text + i, n);
+            out += n;
+            i += n;
+            continue;
+        }
+        ++i;
         if (!kNeedsEscape[c]) {
             *out++ = static_cast<char>(c);
             continue;
@@ -74,7 +101,7 @@ void write_json_string(OutputSink& sink, const char* text, std::size_t length)
     sink.byte('"');
     for (std::size_t at = 0; at < length; at += kPart) {
         const std::size_t n = length - at < kPart ? length - at : kPart;
-        sink.commit(put_escaped(sink.claim(6 * n), text + at, n));
+        sink.commit(put_escaped(sink.claim(6 * n + 8), text + at, n, n, false));
     }
     sink.byte('"');
 }
@@ -147,28 +174,16 @@ public:
         if (p.no_row || !is_shown(ctx.settings, p)) return;
         OutputSink& sink = ctx.out;
         char* out = sink.claim(16 * kFieldRoom);
-        out = put_literal(out, "{\"block\": ");
-        out = put_signed(out, block.number);
-        out = put_literal(out, ", \"file_offset\": ");
+        const BlockFields& fields = block_fields(block);
+        out = put_string(out, fields.start);
         out = put_signed(out, static_cast<std::int64_t>(block.file_offset) + p.offset);
-        out = put_block_fields(out, block);
-        out = put_literal(out, ", \"layout\": \"");
-        out = put_string(out, layout_name(block.data));
+        out = put_string(out, fields.rest);
         out = p.walk == Walk::Directory ? put_literal(out, "\", \"walk\": \"directory\", \"slot\": ")
                                         : put_literal(out, "\", \"walk\": \"heap\", \"slot\": ");
         out = p.slot < 0 ? put_literal(out, "null") : OutputSink::put_decimal(out, static_cast<std::uint32_t>(p.slot));
         out = put_literal(out, ", \"row_offset\": ");
         out = OutputSink::put_decimal(out, p.row_offset);
-        char flags[9];
-        flag_letters(p.flags, flags);
-        out = put_literal(out, ", \"flags\": \"");
-        out = put_string(out, flags);
-        out = put_literal(out, "\", \"class\": ");
-        out = OutputSink::put_decimal(out, p.row_class);
-        out = put_literal(out, ", \"class_name\": \"");
-        out = put_string(out, class_name(p.row_class));
-        out = put_literal(out, "\", \"deleted\": ");
-        out = put_bool(out, p.deleted());
+        out = put_string(out, flag_fields(p.flags));
         out = put_literal(out, ", \"lock\": ");
         out = OutputSink::put_decimal(out, p.lock);
         out = put_literal(out, ", \"itl\": ");
@@ -197,8 +212,8 @@ private:
             const ColumnRecord& column = p.columns[i];
             const ExportedValue value = export_value(t, ctx.decode_options, block.view, i, column, scratch_.data());
             if (value.as == ExportedAs::Left) continue;
-            const bool text = value.as == ExportedAs::Text && (!value.raw_text || is_utf8(value.text, value.length));
-            if (text && value.length > kShortText) {
+            const bool long_text = value.as == ExportedAs::Text && value.length > kShortText;
+            if (long_text && (!value.raw_text || is_utf8(value.text, value.length))) {
                 if (!first) sink.text(", ");
                 first = false;
                 write_json_string(sink, value.text, value.length);
@@ -206,12 +221,17 @@ private:
             }
             // A value has at most 65535 bytes: its hex digits fit in one claim.
             const ByteView bytes = column.value(block.view);
-            char* out = sink.claim(6 * kShortText + 2 * bytes.size() + kFieldRoom);
-            if (!first) out = put_literal(out, ", ");
+            char* const start = sink.claim(6 * kShortText + 2 * bytes.size() + kFieldRoom);
+            char* out = first ? start : put_literal(start, ", ");
             first = false;
-            if (text) {
-                *out++ = '"';
-                out = put_escaped(out, value.text, value.length);
+            char* text_end = nullptr;
+            if (value.as == ExportedAs::Text && !long_text) {
+                // Text that is its own bytes is checked for UTF-8 as it is written.
+                text_end = put_escaped(out + 1, value.text, value.length, value.readable, value.raw_text);
+            }
+            if (text_end != nullptr) {
+                *out = '"';
+                out = text_end;
                 *out++ = '"';
             } else if (value.as == ExportedAs::Null) {
                 out = put_literal(out, "null");
@@ -229,6 +249,49 @@ private:
             sink.commit(out);
         }
     }
+
+    // What every record of a block says of it: up to the piece's file
+    // offset, and after it.
+    const BlockFields& block_fields(const BlockRecord& block)
+    {
+        if (block_fields_.holds(block)) return block_fields_;
+        char text[kFieldRoom];
+        char* out = put_literal(text, "{\"block\": ");
+        out = put_signed(out, block.number);
+        out = put_literal(out, ", \"file_offset\": ");
+        block_fields_.start.assign(text, out);
+        out = put_block_fields(text, block);
+        out = put_literal(out, ", \"layout\": \"");
+        out = put_string(out, layout_name(block.data));
+        block_fields_.rest.assign(text, out);
+        block_fields_.hold(block);
+        return block_fields_;
+    }
+
+    // "flags", "class", "class_name" and "deleted", which the flag byte
+    // alone decides: written once for each flag byte met.
+    std::string_view flag_fields(std::uint8_t flags)
+    {
+        std::string& fields = flag_fields_[flags];
+        if (!fields.empty()) return fields;
+        char letters[9];
+        flag_letters(flags, letters);
+        const int row_class = classify_row_piece(flags);
+        char text[kFieldRoom];
+        char* out = put_literal(text, ", \"flags\": \"");
+        out = put_string(out, std::string_view(letters, 8));
+        out = put_literal(out, "\", \"class\": ");
+        out = OutputSink::put_decimal(out, static_cast<std::uint32_t>(row_class));
+        out = put_literal(out, ", \"class_name\": \"");
+        out = put_string(out, class_name(row_class));
+        out = put_literal(out, "\", \"deleted\": ");
+        out = put_bool(out, (flags & block_format::kFlagD) != 0);
+        fields.assign(text, out);
+        return fields;
+    }
+
+    BlockFields block_fields_;
+    std::array<std::string, 256> flag_fields_;
 
     // Text up to this long is written with one claim of room.
     static constexpr std::size_t kShortText = 4096;

@@ -338,7 +338,7 @@ void OutputSink::dec_min(std::int64_t value, int digits)
     used_ += length;
 }
 
-char* OutputSink::put_decimal(char* out, std::uint64_t value)
+char* OutputSink::put_long_decimal(char* out, std::uint64_t value)
 {
     const int count = decimal_digits(value);
     put_digits_before(out + count, value, count);

@@ -155,7 +155,20 @@ public:
         return out;
     }
     // "%llu".
-    static char* put_decimal(char* out, std::uint64_t value);
+    static char* put_decimal(char* out, std::uint64_t value)
+    {
+        // Counts, classes and slots below 100 are the common case.
+        if (value < 10) {
+            *out = static_cast<char>('0' + value);
+            return out + 1;
+        }
+        if (value < 100) {
+            std::memcpy(out, kDigitPairs + 2 * value, 2);
+            return out + 2;
+        }
+        return put_long_decimal(out, value);
+    }
+    static char* put_long_decimal(char* out, std::uint64_t value);
     // The `size` bytes of `block` from `at` on, copied to `out`, which has
     // room for size + kCopySpare bytes. Given the block and not only the
     // value, whole groups of 32 bytes are copied as long as they lie in it;
