@@ -40,6 +40,9 @@ struct ColumnType {
     char* (*decode)(ByteView value, char* out, const DecodeOptions& options);
     // The text is the value's own bytes, which need not be UTF-8.
     bool text_bytes;
+    // The text is ASCII and never holds a quote, a backslash, a comma or a
+    // control character: the export formats write it as it is.
+    bool plain_text = false;
 
     constexpr std::size_t text_room(std::size_t size) const { return room_fixed + std::size_t{room_per_byte} * size; }
 };

@@ -159,6 +159,23 @@ private:
         std::size_t written = 0;
         for (std::uint32_t i = 0; i < p.columns_found; ++i) {
             const ColumnRecord& column = p.columns[i];
+            const ColumnType& type = t != nullptr ? column_type(*t, i) : kUnlistedType;
+            if (type.plain_text && !column.is_null() && !column.truncated()) {
+                // Text that needs no quotes is decoded straight into the output.
+                const ByteView bytes = column.value(block.view);
+                char* out = sink.claim(type.text_room(bytes.size()) + 2 * bytes.size() + 4);
+                *out++ = ',';
+                ++written;
+                char* end = type.decode(bytes, out, ctx.decode_options);
+                if (end == out) {
+                    end = put_literal(out, "\"\"");  // an empty value, apart from a NULL
+                } else if (end == nullptr) {
+                    end = put_literal(out, "0x");
+                    end = put_hex_digits(end, bytes.data(), bytes.size());
+                }
+                sink.commit(end);
+                continue;
+            }
             const ExportedValue value = export_value(t, ctx.decode_options, block.view, i, column, scratch_.data());
             if (value.as == ExportedAs::Left) continue;
             sink.byte(',');

@@ -139,6 +139,22 @@ char* put_itl_object(char* out, const BlockRecord& block, const RowPieceRecord& 
     return put_literal(out, "\"}");
 }
 
+// A value as its bytes: {"hex": "C102"}, with its announced length when
+// the block end cuts it short.
+char* put_hex_object(char* out, const ByteView& bytes, const ColumnRecord& column)
+{
+    out = put_literal(out, "{\"hex\": \"");
+    out = put_hex_digits(out, bytes.data(), bytes.size());
+    *out++ = '"';
+    if (column.truncated()) {
+        out = put_literal(out, ", \"length\": ");
+        out = OutputSink::put_decimal(out, column.announced);
+        out = put_literal(out, ", \"truncated\": true");
+    }
+    *out++ = '}';
+    return out;
+}
+
 // The fields every record of a block starts with.
 char* put_block_fields(char* out, const BlockRecord& block)
 {
@@ -210,6 +226,23 @@ private:
         bool first = true;
         for (std::uint32_t i = 0; i < p.columns_found; ++i) {
             const ColumnRecord& column = p.columns[i];
+            const ColumnType& type = t != nullptr ? column_type(*t, i) : kUnlistedType;
+            if (type.plain_text && !column.is_null() && !column.truncated()) {
+                // Text that needs no escape is decoded straight into the output.
+                const ByteView bytes = column.value(block.view);
+                char* const start = sink.claim(type.text_room(bytes.size()) + 2 * bytes.size() + kFieldRoom);
+                char* out = first ? start : put_literal(start, ", ");
+                first = false;
+                char* end = type.decode(bytes, out + 1, ctx.decode_options);
+                if (end != nullptr) {
+                    *out = '"';
+                    *end++ = '"';
+                } else {
+                    end = put_hex_object(out, bytes, column);
+                }
+                sink.commit(end);
+                continue;
+            }
             const ExportedValue value = export_value(t, ctx.decode_options, block.view, i, column, scratch_.data());
             if (value.as == ExportedAs::Left) continue;
             const bool long_text = value.as == ExportedAs::Text && value.length > kShortText;
@@ -236,15 +269,7 @@ private:
             } else if (value.as == ExportedAs::Null) {
                 out = put_literal(out, "null");
             } else {
-                out = put_literal(out, "{\"hex\": \"");
-                out = put_hex_digits(out, bytes.data(), bytes.size());
-                *out++ = '"';
-                if (column.truncated()) {
-                    out = put_literal(out, ", \"length\": ");
-                    out = OutputSink::put_decimal(out, column.announced);
-                    out = put_literal(out, ", \"truncated\": true");
-                }
-                *out++ = '}';
+                out = put_hex_object(out, bytes, column);
             }
             sink.commit(out);
         }

@@ -156,31 +156,31 @@ constexpr std::uint16_t kDateRoom = 32;
 }  // namespace
 
 constexpr ColumnType kColumnTypes[] = {
-    {"NUMBER", TypeRole::Decoded, kNumberRoom, 0, decode_number_value, false},
+    {"NUMBER", TypeRole::Decoded, kNumberRoom, 0, decode_number_value, false, true},
     {"VARCHAR2", TypeRole::Decoded, 0, kTextRoomPerByte, decode_text_value, true},
-    {"DATE", TypeRole::Decoded, kDateRoom, 0, decode_date_value, false},
+    {"DATE", TypeRole::Decoded, kDateRoom, 0, decode_date_value, false, true},
     // CHAR values print their text like VARCHAR2 (blank-padded as stored).
     {"CHAR", TypeRole::Decoded, 0, kTextRoomPerByte, decode_text_value, true},
     {"UNKNOWN", TypeRole::Undecoded, 0, 0, decline, false},
     {"NOPRINT", TypeRole::Suppressed, 0, 0, decline, false},
     // FLOAT is a NUMBER of binary precision, stored as a NUMBER.
-    {"FLOAT", TypeRole::Decoded, kNumberRoom, 0, decode_number_value, false},
-    {"TIMESTAMP", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_value, false},
-    {"TIMESTAMP WITH TIME ZONE", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_tz_value, false},
+    {"FLOAT", TypeRole::Decoded, kNumberRoom, 0, decode_number_value, false, true},
+    {"TIMESTAMP", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_value, false, true},
+    {"TIMESTAMP WITH TIME ZONE", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_tz_value, false, true},
     // Stored in the database's time zone, and printed as stored.
-    {"TIMESTAMP WITH LOCAL TIME ZONE", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_value, false},
-    {"INTERVAL YEAR TO MONTH", TypeRole::Decoded, kIntervalRoom, 0, decode_interval_ym_value, false},
-    {"INTERVAL DAY TO SECOND", TypeRole::Decoded, kIntervalRoom, 0, decode_interval_ds_value, false},
-    {"BINARY_FLOAT", TypeRole::Decoded, kBinaryFloatRoom, 0, decode_binary_float_value, false},
-    {"BINARY_DOUBLE", TypeRole::Decoded, kBinaryFloatRoom, 0, decode_binary_double_value, false},
-    {"RAW", TypeRole::Decoded, 0, 2, decode_raw_value, false},
-    {"LONG RAW", TypeRole::Decoded, 0, 2, decode_raw_value, false},
+    {"TIMESTAMP WITH LOCAL TIME ZONE", TypeRole::Decoded, kDateTimeRoom, 0, decode_timestamp_value, false, true},
+    {"INTERVAL YEAR TO MONTH", TypeRole::Decoded, kIntervalRoom, 0, decode_interval_ym_value, false, true},
+    {"INTERVAL DAY TO SECOND", TypeRole::Decoded, kIntervalRoom, 0, decode_interval_ds_value, false, true},
+    {"BINARY_FLOAT", TypeRole::Decoded, kBinaryFloatRoom, 0, decode_binary_float_value, false, true},
+    {"BINARY_DOUBLE", TypeRole::Decoded, kBinaryFloatRoom, 0, decode_binary_double_value, false, true},
+    {"RAW", TypeRole::Decoded, 0, 2, decode_raw_value, false, true},
+    {"LONG RAW", TypeRole::Decoded, 0, 2, decode_raw_value, false, true},
     {"LONG", TypeRole::Decoded, 0, kTextRoomPerByte, decode_text_value, true},
     {"NCHAR", TypeRole::Decoded, 0, kNationalTextRoomPerByte, decode_national_text_value, false},
     {"NVARCHAR2", TypeRole::Decoded, 0, kNationalTextRoomPerByte, decode_national_text_value, false},
-    {"ROWID", TypeRole::Decoded, kRowidRoom, 0, decode_rowid_value, false},
-    {"UROWID", TypeRole::Decoded, kRowidRoom, 0, decode_urowid_value, false},
-    {"BOOLEAN", TypeRole::Decoded, kBooleanRoom, 0, decode_boolean_value, false},
+    {"ROWID", TypeRole::Decoded, kRowidRoom, 0, decode_rowid_value, false, true},
+    {"UROWID", TypeRole::Decoded, kRowidRoom, 0, decode_urowid_value, false, true},
+    {"BOOLEAN", TypeRole::Decoded, kBooleanRoom, 0, decode_boolean_value, false, true},
 };
 const std::size_t kColumnTypeCount = sizeof kColumnTypes / sizeof kColumnTypes[0];
 const ColumnType kUnlistedType = {"", TypeRole::Undecoded, 0, 0, decline, false};

@@ -579,6 +579,11 @@ std::string check_decoded_value(const ColumnType& type, const Bytes& v)
     const std::string keyword(type.keyword);
     if (accepted && text.size() > type.text_room(v.size())) return keyword + ": more text than its room";
     if (type.role != TypeRole::Decoded) return accepted ? keyword + ": decodes" : "";
+    // The export formats write plain text as it is.
+    if (accepted && type.plain_text)
+        for (const char c : text)
+            if (c < 0x20 || c > 0x7E || c == '"' || c == '\\' || c == ',')
+                return keyword + ": plain text holding " + std::to_string(static_cast<unsigned char>(c));
     if (keyword == "NUMBER" || keyword == "FLOAT") return check_number(v);
     if (keyword == "DATE") {
         const bool expected = v.empty() || v.size() >= 7;
