@@ -132,7 +132,8 @@ char* decode_rowid_value(ByteView value, char* out, const DecodeOptions&)
     if (value.empty()) return out;
     if (value.size() != 10) return nullptr;
     const std::uint32_t address = value.u32be(4);
-    return put_rowid_text(out, value.u32be(0), address >> 22, address & 0x3FFFFF, value.u16be(8));
+    return put_rowid_text(out, value.u32be(0), address >> block_format::kAddressBlockBits,
+                          address & block_format::kAddressBlockMask, value.u16be(8));
 }
 
 // UROWID: only the physical form, 01 then the object (4 bytes), file (2),
