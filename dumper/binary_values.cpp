@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "export_fields.h"
+#include "output_sink.h"
 #include "value_decoders.h"
 
 namespace {
@@ -122,7 +122,7 @@ char* decode_binary_double_value(ByteView value, char* out, const DecodeOptions&
 
 char* decode_raw_value(ByteView value, char* out, const DecodeOptions&)
 {
-    return put_hex_digits(out, value.data(), value.size());
+    return OutputSink::put_hex_digits(out, value.data(), value.size());
 }
 
 // ROWID: the data object number, the file number (top 10 bits) and block

@@ -47,3 +47,8 @@ char* convert_to_utf8(const Charset& charset, ByteView value, char* out);
 
 // The UTF-8 of a code point (at most 4 bytes).
 char* put_utf8(char* out, std::uint32_t code);
+
+// The length of the well-formed UTF-8 sequence at `p` (1 for ASCII), or 0.
+std::size_t utf8_sequence(const unsigned char* p, std::size_t available);
+// True when the bytes are well-formed UTF-8.
+bool is_utf8(const char* text, std::size_t length);

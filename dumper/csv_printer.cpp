@@ -171,7 +171,7 @@ private:
                     end = put_literal(out, "\"\"");  // an empty value, apart from a NULL
                 } else if (end == nullptr) {
                     end = put_literal(out, "0x");
-                    end = put_hex_digits(end, bytes.data(), bytes.size());
+                    end = OutputSink::put_hex_digits(end, bytes.data(), bytes.size());
                 }
                 sink.commit(end);
                 continue;
@@ -188,7 +188,7 @@ private:
                 char* out = sink.claim(2 * bytes.size() + 2);
                 *out++ = '0';
                 *out++ = 'x';
-                sink.commit(put_hex_digits(out, bytes.data(), bytes.size()));
+                sink.commit(OutputSink::put_hex_digits(out, bytes.data(), bytes.size()));
             }
         }
         // A piece with fewer columns than the header leaves the rest empty.

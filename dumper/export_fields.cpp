@@ -32,7 +32,6 @@ constexpr std::string_view kClassNames[kPieceClassCount + 1] = {
 };
 
 constexpr char kLowerHex[] = "0123456789abcdef";
-constexpr char kUpperHex[] = "0123456789ABCDEF";
 
 // "%0Nx": at least `digits` lower-case hexadecimal digits.
 char* put_lower_hex(char* out, std::uint32_t value, int digits)
@@ -190,62 +189,7 @@ std::size_t exported_template_columns(DumpContext& ctx)
     return count;
 }
 
-std::size_t utf8_sequence(const unsigned char* p, std::size_t available)
-{
-    const unsigned char c = p[0];
-    if (c < 0x80) return 1;
-    // The bytes that follow the first one, and the bits it carries.
-    std::size_t more = 0;
-    if (c >= 0xC2 && c <= 0xDF)
-        more = 1;
-    else if (c >= 0xE0 && c <= 0xEF)
-        more = 2;
-    else if (c >= 0xF0 && c <= 0xF4)
-        more = 3;
-    else
-        return 0;
-    if (available <= more) return 0;
-    std::uint32_t code = c & (0x3Fu >> more);
-    for (std::size_t i = 1; i <= more; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        code = code << 6 | (p[i] & 0x3F);
-    }
-    // No overlong forms, no surrogates, nothing past U+10FFFF.
-    if ((more == 2 && code < 0x800) || (more == 3 && code < 0x10000) || (code >= 0xD800 && code <= 0xDFFF) ||
-        code > 0x10FFFF)
-        return 0;
-    return more + 1;
-}
 
-bool is_utf8(const char* text, std::size_t length)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* end = p + length;
-    while (p < end) {
-        // Eight ASCII bytes at a time, the common case.
-        if (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080u) == 0) {
-                p += 8;
-                continue;
-            }
-        }
-        const std::size_t n = utf8_sequence(p, static_cast<std::size_t>(end - p));
-        if (n == 0) return false;
-        p += n;
-    }
-    return true;
-}
-
-char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size)
-{
-    for (std::size_t i = 0; i < size; ++i) {
-        *out++ = kUpperHex[data[i] >> 4];
-        *out++ = kUpperHex[data[i] & 0xF];
-    }
-    return out;
-}
 
 void ExportPrinter::load_failure(DumpContext& ctx, LoadFailure failure) { print_load_failure(ctx.err, ctx, failure); }
 

@@ -122,9 +122,3 @@ protected:
     virtual void listed_block(DumpContext& ctx, const BlockRecord& block) = 0;
 };
 
-// The length of the well-formed UTF-8 sequence at `p` (1 for ASCII), or 0.
-std::size_t utf8_sequence(const unsigned char* p, std::size_t available);
-// True when the bytes are well-formed UTF-8.
-bool is_utf8(const char* text, std::size_t length);
-// Upper-case hexadecimal digits, two per byte, no spaces; returns the end.
-char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size);

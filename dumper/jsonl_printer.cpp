@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "charsets.h"
 #include "export_fields.h"
 
 namespace {
@@ -144,7 +145,7 @@ char* put_itl_object(char* out, const BlockRecord& block, const RowPieceRecord& 
 char* put_hex_object(char* out, const ByteView& bytes, const ColumnRecord& column)
 {
     out = put_literal(out, "{\"hex\": \"");
-    out = put_hex_digits(out, bytes.data(), bytes.size());
+    out = OutputSink::put_hex_digits(out, bytes.data(), bytes.size());
     *out++ = '"';
     if (column.truncated()) {
         out = put_literal(out, ", \"length\": ");

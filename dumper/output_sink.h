@@ -154,6 +154,16 @@ public:
         *out++ = ' ';
         return out;
     }
+    // Upper-case hexadecimal digits, two per byte, no spaces.
+    static char* put_hex_digits(char* out, const std::uint8_t* data, std::size_t size)
+    {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        for (std::size_t i = 0; i < size; ++i) {
+            *out++ = kDigits[data[i] >> 4];
+            *out++ = kDigits[data[i] & 0xF];
+        }
+        return out;
+    }
     // "%llu".
     static char* put_decimal(char* out, std::uint64_t value)
     {
