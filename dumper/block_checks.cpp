@@ -62,14 +62,6 @@ void check_data_layer(const BlockView& block, std::uint32_t block_size, BlockChe
 
 }  // namespace
 
-std::uint16_t block_word_xor(const BlockView& block)
-{
-    const std::uint16_t x = scan(block.bytes).word_xor;
-    return block.order == ByteOrder::Little ? x : static_cast<std::uint16_t>(x << 8 | x >> 8);
-}
-
-bool is_all_zeros(const ByteView& block) { return scan(block).all_zeros; }
-
 BlockChecks check_block(const BlockView& block, std::int32_t number, std::uint32_t block_size)
 {
     BlockChecks c;

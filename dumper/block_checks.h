@@ -82,11 +82,6 @@ struct VerifyTally {
 // The checks of one block of `block_size` bytes read from place `number` of
 // the file.
 BlockChecks check_block(const BlockView& block, std::int32_t number, std::uint32_t block_size);
-// The XOR of all the block's 16-bit words, read in its byte order: zero in
-// a block whose checksum is right.
-std::uint16_t block_word_xor(const BlockView& block);
-// True when every byte is zero.
-bool is_all_zeros(const ByteView& block);
 // A data header is taken as real when its free space begins where its row
 // directory ends and its free space ends inside the block.
 bool is_consistent_data_header(const BlockView& block, const DataHeader& header);
