@@ -42,6 +42,18 @@ Scan scan(const ByteView& block)
     return {word, any == 0};
 }
 
+}  // namespace
+
+bool tail_consistent(const ByteView& block, ByteOrder order)
+{
+    if (block.size() < kCacheHeaderSize + kTailSize) return false;
+    const BlockView view{block, order};
+    return view.u32(block.size() - kTailSize) ==
+           tail_value(view.u32(kScnBaseAt), view.u8(kBlockTypeAt), view.u8(kSequenceAt));
+}
+
+namespace {
+
 void check_data_layer(const BlockView& block, std::uint32_t block_size, BlockChecks& c)
 {
     c.data_layer_checked = true;

@@ -69,19 +69,23 @@ struct VerifyTally {
     std::uint64_t wrong_size = 0;
     std::uint64_t misplaced = 0;
     std::uint64_t damaged_data_layers = 0;
+    std::uint64_t cut_short = 0;  // the file ends inside the block
     bool scn_seen = false;
     std::uint64_t highest_scn = 0;
     std::int32_t highest_scn_block = 0;
 
+    std::uint64_t checked() const { return blocks - never_used - file_headers; }
     std::uint64_t problems() const
     {
-        return checksum_mismatches + fractured + wrong_size + misplaced + damaged_data_layers;
+        return checksum_mismatches + fractured + wrong_size + misplaced + damaged_data_layers + cut_short;
     }
 };
 
 // The checks of one block of `block_size` bytes read from place `number` of
 // the file.
 BlockChecks check_block(const BlockView& block, std::int32_t number, std::uint32_t block_size);
+// Whether the block's tail repeats its header, both read in `order`.
+bool tail_consistent(const ByteView& block, ByteOrder order);
 // A data header is taken as real when its free space begins where its row
 // directory ends and its free space ends inside the block.
 bool is_consistent_data_header(const BlockView& block, const DataHeader& header);

@@ -3,11 +3,13 @@
 // its row pieces through the row directory or by walking the row heap,
 // handing each record to the run's printer.
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "run_notes.h"
 #include "trevanix.h"
 
 using namespace block_format;
@@ -59,6 +61,7 @@ ReadOutcome fill_chunk(DataFileReader& f, std::uint64_t position, std::uint32_t 
     }
     f.chunk_start = position;
     f.chunk_filled = got;
+    f.read_error = error;
     if (got >= block_size) return ReadOutcome::Ok;
     if (error == ESPIPE) return ReadOutcome::SeekRefused;
     if (error != 0) return ReadOutcome::ReadFailed;
@@ -82,9 +85,50 @@ ReadOutcome read_block(DataFileReader& f, std::int64_t position, std::uint32_t b
 
 bool open_data_file(DumpContext& ctx)
 {
-    if (ctx.file.fd >= 0) return true;
-    ctx.file.fd = open_for_reading(ctx.settings.data_file.c_str());
-    return ctx.file.fd >= 0;
+    DataFileReader& f = ctx.file;
+    if (f.fd >= 0) return true;
+    f.fd = open_for_reading(ctx.settings.data_file.c_str());
+    if (f.fd < 0) {
+        f.open_error = errno;
+        return false;
+    }
+    struct stat info;
+    if (::fstat(f.fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        f.regular = true;
+        f.size_at_open = static_cast<std::uint64_t>(info.st_size);
+    }
+    return true;
+}
+
+// The size of the open file now, or 0 when it has none.
+std::uint64_t current_size(const DataFileReader& f)
+{
+    struct stat info;
+    return f.regular && ::fstat(f.fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+// What the block says of the block size and byte order it was written
+// with, to warn when the run reads it with others.
+void note_geometry(RunTally& t, const BlockView& block)
+{
+    if (block.u8(kBlockTypeAt) == kBlockTypeData) {
+        const std::uint32_t size = format_block_size(block.u8(kFormatAt));
+        if (size != 0) {
+            ++t.sized_blocks;
+            if (size != block.size()) ++t.other_sizes[static_cast<std::size_t>(std::countr_zero(size))];
+        }
+    }
+    const ByteOrder other = block.order == ByteOrder::Little ? ByteOrder::Big : ByteOrder::Little;
+    if (tail_consistent(block.bytes, block.order))
+        ++t.tails_in_order;
+    else if (tail_consistent(block.bytes, other))
+        ++t.tails_in_other_order;
+}
+
+void fail_to_load(DumpContext& ctx, LoadFailure failure)
+{
+    ctx.tally.load_failed = true;
+    ctx.printer->load_failure(ctx, failure);
 }
 
 // Loads the current block into ctx.state.block; returns BLOCK_OK or the
@@ -93,11 +137,11 @@ int load_block(DumpContext& ctx)
 {
     const RunSettings& s = ctx.settings;
     if (s.block_size > kMaxBlockSize && s.long_block_size == 0 && !s.block_size_auto) {
-        ctx.printer->load_failure(ctx, LoadFailure::BlockSizeTooBig);
+        fail_to_load(ctx, LoadFailure::BlockSizeTooBig);
         return BLOCK_FATAL;
     }
     if (!open_data_file(ctx)) {
-        ctx.printer->load_failure(ctx, LoadFailure::OpenFailed);
+        fail_to_load(ctx, LoadFailure::OpenFailed);
         return BLOCK_FATAL;
     }
     std::int64_t position = static_cast<std::int64_t>(s.block_number) * s.block_size;
@@ -106,14 +150,20 @@ int load_block(DumpContext& ctx)
     case ReadOutcome::Ok:
         ctx.state.block.bytes = bytes;
         ctx.state.block.order = s.byte_order;
+        ++ctx.tally.blocks_read;
+        note_geometry(ctx.tally, ctx.state.block);
+        report_geometry(ctx, false);
         return BLOCK_OK;
     case ReadOutcome::EndOfFile:
+        ctx.tally.reached_end = true;
+        ctx.tally.end_block = s.block_number;
+        ctx.tally.end_size = current_size(ctx.file);
         return BLOCK_END_OF_FILE;
     case ReadOutcome::SeekRefused:
-        ctx.printer->load_failure(ctx, LoadFailure::SeekRefused);
+        fail_to_load(ctx, LoadFailure::SeekRefused);
         return BLOCK_FATAL;
     case ReadOutcome::ReadFailed:
-        ctx.printer->load_failure(ctx, LoadFailure::ReadFailed);
+        fail_to_load(ctx, LoadFailure::ReadFailed);
         return BLOCK_READ_FAILED;
     }
     return BLOCK_FATAL;
@@ -295,15 +345,6 @@ ByteView block_at(int fd, std::uint64_t offset, std::uint32_t size, std::vector<
     return read_at(fd, offset, buffer.data(), size) == size ? ByteView(buffer.data(), size) : ByteView();
 }
 
-// Whether the block's tail repeats its header, reading both in `order`.
-bool tail_consistent(const ByteView& block, ByteOrder order)
-{
-    if (block.size() < kCacheHeaderSize + kTailSize) return false;
-    const BlockView view{block, order};
-    return view.u32(block.size() - kTailSize) ==
-           tail_value(view.u32(kScnBaseAt), view.u8(kBlockTypeAt), view.u8(kSequenceAt));
-}
-
 bool tail_consistent_in(const ByteView& block, const RunSettings& s)
 {
     if (!s.byte_order_auto) return tail_consistent(block, s.byte_order);
@@ -378,9 +419,25 @@ int find_block_layout(DumpContext& ctx)
     return BLOCK_OK;
 }
 
+namespace {
+
+// A file that ends inside the block the run has come to: a block cut short.
+void check_cut_short(DumpContext& ctx)
+{
+    const RunTally& t = ctx.tally;
+    const std::uint64_t start = static_cast<std::uint64_t>(t.end_block) * ctx.settings.block_size;
+    if (!ctx.file.regular || t.end_block < 0 || start >= t.end_size) return;
+    if (start + ctx.settings.block_size <= ctx.file.size_at_open) return;  // the file got shorter: not damage
+    ++ctx.verify.tally.cut_short;
+    ctx.printer->cut_short_block(ctx, t.end_block, t.end_size - start);
+}
+
+}  // namespace
+
 int verify_block(DumpContext& ctx)
 {
     const int status = load_block(ctx);
+    if (status == BLOCK_END_OF_FILE) check_cut_short(ctx);
     if (status != BLOCK_OK) return status;
     const RunSettings& s = ctx.settings;
     const BlockView& block = ctx.state.block;
@@ -410,6 +467,7 @@ int process_block(DumpContext& ctx)
     record.data = DataHeader();
     if (s.object_filter != 0 && static_cast<std::uint32_t>(s.object_filter) != record.header.object_id)
         return BLOCK_OK;
+    if (record.header.layer_type == kLayerData) ++ctx.tally.data_blocks;
     if (record.header.layer_type != kLayerData) {
         record.outcome = BlockOutcome::NotData;
     } else if (s.action == DUMPSCNS) {

@@ -1,9 +1,18 @@
 // Command line and run driver: turns the arguments into RunSettings and hands
 // one block after another to process_block.
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/stat.h>
+#include <utility>
 
 #include "charsets.h"
+#include "progress.h"
+#include "run_notes.h"
 #include "trevanix.h"
 
 const char* const kHelpText =
@@ -24,6 +33,46 @@ const char* const kHelpText =
     "S SHOWDELETEDNOTVIAOFFSETS\n"
     "C DUMPSCNS\n"
     "\n";
+
+// Every option, for --help; -h keeps the short text above.
+const char* const kLongHelpText =
+    "Usage: trevanix -f DATA_FILE [options]\n"
+    "Reads the data blocks of an Oracle data file offline and prints what they hold.\n"
+    "\n"
+    "Options of the dumper's own output:\n"
+    "  -f FILE         the data file to read (required)\n"
+    "  -c FILE         column template: one type keyword per line, line k+1 types column k\n"
+    "  -z N            block size in bytes (default 8192, at most 16000; see --block-size)\n"
+    "  -o ID           decode only the blocks of this object ID\n"
+    "  -b N            read only block N (with -n: start at block N)\n"
+    "  -n N            stop after N blocks\n"
+    "  -s C            separator printed after each typed value (default newline)\n"
+    "  -a X            action: A DUMPALL (default), D SHOWDELETED, O DUMPNOTVIAOFFSETS (walk the\n"
+    "                  row heap), S SHOWDELETEDNOTVIAOFFSETS, C DUMPSCNS (list blocks and SCNs)\n"
+    "  -g              print block, data header and row piece diagnostics\n"
+    "  -v              print a location line before each row piece\n"
+    "  -h              the short help\n"
+    "\n"
+    "Long options (--name VALUE or --name=VALUE):\n"
+    "  --format F      text (default), jsonl (one JSON object per row piece) or csv\n"
+    "  --verify        check every block (checksum, tail, format byte, address, data layer)\n"
+    "                  instead of dumping it; exit status 4 when a block is damaged\n"
+    "  --block-size N  block size: a power of two from 512 to 32768, or auto (found from the file)\n"
+    "  --byte-order O  little (default), big (SPARC, POWER, Itanium servers) or auto\n"
+    "  --charset NAME  convert CHAR, VARCHAR2 and LONG values from this database character set\n"
+    "  --quiet         no progress line on a terminal\n"
+    "  --help          this help\n"
+    "  --version       the version\n"
+    "\n"
+    "Template keywords: NUMBER, FLOAT, VARCHAR2, CHAR, LONG, DATE, TIMESTAMP,\n"
+    "TIMESTAMP WITH TIME ZONE, TIMESTAMP WITH LOCAL TIME ZONE, INTERVAL YEAR TO MONTH,\n"
+    "INTERVAL DAY TO SECOND, BINARY_FLOAT, BINARY_DOUBLE, RAW, LONG RAW, NCHAR, NVARCHAR2,\n"
+    "ROWID, UROWID, BOOLEAN, NOPRINT (leave the column out), UNKNOWN (hexadecimal).\n"
+    "\n"
+    "Exit status: 0 done, 1 a file could not be read, 2 a wrong command line,\n"
+    "4 --verify found damaged blocks. Messages and warnings go to standard error\n"
+    "(the dumper's own messages with the text format stay on standard output).\n"
+    "The manual page trevanix(1) says more.\n";
 
 namespace {
 
@@ -98,15 +147,22 @@ bool apply_value_option(char option, const char* value, RunSettings& s, std::str
     return true;
 }
 
+bool equals_ignoring_case(const char* text, const char* lower)
+{
+    for (; *text != '\0' && *lower != '\0'; ++text, ++lower)
+        if (std::tolower(static_cast<unsigned char>(*text)) != *lower) return false;
+    return *text == *lower;
+}
+
 // Long options: new behaviour, spelled --name value or --name=value. Their
 // messages always go to standard error.
 bool apply_format(const char* value, RunSettings& s, std::string& message)
 {
-    if (std::strcmp(value, "text") == 0) {
+    if (equals_ignoring_case(value, "text")) {
         s.format = OutputFormat::Text;
-    } else if (std::strcmp(value, "jsonl") == 0) {
+    } else if (equals_ignoring_case(value, "jsonl")) {
         s.format = OutputFormat::Jsonl;
-    } else if (std::strcmp(value, "csv") == 0) {
+    } else if (equals_ignoring_case(value, "csv")) {
         s.format = OutputFormat::Csv;
     } else {
         message = std::string("trevanix: --format wants text, jsonl or csv, not '") + value + "'\n";
@@ -121,9 +177,27 @@ bool apply_verify(const char*, RunSettings& s, std::string&)
     return true;
 }
 
+bool apply_help(const char*, RunSettings& s, std::string&)
+{
+    s.long_help = true;
+    return true;
+}
+
+bool apply_version(const char*, RunSettings& s, std::string&)
+{
+    s.version = true;
+    return true;
+}
+
+bool apply_quiet(const char*, RunSettings& s, std::string&)
+{
+    s.quiet = true;
+    return true;
+}
+
 bool apply_block_size(const char* value, RunSettings& s, std::string& message)
 {
-    if (std::strcmp(value, "auto") == 0) {
+    if (equals_ignoring_case(value, "auto")) {
         s.block_size_auto = true;
         s.long_block_size = 0;
         return true;
@@ -143,10 +217,10 @@ bool apply_block_size(const char* value, RunSettings& s, std::string& message)
 
 bool apply_byte_order(const char* value, RunSettings& s, std::string& message)
 {
-    s.byte_order_auto = std::strcmp(value, "auto") == 0;
-    if (std::strcmp(value, "little") == 0 || s.byte_order_auto) {
+    s.byte_order_auto = equals_ignoring_case(value, "auto");
+    if (equals_ignoring_case(value, "little") || s.byte_order_auto) {
         s.byte_order = ByteOrder::Little;
-    } else if (std::strcmp(value, "big") == 0) {
+    } else if (equals_ignoring_case(value, "big")) {
         s.byte_order = ByteOrder::Big;
     } else {
         message = std::string("trevanix: --byte-order wants big, little or auto, not '") + value + "'\n";
@@ -177,7 +251,48 @@ constexpr LongOption kLongOptions[] = {
     {"--block-size", true, apply_block_size},
     {"--byte-order", true, apply_byte_order},
     {"--charset", true, apply_charset},
+    {"--quiet", false, apply_quiet},
+    {"--help", false, apply_help},
+    {"--version", false, apply_version},
 };
+
+// The number of single-character edits that turn `a` into `b`.
+std::size_t edit_distance(std::string_view a, std::string_view b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// "Unknown option --verfy (did you mean --verify?)": the nearest long
+// option is named when a typo or two away, or when the word starts it.
+std::string unknown_option_message(std::string_view word)
+{
+    const std::string_view name = word.substr(0, word.find('='));
+    const LongOption* nearest = nullptr;
+    std::size_t best = 3;
+    for (const LongOption& option : kLongOptions) {
+        const std::string_view candidate = option.name;
+        std::size_t distance = edit_distance(name, candidate);
+        if (name.size() > 3 && candidate.starts_with(name)) distance = std::min<std::size_t>(distance, 1);
+        if (distance < best) {
+            best = distance;
+            nearest = &option;
+        }
+    }
+    std::string message = "trevanix: Unknown option " + std::string(name);
+    if (nearest != nullptr) message += std::string(" (did you mean ") + nearest->name + "?)";
+    return message + "; trevanix --help lists every option\n";
+}
 
 // The long option `arg` names (before any '='), or nullptr.
 const LongOption* find_long_option(const char* arg, const char*& inline_value)
@@ -260,6 +375,8 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
             }
             std::string message;
             if (!long_option->apply(value, s, message)) error.note(message, true);
+        } else if (arg[0] == '-' && arg[1] == '-' && arg[2] != '\0') {
+            error.note(unknown_option_message(arg), true);
         }
         // Anything else is ignored.
     }
@@ -272,14 +389,73 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
 
 namespace {
 
-// Ends the run: the printer's last words, and the exit status, which is
-// kExitProblems when a verify run that read its blocks found anything wrong.
+// Ends the run: the printer's last words, the notes on what was read, and
+// the exit status, which is kExitProblems when a verify run that read its
+// blocks found anything wrong.
 int end_run(DumpContext& ctx, bool completed, int status)
 {
     if (ctx.settings.verify) end_verify(ctx);
     ctx.printer->run_end(ctx, completed);
-    if (status == 0 && ctx.settings.verify && ctx.verify.tally.problems() > 0) return kExitProblems;
-    return status;
+    if (!report_run_end(ctx)) return kExitFailure;
+    if (status != 0 || !ctx.settings.verify) return status;
+    if (ctx.verify.tally.checked() == 0) return kExitFailure;
+    return ctx.verify.tally.problems() > 0 ? kExitProblems : 0;
+}
+
+// How the block loop ended.
+struct LoopEnd {
+    int status;      // BLOCK_OK when the count or the single block ended it
+    bool completed;  // it ended on a status, at the end of the file or a failure
+};
+
+// Hands one block after another to the run's printer, from the first block
+// the settings name, until the count, the single block, the end of the file
+// or a failure ends the run.
+LoopEnd run_blocks(DumpContext& ctx, Progress& progress)
+{
+    RunSettings& s = ctx.settings;
+    std::int64_t handled = 0;
+    for (;;) {
+        const int status = s.verify ? verify_block(ctx) : process_block(ctx);
+        if (ctx.out.failed()) return {BLOCK_FATAL, false};
+        if (status != BLOCK_OK) return {status, true};
+        if (s.single_block) return {BLOCK_OK, false};
+        ++handled;
+        // Block numbers wrap like the 32-bit counter they are.
+        s.block_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(s.block_number) + 1u);
+        if (s.count > 0 && handled == s.count) return {BLOCK_OK, false};
+        progress.step(s.block_size);
+    }
+}
+
+// The bytes the run is to read, 0 when the file's size is not known.
+std::uint64_t bytes_to_read(const DumpContext& ctx)
+{
+    const RunSettings& s = ctx.settings;
+    if (s.single_block) return s.block_size;
+    struct stat info;
+    if (::stat(s.data_file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+    const std::uint64_t start = static_cast<std::uint64_t>(std::max(s.block_number, 0)) * s.block_size;
+    std::uint64_t bytes = size > start ? size - start : 0;
+    if (s.count > 0) bytes = std::min(bytes, static_cast<std::uint64_t>(s.count) * s.block_size);
+    return bytes;
+}
+
+// A CSV line holds as many values as its header names: the widest piece
+// the run will show decides, so the blocks are walked once before.
+std::size_t widest_shown_piece(DumpContext& ctx, Progress& progress)
+{
+    const std::int32_t first_block = ctx.settings.block_number;
+    const BlockState state = ctx.state;
+    std::size_t widest = 0;
+    std::unique_ptr<RecordPrinter> printer = std::exchange(ctx.printer, make_csv_width_scanner(widest));
+    run_blocks(ctx, progress);
+    ctx.printer = std::move(printer);
+    ctx.settings.block_number = first_block;
+    ctx.state = state;
+    ctx.tally = RunTally();
+    return widest;
 }
 
 }  // namespace
@@ -308,6 +484,14 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         out.byte('\n');
         return 0;
     }
+    if (s.long_help) {
+        out.text(kLongHelpText);
+        return 0;
+    }
+    if (s.version) {
+        out.text("trevanix " TREVANIX_VERSION "\n");
+        return 0;
+    }
     if (!s.data_file_given) {
         static constexpr char kNeedFile[] = "Need name of data file.\n";
         (s.format == OutputFormat::Text ? out : messages).text(kNeedFile);
@@ -324,25 +508,21 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         ctx->decode_options.charset = ctx->charset.get();
     }
     if (s.long_block_size != 0) s.block_size = s.long_block_size;
+    if (s.template_given && !report_column_template(*ctx, column_template(*ctx))) return kExitFailure;
     if ((s.block_size_auto || s.byte_order_auto) && find_block_layout(*ctx) != BLOCK_OK) return kExitFailure;
     ctx->printer = make_printer(s);
     // The export formats say which directory entry points at each piece,
     // in the heap walk too.
     ctx->find_slots = s.format != OutputFormat::Text;
+    const bool two_passes = s.format == OutputFormat::Csv && !s.verify && s.action != DUMPSCNS;
+    Progress progress(messages, !s.quiet, bytes_to_read(*ctx) * (two_passes ? 2 : 1));
+    if (two_passes) ctx->csv_columns = widest_shown_piece(*ctx, progress);
     ctx->printer->run_start(*ctx);
-
-    std::int64_t handled = 0;
-    for (;;) {
-        const int status = s.verify ? verify_block(*ctx) : process_block(*ctx);
-        if (out.failed()) return kExitFailure;
-        if (status != BLOCK_OK) return end_run(*ctx, true, status == BLOCK_END_OF_FILE ? 0 : kExitFailure);
-        if (s.single_block) break;
-        ++handled;
-        // Block numbers wrap like the 32-bit counter they are.
-        s.block_number = static_cast<std::int32_t>(static_cast<std::uint32_t>(s.block_number) + 1u);
-        if (s.count > 0 && handled == s.count) break;
-    }
-    return end_run(*ctx, false, 0);
+    const LoopEnd end = run_blocks(*ctx, progress);
+    progress.clear();
+    if (out.failed()) return kExitFailure;
+    if (!end.completed) return end_run(*ctx, false, 0);
+    return end_run(*ctx, true, end.status == BLOCK_END_OF_FILE ? 0 : kExitFailure);
 }
 
 int run_dump(int argc, const char* const* argv, OutputSink& out)

@@ -3,6 +3,7 @@
 // holding a comma, a quote, CR or LF are quoted, quotes doubled; a NULL is
 // an empty field, an empty value "", a value nothing decodes its hex digits
 // after 0x. Messages go to the message sink.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -75,7 +76,7 @@ public:
             out.text(kBlockHeader);
         } else {
             out.text(kPieceHeader);
-            header_columns_ = exported_template_columns(ctx);
+            header_columns_ = std::max(exported_template_columns(ctx), ctx.csv_columns);
             for (std::size_t i = 1; i <= header_columns_; ++i) {
                 out.text(",col");
                 out.dec(static_cast<std::int64_t>(i));
@@ -221,9 +222,42 @@ private:
     BlockFields block_fields_;
 };
 
+// Walks what the CSV printer will walk and notes the most columns a shown
+// piece exports, so that the header names them all.
+class WidthScanner final : public RecordPrinter {
+public:
+    explicit WidthScanner(std::size_t& widest) : widest_(widest) {}
+    void run_start(DumpContext&) override {}
+    void load_failure(DumpContext&, LoadFailure) override {}
+    void block(DumpContext&, const BlockRecord&) override {}
+    void directory_entry(DumpContext&, const BlockRecord&, const DirectoryEntry&) override {}
+    void run_end(DumpContext&, bool) override {}
+
+    void piece(DumpContext& ctx, const BlockRecord&, const RowPieceRecord& p) override
+    {
+        if (p.no_row || !is_shown(ctx.settings, p) || p.columns_found <= widest_) return;
+        const ColumnTemplate* t = export_template(ctx);
+        std::size_t exported = p.columns_found;
+        if (t != nullptr) {
+            exported = 0;
+            for (std::uint32_t i = 0; i < p.columns_found; ++i)
+                exported += column_type(*t, i).role != TypeRole::Suppressed;
+        }
+        widest_ = std::max(widest_, exported);
+    }
+
+private:
+    std::size_t& widest_;
+};
+
 }  // namespace
 
 std::unique_ptr<RecordPrinter> make_csv_printer()
 {
     return std::make_unique<CsvPrinter>();
+}
+
+std::unique_ptr<RecordPrinter> make_csv_width_scanner(std::size_t& widest)
+{
+    return std::make_unique<WidthScanner>(widest);
 }

@@ -1,5 +1,7 @@
 #include "message_lines.h"
 
+#include "run_notes.h"
+
 void print_load_failure(OutputSink& out, const DumpContext& ctx, LoadFailure failure)
 {
     switch (failure) {
@@ -20,6 +22,7 @@ void print_load_failure(OutputSink& out, const DumpContext& ctx, LoadFailure fai
         out.text(" bytes\n");
         break;
     }
+    print_load_failure_reason(ctx.err, ctx, failure);
 }
 
 const char* block_failure_message(BlockOutcome outcome)

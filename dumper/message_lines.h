@@ -6,6 +6,7 @@
 
 #include "trevanix.h"
 
+// The dumper's message on `out`, then the system's reason on the message sink.
 void print_load_failure(OutputSink& out, const DumpContext& ctx, LoadFailure failure);
 // The message of a block whose outcome is fatal.
 const char* block_failure_message(BlockOutcome outcome);

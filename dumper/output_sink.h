@@ -86,6 +86,8 @@ public:
     // Writes out what is buffered. Returns false once any write has failed.
     bool flush();
     bool failed() const { return failed_; }
+    // The file descriptor written to, or -1 for a collecting sink.
+    int fd() const { return fd_; }
     int error_number() const { return error_; }
     // Everything written so far, for a collecting sink.
     const std::string& captured();

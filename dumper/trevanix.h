@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "block_checks.h"
@@ -45,7 +46,10 @@ struct RunSettings {
     int action = ACTION_NONE;
     bool verbose = false;        // -g
     bool show_location = false;  // -v
-    bool help = false;
+    bool help = false;       // -h, or no arguments: the short help
+    bool long_help = false;  // --help: every option
+    bool version = false;    // --version
+    bool quiet = false;      // --quiet: no progress line on a terminal
     OutputFormat format = OutputFormat::Text;  // --format
     bool verify = false;                       // --verify
     // --block-size N replaces -z, and is not held to its limit; auto finds
@@ -82,6 +86,10 @@ struct BlockState {
 // are views into the chunk.
 struct DataFileReader {
     int fd = -1;
+    int open_error = 0;          // errno, when it could not be opened
+    int read_error = 0;          // errno of the read that failed
+    bool regular = false;        // a regular file, whose size is known
+    std::uint64_t size_at_open = 0;
     std::vector<std::uint8_t> chunk;
     std::uint64_t chunk_start = 0;  // file position of chunk[0]
     std::size_t chunk_filled = 0;   // bytes of chunk that hold file data
@@ -95,7 +103,14 @@ struct DataFileReader {
 struct ColumnTemplate {
     enum class Status : std::uint8_t { NotLoaded, Loaded, OpenFailed };
     Status status = Status::NotLoaded;
+    int open_error = 0;  // errno, when it could not be opened
     std::vector<const ColumnType*> types;  // types[k] is the type of column k
+    // The lines that name no type: their number from 1, and their text.
+    struct Unmatched {
+        std::uint32_t line;
+        std::string text;
+    };
+    std::vector<Unmatched> unmatched;
     // The type of every column a piece can have: those of `types`, then
     // kUnlistedType, so that looking one up needs no test.
     std::array<const ColumnType*, kMaxColumns> by_column{};
@@ -136,6 +151,8 @@ public:
     // (each once it has ended). A printer that does not verify gets none.
     virtual void block_checks(DumpContext&, const BlockChecks&) {}
     virtual void misplaced_run(DumpContext&, const MisplacedRun&) {}
+    // The file ends `bytes` bytes into block `number`.
+    virtual void cut_short_block(DumpContext&, std::int32_t, std::uint64_t) {}
 };
 
 // What --block-size auto and --byte-order auto found, for -g.
@@ -147,6 +164,27 @@ struct LayoutFound {
     From size_from = FileHeader;  // the data file header at one block size, or block 0's format byte
     ByteOrder order = ByteOrder::Little;
     std::int32_t order_block = 0;  // the first block whose tail tells
+};
+
+// What a run has read, to say so when it read nothing, when the file ends
+// inside a block or got shorter, or when its blocks contradict the block
+// size or byte order the run reads them with.
+struct RunTally {
+    std::uint64_t blocks_read = 0;  // whole blocks
+    std::uint64_t data_blocks = 0;  // of them, data blocks of the object asked for
+    bool reached_end = false;       // the run ended at the end of the file
+    std::int32_t end_block = 0;     // the block that was not there
+    std::uint64_t end_size = 0;     // the file's size then
+    // Blocks of type data whose format byte gives a block size, and how
+    // many give each other size (by its power of two).
+    std::uint64_t sized_blocks = 0;
+    std::array<std::uint64_t, 32> other_sizes{};
+    // Blocks whose tail repeats their header in the run's byte order, and
+    // those where it does only in the other order.
+    std::uint64_t tails_in_order = 0;
+    std::uint64_t tails_in_other_order = 0;
+    bool geometry_reported = false;
+    bool load_failed = false;  // a block could not be read: the run ended there
 };
 
 // What --verify keeps from block to block.
@@ -169,8 +207,10 @@ struct DumpContext {
     std::shared_ptr<const Charset> charset;  // what decode_options.charset points at
     std::unique_ptr<RecordPrinter> printer;
     VerifyState verify;
+    RunTally tally;
     LayoutFound layout_found;
     bool find_slots = false;  // the heap walk looks up each piece's directory entry
+    std::size_t csv_columns = 0;  // col1..colN of the CSV header: as many as the widest piece
     std::vector<SlotEntry> slot_index;
     BlockRecord block;
     RowPieceRecord piece;
@@ -190,6 +230,7 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& settings, O
 int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& messages);
 int run_dump(int argc, const char* const* argv, OutputSink& out);
 extern const char* const kHelpText;
+extern const char* const kLongHelpText;  // --help
 
 // Block loading and walks. process_block returns 0 to go on, 2 at the end of
 // the data file, 1 when a read failed, 3 after any other fatal condition.
@@ -239,6 +280,9 @@ int walk_columns(DumpContext& ctx, std::size_t piece, int header_length);
 
 // The column template, read on first use.
 const ColumnTemplate& column_template(DumpContext& ctx);
+// Why a template line names no type, and how to mend it: "'NUMBR' names no
+// type (did you mean NUMBER?)".
+std::string unmatched_line_reason(std::string_view text);
 // The type of column `column_index` (below kMaxColumns).
 inline const ColumnType& column_type(const ColumnTemplate& t, std::size_t column_index)
 {
@@ -249,6 +293,8 @@ inline const ColumnType& column_type(const ColumnTemplate& t, std::size_t column
 std::unique_ptr<RecordPrinter> make_text_printer();
 std::unique_ptr<RecordPrinter> make_jsonl_printer();
 std::unique_ptr<RecordPrinter> make_csv_printer();
+// Prints nothing: notes in `widest` the most columns a shown piece exports.
+std::unique_ptr<RecordPrinter> make_csv_width_scanner(std::size_t& widest);
 std::unique_ptr<RecordPrinter> make_verify_text_printer();
 std::unique_ptr<RecordPrinter> make_verify_jsonl_printer();
 std::unique_ptr<RecordPrinter> make_printer(const RunSettings& settings);

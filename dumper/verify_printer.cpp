@@ -111,10 +111,22 @@ public:
         out.text("), as in a copy of part of a file\n");
     }
 
+    void cut_short_block(DumpContext& ctx, std::int32_t number, std::uint64_t bytes) override
+    {
+        OutputSink& out = ctx.out;
+        print_block_start(out, number);
+        out.text("cut short: the file ends ");
+        out.dec(static_cast<std::int64_t>(bytes));
+        out.text(" bytes into the block\n");
+    }
+
     void run_end(DumpContext& ctx, bool) override
     {
         OutputSink& out = ctx.out;
         const VerifyTally& t = ctx.verify.tally;
+        const RunTally& run = ctx.tally;
+        // A file that could not be opened has nothing to sum up.
+        if (run.load_failed && run.blocks_read == 0 && t.cut_short == 0) return;
         out.text("\nBlocks read: ");
         out.dec(static_cast<std::int64_t>(t.blocks));
         out.text(" (never used: ");
@@ -122,13 +134,14 @@ public:
         out.text(", file header: ");
         out.dec(static_cast<std::int64_t>(t.file_headers));
         out.text(", checked: ");
-        out.dec(static_cast<std::int64_t>(t.blocks - t.never_used - t.file_headers));
+        out.dec(static_cast<std::int64_t>(t.checked()));
         out.text(")\n");
         print_count(out, "Checksum mismatches: ", t.checksum_mismatches);
         print_count(out, "Fractured blocks: ", t.fractured);
         print_count(out, "Wrong block size: ", t.wrong_size);
         print_count(out, "Misplaced blocks: ", t.misplaced);
         print_count(out, "Damaged data layers: ", t.damaged_data_layers);
+        print_count(out, "Blocks cut short: ", t.cut_short);
         if (t.scn_seen) {
             out.text("Highest SCN: ");
             out.dec(static_cast<std::int64_t>(t.highest_scn));
@@ -136,12 +149,20 @@ public:
             out.dec(t.highest_scn_block);
             out.text(")\n");
         }
-        if (t.problems() == 0) {
-            out.text("No problem found.\n");
-        } else {
+        if (t.problems() > 0) {
             out.text("Problems found: ");
             out.dec(static_cast<std::int64_t>(t.problems()));
             out.text(".\n");
+        }
+        // Success is claimed only for a run that checked blocks and read to its end.
+        if (run.load_failed) {
+            out.text("Verification stopped at block ");
+            out.dec(ctx.settings.block_number);
+            out.text(": it could not be read.\n");
+        } else if (t.checked() == 0) {
+            out.text("No block was checked.\n");
+        } else if (t.problems() == 0) {
+            out.text("No problem found.\n");
         }
     }
 };
@@ -163,7 +184,21 @@ public:
     void block(DumpContext&, const BlockRecord&) override {}
     void directory_entry(DumpContext&, const BlockRecord&, const DirectoryEntry&) override {}
     void piece(DumpContext&, const BlockRecord&, const RowPieceRecord&) override {}
-    void run_end(DumpContext&, bool) override {}
+    void run_end(DumpContext& ctx, bool) override
+    {
+        if (!ctx.tally.load_failed && ctx.verify.tally.checked() == 0)
+            ctx.err.text("trevanix: no block was checked\n");
+    }
+
+    void cut_short_block(DumpContext& ctx, std::int32_t number, std::uint64_t bytes) override
+    {
+        OutputSink& out = ctx.out;
+        out.text("{\"block\": ");
+        out.dec(number);
+        out.text(", \"state\": \"cut short\", \"bytes\": ");
+        out.dec(static_cast<std::int64_t>(bytes));
+        out.text(", \"sound\": false}\n");
+    }
 
     void block_checks(DumpContext& ctx, const BlockChecks& c) override
     {

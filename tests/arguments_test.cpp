@@ -105,12 +105,13 @@ TEST(ParseArguments, LaterOptionsOverrideEarlierOnes)
     EXPECT_TRUE(parse({"-n", "3", "-b", "5"}).settings.single_block);
 }
 
-TEST(ParseArguments, UnknownArgumentsAreIgnored)
+TEST(ParseArguments, UnknownArgumentsAreIgnoredButNotUnknownLongOptions)
 {
-    Parsed p = parse({"-x", "stray", "-F", "-f", "d", "--help"});
+    Parsed p = parse({"-x", "stray", "-F", "-f", "d", "--", "-help"});
     EXPECT_TRUE(p.ok);
     EXPECT_FALSE(p.settings.help);
     EXPECT_EQ(p.settings.data_file, "d");
+    EXPECT_FALSE(parse({"-f", "d", "--hlep"}).ok);
 }
 
 TEST(RunDump, MissingValuesPrintTheirMessageAndExit2)

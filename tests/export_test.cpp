@@ -173,9 +173,10 @@ TEST(ExportMessages, GoToStandardErrorWithTheUsualStatuses)
         std::string errors;
         int status;
     };
+    const std::string not_there = "trevanix: cannot open " + missing + ": No such file or directory\n";
     const Case cases[] = {
-        {{"--format", "jsonl", "-f", missing}, "Failed to open datafile " + missing + "\n", 1},
-        {{"-f", missing, "--format=csv"}, "Failed to open datafile " + missing + "\n", 1},
+        {{"--format", "jsonl", "-f", missing}, "Failed to open datafile " + missing + "\n" + not_there, 1},
+        {{"-f", missing, "--format=csv"}, "Failed to open datafile " + missing + "\n" + not_there, 1},
         {{"--format", "jsonl", "-f", bad_itl, "-z", "4096"},
          "Block ID: 0, Offset of data header structure is out of bounds.\n", 1},
         {{"--format", "jsonl", "-a", "x"}, "Invalid action.", 2},
@@ -191,10 +192,11 @@ TEST(ExportMessages, GoToStandardErrorWithTheUsualStatuses)
         EXPECT_EQ(r.status, c.status) << c.errors;
         EXPECT_TRUE(r.output.empty() || r.output.rfind("block,", 0) == 0) << r.output;
     }
-    // The text output keeps its messages on standard output.
+    // The text output keeps its messages on standard output; the reason
+    // goes to standard error.
     const RunResult text = run_trevanix({"-f", missing, "--format", "text"});
     EXPECT_EQ(text.output, "Failed to open datafile " + missing + "\n" + kCompleted);
-    EXPECT_EQ(text.errors, "");
+    EXPECT_EQ(text.errors, not_there);
 }
 
 }  // namespace

@@ -37,12 +37,12 @@ datafile::File file_with(int damaged, void (*fault)(Block&))
 
 std::string summary(int checksum, int fractured, int size, int misplaced, int layers, int problems,
                     const std::string& blocks = "5 (never used: 0, file header: 1, checked: 4)",
-                    const std::string& scn = "260 (block 4)")
+                    const std::string& scn = "260 (block 4)", int cut_short = 0)
 {
     return "\nBlocks read: " + blocks + "\nChecksum mismatches: " + std::to_string(checksum) +
            "\nFractured blocks: " + std::to_string(fractured) + "\nWrong block size: " + std::to_string(size) +
            "\nMisplaced blocks: " + std::to_string(misplaced) + "\nDamaged data layers: " + std::to_string(layers) +
-           "\nHighest SCN: " + scn + "\n" +
+           "\nBlocks cut short: " + std::to_string(cut_short) + "\nHighest SCN: " + scn + "\n" +
            (problems == 0 ? std::string("No problem found.\n") : "Problems found: " + std::to_string(problems) + ".\n");
 }
 
@@ -177,8 +177,54 @@ TEST(Verify, JsonLinesGiveEveryCheckOfEveryBlock)
     EXPECT_EQ(csv.status, 2);
     EXPECT_EQ(csv.errors, "trevanix: --verify writes its report as text or jsonl, not csv\n");
     const RunResult missing = run_trevanix({"-f", dir.path("none"), "--verify", "--format=jsonl"});
-    EXPECT_EQ(missing.errors, "Failed to open datafile " + dir.path("none") + "\n");
+    EXPECT_EQ(missing.errors, "Failed to open datafile " + dir.path("none") + "\ntrevanix: cannot open " +
+                                  dir.path("none") + ": No such file or directory\n");
     EXPECT_EQ(missing.status, 1);
+}
+
+// Verification never passes what it did not check: a block cut short by
+// the file's end is damage, a run that checked no block fails, and a file
+// that could not be read gets no verdict at all.
+TEST(Verify, ClaimsSuccessOnlyForBlocksItChecked)
+{
+    ScratchDir dir;
+    datafile::Bytes bytes = datafile::build_file(file_with(0, nullptr));
+    bytes.resize(bytes.size() - 4136);  // block 4 ends 4056 bytes in
+    const std::string cut = dir.write("cut.dbf", bytes);
+    const RunResult r = run_trevanix({"-f", cut, "--verify"});
+    EXPECT_EQ(r.output, "Block ID: 4, cut short: the file ends 4056 bytes into the block\n" +
+                            summary(0, 0, 0, 0, 0, 1, "4 (never used: 0, file header: 1, checked: 3)",
+                                    "259 (block 3)", 1));
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.errors, "trevanix: the file ends 4056 bytes into block 4: the block is cut short and was not read\n");
+    const RunResult j = run_trevanix({"-f", cut, "--verify", "--format", "jsonl"});
+    const std::vector<Json> lines = parse_json_lines(j.output);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[4]["state"].text, "cut short");
+    EXPECT_EQ(lines[4]["bytes"].text, "4056");
+    EXPECT_FALSE(lines[4]["sound"].boolean);
+    EXPECT_EQ(j.status, 4);
+
+    // 32K blocks over an 8K file: block 0 is the file header, block 1 is cut short.
+    const std::string sound = dir.write("sound.dbf", file_with(0, nullptr));
+    const RunResult wide = run_trevanix({"-f", sound, "--verify", "--block-size", "32768"});
+    EXPECT_TRUE(wide.output.ends_with("Problems found: 1.\nNo block was checked.\n")) << wide.output;
+    EXPECT_EQ(wide.status, 1);
+    const RunResult past = run_trevanix({"-f", sound, "--verify", "-b", "9"});
+    EXPECT_TRUE(past.output.ends_with("No block was checked.\n")) << past.output;
+    EXPECT_EQ(past.errors, "trevanix: read 0 blocks: block 9 is past the end of " + sound + " (5 blocks)\n");
+    EXPECT_EQ(past.status, 1);
+    const RunResult jsonl_past = run_trevanix({"-f", sound, "--verify", "-b", "9", "--format", "jsonl"});
+    EXPECT_EQ(jsonl_past.output, "");
+    EXPECT_EQ(jsonl_past.status, 1);
+
+    const RunResult missing = run_trevanix({"-f", dir.path("none"), "--verify"});
+    EXPECT_EQ(missing.output, "Failed to open datafile " + dir.path("none") + "\n");
+    EXPECT_EQ(missing.status, 1);
+    const RunResult directory = run_trevanix({"-f", dir.root(), "--verify"});
+    EXPECT_EQ(directory.output, "Failed to read 8192 bytes\n");
+    EXPECT_EQ(directory.errors, "trevanix: cannot read block 0 of " + dir.root() + ": Is a directory\n");
+    EXPECT_EQ(directory.status, 1);
 }
 
 }  // namespace

@@ -693,7 +693,11 @@ std::string check_verify(std::vector<std::string> args)
     const Run r = run(args);
     const bool clean = ends_with(r.output, "No problem found.\n");
     const bool found = r.output.find("\nProblems found: ") != std::string::npos && ends_with(r.output, ".\n");
-    if (!(r.status == 0 && clean) && !(r.status == 4 && found) && !(r.status == 1 && (clean || found)))
+    // A run that checked nothing, or could not read on, claims no success.
+    const bool unchecked = ends_with(r.output, "No block was checked.\n") ||
+                           ends_with(r.output, ": it could not be read.\n") ||
+                           (r.output.empty() && !r.errors.empty());
+    if (!(r.status == 0 && clean) && !(r.status == 4 && found && !unchecked) && !(r.status == 1 && unchecked))
         return describe(args) + ": a verify report that does not end in its verdict, status " +
                std::to_string(r.status) + ":\n" + tail_of(r.output);
     args.push_back("--format=jsonl");
