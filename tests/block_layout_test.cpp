@@ -122,7 +122,7 @@ TEST(BlockLayout, AutoFindsTheSizeFromTheDataFileHeaderOrTheFormatByte)
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.output, "");
     EXPECT_EQ(none.errors, "trevanix: cannot tell the block size of " + text +
-                               ": no data file header at 2048 to 32768 bytes, and no format byte in block 0 with a "
+                               ": no data file header at 512 to 32768 bytes, and no format byte in block 0 with a "
                                "consistent tail\n");
     const RunResult order = run_trevanix({"-f", dir.write("zeros", Bytes(65536, 0)), "--byte-order", "auto"});
     EXPECT_EQ(order.status, 1);

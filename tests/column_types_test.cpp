@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "charsets.h"
+#include "values/charsets.h"
 #include "test_support.h"
-#include "tz_regions.h"
+#include "values/tz_regions.h"
 
 namespace {
 
@@ -363,7 +363,7 @@ TEST(Charsets, SingleByteTablesAgreeWithTheCLibrary)
 
 TEST(ColumnTypes, TimeZoneRegionsAreTheirList)
 {
-    std::ifstream list(TREVANIX_SOURCE_DIR "/dumper/tz_regions.tsv");
+    std::ifstream list(TREVANIX_SOURCE_DIR "/dumper/values/tz_regions.tsv");
     ASSERT_TRUE(list);
     std::string line;
     std::size_t count = 0;

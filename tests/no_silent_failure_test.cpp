@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "progress.h"
+#include "cli/progress.h"
 #include "test_support.h"
 
 namespace {

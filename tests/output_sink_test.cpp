@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "output_sink.h"
+#include "print/output_sink.h"
 #include "test_support.h"
 
 namespace {

@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "datafile_builder.h"
-#include "trevanix.h"
+#include "cli/arguments.h"
+#include "cli/driver.h"
+#include "format/piece_classes.h"
+#include "values/column_types.h"
 
 struct RunResult {
     int status;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "block_format.h"
+#include "format/block_format.h"
 
 namespace datafile {
 

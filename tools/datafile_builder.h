@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "block_format.h"
-#include "byte_view.h"
-#include "records.h"
+#include "format/block_format.h"
+#include "format/byte_view.h"
+#include "format/records.h"
 
 namespace datafile {
 

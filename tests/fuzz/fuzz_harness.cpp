@@ -10,13 +10,16 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "block_format.h"
-#include "charsets.h"
+#include "format/block_format.h"
+#include "values/charsets.h"
 #include "datafile_builder.h"
-#include "export_fields.h"
+#include "print/export_fields.h"
 #include "test_support.h"
-#include "trevanix.h"
-#include "tz_regions.h"
+#include "cli/arguments.h"
+#include "cli/driver.h"
+#include "format/piece_classes.h"
+#include "values/column_types.h"
+#include "values/tz_regions.h"
 
 namespace fuzz {
 

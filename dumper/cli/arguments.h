@@ -1,0 +1,71 @@
+// The command line: the run's settings, read once from the arguments and
+// never changed after, and the help texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "format/byte_view.h"
+#include "print/output_sink.h"
+#include "print/printer.h"
+
+enum Action : int {
+    ACTION_NONE = 0,
+    DUMPALL = 1,
+    SHOWDELETED = 2,
+    DUMPNOTVIAOFFSETS = 3,
+    SHOWDELETEDNOTVIAOFFSETS = 4,
+    DUMPSCNS = 5,
+};
+
+inline bool is_deleted_only(int action) { return action == SHOWDELETED || action == SHOWDELETEDNOTVIAOFFSETS; }
+inline bool is_sequential_walk(int action)
+{
+    return action == DUMPNOTVIAOFFSETS || action == SHOWDELETEDNOTVIAOFFSETS;
+}
+
+struct RunSettings {
+    std::string data_file;
+    bool data_file_given = false;
+    std::string template_file;
+    bool template_given = false;
+    std::uint32_t block_size = 0;  // -z; 0: the default, 8192
+    std::int32_t block_number = 0;  // the first block read
+    std::int32_t count = 0;  // 0: no limit
+    bool single_block = false;
+    std::int32_t object_filter = 0;  // 0: no filter
+    char separator = '\n';
+    int action = ACTION_NONE;
+    bool verbose = false;        // -g
+    bool show_location = false;  // -v
+    bool help = false;           // -h, or no arguments: the short help
+    bool long_help = false;      // --help: every option
+    bool version = false;        // --version
+    bool quiet = false;          // --quiet: no progress line on a terminal
+    OutputFormat format = OutputFormat::Text;  // --format
+    bool verify = false;                       // --verify
+    // --block-size N replaces -z, and is not held to its limit; auto finds
+    // the size from the file.
+    std::uint32_t long_block_size = 0;
+    bool block_size_auto = false;
+    ByteOrder byte_order = ByteOrder::Little;  // --byte-order
+    bool byte_order_auto = false;
+    std::string charset;  // --charset: the database character set's name; empty: none
+    // Words that are no option: more data files, read by the modes long
+    // options select (the text output reads -f alone).
+    std::vector<std::string> more_files;
+
+    // The modes that read every data file named, not -f alone.
+    bool reads_several_files() const { return verify || format != OutputFormat::Text; }
+};
+
+std::int32_t read_number(const char* text);  // the C library's atol, wrapping in 32 bits
+
+// Argument errors go to `out`, or to `messages` when they are about long
+// options or the output format keeps standard output for records.
+bool parse_arguments(int argc, const char* const* argv, RunSettings& settings, OutputSink& out,
+                     OutputSink& messages);
+
+extern const char* const kHelpText;      // -h
+extern const char* const kLongHelpText;  // --help

@@ -1,0 +1,430 @@
+#include "cli/driver.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/progress.h"
+#include "cli/run_notes.h"
+#include "print/printer.h"
+#include "read/block_checks.h"
+#include "read/block_decoder.h"
+#include "read/column_template.h"
+#include "read/data_file.h"
+#include "read/geometry.h"
+#include "values/charsets.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitArgumentError = 2;
+constexpr int kExitProblems = 4;  // --verify found damaged blocks
+// The largest block size -z accepts.
+constexpr std::uint32_t kMaxShortBlockSize = 16000;
+
+// A data file the run reads, or why it could not be opened.
+struct RunFile {
+    std::string path;
+    std::unique_ptr<DataFile> file;
+    int open_error = 0;
+};
+
+// How the blocks of one file, or of the run, came to an end.
+enum class PassEnd : std::uint8_t {
+    Stopped,    // the block count or the single block
+    EndOfFile,  // the end of the file: the next file follows
+    Failed,     // a block could not be read, or ends the run
+};
+
+// Everything a run reads, fixed once the arguments are parsed and the
+// files opened.
+class Run {
+public:
+    Run(const RunSettings& settings, OutputSink& out, OutputSink& err)
+        : s_(settings), out_(out), err_(err), print_(out, err)
+    {
+    }
+
+    int execute();
+
+private:
+    bool prepare_values();
+    bool open_files();
+    void set_print_options();
+    std::uint64_t bytes_to_read() const;
+    std::uint32_t block_size_asked() const;
+    bool block_size_too_big() const;
+    LoadFailureRecord failure(LoadFailure kind, const RunFile& file, std::int32_t block) const;
+    void say_why(LoadFailure kind, const RunFile& file, std::int32_t block);
+
+    int dump();
+    PassEnd dump_pass(DumpPrinter& printer, bool notes, bool& shrank);
+    PassEnd dump_file(RunFile& file, DumpPrinter& printer, bool notes, FileTally& tally);
+    void walk_block(const DecodedBlock& block, DumpPrinter& printer);
+
+    int verify();
+    PassEnd verify_file(RunFile& file, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end,
+                        FileTally& file_tally);
+
+    const RunSettings& s_;
+    OutputSink& out_;
+    OutputSink& err_;
+    PrintContext print_;
+    Geometry geometry_;  // what the options ask for
+    ColumnTemplate template_;
+    std::shared_ptr<const Charset> charset_;
+    std::vector<RunFile> files_;
+    std::unique_ptr<Progress> progress_;
+    DirectoryWalkCarry carry_;
+    BlockWalk walk_;
+};
+
+bool Run::prepare_values()
+{
+    if (!s_.charset.empty()) {
+        std::string message;
+        charset_ = make_charset(s_.charset, message);
+        if (charset_ == nullptr) {
+            err_.text(message);
+            return false;
+        }
+        print_.decode.charset = charset_.get();
+    }
+    return true;
+}
+
+std::uint32_t Run::block_size_asked() const
+{
+    if (s_.long_block_size != 0) return s_.long_block_size;
+    return s_.block_size == 0 ? 8192 : s_.block_size;
+}
+
+// -z is held to its limit; --block-size is not.
+bool Run::block_size_too_big() const
+{
+    return s_.long_block_size == 0 && !s_.block_size_auto && block_size_asked() > kMaxShortBlockSize;
+}
+
+// Opens the data files and finds what of their geometry is left to them;
+// a file that cannot be opened is said at its first block.
+bool Run::open_files()
+{
+    std::vector<std::string> paths{s_.data_file};
+    if (s_.reads_several_files()) paths.insert(paths.end(), s_.more_files.begin(), s_.more_files.end());
+    geometry_ = {block_size_asked(), s_.byte_order};
+    const GeometryChoice choice{geometry_, s_.block_size_auto, s_.byte_order_auto};
+    for (const std::string& path : paths) {
+        RunFile f{path, nullptr, 0};
+        f.file = DataFile::open(path, f.open_error);
+        if (f.file) {
+            f.file->set_geometry(geometry_);
+            std::string message;
+            if ((choice.find_size || choice.find_order) &&
+                !find_geometry(*f.file, choice, print_.layout_found, message)) {
+                err_.text("trevanix: " + message + "\n");
+                return false;
+            }
+        }
+        files_.push_back(std::move(f));
+    }
+    return true;
+}
+
+void Run::set_print_options()
+{
+    PrintOptions& o = print_.options;
+    o.format = s_.format;
+    o.verbose = s_.verbose;
+    o.show_location = s_.show_location;
+    o.deleted_only = is_deleted_only(s_.action);
+    o.list_blocks = s_.action == DUMPSCNS;
+    o.separator = s_.separator;
+    print_.template_given = s_.template_given;
+    print_.column_template = s_.template_given && template_.opened ? &template_ : nullptr;
+}
+
+// The bytes the run is to read, 0 when a file's size is not known.
+std::uint64_t Run::bytes_to_read() const
+{
+    std::uint64_t total = 0;
+    for (const RunFile& f : files_) {
+        if (!f.file || !f.file->sized()) return 0;
+        const std::uint32_t block_size = f.file->geometry().block_size;
+        const std::uint64_t start = static_cast<std::uint64_t>(std::max(s_.block_number, 0)) * block_size;
+        std::uint64_t bytes = f.file->size_at_open() > start ? f.file->size_at_open() - start : 0;
+        if (s_.single_block) bytes = std::min<std::uint64_t>(bytes, block_size);
+        if (s_.count > 0) bytes = std::min(bytes, static_cast<std::uint64_t>(s_.count) * block_size);
+        total += bytes;
+    }
+    return total;
+}
+
+LoadFailureRecord Run::failure(LoadFailure kind, const RunFile& file, std::int32_t block) const
+{
+    const std::uint32_t block_size = file.file ? file.file->geometry().block_size : geometry_.block_size;
+    return {kind, file.path, block, block_size};
+}
+
+// The system's reason, after the printer's message.
+void Run::say_why(LoadFailure kind, const RunFile& file, std::int32_t block)
+{
+    switch (kind) {
+    case LoadFailure::BlockSizeTooBig:
+        err_.text("trevanix: -z takes at most 16000 bytes; for larger blocks use --block-size N (a power of two up "
+                  "to 32768) or --block-size auto\n");
+        break;
+    case LoadFailure::OpenFailed:
+        print_failure_reason(err_, "cannot open " + file.path, file.open_error);
+        break;
+    case LoadFailure::SeekRefused:
+        if (block < 0)
+            err_.text("trevanix: block " + std::to_string(block) + " lies before the start of the file\n");
+        else
+            print_failure_reason(err_, file.path + " cannot be read at a chosen place (a pipe or a FIFO?)",
+                                 file.file->read_error());
+        break;
+    case LoadFailure::ReadFailed:
+        print_failure_reason(err_, "cannot read block " + std::to_string(block) + " of " + file.path,
+                             file.file->read_error());
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Dumping.
+
+void Run::walk_block(const DecodedBlock& block, DumpPrinter& printer)
+{
+    if (is_sequential_walk(s_.action))
+        walk_row_heap(block, s_.format != OutputFormat::Text, walk_);
+    else
+        walk_row_directory(block, carry_, walk_);
+    for (const WalkStep& step : walk_.steps) {
+        if (step.kind == WalkStep::Kind::Entry) {
+            printer.directory_entry(block, walk_.entries[step.index]);
+        } else {
+            const RowPieceRecord& piece = walk_.pieces[step.index];
+            printer.piece(block, piece, walk_.columns_of(piece));
+        }
+    }
+}
+
+// The selected blocks of one file, from the first the settings name until
+// the count, the single block, the end of the file or a failure.
+PassEnd Run::dump_file(RunFile& f, DumpPrinter& printer, bool notes, FileTally& tally)
+{
+    const bool several = files_.size() > 1 || s_.reads_several_files();
+    if (several && f.file) f.file->relative_file();  // records then name their file
+    std::int32_t number = s_.block_number;
+    Block block;
+    for (std::int64_t handled = 0;;) {
+        if (block_size_too_big() || !f.file) {
+            const LoadFailure kind = block_size_too_big() ? LoadFailure::BlockSizeTooBig : LoadFailure::OpenFailed;
+            printer.load_failure(failure(kind, f, number));
+            if (notes) say_why(kind, f, number);
+            return PassEnd::Failed;
+        }
+        const ReadStatus status = f.file->read(number, block);
+        if (status == ReadStatus::EndOfFile) {
+            tally.reached_end = true;
+            tally.end_block = number;
+            tally.end_size = f.file->size_now();
+            return PassEnd::EndOfFile;
+        }
+        if (status != ReadStatus::Ok) {
+            const LoadFailure kind = status == ReadStatus::SeekRefused ? LoadFailure::SeekRefused : LoadFailure::ReadFailed;
+            printer.load_failure(failure(kind, f, number));
+            if (notes) say_why(kind, f, number);
+            return PassEnd::Failed;
+        }
+        tally.note_block(block.view);
+        if (notes) weigh_geometry(err_, *f.file, tally, false);
+        DecodedBlock decoded = decode_block_headers(std::move(block));
+        if (s_.object_filter == 0 || static_cast<std::uint32_t>(s_.object_filter) == decoded.header.object_id) {
+            if (decoded.outcome != BlockOutcome::NotData) ++tally.data_blocks;
+            decode_data_layer(decoded, s_.action == DUMPSCNS);
+            printer.block(decoded);
+            if (is_fatal(decoded.outcome)) return PassEnd::Failed;
+            if (decoded.outcome == BlockOutcome::Walked) walk_block(decoded, printer);
+        }
+        block = std::move(decoded.block);
+        if (out_.failed()) return PassEnd::Failed;
+        if (s_.single_block) return PassEnd::Stopped;
+        // Block numbers wrap like the 32-bit counter they are.
+        number = static_cast<std::int32_t>(static_cast<std::uint32_t>(number) + 1u);
+        if (s_.count > 0 && ++handled == s_.count) return PassEnd::Stopped;
+        progress_->step(f.file->geometry().block_size);
+    }
+}
+
+// Every file once; `notes` says what was read on the message sink.
+PassEnd Run::dump_pass(DumpPrinter& printer, bool notes, bool& shrank)
+{
+    carry_ = DirectoryWalkCarry();
+    PassEnd end = PassEnd::EndOfFile;
+    for (RunFile& f : files_) {
+        FileTally tally;
+        end = dump_file(f, printer, notes, tally);
+        if (notes && f.file && !report_file_end(err_, s_, *f.file, tally)) shrank = true;
+        if (end != PassEnd::EndOfFile || out_.failed()) break;
+    }
+    return end;
+}
+
+int Run::dump()
+{
+    const bool two_passes = s_.format == OutputFormat::Csv && s_.action != DUMPSCNS;
+    progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read() * (two_passes ? 2 : 1));
+    bool shrank = false;
+    if (two_passes) {
+        // A CSV line holds as many values as its header names: the widest
+        // piece the run will show decides, so the blocks are walked once before.
+        std::unique_ptr<DumpPrinter> scanner = make_csv_width_scanner(print_, print_.csv_columns);
+        dump_pass(*scanner, false, shrank);
+    }
+    std::unique_ptr<DumpPrinter> printer = make_dump_printer(print_);
+    printer->run_start();
+    const PassEnd end = dump_pass(*printer, true, shrank);
+    progress_->clear();
+    if (out_.failed()) return kExitFailure;
+    printer->run_end(end != PassEnd::Stopped);
+    if (shrank || end == PassEnd::Failed) return kExitFailure;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Verifying.
+
+PassEnd Run::verify_file(RunFile& f, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end, FileTally& file_tally)
+{
+    if (files_.size() > 1) printer.file_start(f.path, f.file ? f.file->relative_file() : 0);
+    const std::uint32_t file_number = f.file && s_.reads_several_files() ? f.file->relative_file() : 0;
+    MisplacedRuns misplaced;
+    MisplacedRun ended;
+    std::int32_t number = s_.block_number;
+    Block block;
+    PassEnd result = PassEnd::Stopped;
+    for (std::int64_t handled = 0;;) {
+        if (block_size_too_big() || !f.file) {
+            const LoadFailure kind = block_size_too_big() ? LoadFailure::BlockSizeTooBig : LoadFailure::OpenFailed;
+            printer.load_failure(failure(kind, f, number));
+            say_why(kind, f, number);
+            end.opened = f.file != nullptr;
+            end.read_failed = true;
+            end.stopped_at = number;
+            result = PassEnd::Failed;
+            break;
+        }
+        const ReadStatus status = f.file->read(number, block);
+        if (status == ReadStatus::EndOfFile) {
+            file_tally.reached_end = true;
+            file_tally.end_block = number;
+            file_tally.end_size = f.file->size_now();
+            std::int32_t cut_block = 0;
+            std::uint64_t bytes = 0;
+            if (misplaced.finish(ended)) printer.misplaced_run(ended);
+            if (file_tally.cut_short(*f.file, cut_block, bytes)) {
+                ++tally.cut_short;
+                printer.cut_short_block(cut_block, file_number, bytes);
+            }
+            return PassEnd::EndOfFile;
+        }
+        if (status != ReadStatus::Ok) {
+            const LoadFailure kind = status == ReadStatus::SeekRefused ? LoadFailure::SeekRefused : LoadFailure::ReadFailed;
+            printer.load_failure(failure(kind, f, number));
+            say_why(kind, f, number);
+            end.read_failed = true;
+            end.stopped_at = number;
+            result = PassEnd::Failed;
+            break;
+        }
+        file_tally.note_block(block.view);
+        weigh_geometry(err_, *f.file, file_tally, false);
+        const BlockHeader header = decode_block_headers(block).header;
+        // With -o, only the data blocks of that object.
+        if (s_.object_filter == 0 ||
+            (header.object_id == static_cast<std::uint32_t>(s_.object_filter) && header.layer_type == 1)) {
+            const BlockChecks checks = check_block(block.view, number, f.file->geometry().block_size);
+            tally.count(checks);
+            if (misplaced.follow(checks, ended)) printer.misplaced_run(ended);
+            printer.block_checks(checks, file_number);
+        }
+        if (out_.failed()) break;
+        if (s_.single_block) break;
+        number = static_cast<std::int32_t>(static_cast<std::uint32_t>(number) + 1u);
+        if (s_.count > 0 && ++handled == s_.count) break;
+        progress_->step(f.file->geometry().block_size);
+    }
+    if (misplaced.finish(ended)) printer.misplaced_run(ended);
+    return result;
+}
+
+int Run::verify()
+{
+    std::unique_ptr<VerifyPrinter> printer = make_verify_printer(print_, geometry_.block_size);
+    progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read());
+    VerifyTally tally;
+    VerifyEnd end;
+    bool shrank = false;
+    for (RunFile& f : files_) {
+        FileTally file_tally;
+        const PassEnd pass = verify_file(f, *printer, tally, end, file_tally);
+        if (f.file && !report_file_end(err_, s_, *f.file, file_tally)) shrank = true;
+        if (pass != PassEnd::EndOfFile || out_.failed()) break;
+    }
+    progress_->clear();
+    if (out_.failed()) return kExitFailure;
+    printer->run_end(tally, end);
+    if (shrank || end.read_failed || tally.checked() == 0) return kExitFailure;
+    return tally.problems() > 0 ? kExitProblems : 0;
+}
+
+int Run::execute()
+{
+    if (!prepare_values()) return kExitArgumentError;
+    if (s_.template_given) {
+        template_ = load_column_template(s_.template_file);
+        if (!report_column_template(err_, s_, template_)) return kExitFailure;
+    }
+    if (!open_files()) return kExitFailure;
+    set_print_options();
+    return s_.verify ? verify() : dump();
+}
+
+}  // namespace
+
+int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& messages)
+{
+    RunSettings settings;
+    if (!parse_arguments(argc, argv, settings, out, messages)) return kExitArgumentError;
+    if (settings.help) {
+        out.text(kHelpText);
+        out.byte('\n');
+        return 0;
+    }
+    if (settings.long_help) {
+        out.text(kLongHelpText);
+        return 0;
+    }
+    if (settings.version) {
+        out.text("trevanix " TREVANIX_VERSION "\n");
+        return 0;
+    }
+    if (!settings.data_file_given) {
+        static constexpr char kNeedFile[] = "Need name of data file.\n";
+        (settings.format == OutputFormat::Text ? out : messages).text(kNeedFile);
+        return static_cast<int>(sizeof kNeedFile - 1);
+    }
+    // On the heap: the run's place then does not depend on how much of the
+    // stack the program's arguments and environment take.
+    auto run = std::make_unique<Run>(settings, out, messages);
+    return run->execute();
+}
+
+int run_dump(int argc, const char* const* argv, OutputSink& out)
+{
+    OutputSink messages;
+    return run_dump(argc, argv, out, messages);
+}

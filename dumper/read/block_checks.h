@@ -1,0 +1,103 @@
+// Block integrity: what --verify finds in each block (checksum, tail,
+// format byte, address, data layer), as records for a printer, and the
+// tally of a whole run.
+#pragma once
+
+#include <cstdint>
+
+#include "format/records.h"
+
+// What became of one block of the run.
+enum class CheckedAs : std::uint8_t {
+    Checked,
+    NeverUsed,   // all zeros
+    FileHeader,  // block 0: the operating system's header of the file, not a database block
+};
+
+struct BlockChecks {
+    std::int32_t number = 0;
+    CheckedAs state = CheckedAs::Checked;
+    BlockHeader header;
+
+    // The checksum is kept only when the block's flags say so.
+    bool has_checksum = false;
+    bool checksum_ok = true;
+    std::uint16_t stored_checksum = 0;
+    std::uint16_t expected_checksum = 0;  // the value that would make the block's words XOR to zero
+
+    // The tail repeats the SCN's low half, the type and the sequence.
+    bool tail_ok = true;
+    std::uint32_t tail = 0;
+    std::uint32_t expected_tail = 0;
+
+    // The block size the format byte gives, 0 when it gives none.
+    std::uint32_t format_size = 0;
+    bool format_ok = true;
+
+    // The block's own address: its file and its block number.
+    bool address_ok = true;
+    std::uint32_t address_file = 0;
+    std::uint32_t address_block = 0;
+
+    // The data layer of a data block (type 6, layer data).
+    bool data_layer_checked = false;
+    bool data_header_ok = true;
+    std::uint32_t entries_outside = 0;  // row directory entries that point past the block, or lie past it
+    std::uint32_t first_outside_slot = 0;
+
+    bool data_layer_ok() const { return data_header_ok && entries_outside == 0; }
+    bool sound() const { return checksum_ok && tail_ok && format_ok && address_ok && data_layer_ok(); }
+};
+
+// Blocks that are misplaced the same way one after another: each one's
+// address names its own place plus `shift`, as in a copy of a file that
+// does not start at its first block.
+struct MisplacedRun {
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    std::int64_t shift = 0;   // address block minus place
+    std::uint32_t file = 0;   // the file number the first block's address gives
+    std::uint32_t address_block = 0;
+};
+
+struct VerifyTally {
+    std::uint64_t blocks = 0;
+    std::uint64_t never_used = 0;
+    std::uint64_t file_headers = 0;
+    std::uint64_t checksum_mismatches = 0;
+    std::uint64_t fractured = 0;
+    std::uint64_t wrong_size = 0;
+    std::uint64_t misplaced = 0;
+    std::uint64_t damaged_data_layers = 0;
+    std::uint64_t cut_short = 0;  // the file ends inside the block
+    bool scn_seen = false;
+    std::uint64_t highest_scn = 0;
+    std::int32_t highest_scn_block = 0;
+
+    // Adds one block's checks.
+    void count(const BlockChecks& checks);
+    std::uint64_t checked() const { return blocks - never_used - file_headers; }
+    std::uint64_t problems() const
+    {
+        return checksum_mismatches + fractured + wrong_size + misplaced + damaged_data_layers + cut_short;
+    }
+};
+
+// The checks of one block of `block_size` bytes read from place `number` of
+// the file.
+BlockChecks check_block(const BlockView& block, std::int32_t number, std::uint32_t block_size);
+
+// Blocks misplaced alike one after another make one run, handed on once it
+// has ended.
+class MisplacedRuns {
+public:
+    // Follows the checks of the next block; true, with the run in `ended`,
+    // when a run ended before this block.
+    bool follow(const BlockChecks& checks, MisplacedRun& ended);
+    // At the end: the run still open, if any.
+    bool finish(MisplacedRun& ended);
+
+private:
+    bool open_ = false;
+    MisplacedRun run_;
+};

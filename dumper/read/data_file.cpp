@@ -1,0 +1,263 @@
+#include "read/data_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "format/block_format.h"
+#include "format/block_headers.h"
+#include "format/file_format.h"
+#include "format/rowid.h"
+
+using namespace block_format;
+
+namespace {
+
+// Sequential reads take this much of the file at once.
+constexpr std::size_t kChunkBytes = 1 << 20;
+// Random reads take this many blocks around the one asked for, and keep
+// this many such pages.
+constexpr std::uint32_t kPageBlocks = 8;
+constexpr std::size_t kPageCount = 32;
+// How many blocks are looked at for one whose address tells the file's
+// relative file number.
+constexpr std::int32_t kBlocksForFileNumber = 64;
+
+}  // namespace
+
+int open_for_reading(const char* path)
+{
+    // Without O_NONBLOCK, opening a FIFO waits for a writer, perhaps for ever.
+    // Blocking reads are restored once it is open.
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+std::unique_ptr<DataFile> DataFile::open(const std::string& path, int& error)
+{
+    const int fd = open_for_reading(path.c_str());
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    std::unique_ptr<DataFile> file(new DataFile);
+    file->path_ = path;
+    file->fd_ = fd;
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        file->sized_ = true;
+        file->size_at_open_ = static_cast<std::uint64_t>(info.st_size);
+    }
+    return file;
+}
+
+std::unique_ptr<DataFile> DataFile::from_bytes(std::vector<std::uint8_t> bytes, std::string name)
+{
+    std::unique_ptr<DataFile> file(new DataFile);
+    file->path_ = std::move(name);
+    file->sized_ = true;
+    file->size_at_open_ = bytes.size();
+    file->memory_ = std::make_shared<const Bytes>(std::move(bytes));
+    return file;
+}
+
+DataFile::~DataFile()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::uint64_t DataFile::size_now() const
+{
+    if (memory_) return memory_->size();
+    struct stat info;
+    return sized_ && ::fstat(fd_, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+void DataFile::set_geometry(const Geometry& geometry)
+{
+    geometry_ = geometry;
+    chunk_.reset();
+    chunk_filled_ = 0;
+    pages_.clear();
+    facts_read_ = false;
+    relative_file_found_ = false;
+}
+
+std::size_t DataFile::read_at(std::uint64_t offset, std::uint8_t* buffer, std::size_t size)
+{
+    if (memory_) {
+        if (offset >= memory_->size()) return 0;
+        const std::size_t n = std::min<std::uint64_t>(size, memory_->size() - offset);
+        std::copy_n(memory_->data() + offset, n, buffer);
+        return n;
+    }
+    std::size_t got = 0;
+    read_error_ = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd_, buffer + got, size - got, static_cast<off_t>(offset + got));
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            read_error_ = errno;
+            break;
+        }
+    }
+    return got;
+}
+
+// Reads `size` bytes from `position` into `buffer`, a new one unless the
+// caller's is no longer shared with a block anyone keeps.
+ReadStatus DataFile::fill(std::uint64_t position, std::size_t size, std::shared_ptr<Bytes>& buffer,
+                          std::size_t& filled)
+{
+    if (!buffer || buffer.use_count() > 1 || buffer->size() != size) buffer = std::make_shared<Bytes>(size);
+    filled = read_at(position, buffer->data(), size);
+    if (filled >= geometry_.block_size) return ReadStatus::Ok;
+    if (read_error_ == ESPIPE) return ReadStatus::SeekRefused;
+    if (read_error_ != 0) return ReadStatus::ReadFailed;
+    return ReadStatus::EndOfFile;
+}
+
+bool DataFile::view_in(const std::shared_ptr<const Bytes>& bytes, std::uint64_t start, std::size_t filled,
+                       std::uint64_t position, Block& block) const
+{
+    if (!bytes || position < start || position + geometry_.block_size > start + filled) return false;
+    block.owner = bytes;
+    block.view = {ByteView(bytes->data() + (position - start), geometry_.block_size), geometry_.order};
+    return true;
+}
+
+ReadStatus DataFile::read_sequential(std::uint64_t position, Block& block)
+{
+    if (view_in(chunk_, chunk_start_, chunk_filled_, position, block)) return ReadStatus::Ok;
+    std::size_t blocks = std::max<std::size_t>(kChunkBytes / geometry_.block_size, 1);
+    // A file smaller than a chunk gets a buffer of its own size: a run over
+    // a few small blocks then touches no more memory than it reads. Devices,
+    // pipes and files that report no size (such as those of /proc) get the
+    // whole chunk.
+    if (sized_ && size_at_open_ > 0)
+        blocks = std::min<std::uint64_t>(blocks, (size_at_open_ + geometry_.block_size - 1) / geometry_.block_size);
+    const ReadStatus status = fill(position, blocks * geometry_.block_size, chunk_, chunk_filled_);
+    chunk_start_ = position;
+    if (status != ReadStatus::Ok) return status;
+    view_in(chunk_, chunk_start_, chunk_filled_, position, block);
+    return ReadStatus::Ok;
+}
+
+ReadStatus DataFile::read_random(std::uint64_t position, Block& block)
+{
+    if (view_in(chunk_, chunk_start_, chunk_filled_, position, block)) return ReadStatus::Ok;
+    ++uses_;
+    for (Page& page : pages_) {
+        if (view_in(page.bytes, page.start, page.bytes->size(), position, block)) {
+            page.last_use = uses_;
+            return ReadStatus::Ok;
+        }
+    }
+    const std::uint64_t page_bytes = std::uint64_t{kPageBlocks} * geometry_.block_size;
+    const std::uint64_t start = position - (position / geometry_.block_size) % kPageBlocks * geometry_.block_size;
+    std::shared_ptr<Bytes> buffer;
+    std::size_t filled = 0;
+    ReadStatus status = fill(start, page_bytes, buffer, filled);
+    if (status == ReadStatus::Ok && filled < position - start + geometry_.block_size) status = ReadStatus::EndOfFile;
+    if (status != ReadStatus::Ok) return status;
+    buffer->resize(filled);
+    std::shared_ptr<const Bytes> bytes = std::move(buffer);
+    view_in(bytes, start, filled, position, block);
+    Page page{std::move(bytes), start, uses_};
+    if (pages_.size() < kPageCount) {
+        pages_.push_back(std::move(page));
+    } else {
+        *std::min_element(pages_.begin(), pages_.end(),
+                          [](const Page& a, const Page& b) { return a.last_use < b.last_use; }) = std::move(page);
+    }
+    return ReadStatus::Ok;
+}
+
+ReadStatus DataFile::read(std::int32_t number, Block& block, Access access)
+{
+    // The block's old bytes are let go first, so that the chunk they lie in
+    // can take the next ones unless someone else keeps it.
+    block.owner.reset();
+    if (number < 0) return ReadStatus::SeekRefused;
+    const std::uint64_t position = static_cast<std::uint64_t>(number) * geometry_.block_size;
+    block.number = number;
+    block.file_offset = position;
+    block.file = relative_file_found_ ? relative_file_ : 0;
+    if (memory_) {
+        return view_in(memory_, 0, memory_->size(), position, block) ? ReadStatus::Ok : ReadStatus::EndOfFile;
+    }
+    return access == Access::Sequential ? read_sequential(position, block) : read_random(position, block);
+}
+
+const FileHeaderFacts& DataFile::header_facts()
+{
+    if (facts_read_) return facts_;
+    facts_read_ = true;
+    facts_ = FileHeaderFacts();
+    using namespace file_format;
+    Block block;
+    if (read(0, block, Access::Random) == ReadStatus::Ok && block.view.u8(kBlockTypeAt) == 0 &&
+        block.view.u32(kOsMagicAt) == kOsMagic) {
+        facts_.os_header = true;
+        facts_.os_block_size = block.view.u32(kOsBlockSizeAt);
+        facts_.os_block_count = block.view.u32(kOsBlockCountAt);
+    }
+    if (read(1, block, Access::Random) == ReadStatus::Ok && block.view.u8(kBlockTypeAt) == kBlockTypeFileHeader &&
+        tail_consistent(block.view.bytes, geometry_.order)) {
+        const BlockView& v = block.view;
+        facts_.file_header = true;
+        facts_.database_id = v.u32(kDatabaseIdAt);
+        const ByteView name = v.bytes.sub(kDatabaseNameAt, kDatabaseNameSize);
+        facts_.database_name.assign(name.data(), name.data() + name.size());
+        while (!facts_.database_name.empty() &&
+               (facts_.database_name.back() == ' ' || facts_.database_name.back() == '\0'))
+            facts_.database_name.pop_back();
+        facts_.block_count = v.u32(kFileBlockCountAt);
+        facts_.block_size = v.u32(kFileBlockSizeAt);
+        facts_.absolute_file = v.u16(kAbsoluteFileAt);
+        facts_.root_address = v.u32(kRootAddressAt);
+        facts_.relative_file = v.u32(kRelativeFileAt);
+        const std::size_t length = std::min<std::size_t>(v.u16(kTablespaceNameLengthAt), kTablespaceNameSize);
+        const ByteView tablespace = v.bytes.sub(kTablespaceNameAt, length);
+        facts_.tablespace.assign(tablespace.data(), tablespace.data() + tablespace.size());
+    }
+    return facts_;
+}
+
+std::uint32_t DataFile::relative_file()
+{
+    if (relative_file_found_) return relative_file_;
+    std::uint32_t found = 0;
+    const FileHeaderFacts& facts = header_facts();
+    // A relative file number has 10 bits; a larger one is no header's.
+    if (facts.file_header && facts.relative_file != 0 && facts.relative_file < (1u << 10)) {
+        found = facts.relative_file;
+    } else {
+        Block block;
+        for (std::int32_t n = 0; n < kBlocksForFileNumber && found == 0; ++n) {
+            if (read(n, block, Access::Random) != ReadStatus::Ok) break;
+            if (block.view.u8(kBlockTypeAt) == kBlockTypeData && tail_consistent(block.view.bytes, geometry_.order))
+                found = address_file(block.view.u32(kAddressAt));
+        }
+    }
+    relative_file_ = found;
+    relative_file_found_ = true;
+    return found;
+}
+
+void DataFileSet::add(std::unique_ptr<DataFile> file) { files_.push_back(std::move(file)); }
+
+DataFile* DataFileSet::by_relative_file(std::uint32_t file)
+{
+    for (const std::unique_ptr<DataFile>& f : files_)
+        if (f->relative_file() == file) return f.get();
+    return nullptr;
+}
