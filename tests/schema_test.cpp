@@ -1,7 +1,11 @@
-// The schema model and Oracle's column types and character sets.
+// The schema model, Oracle's column types and character sets, the reader of
+// BOOTSTRAP$ statements (on real ones), and schema files written by hand.
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "charsets.h"
+#include "schema/ddl_parser.h"
 #include "schema/oracle_types.h"
 
 namespace {
@@ -248,5 +252,384 @@ TEST(SchemaModel, UnloadColumnsAndDataObjects)
     table.partitions = {{"P1", 80001}, {"P2", 80002}};
     EXPECT_EQ(data_object_numbers(table), (std::vector<std::uint32_t>{80001, 80002}));
 }
+
+// ---------------------------------------------------------------------------
+// BOOTSTRAP$ as a database wrote it.
+
+// "NAME TYPE [NOT NULL]" for each column, apart by ", ".
+std::string signature(const std::vector<Column>& columns)
+{
+    std::string text;
+    for (const Column& column : columns) {
+        if (!text.empty()) text += ", ";
+        text += column.name + " " + sql_type_text(column) + (column.nullable ? "" : " NOT NULL");
+    }
+    return text;
+}
+
+struct BootstrapLine {
+    int line;
+    std::uint32_t object;
+    std::string sql;
+};
+
+std::vector<BootstrapLine> bootstrap_lines()
+{
+    std::ifstream file(TREVANIX_SOURCE_DIR "/tests/data/bootstrap-11.2.txt");
+    std::vector<BootstrapLine> lines;
+    std::string text;
+    while (std::getline(file, text)) {
+        std::istringstream fields(text);
+        BootstrapLine line;
+        std::string object;
+        std::getline(fields, object, '\t');
+        line.line = std::stoi(object);
+        std::getline(fields, object, '\t');
+        line.object = static_cast<std::uint32_t>(std::stol(object));
+        std::getline(fields, line.sql);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<BootstrapStatement> bootstrap_statements()
+{
+    std::vector<BootstrapStatement> statements;
+    for (const BootstrapLine& line : bootstrap_lines()) {
+        if (line.line < 0) continue;
+        Parsed<BootstrapStatement> statement = parse_bootstrap_statement(line.sql);
+        EXPECT_TRUE(statement.ok()) << line.line << ": " << statement.error;
+        statements.push_back(statement.value);
+    }
+    return statements;
+}
+
+const BootstrapStatement& statement_named(const std::vector<BootstrapStatement>& statements, const std::string& name)
+{
+    for (const BootstrapStatement& statement : statements)
+        if (statement.name == name) return statement;
+    ADD_FAILURE() << "no statement creates " << name;
+    return statements.front();
+}
+
+TEST(BootstrapStatements, EveryLineParsesWithItsObjectNumber)
+{
+    const std::vector<BootstrapLine> lines = bootstrap_lines();
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(lines[0].line, -1);
+    EXPECT_FALSE(parse_bootstrap_statement(lines[0].sql).ok());  // the version line, 8.0.0.0.0
+    const std::pair<std::string, StatementKind> expected[] = {
+        {"SYSTEM", StatementKind::Other},   {"C_OBJ#", StatementKind::Cluster}, {"I_OBJ#", StatementKind::Index},
+        {"TAB$", StatementKind::Table},     {"C_USER#", StatementKind::Cluster}, {"I_USER#", StatementKind::Index},
+        {"OBJ$", StatementKind::Table},     {"COL$", StatementKind::Table},     {"USER$", StatementKind::Table},
+        {"BOOTSTRAP$", StatementKind::Table},
+    };
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        Parsed<BootstrapStatement> statement = parse_bootstrap_statement(lines[i].sql);
+        ASSERT_TRUE(statement.ok()) << lines[i].sql << "\n" << statement.error;
+        EXPECT_EQ(statement.value.name, expected[i - 1].first);
+        EXPECT_EQ(statement.value.kind, expected[i - 1].second) << statement.value.name;
+        EXPECT_EQ(statement.value.object_number, lines[i].object) << statement.value.name;
+    }
+}
+
+TEST(BootstrapStatements, SegmentsAndClusterPlacement)
+{
+    const std::vector<BootstrapStatement> statements = bootstrap_statements();
+    const std::pair<std::string, Extent> segments[] = {
+        {"SYSTEM", {1, 128}}, {"C_OBJ#", {1, 144}}, {"I_OBJ#", {1, 168}},     {"C_USER#", {1, 208}},
+        {"I_USER#", {1, 216}}, {"OBJ$", {1, 240}},  {"BOOTSTRAP$", {1, 520}},
+    };
+    for (const auto& [name, extent] : segments) {
+        const BootstrapStatement& statement = statement_named(statements, name);
+        EXPECT_EQ(statement.extents, std::vector<Extent>{extent}) << name;
+        EXPECT_FALSE(statement.table_number) << name;
+        EXPECT_TRUE(statement.cluster_name.empty()) << name;
+    }
+    const std::tuple<std::string, std::uint32_t, std::string, std::string> clustered[] = {
+        {"TAB$", 1, "C_OBJ#", "OBJ#"}, {"COL$", 5, "C_OBJ#", "OBJ#"}, {"USER$", 1, "C_USER#", "USER#"}};
+    for (const auto& [name, tabno, cluster, key] : clustered) {
+        const BootstrapStatement& statement = statement_named(statements, name);
+        EXPECT_TRUE(statement.extents.empty()) << name;
+        EXPECT_EQ(statement.table_number, tabno) << name;
+        EXPECT_EQ(statement.cluster_name, cluster) << name;
+        EXPECT_EQ(statement.cluster_key, std::vector<std::string>{key}) << name;
+    }
+}
+
+TEST(BootstrapStatements, ColumnsOfTheCoreTables)
+{
+    const std::vector<BootstrapStatement> statements = bootstrap_statements();
+    EXPECT_EQ(signature(statement_named(statements, "C_OBJ#").columns), "OBJ# NUMBER");
+    EXPECT_EQ(signature(statement_named(statements, "C_USER#").columns), "USER# NUMBER");
+    EXPECT_EQ(signature(statement_named(statements, "BOOTSTRAP$").columns),
+              "LINE# NUMBER NOT NULL, OBJ# NUMBER NOT NULL, SQL_TEXT VARCHAR2(4000 BYTE) NOT NULL");
+    EXPECT_EQ(signature(statement_named(statements, "OBJ$").columns),
+              "OBJ# NUMBER NOT NULL, DATAOBJ# NUMBER, OWNER# NUMBER NOT NULL, NAME VARCHAR2(30 BYTE) NOT NULL, "
+              "NAMESPACE NUMBER NOT NULL, SUBNAME VARCHAR2(30 BYTE), TYPE# NUMBER NOT NULL, CTIME DATE NOT NULL, "
+              "MTIME DATE NOT NULL, STIME DATE NOT NULL, STATUS NUMBER NOT NULL, REMOTEOWNER VARCHAR2(30 BYTE), "
+              "LINKNAME VARCHAR2(128 BYTE), FLAGS NUMBER, OID$ RAW(16), SPARE1 NUMBER, SPARE2 NUMBER, "
+              "SPARE3 NUMBER, SPARE4 VARCHAR2(1000 BYTE), SPARE5 VARCHAR2(1000 BYTE), SPARE6 DATE");
+    EXPECT_EQ(signature(statement_named(statements, "TAB$").columns),
+              "OBJ# NUMBER NOT NULL, DATAOBJ# NUMBER, TS# NUMBER NOT NULL, FILE# NUMBER NOT NULL, "
+              "BLOCK# NUMBER NOT NULL, BOBJ# NUMBER, TAB# NUMBER, COLS NUMBER NOT NULL, CLUCOLS NUMBER, "
+              "PCTFREE$ NUMBER NOT NULL, PCTUSED$ NUMBER NOT NULL, INITRANS NUMBER NOT NULL, "
+              "MAXTRANS NUMBER NOT NULL, FLAGS NUMBER NOT NULL, AUDIT$ VARCHAR2(38 BYTE) NOT NULL, ROWCNT NUMBER, "
+              "BLKCNT NUMBER, EMPCNT NUMBER, AVGSPC NUMBER, CHNCNT NUMBER, AVGRLN NUMBER, AVGSPC_FLB NUMBER, "
+              "FLBCNT NUMBER, ANALYZETIME DATE, SAMPLESIZE NUMBER, DEGREE NUMBER, INSTANCES NUMBER, "
+              "INTCOLS NUMBER NOT NULL, KERNELCOLS NUMBER NOT NULL, PROPERTY NUMBER NOT NULL, TRIGFLAG NUMBER, "
+              "SPARE1 NUMBER, SPARE2 NUMBER, SPARE3 NUMBER, SPARE4 VARCHAR2(1000 BYTE), "
+              "SPARE5 VARCHAR2(1000 BYTE), SPARE6 DATE");
+    EXPECT_EQ(signature(statement_named(statements, "COL$").columns),
+              "OBJ# NUMBER NOT NULL, COL# NUMBER NOT NULL, SEGCOL# NUMBER NOT NULL, SEGCOLLENGTH NUMBER NOT NULL, "
+              "OFFSET NUMBER NOT NULL, NAME VARCHAR2(30 BYTE) NOT NULL, TYPE# NUMBER NOT NULL, "
+              "LENGTH NUMBER NOT NULL, FIXEDSTORAGE NUMBER NOT NULL, PRECISION# NUMBER, SCALE NUMBER, "
+              "NULL$ NUMBER NOT NULL, DEFLENGTH NUMBER, SPARE6 DATE, INTCOL# NUMBER NOT NULL, "
+              "PROPERTY NUMBER NOT NULL, CHARSETID NUMBER, CHARSETFORM NUMBER, SPARE1 NUMBER, SPARE2 NUMBER, "
+              "SPARE3 NUMBER, SPARE4 VARCHAR2(1000 BYTE), SPARE5 VARCHAR2(1000 BYTE), DEFAULT$ LONG");
+    EXPECT_EQ(signature(statement_named(statements, "USER$").columns),
+              "USER# NUMBER NOT NULL, NAME VARCHAR2(30 BYTE) NOT NULL, TYPE# NUMBER NOT NULL, "
+              "PASSWORD VARCHAR2(30 BYTE), DATATS# NUMBER NOT NULL, TEMPTS# NUMBER NOT NULL, CTIME DATE NOT NULL, "
+              "PTIME DATE, EXPTIME DATE, LTIME DATE, RESOURCE$ NUMBER NOT NULL, AUDIT$ VARCHAR2(38 BYTE), "
+              "DEFROLE NUMBER NOT NULL, DEFGRP# NUMBER, DEFGRP_SEQ# NUMBER, ASTATUS NUMBER NOT NULL, "
+              "LCOUNT NUMBER NOT NULL, DEFSCHCLASS VARCHAR2(30 BYTE), EXT_USERNAME VARCHAR2(4000 BYTE), "
+              "SPARE1 NUMBER, SPARE2 NUMBER, SPARE3 NUMBER, SPARE4 VARCHAR2(1000 BYTE), "
+              "SPARE5 VARCHAR2(1000 BYTE), SPARE6 DATE");
+    // Positions are the order written, which is the storage order.
+    const BootstrapStatement& col = statement_named(statements, "COL$");
+    ASSERT_EQ(col.columns.size(), 24u);
+    EXPECT_EQ(col.columns[23].segment_column, 24u);
+    EXPECT_EQ(col.columns[23].type_code, 8u);
+    EXPECT_EQ(col.columns[5].length, 30u);
+    EXPECT_EQ(col.columns[5].charset_form, CharsetForm::Database);
+}
+
+TEST(BootstrapStatements, TablesKnowWhereTheyAreStored)
+{
+    const std::vector<Table> tables = bootstrap_tables(bootstrap_statements());
+    ASSERT_EQ(tables.size(), 5u);
+    const std::tuple<std::string, std::uint32_t, std::uint32_t, std::optional<ClusterPlacement>> expected[] = {
+        {"TAB$", 4, 2, ClusterPlacement{2, 1, 1}},  {"OBJ$", 18, 18, std::nullopt},
+        {"COL$", 21, 2, ClusterPlacement{2, 5, 1}}, {"USER$", 22, 10, ClusterPlacement{10, 1, 1}},
+        {"BOOTSTRAP$", 59, 59, std::nullopt},
+    };
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        const auto& [name, object, data_object, cluster] = expected[i];
+        EXPECT_EQ(tables[i].owner, "SYS");
+        EXPECT_EQ(tables[i].name, name);
+        EXPECT_EQ(tables[i].object_number, object) << name;
+        EXPECT_EQ(tables[i].data_object, data_object) << name;
+        EXPECT_EQ(tables[i].cluster, cluster) << name;
+    }
+    // A clustered table whose cluster is not among the statements.
+    Parsed<BootstrapStatement> alone =
+        parse_bootstrap_statement(R"(CREATE TABLE T("A" NUMBER) STORAGE (  OBJNO 7 TABNO 2) CLUSTER C_X("A"))");
+    ASSERT_TRUE(alone.ok()) << alone.error;
+    const std::vector<Table> lone = bootstrap_tables({alone.value});
+    EXPECT_EQ(lone[0].data_object, std::nullopt);
+    EXPECT_EQ(lone[0].cluster, (ClusterPlacement{0, 2, 1}));
+}
+
+TEST(BootstrapStatements, ShapesBeyondTheFile)
+{
+    Parsed<BootstrapStatement> index = parse_bootstrap_statement(
+        R"(CREATE UNIQUE INDEX I_OBJ1 ON OBJ$("OBJ#","OWNER#","TYPE#") PCTFREE 10 STORAGE (  OBJNO 36 )"
+        R"(EXTENTS (FILE 1 BLOCK 352)))");
+    ASSERT_TRUE(index.ok()) << index.error;
+    EXPECT_EQ(index.value.kind, StatementKind::Index);
+    EXPECT_EQ(index.value.object_number, 36u);
+    EXPECT_EQ(index.value.extents, (std::vector<Extent>{{1, 352}}));
+    // Lower case, quoted names, a trailing semicolon, and several extents.
+    Parsed<BootstrapStatement> table =
+        parse_bootstrap_statement("create table \"My\"\"T\"(a timestamp(3) not null, \"b\" nvarchar2(4)) storage "
+                                  "(objno 9 extents (file 2 block 10, file 3 block 20));");
+    ASSERT_TRUE(table.ok()) << table.error;
+    EXPECT_EQ(table.value.name, "My\"T");
+    EXPECT_EQ(signature(table.value.columns), "A TIMESTAMP(3) NOT NULL, b NVARCHAR2(4)");
+    EXPECT_EQ(table.value.extents, (std::vector<Extent>{{2, 10}, {3, 20}}));
+}
+
+TEST(BootstrapStatements, ErrorsSayWhereReadingStopped)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"8.0.0.0.0", "offset 0: expected CREATE, found \"8.0\""},
+        {"CREATE VIEW V AS SELECT 1", "offset 7: expected TABLE, CLUSTER, INDEX or ROLLBACK SEGMENT, found \"VIEW\""},
+        {R"(CREATE TABLE X("A" NUMBER)", "offset 25: expected \",\" or \")\", found the end of the text"},
+        {R"(CREATE TABLE X("A" NUMBER) PCTFREE 10)", "offset 37: no OBJNO in the statement"},
+        {R"(CREATE TABLE X("A" NUMBR) STORAGE (OBJNO 1))", "offset 19: unknown type \"NUMBR\""},
+        {R"(CREATE TABLE X("A" NUMBER) STORAGE (OBJNO 1 EXTENTS (FILE 1 BLOCK 2))",
+         "offset 35: this \"(\" is never closed"},
+        {R"(CREATE TABLE X("A" VARCHAR2(99999)) STORAGE (OBJNO 1))",
+         "offset 28: a length must be 1 to 32767, not 99999"},
+        {R"(CREATE TABLE X("A" NUMBER) STORAGE (OBJNO 99999999999))",
+         "offset 42: an object number out of range: \"99999999999\""},
+        {"CREATE TABLE X(\"A\x01\" NUMBER) STORAGE (OBJNO 1) \x02",
+         "offset 46: expected a clause, found \"\\x02\""},
+        {"CREATE TABLE \"X", "offset 13: this quote is never closed"},
+    };
+    for (const auto& [sql, error] : cases) {
+        Parsed<BootstrapStatement> statement = parse_bootstrap_statement(sql);
+        EXPECT_EQ(statement.error, error) << sql;
+    }
+}
+
+// Damaged blocks hand the reader cut and mangled statements: it must answer
+// an error or a statement, never crash; a statement cut before its STORAGE
+// clause is always an error.
+TEST(BootstrapStatements, CutAndMangledStatementsGiveErrors)
+{
+    std::uint32_t seed = 12345;
+    auto random = [&seed](std::uint32_t below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % below;
+    };
+    const std::string specials = "()\",'-/*;.#$ \n\x80\xFF";
+    std::size_t errors = 0;
+    for (const BootstrapLine& line : bootstrap_lines()) {
+        const std::size_t storage = line.sql.find("STORAGE");
+        for (std::size_t cut = 0; cut < line.sql.size(); ++cut) {
+            Parsed<BootstrapStatement> statement = parse_bootstrap_statement(line.sql.substr(0, cut));
+            if (cut < storage) {
+                EXPECT_FALSE(statement.ok()) << line.sql.substr(0, cut);
+            }
+        }
+        for (int round = 0; round < 300; ++round) {
+            std::string mangled = line.sql;
+            for (std::uint32_t n = 1 + random(4); n > 0 && !mangled.empty(); --n) {
+                const std::size_t at = random(static_cast<std::uint32_t>(mangled.size()));
+                const char c = random(2) ? specials[random(static_cast<std::uint32_t>(specials.size()))]
+                                         : static_cast<char>(random(256));
+                switch (random(3)) {
+                case 0: mangled[at] = c; break;
+                case 1: mangled.erase(at, 1 + random(8)); break;
+                default: mangled.insert(at, 1, c);
+                }
+            }
+            Parsed<BootstrapStatement> statement = parse_bootstrap_statement(mangled);
+            if (!statement.ok()) {
+                ++errors;
+                EXPECT_EQ(statement.error.rfind("offset ", 0), 0u) << statement.error;
+            }
+        }
+    }
+    EXPECT_GT(errors, 1000u);
+}
+
+// ---------------------------------------------------------------------------
+// Schema files as people write them.
+
+TEST(SchemaFile, HandWrittenSql)
+{
+    const char* const text = R"(/* exported by hand,
+   then edited */
+-- Database Character Set we8mswin1252
+-- data object 500
+create table scott.dept (
+  deptno integer constraint pk_dept primary key,
+  dname varchar(14) default 'NONE -- not a comment' not null,
+  loc character(13) check (loc <> 'x'),   -- office; character set AL32UTF8
+  budget decimal(12,2) null,
+  ratio double precision,
+  small real,
+  -- a comment of its own line belongs to no column
+  created timestamp with local time zone default systimestamp,
+  mgr number references scott.emp (empno) on delete cascade,
+  id number generated always as identity,
+  constraint uq unique (dname, loc),
+  foreign key (mgr) references emp(empno)
+) tablespace users storage (initial 64k next 1m) pctfree 10
+  partition by range (deptno) (partition p1 values less than (10))
+/
+-- data object 501
+-- kept for the audit
+CREATE TABLE "Mixed"."t" ("a" NUMBER(3,-2) NOT NULL, b nvarchar2(10)) organization heap;
+)";
+    Parsed<Schema> read = parse_schema_file(text);
+    ASSERT_TRUE(read.ok()) << read.error;
+    ASSERT_EQ(read.value.tables.size(), 2u);
+    EXPECT_EQ(read.value.database_charset, "we8mswin1252");
+    EXPECT_EQ(read.value.national_charset, std::nullopt);
+    const Table& dept = read.value.tables[0];
+    EXPECT_EQ(dept.owner, "SCOTT");
+    EXPECT_EQ(dept.name, "DEPT");
+    EXPECT_EQ(dept.data_object, 500u);
+    EXPECT_EQ(dept.note, "");
+    EXPECT_EQ(signature(dept.columns),
+              "DEPTNO NUMBER(38), DNAME VARCHAR2(14 BYTE) NOT NULL, LOC CHAR(13 BYTE), BUDGET NUMBER(12,2), "
+              "RATIO FLOAT(126), SMALL FLOAT(63), CREATED TIMESTAMP(6) WITH LOCAL TIME ZONE, MGR NUMBER, "
+              "ID NUMBER");
+    EXPECT_EQ(dept.columns[1].charset_id, 178u);
+    EXPECT_EQ(dept.columns[2].charset_id, 873u);
+    EXPECT_EQ(dept.columns[2].comment, "office");
+    EXPECT_EQ(dept.columns[3].charset_id, 0u);
+    EXPECT_EQ(dept.columns[8].column_number, 9u);
+    EXPECT_EQ(dept.columns[8].segment_column, 9u);
+    for (const Column& column : dept.columns) EXPECT_EQ(column.comment, column.name == "LOC" ? "office" : "");
+
+    const Table& mixed = read.value.tables[1];
+    EXPECT_EQ(mixed.owner, "Mixed");
+    EXPECT_EQ(mixed.name, "t");
+    EXPECT_EQ(mixed.note, "kept for the audit");
+    EXPECT_EQ(signature(mixed.columns), "a NUMBER(3,-2) NOT NULL, B NVARCHAR2(10)");
+    EXPECT_EQ(mixed.columns[1].charset_id, 0u);  // the national character set was not named
+    EXPECT_EQ(mixed.columns[1].length, 20u);
+}
+
+TEST(SchemaFile, CharacterSetsGiveTheBytesOfCharacterLengths)
+{
+    Parsed<Schema> read = parse_schema_file("-- database character set UTF8\n-- national character set UTF8\n"
+                                            "-- data object 1\nCREATE TABLE T (A VARCHAR2(10 CHAR), "
+                                            "B NCHAR(10), C CHAR(4 CHAR), -- character set WE8MSWIN1252\n"
+                                            "D VARCHAR2(1 CHAR) -- character set id 2000\n);");
+    ASSERT_TRUE(read.ok()) << read.error;
+    const std::vector<Column>& columns = read.value.tables[0].columns;
+    EXPECT_EQ(columns[0].length, 30u);
+    EXPECT_EQ(columns[0].charset_id, 871u);
+    EXPECT_EQ(columns[1].length, 30u);
+    EXPECT_EQ(columns[2].length, 4u);
+    EXPECT_EQ(columns[2].charset_id, 178u);
+    EXPECT_EQ(columns[3].length, 2u);
+    EXPECT_EQ(columns[3].charset_id, 2000u);
+}
+
+TEST(SchemaFile, ErrorsNameTheLine)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"-- data object 1\nCREATE TABLE t (\n  a NUMBER,\n  b VARCHAR3(10)\n);", "line 4: unknown type \"VARCHAR3\""},
+        {"\n\nCREATE TABLE t (a NUMBER);", "line 3: no \"-- data object\" line before this table"},
+        {"-- data object 1\nCREATE TABLE t (a NUMBER);\n\ncreate table u (b DATE);",
+         "line 4: no \"-- data object\" line before this table"},
+        {"-- data object 1\nCREATE TABLE t (\n  a NUMBER CHECK (a > (1)\n);", "line 2: this \"(\" is never closed"},
+        {"-- data object 1\nCREATE TABLE t (a NUMBER));", "line 2: this \")\" closes nothing"},
+        {"\x01\x02 hello", "line 1: expected CREATE TABLE, found \"\\x01\""},
+        {"SELECT * FROM t;", "line 1: expected CREATE TABLE, found \"SELECT\""},
+        {"-- data object 1\nCREATE VIEW v AS SELECT 1;", "line 2: expected TABLE, found \"VIEW\""},
+        {"\n-- data object 5\n", "line 2: no CREATE TABLE follows this data object line"},
+        {"-- data object 5\n-- data object 6\nCREATE TABLE t (a NUMBER);",
+         "line 2: a data object line follows another with no table between them"},
+        {"-- data object x\nCREATE TABLE t (a NUMBER);",
+         "line 1: in the data object line: expected a data object number, found \"x\""},
+        {"-- data object 5, cluster 2\nCREATE TABLE t (a NUMBER);",
+         "line 1: in the data object line: expected TABLE, found \"2\""},
+        {"-- data objects 5 P1 6 P2\nCREATE TABLE t (a NUMBER);",
+         "line 1: in the data object line: expected the end of the line, found \"6\""},
+        {"-- data object 1\nCREATE TABLE t (\n  a VARCHAR2(5) -- character set KLINGON\n);",
+         "line 3: in the comment of column A: unknown character set \"KLINGON\""},
+        {"-- data object 1\nCREATE TABLE t (\n  a NUMBER,\n  v AS (a + 1)\n);",
+         "line 4: a virtual column is not stored: leave it out of the schema file"},
+        {"-- data object 1\nCREATE TABLE t (a NUMBER, v NUMBER GENERATED ALWAYS AS (a * 2) VIRTUAL);",
+         "line 2: a virtual column is not stored: leave it out of the schema file"},
+        {"-- data object 1\nCREATE TABLE t (a NUMBER)\n-- data object 2\nCREATE TABLE u (b NUMBER);",
+         "line 4: expected \";\" or \"/\" before the next statement, found \"CREATE\""},
+        {"-- data object 1\nCREATE TABLE t (a NUMBER,);", "line 2: expected a column name, found \")\""},
+        {"-- data object 1\nCREATE TABLE t (a 'x');", "line 2: expected a column type, found 'x'"},
+        {"-- data object 1\nCREATE TABLE t (a NUMBER) /* unfinished", "line 2: this comment is never closed"},
+        {"-- data object 1\nCREATE TABLE t (\n\"a\nb\" NUMBER);", "line 3: a quoted name breaks the line"},
+    };
+    for (const auto& [text, error] : cases) EXPECT_EQ(parse_schema_file(text).error, error) << text;
+}
+
+// What a schema file reader is fed may be damaged too: an error or a
+// schema, never a crash; what it reads it writes back and reads the same.
 
 }  // namespace
