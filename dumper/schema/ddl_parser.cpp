@@ -47,24 +47,12 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-// The rest of `text` after `prefix` (lower case), matched in any case;
-// none when it does not start so.
+// The rest of `text` after `prefix`, matched in any case; none when it
+// does not start so.
 std::optional<std::string_view> after_prefix(std::string_view text, std::string_view prefix)
 {
-    if (text.size() < prefix.size()) return std::nullopt;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return std::nullopt;
-    }
+    if (!equal_any_case(text.substr(0, prefix.size()), prefix)) return std::nullopt;
     return text.substr(prefix.size());
-}
-
-// True when `text` is `words` (lower case) in any case.
-bool says(std::string_view text, std::string_view words)
-{
-    const auto rest = after_prefix(text, words);
-    return rest && rest->empty();
 }
 
 // ---------------------------------------------------------------------------
@@ -251,7 +239,7 @@ private:
             read_data_object_line(comment, *objects, true);
         } else if (auto object = after_prefix(text, "data object ")) {
             read_data_object_line(comment, *object, false);
-        } else if (says(text, "no data object")) {
+        } else if (equal_any_case(text, "no data object")) {
             start_header(comment);
         } else if (header_.seen) {
             header_.note.push_back(comment.text);
@@ -436,9 +424,9 @@ private:
     static void read_column_comment_part(Column& column, std::string_view part)
     {
         if (part.empty()) return;
-        if (says(part, "hidden")) {
+        if (equal_any_case(part, "hidden")) {
             column.hidden = true;
-        } else if (says(part, "unused")) {
+        } else if (equal_any_case(part, "unused")) {
             column.unused = true;
         } else if (auto id = after_prefix(part, "character set id ")) {
             const std::vector<Token> tokens = tokenize_sql(*id);

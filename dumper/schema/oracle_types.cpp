@@ -1,7 +1,6 @@
 #include "schema/oracle_types.h"
 
 #include <algorithm>
-#include <array>
 
 namespace schema {
 
@@ -95,15 +94,6 @@ constexpr CharsetFacts kCharsets[] = {
 // character set, and AL16UTF16 (the usual one) for the national one.
 constexpr std::uint32_t kUnknownDatabaseCharacterBytes = 4;
 constexpr std::uint32_t kUnknownNationalCharacterBytes = 2;
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool same_name(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return upper(x) == upper(y);
-           });
-}
 
 Column column_of(OracleType type)
 {
@@ -481,7 +471,7 @@ std::string_view charset_name(std::uint32_t id)
 std::optional<std::uint32_t> charset_id(std::string_view name)
 {
     for (const CharsetFacts& entry : kCharsets)
-        if (same_name(entry.name, name)) return entry.id;
+        if (equal_any_case(entry.name, name)) return entry.id;
     return std::nullopt;
 }
 

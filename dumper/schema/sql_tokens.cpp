@@ -1,6 +1,5 @@
 #include "schema/sql_tokens.h"
 
-#include <cctype>
 #include <charconv>
 
 namespace schema {
@@ -181,12 +180,17 @@ std::string describe_token(const Token& token)
     return shown + quote;
 }
 
+bool equal_any_case(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
 bool is_word(const Token& token, std::string_view upper_text)
 {
-    if (token.kind != TokenKind::Word || token.text.size() != upper_text.size()) return false;
-    for (std::size_t i = 0; i < upper_text.size(); ++i)
-        if (upper(token.text[i]) != upper_text[i]) return false;
-    return true;
+    return token.kind == TokenKind::Word && equal_any_case(token.text, upper_text);
 }
 
 std::string folded_name(const Token& word)

@@ -90,5 +90,7 @@ private:
 std::string folded_name(const Token& word);
 // True for an unquoted word equal to `upper` in any case.
 bool is_word(const Token& token, std::string_view upper);
+// True when the texts hold the same ASCII letters in any case, and otherwise the same bytes.
+bool equal_any_case(std::string_view a, std::string_view b);
 
 }  // namespace schema
