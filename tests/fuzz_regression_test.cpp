@@ -16,10 +16,12 @@ TEST(FuzzSeeds, EverySeedKeepsThePromises)
         {"template", fuzz::template_seeds},
         {"values", fuzz::value_seeds},
         {"arguments", fuzz::arguments_seeds},
+        {"schema", fuzz::schema_seeds},
     };
     std::string (*const runners[])(const Bytes&) = {fuzz::run_datafile_input, fuzz::run_template_input,
-                                                     fuzz::run_value_input, fuzz::run_arguments_input};
-    for (std::size_t i = 0; i < 4; ++i) {
+                                                     fuzz::run_value_input, fuzz::run_arguments_input,
+                                                     fuzz::run_schema_input};
+    for (std::size_t i = 0; i < std::size(runners); ++i) {
         std::vector<fuzz::Seed> seeds = lists[i].second();
         EXPECT_FALSE(seeds.empty()) << lists[i].first;
         for (const fuzz::Seed& seed : seeds) EXPECT_EQ(runners[i](seed.input), "") << lists[i].first << "/" << seed.name;

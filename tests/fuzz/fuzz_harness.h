@@ -26,11 +26,13 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size);
 std::string run_template_input(const std::uint8_t* data, std::size_t size);
 std::string run_value_input(const std::uint8_t* data, std::size_t size);
 std::string run_arguments_input(const std::uint8_t* data, std::size_t size);
+std::string run_schema_input(const std::uint8_t* data, std::size_t size);
 
 inline std::string run_datafile_input(const Bytes& input) { return run_datafile_input(input.data(), input.size()); }
 inline std::string run_template_input(const Bytes& input) { return run_template_input(input.data(), input.size()); }
 inline std::string run_value_input(const Bytes& input) { return run_value_input(input.data(), input.size()); }
 inline std::string run_arguments_input(const Bytes& input) { return run_arguments_input(input.data(), input.size()); }
+inline std::string run_schema_input(const Bytes& input) { return run_schema_input(input.data(), input.size()); }
 
 // For a libFuzzer target: prints the problem and aborts, so that the fuzzer
 // keeps the input as a finding. Does nothing for "".
@@ -118,5 +120,7 @@ std::vector<Seed> datafile_seeds();
 std::vector<Seed> template_seeds();
 std::vector<Seed> value_seeds();
 std::vector<Seed> arguments_seeds();
+// BOOTSTRAP$'s statements and schema files (schema input: the text itself).
+std::vector<Seed> schema_seeds();
 
 }  // namespace fuzz

@@ -18,6 +18,7 @@ int main(int argc, char** argv)
             {"template", fuzz::template_seeds},
             {"values", fuzz::value_seeds},
             {"arguments", fuzz::arguments_seeds},
+            {"schema", fuzz::schema_seeds},
         };
         std::size_t written = 0;
         for (const auto& [target, seeds] : targets) {

@@ -1,0 +1,134 @@
+// The schema of a database as the unloader needs it: tables, where their
+// rows are stored, and their columns in the order a row stores them. It is
+// filled from the data dictionary, from a schema file, or by inference, and
+// written back as a schema file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace schema {
+
+enum class OracleType : std::uint8_t {
+    Unknown,
+    Varchar2,
+    Nvarchar2,
+    Number,
+    Float,
+    Long,
+    Date,
+    Raw,
+    LongRaw,
+    Rowid,
+    Char,
+    Nchar,
+    BinaryFloat,
+    BinaryDouble,
+    Clob,
+    Nclob,
+    Blob,
+    Bfile,
+    Timestamp,
+    TimestampTz,
+    TimestampLtz,
+    IntervalYm,
+    IntervalDs,
+    Urowid,
+    Boolean,
+};
+
+// Which character set a text column's bytes are in (COL$.CHARSETFORM).
+enum class CharsetForm : std::uint8_t {
+    None = 0,      // not text, or not known
+    Database = 1,  // the database character set
+    National = 2,  // the national one (NCHAR, NVARCHAR2, NCLOB)
+};
+
+struct Column {
+    std::string name;
+    OracleType type = OracleType::Unknown;
+    std::optional<std::uint32_t> type_code;  // COL$.TYPE#, when known
+    std::uint32_t length = 0;                // the most bytes a value takes
+    // NUMBER(p,s); FLOAT(p), p in binary digits; TIMESTAMP(scale: fractional
+    // digits); INTERVAL YEAR(precision) TO MONTH; INTERVAL DAY(precision) TO
+    // SECOND(scale). Absent where the type has none.
+    std::optional<std::int32_t> precision;
+    std::optional<std::int32_t> scale;
+    // Declared in characters: VARCHAR2 and CHAR with CHAR, and always the
+    // national types. char_length is then the declared length, 0 otherwise.
+    bool char_semantics = false;
+    std::uint32_t char_length = 0;
+    bool nullable = true;
+    std::uint32_t column_number = 0;     // COL#: position as created; 0 for hidden and unused columns
+    std::uint32_t segment_column = 0;    // SEGCOL#: position in the stored row; 0 when not stored
+    std::uint32_t internal_column = 0;   // INTCOL#
+    bool hidden = false;
+    bool is_virtual = false;
+    bool unused = false;
+    std::uint32_t charset_id = 0;  // COL$.CHARSETID; 0 when not known or not text
+    CharsetForm charset_form = CharsetForm::None;
+    std::string comment;  // free text, such as the evidence of an inferred type
+
+    bool operator==(const Column&) const = default;
+};
+
+// A table stored in a cluster is table `table_number` of the cluster's blocks;
+// its rows start with the cluster's `key_columns` key columns.
+struct ClusterPlacement {
+    std::uint32_t cluster_object = 0;  // the cluster's object number; 0 when not known
+    std::uint32_t table_number = 0;
+    std::uint32_t key_columns = 0;
+
+    bool operator==(const ClusterPlacement&) const = default;
+};
+
+struct Partition {
+    std::string name;
+    std::uint32_t data_object = 0;
+
+    bool operator==(const Partition&) const = default;
+};
+
+struct Table {
+    std::string owner;  // empty when not known
+    std::string name;
+    std::uint32_t object_number = 0;  // 0 when not known
+    // The number its blocks carry; none for a partitioned table (its
+    // partitions carry theirs) or a table without a segment.
+    std::optional<std::uint32_t> data_object;
+    std::optional<ClusterPlacement> cluster;
+    // The stored columns in SEGCOL# order, then any that are not stored.
+    std::vector<Column> columns;
+    std::vector<Partition> partitions;  // empty when not partitioned
+    std::string note;                   // free text, lines apart by '\n'; empty when none
+
+    bool operator==(const Table&) const = default;
+};
+
+struct Schema {
+    std::optional<std::string> database_charset;
+    std::optional<std::string> national_charset;
+    std::vector<Table> tables;
+
+    bool operator==(const Schema&) const = default;
+};
+
+// What reading a text gives: a value, or why it could not be read.
+template <typename T>
+struct Parsed {
+    T value{};
+    std::string error;  // empty when the text was read
+
+    bool ok() const { return error.empty(); }
+};
+
+// The columns an unload writes, in COL# order: hidden and unused ones left out.
+std::vector<const Column*> unload_columns(const Table& table);
+
+// The data object numbers the table's rows are stored under: its
+// partitions', or its own; none for a table without a segment.
+std::vector<std::uint32_t> data_object_numbers(const Table& table);
+
+}  // namespace schema
