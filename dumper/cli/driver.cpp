@@ -78,7 +78,7 @@ private:
     std::vector<RunFile> files_;
     std::unique_ptr<Progress> progress_;
     DirectoryWalkCarry carry_;
-    BlockWalk walk_;
+    std::vector<SlotEntry> slot_index_;
 };
 
 bool Run::prepare_values()
@@ -197,17 +197,15 @@ void Run::say_why(LoadFailure kind, const RunFile& file, std::int32_t block)
 
 void Run::walk_block(const DecodedBlock& block, DumpPrinter& printer)
 {
-    if (is_sequential_walk(s_.action))
-        walk_row_heap(block, s_.format != OutputFormat::Text, walk_);
-    else
-        walk_row_directory(block, carry_, walk_);
-    for (const WalkStep& step : walk_.steps) {
-        if (step.kind == WalkStep::Kind::Entry) {
-            printer.directory_entry(block, walk_.entries[step.index]);
-        } else {
-            const RowPieceRecord& piece = walk_.pieces[step.index];
-            printer.piece(block, piece, walk_.columns_of(piece));
-        }
+    // The export formats say which directory entry points at each piece, in
+    // the heap walk too.
+    std::vector<SlotEntry>* slots = s_.format != OutputFormat::Text ? &slot_index_ : nullptr;
+    PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, slots) : PieceWalk(block, carry_);
+    for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
+        if (step == PieceWalk::Step::Entry)
+            printer.directory_entry(block, walk.entry());
+        else
+            printer.piece(block, walk.piece(), walk.columns());
     }
 }
 

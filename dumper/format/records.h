@@ -128,8 +128,7 @@ struct RowPieceRecord {
 
     // The columns walked: all `column_count` of them when complete; when the
     // piece runs past the block end, those that start inside it. They are
-    // kept apart, from `first_column` on, in whatever holds the pieces.
-    std::uint32_t first_column = 0;
+    // kept apart, in whatever walks the pieces.
     std::uint32_t columns_found = 0;
     bool complete = true;
     std::uint32_t value_bytes = 0;  // the value bytes of all columns found

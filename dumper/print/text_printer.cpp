@@ -268,14 +268,19 @@ void print_typed_columns(const PrintContext& ctx, const BlockView& block, std::s
 void print_columns(const PrintContext& ctx, const DecodedBlock& block, const RowPieceRecord& p,
                    std::span<const ColumnRecord> columns)
 {
+    // Read before the first byte is written: the output's stores may alias
+    // anything reached by reference.
     OutputSink& out = ctx.out;
+    const bool show_location = ctx.options.show_location;
+    const bool typed = ctx.template_given;
+    const BlockView view = block.view();
     out.text(ctx.options.deleted_only ? "\n+---------------------------------------------------------\n"
                                       : "\n----------------------------------------------------------\n");
-    if (ctx.options.show_location) print_location(out, block, p);
-    if (ctx.template_given)
-        print_typed_columns(ctx, block.view(), columns);
+    if (show_location) print_location(out, block, p);
+    if (typed)
+        print_typed_columns(ctx, view, columns);
     else
-        print_columns_in_hex(out, block.view(), p, columns);
+        print_columns_in_hex(out, view, p, columns);
 }
 
 // One line for what --block-size auto and --byte-order auto found.

@@ -4,16 +4,9 @@
 
 #include "format/block_format.h"
 #include "format/block_headers.h"
+#include "format/piece_classes.h"
 
 using namespace block_format;
-
-void BlockWalk::clear()
-{
-    steps.clear();
-    pieces.clear();
-    columns.clear();
-    entries.clear();
-}
 
 DecodedBlock decode_block_headers(Block block)
 {
@@ -49,17 +42,116 @@ void decode_data_layer(DecodedBlock& decoded, bool list_only)
 
 namespace {
 
-void add_piece(BlockWalk& walk, const RowPieceRecord& piece)
+void read_rowids(const BlockView& block, std::size_t piece, const PieceLayout& layout, RowPieceRecord& r)
 {
-    walk.steps.push_back({WalkStep::Kind::Piece, static_cast<std::uint32_t>(walk.pieces.size())});
-    walk.pieces.push_back(piece);
+    r.has_hrid = layout.hrid_at != kNoRowid;
+    r.has_nrid = layout.nrid_at != kNoRowid;
+    if (r.has_hrid) block.bytes.copy(piece + static_cast<std::size_t>(layout.hrid_at), r.hrid);
+    if (r.has_nrid) block.bytes.copy(piece + static_cast<std::size_t>(layout.nrid_at), r.nrid);
+    if (r.row_class == kClusterKeyClass) {
+        r.curc = block.u16(piece + kClusterCurcAt);
+        r.comc = block.u16(piece + kClusterComcAt);
+        block.bytes.copy(piece + kClusterPreviousKeyAt, r.previous_key);
+        block.bytes.copy(piece + kClusterNextKeyAt, r.next_key);
+    }
 }
 
-void add_entry(BlockWalk& walk, const DirectoryEntry& entry)
+}  // namespace
+
+int decode_row_piece(const BlockView& block_ref, std::uint32_t offset, std::uint16_t row_offset,
+                     std::uint16_t previous_row_offset, int& header_length, RowPieceRecord& r,
+                     ColumnRecord* columns)
 {
-    walk.steps.push_back({WalkStep::Kind::Entry, static_cast<std::uint32_t>(walk.entries.size())});
-    walk.entries.push_back(entry);
+    // A copy, not a reference: the record's stores below may alias anything
+    // reached by reference, and the compiler would reload it.
+    const BlockView block = block_ref;
+    r.offset = offset;
+    r.row_offset = row_offset;
+    r.flags = block.u8(offset + kPieceFlagsAt);
+    r.lock = block.u8(offset + kPieceLockAt);
+    r.column_count = block.u8(offset + kPieceColumnCountAt);
+    r.row_class = static_cast<std::uint8_t>(classify_row_piece(r.flags));
+    r.walked = false;
+    r.complete = true;
+    r.columns_found = 0;
+    r.value_bytes = 0;
+    r.has_hrid = r.has_nrid = false;
+    r.no_row = false;
+
+    if (r.row_class == kDeletedRowClass) {
+        // A deleted row right after the previous directory entry, or one
+        // whose column count looks like another flag byte, is not a row.
+        const int gap = previous_row_offset - row_offset;
+        if (gap == 2 || r.column_count == (kFlagH | kFlagF | kFlagL) ||
+            r.column_count == (kFlagH | kFlagD | kFlagF | kFlagL)) {
+            r.no_row = true;
+            return 2;
+        }
+    }
+    const PieceLayout& layout = kPieceClasses[r.row_class].layout;
+    if (layout.header_length != kHeaderUnwritten) header_length = layout.header_length;
+    read_rowids(block, offset, layout, r);
+    if (layout.fixed_result != kColumnsWalked) return layout.fixed_result;
+    r.walked = true;
+    r.header_length = static_cast<std::uint8_t>(header_length);
+    return walk_columns(block, offset, header_length, r, columns);
 }
+
+int walk_columns(const BlockView& block_ref, std::uint32_t offset, int header_length, RowPieceRecord& r,
+                 ColumnRecord* const out)
+{
+    // A copy, not a reference: the stores into the records below may alias
+    // anything reached by reference, and the compiler would then reload it.
+    const BlockView block = block_ref;
+    const std::size_t block_size = block.size();
+    const std::size_t start = offset + static_cast<std::size_t>(header_length);
+    const std::uint32_t column_count = r.column_count;
+    std::size_t cursor = start;  // the next column's length prefix
+    std::uint32_t value_bytes = 0;
+    std::uint32_t found = 0;
+    bool cut = false;  // the last column found runs past the block end
+    for (; found < column_count; ++found) {
+        ColumnRecord& column = out[found];
+        if (cursor >= block_size) break;
+        const std::uint8_t prefix = block.u8(cursor);
+        if (prefix == kNullPrefix) {
+            column = {static_cast<std::uint32_t>(cursor + 1), 0, 0, PrefixKind::Null};
+            ++cursor;
+            continue;
+        }
+        std::size_t value_at = cursor + 1;
+        std::size_t length = prefix;
+        PrefixKind kind = PrefixKind::Short;
+        if (prefix == kLongPrefix) {
+            if (cursor + kLongPrefixSize > block_size) break;
+            length = block.u16(cursor + 1);
+            value_at = cursor + kLongPrefixSize;
+            kind = PrefixKind::Long;
+        }
+        // value_at is at most the block size here.
+        const std::size_t inside = std::min(length, block_size - value_at);
+        column = {static_cast<std::uint32_t>(value_at), static_cast<std::uint16_t>(length),
+                  static_cast<std::uint16_t>(inside), kind};
+        value_bytes += static_cast<std::uint32_t>(inside);
+        if (inside < length) {
+            ++found;  // the column cut short by the block end is kept, with the bytes there are
+            cut = true;
+            break;
+        }
+        cursor = value_at + length;
+    }
+    r.columns_found = found;
+    r.value_bytes = value_bytes;
+    r.complete = found == column_count && !cut;
+    if (!r.complete) {
+        // A piece that runs past the block end ends there: the count stops at
+        // the block end, so a heap walk stops there too.
+        return start < block_size ? static_cast<int>(block_size - start) : 0;
+    }
+    return static_cast<int>(cursor - start);
+}
+
+namespace {
 
 // The directory entries that point at pieces, as the directory walk takes
 // them, sorted by the offset they hold; the lowest slot first when several
@@ -90,59 +182,83 @@ std::int32_t slot_of(const std::vector<SlotEntry>& index, std::uint16_t row_offs
 
 }  // namespace
 
-void walk_row_directory(const DecodedBlock& block, DirectoryWalkCarry& carry, BlockWalk& walk)
+PieceWalk::PieceWalk(const DecodedBlock& block, DirectoryWalkCarry& carry) : block_(block), carry_(&carry)
 {
-    walk.clear();
-    const BlockView& view = block.view();
-    const std::uint32_t block_size = static_cast<std::uint32_t>(view.size());
-    const DataHeader& h = block.data;
-    RowPieceRecord piece;
-    for (std::uint32_t i = 0; i < h.row_count; ++i) {
-        const std::uint32_t entry_at = h.row_directory + kRowEntrySize * i;
-        if (entry_at > block_size) {
-            add_entry(walk, {i, 0, EntryProblem::BeyondBlock});
-            return;
-        }
-        const std::uint16_t entry = view.u16(entry_at);
-        // Empty slots, and entries too small to point past the directory, are skipped.
-        if (entry != kEmptySlot && entry >= h.row_count) {
-            const std::uint32_t offset = entry + h.offset;
-            if (offset < block_size) {
-                int header_length = 0;
-                piece.walk = Walk::Directory;
-                piece.slot = static_cast<std::int32_t>(i);
-                decode_row_piece(view, offset, entry, carry.previous_row_offset, header_length, piece, walk.columns);
-                add_piece(walk, piece);
-            } else {
-                add_entry(walk, {i, entry, EntryProblem::PieceOutOfBlock});
-            }
-        }
-        carry.previous_row_offset = entry;
-    }
+    decode_ahead();
 }
 
-void walk_row_heap(const DecodedBlock& block, bool find_slots, BlockWalk& walk)
+PieceWalk::PieceWalk(const DecodedBlock& block, std::vector<SlotEntry>* slot_index)
+    : block_(block), slot_index_(slot_index), heap_(true)
 {
-    walk.clear();
-    std::vector<SlotEntry>& index = walk.slot_index;
-    if (find_slots) index_directory(block, index);
-    const BlockView& view = block.view();
+    if (slot_index != nullptr) index_directory(block, *slot_index);
+    decode_ahead();
+}
+
+void PieceWalk::decode_ahead()
+{
+    Found& ahead = found_[1 - current_];
+    ahead.step = ended_ ? Step::End : heap_ ? in_heap(ahead) : in_directory(ahead);
+    ended_ = ahead.step == Step::End;
+}
+
+PieceWalk::Step PieceWalk::next()
+{
+    current_ = 1 - current_;
+    const Step step = found_[current_].step;
+    if (step != Step::End) decode_ahead();
+    return step;
+}
+
+PieceWalk::Step PieceWalk::in_directory(Found& found)
+{
+    // Copies: the stores into `found` may alias anything reached by reference.
+    const BlockView view = block_.view();
     const std::uint32_t block_size = static_cast<std::uint32_t>(view.size());
-    const DataHeader& h = block.data;
-    RowPieceRecord piece;
-    // Some piece classes leave the header length alone; the last written
-    // value then carries on to the next step.
-    int header_length = 0;
-    std::uint32_t position = 0;
-    for (;;) {
-        const std::uint32_t offset = h.free_space_end + h.offset + position;
-        if (offset >= block_size - kTailSize) break;
-        const auto row_offset = static_cast<std::uint16_t>(h.free_space_end + position);
-        piece.walk = Walk::Heap;
-        piece.slot = find_slots ? slot_of(index, row_offset) : -1;
-        // The heap walk never moves the directory walk's carried offset.
-        const int consumed = decode_row_piece(view, offset, row_offset, 0, header_length, piece, walk.columns);
-        add_piece(walk, piece);
-        position += static_cast<std::uint32_t>(consumed + header_length);
+    const std::uint32_t row_count = block_.data.row_count;
+    const std::uint32_t row_directory = block_.data.row_directory;
+    const std::uint32_t data_offset = block_.data.offset;
+    while (index_ < row_count) {
+        const std::uint32_t i = index_++;
+        const std::uint32_t entry_at = row_directory + kRowEntrySize * i;
+        if (entry_at > block_size) {
+            // The rest of the directory is abandoned.
+            found.entry = {i, 0, EntryProblem::BeyondBlock};
+            index_ = row_count;
+            return Step::Entry;
+        }
+        const std::uint16_t entry = view.u16(entry_at);
+        const std::uint16_t previous = carry_->previous_row_offset;
+        carry_->previous_row_offset = entry;
+        // Empty slots, and entries too small to point past the directory, are skipped.
+        if (entry == kEmptySlot || entry < row_count) continue;
+        const std::uint32_t offset = entry + data_offset;
+        if (offset >= block_size) {
+            found.entry = {i, entry, EntryProblem::PieceOutOfBlock};
+            return Step::Entry;
+        }
+        int header_length = 0;
+        found.piece.walk = Walk::Directory;
+        found.piece.slot = static_cast<std::int32_t>(i);
+        decode_row_piece(view, offset, entry, previous, header_length, found.piece, found.columns.data());
+        return Step::Piece;
     }
+    return Step::End;
+}
+
+PieceWalk::Step PieceWalk::in_heap(Found& found)
+{
+    const BlockView view = block_.view();
+    const std::uint32_t block_size = static_cast<std::uint32_t>(view.size());
+    const DataHeader& h = block_.data;
+    const std::uint32_t offset = h.free_space_end + h.offset + position_;
+    if (offset >= block_size - kTailSize) return Step::End;
+    const auto row_offset = static_cast<std::uint16_t>(h.free_space_end + position_);
+    found.piece.walk = Walk::Heap;
+    found.piece.slot = slot_index_ != nullptr ? slot_of(*slot_index_, row_offset) : -1;
+    // Some piece classes leave the header length alone: the last written
+    // value then carries on to the next step. The heap walk never moves the
+    // directory walk's carried offset.
+    const int consumed = decode_row_piece(view, offset, row_offset, 0, header_length_, found.piece, found.columns.data());
+    position_ += static_cast<std::uint32_t>(consumed + header_length_);
+    return Step::Piece;
 }

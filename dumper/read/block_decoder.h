@@ -3,6 +3,7 @@
 // here prints or reads a file; a decoded block keeps its bytes alive.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -38,27 +39,6 @@ struct SlotEntry {
     std::uint32_t slot;
 };
 
-// What a walk finds in one block, in the order it finds it: row pieces, and
-// row directory entries that lead to no piece. Reused from block to block.
-struct WalkStep {
-    enum class Kind : std::uint8_t { Piece, Entry };
-    Kind kind;
-    std::uint32_t index;  // into `pieces` or `entries`
-};
-struct BlockWalk {
-    std::vector<WalkStep> steps;
-    std::vector<RowPieceRecord> pieces;
-    std::vector<ColumnRecord> columns;  // every piece's, from its first_column on
-    std::vector<DirectoryEntry> entries;
-    std::vector<SlotEntry> slot_index;  // the heap walk's scratch
-
-    std::span<const ColumnRecord> columns_of(const RowPieceRecord& piece) const
-    {
-        return {columns.data() + piece.first_column, piece.columns_found};
-    }
-    void clear();
-};
-
 // A deleted row right after the previous directory entry is taken as no
 // row: the directory walk carries that entry's offset from one block to
 // the next, as the dumper always has.
@@ -66,21 +46,68 @@ struct DirectoryWalkCarry {
     std::uint16_t previous_row_offset = 0;
 };
 
-// The pieces the row directory points at, in directory order.
-void walk_row_directory(const DecodedBlock& block, DirectoryWalkCarry& carry, BlockWalk& walk);
-// The pieces of the row heap, one after the other from the end of the free
-// space, which also reaches pieces no directory entry points at. With
-// `find_slots`, each piece's directory slot is looked up.
-void walk_row_heap(const DecodedBlock& block, bool find_slots, BlockWalk& walk);
+// Steps through the row pieces of a decoded data block, one at a time, in
+// the order either walk finds them: by its row directory, or through its
+// row heap from the end of the free space, which also reaches pieces no
+// directory entry points at. The caller loops; each step is a row piece
+// (with its columns) or a directory entry that leads to no piece.
+class PieceWalk {
+public:
+    enum class Step : std::uint8_t { Piece, Entry, End };
+
+    // The directory walk.
+    PieceWalk(const DecodedBlock& block, DirectoryWalkCarry& carry);
+    // The heap walk; with `slot_index`, each piece's directory slot is
+    // looked up (the vector is the caller's scratch, reused).
+    PieceWalk(const DecodedBlock& block, std::vector<SlotEntry>* slot_index);
+    PieceWalk(const PieceWalk&) = delete;
+    PieceWalk& operator=(const PieceWalk&) = delete;
+
+    Step next();
+    // After Step::Piece.
+    const RowPieceRecord& piece() const { return current().piece; }
+    std::span<const ColumnRecord> columns() const
+    {
+        return {current().columns.data(), current().piece.columns_found};
+    }
+    // After Step::Entry.
+    const DirectoryEntry& entry() const { return current().entry; }
+
+private:
+    // One step, decoded. The walk decodes one step ahead of the one it
+    // returns: the caller's work on a piece then overlaps the decoding of
+    // the next, whose column lengths are a chain of dependent reads.
+    struct Found {
+        Step step = Step::End;
+        RowPieceRecord piece;
+        DirectoryEntry entry;
+        std::array<ColumnRecord, kMaxColumns> columns;
+    };
+    const Found& current() const { return found_[current_]; }
+    void decode_ahead();
+    Step in_directory(Found& found);
+    Step in_heap(Found& found);
+
+    const DecodedBlock& block_;
+    DirectoryWalkCarry* carry_ = nullptr;
+    const std::vector<SlotEntry>* slot_index_ = nullptr;
+    bool heap_ = false;
+    std::uint32_t index_ = 0;     // the directory walk's next entry
+    std::uint32_t position_ = 0;  // the heap walk's next piece, from the end of the free space
+    int header_length_ = 0;       // the heap walk's, carried from piece to piece
+    bool ended_ = false;
+    Found found_[2];
+    unsigned current_ = 1;        // found_[1 - current_] holds the next step
+};
 
 // Decodes the piece whose flag byte is at `offset` as the walks do, its
-// columns appended to `columns`; returns the bytes its columns take (or its
-// class's fixed count). `header_length` is the caller's: some classes leave
-// it as it was.
+// columns written to `columns` (room for kMaxColumns); returns the bytes
+// its columns take (or its class's fixed count). `header_length` is the
+// caller's: some classes leave it as it was.
 int decode_row_piece(const BlockView& block, std::uint32_t offset, std::uint16_t row_offset,
                      std::uint16_t previous_row_offset, int& header_length, RowPieceRecord& piece,
-                     std::vector<ColumnRecord>& columns);
-// Reads the columns of a piece whose header is `header_length` bytes long,
-// appending them to `columns`; returns the bytes they take.
+                     ColumnRecord* columns);
+// Reads the columns of a piece whose header is `header_length` bytes long
+// into `columns` (room for kMaxColumns); returns the bytes they take.
 int walk_columns(const BlockView& block, std::uint32_t offset, int header_length, RowPieceRecord& piece,
-                 std::vector<ColumnRecord>& columns);
+                 ColumnRecord* columns);
