@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "block_format.h"
+#include "piece_reading.h"
 #include "row_layout.h"
 
 namespace {
@@ -20,61 +20,21 @@ using datafile::RowTruth;
 using datafile::Value;
 
 // A built data file, read as the format says.
-class BuiltFile {
+class BuiltFile : public piece_reading::FileBytes {
 public:
     BuiltFile(const datafile::FileSet& files, std::uint16_t relative_file)
-        : bytes_(datafile::build_file(files.file(relative_file))), size_(files.block_size()), order_(files.byte_order())
+        : FileBytes(files.file(relative_file))
     {
     }
 
-    BlockView block(std::uint32_t n) const { return {ByteView(bytes_.data() + n * size_, size_), order_}; }
-    std::uint32_t block_count() const { return static_cast<std::uint32_t>(bytes_.size() / size_); }
-
-    static std::uint32_t data_header(const BlockView& b) { return 20 + 24 + 24 * b.u16(36); }
-    static std::uint8_t table_count(const BlockView& b) { return b.u8(data_header(b) + 1); }
-    static std::uint32_t row_directory(const BlockView& b) { return data_header(b) + 14 + 4 * table_count(b); }
-    static std::uint16_t entry(const BlockView& b, std::uint32_t slot) { return b.u16(row_directory(b) + 2 * slot); }
-    // The piece a slot points at, to the block's end.
-    static ByteView piece(const BlockView& b, std::uint32_t slot)
-    {
-        const std::uint32_t at = data_header(b) + entry(b, slot);
-        return b.bytes.sub(at, b.size() - at);
-    }
-
-private:
-    Bytes bytes_;
-    std::uint32_t size_;
-    ByteOrder order_;
+    static std::uint32_t data_header(const BlockView& b) { return piece_reading::data_header(b); }
+    static std::uint16_t entry(const BlockView& b, std::uint32_t slot) { return piece_reading::entry(b, slot); }
+    static ByteView piece(const BlockView& b, std::uint32_t slot) { return piece_reading::piece(b, slot); }
 };
 
-// The 6 bytes of a rowid in a piece header: file and block big-endian in
-// 4 bytes, then the slot big-endian.
-RowAddress rowid_at(ByteView piece, std::size_t at)
-{
-    const std::uint32_t address = piece.u32be(at);
-    return {static_cast<std::uint16_t>(address >> 22), address & 0x3FFFFF, piece.u16be(at + 4)};
-}
-
-// The values of a piece's `count` columns, from `at` on.
-std::vector<Value> columns_at(ByteView piece, std::size_t at, std::size_t count, ByteOrder order)
-{
-    std::vector<Value> values;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::size_t length = piece.u8(at++);
-        if (length == 0xFF) {
-            values.push_back(std::nullopt);
-            continue;
-        }
-        if (length == 0xFE) {
-            length = piece.u16(at, order);
-            at += 2;
-        }
-        const ByteView v = piece.sub(at, length);
-        values.push_back(Bytes(v.data(), v.data() + v.size()));
-        at += length;
-    }
-    return values;
-}
+using piece_reading::append_value;
+using piece_reading::columns_at;
+using piece_reading::rowid_at;
 
 Value text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -88,11 +48,6 @@ Value long_value(std::size_t n, std::uint8_t seed = 0)
     return b;
 }
 
-// Appends a value's bytes; a loop, as g++ 12 warns falsely about insert().
-void append_value(Bytes& to, const Value& part)
-{
-    for (const std::uint8_t byte : *part) to.push_back(byte);
-}
 
 TEST(BuilderBlocks, ABlockCarriesTheRelativeFileItIsBuiltFor)
 {
@@ -450,6 +405,40 @@ TEST(BuilderRows, TheHeapInserterFillsBlocksOneAfterAnother)
     const std::uint32_t dh = 20 + 24 + 24 * 3 + 8;
     EXPECT_EQ(b.u8(dh + 1), 1);
     EXPECT_EQ(b.bytes.u8(dh + b.u16(dh + 14 + 4)), 0x2C);
+}
+
+TEST(BuilderRows, TheInserterTakesTheBlocksAChainedOrMigratedRowNeeds)
+{
+    datafile::FileSet files(2048);
+    datafile::RowWriter writer(files, {701});
+    std::uint32_t next = 1;
+    datafile::HeapInserter inserter(writer, [&] { return BlockAddress{4, next++}; });
+    inserter.insert(row_of({text("first")}));
+    const LogicalRow long_row = row_of({text("id"), long_value(1500, 3), long_value(1500, 5)});
+    const RowTruth chained = inserter.insert(long_row, datafile::RowShape::Chained);
+    const RowTruth migrated = inserter.insert(long_row, datafile::RowShape::Migrated);
+    const RowTruth stale = inserter.insert(row_of({text("old")}), datafile::RowShape::StaleCopy);
+    // The head shares the first row's block; the rest needs one block more.
+    EXPECT_EQ(chained.pieces, (std::vector<datafile::PieceAddress>{{4, 1, 1}, {4, 2, 0}}));
+    // The stub stays in the inserter's block; the row takes two new ones.
+    ASSERT_EQ(migrated.pieces.size(), 3u);
+    EXPECT_EQ(migrated.pieces[0].block, 3u);
+    EXPECT_EQ(migrated.pieces[1].block, 4u);
+    EXPECT_EQ(migrated.pieces[2].block, 5u);
+    EXPECT_EQ(stale.pieces[0].block, 3u);
+
+    const BuiltFile built(files, 4);
+    const ByteView first = BuiltFile::piece(built.block(4), 0);
+    // The migrated row's first piece ends between columns: F alone, HRID
+    // and NRID, then the two whole columns that fit.
+    EXPECT_EQ(first.u8(0), 0x08);
+    EXPECT_EQ(first.u8(2), 2);
+    EXPECT_EQ(rowid_at(first, 3), (RowAddress{4, 3, 0}));
+    EXPECT_EQ(rowid_at(first, 9), (RowAddress{4, 5, 0}));
+    EXPECT_EQ(BuiltFile::piece(built.block(5), 0).u8(0), 0x04);
+    EXPECT_EQ(BuiltFile::piece(built.block(1), 1).u8(0), 0x29);
+    EXPECT_THROW(writer.chained({4, 6}, [&] { return BlockAddress{4, next++}; }, row_of({text("fits")})),
+                 std::length_error);
 }
 
 }  // namespace

@@ -127,8 +127,9 @@ std::uint8_t chain_flags(const Part& part, std::size_t index, std::size_t count,
 
 // Moves `at` over the columns that fit in `room` bytes of a piece (at most
 // 255), cutting the value that does not fit whole so that its first part
-// fills the piece; returns the bytes used.
-std::uint32_t fill_piece(const std::vector<Value>& values, Cut& at, std::uint32_t room)
+// fills the piece (with `whole_columns`, only when the piece would hold
+// nothing else); returns the bytes used.
+std::uint32_t fill_piece(const std::vector<Value>& values, Cut& at, std::uint32_t room, bool whole_columns)
 {
     std::uint32_t used = 0;
     for (std::size_t count = 0; at.column < values.size() && count < file_format::kMaxPieceColumns; ++count) {
@@ -140,6 +141,7 @@ std::uint32_t fill_piece(const std::vector<Value>& values, Cut& at, std::uint32_
             at = {at.column + 1, 0};
             continue;
         }
+        if (whole_columns && used > 0) break;
         const std::uint32_t space = room - used;
         const std::uint32_t part = space <= 1 ? 0 : space - 1 <= kMaxShortLength ? space - 1 : space - kLongPrefixSize;
         if (v && part > 0 && part < left) {
@@ -150,6 +152,19 @@ std::uint32_t fill_piece(const std::vector<Value>& values, Cut& at, std::uint32_
     }
     return used;
 }
+
+// The bytes the columns from `at` on take in a piece.
+std::uint32_t rest_size(const std::vector<Value>& values, const Cut& at)
+{
+    std::uint32_t size = 0;
+    for (std::size_t c = at.column; c < values.size(); ++c)
+        size += c == at.column && at.offset > 0 ? prefixed_size(values[c]->size() - at.offset) : column_size(values[c]);
+    return size;
+}
+
+// The least room the current block must have for an inserter to put a
+// chained row's head or a migrated row's stub in it.
+constexpr std::size_t kChainedHeadRoom = 32;
 
 // The header bytes of piece headers that carry rowids.
 constexpr std::uint32_t kPlainHeader = 3;
@@ -331,8 +346,10 @@ bool RowWriter::fits(BlockAddress at, const LogicalRow& row, std::uint32_t keep_
 {
     files_.data_block(at, format_);
     const std::vector<Value> values = stored_values(row.values);
-    if (values.size() > file_format::kMaxPieceColumns) return false;
-    return kPlainHeader + columns_size(values) + kRowEntrySize + keep_free <= files_.free_space(at);
+    const std::size_t limit = file_format::kMaxPieceColumns;
+    const auto pieces = static_cast<std::uint32_t>(values.empty() ? 1 : (values.size() + limit - 1) / limit);
+    const std::uint32_t size = columns_size(values) + pieces * (kPlainHeader + kRowEntrySize) + (pieces - 1) * kRowidSize;
+    return size + keep_free <= files_.free_space(at);
 }
 
 RowTruth RowWriter::write_chain(std::vector<PlannedPiece> pieces, const LogicalRow& row, bool last_first)
@@ -384,21 +401,34 @@ RowTruth RowWriter::ordinary(BlockAddress at, const LogicalRow& row)
     return write_chain({{at, FLAG_H | FLAG_F | FLAG_L, values, false, false, std::nullopt}}, row, false);
 }
 
-std::vector<Cut> RowWriter::cuts_to_fit(const std::vector<BlockAddress>& blocks, const std::vector<Value>& values,
-                                        std::uint32_t first_header, bool stub_first)
+std::vector<Cut> RowWriter::plan_cuts(std::vector<BlockAddress>& blocks, const BlockSource* more,
+                                      const std::vector<Value>& values, bool stub_first)
 {
     std::map<BlockAddress, std::uint32_t> planned;  // bytes already promised to pieces, by block
     if (stub_first) planned[blocks[0]] = kOneRowidHeader + kRowEntrySize;
+    const std::size_t first_data = stub_first ? 1 : 0;
     std::vector<Cut> cuts;
     Cut at{0, 0};
-    const std::size_t first_data = stub_first ? 1 : 0;
-    for (std::size_t k = first_data; k + 1 < blocks.size(); ++k) {
+    for (std::size_t k = first_data;; ++k) {
+        if (k == blocks.size()) {
+            if (!more) throw std::logic_error("a fixed chain's last block is planned");
+            blocks.push_back((*more)());
+        }
         files_.data_block(blocks[k], format_);
-        const std::uint32_t header = (k == first_data ? first_header : kOneRowidHeader) + kRowEntrySize;
+        if (!more && k + 1 == blocks.size()) break;  // the last piece takes the rest
         const std::uint32_t free = files_.free_space(blocks[k]);
-        const std::uint32_t taken = planned[blocks[k]] + header;
-        const std::uint32_t room = free > taken ? free - taken : 0;
-        const std::uint32_t used = fill_piece(values, at, room);
+        const std::uint32_t left = free > planned[blocks[k]] ? free - planned[blocks[k]] : 0;
+        const bool first_piece = k == first_data;
+        // With blocks to take as needed, the rest ends here when it fits
+        // (a chained row's head is never its last piece).
+        const std::uint32_t last_header = stub_first && first_piece ? kOneRowidHeader : kPlainHeader;
+        if (more && (stub_first || !first_piece) && last_header + rest_size(values, at) + kRowEntrySize <= left)
+            break;
+        const std::uint32_t header = (stub_first && first_piece ? kTwoRowidHeader : kOneRowidHeader) + kRowEntrySize;
+        // A migrated row's first piece ends between columns when it can: it
+        // then carries F alone, with its HRID and NRID.
+        const std::uint32_t used =
+            fill_piece(values, at, left > header ? left - header : 0, stub_first && first_piece);
         if (used == 0) throw std::length_error("no room for a piece in a block of the chain");
         if (at.column >= values.size()) throw std::length_error("the row fits in fewer blocks than given");
         planned[blocks[k]] += header + used;
@@ -411,7 +441,8 @@ RowTruth RowWriter::chained(const std::vector<BlockAddress>& blocks, const Logic
 {
     const std::vector<Value> values = stored_values(row.values);
     if (blocks.size() < 2) throw std::invalid_argument("a chained row has two pieces or more");
-    if (cuts.empty()) cuts = cuts_to_fit(blocks, values, kOneRowidHeader, false);
+    std::vector<BlockAddress> planned = blocks;
+    if (cuts.empty()) cuts = plan_cuts(planned, nullptr, values, false);
     if (cuts.size() + 1 != blocks.size()) throw std::invalid_argument("one cut between each two blocks");
     const std::vector<Part> parts = split(values, cuts);
     std::vector<PlannedPiece> pieces;
@@ -429,7 +460,7 @@ RowTruth RowWriter::migrated(BlockAddress head, const std::vector<BlockAddress>&
     if (cuts.empty() && row_blocks.size() > 1) {
         std::vector<BlockAddress> all{head};
         all.insert(all.end(), row_blocks.begin(), row_blocks.end());
-        cuts = cuts_to_fit(all, values, kTwoRowidHeader, true);
+        cuts = plan_cuts(all, nullptr, values, true);
     }
     if (cuts.size() + 1 != row_blocks.size()) throw std::invalid_argument("one cut between each two blocks");
     const std::vector<Part> parts = split(values, cuts);
@@ -438,6 +469,20 @@ RowTruth RowWriter::migrated(BlockAddress head, const std::vector<BlockAddress>&
         pieces.push_back({row_blocks[i], chain_flags(parts[i], i, parts.size(), false), parts[i].values, i == 0,
                           false, std::nullopt});
     return write_chain(std::move(pieces), row, false);
+}
+
+RowTruth RowWriter::chained(BlockAddress head, const BlockSource& more, const LogicalRow& row)
+{
+    std::vector<BlockAddress> blocks{head};
+    std::vector<Cut> cuts = plan_cuts(blocks, &more, stored_values(row.values), false);
+    return chained(blocks, row, std::move(cuts));
+}
+
+RowTruth RowWriter::migrated(BlockAddress head, const BlockSource& more, const LogicalRow& row)
+{
+    std::vector<BlockAddress> blocks{head};
+    std::vector<Cut> cuts = plan_cuts(blocks, &more, stored_values(row.values), true);
+    return migrated(head, {blocks.begin() + 1, blocks.end()}, row, std::move(cuts));
 }
 
 RowTruth RowWriter::migrated_twice(BlockAddress head, BlockAddress earlier, BlockAddress now, const LogicalRow& row)
@@ -648,14 +693,29 @@ BlockAddress HeapInserter::advance()
     return *current_;
 }
 
-RowTruth HeapInserter::insert(const LogicalRow& row)
+RowTruth HeapInserter::insert(const LogicalRow& row, RowShape shape)
 {
-    BlockAddress at = current();
-    if (!writer_.fits(at, row, keep_free_)) {
-        at = advance();
-        if (!writer_.fits(at, row)) throw std::length_error("a row does not fit in an empty block");
+    switch (shape) {
+    case RowShape::Ordinary:
+    case RowShape::StaleCopy: {
+        BlockAddress at = current();
+        if (!writer_.fits(at, row, keep_free_)) {
+            at = advance();
+            if (!writer_.fits(at, row)) throw std::length_error("a row does not fit in an empty block");
+        }
+        if (shape == RowShape::StaleCopy) return writer_.stale_copy(at, row);
+        return stored_values(row.values).size() > file_format::kMaxPieceColumns ? writer_.wide({at}, row)
+                                                                                : writer_.ordinary(at, row);
     }
-    return writer_.ordinary(at, row);
+    case RowShape::Chained:
+    case RowShape::Migrated: {
+        // The head needs room for its header and a little of the row.
+        if (!writer_.fits(current(), LogicalRow{{Bytes(kChainedHeadRoom)}, false})) advance();
+        return shape == RowShape::Chained ? writer_.chained(current(), next_block_, row)
+                                          : writer_.migrated(current(), next_block_, row);
+    }
+    }
+    throw std::invalid_argument("unknown row shape");
 }
 
 // ---------------------------------------------------------------------------

@@ -190,8 +190,9 @@ public:
 
     const BlockFormat& format() const { return format_; }
 
-    // Whether `row` fits in block `at` as an ordinary row, leaving
-    // `keep_free` bytes free.
+    // Whether `row` fits in block `at` as an ordinary row (as a wide row's
+    // pieces, with more than 255 stored columns), leaving `keep_free` bytes
+    // free.
     bool fits(BlockAddress at, const LogicalRow& row, std::uint32_t keep_free = 0);
 
     // One piece, H F L (0x2C).
@@ -202,12 +203,17 @@ public:
     // last fills what is free in its block, cutting the value that does not
     // fit in two.
     RowTruth chained(const std::vector<BlockAddress>& blocks, const LogicalRow& row, std::vector<Cut> cuts = {});
+    // The same with the head in `head` and as many more blocks from `more`
+    // as the rest needs.
+    RowTruth chained(BlockAddress head, const BlockSource& more, const LogicalRow& row);
     // A row that moved: the head stays in `head` as a stub (H, no columns,
     // an NRID); the row lies in `row_blocks`: one piece F L with the head's
     // rowid (HRID) when there is one block, a chain starting with an F piece
     // carrying the HRID and an NRID when there are more.
     RowTruth migrated(BlockAddress head, const std::vector<BlockAddress>& row_blocks, const LogicalRow& row,
                       std::vector<Cut> cuts = {});
+    // The same with the row in as many blocks from `more` as it needs.
+    RowTruth migrated(BlockAddress head, const BlockSource& more, const LogicalRow& row);
     // A row that moved twice: its first copy in `earlier` is gone (its slot
     // emptied) and the stub names where it lies now.
     RowTruth migrated_twice(BlockAddress head, BlockAddress earlier, BlockAddress now, const LogicalRow& row);
@@ -236,16 +242,24 @@ public:
 private:
     struct PlannedPiece;
     RowTruth write_chain(std::vector<PlannedPiece> pieces, const LogicalRow& row, bool last_first);
-    std::vector<Cut> cuts_to_fit(const std::vector<BlockAddress>& blocks, const std::vector<Value>& values,
-                                 std::uint32_t first_header, bool stub_first);
+    std::vector<Cut> plan_cuts(std::vector<BlockAddress>& blocks, const BlockSource* more,
+                               const std::vector<Value>& values, bool stub_first);
 
     FileSet& files_;
     BlockFormat format_;
 };
 
-// Fills blocks one after another with ordinary rows, as inserts into a
-// table do: a row goes into the current block while it fits with
-// `keep_free` bytes to spare, else into the next block the source gives.
+// How an inserter lays a row out.
+enum class RowShape {
+    Ordinary,   // one piece, or a wide row's pieces in one block
+    Chained,    // the head in the current block, the rest in blocks the source gives
+    Migrated,   // a stub in the current block, the row in blocks the source gives
+    StaleCopy,  // a copy in the current block that no slot points at
+};
+
+// Fills blocks one after another with rows, as inserts into a table do: a
+// row goes into the current block while it fits with `keep_free` bytes to
+// spare, else into the next block the source gives.
 class HeapInserter {
 public:
     HeapInserter(RowWriter& writer, BlockSource next_block, std::uint32_t keep_free = 0)
@@ -253,7 +267,7 @@ public:
     {
     }
 
-    RowTruth insert(const LogicalRow& row);
+    RowTruth insert(const LogicalRow& row, RowShape shape = RowShape::Ordinary);
     // The block rows go into now, taken from the source when there is none.
     BlockAddress current();
     // Moves on to the next block of the source.
