@@ -41,7 +41,6 @@ Block unformatted_block()
 
 bool is_unformatted(const Block& b) { return b.image && b.image->empty(); }
 
-// The bytes a column takes in a piece: its length prefix and its value.
 // The bytes a value of `length` bytes takes in a piece with its length
 // prefix.
 std::uint32_t prefixed_size(std::size_t length)
@@ -113,8 +112,8 @@ std::vector<Part> split(const std::vector<Value>& values, const std::vector<Cut>
     return parts;
 }
 
-// The flags of piece `index` of `count` in a chain; `migrated` chains start
-// with the stub, whose data pieces carry no H.
+// The flags of piece `index` of `count` in a chain; the pieces of a
+// migrated row's data (`has_head` false) carry no H: their head is a stub.
 std::uint8_t chain_flags(const Part& part, std::size_t index, std::size_t count, bool has_head)
 {
     std::uint8_t flags = 0;
@@ -301,13 +300,6 @@ void FileSet::append_stale_piece(BlockAddress at, RowPiece piece)
     e.piece_bytes += size;
 }
 
-std::vector<std::uint16_t> FileSet::files() const
-{
-    std::vector<std::uint16_t> numbers;
-    for (const auto& [number, blocks] : files_) numbers.push_back(number);
-    return numbers;
-}
-
 std::uint32_t FileSet::block_count(std::uint16_t relative_file) const
 {
     const auto file = files_.find(relative_file);
@@ -366,23 +358,28 @@ RowTruth RowWriter::write_chain(std::vector<PlannedPiece> pieces, const LogicalR
         const auto it = next_slot.try_emplace(at, files_.slot_count(at)).first;
         slots[i] = {at.file, at.block, it->second++};
     }
-    for (const std::size_t i : order) {
+    std::vector<RowPiece> built(pieces.size());
+    std::map<BlockAddress, std::uint32_t> needed;  // bytes each block must have free
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
         const PlannedPiece& planned = pieces[i];
         if (planned.values.size() > file_format::kMaxPieceColumns)
             throw std::invalid_argument("a piece holds at most 255 columns");
-        RowPiece piece = head_piece(to_columns(planned.values));
+        RowPiece& piece = built[i] = head_piece(to_columns(planned.values));
         piece.flags = static_cast<std::uint8_t>(planned.flags | (row.deleted ? FLAG_D : 0));
         if (planned.hrid_of_head) piece.header = rowid_bytes(slots[0]);
         std::optional<RowAddress> nrid = planned.nrid;
         if (planned.nrid_to_head) nrid = slots[0];
         else if (!nrid && i + 1 < pieces.size()) nrid = slots[i + 1];
-        if (nrid) {
-            const Bytes id = rowid_bytes(*nrid);
-            piece.header.insert(piece.header.end(), id.begin(), id.end());
-        }
-        const RowAddress placed = files_.append_piece(planned.at, std::move(piece));
-        if (placed != slots[i]) throw std::logic_error("a piece landed in another slot than planned");
+        if (nrid)
+            for (const std::uint8_t byte : rowid_bytes(*nrid)) piece.header.push_back(byte);
+        needed[planned.at] += static_cast<std::uint32_t>(piece.encode(files_.byte_order()).size()) + kRowEntrySize;
     }
+    // All or nothing: a row that does not fit leaves its blocks as they were.
+    for (const auto& [at, bytes] : needed)
+        if (bytes > files_.free_space(at)) throw std::length_error("the row's pieces do not fit in their blocks");
+    for (const std::size_t i : order)
+        if (files_.append_piece(pieces[i].at, std::move(built[i])) != slots[i])
+            throw std::logic_error("a piece landed in another slot than planned");
     RowTruth truth;
     truth.head = slots[0];
     truth.data_object = format_.data_object;

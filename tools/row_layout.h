@@ -140,7 +140,6 @@ public:
     // Appends `piece` to the block's heap with no directory slot.
     void append_stale_piece(BlockAddress at, RowPiece piece);
 
-    std::vector<std::uint16_t> files() const;
     // One past the highest block written to the file.
     std::uint32_t block_count(std::uint16_t relative_file) const;
     // The file with at least `block_count` blocks.
@@ -187,8 +186,6 @@ enum class Break {
 class RowWriter {
 public:
     RowWriter(FileSet& files, BlockFormat format) : files_(files), format_(format) {}
-
-    const BlockFormat& format() const { return format_; }
 
     // Whether `row` fits in block `at` as an ordinary row (as a wide row's
     // pieces, with more than 255 stored columns), leaving `keep_free` bytes
