@@ -71,6 +71,10 @@ constexpr std::uint16_t kTypeUrowid = 208;
 constexpr std::uint16_t kTypeTimestampLtz = 231;
 constexpr std::uint16_t kTypeBoolean = 252;
 
+// COL$.SCALE of a FLOAT column, whose PRECISION# is its binary precision
+// (assumed).
+constexpr std::int32_t kFloatScale = -127;
+
 // COL$.CHARSETFORM.
 constexpr std::uint8_t kCharsetFormNone = 0;
 constexpr std::uint8_t kCharsetFormDatabase = 1;

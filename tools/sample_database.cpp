@@ -84,7 +84,7 @@ TableDef all_types_table()
         text_column("NAME", kTypeVarchar2, 40, db),
         text_column("NAME_N", kTypeVarchar2, 40, nat, kCharsetFormNational),
         number_column("AMOUNT", 12, 2),
-        number_column("RATIO", 126, -127),  // FLOAT(126)
+        number_column("RATIO", 126, kFloatScale),  // FLOAT(126)
         typed_column("BORN", kTypeDate, 7),
         typed_column("CODE", kTypeRaw, 16),
         typed_column("ROW_REF", kTypeRowid, 10),
