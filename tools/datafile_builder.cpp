@@ -5,27 +5,15 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "byte_fields.h"
 #include "format/block_format.h"
+#include "format/file_format.h"
 
 namespace datafile {
 
 using namespace block_format;
 
 namespace {
-
-void put16(Bytes& b, std::size_t at, std::uint16_t v, ByteOrder order = ByteOrder::Little)
-{
-    const bool little = order == ByteOrder::Little;
-    b[at + (little ? 0 : 1)] = static_cast<std::uint8_t>(v);
-    b[at + (little ? 1 : 0)] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(Bytes& b, std::size_t at, std::uint32_t v, ByteOrder order = ByteOrder::Little)
-{
-    const bool little = order == ByteOrder::Little;
-    put16(b, at + (little ? 0 : 2), static_cast<std::uint16_t>(v), order);
-    put16(b, at + (little ? 2 : 0), static_cast<std::uint16_t>(v >> 16), order);
-}
 
 // The low `bytes` bytes of `value`, most significant first.
 void put_be(Bytes& b, std::uint64_t value, int bytes)
@@ -310,9 +298,74 @@ std::uint32_t data_header_offset(const Block& block)
     return block_format::data_header_offset(block.itl_slots, block.segment_space_extension);
 }
 
-Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number, BlockLayout* layout,
-                  ByteOrder order)
+namespace {
+
+// The tail repeats the header: the SCN's low half, the type and the
+// sequence; `fractured` puts the SCN half off by one.
+void write_tail(Bytes& b, ByteOrder order, bool fractured)
 {
+    if (b.size() < kCacheHeaderSize + kTailSize) return;
+    const ByteView header(b.data(), b.size());
+    std::uint32_t tail = tail_value(header.u32(kScnBaseAt, order), b[kBlockTypeAt], b[kSequenceAt]);
+    if (fractured) tail += 1u << 16;
+    put32(b, b.size() - kTailSize, tail, order);
+}
+
+// The checksum makes the XOR of all the block's 16-bit words zero; `off`
+// leaves it off by one.
+void write_checksum(Bytes& b, ByteOrder order, bool off)
+{
+    if (b.size() < kCacheHeaderSize) return;
+    put16(b, kChecksumAt, 0, order);
+    std::uint16_t x = 0;
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2)
+        x ^= order == ByteOrder::Little ? static_cast<std::uint16_t>(b[i] | b[i + 1] << 8)
+                                        : static_cast<std::uint16_t>(b[i] << 8 | b[i + 1]);
+    if (b.size() % 2) x ^= static_cast<std::uint16_t>(order == ByteOrder::Little ? b.back() : b.back() << 8);
+    if (off) x ^= 1;
+    put16(b, kChecksumAt, x, order);
+}
+
+// The computed directory entries with the empty slots put in their places.
+std::vector<std::uint16_t> with_empty_slots(std::vector<std::uint16_t> entries,
+                                            const std::vector<std::uint16_t>& empty_slots)
+{
+    for (const std::uint16_t slot : empty_slots) {
+        if (slot > entries.size()) throw std::invalid_argument("empty slot past the directory's end");
+        entries.insert(entries.begin() + slot, kEmptySlot);
+    }
+    return entries;
+}
+
+// One entry per table: its first slot and its number of slots.
+void write_table_directory(Bytes& b, std::uint32_t at, const Block& block, ByteOrder order)
+{
+    std::uint16_t first = 0;
+    for (std::size_t table = 0; table < block.table_count; ++table) {
+        const std::uint16_t slots = table < block.table_slots.size() ? block.table_slots[table] : 0;
+        const auto entry = at + static_cast<std::uint32_t>(kTableEntrySize * table);
+        put16(b, entry + file_format::kTableFirstSlotAt, first, order);
+        put16(b, entry + kTableRowCountAt, slots, order);
+        first = static_cast<std::uint16_t>(first + slots);
+    }
+}
+
+}  // namespace
+
+void seal_block(Bytes& block, ByteOrder order)
+{
+    write_tail(block, order, false);
+    write_checksum(block, order, false);
+}
+
+Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number, BlockLayout* layout,
+                  ByteOrder order, std::uint16_t relative_file)
+{
+    if (block.image) {
+        Bytes b = *block.image;
+        b.resize(block_size, 0);
+        return b;
+    }
     auto put16 = [&](Bytes& bytes, std::size_t at, std::uint16_t v) { datafile::put16(bytes, at, v, order); };
     auto put32 = [&](Bytes& bytes, std::size_t at, std::uint32_t v) { datafile::put32(bytes, at, v, order); };
     Bytes b(block_size, 0);
@@ -321,7 +374,8 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
     const bool power_of_two = (block_size & (block_size - 1)) == 0 && block_size >= 512 && block_size <= 32768;
     b[kFormatAt] = block.faults.format.value_or(format_byte(power_of_two ? block_size : 8192));
     put32(b, kAddressAt,
-          block.faults.address.value_or(4u << kAddressBlockBits | (block_number & kAddressBlockMask)));
+          block.faults.address.value_or(static_cast<std::uint32_t>(relative_file) << kAddressBlockBits |
+                                        (block_number & kAddressBlockMask)));
     put32(b, kScnBaseAt, block.scn);
     b[kSequenceAt] = 1;
     if (!block.faults.no_checksum) b[kFlagsAt] = kFlagHasChecksum;
@@ -369,6 +423,7 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
         placed.piece_offsets.push_back(top);
         if (row.in_directory) entries.push_back(static_cast<std::uint16_t>(top - dhs));
     }
+    entries = with_empty_slots(std::move(entries), block.empty_slots);
     if (block.directory) entries = *block.directory;
 
     const std::uint16_t rows = block.row_count.value_or(static_cast<std::uint16_t>(entries.size()));
@@ -385,8 +440,10 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
     put16(b, dhs + kFreeSpaceStartAt, block.free_space_start.value_or(free_start));
     put16(b, dhs + kFreeSpaceEndAt, block.free_space_end.value_or(free_end));
     put16(b, dhs + kAvailableSpaceAt, static_cast<std::uint16_t>(free_end - free_start));
-    if (block.table_count > 0)
+    if (block.table_count == 1)
         put16(b, table_directory + kTableRowCountAt, block.second_row_count.value_or(rows));
+    else
+        write_table_directory(b, table_directory, block, order);
     for (std::size_t i = 0; i < entries.size(); ++i) put16(b, row_directory + kRowEntrySize * i, entries[i]);
 
     bool tail_patched = false;
@@ -395,25 +452,10 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
         std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
         tail_patched = tail_patched || at + bytes.size() > block_size - kTailSize;
     }
-    // The tail repeats the (patched) header: the SCN's low half, the type
-    // and the sequence.
-    if (!tail_patched && block_size >= kCacheHeaderSize + kTailSize) {
-        const ByteView header(b.data(), b.size());
-        std::uint32_t tail = tail_value(header.u32(kScnBaseAt, order), b[kBlockTypeAt], b[kSequenceAt]);
-        if (block.faults.fractured) tail += 1u << 16;
-        put32(b, block_size - kTailSize, tail);
-    }
-    // The checksum makes the XOR of all the block's 16-bit words zero.
-    if (!block.faults.no_checksum && block_size >= kCacheHeaderSize) {
-        put16(b, kChecksumAt, 0);
-        std::uint16_t x = 0;
-        for (std::size_t i = 0; i + 1 < b.size(); i += 2)
-            x ^= order == ByteOrder::Little ? static_cast<std::uint16_t>(b[i] | b[i + 1] << 8)
-                                            : static_cast<std::uint16_t>(b[i] << 8 | b[i + 1]);
-        if (b.size() % 2) x ^= static_cast<std::uint16_t>(order == ByteOrder::Little ? b.back() : b.back() << 8);
-        if (block.faults.bad_checksum) x ^= 1;
-        put16(b, kChecksumAt, x);
-    }
+    // The tail follows the patched header; the checksum covers the
+    // patched block.
+    if (!tail_patched) write_tail(b, order, block.faults.fractured);
+    if (!block.faults.no_checksum) write_checksum(b, order, block.faults.bad_checksum);
     if (layout) *layout = placed;
     return b;
 }
@@ -423,7 +465,7 @@ Bytes build_file(const File& file)
     Bytes out;
     for (std::size_t i = 0; i < file.blocks.size(); ++i)
         append(out, build_block(file.blocks[i], file.block_size, static_cast<std::uint32_t>(i), nullptr,
-                                file.byte_order));
+                                file.byte_order, file.relative_file));
     out.resize(out.size() + file.trailing_bytes, 0x5A);
     return out;
 }

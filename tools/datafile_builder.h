@@ -123,6 +123,17 @@ struct Block {
     std::optional<std::uint16_t> free_space_end;
     // Row directory entries, replacing the computed ones.
     std::optional<std::vector<std::uint16_t>> directory;
+    // Directory slots that point at no piece (kEmptySlot), in increasing
+    // order: each is inserted at its index among the computed entries.
+    std::vector<std::uint16_t> empty_slots;
+    // A cluster block's (table_count > 1) number of directory slots of each
+    // table, in table order: each table directory entry gets its first slot
+    // and its count. A table past the list's end has no slots.
+    std::vector<std::uint16_t> table_slots;
+    // The whole block as it is, instead of a data block: a block of another
+    // kind (file or segment header), or, when empty, one never formatted
+    // (all zero bytes). Padded with zeros to the block size.
+    std::optional<Bytes> image;
     // Raw bytes written over the finished block, at block offsets. The tail
     // follows the patched header fields unless a patch covers it; the
     // checksum is worked out last, over the patched block.
@@ -134,7 +145,7 @@ struct Block {
         bool no_checksum = false;     // the checksum flag clear and no checksum
         bool fractured = false;       // the tail's SCN half off by one
         std::optional<std::uint8_t> format;    // this format byte instead of the block size's
-        std::optional<std::uint32_t> address;  // this 4-byte address instead of file 4, this block
+        std::optional<std::uint32_t> address;  // this 4-byte address instead of the file's and this block's
     } faults;
 };
 
@@ -144,16 +155,25 @@ struct BlockLayout {
     std::vector<std::uint32_t> piece_offsets;  // from the block start, one per row
 };
 
+// The relative file number blocks carry unless told otherwise.
+constexpr std::uint16_t kDefaultRelativeFile = 4;
+
 std::uint32_t data_header_offset(const Block& block);
 // A block of `block_size` bytes (a power of two from 512 to 32768 for a
 // realistic format byte; other sizes are written with the 8192 one) placed
-// at `block_number`, its multi-byte fields in `order`.
+// at `block_number` of relative file `relative_file`, its multi-byte fields
+// in `order`.
 Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t block_number = 0,
-                  BlockLayout* layout = nullptr, ByteOrder order = ByteOrder::Little);
+                  BlockLayout* layout = nullptr, ByteOrder order = ByteOrder::Little,
+                  std::uint16_t relative_file = kDefaultRelativeFile);
+// Writes the tail and the checksum of a block whose cache header is
+// written, as build_block does for its blocks.
+void seal_block(Bytes& block, ByteOrder order);
 
 struct File {
     std::uint32_t block_size = 8192;
     ByteOrder byte_order = ByteOrder::Little;
+    std::uint16_t relative_file = kDefaultRelativeFile;  // the file number in its blocks' addresses
     std::vector<Block> blocks;
     std::size_t trailing_bytes = 0;  // a partial block at the end
 };

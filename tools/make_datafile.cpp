@@ -1,5 +1,6 @@
-// Writes synthetic data files: the sample shipped with the project, or a
-// large file of full data blocks for the benchmark.
+// Writes synthetic data files: the sample shipped with the project, a
+// large file of full data blocks for the benchmark, or a small database of
+// a SYSTEM and a USERS data file.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "datafile_builder.h"
+#include "row_layout.h"
+#include "system_file.h"
 
 namespace {
 
@@ -23,6 +26,12 @@ int usage()
                  "  numbers and text of every length, damaged the bench rows with a few bytes\n"
                  "  of every block overwritten, timestamps rows of timestamps, timestamps with\n"
                  "  time zones and binary doubles\n"
+                 "       make_datafile chained DATAFILE SIZE_MIB [TEMPLATE]\n"
+                 "  writes SIZE_MIB MiB of the bench rows in which about one row in a hundred\n"
+                 "  is chained over two blocks or migrated to the next one\n"
+                 "       make_datafile database DIRECTORY\n"
+                 "  writes DIRECTORY/system01.dbf, a SYSTEM data file with the data dictionary,\n"
+                 "  and DIRECTORY/users01.dbf, the rows of the tables it describes\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -57,6 +66,10 @@ int main(int argc, char** argv)
     if (words.size() < 2) return usage();
     const std::string& what = words[0];
     try {
+        if (what == "database" && words.size() == 2) {
+            datafile::write_database(datafile::build_database(datafile::sample_database(block_size, order)), words[1]);
+            return 0;
+        }
         if (what == "sample" || what == "types") {
             datafile::File file = what == "sample" ? datafile::sample_file() : datafile::types_file();
             file.block_size = block_size;
@@ -68,10 +81,16 @@ int main(int argc, char** argv)
         }
         const bool varied = what == "varied";
         const bool timestamps = what == "timestamps";
-        if ((what == "bench" || varied || what == "damaged" || timestamps) && words.size() >= 3) {
+        const bool chained = what == "chained";
+        if ((what == "bench" || varied || what == "damaged" || timestamps || chained) && words.size() >= 3) {
             char* end = nullptr;
             unsigned long long mib = std::strtoull(words[2].c_str(), &end, 10);
             if (end == words[2].c_str() || *end != '\0' || mib == 0 || mib > (1ull << 24)) return usage();
+            if (chained) {
+                datafile::write_chained_bench_file(words[1], mib * (1u << 20) / block_size, block_size, order);
+                if (words.size() > 3) write_text(words[3], datafile::bench_template());
+                return 0;
+            }
             const datafile::BenchData data = varied              ? datafile::BenchData::Varied
                                              : what == "damaged" ? datafile::BenchData::Damaged
                                              : timestamps        ? datafile::BenchData::Timestamps

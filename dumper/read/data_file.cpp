@@ -25,6 +25,15 @@ constexpr std::size_t kPageCount = 32;
 // relative file number.
 constexpr std::int32_t kBlocksForFileNumber = 64;
 
+// Block 0's magic bytes, in the file's byte order.
+bool is_os_magic(const BlockView& block)
+{
+    const auto& magic = block.order == ByteOrder::Little ? file_format::kOsMagicLittle : file_format::kOsMagicBig;
+    for (std::size_t i = 0; i < magic.size(); ++i)
+        if (block.u8(file_format::kOsMagicAt + i) != magic[i]) return false;
+    return true;
+}
+
 }  // namespace
 
 int open_for_reading(const char* path)
@@ -205,7 +214,7 @@ const FileHeaderFacts& DataFile::header_facts()
     using namespace file_format;
     Block block;
     if (read(0, block, Access::Random) == ReadStatus::Ok && block.view.u8(kBlockTypeAt) == 0 &&
-        block.view.u32(kOsMagicAt) == kOsMagic) {
+        is_os_magic(block.view)) {
         facts_.os_header = true;
         facts_.os_block_size = block.view.u32(kOsBlockSizeAt);
         facts_.os_block_count = block.view.u32(kOsBlockCountAt);

@@ -1,0 +1,61 @@
+// The blocks of a data file that hold no rows: block 0 (the operating
+// system header), block 1 (the data file header) and the header and bitmap
+// blocks of segments, each built as a whole block image (see Block::image)
+// at the offsets of file_format.h.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "format/byte_view.h"
+#include "datafile_builder.h"
+
+namespace datafile {
+
+// A data block address: the relative file number in the top 10 bits, the
+// block number in the low 22.
+std::uint32_t block_address(std::uint16_t relative_file, std::uint32_t block);
+
+// A run of blocks of one segment in its file.
+struct Extent {
+    std::uint32_t first_block = 0;
+    std::uint32_t length = 0;
+
+    friend bool operator==(const Extent&, const Extent&) = default;
+};
+
+// The fields of a data file header.
+struct FileHeader {
+    std::uint32_t database_id = 0x5EED0B0B;
+    std::string database_name = "TREVANIX";  // at most 8 characters
+    std::uint32_t block_count = 0;
+    std::uint16_t absolute_file = 1;
+    std::uint16_t relative_file = 1;
+    std::optional<std::uint32_t> root_address;  // the SYSTEM file's: BOOTSTRAP$'s segment header
+    std::uint64_t creation_scn = 0x0000000000001234;
+    std::uint64_t checkpoint_scn = 0x00000000000F4240;
+    std::uint32_t tablespace_number = 0;
+    std::string tablespace_name = "SYSTEM";  // at most 30 characters
+};
+
+// Block 0: zero, the format byte, the block size, the block count and the
+// byte order's magic; nothing else.
+Bytes os_header_block(std::uint32_t block_size, std::uint32_t block_count, ByteOrder order);
+// Block 1, with its cache header, tail and checksum.
+Bytes file_header_block(const FileHeader& header, std::uint32_t block_size, ByteOrder order);
+// The header block of a freelist segment of data object `object` at
+// `block` of `relative_file`, whose first extent starts with it.
+Bytes freelist_segment_header(std::uint16_t relative_file, std::uint32_t block, std::uint32_t object,
+                              const std::vector<Extent>& extents, std::uint32_t block_size, ByteOrder order);
+// The header block of an automatically managed segment at `block`; its
+// first extent starts with the bitmap blocks before it.
+Bytes space_segment_header(std::uint16_t relative_file, std::uint32_t block, const std::vector<Extent>& extents,
+                           std::uint32_t block_size, ByteOrder order);
+// A block of type `type` with a cache header and nothing after it: the
+// bitmap blocks of automatically managed segments.
+Bytes empty_typed_block(std::uint8_t type, std::uint16_t relative_file, std::uint32_t block,
+                        std::uint32_t block_size, ByteOrder order);
+
+}  // namespace datafile

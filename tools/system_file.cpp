@@ -1,0 +1,707 @@
+#include "system_file.h"
+
+#include <algorithm>
+#include <deque>
+#include <stdexcept>
+
+#include "format/block_format.h"
+#include "bootstrap_statements.h"
+#include "format/dictionary_format.h"
+#include "format/file_format.h"
+
+namespace datafile {
+
+using namespace dictionary;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Values
+
+Value number(std::int64_t n) { return number_value(std::to_string(n)); }
+Value text(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Value date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    return date_value(year, month, day, hour, minute, second);
+}
+Value optional_number(std::optional<std::int64_t> n) { return n ? number(*n) : Value(); }
+
+// When the dictionary's own objects and the users' were created.
+const Value kDictionaryCreated = date(2013, 8, 24, 11, 37, 0);
+const Value kUsersCreated = date(2019, 3, 1, 9, 0, 0);
+
+// ---------------------------------------------------------------------------
+// Dictionary rows
+
+// A row of `table` from values given by column name: the others are NULL,
+// or a placeholder when the column is NOT NULL.
+LogicalRow named_row(const TableDef& table, const std::map<std::string, Value>& named)
+{
+    std::size_t used = 0;
+    LogicalRow row;
+    for (const ColumnDef& column : table.columns) {
+        const auto found = named.find(column.name);
+        if (found != named.end()) {
+            row.values.push_back(found->second);
+            ++used;
+        } else if (column.nullable) {
+            row.values.push_back(std::nullopt);
+        } else if (column.type == kTypeNumber) {
+            row.values.push_back(number(0));
+        } else if (column.type == kTypeDate) {
+            row.values.push_back(kDictionaryCreated);
+        } else {
+            row.values.push_back(text(std::string(std::min<std::uint32_t>(column.length, 38), '-')));
+        }
+    }
+    if (used != named.size()) throw std::invalid_argument(table.name + " lacks a column the builder fills");
+    return row;
+}
+
+// The part of a clustered table's row its member row stores: all but the
+// key columns.
+LogicalRow member_part(const LogicalRow& row, std::size_t key_columns)
+{
+    LogicalRow part;
+    part.values.assign(row.values.begin() + static_cast<std::ptrdiff_t>(key_columns), row.values.end());
+    part.deleted = row.deleted;
+    return part;
+}
+
+// Damage: every byte after the cache header flipped, so that neither the
+// block's fields nor its checksum hold.
+void overwrite(Bytes& block)
+{
+    for (std::size_t i = block_format::kCacheHeaderSize; i < block.size(); ++i) block[i] ^= 0xA5;
+}
+
+// Extent sizes, in blocks, of the SYSTEM file's segments and of the users'
+// (their first extent starts with the bitmap blocks and the header).
+constexpr std::uint32_t kSystemExtentBlocks = 4;
+constexpr std::uint32_t kUsersExtentBlocks = 8;
+// Where the USERS file's first extent starts.
+constexpr std::uint32_t kUsersFirstExtent = 16;
+// The share of a block inserts leave free, in tenths (PCTFREE 10).
+constexpr std::uint32_t kKeepFreeTenths = 1;
+
+struct Segment {
+    SegmentTruth truth;
+    std::uint32_t extent_length = 0;
+    std::size_t extent = 0;    // where the next data block is taken from
+    std::uint32_t offset = 0;  // within that extent
+
+    // Where the first data block lies in the first extent: after the header
+    // (and the bitmap blocks before it).
+    std::uint32_t first_data_offset() const
+    {
+        return truth.space_managed ? static_cast<std::uint32_t>(file_format::kSpaceSegmentFirstBlocks.size()) : 1;
+    }
+};
+
+class DatabaseBuilder {
+public:
+    DatabaseBuilder(const Database& database, SystemDamage damage)
+        : db_(database), damage_(damage), files_(database.block_size, database.byte_order)
+    {
+    }
+
+    BuiltDatabase build();
+
+private:
+    void parse_bootstrap();
+    const Statement& statement(std::string_view name) const;
+    TableDef core_table(const Statement& s) const;
+    ClusterDef core_cluster(const Statement& s) const;
+
+    Segment& add_segment(std::string name, std::uint32_t data_object, BlockAddress header, bool space_managed);
+    Segment& add_users_segment(std::string name, std::uint32_t data_object);
+    BlockAddress take_block(Segment& segment);
+    BlockSource source(Segment& segment) { return [this, &segment] { return take_block(segment); }; }
+    Segment& segment_named(std::string_view name);
+    BlockAddress header_of(std::string_view segment_name) const;
+    void write_segment_headers();
+
+    std::uint32_t user_id(std::string_view name) const;
+    const ClusterDef* cluster_of(const TableDef& t) const;
+    std::vector<LogicalRow> user_rows() const;
+    std::vector<LogicalRow> object_rows() const;
+    LogicalRow tab_row(const TableDef& t) const;
+    void add_col_rows(std::map<std::uint32_t, std::vector<LogicalRow>>& by_object, std::uint32_t object,
+                      const std::vector<ColumnDef>& columns, const std::vector<ColumnNumbers>& numbers) const;
+    std::vector<LogicalRow> bootstrap_rows() const;
+
+    void lay_out_dictionary();
+    void lay_out_users_tables();
+    TableRows lay_out_heap(const TableDef& t, const std::string& partition, Segment& segment,
+                           std::uint32_t data_object, const std::vector<LogicalRow>& rows);
+    void lay_out_older_generation(const TableDef& t, Segment& segment);
+    void lay_out_cluster(const ClusterDef& cluster, const std::vector<const TableDef*>& tables, Segment& segment);
+    void write_file_headers();
+    void plant_damage();
+
+    BlockFormat format_of(const Segment& segment, std::uint32_t data_object) const
+    {
+        return {data_object, 2, segment.truth.space_managed};
+    }
+    std::uint32_t keep_free() const { return db_.block_size * kKeepFreeTenths / 10; }
+
+    const Database& db_;
+    SystemDamage damage_;
+    FileSet files_;
+    std::vector<Statement> statements_;
+    std::deque<Segment> segments_;
+    std::map<std::uint16_t, std::uint32_t> next_free_;  // where the next extent of each file goes
+    std::map<std::string, TableDef> core_tables_;       // by name
+    std::vector<ClusterDef> core_clusters_;
+    BuiltDatabase out_;
+};
+
+void DatabaseBuilder::parse_bootstrap()
+{
+    for (const BootstrapLine& line : bootstrap_lines())
+        if (line.line >= 0) statements_.push_back(parse_statement(line.sql, db_.charset_id));
+    for (const Statement& s : statements_) {
+        if (s.kind == StatementKind::Cluster) core_clusters_.push_back(core_cluster(s));
+        if (s.kind == StatementKind::Table) core_tables_.emplace(s.name, core_table(s));
+    }
+}
+
+const Statement& DatabaseBuilder::statement(std::string_view name) const
+{
+    for (const Statement& s : statements_)
+        if (s.name == name) return s;
+    throw std::invalid_argument("BOOTSTRAP$ has no statement for " + std::string(name));
+}
+
+TableDef DatabaseBuilder::core_table(const Statement& s) const
+{
+    TableDef t;
+    t.owner = "SYS";
+    t.name = s.name;
+    t.object_id = s.object;
+    t.data_object_id = s.object;
+    t.columns = s.columns;
+    if (s.table_number) {
+        const Statement& cluster = statement(s.cluster);
+        t.cluster = ClusterPlace{cluster.object, *s.table_number};
+        t.data_object_id = cluster.object;  // a clustered table's blocks are its cluster's
+        for (std::size_t i = 0; i < s.cluster_key.size(); ++i)
+            if (i >= t.columns.size() || t.columns[i].name != s.cluster_key[i])
+                throw std::invalid_argument(s.name + ": its cluster key columns are not its first");
+    }
+    return t;
+}
+
+ClusterDef DatabaseBuilder::core_cluster(const Statement& s) const
+{
+    ClusterDef c;
+    c.owner = "SYS";
+    c.name = s.name;
+    c.object_id = s.object;
+    c.data_object_id = s.object;
+    c.key = s.columns;
+    std::uint8_t highest = 0;
+    for (const Statement& t : statements_)
+        if (t.table_number && t.cluster == s.name) highest = std::max(highest, *t.table_number);
+    c.table_count = static_cast<std::uint8_t>(highest + 1);
+    return c;
+}
+
+// ---------------------------------------------------------------------------
+// Segments
+
+Segment& DatabaseBuilder::add_segment(std::string name, std::uint32_t data_object, BlockAddress header,
+                                      bool space_managed)
+{
+    Segment s;
+    s.truth.name = std::move(name);
+    s.truth.data_object = data_object;
+    s.truth.header = header;
+    s.truth.space_managed = space_managed;
+    s.extent_length = space_managed ? kUsersExtentBlocks : kSystemExtentBlocks;
+    s.offset = s.first_data_offset();
+    const Extent first{header.block + 1 - s.offset, s.extent_length};
+    for (const Segment& other : segments_)
+        for (const Extent& e : other.truth.extents)
+            if (other.truth.header.file == header.file && first.first_block < e.first_block + e.length &&
+                e.first_block < first.first_block + first.length)
+                throw std::invalid_argument(s.truth.name + "'s first extent overlaps " + other.truth.name + "'s");
+    s.truth.extents.push_back(first);
+    std::uint32_t& next = next_free_[header.file];
+    next = std::max(next, first.first_block + first.length);
+    segments_.push_back(std::move(s));
+    return segments_.back();
+}
+
+Segment& DatabaseBuilder::add_users_segment(std::string name, std::uint32_t data_object)
+{
+    std::uint32_t& next = next_free_[db_.users_file];
+    next = std::max(next, kUsersFirstExtent);
+    return add_segment(std::move(name), data_object, {db_.users_file, next + 2}, true);
+}
+
+BlockAddress DatabaseBuilder::take_block(Segment& segment)
+{
+    if (segment.offset == segment.truth.extents[segment.extent].length) {
+        ++segment.extent;
+        segment.offset = 0;
+        if (segment.extent == segment.truth.extents.size()) {
+            std::uint32_t& next = next_free_[segment.truth.header.file];
+            segment.truth.extents.push_back({next, segment.extent_length});
+            next += segment.extent_length;
+        }
+    }
+    return {segment.truth.header.file, segment.truth.extents[segment.extent].first_block + segment.offset++};
+}
+
+Segment& DatabaseBuilder::segment_named(std::string_view name)
+{
+    for (Segment& s : segments_)
+        if (s.truth.name == name) return s;
+    throw std::invalid_argument("no segment " + std::string(name));
+}
+
+BlockAddress DatabaseBuilder::header_of(std::string_view segment_name) const
+{
+    for (const Segment& s : segments_)
+        if (s.truth.name == segment_name) return s.truth.header;
+    throw std::invalid_argument("no segment " + std::string(segment_name));
+}
+
+void DatabaseBuilder::write_segment_headers()
+{
+    const std::uint32_t size = db_.block_size;
+    const ByteOrder order = db_.byte_order;
+    for (const Segment& s : segments_) {
+        const SegmentTruth& t = s.truth;
+        if (!t.space_managed) {
+            files_.put_image(t.header, freelist_segment_header(t.header.file, t.header.block, t.data_object,
+                                                                t.extents, size, order));
+            continue;
+        }
+        const std::uint32_t first = t.extents.front().first_block;
+        for (std::uint32_t i = 0; i + 1 < file_format::kSpaceSegmentFirstBlocks.size(); ++i)
+            files_.put_image({t.header.file, first + i},
+                             empty_typed_block(file_format::kSpaceSegmentFirstBlocks[i], t.header.file, first + i,
+                                               size, order));
+        files_.put_image(t.header, space_segment_header(t.header.file, t.header.block, t.extents, size, order));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Dictionary rows
+
+std::uint32_t DatabaseBuilder::user_id(std::string_view name) const
+{
+    for (const UserDef& u : db_.users)
+        if (u.name == name) return u.id;
+    throw std::invalid_argument("no user " + std::string(name));
+}
+
+const ClusterDef* DatabaseBuilder::cluster_of(const TableDef& t) const
+{
+    if (!t.cluster) return nullptr;
+    for (const auto* clusters : {&core_clusters_, &db_.clusters})
+        for (const ClusterDef& c : *clusters)
+            if (c.object_id == t.cluster->cluster_object) return &c;
+    throw std::invalid_argument(t.name + "'s cluster is not described");
+}
+
+std::vector<LogicalRow> DatabaseBuilder::user_rows() const
+{
+    std::vector<LogicalRow> rows;
+    for (const UserDef& u : db_.users)
+        rows.push_back(named_row(core_tables_.at("USER$"),
+                                 {{"USER#", number(u.id)},
+                                  {"NAME", text(u.name)},
+                                  {"TYPE#", number(u.type)},
+                                  {"DATATS#", number(u.id == kSysUser ? 0 : db_.users_tablespace)},
+                                  {"CTIME", kDictionaryCreated}}));
+    return rows;
+}
+
+std::vector<LogicalRow> DatabaseBuilder::object_rows() const
+{
+    struct Object {
+        std::uint32_t id;
+        std::optional<std::uint32_t> data_object;
+        std::uint32_t owner;
+        std::string name;
+        std::string subname;
+        std::uint16_t type;
+        const Value* created;
+    };
+    std::vector<Object> objects;
+    for (const Statement& s : statements_) {
+        if (s.kind == StatementKind::Other) continue;
+        const std::uint16_t type = s.kind == StatementKind::Table     ? kObjectTypeTable
+                                   : s.kind == StatementKind::Cluster ? kObjectTypeCluster
+                                                                      : kObjectTypeIndex;
+        const std::uint32_t data_object =
+            s.kind == StatementKind::Table ? core_tables_.at(s.name).data_object_id : s.object;
+        objects.push_back({s.object, data_object, kSysUser, s.name, "", type, &kDictionaryCreated});
+    }
+    for (const ClusterDef& c : db_.clusters)
+        objects.push_back(
+            {c.object_id, c.data_object_id, user_id(c.owner), c.name, "", kObjectTypeCluster, &kUsersCreated});
+    for (const TableDef& t : db_.tables) {
+        const auto data_object = t.partitions.empty() ? std::optional(t.data_object_id) : std::nullopt;
+        objects.push_back({t.object_id, data_object, user_id(t.owner), t.name, "", kObjectTypeTable, &kUsersCreated});
+        for (const PartitionDef& p : t.partitions)
+            objects.push_back({p.object_id, p.data_object_id, user_id(t.owner), t.name, p.name,
+                               kObjectTypeTablePartition, &kUsersCreated});
+    }
+    std::sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) { return a.id < b.id; });
+    std::vector<LogicalRow> rows;
+    for (const Object& o : objects) {
+        const std::uint16_t name_space = o.type == kObjectTypeIndex     ? kNamespaceIndex
+                                         : o.type == kObjectTypeCluster ? kNamespaceCluster
+                                                                        : kNamespaceTable;
+        rows.push_back(named_row(core_tables_.at("OBJ$"),
+                                 {{"OBJ#", number(o.id)},
+                                  {"DATAOBJ#", o.data_object ? number(*o.data_object) : Value()},
+                                  {"OWNER#", number(o.owner)},
+                                  {"NAME", text(o.name)},
+                                  {"NAMESPACE", number(name_space)},
+                                  {"SUBNAME", o.subname.empty() ? Value() : text(o.subname)},
+                                  {"TYPE#", number(o.type)},
+                                  {"CTIME", *o.created},
+                                  {"MTIME", *o.created},
+                                  {"STIME", *o.created},
+                                  {"STATUS", number(1)}}));
+    }
+    return rows;
+}
+
+LogicalRow DatabaseBuilder::tab_row(const TableDef& t) const
+{
+    // A clustered table's segment is its cluster's; a partitioned one has none.
+    const bool partitioned = !t.partitions.empty();
+    const ClusterDef* cluster = cluster_of(t);
+    BlockAddress header{0, 0};
+    if (!partitioned)
+        header = header_of(cluster ? cluster->owner + "." + cluster->name : t.owner + "." + t.name);
+    std::uint32_t property = 0;
+    if (t.cluster) property |= kTableClustered;
+    if (partitioned) property |= kTablePartitioned;
+    std::uint32_t visible = 0;
+    for (const ColumnDef& c : t.columns) visible += c.hidden() ? 0 : 1;
+    return named_row(core_tables_.at("TAB$"),
+                     {{"OBJ#", number(t.object_id)},
+                      {"DATAOBJ#", partitioned ? Value() : number(t.data_object_id)},
+                      {"TS#", number(t.owner == "SYS" ? 0 : db_.users_tablespace)},
+                      {"FILE#", number(header.file)},
+                      {"BLOCK#", number(header.block)},
+                      {"BOBJ#", t.cluster ? number(t.cluster->cluster_object) : Value()},
+                      {"TAB#", t.cluster ? number(t.cluster->table) : Value()},
+                      {"COLS", number(visible)},
+                      {"CLUCOLS", cluster ? number(static_cast<std::int64_t>(cluster->key.size())) : Value()},
+                      {"PCTFREE$", number(10)},
+                      {"PCTUSED$", number(40)},
+                      {"INITRANS", number(1)},
+                      {"MAXTRANS", number(255)},
+                      {"INTCOLS", number(static_cast<std::int64_t>(t.columns.size()))},
+                      {"KERNELCOLS", number(static_cast<std::int64_t>(t.stored_count()))},
+                      {"PROPERTY", number(property)}});
+}
+
+void DatabaseBuilder::add_col_rows(std::map<std::uint32_t, std::vector<LogicalRow>>& by_object,
+                                   std::uint32_t object, const std::vector<ColumnDef>& columns,
+                                   const std::vector<ColumnNumbers>& numbers) const
+{
+    const TableDef& col_table = core_tables_.at("COL$");
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const ColumnDef& c = columns[i];
+        by_object[object].push_back(named_row(
+            col_table, {{"OBJ#", number(object)},
+                        {"COL#", number(numbers[i].col)},
+                        {"SEGCOL#", number(numbers[i].segcol)},
+                        {"SEGCOLLENGTH", number(c.length)},
+                        {"OFFSET", number(0)},
+                        {"NAME", text(c.name)},
+                        {"TYPE#", number(c.type)},
+                        {"LENGTH", number(c.length)},
+                        {"FIXEDSTORAGE", number(0)},
+                        {"PRECISION#", optional_number(c.precision)},
+                        {"SCALE", optional_number(c.scale)},
+                        {"NULL$", number(c.nullable ? 0 : 1)},
+                        {"INTCOL#", number(numbers[i].intcol)},
+                        {"PROPERTY", number(c.property)},
+                        {"CHARSETID", number(c.charset_id)},
+                        {"CHARSETFORM", number(c.charset_form)},
+                        {kCharLengthColumn, number(c.char_length.value_or(0))}}));
+    }
+}
+
+std::vector<LogicalRow> DatabaseBuilder::bootstrap_rows() const
+{
+    std::vector<BootstrapLine> lines = bootstrap_lines();
+    if (damage_ == SystemDamage::UnparsableBootstrapRow)
+        for (BootstrapLine& line : lines)
+            if (line.object == static_cast<std::int32_t>(kObjObject)) line.sql.resize(line.sql.size() / 2);
+    std::vector<LogicalRow> rows;
+    for (const BootstrapLine& line : lines)
+        rows.push_back(named_row(core_tables_.at("BOOTSTRAP$"), {{"LINE#", number(line.line)},
+                                                                 {"OBJ#", number(line.object)},
+                                                                 {"SQL_TEXT", text(line.sql)}}));
+    return rows;
+}
+
+// ---------------------------------------------------------------------------
+// Laying the rows out
+
+void DatabaseBuilder::lay_out_dictionary()
+{
+    // TAB$ and COL$ rows by the object they describe: their cluster key.
+    std::map<std::uint32_t, LogicalRow> tab_rows;
+    std::map<std::uint32_t, std::vector<LogicalRow>> col_rows;
+    auto describe_cluster = [&](const ClusterDef& c) {
+        TableDef keys;
+        keys.columns = c.key;
+        add_col_rows(col_rows, c.object_id, c.key, keys.numbers());
+    };
+    auto describe_table = [&](const TableDef& t) {
+        tab_rows.emplace(t.object_id, tab_row(t));
+        add_col_rows(col_rows, t.object_id, t.columns, t.numbers());
+    };
+    for (const ClusterDef& c : core_clusters_) describe_cluster(c);
+    for (const auto& [name, t] : core_tables_) describe_table(t);
+    for (const ClusterDef& c : db_.clusters) describe_cluster(c);
+    for (const TableDef& t : db_.tables) describe_table(t);
+
+    core_tables_.at("OBJ$").rows = object_rows();
+    core_tables_.at("USER$").rows = user_rows();
+    core_tables_.at("BOOTSTRAP$").rows = bootstrap_rows();
+    for (const auto& [object, row] : tab_rows) core_tables_.at("TAB$").rows.push_back(row);
+    for (const auto& [object, rows] : col_rows)
+        for (const LogicalRow& row : rows) core_tables_.at("COL$").rows.push_back(row);
+
+    for (const char* heap : {"OBJ$", "BOOTSTRAP$"}) {
+        const TableDef& t = core_tables_.at(heap);
+        out_.rows.push_back(lay_out_heap(t, "", segment_named("SYS." + t.name), t.data_object_id, t.rows));
+    }
+    for (const ClusterDef& c : core_clusters_) {
+        std::vector<const TableDef*> members;
+        for (const auto& [name, t] : core_tables_)
+            if (t.cluster && t.cluster->cluster_object == c.object_id) members.push_back(&t);
+        lay_out_cluster(c, members, segment_named("SYS." + c.name));
+    }
+    for (const char* name : {"OBJ$", "TAB$", "COL$", "USER$", "BOOTSTRAP$"})
+        out_.dictionary.push_back(core_tables_.at(name));
+}
+
+TableRows DatabaseBuilder::lay_out_heap(const TableDef& t, const std::string& partition, Segment& segment,
+                                        std::uint32_t data_object, const std::vector<LogicalRow>& rows)
+{
+    RowWriter writer(files_, format_of(segment, data_object));
+    HeapInserter inserter(writer, source(segment), keep_free());
+    TableRows truths{t.owner, t.name, partition, data_object, {}};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].values.size() > t.stored_count())
+            throw std::invalid_argument(t.owner + "." + t.name + ": a row of more values than stored columns");
+        const auto shape = t.shapes.find(i);
+        truths.rows.push_back(inserter.insert(rows[i], shape == t.shapes.end() ? RowShape::Ordinary : shape->second));
+    }
+    return truths;
+}
+
+void DatabaseBuilder::lay_out_older_generation(const TableDef& t, Segment& segment)
+{
+    // The old rows fill the segment's first blocks; the new generation then
+    // formats the blocks it needs again from the first data block on, and
+    // the old rows in the blocks beyond remain.
+    const OlderGeneration& older = *t.older;
+    TableDef old_table = t;
+    old_table.shapes.clear();
+    const TableRows old_truths = lay_out_heap(old_table, "", segment, older.data_object_id, older.rows);
+    const std::size_t extent = segment.extent;
+    const std::uint32_t offset = segment.offset;
+    segment.extent = 0;
+    segment.offset = segment.first_data_offset();
+    std::vector<BlockAddress> reused;
+    const BlockFormat format = format_of(segment, t.data_object_id);
+    RowWriter writer(files_, format);
+    HeapInserter inserter(writer, [&] {
+        const BlockAddress at = take_block(segment);
+        files_.reformat(at, format);
+        reused.push_back(at);
+        return at;
+    }, keep_free());
+    TableRows truths{t.owner, t.name, "", t.data_object_id, {}};
+    for (const LogicalRow& row : t.rows) truths.rows.push_back(inserter.insert(row));
+    out_.rows.push_back(std::move(truths));
+    segment.extent = extent;
+    segment.offset = offset;
+
+    TableRows survivors{t.owner, t.name, "", older.data_object_id, {}};
+    for (const RowTruth& truth : old_truths.rows)
+        if (std::find(reused.begin(), reused.end(), truth.head->block_address()) == reused.end())
+            survivors.rows.push_back(truth);
+    out_.rows.push_back(std::move(survivors));
+}
+
+void DatabaseBuilder::lay_out_cluster(const ClusterDef& cluster, const std::vector<const TableDef*>& tables,
+                                      Segment& segment)
+{
+    // Members grouped under their keys in the order the keys first appear.
+    std::vector<ClusterKey> keys;
+    std::vector<std::pair<std::size_t, std::size_t>> order;  // (table, row) of each member, as keys list them
+    std::vector<std::vector<std::pair<std::size_t, std::size_t>>> members_of;
+    for (std::size_t t = 0; t < tables.size(); ++t) {
+        for (std::size_t r = 0; r < tables[t]->rows.size(); ++r) {
+            const LogicalRow& row = tables[t]->rows[r];
+            const std::vector<Value> key(row.values.begin(),
+                                         row.values.begin() + static_cast<std::ptrdiff_t>(cluster.key.size()));
+            auto found = std::find_if(keys.begin(), keys.end(), [&](const ClusterKey& k) { return k.key == key; });
+            if (found == keys.end()) {
+                keys.push_back({key, {}});
+                members_of.emplace_back();
+                found = keys.end() - 1;
+            }
+            found->members.push_back({tables[t]->cluster->table, member_part(row, cluster.key.size())});
+            members_of[static_cast<std::size_t>(found - keys.begin())].push_back({t, r});
+        }
+    }
+    for (const auto& members : members_of) order.insert(order.end(), members.begin(), members.end());
+
+    RowWriter writer(files_, format_of(segment, cluster.data_object_id));
+    std::vector<RowTruth> truths = writer.cluster(source(segment), cluster.table_count, keys);
+    std::vector<std::vector<RowTruth>> by_table(tables.size());
+    for (std::size_t t = 0; t < tables.size(); ++t) by_table[t].resize(tables[t]->rows.size());
+    for (std::size_t i = 0; i < truths.size(); ++i) by_table[order[i].first][order[i].second] = std::move(truths[i]);
+    for (std::size_t t = 0; t < tables.size(); ++t)
+        out_.rows.push_back({tables[t]->owner, tables[t]->name, "", cluster.data_object_id, std::move(by_table[t])});
+}
+
+void DatabaseBuilder::lay_out_users_tables()
+{
+    for (const ClusterDef& c : db_.clusters) {
+        std::vector<const TableDef*> members;
+        for (const TableDef& t : db_.tables)
+            if (t.cluster && t.cluster->cluster_object == c.object_id) {
+                if (t.data_object_id != c.data_object_id)
+                    throw std::invalid_argument(t.name + ": a clustered table has its cluster's data object");
+                members.push_back(&t);
+            }
+        lay_out_cluster(c, members, segment_named(c.owner + "." + c.name));
+    }
+    for (const TableDef& t : db_.tables) {
+        if (t.cluster) continue;
+        const std::string name = t.owner + "." + t.name;
+        for (const PartitionDef& p : t.partitions)
+            out_.rows.push_back(lay_out_heap(t, p.name, segment_named(name + ":" + p.name), p.data_object_id, p.rows));
+        if (!t.partitions.empty()) continue;
+        if (t.older) lay_out_older_generation(t, segment_named(name));
+        else out_.rows.push_back(lay_out_heap(t, "", segment_named(name), t.data_object_id, t.rows));
+    }
+}
+
+void DatabaseBuilder::write_file_headers()
+{
+    const std::uint32_t size = db_.block_size;
+    const ByteOrder order = db_.byte_order;
+    for (const std::uint16_t file : {std::uint16_t{1}, db_.users_file}) {
+        const std::uint32_t blocks = std::max(next_free_[file], files_.block_count(file));
+        next_free_[file] = blocks;
+        FileHeader header;
+        header.database_id = db_.id;
+        header.database_name = db_.name;
+        header.block_count = blocks;
+        header.absolute_file = file;
+        header.relative_file = file;
+        if (file == 1) {
+            if (damage_ != SystemDamage::ClearedRoot) header.root_address = block_address(out_.root.file, out_.root.block);
+        } else {
+            header.tablespace_number = db_.users_tablespace;
+            header.tablespace_name = "USERS";
+        }
+        files_.put_image({file, 0}, os_header_block(size, blocks, order));
+        files_.put_image({file, 1}, file_header_block(header, size, order));
+    }
+}
+
+void DatabaseBuilder::plant_damage()
+{
+    std::optional<BlockAddress> damaged;
+    if (damage_ == SystemDamage::ObjSegmentHeader) damaged = header_of("SYS.OBJ$");
+    if (damage_ == SystemDamage::ColBlock) {
+        // The block holding the COL$ rows of the users' table described last.
+        const TableRows& col = out_.rows_of("SYS", "COL$");
+        damaged = col.rows.back().head->block_address();
+    }
+    if (!damaged) return;
+    const Block& block = files_.block(*damaged);
+    Bytes bytes = build_block(block, db_.block_size, damaged->block, nullptr, db_.byte_order, damaged->file);
+    overwrite(bytes);
+    files_.put_image(*damaged, std::move(bytes));
+    out_.damaged_block = damaged;
+}
+
+BuiltDatabase DatabaseBuilder::build()
+{
+    parse_bootstrap();
+    for (const Statement& s : statements_)
+        if (s.segment && s.kind != StatementKind::Other)
+            add_segment("SYS." + s.name, s.object, *s.segment, false);
+    out_.root = statement("BOOTSTRAP$").segment.value();
+    for (const ClusterDef& c : db_.clusters) add_users_segment(c.owner + "." + c.name, c.data_object_id);
+    for (const TableDef& t : db_.tables) {
+        if (t.cluster) continue;
+        for (const PartitionDef& p : t.partitions)
+            add_users_segment(t.owner + "." + t.name + ":" + p.name, p.data_object_id);
+        if (t.partitions.empty()) add_users_segment(t.owner + "." + t.name, t.data_object_id);
+    }
+
+    lay_out_dictionary();
+    lay_out_users_tables();
+    write_segment_headers();
+    write_file_headers();
+    plant_damage();
+
+    for (const Segment& s : segments_) out_.segments.push_back(s.truth);
+    out_.system = files_.file(1, next_free_[1]);
+    out_.users = files_.file(db_.users_file, next_free_[db_.users_file]);
+    return std::move(out_);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+bool ColumnDef::stored() const { return (property & kColumnUserVirtual) == 0; }
+bool ColumnDef::hidden() const { return (property & kColumnHidden) != 0; }
+
+std::vector<ColumnNumbers> TableDef::numbers() const
+{
+    std::vector<ColumnNumbers> out;
+    std::uint32_t col = 0, segcol = 0;
+    for (const ColumnDef& c : columns)
+        out.push_back({c.hidden() ? 0 : ++col, c.stored() ? ++segcol : 0, static_cast<std::uint32_t>(out.size() + 1)});
+    return out;
+}
+
+std::size_t TableDef::stored_count() const
+{
+    return static_cast<std::size_t>(std::count_if(columns.begin(), columns.end(), [](const ColumnDef& c) { return c.stored(); }));
+}
+
+const TableRows& BuiltDatabase::rows_of(std::string_view owner, std::string_view table,
+                                        std::string_view partition) const
+{
+    for (const TableRows& r : rows)
+        if (r.owner == owner && r.table == table && r.partition == partition) return r;
+    throw std::invalid_argument("no rows of " + std::string(owner) + "." + std::string(table));
+}
+
+BuiltDatabase build_database(const Database& database, SystemDamage damage)
+{
+    return DatabaseBuilder(database, damage).build();
+}
+
+void write_database(const BuiltDatabase& built, const std::string& directory)
+{
+    write_file(directory + "/system01.dbf", build_file(built.system));
+    write_file(directory + "/users01.dbf", build_file(built.users));
+}
+
+}  // namespace datafile

@@ -1,0 +1,193 @@
+// A small but complete database: a SYSTEM data file (relative file 1)
+// holding the data dictionary (BOOTSTRAP$ with real statements, OBJ$, the
+// clusters C_OBJ# with TAB$ and COL$, and C_USER# with USER$) and a USERS
+// data file holding the rows of the users' tables. Both are generated from
+// one plain description of the users' schema, which tests compare a
+// dictionary reader's result with.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "datafile_builder.h"
+#include "file_structures.h"
+#include "row_layout.h"
+
+namespace datafile {
+
+// ---------------------------------------------------------------------------
+// BOOTSTRAP$
+
+// The BOOTSTRAP$ rows of an 11.2 database, as it wrote them: one
+// "LINE#<TAB>OBJ#<TAB>SQL_TEXT" line each.
+std::string_view bootstrap_11_2_text();
+
+struct BootstrapLine {
+    std::int32_t line = 0;
+    std::int32_t object = 0;
+    std::string sql;
+};
+std::vector<BootstrapLine> bootstrap_lines(std::string_view text = bootstrap_11_2_text());
+
+// ---------------------------------------------------------------------------
+// The schema
+
+// A column as COL$ describes it.
+struct ColumnDef {
+    std::string name;
+    std::uint16_t type = 2;                 // TYPE# (dictionary_format.h)
+    std::uint32_t length = 22;              // LENGTH, in bytes
+    std::optional<std::int32_t> precision;  // PRECISION#
+    std::optional<std::int32_t> scale;      // SCALE
+    bool nullable = true;                   // NULL$ 0
+    std::uint16_t charset_id = 0;           // CHARSETID: 0 for a column without text
+    std::uint8_t charset_form = 0;          // CHARSETFORM: 1 database, 2 national
+    std::uint32_t property = 0;             // PROPERTY bits
+    std::optional<std::uint32_t> char_length;  // characters, for character-length semantics
+
+    bool stored() const;  // not virtual: it has a SEGCOL#
+    bool hidden() const;  // no COL#
+};
+
+// Where a column sits: COL# (0 when hidden), SEGCOL# (0 when not stored)
+// and INTCOL#.
+struct ColumnNumbers {
+    std::uint32_t col = 0;
+    std::uint32_t segcol = 0;
+    std::uint32_t intcol = 0;
+
+    friend bool operator==(const ColumnNumbers&, const ColumnNumbers&) = default;
+};
+
+struct UserDef {
+    std::uint32_t id = 0;
+    std::string name;
+    std::uint16_t type = 1;  // USER$.TYPE#: 1 user, 0 role
+};
+
+struct ClusterDef {
+    std::string owner;
+    std::string name;
+    std::uint32_t object_id = 0;
+    std::uint32_t data_object_id = 0;
+    std::vector<ColumnDef> key;       // the key columns
+    std::uint8_t table_count = 2;     // in its blocks' table directory: the key table and its tables
+};
+
+// A clustered table's cluster and its table number in it; its first
+// columns are the cluster key's.
+struct ClusterPlace {
+    std::uint32_t cluster_object = 0;
+    std::uint8_t table = 1;
+};
+
+struct PartitionDef {
+    std::string name;  // OBJ$.SUBNAME
+    std::uint32_t object_id = 0;
+    std::uint32_t data_object_id = 0;
+    std::vector<LogicalRow> rows;
+};
+
+// The rows an earlier generation of a table (before a truncate or move)
+// left in its blocks under its old data object number.
+struct OlderGeneration {
+    std::uint32_t data_object_id = 0;
+    std::vector<LogicalRow> rows;
+};
+
+struct TableDef {
+    std::string owner;  // a user's name
+    std::string name;
+    std::uint32_t object_id = 0;
+    std::uint32_t data_object_id = 0;  // 0 for a partitioned table, which has none
+    // In INTCOL# order, which is also the storage order of the stored ones:
+    // a clustered table's key columns first, a LONG column last.
+    std::vector<ColumnDef> columns;
+    // The values of the stored columns, in storage order.
+    std::vector<LogicalRow> rows;
+    std::map<std::size_t, RowShape> shapes;  // rows laid out otherwise than as ordinary rows
+    std::optional<ClusterPlace> cluster;
+    std::vector<PartitionDef> partitions;
+    std::optional<OlderGeneration> older;
+
+    std::vector<ColumnNumbers> numbers() const;
+    std::size_t stored_count() const;
+};
+
+struct Database {
+    std::string name = "TREVANIX";
+    std::uint32_t id = 0x5EED0B0B;
+    std::uint32_t block_size = 8192;
+    ByteOrder byte_order = ByteOrder::Little;
+    std::uint16_t charset_id = 873;            // the database character set, AL32UTF8
+    std::uint16_t national_charset_id = 2000;  // AL16UTF16
+    std::uint16_t users_file = 4;              // relative file number of the USERS data file
+    std::uint32_t users_tablespace = 4;
+    std::vector<UserDef> users;        // SYS (0) and SYSTEM (5) among them
+    std::vector<ClusterDef> clusters;  // the users' clusters
+    std::vector<TableDef> tables;      // the users' tables
+};
+
+// Users SYS, PUBLIC, SYSTEM, SCOTT and HR, and tables of every column type
+// the tool decodes, a clustered pair, more than 255 columns, hidden, unused
+// and virtual columns, a partitioned table, a truncated one, text in
+// another character set than the database's, and chained, migrated,
+// deleted and stale rows.
+Database sample_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little);
+
+// A LOB column's in-row bytes: a locator. Only a stand-in for one
+// (assumed): readers show them as hexadecimal.
+Bytes lob_locator_value(std::uint32_t lob_id);
+
+// ---------------------------------------------------------------------------
+// Building
+
+// Damage to plant in the SYSTEM file, for a reader's negative tests.
+enum class SystemDamage {
+    None,
+    ClearedRoot,             // block 1 names no root
+    UnparsableBootstrapRow,  // OBJ$'s statement cut short
+    ObjSegmentHeader,        // OBJ$'s segment header overwritten: its blocks are found by their object number
+    ColBlock,                // a block of C_OBJ# holding COL$ rows overwritten
+};
+
+// A segment as written: its header block and extents.
+struct SegmentTruth {
+    std::string name;  // OWNER.NAME, a partition's OWNER.NAME:PARTITION
+    std::uint32_t data_object = 0;
+    BlockAddress header;
+    std::vector<Extent> extents;
+    bool space_managed = false;  // a type 0x23 header, bitmap blocks first
+};
+
+// The rows written for one table, partition or older generation.
+struct TableRows {
+    std::string owner;
+    std::string table;
+    std::string partition;  // empty for a whole table
+    std::uint32_t data_object = 0;
+    std::vector<RowTruth> rows;
+};
+
+struct BuiltDatabase {
+    File system;
+    File users;
+    // SYS.OBJ$, TAB$, COL$, USER$ and BOOTSTRAP$, with the rows written.
+    std::vector<TableDef> dictionary;
+    std::vector<TableRows> rows;  // every table's (the dictionary's too)
+    std::vector<SegmentTruth> segments;
+    BlockAddress root;                        // BOOTSTRAP$'s segment header
+    std::optional<BlockAddress> damaged_block;  // with ObjSegmentHeader or ColBlock
+
+    const TableRows& rows_of(std::string_view owner, std::string_view table, std::string_view partition = "") const;
+};
+
+BuiltDatabase build_database(const Database& database, SystemDamage damage = SystemDamage::None);
+// Writes DIRECTORY/system01.dbf and DIRECTORY/users01.dbf.
+void write_database(const BuiltDatabase& built, const std::string& directory);
+
+}  // namespace datafile
