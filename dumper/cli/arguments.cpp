@@ -32,6 +32,7 @@ const char* const kHelpText =
 // Every option, for --help; -h keeps the short text above.
 const char* const kLongHelpText =
     "Usage: trevanix -f DATA_FILE [options]\n"
+    "       trevanix --format jsonl|csv [options] DATA_FILE...\n"
     "Reads the data blocks of an Oracle data file offline and prints what they hold.\n"
     "\n"
     "Options of the dumper's own output:\n"
@@ -55,6 +56,8 @@ const char* const kLongHelpText =
     "  --block-size N  block size: a power of two from 512 to 32768, or auto (found from the file)\n"
     "  --byte-order O  little (default), big (SPARC, POWER, Itanium servers) or auto\n"
     "  --charset NAME  convert CHAR, VARCHAR2 and LONG values from this database character set\n"
+    "  --rows          whole rows instead of row pieces: chained and migrated rows followed\n"
+    "                  through their pieces, cluster rows with their key columns (jsonl, csv)\n"
     "  --quiet         no progress line on a terminal\n"
     "  --help          this help\n"
     "  --version       the version\n"
@@ -71,9 +74,6 @@ const char* const kLongHelpText =
 
 namespace {
 
-constexpr int kExitArgumentError = 2;
-constexpr int kExitFailure = 1;
-constexpr int kExitProblems = 4;  // --verify found damaged blocks
 
 bool is_atol_space(char c)
 {
@@ -190,6 +190,12 @@ bool apply_quiet(const char*, RunSettings& s, std::string&)
     return true;
 }
 
+bool apply_rows(const char*, RunSettings& s, std::string&)
+{
+    s.rows = true;
+    return true;
+}
+
 bool apply_block_size(const char* value, RunSettings& s, std::string& message)
 {
     if (equals_ignoring_case(value, "auto")) {
@@ -246,6 +252,7 @@ constexpr LongOption kLongOptions[] = {
     {"--block-size", true, apply_block_size},
     {"--byte-order", true, apply_byte_order},
     {"--charset", true, apply_charset},
+    {"--rows", false, apply_rows},
     {"--quiet", false, apply_quiet},
     {"--help", false, apply_help},
     {"--version", false, apply_version},
@@ -362,6 +369,12 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
     }
     if (!error.found() && s.verify && s.format == OutputFormat::Csv)
         error.note("trevanix: --verify writes its report as text or jsonl, not csv\n", true);
+    if (!error.found() && s.rows && s.format == OutputFormat::Text)
+        error.note("trevanix: --rows writes JSON Lines or CSV: add --format jsonl or --format csv\n", true);
+    if (!error.found() && s.rows && s.verify)
+        error.note("trevanix: --rows and --verify do not go together: --verify checks blocks, not rows\n", true);
+    if (!error.found() && s.rows && s.action == DUMPSCNS)
+        error.note("trevanix: --rows lists rows and -a C lists blocks: leave one of them out\n", true);
     if (!error.found()) return true;
     (error.to_messages || s.format != OutputFormat::Text ? messages : out).text(error.message);
     return false;

@@ -52,6 +52,7 @@ struct RunSettings {
     ByteOrder byte_order = ByteOrder::Little;  // --byte-order
     bool byte_order_auto = false;
     std::string charset;  // --charset: the database character set's name; empty: none
+    bool rows = false;    // --rows: whole rows instead of row pieces
     // Words that are no option: more data files, read by the modes long
     // options select (the text output reads -f alone).
     std::vector<std::string> more_files;

@@ -14,6 +14,9 @@
 #include "read/column_template.h"
 #include "read/data_file.h"
 #include "read/geometry.h"
+#include "rows/row_reader.h"
+#include "print/export_columns.h"
+#include "format/block_format.h"
 #include "values/charsets.h"
 
 namespace {
@@ -24,11 +27,22 @@ constexpr int kExitProblems = 4;  // --verify found damaged blocks
 // The largest block size -z accepts.
 constexpr std::uint32_t kMaxShortBlockSize = 16000;
 
-// A data file the run reads, or why it could not be opened.
+// A data file the run reads (in the run's set of files), or why it could
+// not be opened.
 struct RunFile {
     std::string path;
-    std::unique_ptr<DataFile> file;
+    DataFile* file = nullptr;
     int open_error = 0;
+};
+
+// What a pass over the blocks does with each block it decodes.
+class BlockVisitor {
+public:
+    virtual ~BlockVisitor() = default;
+    virtual void load_failure(const LoadFailureRecord& failure) = 0;
+    // A block of the object asked for, its data layer decoded; false when it
+    // ends the run.
+    virtual bool block(const DecodedBlock& block) = 0;
 };
 
 // How the blocks of one file, or of the run, came to an end.
@@ -59,10 +73,10 @@ private:
     LoadFailureRecord failure(LoadFailure kind, const RunFile& file, std::int32_t block) const;
     void say_why(LoadFailure kind, const RunFile& file, std::int32_t block);
 
+    PassEnd read_pass(BlockVisitor& visitor, bool notes, bool& shrank);
+    PassEnd read_file(RunFile& file, BlockVisitor& visitor, bool notes, FileTally& tally);
     int dump();
-    PassEnd dump_pass(DumpPrinter& printer, bool notes, bool& shrank);
-    PassEnd dump_file(RunFile& file, DumpPrinter& printer, bool notes, FileTally& tally);
-    void walk_block(const DecodedBlock& block, DumpPrinter& printer);
+    int rows();
 
     int verify();
     PassEnd verify_file(RunFile& file, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end,
@@ -75,10 +89,9 @@ private:
     Geometry geometry_;  // what the options ask for
     ColumnTemplate template_;
     std::shared_ptr<const Charset> charset_;
+    DataFileSet file_set_;
     std::vector<RunFile> files_;
     std::unique_ptr<Progress> progress_;
-    DirectoryWalkCarry carry_;
-    std::vector<SlotEntry> slot_index_;
 };
 
 bool Run::prepare_values()
@@ -117,15 +130,19 @@ bool Run::open_files()
     const GeometryChoice choice{geometry_, s_.block_size_auto, s_.byte_order_auto};
     for (const std::string& path : paths) {
         RunFile f{path, nullptr, 0};
-        f.file = DataFile::open(path, f.open_error);
-        if (f.file) {
-            f.file->set_geometry(geometry_);
+        std::unique_ptr<DataFile> file = DataFile::open(path, f.open_error);
+        if (file) {
+            file->set_geometry(geometry_);
             std::string message;
             if ((choice.find_size || choice.find_order) &&
-                !find_geometry(*f.file, choice, print_.layout_found, message)) {
+                !find_geometry(*file, choice, print_.layout_found, message)) {
                 err_.text("trevanix: " + message + "\n");
                 return false;
             }
+            // Records of the modes that read several files name their file.
+            if (s_.reads_several_files()) file->relative_file();
+            f.file = file.get();
+            file_set_.add(std::move(file));
         }
         files_.push_back(std::move(f));
     }
@@ -193,34 +210,18 @@ void Run::say_why(LoadFailure kind, const RunFile& file, std::int32_t block)
 }
 
 // ---------------------------------------------------------------------------
-// Dumping.
-
-void Run::walk_block(const DecodedBlock& block, DumpPrinter& printer)
-{
-    // The export formats say which directory entry points at each piece, in
-    // the heap walk too.
-    std::vector<SlotEntry>* slots = s_.format != OutputFormat::Text ? &slot_index_ : nullptr;
-    PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, slots) : PieceWalk(block, carry_);
-    for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
-        if (step == PieceWalk::Step::Entry)
-            printer.directory_entry(block, walk.entry());
-        else
-            printer.piece(block, walk.piece(), walk.columns());
-    }
-}
+// Passes over the blocks.
 
 // The selected blocks of one file, from the first the settings name until
 // the count, the single block, the end of the file or a failure.
-PassEnd Run::dump_file(RunFile& f, DumpPrinter& printer, bool notes, FileTally& tally)
+PassEnd Run::read_file(RunFile& f, BlockVisitor& visitor, bool notes, FileTally& tally)
 {
-    const bool several = files_.size() > 1 || s_.reads_several_files();
-    if (several && f.file) f.file->relative_file();  // records then name their file
     std::int32_t number = s_.block_number;
     Block block;
     for (std::int64_t handled = 0;;) {
         if (block_size_too_big() || !f.file) {
             const LoadFailure kind = block_size_too_big() ? LoadFailure::BlockSizeTooBig : LoadFailure::OpenFailed;
-            printer.load_failure(failure(kind, f, number));
+            visitor.load_failure(failure(kind, f, number));
             if (notes) say_why(kind, f, number);
             return PassEnd::Failed;
         }
@@ -233,7 +234,7 @@ PassEnd Run::dump_file(RunFile& f, DumpPrinter& printer, bool notes, FileTally& 
         }
         if (status != ReadStatus::Ok) {
             const LoadFailure kind = status == ReadStatus::SeekRefused ? LoadFailure::SeekRefused : LoadFailure::ReadFailed;
-            printer.load_failure(failure(kind, f, number));
+            visitor.load_failure(failure(kind, f, number));
             if (notes) say_why(kind, f, number);
             return PassEnd::Failed;
         }
@@ -243,9 +244,7 @@ PassEnd Run::dump_file(RunFile& f, DumpPrinter& printer, bool notes, FileTally& 
         if (s_.object_filter == 0 || static_cast<std::uint32_t>(s_.object_filter) == decoded.header.object_id) {
             if (decoded.outcome != BlockOutcome::NotData) ++tally.data_blocks;
             decode_data_layer(decoded, s_.action == DUMPSCNS);
-            printer.block(decoded);
-            if (is_fatal(decoded.outcome)) return PassEnd::Failed;
-            if (decoded.outcome == BlockOutcome::Walked) walk_block(decoded, printer);
+            if (!visitor.block(decoded)) return PassEnd::Failed;
         }
         block = std::move(decoded.block);
         if (out_.failed()) return PassEnd::Failed;
@@ -258,18 +257,52 @@ PassEnd Run::dump_file(RunFile& f, DumpPrinter& printer, bool notes, FileTally& 
 }
 
 // Every file once; `notes` says what was read on the message sink.
-PassEnd Run::dump_pass(DumpPrinter& printer, bool notes, bool& shrank)
+PassEnd Run::read_pass(BlockVisitor& visitor, bool notes, bool& shrank)
 {
-    carry_ = DirectoryWalkCarry();
     PassEnd end = PassEnd::EndOfFile;
     for (RunFile& f : files_) {
         FileTally tally;
-        end = dump_file(f, printer, notes, tally);
+        end = read_file(f, visitor, notes, tally);
         if (notes && f.file && !report_file_end(err_, s_, *f.file, tally)) shrank = true;
         if (end != PassEnd::EndOfFile || out_.failed()) break;
     }
     return end;
 }
+
+// ---------------------------------------------------------------------------
+// Dumping row pieces.
+
+// Hands each block, and each piece its walk finds, to a dump printer.
+class DumpVisitor final : public BlockVisitor {
+public:
+    DumpVisitor(DumpPrinter& printer, const RunSettings& settings) : printer_(printer), s_(settings) {}
+
+    void load_failure(const LoadFailureRecord& failure) override { printer_.load_failure(failure); }
+
+    bool block(const DecodedBlock& block) override
+    {
+        printer_.block(block);
+        if (is_fatal(block.outcome)) return false;
+        if (block.outcome != BlockOutcome::Walked) return true;
+        // The export formats say which directory entry points at each piece,
+        // in the heap walk too.
+        std::vector<SlotEntry>* slots = s_.format != OutputFormat::Text ? &slot_index_ : nullptr;
+        PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, slots) : PieceWalk(block, carry_);
+        for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
+            if (step == PieceWalk::Step::Entry)
+                printer_.directory_entry(block, walk.entry());
+            else
+                printer_.piece(block, walk.piece(), walk.columns());
+        }
+        return true;
+    }
+
+private:
+    DumpPrinter& printer_;
+    const RunSettings& s_;
+    DirectoryWalkCarry carry_;
+    std::vector<SlotEntry> slot_index_;
+};
 
 int Run::dump()
 {
@@ -280,11 +313,136 @@ int Run::dump()
         // A CSV line holds as many values as its header names: the widest
         // piece the run will show decides, so the blocks are walked once before.
         std::unique_ptr<DumpPrinter> scanner = make_csv_width_scanner(print_, print_.csv_columns);
-        dump_pass(*scanner, false, shrank);
+        DumpVisitor scan(*scanner, s_);
+        read_pass(scan, false, shrank);
     }
     std::unique_ptr<DumpPrinter> printer = make_dump_printer(print_);
     printer->run_start();
-    const PassEnd end = dump_pass(*printer, true, shrank);
+    DumpVisitor visitor(*printer, s_);
+    const PassEnd end = read_pass(visitor, true, shrank);
+    progress_->clear();
+    if (out_.failed()) return kExitFailure;
+    printer->run_end(end != PassEnd::Stopped);
+    if (shrank || end == PassEnd::Failed) return kExitFailure;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Dumping whole rows.
+
+// Walks each block as the dump would and goes through its pieces: a head
+// starts a row, followed through its other pieces wherever they lie; a
+// piece without a head that no row reaches is an orphan. A first pass
+// learns which pieces rows reach (and how wide the widest row is); the
+// second writes the rows, and after each block's rows its orphans.
+class RowsVisitor final : public BlockVisitor {
+public:
+    RowsVisitor(const RunSettings& settings, DataFileSet& files, ReachedPieces& reached, RowPrinter* printer,
+                const ColumnTemplate* column_template, std::size_t* widest)
+        : s_(settings), reader_(files), reached_(reached), printer_(printer), template_(column_template),
+          widest_(widest)
+    {
+    }
+
+    void load_failure(const LoadFailureRecord& failure) override
+    {
+        if (printer_ != nullptr) printer_->load_failure(failure);
+    }
+
+    bool block(const DecodedBlock& block) override
+    {
+        if (printer_ != nullptr) printer_->block(block);
+        if (is_fatal(block.outcome)) return false;
+        if (block.outcome != BlockOutcome::Walked) return true;
+        // The slots of the heap walk's pieces give rows their rowids.
+        PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, &slot_index_, PieceReading::ByFlagBits)
+                                                       : PieceWalk(block, carry_, PieceReading::ByFlagBits);
+        orphans_.clear();
+        orphan_columns_.clear();
+        for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
+            if (step == PieceWalk::Step::Entry) {
+                if (printer_ != nullptr) printer_->directory_entry(block, walk.entry());
+                continue;
+            }
+            const RowPieceRecord& piece = walk.piece();
+            if (starts_row(piece))
+                head(block, piece);
+            else if (piece.walked && (piece.flags & block_format::kFlagK) == 0)
+                other_piece(block, piece, walk.columns());
+        }
+        for (std::size_t i = 0; i < orphans_.size(); ++i) {
+            const auto columns = std::span<const ColumnRecord>(orphan_columns_).subspan(
+                orphans_[i].first_column, orphans_[i].piece.columns_found);
+            reader_.read_orphan(block, orphans_[i].piece, columns, row_);
+            printer_->row(row_);
+        }
+        return true;
+    }
+
+private:
+    struct Orphan {
+        RowPieceRecord piece;
+        std::size_t first_column;
+    };
+
+    bool selected(std::uint8_t flags) const { return !is_deleted_only(s_.action) || (flags & block_format::kFlagD); }
+
+    void head(const DecodedBlock& block, const RowPieceRecord& piece)
+    {
+        if (printer_ == nullptr) {
+            // The first pass: only rows of several pieces reach others; the
+            // CSV header needs every row's width.
+            const bool chained = (piece.flags & (block_format::kFlagL | block_format::kFlagF)) !=
+                                 (block_format::kFlagL | block_format::kFlagF);
+            if (!chained && widest_ == nullptr) return;
+            reader_.read(block, piece, row_, widest_ != nullptr);
+            reached_.add(row_);
+            if (widest_ != nullptr && selected(piece.flags))
+                *widest_ = std::max(*widest_, exported_columns(template_, row_.values.size()));
+            return;
+        }
+        if (!selected(piece.flags)) return;
+        reader_.read(block, piece, row_);
+        printer_->row(row_);
+    }
+
+    void other_piece(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns)
+    {
+        if (!selected(piece.flags)) return;
+        if (printer_ == nullptr) {
+            if (widest_ != nullptr) *widest_ = std::max(*widest_, exported_columns(template_, columns.size()));
+            return;
+        }
+        if (reached_.contains(block.block.file, block.block.number, piece.slot)) return;
+        orphans_.push_back({piece, orphan_columns_.size()});
+        orphan_columns_.insert(orphan_columns_.end(), columns.begin(), columns.end());
+    }
+
+    const RunSettings& s_;
+    RowReader reader_;
+    ReachedPieces& reached_;
+    RowPrinter* printer_;  // nullptr in the first pass
+    const ColumnTemplate* template_;
+    std::size_t* widest_;
+    DirectoryWalkCarry carry_;
+    std::vector<SlotEntry> slot_index_;
+    Row row_;
+    std::vector<Orphan> orphans_;
+    std::vector<ColumnRecord> orphan_columns_;
+};
+
+int Run::rows()
+{
+    progress_ = std::make_unique<Progress>(err_, !s_.quiet, 2 * bytes_to_read());
+    bool shrank = false;
+    ReachedPieces reached;
+    const bool csv = s_.format == OutputFormat::Csv;
+    RowsVisitor first(s_, file_set_, reached, nullptr, print_.column_template, csv ? &print_.csv_columns : nullptr);
+    read_pass(first, false, shrank);
+    std::unique_ptr<RowPrinter> printer = make_row_printer(print_);
+    printer->run_start();
+    RowsVisitor second(s_, file_set_, reached, printer.get(), print_.column_template, nullptr);
+    const PassEnd end = read_pass(second, true, shrank);
     progress_->clear();
     if (out_.failed()) return kExitFailure;
     printer->run_end(end != PassEnd::Stopped);
@@ -388,7 +546,8 @@ int Run::execute()
     }
     if (!open_files()) return kExitFailure;
     set_print_options();
-    return s_.verify ? verify() : dump();
+    if (s_.verify) return verify();
+    return s_.rows ? rows() : dump();
 }
 
 }  // namespace

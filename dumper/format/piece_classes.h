@@ -102,5 +102,40 @@ inline constexpr std::array<std::uint8_t, 256> kClassOfFlags = [] {
 
 }  // namespace piece_class_rules
 
+// Where a piece keeps its rowids and its columns by its flag bits, as a
+// reader of whole rows reads every piece: a cluster key's header is fixed
+// (19 bytes); a cluster member (C) carries the slot of its key row first;
+// the first piece of a row that lives away from its head (F without H)
+// carries the head's rowid; every piece but the last (no L) carries the
+// next piece's. This reads pieces the literal classes above cannot: the
+// middle pieces of a row of more than 510 columns (flag byte 0), a migrated
+// row's first piece that is also chained (F N), a chained cluster member.
+struct RowPieceLayout {
+    int header_length;
+    int key_index_at;  // or kNoRowid
+    int hrid_at;       // or kNoRowid
+    int nrid_at;       // or kNoRowid
+};
+constexpr RowPieceLayout row_piece_layout(std::uint8_t flags)
+{
+    using namespace block_format;
+    if (flags & kFlagK) return {static_cast<int>(kClusterNextKeyAt + kRowidSize), kNoRowid, kNoRowid, kNoRowid};
+    RowPieceLayout layout{3, kNoRowid, kNoRowid, kNoRowid};
+    if (flags & kFlagC) layout.key_index_at = layout.header_length++;
+    if ((flags & kFlagF) && !(flags & kFlagH)) {
+        layout.hrid_at = layout.header_length;
+        layout.header_length += static_cast<int>(kRowidSize);
+    }
+    if (!(flags & kFlagL)) {
+        layout.nrid_at = layout.header_length;
+        layout.header_length += static_cast<int>(kRowidSize);
+    }
+    return layout;
+}
+static_assert(row_piece_layout(0x2C).header_length == 3 && row_piece_layout(0x6C).header_length == 4);
+static_assert(row_piece_layout(0x20).nrid_at == 3 && row_piece_layout(0x0C).hrid_at == 3);
+static_assert(row_piece_layout(0x08).hrid_at == 3 && row_piece_layout(0x08).nrid_at == 9);
+static_assert(row_piece_layout(0x00).header_length == 9 && row_piece_layout(0xAC).header_length == 19);
+
 // The class (1 to 17) a flag byte falls into.
 inline int classify_row_piece(std::uint8_t flags) { return piece_class_rules::kClassOfFlags[flags]; }

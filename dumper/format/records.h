@@ -101,6 +101,24 @@ struct ColumnRecord {
 
 constexpr std::uint32_t kMaxColumns = 255;  // the column count is one byte
 
+// A column's value wherever its bytes lie: in a block, or joined from two
+// pieces. What the export formats and the unload print.
+struct ColumnValue {
+    ByteView bytes;           // what there is of it
+    std::uint32_t readable;   // bytes from bytes.data() on that may be read (at least its size)
+    std::uint16_t announced;  // the length its prefix gives
+    bool null;
+
+    bool truncated() const { return bytes.size() < announced; }
+    // A column of a piece, in the block it lies in.
+    static ColumnValue of(const BlockView& block, const ColumnRecord& column)
+    {
+        const std::uint32_t readable =
+            column.value_at <= block.size() ? static_cast<std::uint32_t>(block.size() - column.value_at) : 0;
+        return {column.value(block), readable, column.announced, column.is_null()};
+    }
+};
+
 struct RowPieceRecord {
     Walk walk = Walk::Directory;
     std::int32_t slot = -1;       // the directory entry that points at it, -1 when none does (or unknown)
@@ -120,6 +138,7 @@ struct RowPieceRecord {
     bool has_nrid = false;
     std::uint8_t hrid[block_format::kRowidSize] = {};
     std::uint8_t nrid[block_format::kRowidSize] = {};
+    std::uint8_t key_index = 0;  // a cluster member's key row, within table 0 (read by flag bits only)
     // A cluster key's counts and neighbours (class 1).
     std::uint16_t curc = 0;
     std::uint16_t comc = 0;

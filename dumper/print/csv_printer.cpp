@@ -97,6 +97,23 @@ struct CsvSpelling {
         *out++ = ',';
         return put_itl_scn(out, slot);
     }
+    // A row's pieces: "file.block.slot" joined by spaces.
+    static void pieces(OutputSink& sink, std::span<const PieceAt> pieces)
+    {
+        bool first = true;
+        for (const PieceAt& p : pieces) {
+            char* out = sink.claim(48);
+            if (!first) *out++ = ' ';
+            first = false;
+            out = put_decimal(out, p.file);
+            *out++ = '.';
+            out = put_signed(out, p.block);
+            *out++ = '.';
+            if (p.slot >= 0) out = put_decimal(out, static_cast<std::uint32_t>(p.slot));
+            sink.commit(out);
+        }
+    }
+
     // The header names of a field.
     static void header_name(OutputSink& sink, const NamedField& f)
     {
@@ -109,8 +126,9 @@ struct CsvSpelling {
     // Columns: each follows a comma.
     static void separator(OutputSink& sink, bool) { sink.byte(','); }
     static void null(OutputSink&) {}
-    static void hex(OutputSink& sink, const ByteView& bytes, const ColumnRecord&)
+    static void hex(OutputSink& sink, const ColumnValue& value)
     {
+        const ByteView& bytes = value.bytes;
         // A value has at most 65535 bytes: its digits fit in one claim.
         char* out = sink.claim(2 * bytes.size() + 2);
         out = put_literal(out, "0x");
@@ -129,9 +147,9 @@ struct CsvSpelling {
         return true;
     }
     static void text(OutputSink& sink, const char* text, std::size_t length) { write_text_field(sink, text, length); }
-    static bool raw_text(OutputSink& sink, const BlockView& block, const ColumnRecord& column)
+    static bool raw_text(OutputSink& sink, const ColumnValue& value)
     {
-        const ByteView bytes = column.value(block);
+        const ByteView& bytes = value.bytes;
         write_text_field(sink, reinterpret_cast<const char*>(bytes.data()), bytes.size());
         return true;
     }
@@ -215,7 +233,59 @@ private:
     std::size_t& widest_;
 };
 
+class CsvRowPrinter final : public RowPrinter {
+public:
+    explicit CsvRowPrinter(const PrintContext& context)
+        : ctx_(context),
+          columns_(context.column_template, context.decode),
+          header_columns_(std::max(context.column_template != nullptr ? context.column_template->exported_columns() : 0,
+                                   context.csv_columns))
+    {
+    }
+
+    void run_start() override
+    {
+        OutputSink& out = ctx_.out;
+        bool first = true;
+        for (const NamedRowField& f : kRowFields) {
+            if (!std::exchange(first, false)) out.byte(',');
+            out.text(f.name);
+        }
+        for (std::size_t i = 1; i <= header_columns_; ++i) {
+            out.text(",col");
+            out.dec(static_cast<std::int64_t>(i));
+        }
+        out.text(kLineEnd);
+    }
+    void load_failure(const LoadFailureRecord& failure) override { export_load_failure(ctx_, failure); }
+    void block(const DecodedBlock& block) override { export_block_message(ctx_, block); }
+    void directory_entry(const DecodedBlock& block, const DirectoryEntry& entry) override
+    {
+        export_entry_message(ctx_, block, entry);
+    }
+    void run_end(bool) override {}
+
+    void row(const Row& row) override
+    {
+        OutputSink& sink = ctx_.out;
+        put_row_fields<CsvSpelling>(sink, row);
+        for (std::size_t written = columns_.put<CsvSpelling>(sink, row.values); written < header_columns_; ++written)
+            sink.byte(',');
+        sink.text(kLineEnd);
+    }
+
+private:
+    const PrintContext& ctx_;
+    ColumnExporter columns_;
+    std::size_t header_columns_;
+};
+
 }  // namespace
+
+std::unique_ptr<RowPrinter> make_csv_row_printer(const PrintContext& context)
+{
+    return std::make_unique<CsvRowPrinter>(context);
+}
 
 std::unique_ptr<DumpPrinter> make_csv_printer(const PrintContext& context)
 {

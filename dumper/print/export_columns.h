@@ -6,6 +6,7 @@
 // decoder gives. A Spelling type writes each of these in its format.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -31,39 +32,48 @@ public:
     {
     }
 
-    // Writes the piece's columns to `sink`; returns how many were written.
+    // Writes the values of a piece's or a row's columns to `sink`; returns
+    // how many were written.
     template <class Spelling>
-    std::size_t put(OutputSink& sink, const BlockView& block, std::span<const ColumnRecord> columns)
+    std::size_t put(OutputSink& sink, std::span<const ColumnValue> values)
     {
         std::size_t written = 0;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            const ColumnRecord& column = columns[i];
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const ColumnValue& value = values[i];
             const ColumnType& type = template_ != nullptr ? template_->type(i) : kUnlistedType;
             if (type.role == TypeRole::Suppressed) continue;
             Spelling::separator(sink, written++ == 0);
-            if (column.is_null()) {
+            if (value.null) {
                 Spelling::null(sink);
                 continue;
             }
-            const ByteView bytes = column.value(block);
-            const bool decoded = !column.truncated() && type.role == TypeRole::Decoded;
+            const bool decoded = !value.truncated() && type.role == TypeRole::Decoded;
             if (decoded && type.plain_text) {
                 // Text that needs no quotes or escapes is decoded straight into the output.
-                if (!Spelling::plain(sink, type, bytes, options_)) Spelling::hex(sink, bytes, column);
+                if (!Spelling::plain(sink, type, value.bytes, options_)) Spelling::hex(sink, value);
             } else if (decoded && type.text_bytes && options_.charset == nullptr) {
-                // The text is the value's own bytes, where they lie in the block.
-                if (!Spelling::raw_text(sink, block, column)) Spelling::hex(sink, bytes, column);
-            } else if (char* end = decoded ? type.decode(bytes, scratch_.data(), options_) : nullptr) {
+                // The text is the value's own bytes, where they lie.
+                if (!Spelling::raw_text(sink, value)) Spelling::hex(sink, value);
+            } else if (char* end = decoded ? type.decode(value.bytes, scratch_.data(), options_) : nullptr) {
                 Spelling::text(sink, scratch_.data(), static_cast<std::size_t>(end - scratch_.data()));
             } else {
-                Spelling::hex(sink, bytes, column);
+                Spelling::hex(sink, value);
             }
         }
         return written;
+    }
+
+    // The same for the columns of a piece, in the block they lie in.
+    template <class Spelling>
+    std::size_t put(OutputSink& sink, const BlockView& block, std::span<const ColumnRecord> columns)
+    {
+        for (std::size_t i = 0; i < columns.size(); ++i) values_[i] = ColumnValue::of(block, columns[i]);
+        return put<Spelling>(sink, std::span<const ColumnValue>(values_.data(), columns.size()));
     }
 
 private:
     const ColumnTemplate* template_;
     DecodeOptions options_;
     std::vector<char> scratch_;
+    std::array<ColumnValue, kMaxColumns> values_;
 };

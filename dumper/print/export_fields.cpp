@@ -89,17 +89,30 @@ char* put_itl_scn(char* out, const ItlSlot& slot)
     return put_lower_hex(out, slot.scn_base, 8);
 }
 
-void ExportPrinter::load_failure(const LoadFailureRecord& failure) { print_load_failure(ctx_.err, failure); }
+void export_load_failure(const PrintContext& ctx, const LoadFailureRecord& failure)
+{
+    print_load_failure(ctx.err, failure);
+}
+
+void export_block_message(const PrintContext& ctx, const DecodedBlock& block)
+{
+    if (is_fatal(block.outcome)) print_block_failure(ctx.err, block);
+}
+
+void export_entry_message(const PrintContext& ctx, const DecodedBlock& block, const DirectoryEntry& entry)
+{
+    if (entry.problem == EntryProblem::BeyondBlock) print_entry_beyond_block(ctx.err, block);
+}
+
+void ExportPrinter::load_failure(const LoadFailureRecord& failure) { export_load_failure(ctx_, failure); }
 
 void ExportPrinter::block(const DecodedBlock& block)
 {
-    if (is_fatal(block.outcome))
-        print_block_failure(ctx_.err, block);
-    else if (block.outcome == BlockOutcome::Listed)
-        listed_block(block);
+    export_block_message(ctx_, block);
+    if (block.outcome == BlockOutcome::Listed) listed_block(block);
 }
 
 void ExportPrinter::directory_entry(const DecodedBlock& block, const DirectoryEntry& entry)
 {
-    if (entry.problem == EntryProblem::BeyondBlock) print_entry_beyond_block(ctx_.err, block);
+    export_entry_message(ctx_, block, entry);
 }

@@ -36,6 +36,21 @@ inline constexpr NamedField kPieceFields[] = {
     {PieceField::Nrid, "nrid"},           {PieceField::Complete, "complete"},
 };
 
+// The fields of a whole row's record (--rows), in order; the columns follow.
+enum class RowField : std::uint8_t {
+    Rowid, ObjectId, ClusterTable, Block, File, Slot, Scn, Deleted, Pieces, Chain, Complete,
+};
+struct NamedRowField {
+    RowField field;
+    std::string_view name;
+};
+inline constexpr NamedRowField kRowFields[] = {
+    {RowField::Rowid, "rowid"}, {RowField::ObjectId, "object_id"}, {RowField::ClusterTable, "cluster_table"},
+    {RowField::Block, "block"}, {RowField::File, "file"},           {RowField::Slot, "slot"},
+    {RowField::Scn, "scn"},     {RowField::Deleted, "deleted"},     {RowField::Pieces, "pieces"},
+    {RowField::Chain, "chain"}, {RowField::Complete, "complete"},
+};
+
 // The fields of a block's record in the SCN listing (-a C).
 enum class ListedField : std::uint8_t { Block, File, ObjectId, Scn, BlockType, Layout };
 struct NamedListedField {
@@ -132,6 +147,59 @@ char* put_listed_fields(char* out, const DecodedBlock& block)
     }
     return out;
 }
+
+// Writes the fields of a row's record to `sink`, each as `Spelling`
+// spells it; a row's pieces may take many claims of room.
+template <class Spelling>
+void put_row_fields(OutputSink& sink, const Row& row)
+{
+    constexpr std::size_t kFieldRoom = 64;
+    bool first = true;
+    for (const NamedRowField& f : kRowFields) {
+        char* out = sink.claim(kFieldRoom + 2 * kRowidTextSize);
+        out = Spelling::name(out, f.name, first);
+        first = false;
+        switch (f.field) {
+        case RowField::Rowid: {
+            if (!row.has_rowid()) {
+                out = Spelling::null(out);
+                break;
+            }
+            char text[kRowidTextSize];
+            put_rowid_text(text, row.object_id,
+                           {row.head.file, static_cast<std::uint32_t>(row.head.block),
+                            static_cast<std::uint32_t>(row.head.slot)});
+            out = Spelling::text(out, std::string_view(text, kRowidTextSize));
+            break;
+        }
+        case RowField::ObjectId: out = put_decimal(out, row.object_id); break;
+        case RowField::ClusterTable:
+            out = row.cluster_table ? put_decimal(out, *row.cluster_table) : Spelling::null(out);
+            break;
+        case RowField::Block: out = put_signed(out, row.head.block); break;
+        case RowField::File: out = Spelling::file(out, row.head.file); break;
+        case RowField::Slot:
+            out = row.head.slot < 0 ? Spelling::null(out) : put_decimal(out, static_cast<std::uint32_t>(row.head.slot));
+            break;
+        case RowField::Scn: out = put_decimal(out, row.scn); break;
+        case RowField::Deleted: out = Spelling::boolean(out, row.deleted); break;
+        case RowField::Pieces:
+            sink.commit(out);
+            Spelling::pieces(sink, row.pieces);
+            continue;
+        case RowField::Chain: out = Spelling::text(out, chain_name(row.chain)); break;
+        case RowField::Complete: out = Spelling::boolean(out, row.complete()); break;
+        }
+        sink.commit(out);
+    }
+}
+
+// The messages of the export formats, on the message sink: why a block
+// could not be read, a block that ends the run, a row directory that runs
+// past its block.
+void export_load_failure(const PrintContext& ctx, const LoadFailureRecord& failure);
+void export_block_message(const PrintContext& ctx, const DecodedBlock& block);
+void export_entry_message(const PrintContext& ctx, const DecodedBlock& block, const DirectoryEntry& entry);
 
 // What the export printers share: messages go to the message sink, a block
 // that ends the run says so there, and each printer writes its own records

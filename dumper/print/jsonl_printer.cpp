@@ -108,8 +108,9 @@ void write_json_string(OutputSink& sink, const char* text, std::size_t length)
 // Text up to this long is written with one claim of room.
 constexpr std::size_t kShortText = 4096;
 
-char* put_hex_object(char* out, const ByteView& bytes, const ColumnRecord& column)
+char* put_hex_object(char* out, const ColumnValue& column)
 {
+    const ByteView& bytes = column.bytes;
     out = put_literal(out, "{\"hex\": \"");
     out = put_hex_digits(out, bytes.data(), bytes.size());
     *out++ = '"';
@@ -174,16 +175,37 @@ struct JsonSpelling {
         return put_literal(out, "\"}");
     }
 
+    // A row's pieces: [{"file": f, "block": b, "slot": s}, ...].
+    static void pieces(OutputSink& sink, std::span<const PieceAt> pieces)
+    {
+        sink.byte('[');
+        bool first = true;
+        for (const PieceAt& p : pieces) {
+            char* out = sink.claim(96);
+            if (!first) out = put_literal(out, ", ");
+            first = false;
+            out = put_literal(out, "{\"file\": ");
+            out = file(out, p.file);
+            out = put_literal(out, ", \"block\": ");
+            out = put_signed(out, p.block);
+            out = put_literal(out, ", \"slot\": ");
+            out = p.slot < 0 ? null(out) : put_decimal(out, static_cast<std::uint32_t>(p.slot));
+            *out++ = '}';
+            sink.commit(out);
+        }
+        sink.byte(']');
+    }
+
     // Columns.
     static void separator(OutputSink& sink, bool first)
     {
         if (!first) sink.text(", ");
     }
     static void null(OutputSink& sink) { sink.text("null"); }
-    static void hex(OutputSink& sink, const ByteView& bytes, const ColumnRecord& column)
+    static void hex(OutputSink& sink, const ColumnValue& value)
     {
         // A value has at most 65535 bytes: its hex digits fit in one claim.
-        sink.commit(put_hex_object(sink.claim(2 * bytes.size() + 128), bytes, column));
+        sink.commit(put_hex_object(sink.claim(2 * value.bytes.size() + 128), value));
     }
     static bool plain(OutputSink& sink, const ColumnType& type, const ByteView& bytes, const DecodeOptions& options)
     {
@@ -212,9 +234,9 @@ struct JsonSpelling {
         sink.commit(out);
     }
     // The value's own bytes: a JSON string only when they are UTF-8.
-    static bool raw_text(OutputSink& sink, const BlockView& block, const ColumnRecord& column)
+    static bool raw_text(OutputSink& sink, const ColumnValue& value)
     {
-        const ByteView bytes = column.value(block);
+        const ByteView& bytes = value.bytes;
         const char* text = reinterpret_cast<const char*>(bytes.data());
         if (bytes.size() > kShortText) {
             if (!is_utf8(text, bytes.size())) return false;
@@ -222,8 +244,8 @@ struct JsonSpelling {
             return true;
         }
         char* const start = sink.claim(6 * bytes.size() + 16);
-        // Checked for UTF-8 as it is written, reading on in the block eight bytes at a time.
-        char* end = put_escaped(start + 1, text, bytes.size(), block.size() - column.value_at, true);
+        // Checked for UTF-8 as it is written, reading on eight bytes at a time.
+        char* end = put_escaped(start + 1, text, bytes.size(), value.readable, true);
         if (end == nullptr) {
             sink.commit(start);
             return false;
@@ -270,9 +292,43 @@ private:
     ColumnExporter columns_;
 };
 
+class JsonlRowPrinter final : public RowPrinter {
+public:
+    explicit JsonlRowPrinter(const PrintContext& context) : ctx_(context), columns_(context.column_template, context.decode)
+    {
+    }
+    void run_start() override {}
+    void load_failure(const LoadFailureRecord& failure) override { export_load_failure(ctx_, failure); }
+    void block(const DecodedBlock& block) override { export_block_message(ctx_, block); }
+    void directory_entry(const DecodedBlock& block, const DirectoryEntry& entry) override
+    {
+        export_entry_message(ctx_, block, entry);
+    }
+    void run_end(bool) override {}
+
+    void row(const Row& row) override
+    {
+        OutputSink& sink = ctx_.out;
+        sink.byte('{');
+        put_row_fields<JsonSpelling>(sink, row);
+        sink.text(", \"columns\": [");
+        columns_.put<JsonSpelling>(sink, row.values);
+        sink.text("]}\n");
+    }
+
+private:
+    const PrintContext& ctx_;
+    ColumnExporter columns_;
+};
+
 }  // namespace
 
 std::unique_ptr<DumpPrinter> make_jsonl_printer(const PrintContext& context)
 {
     return std::make_unique<JsonlPrinter>(context);
+}
+
+std::unique_ptr<RowPrinter> make_jsonl_row_printer(const PrintContext& context)
+{
+    return std::make_unique<JsonlRowPrinter>(context);
 }

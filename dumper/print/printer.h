@@ -15,6 +15,7 @@
 #include "read/block_decoder.h"
 #include "read/column_template.h"
 #include "read/geometry.h"
+#include "rows/row_reader.h"
 #include "values/column_types.h"
 
 enum class OutputFormat : std::uint8_t { Text, Jsonl, Csv };
@@ -81,6 +82,19 @@ public:
     virtual void run_end(bool completed) = 0;
 };
 
+// A dump of whole rows: the same messages as a dump printer's, then one
+// call per row or orphan piece.
+class RowPrinter {
+public:
+    virtual ~RowPrinter() = default;
+    virtual void run_start() = 0;
+    virtual void load_failure(const LoadFailureRecord& failure) = 0;
+    virtual void block(const DecodedBlock& block) = 0;
+    virtual void directory_entry(const DecodedBlock& block, const DirectoryEntry& entry) = 0;
+    virtual void row(const Row& row) = 0;
+    virtual void run_end(bool completed) = 0;
+};
+
 // How a verify run ended.
 struct VerifyEnd {
     bool read_failed = false;  // a block could not be read: the run stopped there
@@ -109,4 +123,8 @@ std::unique_ptr<DumpPrinter> make_csv_printer(const PrintContext& context);
 std::unique_ptr<DumpPrinter> make_dump_printer(const PrintContext& context);
 // Prints nothing: notes in `widest` the most columns a shown piece exports.
 std::unique_ptr<DumpPrinter> make_csv_width_scanner(const PrintContext& context, std::size_t& widest);
+// --rows with --format jsonl or csv.
+std::unique_ptr<RowPrinter> make_jsonl_row_printer(const PrintContext& context);
+std::unique_ptr<RowPrinter> make_csv_row_printer(const PrintContext& context);
+std::unique_ptr<RowPrinter> make_row_printer(const PrintContext& context);
 std::unique_ptr<VerifyPrinter> make_verify_printer(const PrintContext& context, std::uint32_t block_size);

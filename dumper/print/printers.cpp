@@ -9,3 +9,9 @@ std::unique_ptr<DumpPrinter> make_dump_printer(const PrintContext& context)
     }
     return make_text_printer(context);
 }
+
+std::unique_ptr<RowPrinter> make_row_printer(const PrintContext& context)
+{
+    return context.options.format == OutputFormat::Csv ? make_csv_row_printer(context)
+                                                       : make_jsonl_row_printer(context);
+}

@@ -182,13 +182,14 @@ std::int32_t slot_of(const std::vector<SlotEntry>& index, std::uint16_t row_offs
 
 }  // namespace
 
-PieceWalk::PieceWalk(const DecodedBlock& block, DirectoryWalkCarry& carry) : block_(block), carry_(&carry)
+PieceWalk::PieceWalk(const DecodedBlock& block, DirectoryWalkCarry& carry, PieceReading reading)
+    : block_(block), reading_(reading), carry_(&carry)
 {
     decode_ahead();
 }
 
-PieceWalk::PieceWalk(const DecodedBlock& block, std::vector<SlotEntry>* slot_index)
-    : block_(block), slot_index_(slot_index), heap_(true)
+PieceWalk::PieceWalk(const DecodedBlock& block, std::vector<SlotEntry>* slot_index, PieceReading reading)
+    : block_(block), reading_(reading), slot_index_(slot_index), heap_(true)
 {
     if (slot_index != nullptr) index_directory(block, *slot_index);
     decode_ahead();
@@ -239,7 +240,7 @@ PieceWalk::Step PieceWalk::in_directory(Found& found)
         int header_length = 0;
         found.piece.walk = Walk::Directory;
         found.piece.slot = static_cast<std::int32_t>(i);
-        decode_row_piece(view, offset, entry, previous, header_length, found.piece, found.columns.data());
+        decode(view, offset, entry, previous, header_length, found);
         return Step::Piece;
     }
     return Step::End;
@@ -258,7 +259,47 @@ PieceWalk::Step PieceWalk::in_heap(Found& found)
     // Some piece classes leave the header length alone: the last written
     // value then carries on to the next step. The heap walk never moves the
     // directory walk's carried offset.
-    const int consumed = decode_row_piece(view, offset, row_offset, 0, header_length_, found.piece, found.columns.data());
+    const int consumed = decode(view, offset, row_offset, 0, header_length_, found);
     position_ += static_cast<std::uint32_t>(consumed + header_length_);
     return Step::Piece;
+}
+
+// The literal reading returns the bytes of the columns (or a class's fixed
+// count) and may leave the header length as it was; the reading by flag
+// bits returns the bytes of the whole piece, its header counted.
+int PieceWalk::decode(const BlockView& view, std::uint32_t offset, std::uint16_t row_offset, std::uint16_t previous,
+                      int& header_length, Found& found) const
+{
+    if (reading_ == PieceReading::Literal)
+        return decode_row_piece(view, offset, row_offset, previous, header_length, found.piece, found.columns.data());
+    header_length = 0;
+    return decode_piece_by_flag_bits(view, offset, row_offset, found.piece, found.columns.data());
+}
+
+int decode_piece_by_flag_bits(const BlockView& block_ref, std::uint32_t offset, std::uint16_t row_offset,
+                              RowPieceRecord& r, ColumnRecord* columns)
+{
+    const BlockView block = block_ref;
+    r.offset = offset;
+    r.row_offset = row_offset;
+    r.flags = block.u8(offset + kPieceFlagsAt);
+    r.lock = block.u8(offset + kPieceLockAt);
+    r.column_count = block.u8(offset + kPieceColumnCountAt);
+    r.row_class = static_cast<std::uint8_t>(classify_row_piece(r.flags));
+    r.no_row = false;
+    const RowPieceLayout layout = row_piece_layout(r.flags);
+    r.key_index = layout.key_index_at != kNoRowid ? block.u8(offset + static_cast<std::uint32_t>(layout.key_index_at)) : 0;
+    r.has_hrid = layout.hrid_at != kNoRowid;
+    r.has_nrid = layout.nrid_at != kNoRowid;
+    if (r.has_hrid) block.bytes.copy(offset + static_cast<std::size_t>(layout.hrid_at), r.hrid);
+    if (r.has_nrid) block.bytes.copy(offset + static_cast<std::size_t>(layout.nrid_at), r.nrid);
+    if (r.flags & kFlagK) {
+        r.curc = block.u16(offset + kClusterCurcAt);
+        r.comc = block.u16(offset + kClusterComcAt);
+        block.bytes.copy(offset + kClusterPreviousKeyAt, r.previous_key);
+        block.bytes.copy(offset + kClusterNextKeyAt, r.next_key);
+    }
+    r.walked = true;
+    r.header_length = static_cast<std::uint8_t>(layout.header_length);
+    return layout.header_length + walk_columns(block, offset, layout.header_length, r, columns);
 }

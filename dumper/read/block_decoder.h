@@ -51,15 +51,20 @@ struct DirectoryWalkCarry {
 // row heap from the end of the free space, which also reaches pieces no
 // directory entry points at. The caller loops; each step is a row piece
 // (with its columns) or a directory entry that leads to no piece.
+// How a walk reads each piece: by the literal classes of the dumper's own
+// output, or by the flag bits, as a reader of whole rows does.
+enum class PieceReading : std::uint8_t { Literal, ByFlagBits };
+
 class PieceWalk {
 public:
     enum class Step : std::uint8_t { Piece, Entry, End };
 
     // The directory walk.
-    PieceWalk(const DecodedBlock& block, DirectoryWalkCarry& carry);
+    PieceWalk(const DecodedBlock& block, DirectoryWalkCarry& carry, PieceReading reading = PieceReading::Literal);
     // The heap walk; with `slot_index`, each piece's directory slot is
     // looked up (the vector is the caller's scratch, reused).
-    PieceWalk(const DecodedBlock& block, std::vector<SlotEntry>* slot_index);
+    PieceWalk(const DecodedBlock& block, std::vector<SlotEntry>* slot_index,
+              PieceReading reading = PieceReading::Literal);
     PieceWalk(const PieceWalk&) = delete;
     PieceWalk& operator=(const PieceWalk&) = delete;
 
@@ -88,7 +93,11 @@ private:
     Step in_directory(Found& found);
     Step in_heap(Found& found);
 
+    int decode(const BlockView& view, std::uint32_t offset, std::uint16_t row_offset, std::uint16_t previous,
+               int& header_length, Found& found) const;
+
     const DecodedBlock& block_;
+    PieceReading reading_;
     DirectoryWalkCarry* carry_ = nullptr;
     const std::vector<SlotEntry>* slot_index_ = nullptr;
     bool heap_ = false;
@@ -107,6 +116,11 @@ private:
 int decode_row_piece(const BlockView& block, std::uint32_t offset, std::uint16_t row_offset,
                      std::uint16_t previous_row_offset, int& header_length, RowPieceRecord& piece,
                      ColumnRecord* columns);
+// Decodes the piece at `offset` by its flag bits (row_piece_layout): its
+// rowids, a cluster member's key index, and its columns, written to
+// `columns` (room for kMaxColumns). Returns the bytes the piece takes.
+int decode_piece_by_flag_bits(const BlockView& block, std::uint32_t offset, std::uint16_t row_offset,
+                              RowPieceRecord& piece, ColumnRecord* columns);
 // Reads the columns of a piece whose header is `header_length` bytes long
 // into `columns` (room for kMaxColumns); returns the bytes they take.
 int walk_columns(const BlockView& block, std::uint32_t offset, int header_length, RowPieceRecord& piece,
