@@ -1,10 +1,14 @@
-// Type inference: the strict checks of single values.
+// Type inference: the strict checks of single values, the decision over a
+// whole column, the evidence, and the table a schema file holds for it.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "datafile_builder.h"
-#include "infer/value_checks.h"
+#include "infer/decide.h"
+#include "schema/ddl_parser.h"
+#include "schema/ddl_writer.h"
+#include "schema/oracle_types.h"
 #include "values/charsets.h"
 
 namespace {
@@ -173,6 +177,286 @@ TEST(InferValueChecks, TextValidAndPrintable)
     EXPECT_FALSE(ends_in_blank(view(text("ab")), false));
     EXPECT_TRUE(ends_in_blank(view(nchar_value("ab ")), true));
     EXPECT_FALSE(ends_in_blank(view(text("a ")), true));
+}
+
+// ---------------------------------------------------------------------------
+// Columns of each type.
+
+// A table's rows as the row reader gives them: a value or NULL each.
+using Value = std::optional<Bytes>;
+using Row = std::vector<Value>;
+
+ObjectStats stats_of(const std::vector<Row>& rows, const Options& options = {})
+{
+    ObjectStats stats(options);
+    for (const Row& row : rows) {
+        std::vector<std::optional<ByteView>> values;
+        for (const Value& value : row) values.push_back(value ? std::optional<ByteView>(view(*value)) : std::nullopt);
+        stats.add_row(values);
+    }
+    return stats;
+}
+
+// One column of these values, a row each.
+std::vector<Row> column_rows(const std::vector<Value>& values)
+{
+    std::vector<Row> rows;
+    for (const Value& value : values) rows.push_back({value});
+    return rows;
+}
+
+// The inferred type of a one-column table, as a schema file writes it.
+std::string type_of_column(const std::vector<Value>& values, const Options& options = {})
+{
+    const std::vector<InferredColumn> columns = decide(stats_of(column_rows(values), options));
+    return columns.empty() ? "no column" : schema::sql_type_text(columns[0].column);
+}
+
+std::vector<Value> numbers(std::initializer_list<const char*> decimals)
+{
+    std::vector<Value> values;
+    for (const char* decimal : decimals) values.emplace_back(datafile::number_value(decimal));
+    return values;
+}
+
+TEST(InferColumns, NumbersGetPrecisionAndScaleFromTheirValues)
+{
+    EXPECT_EQ(type_of_column(numbers({"1", "22", "1234", "-7", "0"})), "NUMBER(4)");
+    EXPECT_EQ(type_of_column(numbers({"1.5", "-22.25", "1234.125"})), "NUMBER(7,3)");
+    EXPECT_EQ(type_of_column(numbers({"0.5", "0.001"})), "NUMBER(3,3)");
+    EXPECT_EQ(type_of_column(numbers({"3.14159265358979", "2.71828182845905"})), "NUMBER");
+    EXPECT_EQ(type_of_column(numbers({"12345678901234567890123456789012345678901"})), "NUMBER");  // 41 digits
+}
+
+TEST(InferColumns, DatesTimestampsAndZones)
+{
+    using datafile::date_value;
+    using datafile::timestamp_value;
+    EXPECT_EQ(type_of_column({date_value(2024, 1, 31, 0, 0, 0), date_value(1999, 12, 31, 23, 59, 59)}), "DATE");
+    // Seven-byte values alone are DATEs; any with a fraction make TIMESTAMPs.
+    EXPECT_EQ(type_of_column({timestamp_value(2024, 1, 31, 0, 0, 0), timestamp_value(2020, 2, 29, 1, 2, 3)}), "DATE");
+    EXPECT_EQ(type_of_column({timestamp_value(2024, 1, 31, 0, 0, 0), timestamp_value(2020, 2, 29, 1, 2, 3, 500)}),
+              "TIMESTAMP(7)");
+    EXPECT_EQ(type_of_column({timestamp_value(2024, 1, 31, 0, 0, 0, 120000000)}), "TIMESTAMP(6)");
+    EXPECT_EQ(type_of_column({datafile::timestamp_tz_value(2024, 1, 31, 0, 0, 0, 0, 60),
+                              datafile::timestamp_region_value(2024, 1, 31, 0, 0, 0, 1, 369)}),
+              "TIMESTAMP(9) WITH TIME ZONE");
+    // Years out of the range given are not dates.
+    Options old;
+    old.years = {1, 999};
+    EXPECT_EQ(type_of_column({date_value(2024, 1, 31, 0, 0, 0)}, old), "RAW(7)");
+    EXPECT_EQ(type_of_column({date_value(800, 1, 31, 0, 0, 0)}, old), "DATE");
+}
+
+TEST(InferColumns, TextOfBothCharacterSets)
+{
+    using datafile::nchar_value;
+    EXPECT_EQ(type_of_column({text("alpha"), text("beta"), text("a longer text, with punctuation.")}),
+              "VARCHAR2(32 BYTE)");
+    EXPECT_EQ(type_of_column({text("ab   "), text("abcd "), text("abcde")}), "CHAR(5 BYTE)");
+    EXPECT_EQ(type_of_column({text("abcde"), text("fghij")}), "VARCHAR2(5 BYTE)");  // same length, no blanks
+    EXPECT_EQ(type_of_column({nchar_value("Zo\u00EB"), nchar_value("M\u00FCller"), nchar_value("\u6771\u4EAC")}),
+              "NVARCHAR2(6)");
+    EXPECT_EQ(type_of_column({nchar_value("ab  "), nchar_value("abc ")}), "NCHAR(4)");
+    EXPECT_EQ(type_of_column({Bytes(4001, 'x')}), "LONG");
+
+    // In a single-byte character set, its own text.
+    std::string message;
+    const auto windows = make_charset("WE8MSWIN1252", message);
+    ASSERT_NE(windows, nullptr) << message;
+    Options options;
+    options.database_charset = windows.get();
+    EXPECT_EQ(type_of_column({text("cr\xE8me"), text("br\xFBl\xE9" "e")}, options), "VARCHAR2(6 BYTE)");
+    EXPECT_EQ(type_of_column({text("cr\xE8me"), text("br\xFBl\xE9" "e")}), "RAW(6)");
+    // A national character set of UTF8 is not told from the database's.
+    options.national_utf16 = false;
+    EXPECT_EQ(type_of_column({nchar_value("Zo\u00EB"), nchar_value("M\u00FCller")}, options), "RAW(12)");
+}
+
+TEST(InferColumns, BinaryTypesRowidsIntervalsAndBooleans)
+{
+    using datafile::binary_double_value;
+    using datafile::binary_float_value;
+    EXPECT_EQ(type_of_column({binary_double_value(1.5), binary_double_value(-1234.5678), binary_double_value(0)}),
+              "BINARY_DOUBLE");
+    EXPECT_EQ(type_of_column({binary_float_value(1.5f), binary_float_value(-134.45f)}), "BINARY_FLOAT");
+    EXPECT_EQ(type_of_column({datafile::rowid_value(55177, 6, 226, 22), datafile::rowid_value(9, 1, 3, 0)}),
+              "ROWID");
+    EXPECT_EQ(type_of_column({Bytes{0x01, 0, 0, 0, 9, 0, 1, 0, 0, 0, 3, 0, 0}}), "UROWID(13)");
+    EXPECT_EQ(type_of_column({datafile::interval_ym_value(1, 6), datafile::interval_ym_value(-100, 0)}),
+              "INTERVAL YEAR(3) TO MONTH");
+    EXPECT_EQ(type_of_column({datafile::interval_ds_value(1, 2, 3, 4, 5)}), "INTERVAL DAY(2) TO SECOND(9)");
+    EXPECT_EQ(type_of_column({Bytes{0x00}, Bytes{0x01}, Bytes{0x01}}), "BOOLEAN");
+    EXPECT_EQ(type_of_column({Bytes{0xDE, 0xAD, 0xBE, 0xEF, 0x00}, Bytes{0x01}}), "RAW(5)");
+    EXPECT_EQ(type_of_column({Bytes(2001, 0xFF)}), "LONG RAW");
+}
+
+// A column whose values read both ways is decided by the order of the
+// candidates: here negative NUMBERs that are also printable ASCII (-5 is
+// ">`f", -12.5 is ">Y3f"): NUMBER, since printable negative numbers are
+// common and text that is all valid NUMBERs is not.
+TEST(InferColumns, AmbiguousValuesAreTakenForTheMoreSpecificType)
+{
+    const std::vector<Value> values = numbers({"-5", "-12.5", "-7", "-30", "-4.5"});
+    std::vector<char> scratch;
+    for (const Value& value : values) ASSERT_TRUE(is_plausible_text(view(*value), nullptr, scratch));
+    const std::vector<InferredColumn> columns = decide(stats_of(column_rows(values)));
+    ASSERT_EQ(columns.size(), 1u);
+    EXPECT_EQ(schema::sql_type_text(columns[0].column), "NUMBER(3,1)");
+    EXPECT_EQ(columns[0].evidence.text(), "5 values: 100 % NUMBER, 0 NULL");
+    // Short text that is seldom a NUMBER: one- and two-letter values never are.
+    EXPECT_EQ(type_of_column({text("A"), text("AF"), text("Z"), text("ok")}), "VARCHAR2(2 BYTE)");
+    // Even-length lower-case ASCII also reads as UTF-16: VARCHAR2 comes first.
+    EXPECT_EQ(type_of_column({text("ok"), text("no"), text("maybe so")}), "VARCHAR2(8 BYTE)");
+}
+
+TEST(InferColumns, DamagedValuesDoNotChangeTheType)
+{
+    std::vector<Value> values;
+    for (int i = 0; i < 98; ++i) values.emplace_back(datafile::number_value(std::to_string(i * 37 - 1000)));
+    values.emplace_back(Bytes{0xC1, 0x02, 0x01});  // a trailing zero digit
+    values.emplace_back(Bytes{0xFF, 0xFF, 0xFF});
+    values.emplace_back(std::nullopt);
+    const std::vector<InferredColumn> columns = decide(stats_of(column_rows(values)));
+    ASSERT_EQ(columns.size(), 1u);
+    EXPECT_EQ(schema::sql_type_text(columns[0].column), "NUMBER(4)");
+    EXPECT_EQ(columns[0].column.comment, "101 values: 98 % NUMBER, 2 % not (damaged?), 1 NULL");
+
+    // More than the allowance: RAW, and the evidence names what came closest.
+    std::vector<Value> worse(values.begin(), values.begin() + 90);
+    for (std::uint8_t i = 0; i < 10; ++i) worse.emplace_back(Bytes{0xFF, 0xFF, i});
+    const std::vector<InferredColumn> raw = decide(stats_of(column_rows(worse)));
+    EXPECT_EQ(raw[0].column.type, schema::OracleType::Raw);
+    EXPECT_EQ(raw[0].column.comment, "100 values: 100 % RAW, 0 NULL (at most 90 % NUMBER)");
+
+    // The share a type must explain is an option.
+    Options lenient;
+    lenient.explained_share = 0.9;
+    EXPECT_EQ(type_of_column(worse, lenient), "NUMBER(4)");
+}
+
+TEST(InferColumns, AllNullColumnIsRawWithAComment)
+{
+    std::vector<Row> rows(57, Row{datafile::number_value("1"), std::nullopt});
+    const std::vector<InferredColumn> columns = decide(stats_of(rows));
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(schema::sql_type_text(columns[1].column), "RAW(2000)");
+    EXPECT_EQ(columns[1].column.comment, "all 57 values NULL: type unknown, kept as RAW");
+    EXPECT_EQ(columns[1].evidence.nulls, 57u);
+}
+
+TEST(InferColumns, RowsOfDifferentWidthsGiveTheWidest)
+{
+    using datafile::number_value;
+    const std::vector<Row> rows = {
+        {number_value("1"), text("a")},
+        {number_value("2"), text("bb"), number_value("3"), datafile::date_value(2001, 1, 1, 0, 0, 0)},
+        {number_value("4")},
+        {},
+    };
+    const ObjectStats stats = stats_of(rows);
+    EXPECT_EQ(stats.rows(), 4u);
+    const std::vector<InferredColumn> columns = decide(stats);
+    ASSERT_EQ(columns.size(), 4u);
+    std::vector<std::string> seen;
+    for (const InferredColumn& column : columns)
+        seen.push_back(column.column.name + " " + schema::sql_type_text(column.column) + " -- " +
+                       column.column.comment);
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "C1 NUMBER(1) -- 4 values: 100 % NUMBER, 1 NULL",
+                        "C2 VARCHAR2(2 BYTE) -- 4 values: 100 % VARCHAR2, 2 NULL",
+                        "C3 NUMBER(1) -- 4 values: 100 % NUMBER, 3 NULL",
+                        "C4 DATE -- 4 values: 100 % DATE, 3 NULL",
+                    }));
+    // An empty value is a NULL, as the database stores an empty string.
+    EXPECT_EQ(decide(stats_of({{Bytes{}}, {text("x")}}))[0].evidence.nulls, 1u);
+    EXPECT_TRUE(decide(stats_of({})).empty());
+}
+
+// ---------------------------------------------------------------------------
+// Evidence.
+
+TEST(InferEvidence, CountsAndPercentsAsAReaderWantsThem)
+{
+    auto evidence = [](std::uint64_t values, std::uint64_t nulls, std::uint64_t explained,
+                       schema::OracleType type = schema::OracleType::Number) {
+        Evidence e;
+        e.values = values;
+        e.nulls = nulls;
+        e.explained = explained;
+        e.type = type;
+        return e.text();
+    };
+    EXPECT_EQ(evidence(1204, 0, 1204), "1,204 values: 100 % NUMBER, 0 NULL");
+    EXPECT_EQ(evidence(1234567, 1000, 1233567), "1,234,567 values: 100 % NUMBER, 1,000 NULL");
+    EXPECT_EQ(evidence(1, 0, 1, schema::OracleType::TimestampTz), "1 value: 100 % TIMESTAMP WITH TIME ZONE, 0 NULL");
+    EXPECT_EQ(evidence(100, 0, 98), "100 values: 98 % NUMBER, 2 % not (damaged?), 0 NULL");
+    EXPECT_EQ(evidence(1000, 0, 998), "1,000 values: 99.8 % NUMBER, 0.2 % not (damaged?), 0 NULL");
+    EXPECT_EQ(evidence(100000, 0, 99999), "100,000 values: 99.9 % NUMBER, 0.1 % not (damaged?), 0 NULL");
+    EXPECT_EQ(evidence(300, 100, 191), "300 values: 96 % NUMBER, 4 % not (damaged?), 100 NULL");
+    EXPECT_EQ(evidence(57, 57, 0), "all 57 values NULL: type unknown, kept as RAW");
+    Evidence closest;
+    closest.values = 1000;
+    closest.explained = 1000;
+    closest.closest = schema::OracleType::Varchar2;
+    closest.closest_explained = 1;
+    EXPECT_EQ(closest.text(), "1,000 values: 100 % RAW, 0 NULL (at most 0.1 % VARCHAR2)");
+}
+
+// ---------------------------------------------------------------------------
+// The table, and the schema file it is written as.
+
+std::vector<Row> small_table()
+{
+    using datafile::number_value;
+    return {
+        {number_value("1"), text("alpha"), std::nullopt},
+        {number_value("1234"), std::nullopt, std::nullopt},
+        {number_value("-22"), text("beta")},
+    };
+}
+
+TEST(InferTable, NamesAndPlacement)
+{
+    const ObjectStats stats = stats_of(small_table());
+    const schema::Table table = inferred_table(74570, std::nullopt, stats);
+    EXPECT_EQ(table.name, "OBJ_74570");
+    EXPECT_EQ(table.owner, "");
+    EXPECT_EQ(table.data_object, 74570u);
+    EXPECT_FALSE(table.cluster);
+    ASSERT_EQ(table.columns.size(), 3u);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(table.columns[i].name, std::string("C").append(std::to_string(i + 1)));
+        EXPECT_EQ(table.columns[i].segment_column, i + 1);
+        EXPECT_EQ(table.columns[i].column_number, i + 1);
+    }
+    const schema::Table clustered = inferred_table(2, schema::ClusterPlacement{0, 5, 1}, stats);
+    EXPECT_EQ(clustered.name, "OBJ_2_T5");
+    ASSERT_TRUE(clustered.cluster);
+    EXPECT_EQ(clustered.cluster->table_number, 5u);
+}
+
+TEST(InferTable, WrittenAsASchemaFileThatReadsBack)
+{
+    schema::Schema inferred;
+    inferred.tables = {inferred_table(74570, std::nullopt, stats_of(small_table())),
+                       inferred_table(2, schema::ClusterPlacement{0, 5, 1}, stats_of(column_rows(numbers({"7"}))))};
+    const std::string text = schema::write_schema_file(inferred);
+    EXPECT_EQ(text,
+              "-- data object 74570\n"
+              "CREATE TABLE \"OBJ_74570\" (\n"
+              "  \"C1\" NUMBER(4), -- 3 values: 100 % NUMBER, 0 NULL\n"
+              "  \"C2\" VARCHAR2(5 BYTE), -- 3 values: 100 % VARCHAR2, 1 NULL\n"
+              "  \"C3\" RAW(2000) -- all 3 values NULL: type unknown, kept as RAW\n"
+              ");\n"
+              "\n"
+              "-- data object 2, cluster table 5, key columns 1\n"
+              "CREATE TABLE \"OBJ_2_T5\" (\n"
+              "  \"C1\" NUMBER(1) -- 1 value: 100 % NUMBER, 0 NULL\n"
+              ");\n");
+    const schema::Parsed<schema::Schema> read = schema::parse_schema_file(text);
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(read.value, inferred);
 }
 
 }  // namespace
