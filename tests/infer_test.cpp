@@ -1,11 +1,14 @@
 // Type inference: the strict checks of single values, the decision over a
-// whole column, the evidence, and the table a schema file holds for it.
+// whole column, the evidence, the sampler, and the table a schema file
+// holds for it.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 #include "datafile_builder.h"
 #include "infer/decide.h"
+#include "infer/sampler.h"
 #include "schema/ddl_parser.h"
 #include "schema/ddl_writer.h"
 #include "schema/oracle_types.h"
@@ -401,6 +404,68 @@ TEST(InferEvidence, CountsAndPercentsAsAReaderWantsThem)
     closest.closest = schema::OracleType::Varchar2;
     closest.closest_explained = 1;
     EXPECT_EQ(closest.text(), "1,000 values: 100 % RAW, 0 NULL (at most 0.1 % VARCHAR2)");
+}
+
+// ---------------------------------------------------------------------------
+// The sampler.
+
+// How many of `rows` rows a sampler keeps, and how many in each tenth.
+struct Sampled {
+    std::uint64_t kept = 0;
+    std::vector<std::uint64_t> tenths = std::vector<std::uint64_t>(10);
+    std::vector<std::uint64_t> first_kept;  // the first 20 rows kept
+};
+
+Sampled sample(std::uint64_t rows, std::optional<std::uint64_t> expected = std::nullopt)
+{
+    RowSampler sampler(expected);
+    Sampled sampled;
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        if (!sampler.keep()) continue;
+        ++sampled.tenths[row * 10 / rows];
+        if (sampled.first_kept.size() < 20 && row >= kSampleRows) sampled.first_kept.push_back(row);
+    }
+    sampled.kept = sampler.kept();
+    EXPECT_EQ(sampler.seen(), rows);
+    return sampled;
+}
+
+TEST(InferSampler, KeepsEverythingUpToTheBound)
+{
+    EXPECT_EQ(sample(0).kept, 0u);
+    EXPECT_EQ(sample(1234).kept, 1234u);
+    EXPECT_EQ(sample(kSampleRows).kept, kSampleRows);
+    EXPECT_EQ(sample(kSampleRows, kSampleRows).kept, kSampleRows);
+    EXPECT_EQ(sample(5000, 100).kept, 5000u);  // an estimate below the bound keeps all
+}
+
+TEST(InferSampler, LargerObjectsGiveABoundedSpreadSample)
+{
+    // Unknown size: at least the bound, growing by half of it for each
+    // doubling; every tenth of the object is represented.
+    const Sampled unknown = sample(2'000'000);
+    EXPECT_GE(unknown.kept, kSampleRows);
+    EXPECT_LE(unknown.kept, kSampleRows + 5 * kSampleRows / 2 + 5);  // 2,000,000 rows: five doublings
+    for (std::uint64_t tenth : unknown.tenths) EXPECT_GE(tenth, kSampleRows / 20) << "a tenth almost unsampled";
+
+    // Known size: one row of every stretch, evenly spread.
+    const Sampled known = sample(2'000'000, 2'000'000);
+    EXPECT_EQ(known.kept, kSampleRows);
+    for (std::uint64_t tenth : known.tenths) EXPECT_EQ(tenth, kSampleRows / 10);
+    // The kept row is not always the same one of its stretch.
+    std::set<std::uint64_t> offsets;
+    for (std::uint64_t row : known.first_kept) offsets.insert(row % 20);
+    EXPECT_GT(offsets.size(), 5u);
+}
+
+TEST(InferSampler, TheSameRowsGiveTheSameSample)
+{
+    const Sampled first = sample(700'000);
+    const Sampled second = sample(700'000);
+    EXPECT_EQ(first.kept, second.kept);
+    EXPECT_EQ(first.tenths, second.tenths);
+    EXPECT_EQ(first.first_kept, second.first_kept);
+    EXPECT_EQ(first.first_kept.size(), 20u);
 }
 
 // ---------------------------------------------------------------------------
