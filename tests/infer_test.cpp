@@ -1,9 +1,11 @@
 // Type inference: the strict checks of single values, the decision over a
-// whole column, the evidence, the sampler, and the table a schema file
-// holds for it.
+// whole column, the evidence, the sampler, the table a schema file holds
+// for it, and the accuracy over generated tables of every type.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
+#include <map>
 #include <set>
 
 #include "datafile_builder.h"
@@ -522,6 +524,378 @@ TEST(InferTable, WrittenAsASchemaFileThatReadsBack)
     const schema::Parsed<schema::Schema> read = schema::parse_schema_file(text);
     ASSERT_TRUE(read.ok()) << read.error;
     EXPECT_EQ(read.value, inferred);
+}
+
+// ---------------------------------------------------------------------------
+// Accuracy: generated tables with columns of known types, every type the
+// tool decodes, values of every length, NULLs and a few damaged values.
+
+// splitmix64: the same values on every platform.
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next()
+    {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+    int between(int low, int high) { return low + below(high - low + 1); }
+    bool chance(int percent) { return below(100) < percent; }
+    Bytes bytes(std::size_t count)
+    {
+        Bytes out(count);
+        for (std::uint8_t& b : out) b = static_cast<std::uint8_t>(next());
+        return out;
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+using schema::OracleType;
+
+std::string digits(Random& random, int count, bool nonzero_first)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += static_cast<char>('0' + (i == 0 && nonzero_first ? random.between(1, 9) : random.below(10)));
+    return text;
+}
+
+std::string sign(Random& random, int negative_percent) { return random.chance(negative_percent) ? "-" : ""; }
+
+Bytes small_integer(Random& random) { return datafile::number_value(std::to_string(random.between(-50, 9999))); }
+Bytes digit(Random& random) { return datafile::number_value(std::to_string(random.below(10))); }
+Bytes big_integer(Random& random) { return datafile::number_value(digits(random, random.between(10, 22), true)); }
+Bytes negative_number(Random& random)
+{
+    std::string value = "-";
+    value += digits(random, random.between(1, 6), true);
+    if (random.chance(40)) value.append(".").append(digits(random, random.between(1, 3), false));
+    return datafile::number_value(value);
+}
+Bytes money(Random& random)
+{
+    return datafile::number_value(sign(random, 20) + digits(random, random.between(1, 7), true) + "." +
+                                  digits(random, 2, false));
+}
+Bytes huge_or_tiny(Random& random)
+{
+    if (random.chance(50))
+        return datafile::number_value(sign(random, 30) + digits(random, random.between(25, 60), true));
+    const std::string zeros(static_cast<std::size_t>(random.between(5, 40)), '0');
+    return datafile::number_value(sign(random, 30) + "0." + zeros + digits(random, random.between(1, 8), true));
+}
+Bytes float_number(Random& random)
+{
+    const int whole = random.between(1, 6);
+    return datafile::number_value(sign(random, 30) + digits(random, whole, true) + "." +
+                                  digits(random, 15 - whole, false));
+}
+
+int year_of(Random& random) { return random.chance(70) ? random.between(1950, 2030) : random.between(1100, 2900); }
+Bytes date(Random& random)
+{
+    return datafile::date_value(year_of(random), random.between(1, 12), random.between(1, 28), random.below(24),
+                                random.below(60), random.below(60));
+}
+Bytes midnight(Random& random)
+{
+    return datafile::date_value(year_of(random), random.between(1, 12), random.between(1, 28), 0, 0, 0);
+}
+// The end of a validity period: mostly "no end".
+Bytes end_date(Random& random)
+{
+    return random.chance(60) ? datafile::date_value(9999, 12, 31, 0, 0, 0) : midnight(random);
+}
+std::uint32_t nanoseconds(Random& random)
+{
+    const std::uint32_t ns = static_cast<std::uint32_t>(random.between(1, 999999999));
+    return random.chance(50) ? ns / 1000000 * 1000000 + 1000000 : ns;  // milliseconds, or nanoseconds
+}
+Bytes timestamp(Random& random)
+{
+    std::optional<std::uint32_t> fraction;
+    if (random.chance(70)) fraction = nanoseconds(random);
+    return datafile::timestamp_value(year_of(random), random.between(1, 12), random.between(1, 28), random.below(24),
+                                     random.below(60), random.below(60), fraction);
+}
+Bytes whole_second_timestamp(Random& random)
+{
+    return datafile::timestamp_value(year_of(random), random.between(1, 12), random.between(1, 28), random.below(24),
+                                     random.below(60), random.below(60));
+}
+Bytes timestamp_offset(Random& random)
+{
+    static constexpr int kOffsets[] = {0, 60, 120, -300, -420, 330, 345, -210, 540, 600, -720, 840};
+    return datafile::timestamp_tz_value(year_of(random), random.between(1, 12), random.between(1, 28),
+                                        random.below(24), random.below(60), random.below(60),
+                                        random.chance(30) ? 0 : nanoseconds(random), kOffsets[random.below(12)]);
+}
+Bytes timestamp_region(Random& random)
+{
+    static constexpr std::uint16_t kRegions[] = {1, 100, 267, 352, 369, 615, 5121};
+    return datafile::timestamp_region_value(year_of(random), random.between(1, 12), random.between(1, 28),
+                                            random.below(24), random.below(60), random.below(60),
+                                            random.chance(30) ? 0 : nanoseconds(random), kRegions[random.below(7)]);
+}
+Bytes interval_ym(Random& random)
+{
+    const int sign_of = random.chance(30) ? -1 : 1;
+    return datafile::interval_ym_value(sign_of * random.below(200), sign_of * random.below(12));
+}
+Bytes interval_ds(Random& random)
+{
+    const int sign_of = random.chance(30) ? -1 : 1;
+    return datafile::interval_ds_value(sign_of * random.below(1000), sign_of * random.below(24),
+                                       sign_of * random.below(60), sign_of * random.below(60),
+                                       sign_of * random.below(1000000000));
+}
+double magnitude(Random& random, int low_exponent, int high_exponent)
+{
+    const double mantissa = static_cast<double>(random.between(1, 999999)) / 1000.0;
+    return (random.chance(30) ? -1 : 1) * mantissa * std::pow(10.0, random.between(low_exponent, high_exponent));
+}
+Bytes binary_float(Random& random)
+{
+    return datafile::binary_float_value(random.chance(5) ? 0.0f : static_cast<float>(magnitude(random, -6, 9)));
+}
+Bytes binary_double(Random& random)
+{
+    return datafile::binary_double_value(random.chance(5) ? 0.0 : magnitude(random, -20, 20));
+}
+Bytes whole_binary_double(Random& random) { return datafile::binary_double_value(random.between(-1000, 100000)); }
+Bytes raw_bytes(Random& random) { return random.bytes(static_cast<std::size_t>(random.between(1, 40))); }
+Bytes raw_guid(Random& random) { return random.bytes(16); }
+
+std::string word(Random& random)
+{
+    static constexpr const char* kSyllables[] = {"ka", "ro", "mi", "ten", "sul", "bra", "ve", "dor",
+                                                  "lin", "qu", "est", "an", "pho", "ri", "zu", "mo"};
+    std::string text;
+    for (int i = random.between(1, 4); i > 0; --i) text += kSyllables[random.below(16)];
+    if (random.chance(30)) text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+std::string words(Random& random, std::size_t most)
+{
+    std::string text = word(random);
+    while (text.size() < most && random.chance(85)) text += (random.chance(10) ? ", " : " ") + word(random);
+    return text;
+}
+std::string accented_words(Random& random)
+{
+    static constexpr const char* kAccented[] = {"\u00E9t\u00E9", "M\u00FCller", "stra\u00DFe", "gar\u00E7on",
+                                                 "\u00C5ngstr\u00F6m", "\u0141\u00F3d\u017A", "caf\u00E9"};
+    std::string text = words(random, 10);
+    for (int i = random.between(1, 3); i > 0; --i) text += std::string(" ") + kAccented[random.below(7)];
+    return text;
+}
+std::string cjk(Random& random)
+{
+    std::string text;
+    for (int i = random.between(1, 8); i > 0; --i) {
+        const std::uint32_t code = random.chance(80) ? 0x4E00u + static_cast<std::uint32_t>(random.below(0x51A6))
+                                                     : 0x3042u + static_cast<std::uint32_t>(random.below(0x50));
+        text += static_cast<char>(0xE0 | code >> 12);
+        text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return text;
+}
+std::string padded(std::string text, std::size_t width)
+{
+    text.resize(width, ' ');
+    return text;
+}
+
+Bytes short_text(Random& random) { return text(words(random, 12)); }
+Bytes long_text(Random& random) { return text(words(random, static_cast<std::size_t>(random.between(20, 300)))); }
+Bytes accented_text(Random& random) { return text(accented_words(random)); }
+Bytes code_text(Random& random)
+{
+    std::string code;
+    for (int i = random.between(2, 3); i > 0; --i) code += static_cast<char>('A' + random.below(26));
+    return text(code);
+}
+Bytes flag(Random& random) { return text(random.chance(50) ? "Y" : "N"); }
+Bytes email(Random& random) { return text(word(random) + "." + word(random) + "@" + word(random) + ".com"); }
+Bytes digit_text(Random& random) { return text(digits(random, random.between(3, 12), false)); }
+Bytes char_text(Random& random) { return text(padded(word(random), 12)); }
+// LONG and LONG RAW: values longer than VARCHAR2 and RAW hold inline, which
+// is how their columns differ from those (shorter values look the same).
+Bytes long_column_text(Random& random)
+{
+    const auto length = static_cast<std::size_t>(random.between(100, 9000));
+    std::string value = word(random);
+    while (value.size() < length) value.append(" ").append(word(random));
+    return text(value);
+}
+Bytes long_raw(Random& random) { return random.bytes(static_cast<std::size_t>(random.between(100, 5000))); }
+Bytes national_latin(Random& random) { return datafile::nchar_value(accented_words(random)); }
+Bytes national_cjk(Random& random) { return datafile::nchar_value(cjk(random)); }
+Bytes national_mixed(Random& random) { return datafile::nchar_value(word(random) + " " + cjk(random)); }
+Bytes national_char(Random& random) { return datafile::nchar_value(padded(word(random), 10)); }
+Bytes rowid(Random& random)
+{
+    return datafile::rowid_value(static_cast<std::uint32_t>(random.between(1, 5000000)),
+                                 static_cast<std::uint16_t>(random.between(1, 1022)),
+                                 static_cast<std::uint32_t>(random.below(4000000)),
+                                 static_cast<std::uint16_t>(random.below(700)));
+}
+Bytes urowid(Random& random)
+{
+    // 01, the object (4 bytes), the file (2), the block (4) and the slot (2).
+    const Bytes id = rowid(random);
+    Bytes out = {0x01};
+    for (std::size_t at = 0; at < 4; ++at) out.push_back(id[at]);
+    for (int b : {0, random.between(1, 255), 0, 0}) out.push_back(static_cast<std::uint8_t>(b));
+    for (std::size_t at = 6; at < 10; ++at) out.push_back(id[at]);
+    return out;
+}
+Bytes boolean(Random& random) { return {static_cast<std::uint8_t>(random.below(2))}; }
+
+struct Kind {
+    const char* name;
+    OracleType type;
+    Bytes (*make)(Random&);
+};
+
+constexpr Kind kKinds[] = {
+    {"small integers", OracleType::Number, small_integer},
+    {"digits", OracleType::Number, digit},
+    {"big integers", OracleType::Number, big_integer},
+    {"negative numbers", OracleType::Number, negative_number},
+    {"money", OracleType::Number, money},
+    {"huge and tiny numbers", OracleType::Number, huge_or_tiny},
+    {"FLOAT", OracleType::Float, float_number},
+    {"DATE", OracleType::Date, date},
+    {"dates at midnight", OracleType::Date, midnight},
+    {"dates mostly 9999-12-31", OracleType::Date, end_date},
+    {"TIMESTAMP", OracleType::Timestamp, timestamp},
+    {"TIMESTAMP of whole seconds", OracleType::Timestamp, whole_second_timestamp},
+    {"TIMESTAMP WITH LOCAL TIME ZONE", OracleType::TimestampLtz, timestamp},
+    {"TIMESTAMP WITH TIME ZONE, offsets", OracleType::TimestampTz, timestamp_offset},
+    {"TIMESTAMP WITH TIME ZONE, regions", OracleType::TimestampTz, timestamp_region},
+    {"INTERVAL YEAR TO MONTH", OracleType::IntervalYm, interval_ym},
+    {"INTERVAL DAY TO SECOND", OracleType::IntervalDs, interval_ds},
+    {"BINARY_FLOAT", OracleType::BinaryFloat, binary_float},
+    {"BINARY_DOUBLE", OracleType::BinaryDouble, binary_double},
+    {"BINARY_DOUBLE, whole numbers", OracleType::BinaryDouble, whole_binary_double},
+    {"RAW", OracleType::Raw, raw_bytes},
+    {"RAW(16)", OracleType::Raw, raw_guid},
+    {"short text", OracleType::Varchar2, short_text},
+    {"long text", OracleType::Varchar2, long_text},
+    {"accented text", OracleType::Varchar2, accented_text},
+    {"codes", OracleType::Varchar2, code_text},
+    {"flags", OracleType::Varchar2, flag},
+    {"e-mail addresses", OracleType::Varchar2, email},
+    {"digits as text", OracleType::Varchar2, digit_text},
+    {"CHAR", OracleType::Char, char_text},
+    {"LONG", OracleType::Long, long_column_text},
+    {"LONG RAW", OracleType::LongRaw, long_raw},
+    {"NVARCHAR2, Latin", OracleType::Nvarchar2, national_latin},
+    {"NVARCHAR2, CJK", OracleType::Nvarchar2, national_cjk},
+    {"NVARCHAR2, mixed", OracleType::Nvarchar2, national_mixed},
+    {"NCHAR", OracleType::Nchar, national_char},
+    {"ROWID", OracleType::Rowid, rowid},
+    {"UROWID", OracleType::Urowid, urowid},
+    {"BOOLEAN", OracleType::Boolean, boolean},
+};
+
+// The types counted as the same.
+OracleType family(OracleType type)
+{
+    switch (type) {
+    case OracleType::Float: return OracleType::Number;
+    case OracleType::Char: return OracleType::Varchar2;
+    case OracleType::Nchar: return OracleType::Nvarchar2;
+    case OracleType::TimestampLtz: return OracleType::Timestamp;
+    default: return type;
+    }
+}
+
+// A DATE and a TIMESTAMP whose values all have seven bytes count as the same.
+bool is_exact(OracleType truth, OracleType inferred, bool only_seven_bytes)
+{
+    if (family(truth) == OracleType::Timestamp && only_seven_bytes && inferred == OracleType::Date) return true;
+    return family(truth) == family(inferred);
+}
+
+struct GeneratedColumn {
+    const Kind* kind;
+    bool only_seven_bytes = true;
+};
+
+// A table of one column of each kind, in a shuffled order: its rows, with
+// NULLs, damaged values (random bytes) and trailing NULLs left out.
+std::vector<Row> generate_table(Random& random, std::vector<GeneratedColumn>& columns)
+{
+    columns.clear();
+    for (const Kind& kind : kKinds) columns.push_back({&kind});
+    for (std::size_t i = columns.size(); i > 1; --i)
+        std::swap(columns[i - 1], columns[static_cast<std::size_t>(random.below(static_cast<int>(i)))]);
+    const int rows = random.between(10, 400);
+    std::vector<int> null_percent, damage_percent;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        null_percent.push_back(std::vector<int>{0, 0, 10, 30, 60}[static_cast<std::size_t>(random.below(5))]);
+        damage_percent.push_back(std::vector<int>{0, 0, 1, 2, 3}[static_cast<std::size_t>(random.below(5))]);
+    }
+    std::vector<Row> table(static_cast<std::size_t>(rows));
+    for (Row& row : table) {
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (random.chance(null_percent[c])) {
+                row.emplace_back(std::nullopt);
+            } else if (random.below(1000) < damage_percent[c] * 10) {
+                row.emplace_back(random.bytes(static_cast<std::size_t>(random.between(1, 20))));
+            } else {
+                row.emplace_back(columns[c].kind->make(random));
+                columns[c].only_seven_bytes = columns[c].only_seven_bytes && row.back()->size() != 11;
+            }
+        }
+        while (!row.empty() && !row.back()) row.pop_back();
+    }
+    return table;
+}
+
+struct Accuracy {
+    int columns = 0;
+    int exact = 0;
+    std::map<std::string, int> confusions;  // "kind as inferred type": how many columns
+};
+
+Accuracy measure_accuracy(int tables, std::uint64_t seed)
+{
+    Random random(seed);
+    Accuracy accuracy;
+    std::vector<GeneratedColumn> columns;
+    for (int t = 0; t < tables; ++t) {
+        const std::vector<InferredColumn> inferred = decide(stats_of(generate_table(random, columns)));
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            ++accuracy.columns;
+            const OracleType type = c < inferred.size() ? inferred[c].column.type : OracleType::Unknown;
+            if (is_exact(columns[c].kind->type, type, columns[c].only_seven_bytes))
+                ++accuracy.exact;
+            else
+                ++accuracy.confusions[std::string(columns[c].kind->name).append(" as ").append(schema::type_name(type))];
+        }
+    }
+    return accuracy;
+}
+
+TEST(InferAccuracy, GeneratedColumnsOfEveryTypeGetTheirType)
+{
+    const Accuracy accuracy = measure_accuracy(30, 2024);
+    ASSERT_GE(accuracy.columns, 200);
+    const double share = static_cast<double>(accuracy.exact) / accuracy.columns;
+    std::cout << "inference accuracy: " << accuracy.exact << " of " << accuracy.columns << " columns ("
+              << std::round(share * 1000) / 10 << " %)\n";
+    for (const auto& [confusion, count] : accuracy.confusions)
+        std::cout << "  confused: " << confusion << " x" << count << "\n";
+    EXPECT_GE(share, 0.97);
 }
 
 }  // namespace
