@@ -1,0 +1,100 @@
+#include "infer/object_stats.h"
+
+#include <algorithm>
+
+namespace infer {
+
+namespace {
+
+void count(ColumnStats& column, Candidate candidate) { ++column.explained[static_cast<std::size_t>(candidate)]; }
+
+void widen(IntervalDigits& most, const IntervalDigits& digits)
+{
+    most.leading = std::max(most.leading, digits.leading);
+    most.fraction = std::max(most.fraction, digits.fraction);
+}
+
+void add_number(ColumnStats& column, ByteView value)
+{
+    const std::optional<NumberDigits> digits = canonical_number(value);
+    if (!digits) return;
+    count(column, Candidate::Number);
+    column.number_digits.integer = std::max(column.number_digits.integer, digits->integer);
+    column.number_digits.fraction = std::max(column.number_digits.fraction, digits->fraction);
+}
+
+void add_interval(ColumnStats& column, ByteView value)
+{
+    if (const auto digits = interval_ym_digits(value)) {
+        count(column, Candidate::IntervalYm);
+        widen(column.interval_ym_digits, *digits);
+    }
+    if (const auto digits = interval_ds_digits(value)) {
+        count(column, Candidate::IntervalDs);
+        widen(column.interval_ds_digits, *digits);
+    }
+}
+
+void add_binary(ColumnStats& column, ByteView value)
+{
+    if (is_plausible_rowid(value)) count(column, Candidate::Rowid);
+    if (is_plausible_urowid(value)) count(column, Candidate::Urowid);
+    if (is_boolean(value)) count(column, Candidate::Boolean);
+    if (is_plausible_binary_double(value)) count(column, Candidate::BinaryDouble);
+    if (is_plausible_binary_float(value)) count(column, Candidate::BinaryFloat);
+}
+
+}  // namespace
+
+ObjectStats::ObjectStats(const Options& options) : options_(options) {}
+
+void ObjectStats::add_row(std::span<const std::optional<ByteView>> values)
+{
+    ++rows_;
+    if (values.size() > columns_.size()) columns_.resize(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i] && !values[i]->empty()) add_value(columns_[i], *values[i]);
+}
+
+// Each value is weighed as every candidate: the counts are compared only
+// when the whole column has been seen.
+void ObjectStats::add_value(ColumnStats& column, ByteView value)
+{
+    ++column.present;
+    const auto size = static_cast<std::uint32_t>(value.size());
+    column.shortest = std::min(column.shortest, size);
+    column.longest = std::max(column.longest, size);
+    add_date_time(column, value);
+    add_interval(column, value);
+    add_binary(column, value);
+    add_number(column, value);
+    add_text(column, value);
+}
+
+void ObjectStats::add_date_time(ColumnStats& column, ByteView value) const
+{
+    if (is_plausible_date(value, options_.years)) {
+        count(column, Candidate::DateTime);
+    } else if (const auto digits = timestamp_fraction_digits(value, options_.years)) {
+        count(column, Candidate::DateTime);
+        ++column.fractional_timestamps;
+        column.timestamp_fraction_digits = std::max(column.timestamp_fraction_digits, *digits);
+    } else if (const auto tz_digits = timestamp_tz_fraction_digits(value, options_.years)) {
+        count(column, Candidate::TimestampTz);
+        column.timestamp_tz_fraction_digits = std::max(column.timestamp_tz_fraction_digits, *tz_digits);
+    }
+}
+
+void ObjectStats::add_text(ColumnStats& column, ByteView value)
+{
+    if (is_plausible_text(value, options_.database_charset, scratch_)) {
+        count(column, Candidate::Text);
+        if (ends_in_blank(value, false)) ++column.blank_padded_text;
+    }
+    if (options_.national_utf16 && is_plausible_national_text(value)) {
+        count(column, Candidate::NationalText);
+        if (ends_in_blank(value, true)) ++column.blank_padded_national_text;
+    }
+}
+
+}  // namespace infer
