@@ -204,10 +204,10 @@ void PieceWalk::decode_ahead()
 
 PieceWalk::Step PieceWalk::next()
 {
+    if (found_[1 - current_].step == Step::End) return Step::End;
     current_ = 1 - current_;
-    const Step step = found_[current_].step;
-    if (step != Step::End) decode_ahead();
-    return step;
+    decode_ahead();
+    return found_[current_].step;
 }
 
 PieceWalk::Step PieceWalk::in_directory(Found& found)
