@@ -188,7 +188,7 @@ TEST(Rows, TheRowsAccountForTheSameColumnBytesAsThePieces)
                                          : i % 23 == 5 ? datafile::RowShape::Migrated
                                          : i % 29 == 7 ? datafile::RowShape::StaleCopy
                                                        : datafile::RowShape::Ordinary;
-        const std::size_t size = shape == datafile::RowShape::Chained ? 2500 : 40 + i % 60;
+        const std::size_t size = shape == datafile::RowShape::Chained ? 2500u : 40u + static_cast<std::size_t>(i % 60);
         inserter.insert(row_of({text(std::to_string(i)), counting(size, static_cast<std::uint8_t>(i))}, i % 11 == 0),
                         shape);
     }
