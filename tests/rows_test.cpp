@@ -255,12 +255,12 @@ TEST(RowReader, FollowsAChainAcrossFilesFromAHeadTheWalkFound)
     DecodedBlock decoded = decode_block_headers(block);
     decode_data_layer(decoded, false);
     DirectoryWalkCarry carry;
-    PieceWalk walk(decoded, carry);
+    PieceWalk walk(decoded, carry, PieceReading::ByFlagBits);
     ASSERT_EQ(walk.next(), PieceWalk::Step::Piece);
     ASSERT_TRUE(starts_row(walk.piece()));
     RowReader reader(set);
     Row row;
-    reader.read(decoded, walk.piece(), row);
+    reader.read(decoded, walk.piece(), walk.columns(), row);
     EXPECT_EQ(row.chain, Chain::Complete);
     ASSERT_EQ(row.pieces.size(), 3u);
     EXPECT_EQ(row.pieces[1].file, 5u);

@@ -366,7 +366,7 @@ public:
             }
             const RowPieceRecord& piece = walk.piece();
             if (starts_row(piece))
-                head(block, piece);
+                head(block, piece, walk.columns());
             else if (piece.walked && (piece.flags & block_format::kFlagK) == 0)
                 other_piece(block, piece, walk.columns());
         }
@@ -387,7 +387,7 @@ private:
 
     bool selected(std::uint8_t flags) const { return !is_deleted_only(s_.action) || (flags & block_format::kFlagD); }
 
-    void head(const DecodedBlock& block, const RowPieceRecord& piece)
+    void head(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns)
     {
         if (printer_ == nullptr) {
             // The first pass: only rows of several pieces reach others; the
@@ -395,14 +395,14 @@ private:
             const bool chained = (piece.flags & (block_format::kFlagL | block_format::kFlagF)) !=
                                  (block_format::kFlagL | block_format::kFlagF);
             if (!chained && widest_ == nullptr) return;
-            reader_.read(block, piece, row_, widest_ != nullptr);
+            reader_.read(block, piece, columns, row_, widest_ != nullptr);
             reached_.add(row_);
             if (widest_ != nullptr && selected(piece.flags))
                 *widest_ = std::max(*widest_, exported_columns(template_, row_.values.size()));
             return;
         }
         if (!selected(piece.flags)) return;
-        reader_.read(block, piece, row_);
+        reader_.read(block, piece, columns, row_);
         printer_->row(row_);
     }
 

@@ -73,11 +73,12 @@ bool RowReader::follow(const Rowid& at, std::uint32_t object_id, DecodedBlock& b
     return piece_at_slot(block, at.slot, offset);
 }
 
-void RowReader::add_values(const DecodedBlock& block, const RowPart& part, Row& row, bool joins_previous)
+void RowReader::add_values(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
+                           Row& row, bool joins_previous)
 {
-    const BlockView& view = block.view();
-    for (std::uint32_t i = 0; i < part.piece.columns_found; ++i) {
-        const ColumnValue value = ColumnValue::of(view, part.columns[i]);
+    const BlockView view = block.view();
+    for (std::uint32_t i = 0; i < columns.size(); ++i) {
+        const ColumnValue value = ColumnValue::of(view, columns[i]);
         if (i == 0 && joins_previous && !row.values.empty() && !value.null) {
             // The value cut between the pieces: its two parts joined.
             ColumnValue& first = row.values.back();
@@ -91,27 +92,28 @@ void RowReader::add_values(const DecodedBlock& block, const RowPart& part, Row& 
         }
         row.values.push_back(value);
     }
-    if (!part.piece.complete) row.values_cut_short = true;
+    if (!piece.complete) row.values_cut_short = true;
 }
 
 // A cluster member's row starts with the columns of the key row its key
 // index names in table 0 of its block.
-void RowReader::add_key_columns(const DecodedBlock& block, const RowPart& member, Row& row)
+void RowReader::add_key_columns(const DecodedBlock& block, const RowPieceRecord& member, Row& row)
 {
     const BlockView& view = block.view();
     const std::uint32_t first_key_slot = view.u16(block.data.table_directory + file_format::kTableFirstSlotAt);
     std::uint32_t offset = 0;
-    if (piece_at_slot(block, first_key_slot + member.piece.key_index, offset)) {
+    if (piece_at_slot(block, first_key_slot + member.key_index, offset)) {
         read_row_part(view, offset, key_);
         if (key_.has(kFlagK)) {
-            add_values(block, key_, row, false);
+            add_values(block, key_.piece, key_.found(), row, false);
             return;
         }
     }
     row.chain = Chain::MissingPiece;
 }
 
-void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, Row& row, bool with_values)
+void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, std::span<const ColumnRecord> head_columns,
+                     Row& row, bool with_values)
 {
     row.head = {block.block.file, block.block.number, head.slot};
     row.object_id = block.header.object_id;
@@ -128,24 +130,24 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, Row&
     row.joined.clear();
     if (with_values) row.blocks.push_back(block.block);
 
-    read_row_part(block.view(), head.offset, part_);
     const Rowid head_rowid{block.block.file, static_cast<std::uint32_t>(block.block.number),
                            static_cast<std::uint32_t>(head.slot)};
     // A head without F is a migrated row's stub: the row lies where it points.
-    bool after_stub = !part_.has(kFlagF);
+    bool after_stub = !(head.flags & kFlagF);
     if (with_values && !after_stub) {
-        if (part_.has(kFlagC)) add_key_columns(block, part_, row);
-        add_values(block, part_, row, false);
+        if (head.flags & kFlagC) add_key_columns(block, head, row);
+        add_values(block, head, head_columns, row, false);
     }
-    bool cut = part_.has(kFlagN);
+    bool cut = head.flags & kFlagN;
     Chain chain = Chain::Single;
     DecodedBlock next;
-    while (part_.piece.has_nrid) {
+    const RowPieceRecord* previous = &head;
+    while (previous->has_nrid) {
         if (row.pieces.size() >= kMaxRowPieces) {
             chain = Chain::TooLong;
             break;
         }
-        const Rowid at = part_.nrid();
+        const Rowid at = read_rowid(previous->nrid);
         const PieceAt piece{at.file, static_cast<std::int32_t>(at.block), static_cast<std::int32_t>(at.slot)};
         bool seen = false;
         for (const PieceAt& p : row.pieces)
@@ -173,12 +175,13 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, Row&
         row.pieces.push_back(piece);
         if (with_values) {
             row.blocks.push_back(next.block);
-            if (after_stub && part_.has(kFlagC)) add_key_columns(next, part_, row);
-            add_values(next, part_, row, cut && part_.has(kFlagP));
+            if (after_stub && part_.has(kFlagC)) add_key_columns(next, part_.piece, row);
+            add_values(next, part_.piece, part_.found(), row, cut && part_.has(kFlagP));
         }
         cut = part_.has(kFlagN);
         after_stub = false;
         chain = Chain::Complete;
+        previous = &part_.piece;
     }
     // A missing key row has already said so.
     if (row.chain == Chain::Single) row.chain = chain;
@@ -200,7 +203,7 @@ void RowReader::read_orphan(const DecodedBlock& block, const RowPieceRecord& pie
     row.values.clear();
     row.joined.clear();
     row.blocks.assign(1, block.block);
-    for (const ColumnRecord& column : columns) row.values.push_back(ColumnValue::of(block.view(), column));
+    add_values(block, piece, columns, row, false);
 }
 
 std::uint64_t ReachedPieces::key(std::uint32_t file, std::int32_t block, std::int32_t slot)

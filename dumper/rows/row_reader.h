@@ -90,9 +90,11 @@ class RowReader {
 public:
     explicit RowReader(DataFileSet& files) : files_(files) {}
 
-    // The row whose head piece the walk found at `head` in `block`. Without
-    // `with_values`, only its pieces and how its chain ends.
-    void read(const DecodedBlock& block, const RowPieceRecord& head, Row& row, bool with_values = true);
+    // The row whose head piece a walk reading by flag bits found at `head`
+    // in `block`, with `head_columns`. Without `with_values`, only its pieces
+    // and how its chain ends.
+    void read(const DecodedBlock& block, const RowPieceRecord& head, std::span<const ColumnRecord> head_columns,
+              Row& row, bool with_values = true);
     // A piece no head reached, as a row of its own: the columns the walk
     // found in it.
     void read_orphan(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
@@ -101,8 +103,9 @@ public:
 private:
     // Reads the piece `at` names into `part`; false when it is missing.
     bool follow(const Rowid& at, std::uint32_t object_id, DecodedBlock& block, std::uint32_t& offset);
-    void add_values(const DecodedBlock& block, const RowPart& part, Row& row, bool joins_previous);
-    void add_key_columns(const DecodedBlock& block, const RowPart& member, Row& row);
+    void add_values(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
+                    Row& row, bool joins_previous);
+    void add_key_columns(const DecodedBlock& block, const RowPieceRecord& member, Row& row);
 
     DataFileSet& files_;
     RowPart part_;
