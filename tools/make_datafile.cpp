@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,7 @@ int main(int argc, char** argv)
     const std::string& what = words[0];
     try {
         if (what == "database" && words.size() == 2) {
+            std::filesystem::create_directories(words[1]);
             datafile::write_database(datafile::build_database(datafile::sample_database(block_size, order)), words[1]);
             return 0;
         }
