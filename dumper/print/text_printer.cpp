@@ -2,6 +2,8 @@
 // of every block and row piece, with -v a location line before each shown
 // piece, and always the columns of the shown pieces, as hexadecimal bytes
 // or as typed values through the template.
+#include <cstring>
+
 #include "format/block_format.h"
 #include "format/piece_classes.h"
 #include "print/message_lines.h"
@@ -207,12 +209,25 @@ void print_hex_column(OutputSink& out, const BlockView& block, const ColumnRecor
 
 // The hex dump of every column of a piece, the main output without a
 // template: the most it can print is claimed from the sink once.
-void print_columns_in_hex(OutputSink& out, const BlockView& block, const RowPieceRecord& p,
+// The rule lines that open each shown piece.
+constexpr char kRule[] = "\n----------------------------------------------------------\n";
+constexpr char kDeletedRule[] = "\n+---------------------------------------------------------\n";
+constexpr std::size_t kRuleSize = sizeof kRule - 1;
+static_assert(sizeof kDeletedRule - 1 == kRuleSize);
+
+// The hex dump of every column of a piece, after the rule line when it is
+// given: the most it can print is claimed from the sink once.
+void print_columns_in_hex(OutputSink& out, const char* rule, const BlockView& block, const RowPieceRecord& p,
                           std::span<const ColumnRecord> columns)
 {
     // Values lie in the block and pieces have at most 255 columns.
-    static_assert(3 * 32768 + 24 * kMaxColumns + OutputSink::kHexSpare <= OutputSink::kCapacity);
-    char* at = out.claim(3 * std::size_t{p.value_bytes} + 24 * std::size_t{p.columns_found} + OutputSink::kHexSpare);
+    static_assert(kRuleSize + 3 * 32768 + 24 * kMaxColumns + OutputSink::kHexSpare <= OutputSink::kCapacity);
+    char* at = out.claim(kRuleSize + 3 * std::size_t{p.value_bytes} + 24 * std::size_t{p.columns_found} +
+                         OutputSink::kHexSpare);
+    if (rule != nullptr) {
+        std::memcpy(at, rule, kRuleSize);
+        at += kRuleSize;
+    }
     out.commit(OutputSink::put_hex_lines(at, columns.data(), columns.size(), block.bytes));
 }
 
@@ -274,13 +289,18 @@ void print_columns(const PrintContext& ctx, const DecodedBlock& block, const Row
     const bool show_location = ctx.options.show_location;
     const bool typed = ctx.template_given;
     const BlockView view = block.view();
-    out.text(ctx.options.deleted_only ? "\n+---------------------------------------------------------\n"
-                                      : "\n----------------------------------------------------------\n");
+    const char* const rule = ctx.options.deleted_only ? kDeletedRule : kRule;
+    if (!typed && !show_location) {
+        // The common case: the rule and the hex dump in one claim of room.
+        print_columns_in_hex(out, rule, view, p, columns);
+        return;
+    }
+    out.text(std::string_view(rule, kRuleSize));
     if (show_location) print_location(out, block, p);
     if (typed)
         print_typed_columns(ctx, view, columns);
     else
-        print_columns_in_hex(out, view, p, columns);
+        print_columns_in_hex(out, nullptr, view, p, columns);
 }
 
 // One line for what --block-size auto and --byte-order auto found.

@@ -58,9 +58,15 @@ void read_rowids(const BlockView& block, std::size_t piece, const PieceLayout& l
 
 }  // namespace
 
-int decode_row_piece(const BlockView& block_ref, std::uint32_t offset, std::uint16_t row_offset,
-                     std::uint16_t previous_row_offset, int& header_length, RowPieceRecord& r,
-                     ColumnRecord* columns)
+namespace {
+
+[[gnu::always_inline]] inline int read_columns(const BlockView& block_ref, std::uint32_t offset, int header_length,
+                                               RowPieceRecord& r, ColumnRecord* const out);
+
+// The walks' reading of a piece, inlined into them.
+[[gnu::always_inline]] inline int read_literal_piece(const BlockView& block_ref, std::uint32_t offset,
+                                                     std::uint16_t row_offset, std::uint16_t previous_row_offset,
+                                                     int& header_length, RowPieceRecord& r, ColumnRecord* columns)
 {
     // A copy, not a reference: the record's stores below may alias anything
     // reached by reference, and the compiler would reload it.
@@ -94,11 +100,11 @@ int decode_row_piece(const BlockView& block_ref, std::uint32_t offset, std::uint
     if (layout.fixed_result != kColumnsWalked) return layout.fixed_result;
     r.walked = true;
     r.header_length = static_cast<std::uint8_t>(header_length);
-    return walk_columns(block, offset, header_length, r, columns);
+    return read_columns(block, offset, header_length, r, columns);
 }
 
-int walk_columns(const BlockView& block_ref, std::uint32_t offset, int header_length, RowPieceRecord& r,
-                 ColumnRecord* const out)
+inline int read_columns(const BlockView& block_ref, std::uint32_t offset, int header_length, RowPieceRecord& r,
+                        ColumnRecord* const out)
 {
     // A copy, not a reference: the stores into the records below may alias
     // anything reached by reference, and the compiler would then reload it.
@@ -149,6 +155,21 @@ int walk_columns(const BlockView& block_ref, std::uint32_t offset, int header_le
         return start < block_size ? static_cast<int>(block_size - start) : 0;
     }
     return static_cast<int>(cursor - start);
+}
+
+}  // namespace
+
+int decode_row_piece(const BlockView& block, std::uint32_t offset, std::uint16_t row_offset,
+                     std::uint16_t previous_row_offset, int& header_length, RowPieceRecord& piece,
+                     ColumnRecord* columns)
+{
+    return read_literal_piece(block, offset, row_offset, previous_row_offset, header_length, piece, columns);
+}
+
+int walk_columns(const BlockView& block, std::uint32_t offset, int header_length, RowPieceRecord& piece,
+                 ColumnRecord* columns)
+{
+    return read_columns(block, offset, header_length, piece, columns);
 }
 
 namespace {
@@ -210,7 +231,7 @@ PieceWalk::Step PieceWalk::next()
     return found_[current_].step;
 }
 
-PieceWalk::Step PieceWalk::in_directory(Found& found)
+inline PieceWalk::Step PieceWalk::in_directory(Found& found)
 {
     // Copies: the stores into `found` may alias anything reached by reference.
     const BlockView view = block_.view();
@@ -246,7 +267,7 @@ PieceWalk::Step PieceWalk::in_directory(Found& found)
     return Step::End;
 }
 
-PieceWalk::Step PieceWalk::in_heap(Found& found)
+inline PieceWalk::Step PieceWalk::in_heap(Found& found)
 {
     const BlockView view = block_.view();
     const std::uint32_t block_size = static_cast<std::uint32_t>(view.size());
@@ -267,11 +288,11 @@ PieceWalk::Step PieceWalk::in_heap(Found& found)
 // The literal reading returns the bytes of the columns (or a class's fixed
 // count) and may leave the header length as it was; the reading by flag
 // bits returns the bytes of the whole piece, its header counted.
-int PieceWalk::decode(const BlockView& view, std::uint32_t offset, std::uint16_t row_offset, std::uint16_t previous,
+inline int PieceWalk::decode(const BlockView& view, std::uint32_t offset, std::uint16_t row_offset, std::uint16_t previous,
                       int& header_length, Found& found) const
 {
     if (reading_ == PieceReading::Literal)
-        return decode_row_piece(view, offset, row_offset, previous, header_length, found.piece, found.columns.data());
+        return read_literal_piece(view, offset, row_offset, previous, header_length, found.piece, found.columns.data());
     header_length = 0;
     return decode_piece_by_flag_bits(view, offset, row_offset, found.piece, found.columns.data());
 }
