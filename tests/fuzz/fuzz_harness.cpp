@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 #include <unistd.h>
@@ -751,6 +752,33 @@ void report(const std::string& problem)
 
 // ---------------------------------------------------------------------------
 
+// Whole rows over the same blocks, the file named twice so that chains can
+// cross files: every record is valid JSON with a known chain state and at
+// least its head among its pieces, and complete only when its chain is.
+std::string check_rows(std::vector<std::string> args)
+{
+    const std::set<std::string> chains = {"single", "complete", "missing piece", "loop", "too long", "orphan"};
+    args.insert(args.end(), {"--rows", "--format", "jsonl", args[1]});
+    for (const char* action : {"A", "O"}) {
+        std::vector<std::string> with_action = args;
+        with_action.insert(with_action.end(), {"-a", action});
+        const Run r = run(with_action);
+        if (r.status != 0 && r.status != 1) return describe(with_action) + ": exit status " + std::to_string(r.status);
+        try {
+            for (const Json& row : parse_json_lines(r.output)) {
+                const std::string& chain = row["chain"].text;
+                if (!chains.count(chain)) return describe(with_action) + ": chain '" + chain + "'";
+                if (row["pieces"].items.empty()) return describe(with_action) + ": a row without pieces";
+                if (row["complete"].boolean && chain != "single" && chain != "complete")
+                    return describe(with_action) + ": a " + chain + " row said complete";
+            }
+        } catch (const std::exception& e) {
+            return describe(with_action) + ": not JSON Lines (" + e.what() + ")";
+        }
+    }
+    return "";
+}
+
 std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
 {
     if (size < 4) return "";
@@ -798,6 +826,8 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
     const bool ranged = !range.args.empty() && range.count != -1;
 
     std::string problem = check_verify(common);
+    if (!problem.empty()) return problem;
+    problem = check_rows(common);
     if (!problem.empty()) return problem;
     problem = check_other_layouts(common, !ranged);
     if (!problem.empty()) return problem;
