@@ -155,7 +155,7 @@ std::optional<RowHandler> table_rows(const CoreTable& table, CoreRows<TableRow>&
     };
 }
 
-std::optional<RowHandler> column_rows(const CoreTable& table, CoreRows<ColumnRow>& out, std::string& error)
+std::optional<RowHandler> column_rows(const CoreTable& table, ColumnRows& out, std::string& error)
 {
     ColumnAt object, segment_column, name, type;
     ColumnAt column_number, internal_column, length, precision, scale, null, property, charset_id, charset_form,
@@ -179,9 +179,7 @@ std::optional<RowHandler> column_rows(const CoreTable& table, CoreRows<ColumnRow
         const auto segment = unsigned_field(row, segment_column, bad);
         const auto code = unsigned_field(row, type, bad);
         auto name_text = text_field(row, name);
-        ColumnRow read;
-        read.object = number.value_or(0);
-        schema::Column& column = read.column;
+        schema::Column column;
         column.name = name_text.value_or("");
         column.segment_column = segment.value_or(0);
         column.column_number = unsigned_field(row, column_number, bad).value_or(0);
@@ -197,7 +195,12 @@ std::optional<RowHandler> column_rows(const CoreTable& table, CoreRows<ColumnRow
         fields.charset_form = unsigned_field(row, charset_form, bad).value_or(0);
         fields.char_length = unsigned_field(row, char_length, bad).value_or(0);
         describe_type(fields, column);
-        keep(out, std::move(read), number && segment && code && name_text, bad);
+        if (!number || !segment || !code || !name_text || bad) {
+            ++out.passed_over;
+            return;
+        }
+        ++out.rows;
+        out.by_object[*number].push_back(std::move(column));
     };
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dictionary/bootstrap.h"
@@ -37,18 +38,24 @@ struct TableRow {
     std::uint32_t property = 0;
 };
 
-// A COL$ row: the column it describes, its character set id and form as
-// COL$ gives them.
-struct ColumnRow {
-    std::uint32_t object = 0;
-    schema::Column column;
-};
-
 // What reading one table's rows gave.
 template <typename T>
 struct CoreRows {
     std::vector<T> rows;
     std::uint64_t passed_over = 0;
+
+    std::uint64_t read() const { return rows.size(); }
+};
+
+// The columns COL$ describes, by the object number of their table, in the
+// order read: kept by table as they are read, since COL$ is by far the
+// largest of these tables.
+struct ColumnRows {
+    std::unordered_map<std::uint32_t, std::vector<schema::Column>> by_object;
+    std::uint64_t rows = 0;
+    std::uint64_t passed_over = 0;
+
+    std::uint64_t read() const { return rows; }
 };
 
 using RowHandler = std::function<void(const Row&)>;
@@ -57,7 +64,7 @@ using RowHandler = std::function<void(const Row&)>;
 // `error`, when its statement lacks a column the reader needs.
 std::optional<RowHandler> object_rows(const CoreTable& table, CoreRows<ObjectRow>& out, std::string& error);
 std::optional<RowHandler> table_rows(const CoreTable& table, CoreRows<TableRow>& out, std::string& error);
-std::optional<RowHandler> column_rows(const CoreTable& table, CoreRows<ColumnRow>& out, std::string& error);
+std::optional<RowHandler> column_rows(const CoreTable& table, ColumnRows& out, std::string& error);
 std::optional<RowHandler> user_rows(const CoreTable& table, CoreRows<User>& out, std::string& error);
 
 }  // namespace dictionary

@@ -172,10 +172,10 @@ private:
 
     std::uint64_t rows_read(const std::string& table) const
     {
-        if (table == "OBJ$") return objects_.rows.size();
-        if (table == "COL$") return columns_.rows.size();
-        if (table == "TAB$") return tables_.rows.size();
-        return users_.rows.size();
+        if (table == "OBJ$") return objects_.read();
+        if (table == "COL$") return columns_.read();
+        if (table == "TAB$") return tables_.read();
+        return users_.read();
     }
 
     std::uint64_t rows_passed_over(const std::string& table) const
@@ -218,20 +218,21 @@ private:
         return "USER#" + std::to_string(owner);
     }
 
-    // The columns of each object, stored ones in SEGCOL# order, then those
-    // not stored in INTCOL# order.
-    std::unordered_map<std::uint32_t, std::vector<schema::Column>> columns_by_object()
+    // The columns of an object, stored ones in SEGCOL# order, then those
+    // not stored in INTCOL# order; none when COL$ gives none.
+    std::vector<schema::Column> take_columns(std::uint32_t object)
     {
-        auto order = [](const ColumnRow& row) {
-            const schema::Column& c = row.column;
-            return std::tuple(row.object, c.segment_column == 0, c.segment_column, c.internal_column);
+        const auto found = columns_.by_object.find(object);
+        if (found == columns_.by_object.end()) return {};
+        std::vector<schema::Column> columns = std::move(found->second);
+        columns_.by_object.erase(found);
+        auto order = [](const schema::Column& c) {
+            return std::tuple(c.segment_column == 0, c.segment_column, c.internal_column);
         };
-        std::sort(columns_.rows.begin(), columns_.rows.end(),
-                  [&](const ColumnRow& a, const ColumnRow& b) { return order(a) < order(b); });
-        std::unordered_map<std::uint32_t, std::vector<schema::Column>> by_object;
-        for (ColumnRow& row : columns_.rows) by_object[row.object].push_back(std::move(row.column));
-        columns_.rows.clear();
-        return by_object;
+        std::sort(columns.begin(), columns.end(),
+                  [&](const schema::Column& a, const schema::Column& b) { return order(a) < order(b); });
+        columns.shrink_to_fit();
+        return columns;
     }
 
     // Table partitions and subpartitions with a segment, by owner and table
@@ -253,7 +254,6 @@ private:
         for (const User& user : dictionary.users) user_names_[user.number] = user.name;
         std::unordered_map<std::uint32_t, const TableRow*> placement;
         for (const TableRow& row : tables_.rows) placement[row.object] = &row;
-        auto columns = columns_by_object();
         auto partitions = partitions_by_table();
         std::vector<std::string> without_columns, short_of_columns, unplaced;
 
@@ -267,7 +267,7 @@ private:
             table.data_object = object.data_object;
             const auto tab = placement.find(object.object);
             if (tab != placement.end()) place(*tab->second, table);
-            if (auto found = columns.find(object.object); found != columns.end()) table.columns = std::move(found->second);
+            table.columns = take_columns(object.object);
             if (auto found = partitions.find({object.owner, object.name}); found != partitions.end())
                 table.partitions = found->second;
             const std::string full_name = table.owner + "." + table.name;
@@ -352,7 +352,7 @@ private:
     std::map<std::string, SegmentTally> tallies_;
     CoreRows<ObjectRow> objects_;
     CoreRows<TableRow> tables_;
-    CoreRows<ColumnRow> columns_;
+    ColumnRows columns_;
     CoreRows<User> users_;
     std::unordered_map<std::uint32_t, std::string> user_names_;
     std::set<std::uint32_t> unknown_owners_;
