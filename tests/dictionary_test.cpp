@@ -15,6 +15,7 @@
 
 #include "dictionary/dictionary.h"
 #include "dictionary/object_census.h"
+#include "dictionary/row_fields.h"
 #include "dictionary/segment_map.h"
 #include "format/dictionary_format.h"
 #include "schema/ddl_parser.h"
@@ -759,6 +760,40 @@ TEST(DictionaryArguments, GeometryIsFoundUnlessGivenAndAWrongOneFails)
     EXPECT_EQ(wrong.output, "");
     EXPECT_EQ(wrong.errors, "trevanix: cannot read the data dictionary: " + system +
                                 ": block 1 is no data file header, so there is no root address to start from\n");
+}
+
+// ---------------------------------------------------------------------------
+// Dictionary values
+
+TEST(DictionaryFields, NumbersAreWholeAndTextIsItsBytes)
+{
+    const std::vector<datafile::Value> stored = {datafile::number_value("87101"), datafile::number_value("-127"),
+                                                 datafile::number_value("12.5"), std::nullopt,
+                                                 datafile::Value(datafile::Bytes{'O', 'B', 'J', '$'}),
+                                                 datafile::Value(datafile::Bytes{0xFF, 0x00})};
+    Row row;
+    for (const datafile::Value& v : stored)
+        row.values.push_back(v ? ColumnValue{ByteView(v->data(), v->size()), static_cast<std::uint32_t>(v->size()),
+                                             static_cast<std::uint16_t>(v->size()), false}
+                               : ColumnValue{ByteView(), 0, 0, true});
+    const std::vector<std::string> columns{"OBJ#", "SCALE", "RATIO", "DATAOBJ#", "NAME", "JUNK", "TRAILING"};
+    auto number = [&](const char* name, bool& bad) {
+        return dictionary::number_field(row, dictionary::column_at(columns, name), bad);
+    };
+    bool bad = false;
+    EXPECT_EQ(number("OBJ#", bad), 87101);
+    EXPECT_EQ(number("SCALE", bad), -127);
+    EXPECT_EQ(number("DATAOBJ#", bad), std::nullopt);  // NULL
+    EXPECT_EQ(number("TRAILING", bad), std::nullopt);  // not stored: NULL
+    EXPECT_EQ(number("NOT THERE", bad), std::nullopt);
+    EXPECT_FALSE(bad);
+    EXPECT_EQ(number("RATIO", bad), std::nullopt);  // a fraction is no whole number
+    EXPECT_TRUE(bad);
+    bad = false;
+    EXPECT_EQ(number("JUNK", bad), std::nullopt);
+    EXPECT_TRUE(bad);
+    EXPECT_EQ(dictionary::text_field(row, dictionary::column_at(columns, "NAME")), "OBJ$");
+    EXPECT_EQ(dictionary::text_field(row, dictionary::column_at(columns, "DATAOBJ#")), std::nullopt);
 }
 
 // ---------------------------------------------------------------------------

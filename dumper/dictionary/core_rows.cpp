@@ -34,35 +34,48 @@ void find_optional_columns(const CoreTable& table,
     for (const auto& [name, at] : wanted) *at = column_at(table.columns, name);
 }
 
+// A whole number of type T; none for NULL, and for a value that is no
+// whole number or lies outside T (`odd` is then set).
 template <typename T>
-std::optional<T> bounded(std::optional<std::int64_t> value, bool& bad)
+std::optional<T> whole(const Row& row, ColumnAt at, bool& odd)
 {
+    const std::optional<std::int64_t> value = number_field(row, at, odd);
     if (!value) return std::nullopt;
     if (*value < std::numeric_limits<T>::min() || *value > std::numeric_limits<T>::max()) {
-        bad = true;
+        odd = true;
         return std::nullopt;
     }
     return static_cast<T>(*value);
 }
 
-std::optional<std::uint32_t> unsigned_field(const Row& row, ColumnAt at, bool& bad)
+std::optional<std::uint32_t> unsigned_field(const Row& row, ColumnAt at, bool& odd)
 {
-    return bounded<std::uint32_t>(number_field(row, at, bad), bad);
+    return whole<std::uint32_t>(row, at, odd);
 }
 
-std::optional<std::int32_t> signed_field(const Row& row, ColumnAt at, bool& bad)
+std::optional<std::int32_t> signed_field(const Row& row, ColumnAt at, bool& odd)
 {
-    return bounded<std::int32_t>(number_field(row, at, bad), bad);
+    return whole<std::int32_t>(row, at, odd);
 }
 
-// Keeps a row whose needed fields are all there and read; counts the others.
-template <typename T>
-void keep(CoreRows<T>& out, T&& row, bool complete, bool bad)
+// PROPERTY flags, which use more than 32 bits in later versions.
+std::uint64_t flags_field(const Row& row, ColumnAt at, bool& odd)
 {
-    if (complete && !bad)
-        out.rows.push_back(std::move(row));
-    else
+    const std::optional<std::int64_t> value = whole<std::int64_t>(row, at, odd);
+    return value && *value > 0 ? static_cast<std::uint64_t>(*value) : 0;
+}
+
+// Keeps a row whose needed fields are all there; counts the others, and
+// those kept with a value taken as NULL because it could not be read.
+template <typename T, typename Rows>
+void keep(Rows& out, T&& row, bool complete, bool odd)
+{
+    if (!complete) {
         ++out.passed_over;
+        return;
+    }
+    out.odd_rows += odd;
+    out.add(std::move(row));
 }
 
 // COL$ fields of a column's type.
@@ -71,7 +84,7 @@ struct TypeFields {
     std::uint32_t length = 0;
     std::optional<std::int32_t> precision;
     std::optional<std::int32_t> scale;
-    std::uint32_t property = 0;
+    std::uint64_t property = 0;
     std::uint32_t charset_id = 0;
     std::uint32_t charset_form = 0;
     std::uint32_t char_length = 0;  // 0 when COL$ does not give it
@@ -120,14 +133,14 @@ std::optional<RowHandler> object_rows(const CoreTable& table, CoreRows<ObjectRow
         return std::nullopt;
     find_optional_columns(table, {{"DATAOBJ#", &data_object}, {"SUBNAME", &subname}});
     return [=, &out](const Row& row) {
-        bool bad = false;
-        const auto number = unsigned_field(row, object, bad);
-        const auto owner_number = unsigned_field(row, owner, bad);
-        const auto type_number = unsigned_field(row, type, bad);
+        bool odd = false;
+        const auto number = unsigned_field(row, object, odd);
+        const auto owner_number = unsigned_field(row, owner, odd);
+        const auto type_number = unsigned_field(row, type, odd);
         auto name_text = text_field(row, name);
-        ObjectRow read{number.value_or(0), unsigned_field(row, data_object, bad), owner_number.value_or(0),
+        ObjectRow read{number.value_or(0), unsigned_field(row, data_object, odd), owner_number.value_or(0),
                        name_text.value_or(""), text_field(row, subname).value_or(""), type_number.value_or(0)};
-        keep(out, std::move(read), number && owner_number && type_number && name_text, bad);
+        keep(out, std::move(read), number && owner_number && type_number && name_text, odd);
     };
 }
 
@@ -142,16 +155,16 @@ std::optional<RowHandler> table_rows(const CoreTable& table, CoreRows<TableRow>&
                                   {"INTCOLS", &columns},
                                   {"PROPERTY", &property}});
     return [=, &out](const Row& row) {
-        bool bad = false;
-        const auto number = unsigned_field(row, object, bad);
+        bool odd = false;
+        const auto number = unsigned_field(row, object, odd);
         TableRow read{number.value_or(0),
-                      unsigned_field(row, data_object, bad),
-                      unsigned_field(row, cluster, bad),
-                      unsigned_field(row, cluster_table, bad),
-                      unsigned_field(row, key_columns, bad),
-                      unsigned_field(row, columns, bad),
-                      unsigned_field(row, property, bad).value_or(0)};
-        keep(out, std::move(read), number.has_value(), bad);
+                      unsigned_field(row, data_object, odd),
+                      unsigned_field(row, cluster, odd),
+                      unsigned_field(row, cluster_table, odd),
+                      unsigned_field(row, key_columns, odd),
+                      unsigned_field(row, columns, odd),
+                      flags_field(row, property, odd)};
+        keep(out, std::move(read), number.has_value(), odd);
     };
 }
 
@@ -174,33 +187,28 @@ std::optional<RowHandler> column_rows(const CoreTable& table, ColumnRows& out, s
                                   {"CHARSETFORM", &charset_form},
                                   {kCharLengthColumn, &char_length}});
     return [=, &out](const Row& row) {
-        bool bad = false;
-        const auto number = unsigned_field(row, object, bad);
-        const auto segment = unsigned_field(row, segment_column, bad);
-        const auto code = unsigned_field(row, type, bad);
+        bool odd = false;
+        const auto number = unsigned_field(row, object, odd);
+        const auto segment = unsigned_field(row, segment_column, odd);
+        const auto code = unsigned_field(row, type, odd);
         auto name_text = text_field(row, name);
         schema::Column column;
         column.name = name_text.value_or("");
         column.segment_column = segment.value_or(0);
-        column.column_number = unsigned_field(row, column_number, bad).value_or(0);
-        column.internal_column = unsigned_field(row, internal_column, bad).value_or(0);
-        column.nullable = unsigned_field(row, null, bad).value_or(0) == 0;
+        column.column_number = unsigned_field(row, column_number, odd).value_or(0);
+        column.internal_column = unsigned_field(row, internal_column, odd).value_or(0);
+        column.nullable = unsigned_field(row, null, odd).value_or(0) == 0;
         TypeFields fields;
         fields.code = code.value_or(0);
-        fields.length = unsigned_field(row, length, bad).value_or(0);
-        fields.precision = signed_field(row, precision, bad);
-        fields.scale = signed_field(row, scale, bad);
-        fields.property = unsigned_field(row, property, bad).value_or(0);
-        fields.charset_id = unsigned_field(row, charset_id, bad).value_or(0);
-        fields.charset_form = unsigned_field(row, charset_form, bad).value_or(0);
-        fields.char_length = unsigned_field(row, char_length, bad).value_or(0);
+        fields.length = unsigned_field(row, length, odd).value_or(0);
+        fields.precision = signed_field(row, precision, odd);
+        fields.scale = signed_field(row, scale, odd);
+        fields.property = flags_field(row, property, odd);
+        fields.charset_id = unsigned_field(row, charset_id, odd).value_or(0);
+        fields.charset_form = unsigned_field(row, charset_form, odd).value_or(0);
+        fields.char_length = unsigned_field(row, char_length, odd).value_or(0);
         describe_type(fields, column);
-        if (!number || !segment || !code || !name_text || bad) {
-            ++out.passed_over;
-            return;
-        }
-        ++out.rows;
-        out.by_object[*number].push_back(std::move(column));
+        keep(out, std::pair(number.value_or(0), std::move(column)), number && segment && code && name_text, odd);
     };
 }
 
@@ -210,12 +218,12 @@ std::optional<RowHandler> user_rows(const CoreTable& table, CoreRows<User>& out,
     if (!find_columns(table, {{"USER#", &number}, {"NAME", &name}}, error)) return std::nullopt;
     find_optional_columns(table, {{"TYPE#", &type}});
     return [=, &out](const Row& row) {
-        bool bad = false;
-        const auto user = unsigned_field(row, number, bad);
+        bool odd = false;
+        const auto user = unsigned_field(row, number, odd);
         auto name_text = text_field(row, name);
-        const auto kind = unsigned_field(row, type, bad);
+        const auto kind = unsigned_field(row, type, odd);
         User read{user.value_or(0), name_text.value_or(""), kind == std::optional<std::uint32_t>(kUserTypeRole)};
-        keep(out, std::move(read), user && name_text, bad);
+        keep(out, std::move(read), user && name_text, odd);
     };
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "dictionary/bootstrap.h"
@@ -35,26 +36,36 @@ struct TableRow {
     std::optional<std::uint32_t> cluster_table;  // TAB#
     std::optional<std::uint32_t> key_columns;    // CLUCOLS
     std::optional<std::uint32_t> columns;        // INTCOLS: every column, hidden ones included
-    std::uint32_t property = 0;
+    std::uint64_t property = 0;
 };
 
-// What reading one table's rows gave.
+// What reading one table's rows gave: the rows kept; those passed over,
+// a field they need being NULL or unreadable; and those kept with a field
+// they can do without taken as NULL, its value being no whole number.
 template <typename T>
 struct CoreRows {
     std::vector<T> rows;
     std::uint64_t passed_over = 0;
+    std::uint64_t odd_rows = 0;
 
+    void add(T&& row) { rows.push_back(std::move(row)); }
     std::uint64_t read() const { return rows.size(); }
 };
 
-// The columns COL$ describes, by the object number of their table, in the
-// order read: kept by table as they are read, since COL$ is by far the
-// largest of these tables.
+// The same for COL$, whose columns are kept by the object number of their
+// table as they are read (in the order read): it is by far the largest of
+// these tables.
 struct ColumnRows {
     std::unordered_map<std::uint32_t, std::vector<schema::Column>> by_object;
     std::uint64_t rows = 0;
     std::uint64_t passed_over = 0;
+    std::uint64_t odd_rows = 0;
 
+    void add(std::pair<std::uint32_t, schema::Column>&& column)
+    {
+        ++rows;
+        by_object[column.first].push_back(std::move(column.second));
+    }
     std::uint64_t read() const { return rows; }
 };
 

@@ -178,12 +178,13 @@ private:
         return users_.read();
     }
 
-    std::uint64_t rows_passed_over(const std::string& table) const
+    // Rows passed over, and rows with a value taken as NULL.
+    std::pair<std::uint64_t, std::uint64_t> rows_not_read_whole(const std::string& table) const
     {
-        if (table == "OBJ$") return objects_.passed_over;
-        if (table == "COL$") return columns_.passed_over;
-        if (table == "TAB$") return tables_.passed_over;
-        return users_.passed_over;
+        if (table == "OBJ$") return {objects_.passed_over, objects_.odd_rows};
+        if (table == "COL$") return {columns_.passed_over, columns_.odd_rows};
+        if (table == "TAB$") return {tables_.passed_over, tables_.odd_rows};
+        return {users_.passed_over, users_.odd_rows};
     }
 
     // A needed table without rows ends the load; the others are warned of.
@@ -191,9 +192,13 @@ private:
     {
         for (const Reading& reading : readings_) {
             const std::string& name = reading.table.name;
-            if (const std::uint64_t passed = rows_passed_over(name); passed > 0)
+            const auto [passed, odd] = rows_not_read_whole(name);
+            if (passed > 0)
                 notes_.warn(name + ": " + plural(passed, "row was", "rows were") +
                             " passed over: a value it needs is NULL or no whole number");
+            if (odd > 0)
+                notes_.warn(name + ": " + plural(odd, "row holds", "rows hold") +
+                            " a value that is no whole number where one was expected: taken as NULL");
             if (rows_read(name) > 0) continue;
             const DictionarySegment& segment = reading.table.segment;
             const SegmentTally& tally = tallies_.at(segment.name);
