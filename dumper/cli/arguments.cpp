@@ -33,6 +33,7 @@ const char* const kHelpText =
 const char* const kLongHelpText =
     "Usage: trevanix -f DATA_FILE [options]\n"
     "       trevanix --format jsonl|csv [options] DATA_FILE...\n"
+    "       trevanix --dictionary SYSTEM_FILE --list-tables|--ddl [options] [DATA_FILE...]\n"
     "Reads the data blocks of an Oracle data file offline and prints what they hold.\n"
     "\n"
     "Options of the dumper's own output:\n"
@@ -61,6 +62,14 @@ const char* const kLongHelpText =
     "  --quiet         no progress line on a terminal\n"
     "  --help          this help\n"
     "  --version       the version\n"
+    "\n"
+    "The data dictionary (its block size and byte order found unless given):\n"
+    "  --dictionary F  the SYSTEM data file, whose dictionary names the tables and columns\n"
+    "  --list-tables   list every table of the dictionary (text, or jsonl with --format);\n"
+    "                  with data files after the options, the blocks and rows they hold\n"
+    "                  of each, and the data objects no table has\n"
+    "  --ddl           write the dictionary's tables as a schema file: CREATE TABLE\n"
+    "                  statements with each column's type, in storage order\n"
     "\n"
     "Template keywords: NUMBER, FLOAT, VARCHAR2, CHAR, LONG, DATE, TIMESTAMP,\n"
     "TIMESTAMP WITH TIME ZONE, TIMESTAMP WITH LOCAL TIME ZONE, INTERVAL YEAR TO MONTH,\n"
@@ -219,6 +228,7 @@ bool apply_block_size(const char* value, RunSettings& s, std::string& message)
 bool apply_byte_order(const char* value, RunSettings& s, std::string& message)
 {
     s.byte_order_auto = equals_ignoring_case(value, "auto");
+    s.byte_order_given = !s.byte_order_auto;
     if (equals_ignoring_case(value, "little") || s.byte_order_auto) {
         s.byte_order = ByteOrder::Little;
     } else if (equals_ignoring_case(value, "big")) {
@@ -240,6 +250,50 @@ bool apply_charset(const char* value, RunSettings& s, std::string& message)
     return true;
 }
 
+bool apply_dictionary(const char* value, RunSettings& s, std::string& message)
+{
+    if (*value == '\0') {
+        message = "trevanix: --dictionary wants the path of the SYSTEM data file\n";
+        return false;
+    }
+    s.dictionary_file = value;
+    return true;
+}
+
+bool apply_list_tables(const char*, RunSettings& s, std::string&)
+{
+    s.list_tables = true;
+    return true;
+}
+
+bool apply_ddl(const char*, RunSettings& s, std::string&)
+{
+    s.ddl = true;
+    return true;
+}
+
+// What the dictionary's modes refuse: a missing schema, another mode, a
+// format they do not write.
+std::string schema_mode_conflict(const RunSettings& s)
+{
+    const char* mode = s.list_tables ? "--list-tables" : "--ddl";
+    if (!s.reads_schema()) {
+        if (!s.dictionary_file.empty())
+            return "trevanix: --dictionary is read by --list-tables and --ddl: add one of them\n";
+        return "";
+    }
+    if (s.list_tables && s.ddl) return "trevanix: --list-tables and --ddl do not go together: leave one out\n";
+    if (s.dictionary_file.empty())
+        return std::string("trevanix: ") + mode + " reads the data dictionary: add --dictionary SYSTEM_FILE\n";
+    if (s.rows || s.verify)
+        return std::string("trevanix: ") + mode + " and " + (s.rows ? "--rows" : "--verify") +
+               " do not go together: leave one out\n";
+    if (s.list_tables && s.format == OutputFormat::Csv)
+        return "trevanix: --list-tables writes text or jsonl, not csv\n";
+    if (s.ddl && s.format != OutputFormat::Text) return "trevanix: --ddl writes SQL: leave out --format\n";
+    return "";
+}
+
 struct LongOption {
     const char* name;
     bool takes_value;
@@ -253,6 +307,9 @@ constexpr LongOption kLongOptions[] = {
     {"--byte-order", true, apply_byte_order},
     {"--charset", true, apply_charset},
     {"--rows", false, apply_rows},
+    {"--dictionary", true, apply_dictionary},
+    {"--list-tables", false, apply_list_tables},
+    {"--ddl", false, apply_ddl},
     {"--quiet", false, apply_quiet},
     {"--help", false, apply_help},
     {"--version", false, apply_version},
@@ -369,6 +426,7 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
     }
     if (!error.found() && s.verify && s.format == OutputFormat::Csv)
         error.note("trevanix: --verify writes its report as text or jsonl, not csv\n", true);
+    if (!error.found()) error.note(schema_mode_conflict(s), true);
     if (!error.found() && s.rows && s.format == OutputFormat::Text)
         error.note("trevanix: --rows writes JSON Lines or CSV: add --format jsonl or --format csv\n", true);
     if (!error.found() && s.rows && s.verify)

@@ -51,11 +51,18 @@ struct RunSettings {
     bool block_size_auto = false;
     ByteOrder byte_order = ByteOrder::Little;  // --byte-order
     bool byte_order_auto = false;
+    bool byte_order_given = false;  // big or little, not left to the default
     std::string charset;  // --charset: the database character set's name; empty: none
     bool rows = false;    // --rows: whole rows instead of row pieces
     // Words that are no option: more data files, read by the modes long
     // options select (the text output reads -f alone).
     std::vector<std::string> more_files;
+    std::string dictionary_file;  // --dictionary: the SYSTEM data file
+    bool list_tables = false;     // --list-tables
+    bool ddl = false;             // --ddl
+
+    // The modes that read a schema rather than dump blocks: they need no -f.
+    bool reads_schema() const { return list_tables || ddl; }
 
     // The modes that read every data file named, not -f alone.
     bool reads_several_files() const { return verify || format != OutputFormat::Text; }

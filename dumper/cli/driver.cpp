@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/dictionary_run.h"
 #include "cli/progress.h"
 #include "cli/run_notes.h"
 #include "print/printer.h"
@@ -539,6 +540,7 @@ int Run::verify()
 
 int Run::execute()
 {
+    if (s_.reads_schema()) return run_schema_mode(s_, out_, err_);
     if (!prepare_values()) return kExitArgumentError;
     if (s_.template_given) {
         template_ = load_column_template(s_.template_file);
@@ -569,7 +571,7 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         out.text("trevanix " TREVANIX_VERSION "\n");
         return 0;
     }
-    if (!settings.data_file_given) {
+    if (!settings.data_file_given && !settings.reads_schema()) {
         static constexpr char kNeedFile[] = "Need name of data file.\n";
         (settings.format == OutputFormat::Text ? out : messages).text(kNeedFile);
         return static_cast<int>(sizeof kNeedFile - 1);

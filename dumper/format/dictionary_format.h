@@ -22,6 +22,16 @@ constexpr std::uint32_t kIcolObject = 20;         // ICOL$
 constexpr std::uint32_t kColObject = 21;          // COL$
 constexpr std::uint32_t kUserObject = 22;         // USER$
 
+// BOOTSTRAP$: the one table whose columns no statement gives, since the
+// statements are its rows. An ordinary heap table whose root address block 1
+// of the SYSTEM file holds; its rows are LINE# NUMBER, OBJ# NUMBER,
+// SQL_TEXT VARCHAR2, in that order. Line -1 holds the version, not a
+// statement.
+constexpr std::uint32_t kBootstrapLineColumn = 0;
+constexpr std::uint32_t kBootstrapObjectColumn = 1;
+constexpr std::uint32_t kBootstrapSqlColumn = 2;
+constexpr std::int64_t kBootstrapFirstStatementLine = 0;
+
 // Table numbers within their clusters.
 constexpr std::uint8_t kTabClusterTable = 1;   // TAB$ in C_OBJ#
 constexpr std::uint8_t kIndClusterTable = 3;   // IND$ in C_OBJ#

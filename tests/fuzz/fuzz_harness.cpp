@@ -1023,7 +1023,10 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
     if (ok && !(parse_output + parse_errors).empty()) return describe(args) + ": parsing printed " + parse_output;
     // Only the harness's own files are read.
     if ((parsed.data_file_given && !is_harness_file(parsed.data_file)) ||
-        (parsed.template_given && !is_harness_file(parsed.template_file)))
+        (parsed.template_given && !is_harness_file(parsed.template_file)) ||
+        (!parsed.dictionary_file.empty() && !is_harness_file(parsed.dictionary_file)) ||
+        (parsed.reads_schema() &&
+         !std::all_of(parsed.more_files.begin(), parsed.more_files.end(), is_harness_file)))
         return "";
     if (parsed.reads_several_files())
         for (const std::string& more : parsed.more_files)
@@ -1041,8 +1044,18 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
         return "";
     }
     if (parsed.long_help || parsed.version) {
-        if (r.status != 0 || r.output.empty() || !r.errors.empty())
+        const bool help = parsed.long_help && r.output == kLongHelpText;
+        const bool version = !parsed.long_help && r.output.rfind("trevanix ", 0) == 0;
+        if (r.status != 0 || !r.errors.empty() || !(help || version))
             return describe(args) + ": --help and --version must print their text alone and exit 0";
+        return "";
+    }
+    if (parsed.reads_schema()) {
+        // The harness's files hold no dictionary: the run says why it cannot
+        // read one and exits 1, or reads it and exits 0.
+        if (r.status != 0 && r.status != 1) return describe(args) + ": exit status " + std::to_string(r.status);
+        if (r.status == 1 && (r.errors.empty() || !r.output.empty()))
+            return describe(args) + ": a failure must say why on standard error alone";
         return "";
     }
     const bool text = parsed.format == OutputFormat::Text;
@@ -1156,6 +1169,7 @@ const std::vector<std::string> kArgumentWords = {
     "--verify", "--verify=yes", "--block-size", "--block-size=auto", "32768", "2048", "--byte-order", "big",
     "--byte-order=auto", "auto",
     "--charset", "--charset=AL32UTF8", "--charset=", "ZHS16GBK", "we8mswin1252", "EBCDIC",
+    "--dictionary", "--list-tables", "--ddl",
 };
 
 Bytes arguments_input(const std::vector<std::string>& words)

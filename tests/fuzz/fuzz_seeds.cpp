@@ -257,6 +257,8 @@ std::vector<Seed> arguments_seeds()
         {"layout-auto", arguments_input({f, data, word("--block-size=auto"), word("--byte-order"), word("auto")})},
         {"layout-empty", arguments_input({f, word("@empty"), word("--block-size=auto")})},
         {"big-32k", arguments_input({f, data, word("--block-size"), word("32768"), word("--byte-order"), word("big")})},
+        {"dictionary", arguments_input({word("--dictionary"), data, word("--list-tables"), data})},
+        {"dictionary-refused", arguments_input({word("--ddl"), word("--format=jsonl"), word("--dictionary")})},
     };
 }
 

@@ -1,0 +1,10 @@
+// The runs that read a schema instead of dumping blocks: --list-tables
+// (the tables, with what the data files named hold of each) and --ddl (the
+// schema as a schema file).
+#pragma once
+
+#include "cli/arguments.h"
+#include "print/output_sink.h"
+
+// The exit status: 0 done, 1 a file or the schema could not be read.
+int run_schema_mode(const RunSettings& settings, OutputSink& out, OutputSink& err);

@@ -1,0 +1,66 @@
+#include "cli/schema_source.h"
+
+#include "cli/run_notes.h"
+#include "dictionary/dictionary.h"
+#include "read/geometry.h"
+
+namespace {
+
+void note(OutputSink& err, const std::string& text)
+{
+    err.text("trevanix: ");
+    err.text(text);
+    err.byte('\n');
+}
+
+// What the options give of the geometry, and what they leave to the file.
+GeometryChoice geometry_choice(const RunSettings& s)
+{
+    GeometryChoice choice;
+    const std::uint32_t size = s.long_block_size != 0 ? s.long_block_size : s.block_size;
+    choice.given = {size != 0 ? size : Geometry().block_size, s.byte_order};
+    choice.find_size = s.block_size_auto || size == 0;
+    choice.find_order = s.byte_order_auto || !s.byte_order_given;
+    return choice;
+}
+
+}  // namespace
+
+DataFile* open_data_file(const std::string& path, const RunSettings& settings, DataFileSet& files, OutputSink& err)
+{
+    int error = 0;
+    std::unique_ptr<DataFile> file = DataFile::open(path, error);
+    if (!file) {
+        print_failure_reason(err, "cannot open " + path, error);
+        return nullptr;
+    }
+    const GeometryChoice choice = geometry_choice(settings);
+    file->set_geometry(choice.given);
+    LayoutFound found;
+    std::string message;
+    if ((choice.find_size || choice.find_order) && !find_geometry(*file, choice, found, message)) {
+        note(err, message);
+        return nullptr;
+    }
+    file->relative_file();
+    DataFile* opened = file.get();
+    files.add(std::move(file));
+    return opened;
+}
+
+bool load_schema(const RunSettings& settings, DataFileSet& files, schema::Schema& schema, OutputSink& err)
+{
+    DataFile* system = open_data_file(settings.dictionary_file, settings, files, err);
+    if (system == nullptr) return false;
+    dictionary::Dictionary read;
+    dictionary::LoadNotes notes;
+    std::string error;
+    const bool loaded = dictionary::load_dictionary(files, *system, read, notes, error);
+    for (const std::string& warning : notes.warnings) note(err, warning);
+    if (!loaded) {
+        note(err, "cannot read the data dictionary: " + error);
+        return false;
+    }
+    schema = std::move(read.schema);
+    return true;
+}

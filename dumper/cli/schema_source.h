@@ -1,0 +1,23 @@
+// Where a run's schema comes from, and the data files it reads beside it.
+// Today the data dictionary of a SYSTEM data file (--dictionary); a schema
+// file and inference are to be added here as sources of their own.
+#pragma once
+
+#include <string>
+
+#include "cli/arguments.h"
+#include "print/output_sink.h"
+#include "read/data_file.h"
+#include "schema/schema.h"
+
+// Opens a data file for a run that reads a schema, finds what of its
+// geometry the options leave to it (all of it unless --block-size or
+// --byte-order give it), and adds it to `files`. nullptr, with why on
+// `err`, when it cannot be opened or its geometry cannot be told.
+DataFile* open_data_file(const std::string& path, const RunSettings& settings, DataFileSet& files, OutputSink& err);
+
+// Loads the schema the settings name. With --dictionary, the SYSTEM file is
+// opened and added to `files` (the run's data files, which may hold more
+// files of the SYSTEM tablespace). Warnings, and why it failed, go to
+// `err`; false when no schema could be loaded.
+bool load_schema(const RunSettings& settings, DataFileSet& files, schema::Schema& schema, OutputSink& err);

@@ -1,0 +1,57 @@
+// BOOTSTRAP$: where the dictionary starts. The SYSTEM file's root address
+// leads to its segment; its rows hold the CREATE statements of the core
+// dictionary objects, which say how OBJ$, TAB$, COL$ and USER$ store their
+// rows: their columns in storage order, and the heap or cluster segment
+// that holds them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dictionary/segment_rows.h"
+#include "schema/ddl_parser.h"
+
+namespace dictionary {
+
+// One row of BOOTSTRAP$ that holds a statement, and what reading it gave.
+struct BootstrapLine {
+    std::int64_t line = 0;
+    std::int64_t object = 0;
+    std::string where;  // "file 1 block 521 slot 3"
+    schema::Parsed<schema::BootstrapStatement> statement;
+};
+
+struct Bootstrap {
+    DictionarySegment segment;
+    std::vector<BootstrapLine> lines;  // in the order read
+};
+
+// Reads BOOTSTRAP$ from where block 1 of the SYSTEM file `system` (one of
+// `files`) says it lies. False, with why in `error`, when the file holds no
+// root address, the segment header it names cannot be read, or BOOTSTRAP$
+// holds no statement.
+bool read_bootstrap(DataFileSet& files, DataFile& system, Bootstrap& bootstrap, LoadNotes& notes,
+                    std::string& error);
+
+// A core dictionary table as its statement creates it.
+struct CoreTable {
+    std::string name;
+    std::uint32_t object = 0;
+    std::vector<std::string> columns;            // in storage order: a cluster's key columns first
+    std::optional<std::uint32_t> cluster_table;  // TABNO, in the cluster its segment is
+    DictionarySegment segment;                   // its own, or its cluster's (no blocks yet)
+};
+
+// The table `name` (object number `object`) as BOOTSTRAP$ creates it.
+// False, with why in `error`, when no statement creates it, its statement
+// (or its cluster's) does not parse, or names no segment.
+bool find_core_table(const Bootstrap& bootstrap, std::string_view name, std::uint32_t object, CoreTable& table,
+                     std::string& error);
+
+// A warning naming the statements that do not parse, when there are any.
+std::optional<std::string> unparsed_statements(const Bootstrap& bootstrap);
+
+}  // namespace dictionary

@@ -1,0 +1,376 @@
+#include "dictionary/dictionary.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+#include "dictionary/bootstrap.h"
+#include "dictionary/core_rows.h"
+#include "format/dictionary_format.h"
+#include "schema/oracle_types.h"
+
+namespace dictionary {
+
+namespace {
+
+// How many tables a warning names before it says "...".
+constexpr std::size_t kNamesInWarning = 5;
+
+std::string plural(std::uint64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// "A, B, C, ..." of the first kNamesInWarning names.
+std::string some_names(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kNamesInWarning; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > kNamesInWarning) text += ", ...";
+    return text;
+}
+
+// The character set id most of the columns of `form` are in (0 when no
+// column is), those of SYS's tables first: the dictionary's own text is in
+// the database character set.
+std::uint32_t usual_charset(const schema::Schema& schema, schema::CharsetForm form)
+{
+    for (const bool sys_only : {true, false}) {
+        std::map<std::uint32_t, std::uint64_t> counts;
+        for (const schema::Table& table : schema.tables) {
+            if (sys_only && table.owner != "SYS") continue;
+            for (const schema::Column& column : table.columns)
+                if (column.charset_form == form && column.charset_id != 0) ++counts[column.charset_id];
+        }
+        if (counts.empty()) continue;
+        return std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                   return a.second < b.second;
+               })->first;
+    }
+    return 0;
+}
+
+class Loader {
+public:
+    Loader(DataFileSet& files, DataFile& system, LoadNotes& notes, std::string& error)
+        : files_(files), system_(system), notes_(notes), error_(error)
+    {
+    }
+
+    bool load(Dictionary& dictionary)
+    {
+        if (!read_bootstrap(files_, system_, bootstrap_, notes_, error_)) return false;
+        if (!find_core_tables()) return false;
+        if (auto unparsed = unparsed_statements(bootstrap_)) notes_.warn(*unparsed);
+        locate_segments();
+        read_core_rows();
+        if (!check_required_rows()) return false;
+        dictionary.users = std::move(users_.rows);
+        std::sort(dictionary.users.begin(), dictionary.users.end(),
+                  [](const User& a, const User& b) { return a.number < b.number; });
+        build_schema(dictionary);
+        return true;
+    }
+
+private:
+    // A core table whose rows are read, and what reads them.
+    struct Reading {
+        CoreTable table;
+        RowHandler handler;
+        bool required = false;
+    };
+
+    // OBJ$ and COL$ are needed; without TAB$ tables lose their cluster
+    // placement, without USER$ their owners' names.
+    bool find_core_tables()
+    {
+        add_reading("OBJ$", kObjObject, true, [this](const CoreTable& t, std::string& e) { return object_rows(t, objects_, e); });
+        add_reading("COL$", kColObject, true, [this](const CoreTable& t, std::string& e) { return column_rows(t, columns_, e); });
+        add_reading("TAB$", kTabObject, false, [this](const CoreTable& t, std::string& e) { return table_rows(t, tables_, e); });
+        add_reading("USER$", kUserObject, false, [this](const CoreTable& t, std::string& e) { return user_rows(t, users_, e); });
+        return error_.empty();
+    }
+
+    template <typename MakeHandler>
+    void add_reading(const char* name, std::uint32_t object, bool required, MakeHandler make_handler)
+    {
+        if (!error_.empty()) return;
+        Reading reading;
+        reading.required = required;
+        std::string why;
+        std::optional<RowHandler> handler;
+        if (find_core_table(bootstrap_, name, object, reading.table, why)) handler = make_handler(reading.table, why);
+        if (!handler) {
+            if (required)
+                error_ = "cannot read " + std::string(name) + ": " + why;
+            else
+                notes_.warn("cannot read " + std::string(name) + ": " + why);
+            return;
+        }
+        reading.handler = std::move(*handler);
+        readings_.push_back(std::move(reading));
+    }
+
+    // The blocks of each segment the readings need: through its header's
+    // extent map, or, when the header is damaged, by scanning the SYSTEM
+    // file for its data object number.
+    void locate_segments()
+    {
+        std::vector<std::pair<DictionarySegment*, std::string>> damaged;
+        for (Reading& reading : readings_) {
+            DictionarySegment& segment = reading.table.segment;
+            if (const DictionarySegment* located = located_segment(segment.name)) {
+                segment.blocks = located->blocks;
+                continue;
+            }
+            const SegmentMap map = read_segment_map(files_, segment.header);
+            if (map.ok())
+                segment.blocks = segment_blocks(map, segment.header);
+            else
+                damaged.emplace_back(&segment, map.problem);
+            located_.push_back(&segment);
+        }
+        if (damaged.empty()) return;
+        std::vector<std::uint32_t> objects;
+        for (const auto& [segment, problem] : damaged) objects.push_back(segment->data_object);
+        const auto found = scan_for_data_objects(system_, system_.relative_file(), objects);
+        for (const auto& [segment, problem] : damaged) {
+            segment->blocks = found.at(segment->data_object);
+            notes_.warn(segment->name + "'s segment header (" + place_text(segment->header) + ") " + problem +
+                        ": its blocks were found by scanning " + system_.path() + " for data object " +
+                        std::to_string(segment->data_object) + " (" +
+                        plural(segment->blocks.size(), "block", "blocks") + ")");
+        }
+        // Tables sharing a damaged cluster's segment take its blocks too.
+        for (Reading& reading : readings_)
+            if (const DictionarySegment* located = located_segment(reading.table.segment.name))
+                reading.table.segment.blocks = located->blocks;
+    }
+
+    const DictionarySegment* located_segment(const std::string& name) const
+    {
+        for (const DictionarySegment* segment : located_)
+            if (segment->name == name) return segment;
+        return nullptr;
+    }
+
+    // Each segment once, its rows handed to the tables stored in it.
+    void read_core_rows()
+    {
+        for (const DictionarySegment* segment : located_) {
+            std::vector<const Reading*> stored;
+            for (const Reading& reading : readings_)
+                if (reading.table.segment.name == segment->name) stored.push_back(&reading);
+            tallies_[segment->name] = read_segment_rows(files_, *segment, notes_, [&](const Row& row) {
+                for (const Reading* reading : stored)
+                    if (reading->table.cluster_table == row.cluster_table) reading->handler(row);
+            });
+        }
+    }
+
+    std::uint64_t rows_read(const std::string& table) const
+    {
+        if (table == "OBJ$") return objects_.read();
+        if (table == "COL$") return columns_.read();
+        if (table == "TAB$") return tables_.read();
+        return users_.read();
+    }
+
+    // Rows passed over, and rows with a value taken as NULL.
+    std::pair<std::uint64_t, std::uint64_t> rows_not_read_whole(const std::string& table) const
+    {
+        if (table == "OBJ$") return {objects_.passed_over, objects_.odd_rows};
+        if (table == "COL$") return {columns_.passed_over, columns_.odd_rows};
+        if (table == "TAB$") return {tables_.passed_over, tables_.odd_rows};
+        return {users_.passed_over, users_.odd_rows};
+    }
+
+    // A needed table without rows ends the load; the others are warned of.
+    bool check_required_rows()
+    {
+        for (const Reading& reading : readings_) {
+            const std::string& name = reading.table.name;
+            const auto [passed, odd] = rows_not_read_whole(name);
+            if (passed > 0)
+                notes_.warn(name + ": " + plural(passed, "row was", "rows were") +
+                            " passed over: a value it needs is NULL or no whole number");
+            if (odd > 0)
+                notes_.warn(name + ": " + plural(odd, "row holds", "rows hold") +
+                            " a value that is no whole number where one was expected: taken as NULL");
+            if (rows_read(name) > 0) continue;
+            const DictionarySegment& segment = reading.table.segment;
+            const SegmentTally& tally = tallies_.at(segment.name);
+            const std::string why = name + " holds no rows that could be read: its segment " + segment.name + " (" +
+                                    place_text(segment.header) + ") gave " +
+                                    plural(tally.data_blocks, "data block", "data blocks") + ", " +
+                                    std::to_string(tally.damaged_blocks) + " of them damaged";
+            if (reading.required) {
+                error_ = why;
+                return false;
+            }
+            notes_.warn(why);
+        }
+        return true;
+    }
+
+    std::string owner_name(std::uint32_t owner)
+    {
+        const auto found = user_names_.find(owner);
+        if (found != user_names_.end()) return found->second;
+        unknown_owners_.insert(owner);
+        return "USER#" + std::to_string(owner);
+    }
+
+    // The columns of an object, stored ones in SEGCOL# order, then those
+    // not stored in INTCOL# order; none when COL$ gives none.
+    std::vector<schema::Column> take_columns(std::uint32_t object)
+    {
+        const auto found = columns_.by_object.find(object);
+        if (found == columns_.by_object.end()) return {};
+        std::vector<schema::Column> columns = std::move(found->second);
+        columns_.by_object.erase(found);
+        auto order = [](const schema::Column& c) {
+            return std::tuple(c.segment_column == 0, c.segment_column, c.internal_column);
+        };
+        std::sort(columns.begin(), columns.end(),
+                  [&](const schema::Column& a, const schema::Column& b) { return order(a) < order(b); });
+        columns.shrink_to_fit();
+        return columns;
+    }
+
+    // Table partitions and subpartitions with a segment, by owner and table
+    // name, in object number order.
+    std::map<std::pair<std::uint32_t, std::string>, std::vector<schema::Partition>> partitions_by_table() const
+    {
+        std::vector<const ObjectRow*> parts;
+        for (const ObjectRow& row : objects_.rows)
+            if ((row.type == kObjectTypeTablePartition || row.type == kObjectTypeTableSubpartition) && row.data_object)
+                parts.push_back(&row);
+        std::sort(parts.begin(), parts.end(), [](const ObjectRow* a, const ObjectRow* b) { return a->object < b->object; });
+        std::map<std::pair<std::uint32_t, std::string>, std::vector<schema::Partition>> by_table;
+        for (const ObjectRow* row : parts) by_table[{row->owner, row->name}].push_back({row->subname, *row->data_object});
+        return by_table;
+    }
+
+    void build_schema(Dictionary& dictionary)
+    {
+        for (const User& user : dictionary.users) user_names_[user.number] = user.name;
+        std::unordered_map<std::uint32_t, const TableRow*> placement;
+        for (const TableRow& row : tables_.rows) placement[row.object] = &row;
+        auto partitions = partitions_by_table();
+        std::vector<std::string> without_columns, short_of_columns, unplaced;
+
+        schema::Schema& schema = dictionary.schema;
+        for (const ObjectRow& object : objects_.rows) {
+            if (object.type != kObjectTypeTable) continue;
+            schema::Table table;
+            table.owner = owner_name(object.owner);
+            table.name = object.name;
+            table.object_number = object.object;
+            table.data_object = object.data_object;
+            const auto tab = placement.find(object.object);
+            if (tab != placement.end()) place(*tab->second, table);
+            table.columns = take_columns(object.object);
+            if (auto found = partitions.find({object.owner, object.name}); found != partitions.end())
+                table.partitions = found->second;
+            const std::string full_name = table.owner + "." + table.name;
+            if (tab == placement.end()) unplaced.push_back(full_name);
+            const std::optional<std::uint32_t> counted =
+                tab == placement.end() ? std::nullopt : tab->second->columns;
+            if (table.columns.empty())
+                without_columns.push_back(full_name);
+            else if (columns_missing(table.columns, counted))
+                short_of_columns.push_back(full_name);
+            schema.tables.push_back(std::move(table));
+        }
+        std::sort(schema.tables.begin(), schema.tables.end(), [](const schema::Table& a, const schema::Table& b) {
+            return std::tie(a.owner, a.name, a.object_number) < std::tie(b.owner, b.name, b.object_number);
+        });
+        if (!without_columns.empty())
+            notes_.warn("COL$ holds no columns of " + plural(without_columns.size(), "table", "tables") + ": " +
+                        some_names(without_columns));
+        if (!short_of_columns.empty())
+            notes_.warn("COL$ lacks some columns of " + plural(short_of_columns.size(), "table", "tables") + ": " +
+                        some_names(short_of_columns));
+        if (!unplaced.empty() && !tables_.rows.empty())
+            notes_.warn("TAB$ holds no row for " + plural(unplaced.size(), "table", "tables") + ": " +
+                        some_names(unplaced) + ": where their rows are stored is taken from OBJ$ alone");
+        warn_unknown_owners();
+        set_charsets(schema);
+    }
+
+    // Whether columns are missing: fewer than TAB$ counts, or a gap in
+    // their INTCOL# numbers, which run from 1 without one.
+    static bool columns_missing(const std::vector<schema::Column>& columns, std::optional<std::uint32_t> counted)
+    {
+        if (counted && *counted != columns.size()) return true;
+        std::vector<std::uint32_t> numbers;
+        for (const schema::Column& column : columns) numbers.push_back(column.internal_column);
+        std::sort(numbers.begin(), numbers.end());
+        for (std::size_t i = 0; i < numbers.size(); ++i)
+            if (numbers[i] != i + 1) return true;
+        return false;
+    }
+
+    // A clustered table's place in its cluster, and its data object when
+    // OBJ$ does not give it.
+    static void place(const TableRow& row, schema::Table& table)
+    {
+        if (!table.data_object && (row.property & kTablePartitioned) == 0) table.data_object = row.data_object;
+        if (row.cluster)
+            table.cluster = schema::ClusterPlacement{*row.cluster, row.cluster_table.value_or(0), row.key_columns.value_or(0)};
+    }
+
+    void warn_unknown_owners()
+    {
+        if (unknown_owners_.empty()) return;
+        std::vector<std::string> numbers;
+        for (std::uint32_t owner : unknown_owners_) numbers.push_back(std::to_string(owner));
+        notes_.warn("USER$ names no user " + some_names(numbers) + ": their tables' owners are given as USER#N");
+    }
+
+    void set_charsets(schema::Schema& schema)
+    {
+        const std::uint32_t database = usual_charset(schema, schema::CharsetForm::Database);
+        const std::uint32_t national = usual_charset(schema, schema::CharsetForm::National);
+        for (const auto& [id, form, target] : {std::tuple{database, "database", &schema.database_charset},
+                                               std::tuple{national, "national", &schema.national_charset}}) {
+            if (id == 0) continue;
+            const std::string_view name = schema::charset_name(id);
+            if (name.empty())
+                notes_.warn(std::string("the ") + form + " character set, id " + std::to_string(id) +
+                            ", is not one this tool knows");
+            else
+                *target = std::string(name);
+        }
+    }
+
+    DataFileSet& files_;
+    DataFile& system_;
+    LoadNotes& notes_;
+    std::string& error_;
+    Bootstrap bootstrap_;
+    std::vector<Reading> readings_;
+    std::vector<const DictionarySegment*> located_;
+    std::map<std::string, SegmentTally> tallies_;
+    CoreRows<ObjectRow> objects_;
+    CoreRows<TableRow> tables_;
+    ColumnRows columns_;
+    CoreRows<User> users_;
+    std::unordered_map<std::uint32_t, std::string> user_names_;
+    std::set<std::uint32_t> unknown_owners_;
+};
+
+}  // namespace
+
+bool load_dictionary(DataFileSet& files, DataFile& system, Dictionary& dictionary, LoadNotes& notes,
+                     std::string& error)
+{
+    error.clear();
+    system.relative_file();
+    return Loader(files, system, notes, error).load(dictionary);
+}
+
+}  // namespace dictionary

@@ -1,0 +1,205 @@
+#include "print/table_listing_printer.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "values/charsets.h"
+
+namespace {
+
+using dictionary::ListedTable;
+using dictionary::ObjectCount;
+using dictionary::TableListing;
+using dictionary::UnknownObject;
+
+std::string counted(std::uint64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// ---------------------------------------------------------------------------
+// Text: columns apart by two blanks, numbers to the right.
+
+struct Cell {
+    std::string text;
+    bool number = false;
+};
+using Line = std::vector<Cell>;
+
+Cell number_cell(std::uint64_t value) { return {std::to_string(value), true}; }
+
+void add_counts(Line& line, const std::optional<ObjectCount>& count, bool counted_run)
+{
+    if (!counted_run) return;
+    line.push_back(count ? number_cell(count->blocks) : Cell{});
+    line.push_back(count ? number_cell(count->rows) : Cell{});
+}
+
+Line table_line(const ListedTable& entry, bool counted_run)
+{
+    const schema::Table& table = *entry.table;
+    Line line{{table.owner}, {table.name}, number_cell(table.object_number),
+              table.data_object ? number_cell(*table.data_object) : Cell{"-", true}, number_cell(entry.columns)};
+    add_counts(line, entry.count, counted_run);
+    if (table.cluster)
+        line.push_back({"cluster " + std::to_string(table.cluster->cluster_object) + ", table " +
+                        std::to_string(table.cluster->table_number)});
+    else if (!entry.partitions.empty())
+        line.push_back({counted(entry.partitions.size(), "partition", "partitions")});
+    return line;
+}
+
+Line partition_line(const dictionary::ListedPartition& partition, bool counted_run)
+{
+    Line line{{}, {"  " + partition.name}, {}, number_cell(partition.data_object), {}};
+    add_counts(line, partition.count, counted_run);
+    line.push_back({"partition"});
+    return line;
+}
+
+void write_aligned(OutputSink& out, const std::vector<Line>& lines)
+{
+    std::vector<std::size_t> widths;
+    for (const Line& line : lines) {
+        if (line.size() > widths.size()) widths.resize(line.size());
+        for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].text.size());
+    }
+    for (const Line& line : lines) {
+        std::string text;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const Cell& cell = line[i];
+            const std::string pad(widths[i] - cell.text.size(), ' ');
+            if (i > 0) text += "  ";
+            text += cell.number ? pad + cell.text : cell.text + (i + 1 < line.size() ? pad : "");
+        }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        out.text(text);
+        out.byte('\n');
+    }
+}
+
+// "-- data object 88213: 14 blocks, 310 rows, no table in the dictionary;
+// rows fit SCOTT.EMP (truncated or moved?)"
+std::string unknown_line(const UnknownObject& object)
+{
+    std::string line = "-- data object " + std::to_string(object.data_object) + ": " +
+                       counted(object.count.blocks, "block", "blocks") + ", " +
+                       counted(object.count.rows, "row", "rows") + ", no table in the dictionary";
+    if (object.fits.empty()) return line;
+    line += "; rows fit ";
+    for (std::size_t i = 0; i < object.fits.size(); ++i) line += (i == 0 ? "" : ", ") + object.fits[i];
+    return line + " (truncated or moved?)";
+}
+
+void write_text(OutputSink& out, const TableListing& listing)
+{
+    Line header{{"OWNER"}, {"TABLE"}, {"OBJECT", true}, {"DATA OBJECT", true}, {"COLUMNS", true}};
+    if (listing.counted) {
+        header.push_back({"BLOCKS", true});
+        header.push_back({"ROWS", true});
+    }
+    std::vector<Line> lines{header};
+    for (const ListedTable& entry : listing.tables) {
+        lines.push_back(table_line(entry, listing.counted));
+        for (const dictionary::ListedPartition& partition : entry.partitions)
+            lines.push_back(partition_line(partition, listing.counted));
+    }
+    write_aligned(out, lines);
+    for (const UnknownObject& object : listing.unknown) {
+        out.text(unknown_line(object));
+        out.byte('\n');
+    }
+}
+
+// ---------------------------------------------------------------------------
+// JSON Lines.
+
+// A JSON string: quotes, backslashes and control characters escaped, and
+// bytes that are not UTF-8 written as the characters U+0080 to U+00FF.
+std::string json_string(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string json = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            const std::size_t n = utf8_sequence(reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i);
+            if (n > 0) {
+                json.append(text.substr(i, n));
+                i += n;
+                continue;
+            }
+        }
+        ++i;
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x80) {
+            json += "\\u00";
+            json += kHex[c >> 4];
+            json += kHex[c & 0xF];
+        } else {
+            json += static_cast<char>(c);
+        }
+    }
+    return json + "\"";
+}
+
+std::string json_count(const std::optional<ObjectCount>& count)
+{
+    if (!count) return "\"blocks\": null, \"rows\": null";
+    return "\"blocks\": " + std::to_string(count->blocks) + ", \"rows\": " + std::to_string(count->rows);
+}
+
+std::string json_table(const ListedTable& entry)
+{
+    const schema::Table& table = *entry.table;
+    std::string json = "{\"owner\": " + json_string(table.owner) + ", \"table\": " + json_string(table.name) +
+                       ", \"object_id\": " + std::to_string(table.object_number) + ", \"data_object_id\": " +
+                       (table.data_object ? std::to_string(*table.data_object) : "null") +
+                       ", \"columns\": " + std::to_string(entry.columns) + ", \"cluster\": ";
+    if (table.cluster)
+        json += "{\"object_id\": " + std::to_string(table.cluster->cluster_object) +
+                ", \"table\": " + std::to_string(table.cluster->table_number) + "}";
+    else
+        json += "null";
+    json += ", \"partitions\": [";
+    for (std::size_t i = 0; i < entry.partitions.size(); ++i) {
+        const dictionary::ListedPartition& partition = entry.partitions[i];
+        json += (i == 0 ? "{\"name\": " : ", {\"name\": ") + json_string(partition.name) +
+                ", \"data_object_id\": " + std::to_string(partition.data_object) + ", " + json_count(partition.count) +
+                "}";
+    }
+    return json + "], " + json_count(entry.count) + "}";
+}
+
+std::string json_unknown(const UnknownObject& object)
+{
+    std::string json = "{\"unknown_data_object_id\": " + std::to_string(object.data_object) + ", " +
+                       json_count(object.count) + ", \"fits\": [";
+    for (std::size_t i = 0; i < object.fits.size(); ++i) json += (i == 0 ? "" : ", ") + json_string(object.fits[i]);
+    return json + "]}";
+}
+
+void write_jsonl(OutputSink& out, const TableListing& listing)
+{
+    for (const ListedTable& entry : listing.tables) {
+        out.text(json_table(entry));
+        out.byte('\n');
+    }
+    for (const UnknownObject& object : listing.unknown) {
+        out.text(json_unknown(object));
+        out.byte('\n');
+    }
+}
+
+}  // namespace
+
+void write_table_listing(OutputSink& out, const TableListing& listing, OutputFormat format)
+{
+    if (format == OutputFormat::Jsonl)
+        write_jsonl(out, listing);
+    else
+        write_text(out, listing);
+}

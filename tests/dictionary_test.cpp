@@ -1,0 +1,853 @@
+// The data dictionary read back from the builder's SYSTEM file: every
+// table, column, type, size, position, hidden flag, character set and
+// partition against what the builder wrote, at several block sizes and in
+// both byte orders; the segment headers and the scan a damaged one falls
+// back on; each kind of damage; --list-tables and --ddl as a user runs
+// them; and which tables the rows of an unknown data object fit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+#include "dictionary/dictionary.h"
+#include "dictionary/object_census.h"
+#include "dictionary/row_fields.h"
+#include "dictionary/segment_map.h"
+#include "format/dictionary_format.h"
+#include "schema/ddl_parser.h"
+#include "schema/ddl_writer.h"
+#include "schema/oracle_types.h"
+#include "system_file.h"
+#include "test_support.h"
+
+namespace {
+
+using datafile::BuiltDatabase;
+using datafile::ColumnDef;
+using datafile::ColumnNumbers;
+using datafile::SystemDamage;
+using datafile::TableDef;
+using dictionary::ObjectCount;
+
+// The description of the sample database and what the builder made of it.
+struct Sample {
+    explicit Sample(std::uint32_t size = 8192, ByteOrder order = ByteOrder::Little,
+                    SystemDamage damage = SystemDamage::None)
+        : description(datafile::sample_database(size, order)), built(datafile::build_database(description, damage))
+    {
+    }
+
+    // Every table the dictionary describes: the users' and its own.
+    std::vector<const TableDef*> tables() const
+    {
+        std::vector<const TableDef*> all;
+        for (const TableDef& t : description.tables) all.push_back(&t);
+        for (const TableDef& t : built.dictionary) all.push_back(&t);
+        return all;
+    }
+
+    datafile::Database description;
+    BuiltDatabase built;
+};
+
+// The built files held in memory, read with the geometry they were built with.
+struct Opened {
+    DataFileSet files;
+    DataFile* system = nullptr;
+    DataFile* users = nullptr;
+};
+
+DataFile* add_file(DataFileSet& files, const datafile::File& built, const char* name)
+{
+    std::unique_ptr<DataFile> file = DataFile::from_bytes(datafile::build_file(built), name);
+    file->set_geometry({built.block_size, built.byte_order});
+    file->relative_file();
+    DataFile* opened = file.get();
+    files.add(std::move(file));
+    return opened;
+}
+
+Opened open_in_memory(const BuiltDatabase& built)
+{
+    Opened opened;
+    opened.system = add_file(opened.files, built.system, "system01.dbf");
+    opened.users = add_file(opened.files, built.users, "users01.dbf");
+    return opened;
+}
+
+struct Loaded {
+    bool ok = false;
+    dictionary::Dictionary dictionary;
+    dictionary::LoadNotes notes;
+    std::string error;
+};
+
+Loaded load(const BuiltDatabase& built)
+{
+    Opened opened = open_in_memory(built);
+    Loaded loaded;
+    loaded.ok = dictionary::load_dictionary(opened.files, *opened.system, loaded.dictionary, loaded.notes, loaded.error);
+    return loaded;
+}
+
+const schema::Table* find_table(const schema::Schema& schema, const std::string& owner, const std::string& name)
+{
+    for (const schema::Table& table : schema.tables)
+        if (table.owner == owner && table.name == name) return &table;
+    return nullptr;
+}
+
+// The number of key columns of the cluster a table is in: the users'
+// clusters say; the core clusters have one each (OBJ#, USER#).
+std::uint32_t key_columns(const Sample& s, std::uint32_t cluster)
+{
+    for (const datafile::ClusterDef& c : s.description.clusters)
+        if (c.object_id == cluster) return static_cast<std::uint32_t>(c.key.size());
+    return 1;
+}
+
+void expect_column(const schema::Column& read, const ColumnDef& def, const ColumnNumbers& numbers)
+{
+    SCOPED_TRACE(def.name);
+    using namespace dictionary;
+    EXPECT_EQ(read.name, def.name);
+    EXPECT_EQ(read.type_code, def.type);
+    EXPECT_EQ(schema::type_code_of(read.type), def.type);
+    EXPECT_EQ(read.length, def.length);
+    EXPECT_EQ(read.precision, def.precision);
+    EXPECT_EQ(read.scale, def.scale == kFloatScale ? std::nullopt : def.scale);
+    EXPECT_EQ(read.nullable, def.nullable);
+    EXPECT_EQ(read.column_number, numbers.col);
+    EXPECT_EQ(read.segment_column, numbers.segcol);
+    EXPECT_EQ(read.internal_column, numbers.intcol);
+    EXPECT_EQ(read.hidden, def.hidden());
+    EXPECT_EQ(read.unused, (def.property & kColumnUnused) != 0);
+    EXPECT_EQ(read.is_virtual, !def.stored());
+    EXPECT_EQ(read.charset_id, def.charset_id);
+    EXPECT_EQ(static_cast<int>(read.charset_form), def.charset_form);
+    const bool national = def.charset_form == kCharsetFormNational && def.type != kTypeClob;
+    EXPECT_EQ(read.char_semantics, national || (def.property & kColumnCharLength) != 0);
+    if (read.char_semantics) {
+        EXPECT_EQ(read.char_length, def.char_length.value_or(def.length / 2));
+    }
+}
+
+void expect_table(const Sample& s, const schema::Table& read, const TableDef& truth)
+{
+    SCOPED_TRACE(truth.owner + "." + truth.name);
+    EXPECT_EQ(read.object_number, truth.object_id);
+    if (truth.partitions.empty())
+        EXPECT_EQ(read.data_object, truth.data_object_id);
+    else
+        EXPECT_FALSE(read.data_object);
+    std::vector<schema::Partition> partitions;
+    for (const datafile::PartitionDef& p : truth.partitions) partitions.push_back({p.name, p.data_object_id});
+    EXPECT_EQ(read.partitions, partitions);
+    if (truth.cluster)
+        EXPECT_EQ(read.cluster, (schema::ClusterPlacement{truth.cluster->cluster_object, truth.cluster->table,
+                                                          key_columns(s, truth.cluster->cluster_object)}));
+    else
+        EXPECT_FALSE(read.cluster);
+    // Stored columns in SEGCOL# order, then those not stored.
+    const std::vector<ColumnNumbers> numbers = truth.numbers();
+    std::vector<std::size_t> order(truth.columns.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return std::tuple(numbers[a].segcol == 0, numbers[a].segcol) < std::tuple(numbers[b].segcol == 0, numbers[b].segcol);
+    });
+    ASSERT_EQ(read.columns.size(), truth.columns.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        expect_column(read.columns[i], truth.columns[order[i]], numbers[order[i]]);
+}
+
+void expect_schema(const Sample& s, const Loaded& loaded)
+{
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    const schema::Schema& schema = loaded.dictionary.schema;
+    std::set<std::string> expected_names, read_names;
+    for (const TableDef* t : s.tables()) {
+        expected_names.insert(t->owner + "." + t->name);
+        const schema::Table* read = find_table(schema, t->owner, t->name);
+        ASSERT_NE(read, nullptr) << t->owner << "." << t->name;
+        expect_table(s, *read, *t);
+    }
+    for (const schema::Table& t : schema.tables) read_names.insert(t.owner + "." + t.name);
+    EXPECT_EQ(read_names, expected_names);
+    EXPECT_EQ(schema.database_charset, std::optional<std::string>("AL32UTF8"));
+    EXPECT_EQ(schema.national_charset, std::optional<std::string>("AL16UTF16"));
+    std::vector<dictionary::User> users;
+    for (const datafile::UserDef& u : s.description.users)
+        users.push_back({u.id, u.name, u.type == dictionary::kUserTypeRole});
+    EXPECT_EQ(loaded.dictionary.users, users);
+}
+
+// ---------------------------------------------------------------------------
+// The whole dictionary
+
+TEST(DictionaryRead, EveryTableAndColumnAsTheBuilderWroteThem)
+{
+    for (const auto& [size, order] : {std::pair{8192u, ByteOrder::Little}, std::pair{2048u, ByteOrder::Big},
+                                      std::pair{16384u, ByteOrder::Big}}) {
+        SCOPED_TRACE(size);
+        const Sample s(size, order);
+        const Loaded loaded = load(s.built);
+        expect_schema(s, loaded);
+        EXPECT_TRUE(loaded.notes.warnings.empty()) << loaded.notes.warnings.front();
+    }
+}
+
+TEST(DictionaryRead, ColumnTypesReadAsADbaWritesThem)
+{
+    const Sample s;
+    const Loaded loaded = load(s.built);
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    const schema::Table* all = find_table(loaded.dictionary.schema, "HR", "ALL_TYPES");
+    ASSERT_NE(all, nullptr);
+    std::vector<std::string> types;
+    for (const schema::Column& column : all->columns) types.push_back(column.name + " " + schema::sql_type_text(column));
+    EXPECT_EQ(types, (std::vector<std::string>{
+                         "ID NUMBER(10)", "NAME VARCHAR2(40 BYTE)", "NAME_N NVARCHAR2(20)", "AMOUNT NUMBER(12,2)",
+                         "RATIO FLOAT(126)", "BORN DATE", "CODE RAW(16)", "ROW_REF ROWID", "FIXED CHAR(10 BYTE)",
+                         "FIXED_N NCHAR(5)", "BF BINARY_FLOAT", "BD BINARY_DOUBLE", "TS TIMESTAMP(6)",
+                         "TSTZ TIMESTAMP(3) WITH TIME ZONE", "IYM INTERVAL YEAR(2) TO MONTH",
+                         "IDS INTERVAL DAY(3) TO SECOND(4)", "UR UROWID(4000)",
+                         "TSLTZ TIMESTAMP(6) WITH LOCAL TIME ZONE", "DOC CLOB", "PIC BLOB",
+                         "NOTE_CHAR VARCHAR2(10 CHAR)", "TEXT LONG"}));
+    // The dictionary's own tables, as their statements create them.
+    const schema::Table* obj = find_table(loaded.dictionary.schema, "SYS", "OBJ$");
+    ASSERT_NE(obj, nullptr);
+    EXPECT_EQ(obj->columns[3].name + " " + schema::sql_type_text(obj->columns[3]), "NAME VARCHAR2(30 BYTE)");
+    EXPECT_EQ(obj->columns[14].name + " " + schema::sql_type_text(obj->columns[14]), "OID$ RAW(16)");
+    EXPECT_FALSE(obj->columns[3].nullable);
+}
+
+// ---------------------------------------------------------------------------
+// Segment headers
+
+TEST(DictionarySegments, HeadersOfBothKindsMapTheirExtents)
+{
+    for (const auto& [size, order] : {std::pair{8192u, ByteOrder::Little}, std::pair{2048u, ByteOrder::Big}}) {
+        const Sample s(size, order);
+        Opened opened = open_in_memory(s.built);
+        std::size_t space_managed = 0;
+        for (const datafile::SegmentTruth& segment : s.built.segments) {
+            SCOPED_TRACE(segment.name);
+            const dictionary::BlockPlace header{segment.header.file, segment.header.block};
+            const dictionary::SegmentMap map = dictionary::read_segment_map(opened.files, header);
+            ASSERT_TRUE(map.ok()) << map.problem;
+            ASSERT_EQ(map.extents.size(), segment.extents.size());
+            for (std::size_t i = 0; i < map.extents.size(); ++i) {
+                EXPECT_EQ(map.extents[i].first, (dictionary::BlockPlace{segment.header.file, segment.extents[i].first_block}));
+                EXPECT_EQ(map.extents[i].length, segment.extents[i].length);
+            }
+            EXPECT_EQ(map.object, segment.space_managed ? 0u : segment.data_object);
+            space_managed += segment.space_managed;
+            // Every block but the header's, in order.
+            const std::vector<dictionary::BlockPlace> blocks = dictionary::segment_blocks(map, header);
+            std::uint32_t total = 0;
+            for (const datafile::Extent& e : segment.extents) total += e.length;
+            EXPECT_EQ(blocks.size(), total - 1);
+            EXPECT_EQ(std::count(blocks.begin(), blocks.end(), header), 0);
+        }
+        EXPECT_GT(space_managed, 0u);
+    }
+}
+
+// The SYSTEM file with block `block` changed by `change` and sealed again
+// (tail and checksum right), so that only the change is wrong.
+datafile::Bytes changed_block(const BuiltDatabase& built, std::uint32_t block,
+                              const std::function<void(datafile::Bytes&, std::size_t)>& change)
+{
+    datafile::Bytes bytes = datafile::build_file(built.system);
+    const std::size_t at = std::size_t{block} * built.system.block_size;
+    change(bytes, at);
+    datafile::Bytes one(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(at + built.system.block_size));
+    datafile::seal_block(one, built.system.byte_order);
+    std::copy(one.begin(), one.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    return bytes;
+}
+
+void put_u32(datafile::Bytes& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+TEST(DictionarySegments, AHeaderThatCannotBeBelievedSaysWhy)
+{
+    const Sample s;
+    const std::uint32_t obj_header = 240;  // OBJ$'s, as its statement in BOOTSTRAP$ says
+    const auto blocks = static_cast<std::uint32_t>(datafile::build_file(s.built.system).size() / 8192);
+    const std::vector<std::pair<std::function<void(datafile::Bytes&, std::size_t)>, std::string>> cases = {
+        {[](datafile::Bytes& b, std::size_t at) { b[at] = 6; }, "is no segment header: its block type is 0x06"},
+        {[](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 36, 0); }, "maps 0 extents, and its block holds 1 to 1010"},
+        {[](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 36, 5000); }, "maps 5000 extents, and its block holds 1 to 1010"},
+        {[&](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 112, blocks); },
+         "maps extent 1 (file 1 block 240, " + std::to_string(blocks) + " blocks), past the end of system01.dbf"},
+        {[](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 112, 0); }, "maps an empty extent 1 (file 1 block 240, 0 blocks)"},
+        {[](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 108, (1u << 22) | 300u); },
+         "maps a first extent that does not start with the header"},
+        {[](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 108, (7u << 22) | 240u); },
+         "maps extent 1 (file 7 block 240, 4 blocks) in a file that is not among those read"},
+    };
+    for (const auto& [change, problem] : cases) {
+        DataFileSet files;
+        auto file = DataFile::from_bytes(changed_block(s.built, obj_header, change), "system01.dbf");
+        file->set_geometry({8192, ByteOrder::Little});
+        files.add(std::move(file));
+        const dictionary::SegmentMap map = dictionary::read_segment_map(files, {1, obj_header});
+        EXPECT_EQ(map.problem, problem);
+    }
+    // Damage the seal does not mend.
+    DataFileSet files;
+    datafile::Bytes bytes = datafile::build_file(s.built.system);
+    bytes[std::size_t{obj_header} * 8192 + 50] ^= 1;
+    files.add(DataFile::from_bytes(bytes, "system01.dbf"));
+    EXPECT_EQ(dictionary::read_segment_map(files, {1, obj_header}).problem, "is damaged: its checksum does not match");
+    EXPECT_EQ(dictionary::read_segment_map(files, {1, 1u << 21}).problem, "cannot be read from system01.dbf");
+}
+
+TEST(DictionarySegments, AScanFindsEveryBlockOfADataObject)
+{
+    const Sample s(2048, ByteOrder::Big);
+    Opened opened = open_in_memory(s.built);
+    const std::uint32_t objects[] = {18, 2, 87150};
+    const auto found = dictionary::scan_for_data_objects(*opened.system, 1, objects);
+    std::set<std::uint32_t> obj_blocks, cluster_blocks;
+    for (const datafile::RowTruth& row : s.built.rows_of("SYS", "OBJ$").rows)
+        for (const datafile::PieceAddress& p : row.pieces) obj_blocks.insert(p.block);
+    for (const char* table : {"TAB$", "COL$"})
+        for (const datafile::RowTruth& row : s.built.rows_of("SYS", table).rows)
+            for (const datafile::PieceAddress& p : row.pieces) cluster_blocks.insert(p.block);
+    auto blocks_of = [&](std::uint32_t object) {
+        std::set<std::uint32_t> blocks;
+        for (const dictionary::BlockPlace& place : found.at(object)) {
+            EXPECT_EQ(place.file, 1u);
+            blocks.insert(place.block);
+        }
+        return blocks;
+    };
+    EXPECT_EQ(blocks_of(18), obj_blocks);
+    EXPECT_EQ(blocks_of(2), cluster_blocks);
+    EXPECT_TRUE(found.at(87150).empty());  // the users' rows are in the other file
+    EXPECT_GT(cluster_blocks.size(), 2u);
+}
+
+// ---------------------------------------------------------------------------
+// Damage
+
+TEST(DictionaryDamage, WhatCannotBeReadIsNamedWithTheBlockReadAndExitsOne)
+{
+    ScratchDir dir;
+    struct Case {
+        SystemDamage damage;
+        std::vector<std::string> said;
+    };
+    const Case cases[] = {
+        {SystemDamage::ClearedRoot,
+         {"trevanix: cannot read the data dictionary: ", "system01.dbf: its data file header (block 1) holds no root "
+                                                         "address at offset 96: is it the SYSTEM data file?\n"}},
+        {SystemDamage::UnparsableBootstrapRow,
+         {"trevanix: cannot read the data dictionary: cannot read OBJ$: the statement of OBJ$ does not parse: "
+          "BOOTSTRAP$ line 18 (object 18, file 1 block 52",
+          "): offset ", "\n"}},
+    };
+    for (const Case& c : cases) {
+        const Sample s(8192, ByteOrder::Little, c.damage);
+        const std::string system = dir.write("system01.dbf", s.built.system);
+        for (const char* mode : {"--list-tables", "--ddl"}) {
+            const RunResult r = run_trevanix({"--dictionary", system, mode});
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.output, "");
+            std::size_t at = 0;
+            for (const std::string& part : c.said) {
+                const std::size_t found = r.errors.find(part, at);
+                EXPECT_NE(found, std::string::npos) << part << "\nin:\n" << r.errors;
+                at = found == std::string::npos ? at : found + part.size();
+            }
+            EXPECT_EQ(at, r.errors.size()) << r.errors;
+        }
+    }
+    // A file that is no data file at all.
+    const std::string zeros = dir.write("zeros.dbf", std::string(20000, '\0'));
+    const RunResult r = run_trevanix({"--dictionary", zeros, "--list-tables"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors.rfind("trevanix: cannot tell the block size of " + zeros + ": ", 0), 0u) << r.errors;
+    const RunResult missing = run_trevanix({"--dictionary", dir.path("none.dbf"), "--ddl"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.errors, "trevanix: cannot open " + dir.path("none.dbf") + ": No such file or directory\n");
+}
+
+TEST(DictionaryDamage, ADamagedSegmentHeaderIsPassedByScanningForItsDataObject)
+{
+    const Sample s(8192, ByteOrder::Little, SystemDamage::ObjSegmentHeader);
+    const Loaded loaded = load(s.built);
+    expect_schema(s, loaded);
+    ASSERT_EQ(loaded.notes.warnings.size(), 1u);
+    std::size_t obj_blocks = 0;
+    std::set<std::uint32_t> seen;
+    for (const datafile::RowTruth& row : s.built.rows_of("SYS", "OBJ$").rows)
+        for (const datafile::PieceAddress& p : row.pieces) obj_blocks += seen.insert(p.block).second;
+    EXPECT_EQ(loaded.notes.warnings[0],
+              "OBJ$'s segment header (file 1 block 240) is damaged: its tail does not repeat its header: its blocks "
+              "were found by scanning system01.dbf for data object 18 (" + std::to_string(obj_blocks) +
+                  (obj_blocks == 1 ? " block)" : " blocks)"));
+}
+
+TEST(DictionaryDamage, ADamagedDictionaryBlockIsPassedOverAndTheRestStillRead)
+{
+    const Sample s(8192, ByteOrder::Little, SystemDamage::ColBlock);
+    ASSERT_TRUE(s.built.damaged_block);
+    const std::uint32_t damaged = s.built.damaged_block->block;
+    // The tables whose COL$ or TAB$ rows were in the damaged block.
+    std::set<std::uint32_t> hit;
+    for (const char* table : {"COL$", "TAB$"})
+        for (const datafile::RowTruth& row : s.built.rows_of("SYS", table).rows)
+            if (row.head && row.head->block == damaged) {
+                NumberText object;
+                ASSERT_TRUE(decode_number(ByteView(row.values[0]->data(), row.values[0]->size()), object));
+                hit.insert(static_cast<std::uint32_t>(std::stoul(std::string(object.text, object.length))));
+            }
+    ASSERT_FALSE(hit.empty());
+    const Loaded loaded = load(s.built);
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    ASSERT_GE(loaded.notes.warnings.size(), 2u);
+    const std::string& said = loaded.notes.warnings[0];
+    EXPECT_EQ(said.rfind("C_OBJ#: file 1 block " + std::to_string(damaged) + " is damaged (", 0), 0u) << said;
+    EXPECT_TRUE(said.ends_with("): its rows are passed over")) << said;
+    for (const TableDef* t : s.tables()) {
+        const schema::Table* read = find_table(loaded.dictionary.schema, t->owner, t->name);
+        ASSERT_NE(read, nullptr) << t->name;  // OBJ$ still lists every table
+        if (hit.count(t->object_id) == 0) {
+            expect_table(s, *read, *t);
+            continue;
+        }
+        // A table that lost its description is named in a warning.
+        bool named = false;
+        for (const std::string& warning : loaded.notes.warnings)
+            named = named || warning.find(t->owner + "." + t->name) != std::string::npos;
+        EXPECT_TRUE(named) << t->name;
+    }
+
+    // The command line says so and still lists the tables.
+    ScratchDir dir;
+    const RunResult r = run_trevanix({"--dictionary", dir.write("system01.dbf", s.built.system), "--list-tables"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.errors.find("trevanix: C_OBJ#: file 1 block " + std::to_string(damaged) + " is damaged"),
+              std::string::npos)
+        << r.errors;
+    EXPECT_NE(r.output.find("SCOTT  EMP"), std::string::npos) << r.output;
+}
+
+// ---------------------------------------------------------------------------
+// --list-tables
+
+// What the truth says the data files hold of one table (or partition, or
+// generation): its live rows, and the blocks any of its pieces lie in.
+ObjectCount truth_count(const BuiltDatabase& built, const std::string& owner, const std::string& table,
+                        const std::string& partition, std::uint32_t data_object)
+{
+    ObjectCount count;
+    std::set<std::pair<std::uint32_t, std::uint32_t>> blocks;
+    for (const datafile::TableRows& rows : built.rows) {
+        if (rows.owner != owner || rows.table != table || rows.partition != partition || rows.data_object != data_object)
+            continue;
+        for (const datafile::RowTruth& row : rows.rows) {
+            count.rows += row.head && !row.deleted;
+            for (const datafile::PieceAddress& p : row.pieces) blocks.insert({p.file, p.block});
+        }
+    }
+    count.blocks = blocks.size();
+    return count;
+}
+
+ObjectCount table_truth(const Sample& s, const TableDef& t)
+{
+    if (t.partitions.empty()) return truth_count(s.built, t.owner, t.name, "", t.data_object_id);
+    ObjectCount total;
+    for (const datafile::PartitionDef& p : t.partitions) {
+        const ObjectCount part = truth_count(s.built, t.owner, t.name, p.name, p.data_object_id);
+        total.blocks += part.blocks;
+        total.rows += part.rows;
+    }
+    return total;
+}
+
+std::vector<std::string> words_of(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string old_generation_line(const Sample& s)
+{
+    const ObjectCount old = truth_count(s.built, "SCOTT", "EVENTS", "", 87150);
+    return "-- data object 87150: " + std::to_string(old.blocks) + (old.blocks == 1 ? " block, " : " blocks, ") +
+           std::to_string(old.rows) + " rows, no table in the dictionary; rows fit SCOTT.EVENTS (truncated or moved?)";
+}
+
+TEST(ListTables, TextGivesEachTableItsBlocksAndRowsAndNamesTheOlderGeneration)
+{
+    for (const auto& [size, order] : {std::pair{8192u, ByteOrder::Little}, std::pair{2048u, ByteOrder::Big}}) {
+        SCOPED_TRACE(size);
+        const Sample s(size, order);
+        ScratchDir dir;
+        const std::string system = dir.write("system01.dbf", s.built.system);
+        const std::string users = dir.write("users01.dbf", s.built.users);
+        const RunResult r = run_trevanix({"--dictionary", system, "--list-tables", users});
+        ASSERT_EQ(r.status, 0) << r.errors;
+        EXPECT_EQ(r.errors, "");
+        const std::vector<std::string> lines = lines_of(r.output);
+        ASSERT_GT(lines.size(), 3u);
+        EXPECT_EQ(lines[0], "OWNER  TABLE           OBJECT  DATA OBJECT  COLUMNS  BLOCKS  ROWS");
+        EXPECT_EQ(lines.back(), old_generation_line(s));
+
+        std::map<std::string, std::vector<std::string>> by_table;
+        std::string last;
+        for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+            const std::vector<std::string> words = words_of(lines[i]);
+            const bool partition = lines[i][0] == ' ';
+            last = partition ? last : words[0] + "." + words[1];
+            by_table[partition ? last + ":" + words[0] : last] = words;
+        }
+        for (const TableDef* t : s.tables()) {
+            const std::string name = t->owner + "." + t->name;
+            SCOPED_TRACE(name);
+            ASSERT_EQ(by_table.count(name), 1u);
+            const std::vector<std::string>& words = by_table[name];
+            ASSERT_GE(words.size(), 7u);
+            EXPECT_EQ(words[2], std::to_string(t->object_id));
+            EXPECT_EQ(words[3], t->partitions.empty() ? std::to_string(t->data_object_id) : "-");
+            std::size_t visible = 0;
+            for (const ColumnDef& c : t->columns) visible += !c.hidden();
+            EXPECT_EQ(words[4], std::to_string(visible));
+            // The SYSTEM file is not among the data files: its tables show 0.
+            const ObjectCount truth = t->owner == "SYS" ? ObjectCount{} : table_truth(s, *t);
+            EXPECT_EQ(words[5], std::to_string(truth.blocks));
+            EXPECT_EQ(words[6], std::to_string(truth.rows));
+            for (const datafile::PartitionDef& p : t->partitions) {
+                const std::vector<std::string>& part = by_table[name + ":" + p.name];
+                const ObjectCount count = truth_count(s.built, t->owner, t->name, p.name, p.data_object_id);
+                EXPECT_EQ(part, (std::vector<std::string>{p.name, std::to_string(p.data_object_id),
+                                                          std::to_string(count.blocks), std::to_string(count.rows),
+                                                          "partition"}));
+            }
+        }
+        EXPECT_EQ(by_table.size(), s.tables().size() + 2);  // and SALES's two partitions
+    }
+}
+
+TEST(ListTables, TextLinesAreAlignedAndSayHowEachTableIsStored)
+{
+    const Sample s;
+    ScratchDir dir;
+    const RunResult r = run_trevanix({"--dictionary", dir.write("system01.dbf", s.built.system), "--list-tables",
+                                      dir.write("users01.dbf", s.built.users)});
+    for (const char* line : {"SCOTT  DEPT             87111        87110        3       1     4  cluster 87110, table 1\n",
+                             "SCOTT  SALES            87140            -        3       2     6  2 partitions\n",
+                             "         P2019                       87141                1     3  partition\n",
+                             "SYS    COL$                21            2       24       0     0  cluster 2, table 5\n",
+                             "HR     HIDDEN_COLS      87130        87130        3       1     3\n"})
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\nin:\n" << r.output;
+    // Without data files, the dictionary alone.
+    const RunResult alone = run_trevanix({"--dictionary", dir.path("system01.dbf"), "--list-tables"});
+    EXPECT_EQ(alone.status, 0);
+    EXPECT_EQ(lines_of(alone.output)[0], "OWNER  TABLE           OBJECT  DATA OBJECT  COLUMNS");
+    EXPECT_NE(alone.output.find("SCOTT  EMP              87112        87110        5  cluster 87110, table 2\n"),
+              std::string::npos)
+        << alone.output;
+    EXPECT_EQ(alone.output.find("-- data object"), std::string::npos);
+}
+
+TEST(ListTables, TheSystemFileAmongTheDataFilesCountsTheDictionarysOwnTables)
+{
+    const Sample s(4096, ByteOrder::Little);
+    ScratchDir dir;
+    const std::string system = dir.write("system01.dbf", s.built.system);
+    const RunResult r = run_trevanix({"--format", "jsonl", "--dictionary", system, "--list-tables", system,
+                                      "-f", dir.write("users01.dbf", s.built.users)});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    for (const Json& entry : parse_json_lines(r.output)) {
+        if (entry.names[0] != "owner" || entry["owner"].text != "SYS") continue;
+        const std::string name = entry["table"].text;
+        for (const TableDef& t : s.built.dictionary) {
+            if (t.name != name) continue;
+            const ObjectCount truth = truth_count(s.built, "SYS", name, "", t.data_object_id);
+            EXPECT_EQ(entry["rows"].text, std::to_string(truth.rows)) << name;
+            EXPECT_EQ(entry["blocks"].text, std::to_string(truth.blocks)) << name;
+            EXPECT_GT(truth.rows, 0u);
+        }
+    }
+}
+
+TEST(ListTables, JsonlHoldsTheFieldsOfEachTableAndOfEachUnknownDataObject)
+{
+    const Sample s;
+    ScratchDir dir;
+    const std::string system = dir.write("system01.dbf", s.built.system);
+    const std::string users = dir.write("users01.dbf", s.built.users);
+    const RunResult r = run_trevanix({"--dictionary", system, "--list-tables", "--format", "jsonl", users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    const std::vector<Json> entries = parse_json_lines(r.output);
+    ASSERT_EQ(entries.size(), s.tables().size() + 1);
+    const std::vector<std::string> table_keys{"owner",   "table",   "object_id",  "data_object_id", "columns",
+                                              "cluster", "partitions", "blocks", "rows"};
+    for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+        const Json& e = entries[i];
+        EXPECT_EQ(e.keys(), table_keys);
+        const TableDef* truth = nullptr;
+        for (const TableDef* t : s.tables())
+            if (t->owner == e["owner"].text && t->name == e["table"].text) truth = t;
+        ASSERT_NE(truth, nullptr) << e["table"].text;
+        SCOPED_TRACE(truth->name);
+        EXPECT_EQ(e["object_id"].text, std::to_string(truth->object_id));
+        if (truth->partitions.empty())
+            EXPECT_EQ(e["data_object_id"].text, std::to_string(truth->data_object_id));
+        else
+            EXPECT_EQ(e["data_object_id"].kind, Json::Null);
+        if (truth->cluster) {
+            EXPECT_EQ(e["cluster"].keys(), (std::vector<std::string>{"object_id", "table"}));
+            EXPECT_EQ(e["cluster"]["object_id"].text, std::to_string(truth->cluster->cluster_object));
+            EXPECT_EQ(e["cluster"]["table"].text, std::to_string(truth->cluster->table));
+        } else {
+            EXPECT_EQ(e["cluster"].kind, Json::Null);
+        }
+        ASSERT_EQ(e["partitions"].items.size(), truth->partitions.size());
+        for (std::size_t p = 0; p < truth->partitions.size(); ++p) {
+            const Json& part = e["partitions"].items[p];
+            const datafile::PartitionDef& def = truth->partitions[p];
+            EXPECT_EQ(part.keys(), (std::vector<std::string>{"name", "data_object_id", "blocks", "rows"}));
+            EXPECT_EQ(part["name"].text, def.name);
+            EXPECT_EQ(part["data_object_id"].text, std::to_string(def.data_object_id));
+            EXPECT_EQ(part["rows"].text,
+                      std::to_string(truth_count(s.built, truth->owner, truth->name, def.name, def.data_object_id).rows));
+        }
+        const ObjectCount count = truth->owner == "SYS" ? ObjectCount{} : table_truth(s, *truth);
+        EXPECT_EQ(e["blocks"].text, std::to_string(count.blocks));
+        EXPECT_EQ(e["rows"].text, std::to_string(count.rows));
+    }
+    const Json& unknown = entries.back();
+    EXPECT_EQ(unknown.keys(), (std::vector<std::string>{"unknown_data_object_id", "blocks", "rows", "fits"}));
+    EXPECT_EQ(unknown["unknown_data_object_id"].text, "87150");
+    const ObjectCount old = truth_count(s.built, "SCOTT", "EVENTS", "", 87150);
+    EXPECT_EQ(unknown["blocks"].text, std::to_string(old.blocks));
+    EXPECT_EQ(unknown["rows"].text, std::to_string(old.rows));
+    ASSERT_EQ(unknown["fits"].items.size(), 1u);
+    EXPECT_EQ(unknown["fits"].items[0].text, "SCOTT.EVENTS");
+
+    // Without data files the counts are null, not 0.
+    const Json first = parse_json_lines(run_trevanix({"--dictionary", system, "--list-tables", "--format=jsonl"}).output)[0];
+    EXPECT_EQ(first["blocks"].kind, Json::Null);
+    EXPECT_EQ(first["rows"].kind, Json::Null);
+}
+
+// ---------------------------------------------------------------------------
+// --ddl
+
+TEST(Ddl, TheSchemaFileADbaReadsAndTheReaderReadsBack)
+{
+    const Sample s(2048, ByteOrder::Big);
+    ScratchDir dir;
+    const RunResult r = run_trevanix({"--dictionary", dir.write("system01.dbf", s.built.system), "--ddl"});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.errors, "");
+    EXPECT_EQ(r.output.rfind("-- database character set AL32UTF8\n-- national character set AL16UTF16\n\n", 0), 0u);
+    for (const char* statement : {
+             "-- data object 87110, cluster table 2, key columns 1\n"
+             "CREATE TABLE \"SCOTT\".\"EMP\" (\n"
+             "  \"DEPTNO\" NUMBER(2),\n"
+             "  \"EMPNO\" NUMBER(4) NOT NULL,\n"
+             "  \"ENAME\" VARCHAR2(10 BYTE),\n"
+             "  \"JOB\" VARCHAR2(9 BYTE),\n"
+             "  \"SAL\" NUMBER(7,2)\n"
+             ");\n",
+             "-- data objects 87141 P2019, 87142 P2020\n"
+             "CREATE TABLE \"SCOTT\".\"SALES\" (\n",
+             "-- data object 87130\n"
+             "CREATE TABLE \"HR\".\"HIDDEN_COLS\" (\n"
+             "  \"ID\" NUMBER(6) NOT NULL,\n"
+             "  \"SECRET\" VARCHAR2(20 BYTE), -- hidden\n"
+             "  \"SYS_C00003_19030112:00:00$\" NUMBER, -- hidden; unused\n"
+             "  \"NOTE\" VARCHAR2(30 BYTE)\n"
+             ");\n",
+             "  \"NAME\" VARCHAR2(40 BYTE), -- character set WE8MSWIN1252\n",
+             "-- data object 2, cluster table 5, key columns 1\nCREATE TABLE \"SYS\".\"COL$\" (\n",
+             "-- data object 87151\nCREATE TABLE \"SCOTT\".\"EVENTS\" (\n"})
+        EXPECT_NE(r.output.find(statement), std::string::npos) << statement;
+    // The virtual column is not stored, so not written.
+    EXPECT_EQ(r.output.find("\"TOTAL\""), std::string::npos);
+
+    const schema::Parsed<schema::Schema> read = schema::parse_schema_file(r.output);
+    ASSERT_TRUE(read.ok()) << read.error;
+    const Loaded loaded = load(s.built);
+    ASSERT_EQ(read.value.tables.size(), loaded.dictionary.schema.tables.size());
+    EXPECT_EQ(read.value.database_charset, loaded.dictionary.schema.database_charset);
+    for (std::size_t i = 0; i < read.value.tables.size(); ++i) {
+        const schema::Table& back = read.value.tables[i];
+        const schema::Table& dictionary = loaded.dictionary.schema.tables[i];
+        SCOPED_TRACE(dictionary.name);
+        EXPECT_EQ(back.owner, dictionary.owner);
+        EXPECT_EQ(back.name, dictionary.name);
+        EXPECT_EQ(back.partitions, dictionary.partitions);
+        if (dictionary.partitions.empty()) {
+            EXPECT_EQ(back.data_object, dictionary.data_object);
+        }
+        std::vector<std::string> stored;
+        for (const schema::Column& c : dictionary.columns)
+            if (c.segment_column != 0)
+                stored.push_back(c.name + " " + schema::sql_type_text(c) + (c.nullable ? "" : " NOT NULL") +
+                                 (c.hidden ? " hidden" : "") + " " + std::to_string(c.charset_id));
+        std::vector<std::string> written;
+        for (const schema::Column& c : back.columns)
+            written.push_back(c.name + " " + schema::sql_type_text(c) + (c.nullable ? "" : " NOT NULL") +
+                              (c.hidden ? " hidden" : "") + " " + std::to_string(c.charset_id));
+        EXPECT_EQ(written, stored);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The command line
+
+TEST(DictionaryArguments, TheModesSayWhatTheyNeedAndWhatTheyRefuse)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--list-tables"}, "--list-tables reads the data dictionary: add --dictionary SYSTEM_FILE"},
+        {{"--ddl", "-f", "x"}, "--ddl reads the data dictionary: add --dictionary SYSTEM_FILE"},
+        {{"--dictionary", "s.dbf", "-f", "x"}, "--dictionary is read by --list-tables and --ddl: add one of them"},
+        {{"--dictionary", "s.dbf", "--list-tables", "--ddl"}, "--list-tables and --ddl do not go together: leave one out"},
+        {{"--dictionary", "s.dbf", "--list-tables", "--format", "csv"}, "--list-tables writes text or jsonl, not csv"},
+        {{"--dictionary", "s.dbf", "--ddl", "--format", "jsonl"}, "--ddl writes SQL: leave out --format"},
+        {{"--dictionary", "s.dbf", "--ddl", "--rows"}, "--ddl and --rows do not go together: leave one out"},
+        {{"--dictionary", "s.dbf", "--list-tables", "--verify"}, "--list-tables and --verify do not go together: leave one out"},
+        {{"--dictionary"}, "--dictionary needs a value"},
+        {{"--dictionary="}, "--dictionary wants the path of the SYSTEM data file"},
+        {{"--list-table"}, "Unknown option --list-table (did you mean --list-tables?); trevanix --help lists every option"},
+    };
+    for (const auto& [args, message] : refused) {
+        const RunResult r = run_trevanix(args);
+        EXPECT_EQ(r.errors, "trevanix: " + message + "\n") << args[0];
+        EXPECT_EQ(r.output, "");
+        EXPECT_EQ(r.status, 2);
+    }
+}
+
+TEST(DictionaryArguments, GeometryIsFoundUnlessGivenAndAWrongOneFails)
+{
+    const Sample s(2048, ByteOrder::Big);
+    ScratchDir dir;
+    const std::string system = dir.write("system01.dbf", s.built.system);
+    const std::string found = run_trevanix({"--dictionary", system, "--ddl"}).output;
+    EXPECT_NE(found.find("CREATE TABLE \"SCOTT\".\"EMP\""), std::string::npos);
+    EXPECT_EQ(run_trevanix({"--dictionary", system, "--ddl", "--block-size", "2048", "--byte-order", "big"}).output, found);
+    EXPECT_EQ(run_trevanix({"--dictionary", system, "--ddl", "-z", "2048"}).output, found);
+    const RunResult wrong =
+        run_trevanix({"--dictionary", system, "--ddl", "--block-size", "2048", "--byte-order", "little"});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.output, "");
+    EXPECT_EQ(wrong.errors, "trevanix: cannot read the data dictionary: " + system +
+                                ": block 1 is no data file header, so there is no root address to start from\n");
+}
+
+// ---------------------------------------------------------------------------
+// Dictionary values
+
+TEST(DictionaryFields, NumbersAreWholeAndTextIsItsBytes)
+{
+    const std::vector<datafile::Value> stored = {datafile::number_value("87101"), datafile::number_value("-127"),
+                                                 datafile::number_value("12.5"), std::nullopt,
+                                                 datafile::Value(datafile::Bytes{'O', 'B', 'J', '$'}),
+                                                 datafile::Value(datafile::Bytes{0xFF, 0x00})};
+    Row row;
+    for (const datafile::Value& v : stored)
+        row.values.push_back(v ? ColumnValue{ByteView(v->data(), v->size()), static_cast<std::uint32_t>(v->size()),
+                                             static_cast<std::uint16_t>(v->size()), false}
+                               : ColumnValue{ByteView(), 0, 0, true});
+    const std::vector<std::string> columns{"OBJ#", "SCALE", "RATIO", "DATAOBJ#", "NAME", "JUNK", "TRAILING"};
+    auto number = [&](const char* name, bool& bad) {
+        return dictionary::number_field(row, dictionary::column_at(columns, name), bad);
+    };
+    bool bad = false;
+    EXPECT_EQ(number("OBJ#", bad), 87101);
+    EXPECT_EQ(number("SCALE", bad), -127);
+    EXPECT_EQ(number("DATAOBJ#", bad), std::nullopt);  // NULL
+    EXPECT_EQ(number("TRAILING", bad), std::nullopt);  // not stored: NULL
+    EXPECT_EQ(number("NOT THERE", bad), std::nullopt);
+    EXPECT_FALSE(bad);
+    EXPECT_EQ(number("RATIO", bad), std::nullopt);  // a fraction is no whole number
+    EXPECT_TRUE(bad);
+    bad = false;
+    EXPECT_EQ(number("JUNK", bad), std::nullopt);
+    EXPECT_TRUE(bad);
+    EXPECT_EQ(dictionary::text_field(row, dictionary::column_at(columns, "NAME")), "OBJ$");
+    EXPECT_EQ(dictionary::text_field(row, dictionary::column_at(columns, "DATAOBJ#")), std::nullopt);
+}
+
+// ---------------------------------------------------------------------------
+// Which tables the rows of an unknown data object fit
+
+infer::ObjectStats stats_of(const std::vector<std::vector<datafile::Value>>& rows)
+{
+    infer::ObjectStats stats{infer::Options{}};
+    for (const std::vector<datafile::Value>& row : rows) {
+        std::vector<std::optional<ByteView>> values;
+        for (const datafile::Value& v : row)
+            values.push_back(v ? std::optional<ByteView>(ByteView(v->data(), v->size())) : std::nullopt);
+        stats.add_row(values);
+    }
+    return stats;
+}
+
+schema::Table table_of(const std::vector<std::pair<std::string, bool>>& types)
+{
+    schema::Table table;
+    std::uint32_t position = 0;
+    for (const auto& [type, nullable] : types) {
+        schema::Column column = schema::parse_sql_type(type).value;
+        column.nullable = nullable;
+        column.segment_column = ++position;
+        table.columns.push_back(column);
+    }
+    return table;
+}
+
+TEST(RowsFit, CountAndTypesOfTheStoredColumnsDecide)
+{
+    auto text = [](const std::string& s) { return datafile::Value(datafile::Bytes(s.begin(), s.end())); };
+    const datafile::Value seven = datafile::number_value("7"), date = datafile::date_value(2019, 3, 1, 9, 0, 0);
+    const infer::ObjectStats rows = stats_of({{seven, text("a note"), date}, {seven, text("another")}});
+    EXPECT_TRUE(dictionary::rows_fit(rows, table_of({{"NUMBER", false}, {"VARCHAR2(20)", true}, {"DATE", true}})));
+    // A column that the rows leave out at their end may be NULL.
+    EXPECT_TRUE(dictionary::rows_fit(
+        rows, table_of({{"NUMBER", false}, {"VARCHAR2(20)", true}, {"DATE", true}, {"NUMBER", true}})));
+    // Not when it is NOT NULL, nor when a row is wider than the table.
+    EXPECT_FALSE(dictionary::rows_fit(
+        rows, table_of({{"NUMBER", false}, {"VARCHAR2(20)", true}, {"DATE", true}, {"NUMBER", false}})));
+    EXPECT_FALSE(dictionary::rows_fit(rows, table_of({{"NUMBER", false}, {"VARCHAR2(20)", true}})));
+    EXPECT_FALSE(dictionary::rows_fit(rows, table_of({{"NUMBER", false}, {"VARCHAR2(20)", true}, {"DATE", false}})));
+    // Values the type cannot hold.
+    EXPECT_FALSE(dictionary::rows_fit(rows, table_of({{"NUMBER", false}, {"NUMBER", true}, {"DATE", true}})));
+    EXPECT_FALSE(dictionary::rows_fit(rows, table_of({{"NUMBER", false}, {"VARCHAR2(20)", true}, {"VARCHAR2(20)", true}})));
+    EXPECT_FALSE(dictionary::rows_fit(rows, table_of({{"DATE", false}, {"VARCHAR2(20)", true}, {"DATE", true}})));
+    // Bytes fit RAW, whatever they hold; a clustered table is not weighed.
+    EXPECT_TRUE(dictionary::rows_fit(rows, table_of({{"RAW(22)", false}, {"RAW(20)", true}, {"RAW(7)", true}})));
+    schema::Table clustered = table_of({{"NUMBER", false}, {"VARCHAR2(20)", true}, {"DATE", true}});
+    clustered.cluster = schema::ClusterPlacement{1, 1, 1};
+    EXPECT_FALSE(dictionary::rows_fit(rows, clustered));
+    EXPECT_FALSE(dictionary::rows_fit(stats_of({}), table_of({{"NUMBER", true}})));
+}
+
+}  // namespace
