@@ -132,7 +132,7 @@ std::string expected_text(const ColumnDef& def, const Value& value)
         charset = make_charset(schema::charset_name(def.charset_id), message);
         column.charset = charset.get();
     }
-    std::vector<char> out(unload::load_value_room(value->size()));
+    std::vector<char> out(unload::load_value_room(column, value->size(), false));
     unload::ValueNote note;
     char* end =
         unload::write_load_value(column, ByteView(value->data(), value->size()), value->size(), false, out.data(), note);

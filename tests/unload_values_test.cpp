@@ -28,10 +28,13 @@ struct Written {
 // The value as a column of `column` writes it, quoted where text needs it.
 Written write(const LoadColumn& column, const Bytes& value, bool truncated = false)
 {
-    std::vector<char> out(2 * unload::load_value_room(value.size()) + 2);
+    const bool quoted = unload::may_need_quotes(column.form);
+    // Room to spare past what the writer may write: a value that needs more shows.
+    std::vector<char> out(unload::load_value_room(column, value.size(), quoted) + 64, '\xEE');
     ValueNote note = ValueNote::Written;
     char* end = unload::write_load_value(column, ByteView(value.data(), value.size()), value.size(), truncated,
-                                         out.data(), note, unload::may_need_quotes(column.form));
+                                         out.data(), note, quoted);
+    EXPECT_LE(static_cast<std::size_t>(end - out.data()), unload::load_value_room(column, value.size(), quoted));
     return {std::string(out.data(), end), note};
 }
 

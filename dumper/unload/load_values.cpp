@@ -1,5 +1,6 @@
 #include "unload/load_values.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -208,6 +209,27 @@ char* quote_in_place(char* text, std::size_t length)
     }
     *--out = '"';
     return end;
+}
+
+std::size_t load_value_room(const LoadColumn& column, std::size_t size, bool quoted)
+{
+    // Text's UTF-8 takes at most three bytes for each byte of a single- or
+    // double-byte set, as many as its bytes when it is UTF-8 already, and
+    // fewer than two for each two of UTF-16; the other types take what the
+    // dump's decoders make room for, and BC.
+    constexpr std::size_t kMostOtherText = std::max<std::size_t>(sizeof NumberText::text, kDateTimeRoom) +
+                                           kBeforeChrist.size();
+    const std::size_t bytes = 2 * size + 2;  // "0x" and two digits a byte
+    std::size_t text = 0;
+    switch (column.form) {
+    case LoadForm::Text: text = column.charset != nullptr ? 3 * size : size; break;
+    case LoadForm::NationalText: text = 2 * size; break;
+    case LoadForm::Hex:
+    case LoadForm::Locator:
+    case LoadForm::Unknown: return bytes;
+    default: return bytes + kMostOtherText;
+    }
+    return std::max(bytes, quoted ? 2 * text + 2 : text);
 }
 
 char* write_load_value(const LoadColumn& column, ByteView value, std::size_t readable, bool truncated, char* out,

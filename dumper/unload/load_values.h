@@ -54,8 +54,11 @@ struct LoadColumn {
 // The form a column of `type` is written in (its decoder set for Decoded).
 LoadColumn load_column(schema::OracleType type);
 
-// The most bytes write_load_value writes for a value of `size` bytes.
-constexpr std::size_t load_value_room(std::size_t size) { return 3 * size + 352; }
+// The most bytes write_load_value writes for a value of `size` bytes of
+// the column, quoted when `quoted`: text in proportion to its bytes (a
+// quoted field may double them), RAW two digits a byte, the other types
+// a few hundred bytes, and any value its bytes in hexadecimal.
+std::size_t load_value_room(const LoadColumn& column, std::size_t size, bool quoted);
 
 // Writes the value (not NULL) at `out`, which has load_value_room(bytes)
 // bytes of room; returns the end, and in `note` what was written.

@@ -88,10 +88,8 @@ std::size_t UnloadWriter::row_room(const UnloadTable& table, const Row& row)
 {
     std::size_t room = table.columns.size() + kRowidTextSize + 1;
     for (const OutputColumn& column : table.columns) {
-        if (const ColumnValue* value = value_of(row, column)) {
-            const std::size_t most = load_value_room(value->bytes.size());
-            room += may_need_quotes(column.load.form) ? 2 * most + 2 : most;
-        }
+        if (const ColumnValue* value = value_of(row, column))
+            room += load_value_room(column.load, value->bytes.size(), may_need_quotes(column.load.form));
     }
     return room;
 }
