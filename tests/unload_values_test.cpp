@@ -186,15 +186,15 @@ TEST(TextScan, FindsWhatMattersAtAnyPlaceAndNothingPastTheEnd)
                 std::string s(length + 16, 'x');
                 s[at] = c;
                 const unload::TextScan scan = unload::scan_text(s.data(), length, s.size());
-                EXPECT_EQ(scan.special, c != '\0' && c != '\xC3') << length << " " << at;
-                EXPECT_EQ(scan.nul, c == '\0') << length << " " << at;
-                EXPECT_EQ(scan.beyond_ascii, c == '\xC3') << length << " " << at;
+                EXPECT_EQ(scan.special(), c != '\0' && c != '\xC3') << length << " " << at;
+                EXPECT_EQ(scan.nul(), c == '\0') << length << " " << at;
+                EXPECT_EQ(scan.beyond_ascii(), c == '\xC3') << length << " " << at;
             }
             // The same byte just past the end counts for nothing.
             std::string s(length + 16, 'x');
             s[length] = c;
             const unload::TextScan past = unload::scan_text(s.data(), length, s.size());
-            EXPECT_FALSE(past.special || past.nul || past.beyond_ascii) << length;
+            EXPECT_FALSE(past.special() || past.nul() || past.beyond_ascii()) << length;
         }
     }
 }

@@ -99,7 +99,7 @@ char* write_text(const LoadColumn& column, ByteView value, std::size_t readable,
         // AL32UTF8 (or a set only ASCII can be read from): mostly ASCII, seen once.
         const char* bytes = reinterpret_cast<const char*>(value.data());
         scan = scan_text(bytes, value.size(), readable);
-        if (scan.beyond_ascii && (column.ascii_only || !is_utf8(bytes, value.size()))) return nullptr;
+        if (scan.beyond_ascii() && (column.ascii_only || !is_utf8(bytes, value.size()))) return nullptr;
         end = put_bytes(out, value.data(), value.size());
     } else {
         end = column.form == LoadForm::NationalText ? decode_national_text_value(value, out, {})
@@ -107,8 +107,8 @@ char* write_text(const LoadColumn& column, ByteView value, std::size_t readable,
         if (end == nullptr) return nullptr;
         scan = scan_text(out, static_cast<std::size_t>(end - out), static_cast<std::size_t>(end - out));
     }
-    if (scan.nul) return nullptr;
-    return quoted && scan.special ? quote_in_place(out, static_cast<std::size_t>(end - out)) : end;
+    if (scan.nul()) return nullptr;
+    return quoted && scan.special() ? quote_in_place(out, static_cast<std::size_t>(end - out)) : end;
 }
 
 }  // namespace
@@ -181,16 +181,17 @@ TextScan scan_text(const char* text, std::size_t length, std::size_t readable)
         nul |= text[i] == '\0';
         special |= is_special(text[i]);
     }
-    return {high != 0, nul != 0, special != 0};
+    return {(high != 0 ? TextScan::kBeyondAscii : 0u) | (nul != 0 ? TextScan::kNul : 0u) |
+            (special != 0 ? TextScan::kSpecial : 0u)};
 }
 #else
 TextScan scan_text(const char* text, std::size_t length, std::size_t)
 {
     TextScan scan;
     for (std::size_t i = 0; i < length; ++i) {
-        scan.beyond_ascii = scan.beyond_ascii || static_cast<unsigned char>(text[i]) >= 0x80;
-        scan.nul = scan.nul || text[i] == '\0';
-        scan.special = scan.special || is_special(text[i]);
+        if (static_cast<unsigned char>(text[i]) >= 0x80) scan.found |= TextScan::kBeyondAscii;
+        if (text[i] == '\0') scan.found |= TextScan::kNul;
+        if (is_special(text[i])) scan.found |= TextScan::kSpecial;
     }
     return scan;
 }
@@ -209,27 +210,6 @@ char* quote_in_place(char* text, std::size_t length)
     }
     *--out = '"';
     return end;
-}
-
-std::size_t load_value_room(const LoadColumn& column, std::size_t size, bool quoted)
-{
-    // Text's UTF-8 takes at most three bytes for each byte of a single- or
-    // double-byte set, as many as its bytes when it is UTF-8 already, and
-    // fewer than two for each two of UTF-16; the other types take what the
-    // dump's decoders make room for, and BC.
-    constexpr std::size_t kMostOtherText = std::max<std::size_t>(sizeof NumberText::text, kDateTimeRoom) +
-                                           kBeforeChrist.size();
-    const std::size_t bytes = 2 * size + 2;  // "0x" and two digits a byte
-    std::size_t text = 0;
-    switch (column.form) {
-    case LoadForm::Text: text = column.charset != nullptr ? 3 * size : size; break;
-    case LoadForm::NationalText: text = 2 * size; break;
-    case LoadForm::Hex:
-    case LoadForm::Locator:
-    case LoadForm::Unknown: return bytes;
-    default: return bytes + kMostOtherText;
-    }
-    return std::max(bytes, quoted ? 2 * text + 2 : text);
 }
 
 char* write_load_value(const LoadColumn& column, ByteView value, std::size_t readable, bool truncated, char* out,

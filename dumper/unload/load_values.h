@@ -7,6 +7,7 @@
 // the dump's decoders write them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,6 +15,7 @@
 #include "schema/schema.h"
 #include "values/charsets.h"
 #include "values/column_types.h"
+#include "values/value_decoders.h"
 
 namespace unload {
 
@@ -58,7 +60,25 @@ LoadColumn load_column(schema::OracleType type);
 // the column, quoted when `quoted`: text in proportion to its bytes (a
 // quoted field may double them), RAW two digits a byte, the other types
 // a few hundred bytes, and any value its bytes in hexadecimal.
-std::size_t load_value_room(const LoadColumn& column, std::size_t size, bool quoted);
+inline std::size_t load_value_room(const LoadColumn& column, std::size_t size, bool quoted)
+{
+    // Text's UTF-8 takes at most three bytes for each byte of a single- or
+    // double-byte set, as many as its bytes when it is UTF-8 already, and
+    // fewer than two for each two of UTF-16; the other types take what the
+    // dump's decoders make room for, and " BC".
+    constexpr std::size_t kMostOtherText = std::max<std::size_t>(sizeof NumberText::text, kDateTimeRoom) + 3;
+    const std::size_t bytes = 2 * size + 2;  // "0x" and two digits a byte
+    std::size_t text = 0;
+    switch (column.form) {
+    case LoadForm::Text: text = column.charset != nullptr ? 3 * size : size; break;
+    case LoadForm::NationalText: text = 2 * size; break;
+    case LoadForm::Hex:
+    case LoadForm::Locator:
+    case LoadForm::Unknown: return bytes;
+    default: return bytes + kMostOtherText;
+    }
+    return std::max(bytes, quoted ? 2 * text + 2 : text);
+}
 
 // Writes the value (not NULL) at `out`, which has load_value_room(bytes)
 // bytes of room; returns the end, and in `note` what was written.
@@ -77,11 +97,17 @@ char* quote_in_place(char* text, std::size_t length);
 inline bool may_need_quotes(LoadForm form) { return form == LoadForm::Text || form == LoadForm::NationalText; }
 
 // What a text holds that matters to its writing: bytes past ASCII, a NUL,
-// a comma, a quote, CR or LF (which make a CSV field quoted).
+// a comma, a quote, CR or LF (which make a CSV field quoted). One word of
+// bits, so that it is returned in a register.
 struct TextScan {
-    bool beyond_ascii = false;
-    bool nul = false;
-    bool special = false;
+    static constexpr unsigned kBeyondAscii = 1;
+    static constexpr unsigned kNul = 2;
+    static constexpr unsigned kSpecial = 4;
+    unsigned found = 0;
+
+    bool beyond_ascii() const { return (found & kBeyondAscii) != 0; }
+    bool nul() const { return (found & kNul) != 0; }
+    bool special() const { return (found & kSpecial) != 0; }
 };
 // `readable`: bytes from `text` on that may be read, at least `length`
 // (more let the last few bytes be read a word at a time).

@@ -73,7 +73,6 @@ public:
 
     // A file of the directory to be written, by its final name; returns its number.
     std::size_t add(std::string name);
-    const std::string& name(std::size_t file) const { return files_[file].name; }
     // Whether it has been opened, and so exists under its temporary name.
     bool created(std::size_t file) const { return files_[file].created; }
 

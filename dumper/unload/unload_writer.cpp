@@ -27,7 +27,7 @@ RowKind row_kind(const Row& row)
 char* put_field(char* out, std::string_view text)
 {
     text.copy(out, text.size());
-    return scan_text(text.data(), text.size(), text.size()).special ? quote_in_place(out, text.size())
+    return scan_text(text.data(), text.size(), text.size()).special() ? quote_in_place(out, text.size())
                                                                    : out + text.size();
 }
 
@@ -61,6 +61,9 @@ void UnloadWriter::add_tables()
 {
     summary_.tables.resize(plan_.tables().size());
     for (; tables_ < plan_.tables().size(); ++tables_) {
+        std::vector<ColumnWriting>& columns = columns_.emplace_back();
+        for (const OutputColumn& column : plan_.tables()[tables_].columns)
+            columns.push_back({column.stored_index, may_need_quotes(column.load.form), column.load});
         for (RowKind kind : kAllRowKinds) {
             const std::size_t file = files_.add(plan_.tables()[tables_].file_name + std::string(file_suffix(kind)));
             if (tables_ == 0 && kind == RowKind::Live) first_file_ = file;
@@ -77,20 +80,19 @@ OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
     return out;
 }
 
-const ColumnValue* UnloadWriter::value_of(const Row& row, const OutputColumn& column)
+const ColumnValue* UnloadWriter::value_of(const Row& row, const ColumnWriting& column)
 {
     if (column.stored_index >= row.values.size()) return nullptr;
     const ColumnValue& value = row.values[column.stored_index];
     return is_null(value) ? nullptr : &value;
 }
 
-std::size_t UnloadWriter::row_room(const UnloadTable& table, const Row& row)
+std::size_t UnloadWriter::row_room(const std::vector<ColumnWriting>& columns, const Row& row)
 {
-    std::size_t room = table.columns.size() + kRowidTextSize + 1;
-    for (const OutputColumn& column : table.columns) {
+    std::size_t room = columns.size() + kRowidTextSize + 1;
+    for (const ColumnWriting& column : columns)
         if (const ColumnValue* value = value_of(row, column))
-            room += load_value_room(column.load, value->bytes.size(), may_need_quotes(column.load.form));
-    }
+            room += load_value_room(column.load, value->bytes.size(), column.quoted);
     return room;
 }
 
@@ -101,19 +103,18 @@ bool UnloadWriter::write(const Row& row, const RowTarget& target)
     OpenFile* out = open(target.table, kind);
     if (out == nullptr) return false;
     TableCounts& counts = summary_.tables[target.table];
-    char* const start = out->claim(row_room(table, row));
-    char* end = start;
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        const OutputColumn& column = table.columns[i];
+    const std::vector<ColumnWriting>& columns = columns_[target.table];
+    char* end = out->claim(row_room(columns, row));
+    for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) *end++ = ',';
-        const ColumnValue* value = value_of(row, column);
+        const ColumnValue* value = value_of(row, columns[i]);
         if (value == nullptr) continue;
         ValueNote note = ValueNote::Written;
-        end = write_load_value(column.load, value->bytes, value->readable, value->truncated(), end, note,
-                               may_need_quotes(column.load.form));
+        end = write_load_value(columns[i].load, value->bytes, value->readable, value->truncated(), end, note,
+                               columns[i].quoted);
         if (!decoded(note)) ++counts.not_decoded;
     }
-    if (!table.columns.empty()) *end++ = ',';
+    if (!columns.empty()) *end++ = ',';
     if (row.has_rowid())
         end = put_rowid_text(end, row.object_id,
                              {row.head.file, static_cast<std::uint32_t>(row.head.block),

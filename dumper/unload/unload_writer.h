@@ -46,16 +46,23 @@ public:
 
 private:
     OpenFile* open(std::size_t table, RowKind kind);
+    // What writing a column's values needs, kept together for the loop over a row's columns.
+    struct ColumnWriting {
+        std::uint32_t stored_index;
+        bool quoted;
+        LoadColumn load;
+    };
     // The row's value of a column; nullptr for a NULL.
-    static const ColumnValue* value_of(const Row& row, const OutputColumn& column);
+    static const ColumnValue* value_of(const Row& row, const ColumnWriting& column);
     // The most a row's line takes before its partition.
-    static std::size_t row_room(const UnloadTable& table, const Row& row);
+    static std::size_t row_room(const std::vector<ColumnWriting>& columns, const Row& row);
 
     const UnloadPlan& plan_;
     TableFiles& files_;
     UnloadSummary& summary_;
     std::size_t first_file_ = 0;
     std::size_t tables_ = 0;  // the plan's tables added to the files
+    std::vector<std::vector<ColumnWriting>> columns_;  // by table
 };
 
 // Writes `text` as one CSV field: quoted, quotes doubled, when it holds a
