@@ -191,6 +191,9 @@ void WriteVisitor::read(const DecodedBlock& block, const RowPieceRecord& piece, 
 bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord& piece,
                                  std::span<const ColumnRecord> columns, ObjectCounts& object)
 {
+    // A cluster member no slot points at belongs to no table the block's
+    // directory can tell.
+    if (piece.slot < 0 && (piece.flags & block_format::kFlagC) != 0) return true;
     ++object.rows;
     const std::uint32_t data_object = block.header.object_id;
     const std::optional<std::uint32_t> table = head_cluster_table(block, piece);
