@@ -317,7 +317,8 @@ TEST(UnloadWriter, RowsGoToTheFileOfTheirKindWithAHeaderFirst)
     EXPECT_EQ(c.reassembled, 1u);
     EXPECT_EQ(c.incomplete, 1u);
     EXPECT_EQ(c.not_decoded, 1u);
-    EXPECT_EQ(row_kind(stale.row), RowKind::Stale);
+    EXPECT_EQ(row_kind(facts_of(stale.row)), RowKind::Stale);
+    EXPECT_EQ(row_kind(facts_of(deleted.row)), RowKind::Deleted);
 }
 
 TEST(UnloadWriter, HeaderNamesAreQuotedWhenTheyMustBe)

@@ -16,6 +16,20 @@ std::optional<std::uint32_t> head_cluster_table(const DecodedBlock& block, const
     return cluster_table_of(block, static_cast<std::uint32_t>(piece.slot));
 }
 
+// The same as one word, as every row is told apart by it on the way to its
+// file: the table + 1, 0 for none.
+std::uint32_t head_cluster_place(const DecodedBlock& block, const RowPieceRecord& piece)
+{
+    if ((piece.flags & block_format::kFlagC) == 0 || piece.slot < 0) return 0;
+    const std::optional<std::uint32_t> table = cluster_table_of(block, static_cast<std::uint32_t>(piece.slot));
+    return table ? *table + 1 : 0;
+}
+
+std::optional<std::uint32_t> cluster_table(std::uint32_t place)
+{
+    return place == 0 ? std::nullopt : std::optional<std::uint32_t>(place - 1);
+}
+
 // A head whose row goes on in other pieces (or lies elsewhere, after a stub).
 bool is_chained(const RowPieceRecord& piece)
 {
@@ -172,20 +186,15 @@ void WriteVisitor::read(const DecodedBlock& block, const RowPieceRecord& piece, 
     if (with_values && holds_whole_row(piece)) {
         // The walk's columns are the row's: no need to decode the piece
         // again, nor to keep the block alive past this call.
-        row_.head = {block.block.file, block.block.number, piece.slot};
-        row_.object_id = block.header.object_id;
-        row_.cluster_table.reset();
-        row_.deleted = piece.deleted();
-        row_.pieces.assign(1, row_.head);
-        row_.chain = Chain::Single;
-        row_.values_cut_short = !piece.complete;
-        row_.blocks.clear();
-        row_.joined.clear();
-        row_.values.clear();
-        for (const ColumnRecord& column : columns) row_.values.push_back(ColumnValue::of(block.view(), column));
-    } else {
-        reader_.read(block, piece, row_, with_values);
+        facts_ = {block.header.object_id, {block.block.file, block.block.number, piece.slot}, piece.slot >= 0,
+                  piece.deleted(), false, piece.complete};
+        for (std::size_t i = 0; i < columns.size(); ++i) single_[i] = ColumnValue::of(block.view(), columns[i]);
+        values_ = std::span<const ColumnValue>(single_.data(), columns.size());
+        return;
     }
+    reader_.read(block, piece, row_, with_values);
+    facts_ = facts_of(row_);
+    values_ = row_.values;
 }
 
 bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord& piece,
@@ -196,32 +205,33 @@ bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord
     if (piece.slot < 0 && (piece.flags & block_format::kFlagC) != 0) return true;
     ++object.rows;
     const std::uint32_t data_object = block.header.object_id;
-    const std::optional<std::uint32_t> table = head_cluster_table(block, piece);
-    const RowTarget* target = target_of(data_object, table);
-    const bool sampled = target == nullptr && !plan_.describes(data_object, table) && inference_.keep(data_object, table);
+    const std::uint32_t place = head_cluster_place(block, piece);
+    const RowTarget* target = target_of(data_object, place);
+    const bool sampled = target == nullptr && !plan_.describes(data_object, cluster_table(place)) &&
+                         inference_.keep(data_object, cluster_table(place));
     const bool chained = is_chained(piece);
     if (target == nullptr && !sampled && !chained) return true;
     read(block, piece, columns, target != nullptr || sampled);
     if (chained) reached_.add(row_);
-    if (sampled) inference_.add(data_object, table, row_.values);
-    return target == nullptr || writer_.write(row_, *target);
+    if (sampled) inference_.add(data_object, cluster_table(place), values_);
+    return target == nullptr || writer_.write(facts_, values_, *target);
 }
 
 bool WriteVisitor::inferred_row(const DecodedBlock& block, const RowPieceRecord& piece,
                                 std::span<const ColumnRecord> columns)
 {
-    const RowTarget* target = target_of(block.header.object_id, head_cluster_table(block, piece));
+    const RowTarget* target = target_of(block.header.object_id, head_cluster_place(block, piece));
     if (target == nullptr || !plan_.tables()[target->table].inferred) return true;
     read(block, piece, columns, true);
-    return writer_.write(row_, *target);
+    return writer_.write(facts_, values_, *target);
 }
 
-const RowTarget* WriteVisitor::target_of(std::uint32_t object, std::optional<std::uint32_t> cluster_table)
+const RowTarget* WriteVisitor::target_of(std::uint32_t object, std::uint32_t place)
 {
-    if (!looked_up_ || object != last_object_ || cluster_table != last_table_) {
-        last_target_ = plan_.target(object, cluster_table);
+    if (!looked_up_ || object != last_object_ || place != last_place_) {
+        last_target_ = plan_.target(object, cluster_table(place));
         last_object_ = object;
-        last_table_ = cluster_table;
+        last_place_ = place;
         looked_up_ = true;
     }
     return last_target_;

@@ -76,9 +76,11 @@ private:
     bool described_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
                        unload::ObjectCounts& object);
     bool inferred_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns);
+    // Reads the row of a head: `facts_` and `values_` say what it is.
     void read(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
               bool with_values);
-    const unload::RowTarget* target_of(std::uint32_t object, std::optional<std::uint32_t> cluster_table);
+    // `place`: the cluster table + 1, 0 for none.
+    const unload::RowTarget* target_of(std::uint32_t object, std::uint32_t place);
 
     RowReader reader_;
     const unload::UnloadPlan& plan_;
@@ -88,12 +90,17 @@ private:
     Rows rows_;
     PieceScratch scratch_;
     Row row_;
+    // The row read: its facts and values, from `row_` or, for a row of one
+    // piece, straight from the walk's columns into `single_`.
+    unload::RowFacts facts_;
+    std::span<const ColumnValue> values_;
+    std::array<ColumnValue, kMaxColumns> single_;
     // The pieces chained and migrated rows reach, and those without a head.
     ReachedPieces reached_;
     std::vector<PieceAt> headless_;
     // The last target looked up: the rows of a block mostly share it.
     bool looked_up_ = false;
     std::uint32_t last_object_ = 0;
-    std::optional<std::uint32_t> last_table_;
+    std::uint32_t last_place_ = 0;
     const unload::RowTarget* last_target_ = nullptr;
 };

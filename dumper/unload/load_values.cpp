@@ -88,6 +88,52 @@ char* write_date_time(LoadForm form, ByteView value, char* out)
 
 bool is_special(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
 
+#if defined(__SSE2__)
+// Sixteen bytes at a time (every x86-64 processor has SSE2); inline, as
+// most text values are a few bytes long.
+inline TextScan scan_bytes(const char* text, std::size_t length, std::size_t readable)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    unsigned high = 0, nul = 0, special = 0;
+    auto weigh = [&](__m128i v, unsigned kept) {
+        high |= static_cast<unsigned>(_mm_movemask_epi8(v)) & kept;
+        nul |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))) & kept;
+        const __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+                                           _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        special |= static_cast<unsigned>(_mm_movemask_epi8(found)) & kept;
+    };
+    std::size_t i = 0;
+    for (; i + 16 <= length; i += 16) weigh(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)), 0xFFFFu);
+    if (i < length && i + 16 <= readable) {
+        // The last bytes in one load, when it may be read; those past the text do not count.
+        weigh(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)), (1u << (length - i)) - 1);
+        i = length;
+    }
+    for (; i < length; ++i) {
+        high |= static_cast<unsigned char>(text[i]) & 0x80u;
+        nul |= text[i] == '\0';
+        special |= is_special(text[i]);
+    }
+    return {(high != 0 ? TextScan::kBeyondAscii : 0u) | (nul != 0 ? TextScan::kNul : 0u) |
+            (special != 0 ? TextScan::kSpecial : 0u)};
+}
+#else
+inline TextScan scan_bytes(const char* text, std::size_t length, std::size_t)
+{
+    TextScan scan;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) scan.found |= TextScan::kBeyondAscii;
+        if (text[i] == '\0') scan.found |= TextScan::kNul;
+        if (is_special(text[i])) scan.found |= TextScan::kSpecial;
+    }
+    return scan;
+}
+#endif
+
 // Text as UTF-8 at `out`, quoted when `quoted` and it needs it; nullptr
 // when its bytes are no text of its character set. A NUL is refused too:
 // loaders take it for the end of the text, or reject the value.
@@ -98,14 +144,14 @@ char* write_text(const LoadColumn& column, ByteView value, std::size_t readable,
     if (column.form == LoadForm::Text && column.charset == nullptr) {
         // AL32UTF8 (or a set only ASCII can be read from): mostly ASCII, seen once.
         const char* bytes = reinterpret_cast<const char*>(value.data());
-        scan = scan_text(bytes, value.size(), readable);
+        scan = scan_bytes(bytes, value.size(), readable);
         if (scan.beyond_ascii() && (column.ascii_only || !is_utf8(bytes, value.size()))) return nullptr;
         end = put_bytes(out, value.data(), value.size());
     } else {
         end = column.form == LoadForm::NationalText ? decode_national_text_value(value, out, {})
                                                     : convert_to_utf8(*column.charset, value, out);
         if (end == nullptr) return nullptr;
-        scan = scan_text(out, static_cast<std::size_t>(end - out), static_cast<std::size_t>(end - out));
+        scan = scan_bytes(out, static_cast<std::size_t>(end - out), static_cast<std::size_t>(end - out));
     }
     if (scan.nul()) return nullptr;
     return quoted && scan.special() ? quote_in_place(out, static_cast<std::size_t>(end - out)) : end;
@@ -152,50 +198,10 @@ LoadColumn load_column(OracleType type)
     return column;
 }
 
-#if defined(__SSE2__)
-// Sixteen bytes at a time (every x86-64 processor has SSE2).
 TextScan scan_text(const char* text, std::size_t length, std::size_t readable)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i comma = _mm_set1_epi8(',');
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    unsigned high = 0, nul = 0, special = 0;
-    auto weigh = [&](__m128i v, unsigned kept) {
-        high |= static_cast<unsigned>(_mm_movemask_epi8(v)) & kept;
-        nul |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))) & kept;
-        const __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
-                                           _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        special |= static_cast<unsigned>(_mm_movemask_epi8(found)) & kept;
-    };
-    std::size_t i = 0;
-    for (; i + 16 <= length; i += 16) weigh(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)), 0xFFFFu);
-    if (i < length && i + 16 <= readable) {
-        // The last bytes in one load, when it may be read; those past the text do not count.
-        weigh(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)), (1u << (length - i)) - 1);
-        i = length;
-    }
-    for (; i < length; ++i) {
-        high |= static_cast<unsigned char>(text[i]) & 0x80u;
-        nul |= text[i] == '\0';
-        special |= is_special(text[i]);
-    }
-    return {(high != 0 ? TextScan::kBeyondAscii : 0u) | (nul != 0 ? TextScan::kNul : 0u) |
-            (special != 0 ? TextScan::kSpecial : 0u)};
+    return scan_bytes(text, length, readable);
 }
-#else
-TextScan scan_text(const char* text, std::size_t length, std::size_t)
-{
-    TextScan scan;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) scan.found |= TextScan::kBeyondAscii;
-        if (text[i] == '\0') scan.found |= TextScan::kNul;
-        if (is_special(text[i])) scan.found |= TextScan::kSpecial;
-    }
-    return scan;
-}
-#endif
 
 char* quote_in_place(char* text, std::size_t length)
 {

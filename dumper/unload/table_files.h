@@ -22,7 +22,7 @@ constexpr std::string_view kPartSuffix = ".part";
 // noted in the failure the owner gave, and what was buffered is dropped.
 class OpenFile {
 public:
-    static constexpr std::size_t kBufferSize = 1 << 16;
+    static constexpr std::size_t kBufferSize = 1 << 18;
 
     OpenFile(int fd, std::string path, std::string& failure);
     ~OpenFile();

@@ -17,10 +17,15 @@ bool is_null(const ColumnValue& value) { return value.null || (value.bytes.empty
 
 }  // namespace
 
-RowKind row_kind(const Row& row)
+RowFacts facts_of(const Row& row)
+{
+    return {row.object_id, row.head, row.has_rowid(), row.deleted, row.pieces.size() > 1, row.complete()};
+}
+
+RowKind row_kind(const RowFacts& row)
 {
     if (row.deleted) return RowKind::Deleted;
-    return row.has_rowid() ? RowKind::Live : RowKind::Stale;
+    return row.has_rowid ? RowKind::Live : RowKind::Stale;
 }
 
 // The field of a name or a text: quoted when it needs it.
@@ -80,42 +85,35 @@ OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
     return out;
 }
 
-const ColumnValue* UnloadWriter::value_of(const Row& row, const ColumnWriting& column)
-{
-    if (column.stored_index >= row.values.size()) return nullptr;
-    const ColumnValue& value = row.values[column.stored_index];
-    return is_null(value) ? nullptr : &value;
-}
-
-std::size_t UnloadWriter::row_room(const std::vector<ColumnWriting>& columns, const Row& row)
-{
-    std::size_t room = columns.size() + kRowidTextSize + 1;
-    for (const ColumnWriting& column : columns)
-        if (const ColumnValue* value = value_of(row, column))
-            room += load_value_room(column.load, value->bytes.size(), column.quoted);
-    return room;
-}
-
-bool UnloadWriter::write(const Row& row, const RowTarget& target)
+bool UnloadWriter::write(const RowFacts& row, std::span<const ColumnValue> values, const RowTarget& target)
 {
     const UnloadTable& table = plan_.tables()[target.table];
     const RowKind kind = row_kind(row);
     OpenFile* out = open(target.table, kind);
     if (out == nullptr) return false;
     TableCounts& counts = summary_.tables[target.table];
-    const std::vector<ColumnWriting>& columns = columns_[target.table];
-    char* end = out->claim(row_room(columns, row));
+    // Copies, not references: stores through char pointers may alias
+    // anything, and the compiler would reload the vectors after each one.
+    const std::span<const ColumnWriting> columns = columns_[target.table];
+    const std::size_t tail = columns.size() + kRowidTextSize + kLineEnd.size();
+    std::uint64_t not_decoded = 0;
+    // Room for the separators, the rowid and the line's end; then each value's, as it comes.
+    char* end = out->claim(tail);
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) *end++ = ',';
-        const ColumnValue* value = value_of(row, columns[i]);
-        if (value == nullptr) continue;
+        const ColumnWriting& column = columns[i];
+        if (column.stored_index >= values.size() || is_null(values[column.stored_index])) continue;
+        const ColumnValue& value = values[column.stored_index];
+        out->commit(end);
+        const std::size_t room = load_value_room(column.load, value.bytes.size(), column.quoted) + tail;
         ValueNote note = ValueNote::Written;
-        end = write_load_value(columns[i].load, value->bytes, value->readable, value->truncated(), end, note,
-                               columns[i].quoted);
-        if (!decoded(note)) ++counts.not_decoded;
+        end = write_load_value(column.load, value.bytes, value.readable, value.truncated(), out->claim(room), note,
+                               column.quoted);
+        not_decoded += !decoded(note);
     }
+    counts.not_decoded += not_decoded;
     if (!columns.empty()) *end++ = ',';
-    if (row.has_rowid())
+    if (row.has_rowid)
         end = put_rowid_text(end, row.object_id,
                              {row.head.file, static_cast<std::uint32_t>(row.head.block),
                               static_cast<std::uint32_t>(row.head.slot)});
@@ -131,8 +129,8 @@ bool UnloadWriter::write(const Row& row, const RowTarget& target)
     case RowKind::Deleted: ++counts.deleted; break;
     case RowKind::Stale: ++counts.stale; break;
     }
-    if (row.pieces.size() > 1) ++counts.reassembled;
-    if (!row.complete()) ++counts.incomplete;
+    if (row.reassembled) ++counts.reassembled;
+    if (!row.complete) ++counts.incomplete;
     return !files_.failed();
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <span>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -17,8 +18,19 @@
 
 namespace unload {
 
+// What a row's line says besides its values, and how the row is counted.
+struct RowFacts {
+    std::uint32_t object_id = 0;  // the data object number of its head's block
+    PieceAt head;
+    bool has_rowid = false;  // a directory slot points at its head
+    bool deleted = false;
+    bool reassembled = false;  // read from several pieces
+    bool complete = true;
+};
+RowFacts facts_of(const Row& row);
+
 // The file a row goes to.
-RowKind row_kind(const Row& row);
+RowKind row_kind(const RowFacts& row);
 
 // The header line of a table's files.
 std::string csv_header(const UnloadTable& table);
@@ -32,8 +44,10 @@ public:
     void add_tables();
 
     // Writes the row to its table's file of its kind, and counts it; false
-    // when the file cannot be written (the files say why).
-    bool write(const Row& row, const RowTarget& target);
+    // when the file cannot be written (the files say why). `values` in
+    // storage order.
+    bool write(const RowFacts& row, std::span<const ColumnValue> values, const RowTarget& target);
+    bool write(const Row& row, const RowTarget& target) { return write(facts_of(row), row.values, target); }
     // Gives every table that has rows of any kind its main file, a header
     // alone when all its rows are deleted or stale.
     bool complete_tables();
@@ -52,10 +66,6 @@ private:
         bool quoted;
         LoadColumn load;
     };
-    // The row's value of a column; nullptr for a NULL.
-    static const ColumnValue* value_of(const Row& row, const ColumnWriting& column);
-    // The most a row's line takes before its partition.
-    static std::size_t row_room(const std::vector<ColumnWriting>& columns, const Row& row);
 
     const UnloadPlan& plan_;
     TableFiles& files_;
