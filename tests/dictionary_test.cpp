@@ -726,13 +726,20 @@ TEST(DictionaryArguments, TheModesSayWhatTheyNeedAndWhatTheyRefuse)
 {
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {{"--list-tables"}, "--list-tables reads the data dictionary: add --dictionary SYSTEM_FILE"},
-        {{"--ddl", "-f", "x"}, "--ddl reads the data dictionary: add --dictionary SYSTEM_FILE"},
-        {{"--dictionary", "s.dbf", "-f", "x"}, "--dictionary is read by --list-tables and --ddl: add one of them"},
-        {{"--dictionary", "s.dbf", "--list-tables", "--ddl"}, "--list-tables and --ddl do not go together: leave one out"},
+        {{"--ddl", "-f", "x"},
+         "--ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the one the data "
+         "files' rows suggest"},
+        {{"--dictionary", "s.dbf", "-f", "x"}, "--dictionary is read by --unload, --ddl and --list-tables: add one of them"},
+        {{"--dictionary", "s.dbf", "--list-tables", "--ddl"},
+         "--unload, --ddl and --list-tables do not go together: each is a run of its own"},
         {{"--dictionary", "s.dbf", "--list-tables", "--format", "csv"}, "--list-tables writes text or jsonl, not csv"},
-        {{"--dictionary", "s.dbf", "--ddl", "--format", "jsonl"}, "--ddl writes SQL: leave out --format"},
-        {{"--dictionary", "s.dbf", "--ddl", "--rows"}, "--ddl and --rows do not go together: leave one out"},
-        {{"--dictionary", "s.dbf", "--list-tables", "--verify"}, "--list-tables and --verify do not go together: leave one out"},
+        {{"--dictionary", "s.dbf", "--ddl", "--format", "jsonl"},
+         "--unload and --ddl type the columns from the schema and write their own files: leave out --format, --rows, "
+         "--verify, -c and -a C"},
+        {{"--dictionary", "s.dbf", "--list-tables", "--verify"},
+         "--list-tables writes its own list: leave out --rows, --verify, -c and -a C"},
+        {{"--dictionary", "s.dbf", "--list-tables", "--schema", "s.sql"},
+         "--dictionary and --schema are two sources of the schema: give one of them"},
         {{"--dictionary"}, "--dictionary needs a value"},
         {{"--dictionary="}, "--dictionary wants the path of the SYSTEM data file"},
         {{"--list-table"}, "Unknown option --list-table (did you mean --list-tables?); trevanix --help lists every option"},

@@ -11,6 +11,8 @@
 
 #include "datafile_builder.h"
 #include "row_layout.h"
+#include "schema/ddl_writer.h"
+#include "schema_truth.h"
 #include "system_file.h"
 
 namespace {
@@ -32,7 +34,8 @@ int usage()
                  "  is chained over two blocks or migrated to the next one\n"
                  "       make_datafile database DIRECTORY\n"
                  "  writes DIRECTORY/system01.dbf, a SYSTEM data file with the data dictionary,\n"
-                 "  and DIRECTORY/users01.dbf, the rows of the tables it describes\n"
+                 "  and DIRECTORY/users01.dbf, the rows of the tables it describes, and\n"
+                 "  DIRECTORY/schema.sql, their schema file (what --schema reads)\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -69,7 +72,9 @@ int main(int argc, char** argv)
     try {
         if (what == "database" && words.size() == 2) {
             std::filesystem::create_directories(words[1]);
-            datafile::write_database(datafile::build_database(datafile::sample_database(block_size, order)), words[1]);
+            const datafile::Database database = datafile::sample_database(block_size, order);
+            datafile::write_database(datafile::build_database(database), words[1]);
+            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(database)));
             return 0;
         }
         if (what == "sample" || what == "types") {

@@ -33,7 +33,9 @@ const char* const kHelpText =
 const char* const kLongHelpText =
     "Usage: trevanix -f DATA_FILE [options]\n"
     "       trevanix --format jsonl|csv [options] DATA_FILE...\n"
-    "       trevanix --dictionary SYSTEM_FILE --list-tables|--ddl [options] [DATA_FILE...]\n"
+    "       trevanix --unload DIR [--dictionary SYSTEM_FILE | --schema FILE] [--table NAME]... [options] DATA_FILE...\n"
+    "       trevanix --dictionary SYSTEM_FILE --list-tables [options] [DATA_FILE...]\n"
+    "       trevanix --ddl --dictionary SYSTEM_FILE | --schema FILE | --infer [options] [DATA_FILE...]\n"
     "Reads the data blocks of an Oracle data file offline and prints what they hold.\n"
     "\n"
     "Options of the dumper's own output:\n"
@@ -59,7 +61,16 @@ const char* const kLongHelpText =
     "  --charset NAME  convert CHAR, VARCHAR2 and LONG values from this database character set\n"
     "  --rows          whole rows instead of row pieces: chained and migrated rows followed\n"
     "                  through their pieces, cluster rows with their key columns (jsonl, csv)\n"
-    "  --quiet         no progress line on a terminal\n"
+    "  --unload DIR    every table's rows as CSV files in DIR (created; one that is not empty only\n"
+    "                  with --force), with scripts loading them into SQLite, PostgreSQL and\n"
+    "                  Oracle, and summary.json; objects no schema describes typed by inference\n"
+    "  --schema FILE   the tables' columns and data objects, from a schema file (what --ddl writes)\n"
+    "  --infer         infer the columns of the data objects no schema describes from their rows\n"
+    "  --ddl           print the schema (of --schema, and with --infer the inferred tables) as a\n"
+    "                  schema file\n"
+    "  --table NAME    unload only this table, OWNER.TABLE or TABLE (repeatable)\n"
+    "  --force         with --unload, write into a directory that is not empty\n"
+    "  --quiet         no progress line on a terminal (with --unload, no summary either)\n"
     "  --help          this help\n"
     "  --version       the version\n"
     "\n"
@@ -205,6 +216,48 @@ bool apply_rows(const char*, RunSettings& s, std::string&)
     return true;
 }
 
+bool apply_unload(const char* value, RunSettings& s, std::string&)
+{
+    s.unload = true;
+    s.unload_dir = value;
+    return true;
+}
+
+bool apply_ddl(const char*, RunSettings& s, std::string&)
+{
+    s.ddl = true;
+    return true;
+}
+
+bool apply_schema(const char* value, RunSettings& s, std::string&)
+{
+    s.schema_given = true;
+    s.schema_file = value;
+    return true;
+}
+
+bool apply_infer(const char*, RunSettings& s, std::string&)
+{
+    s.infer = true;
+    return true;
+}
+
+bool apply_table(const char* value, RunSettings& s, std::string& message)
+{
+    if (*value == '\0') {
+        message = "trevanix: --table wants a table's name, OWNER.TABLE or TABLE\n";
+        return false;
+    }
+    s.tables.push_back(value);
+    return true;
+}
+
+bool apply_force(const char*, RunSettings& s, std::string&)
+{
+    s.force = true;
+    return true;
+}
+
 bool apply_block_size(const char* value, RunSettings& s, std::string& message)
 {
     if (equals_ignoring_case(value, "auto")) {
@@ -266,34 +319,6 @@ bool apply_list_tables(const char*, RunSettings& s, std::string&)
     return true;
 }
 
-bool apply_ddl(const char*, RunSettings& s, std::string&)
-{
-    s.ddl = true;
-    return true;
-}
-
-// What the dictionary's modes refuse: a missing schema, another mode, a
-// format they do not write.
-std::string schema_mode_conflict(const RunSettings& s)
-{
-    const char* mode = s.list_tables ? "--list-tables" : "--ddl";
-    if (!s.reads_schema()) {
-        if (!s.dictionary_file.empty())
-            return "trevanix: --dictionary is read by --list-tables and --ddl: add one of them\n";
-        return "";
-    }
-    if (s.list_tables && s.ddl) return "trevanix: --list-tables and --ddl do not go together: leave one out\n";
-    if (s.dictionary_file.empty())
-        return std::string("trevanix: ") + mode + " reads the data dictionary: add --dictionary SYSTEM_FILE\n";
-    if (s.rows || s.verify)
-        return std::string("trevanix: ") + mode + " and " + (s.rows ? "--rows" : "--verify") +
-               " do not go together: leave one out\n";
-    if (s.list_tables && s.format == OutputFormat::Csv)
-        return "trevanix: --list-tables writes text or jsonl, not csv\n";
-    if (s.ddl && s.format != OutputFormat::Text) return "trevanix: --ddl writes SQL: leave out --format\n";
-    return "";
-}
-
 struct LongOption {
     const char* name;
     bool takes_value;
@@ -307,9 +332,14 @@ constexpr LongOption kLongOptions[] = {
     {"--byte-order", true, apply_byte_order},
     {"--charset", true, apply_charset},
     {"--rows", false, apply_rows},
+    {"--unload", true, apply_unload},
     {"--dictionary", true, apply_dictionary},
+    {"--schema", true, apply_schema},
+    {"--infer", false, apply_infer},
     {"--list-tables", false, apply_list_tables},
     {"--ddl", false, apply_ddl},
+    {"--table", true, apply_table},
+    {"--force", false, apply_force},
     {"--quiet", false, apply_quiet},
     {"--help", false, apply_help},
     {"--version", false, apply_version},
@@ -348,6 +378,44 @@ const LongOption* find_long_option(const char* arg, const char*& inline_value)
         }
     }
     return nullptr;
+}
+
+// What the options of the tables' and the schema's modes (--unload, --ddl,
+// --list-tables) and of the schema's sources (--dictionary, --schema,
+// --infer) do not go with; empty when nothing.
+std::string table_option_conflict(const RunSettings& s)
+{
+    const int modes = int{s.unload} + int{s.ddl} + int{s.list_tables};
+    if (modes > 1)
+        return "trevanix: --unload, --ddl and --list-tables do not go together: each is a run of its own\n";
+    const bool dictionary = !s.dictionary_file.empty();
+    if (modes == 0) {
+        if (dictionary) return "trevanix: --dictionary is read by --unload, --ddl and --list-tables: add one of them\n";
+        if (s.infer) return "trevanix: --infer goes with --ddl or --unload\n";
+        if (s.schema_given) return "trevanix: --schema goes with --unload or --ddl\n";
+        if (!s.tables.empty()) return "trevanix: --table goes with --unload or --ddl\n";
+        if (s.force) return "trevanix: --force goes with --unload\n";
+        return "";
+    }
+    if (dictionary && s.schema_given)
+        return "trevanix: --dictionary and --schema are two sources of the schema: give one of them\n";
+    if (s.force && !s.unload) return "trevanix: --force goes with --unload\n";
+    if (s.list_tables) {
+        if (!dictionary) return "trevanix: --list-tables reads the data dictionary: add --dictionary SYSTEM_FILE\n";
+        if (s.schema_given || s.infer || !s.tables.empty())
+            return "trevanix: --list-tables lists the dictionary's tables: leave out --schema, --infer and --table\n";
+        if (s.verify || s.rows || s.template_given || s.action == DUMPSCNS)
+            return "trevanix: --list-tables writes its own list: leave out --rows, --verify, -c and -a C\n";
+        if (s.format == OutputFormat::Csv) return "trevanix: --list-tables writes text or jsonl, not csv\n";
+        return "";
+    }
+    if (s.verify || s.rows || s.format != OutputFormat::Text || s.template_given || s.action == DUMPSCNS)
+        return "trevanix: --unload and --ddl type the columns from the schema and write their own files: leave "
+               "out --format, --rows, --verify, -c and -a C\n";
+    if (s.ddl && !dictionary && !s.schema_given && !s.infer)
+        return "trevanix: --ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the "
+               "one the data files' rows suggest\n";
+    return "";
 }
 
 // The first argument error of a command line, and where it is printed.
@@ -424,15 +492,22 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
         }
         // Anything else is ignored.
     }
+    // The tables' modes first: their message names everything they leave out.
+    if (!error.found()) error.note(table_option_conflict(s), true);
     if (!error.found() && s.verify && s.format == OutputFormat::Csv)
         error.note("trevanix: --verify writes its report as text or jsonl, not csv\n", true);
-    if (!error.found()) error.note(schema_mode_conflict(s), true);
     if (!error.found() && s.rows && s.format == OutputFormat::Text)
         error.note("trevanix: --rows writes JSON Lines or CSV: add --format jsonl or --format csv\n", true);
     if (!error.found() && s.rows && s.verify)
         error.note("trevanix: --rows and --verify do not go together: --verify checks blocks, not rows\n", true);
     if (!error.found() && s.rows && s.action == DUMPSCNS)
         error.note("trevanix: --rows lists rows and -a C lists blocks: leave one of them out\n", true);
+    // The tables' modes name their data files after the options, -f or not.
+    if (s.reads_tables() && !s.data_file_given && !s.more_files.empty()) {
+        s.data_file = s.more_files.front();
+        s.data_file_given = true;
+        s.more_files.erase(s.more_files.begin());
+    }
     if (!error.found()) return true;
     (error.to_messages || s.format != OutputFormat::Text ? messages : out).text(error.message);
     return false;

@@ -54,18 +54,31 @@ struct RunSettings {
     bool byte_order_given = false;  // big or little, not left to the default
     std::string charset;  // --charset: the database character set's name; empty: none
     bool rows = false;    // --rows: whole rows instead of row pieces
+    // The tables' rows and schema (--unload, --ddl): the schema from
+    // --schema FILE, or inferred from the rows (--infer).
+    bool unload = false;
+    std::string unload_dir;  // --unload DIR: each table's rows as CSV files in DIR
+    bool ddl = false;        // --ddl: the schema as a schema file on standard output
+    bool schema_given = false;
+    std::string schema_file;          // --schema FILE
+    bool infer = false;               // --infer
+    std::vector<std::string> tables;  // --table NAME, repeatable: only these tables
+    bool force = false;               // --force: write into a DIR that is not empty
     // Words that are no option: more data files, read by the modes long
     // options select (the text output reads -f alone).
     std::vector<std::string> more_files;
     std::string dictionary_file;  // --dictionary: the SYSTEM data file
     bool list_tables = false;     // --list-tables
-    bool ddl = false;             // --ddl
 
-    // The modes that read a schema rather than dump blocks: they need no -f.
-    bool reads_schema() const { return list_tables || ddl; }
+    // The modes that read a schema rather than dump blocks.
+    bool reads_schema() const { return list_tables || ddl || unload; }
 
+    bool reads_tables() const { return unload || ddl; }
     // The modes that read every data file named, not -f alone.
-    bool reads_several_files() const { return verify || format != OutputFormat::Text; }
+    bool reads_several_files() const { return verify || format != OutputFormat::Text || reads_tables(); }
+    // Printing a schema read from a file or the dictionary reads no data
+    // file; listing tables reads those named, if any.
+    bool reads_data_files() const { return (!ddl || infer) && !list_tables; }
 };
 
 std::int32_t read_number(const char* text);  // the C library's atol, wrapping in 32 bits

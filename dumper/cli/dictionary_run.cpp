@@ -106,10 +106,6 @@ int run_schema_mode(const RunSettings& s, OutputSink& out, OutputSink& err)
     }
     schema::Schema schema;
     if (!load_schema(s, files, schema, err)) return kExitFailure;
-    int status = 0;
-    if (s.ddl)
-        out.text(schema::write_schema_file(schema));
-    else
-        status = list_tables(s, schema, files, data_files, out, err);
+    const int status = list_tables(s, schema, files, data_files, out, err);
     return out.failed() ? kExitFailure : status;
 }

@@ -1,6 +1,5 @@
-// The runs that read a schema instead of dumping blocks: --list-tables
-// (the tables, with what the data files named hold of each) and --ddl (the
-// schema as a schema file).
+// --list-tables: the dictionary's tables, with what the data files named
+// hold of each, and the data objects no table has.
 #pragma once
 
 #include "cli/arguments.h"

@@ -7,8 +7,12 @@
 
 #include "cli/arguments.h"
 #include "cli/dictionary_run.h"
+#include "cli/block_pass.h"
 #include "cli/progress.h"
 #include "cli/run_notes.h"
+#include "cli/run_schema.h"
+#include "cli/schema_source.h"
+#include "cli/unload_run.h"
 #include "print/printer.h"
 #include "read/block_checks.h"
 #include "read/block_decoder.h"
@@ -36,23 +40,6 @@ struct RunFile {
     int open_error = 0;
 };
 
-// What a pass over the blocks does with each block it decodes.
-class BlockVisitor {
-public:
-    virtual ~BlockVisitor() = default;
-    virtual void load_failure(const LoadFailureRecord& failure) = 0;
-    // A block of the object asked for, its data layer decoded; false when it
-    // ends the run.
-    virtual bool block(const DecodedBlock& block) = 0;
-};
-
-// How the blocks of one file, or of the run, came to an end.
-enum class PassEnd : std::uint8_t {
-    Stopped,    // the block count or the single block
-    EndOfFile,  // the end of the file: the next file follows
-    Failed,     // a block could not be read, or ends the run
-};
-
 // Everything a run reads, fixed once the arguments are parsed and the
 // files opened.
 class Run {
@@ -78,6 +65,7 @@ private:
     PassEnd read_file(RunFile& file, BlockVisitor& visitor, bool notes, FileTally& tally);
     int dump();
     int rows();
+    int tables();
 
     int verify();
     PassEnd verify_file(RunFile& file, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end,
@@ -92,6 +80,7 @@ private:
     std::shared_ptr<const Charset> charset_;
     DataFileSet file_set_;
     std::vector<RunFile> files_;
+    schema::Schema table_schema_;  // the tables' modes' schema
     std::unique_ptr<Progress> progress_;
 };
 
@@ -135,8 +124,12 @@ bool Run::open_files()
         if (file) {
             file->set_geometry(geometry_);
             std::string message;
-            if ((choice.find_size || choice.find_order) &&
-                !find_geometry(*file, choice, print_.layout_found, message)) {
+            // The tables' modes find what the options leave of the geometry
+            // from each file; the others only what they ask to be found.
+            if (s_.reads_tables()) {
+                if (!find_data_file_geometry(*file, s_, err_)) return false;
+            } else if ((choice.find_size || choice.find_order) &&
+                       !find_geometry(*file, choice, print_.layout_found, message)) {
                 err_.text("trevanix: " + message + "\n");
                 return false;
             }
@@ -452,6 +445,23 @@ int Run::rows()
 }
 
 // ---------------------------------------------------------------------------
+// The tables' rows and schema: --unload and --ddl (unload_run.h).
+
+int Run::tables()
+{
+    progress_ = std::make_unique<Progress>(err_, !s_.quiet,
+                                           static_cast<std::uint64_t>(table_passes(s_)) * bytes_to_read());
+    TableRun run{s_, std::move(table_schema_), file_set_,
+                 [this](BlockVisitor& visitor, bool notes) {
+                     bool shrank = false;
+                     const PassEnd end = read_pass(visitor, notes, shrank);
+                     return shrank ? PassEnd::Failed : end;
+                 },
+                 *progress_, out_, err_};
+    return run_tables(run);
+}
+
+// ---------------------------------------------------------------------------
 // Verifying.
 
 PassEnd Run::verify_file(RunFile& f, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end, FileTally& file_tally)
@@ -540,15 +550,19 @@ int Run::verify()
 
 int Run::execute()
 {
-    if (s_.reads_schema()) return run_schema_mode(s_, out_, err_);
+    if (s_.list_tables) return run_schema_mode(s_, out_, err_);
     if (!prepare_values()) return kExitArgumentError;
     if (s_.template_given) {
         template_ = load_column_template(s_.template_file);
         if (!report_column_template(err_, s_, template_)) return kExitFailure;
     }
-    if (!open_files()) return kExitFailure;
+    // The schema first: a schema file's or the dictionary's error is said
+    // before any data file is opened.
+    if (s_.reads_tables() && !load_run_schema(s_, table_schema_, err_)) return kExitFailure;
+    if (s_.reads_data_files() && !open_files()) return kExitFailure;
     set_print_options();
     if (s_.verify) return verify();
+    if (s_.reads_tables()) return tables();
     return s_.rows ? rows() : dump();
 }
 
@@ -571,7 +585,11 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         out.text("trevanix " TREVANIX_VERSION "\n");
         return 0;
     }
-    if (!settings.data_file_given && !settings.reads_schema()) {
+    if (!settings.data_file_given && settings.reads_tables() && settings.reads_data_files()) {
+        messages.text("trevanix: name the data files to read after the options\n");
+        return kExitArgumentError;
+    }
+    if (!settings.data_file_given && settings.reads_data_files()) {
         static constexpr char kNeedFile[] = "Need name of data file.\n";
         (settings.format == OutputFormat::Text ? out : messages).text(kNeedFile);
         return static_cast<int>(sizeof kNeedFile - 1);

@@ -13,7 +13,8 @@ void note(OutputSink& err, const std::string& text)
     err.byte('\n');
 }
 
-// What the options give of the geometry, and what they leave to the file.
+}  // namespace
+
 GeometryChoice geometry_choice(const RunSettings& s)
 {
     GeometryChoice choice;
@@ -24,7 +25,43 @@ GeometryChoice geometry_choice(const RunSettings& s)
     return choice;
 }
 
-}  // namespace
+bool find_data_file_geometry(DataFile& file, const RunSettings& s, OutputSink& err)
+{
+    const GeometryChoice choice = geometry_choice(s);
+    file.set_geometry(choice.given);
+    LayoutFound found;
+    std::string message;
+    if (!(choice.find_size || choice.find_order) || find_geometry(file, choice, found, message)) return true;
+    // One at a time, each what the file tells or, when it was not asked
+    // for, the default.
+    Geometry geometry = choice.given;
+    if (choice.find_size) {
+        const ByteOrder other = choice.given.order == ByteOrder::Little ? ByteOrder::Big : ByteOrder::Little;
+        if (find_geometry(file, {choice.given, true, false}, found, message) ||
+            (choice.find_order && find_geometry(file, {{choice.given.block_size, other}, true, false}, found, message))) {
+            geometry.block_size = found.block_size;
+        } else if (s.block_size_auto) {
+            note(err, message);
+            return false;
+        } else {
+            note(err, "cannot tell the block size of " + file.path() + ": reading it in blocks of " +
+                          std::to_string(geometry.block_size) + " bytes (--block-size gives another size)");
+        }
+    }
+    if (choice.find_order) {
+        if (find_geometry(file, {geometry, false, true}, found, message)) {
+            geometry.order = found.order;
+        } else if (s.byte_order_auto) {
+            note(err, message);
+            return false;
+        } else {
+            note(err, "cannot tell the byte order of " + file.path() +
+                          ": reading it little-endian (--byte-order big reads it the other way)");
+        }
+    }
+    file.set_geometry(geometry);
+    return true;
+}
 
 DataFile* open_data_file(const std::string& path, const RunSettings& settings, DataFileSet& files, OutputSink& err)
 {
@@ -34,14 +71,7 @@ DataFile* open_data_file(const std::string& path, const RunSettings& settings, D
         print_failure_reason(err, "cannot open " + path, error);
         return nullptr;
     }
-    const GeometryChoice choice = geometry_choice(settings);
-    file->set_geometry(choice.given);
-    LayoutFound found;
-    std::string message;
-    if ((choice.find_size || choice.find_order) && !find_geometry(*file, choice, found, message)) {
-        note(err, message);
-        return nullptr;
-    }
+    if (!find_data_file_geometry(*file, settings, err)) return nullptr;
     file->relative_file();
     DataFile* opened = file.get();
     files.add(std::move(file));

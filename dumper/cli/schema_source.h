@@ -8,7 +8,20 @@
 #include "cli/arguments.h"
 #include "print/output_sink.h"
 #include "read/data_file.h"
+#include "read/geometry.h"
 #include "schema/schema.h"
+
+// What the options give of the geometry of the files a run that reads a
+// schema or tables reads, and what they leave to the files: all of it
+// unless --block-size (or -z) and --byte-order give it.
+GeometryChoice geometry_choice(const RunSettings& settings);
+
+// Finds what the options leave of a data file's geometry. What they ask to
+// be found (auto) must be, or the run ends; what they merely leave out is
+// looked for, and when the file does not tell, the default (8192 bytes,
+// little-endian) is read with a warning. False, with why on `err`, when
+// the run cannot go on.
+bool find_data_file_geometry(DataFile& file, const RunSettings& settings, OutputSink& err);
 
 // Opens a data file for a run that reads a schema, finds what of its
 // geometry the options leave to it (all of it unless --block-size or

@@ -187,6 +187,14 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, std:
     if (row.chain == Chain::Single) row.chain = chain;
 }
 
+void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, Row& row, bool with_values)
+{
+    read_row_part(block.view(), head.offset, head_);
+    head_.piece.slot = head.slot;
+    head_.piece.walk = head.walk;
+    read(block, head_.piece, head_.found(), row, with_values);
+}
+
 void RowReader::read_orphan(const DecodedBlock& block, const RowPieceRecord& piece,
                             std::span<const ColumnRecord> columns, Row& row)
 {

@@ -95,6 +95,9 @@ public:
     // and how its chain ends.
     void read(const DecodedBlock& block, const RowPieceRecord& head, std::span<const ColumnRecord> head_columns,
               Row& row, bool with_values = true);
+    // The same for a head piece of which only the place (offset and slot)
+    // is known: it is read by its flag bits first.
+    void read(const DecodedBlock& block, const RowPieceRecord& head, Row& row, bool with_values = true);
     // A piece no head reached, as a row of its own: the columns the walk
     // found in it.
     void read_orphan(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
@@ -108,6 +111,7 @@ private:
     void add_key_columns(const DecodedBlock& block, const RowPieceRecord& member, Row& row);
 
     DataFileSet& files_;
+    RowPart head_;
     RowPart part_;
     RowPart key_;
 };

@@ -1,0 +1,52 @@
+#include "cli/run_schema.h"
+
+#include "cli/schema_source.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "schema/ddl_parser.h"
+
+namespace {
+
+// The whole file; false, with errno, when it cannot be read.
+bool read_whole_file(const std::string& path, std::string& text)
+{
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return false;
+    char buffer[1 << 16];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) text.append(buffer, n);
+    return std::ferror(file.get()) == 0;
+}
+
+bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSink& err)
+{
+    std::string text;
+    if (!read_whole_file(path, text)) {
+        err.text("trevanix: cannot read the schema file " + path + ": " + std::strerror(errno) + "\n");
+        return false;
+    }
+    schema::Parsed<schema::Schema> parsed = schema::parse_schema_file(text);
+    if (!parsed.ok()) {
+        err.text("trevanix: " + path + ", " + parsed.error + "\n");
+        return false;
+    }
+    schema = std::move(parsed.value);
+    return true;
+}
+
+}  // namespace
+
+bool load_run_schema(const RunSettings& settings, schema::Schema& schema, OutputSink& err)
+{
+    schema = {};
+    if (!settings.dictionary_file.empty()) {
+        // The SYSTEM file is read for its dictionary here; it is unloaded
+        // too only when it is also named among the data files.
+        DataFileSet system;
+        return load_schema(settings, system, schema, err);
+    }
+    return !settings.schema_given || read_schema_file(settings.schema_file, schema, err);
+}

@@ -1,0 +1,13 @@
+// The schema a run's tables are read with (--unload, --ddl), from the
+// sources its options name, before any data file is read: the data
+// dictionary of a SYSTEM file (--dictionary), or a schema file (--schema
+// FILE). With neither, the schema is empty and inference fills it. A new
+// source is one more call here.
+#pragma once
+
+#include "cli/arguments.h"
+#include "schema/schema.h"
+
+// Fills `schema` from the run's sources; false, having said why on `err`,
+// when a source cannot be read (a schema file's error names its line).
+bool load_run_schema(const RunSettings& settings, schema::Schema& schema, OutputSink& err);

@@ -1,0 +1,245 @@
+#include "cli/table_passes.h"
+
+#include <algorithm>
+
+#include "format/block_format.h"
+#include "read/block_checks.h"
+
+using namespace unload;
+
+namespace {
+
+// The cluster table a head piece's row belongs to, as the row reader finds it.
+std::optional<std::uint32_t> head_cluster_table(const DecodedBlock& block, const RowPieceRecord& piece)
+{
+    if ((piece.flags & block_format::kFlagC) == 0 || piece.slot < 0) return std::nullopt;
+    return cluster_table_of(block, static_cast<std::uint32_t>(piece.slot));
+}
+
+// The same as one word, as every row is told apart by it on the way to its
+// file: the table + 1, 0 for none.
+std::uint32_t head_cluster_place(const DecodedBlock& block, const RowPieceRecord& piece)
+{
+    if ((piece.flags & block_format::kFlagC) == 0 || piece.slot < 0) return 0;
+    const std::optional<std::uint32_t> table = cluster_table_of(block, static_cast<std::uint32_t>(piece.slot));
+    return table ? *table + 1 : 0;
+}
+
+std::optional<std::uint32_t> cluster_table(std::uint32_t place)
+{
+    return place == 0 ? std::nullopt : std::optional<std::uint32_t>(place - 1);
+}
+
+// A head whose row goes on in other pieces (or lies elsewhere, after a stub).
+bool is_chained(const RowPieceRecord& piece)
+{
+    constexpr std::uint8_t kWhole = block_format::kFlagF | block_format::kFlagL;
+    return (piece.flags & kWhole) != kWhole;
+}
+
+// A head that holds its whole row, outside a cluster: the walk's columns are the row's.
+bool holds_whole_row(const RowPieceRecord& piece)
+{
+    constexpr std::uint8_t kWhole = block_format::kFlagH | block_format::kFlagF | block_format::kFlagL;
+    return (piece.flags & (kWhole | block_format::kFlagC)) == kWhole;
+}
+
+// A block that fails the checks of --verify: its rows are unloaded all the
+// same, and counted as from a damaged block.
+bool is_damaged(const DecodedBlock& block)
+{
+    const BlockChecks checks =
+        check_block(block.view(), block.block.number, static_cast<std::uint32_t>(block.view().size()));
+    return checks.state == CheckedAs::Checked && !checks.sound();
+}
+
+// Where a piece the walk read ends in its block.
+std::uint32_t piece_end(const RowPieceRecord& piece, std::span<const ColumnRecord> columns, std::uint32_t block_size)
+{
+    if (!piece.complete) return block_size;
+    if (columns.empty()) return piece.offset + piece.header_length;
+    return columns.back().value_at + columns.back().announced;
+}
+
+// What a piece found between the pieces of the directory must look like:
+// a row's head, or the first or last piece of one (a migrated row's copy).
+// Anything else there is taken for leftover bytes.
+bool is_loose_piece(std::uint8_t flags)
+{
+    return (flags & (block_format::kFlagH | block_format::kFlagF | block_format::kFlagL)) != 0 &&
+           (flags & block_format::kFlagK) == 0;
+}
+
+void order_spans(std::vector<PieceScratch::Span>& spans)
+{
+    auto before = [](const PieceScratch::Span& a, const PieceScratch::Span& b) { return a.start < b.start; };
+    // Rows are written from the block's end down: the directory mostly
+    // holds its pieces in the reverse order of their places.
+    if (std::is_sorted(spans.rbegin(), spans.rend(), before))
+        std::reverse(spans.begin(), spans.end());
+    else
+        std::sort(spans.begin(), spans.end(), before);
+}
+
+// Every piece of a block once: those a directory slot points at, in slot
+// order, as the directory walk reads them; then those that lie in the row
+// heap between them, which no slot points at (deleted rows whose slot was
+// cleared, copies an update left behind). Each stretch of the heap between
+// the directory's pieces is read on its own, so that leftover bytes in one
+// mislead no other; when the directory's pieces fill the heap, there is
+// nothing between them to read.
+template <class OnPiece>
+void for_each_piece(const DecodedBlock& block, PieceScratch& scratch, OnPiece on_piece)
+{
+    const BlockView& view = block.view();
+    const auto block_size = static_cast<std::uint32_t>(view.size());
+    scratch.spans.clear();
+    std::uint64_t covered = 0;
+    DirectoryWalkCarry carry;
+    PieceWalk directory(block, carry, PieceReading::ByFlagBits);
+    for (PieceWalk::Step step; (step = directory.next()) != PieceWalk::Step::End;) {
+        if (step != PieceWalk::Step::Piece) continue;
+        const RowPieceRecord& piece = directory.piece();
+        const PieceScratch::Span span{piece.offset, piece_end(piece, directory.columns(), block_size)};
+        scratch.spans.push_back(span);
+        covered += span.end - span.start;
+        on_piece(piece, directory.columns());
+    }
+    const std::uint32_t heap_start = block.data.free_space_end + block.data.offset;
+    const std::uint32_t heap_end = block_size - block_format::kTailSize;
+    if (heap_start >= heap_end || covered == heap_end - heap_start) return;
+    order_spans(scratch.spans);
+    scratch.spans.push_back({heap_end, heap_end});
+    std::uint32_t position = heap_start;
+    for (const PieceScratch::Span& next : scratch.spans) {
+        while (position < next.start && is_loose_piece(view.u8(position + block_format::kPieceFlagsAt))) {
+            RowPieceRecord& piece = scratch.piece;
+            const auto row_offset = static_cast<std::uint16_t>(position - block.data.offset);
+            const int length = decode_piece_by_flag_bits(view, position, row_offset, piece, scratch.columns.data());
+            if (length <= 0 || position + static_cast<std::uint32_t>(length) > next.start) break;
+            piece.walk = Walk::Heap;
+            piece.slot = -1;
+            on_piece(piece, std::span<const ColumnRecord>(scratch.columns.data(), piece.columns_found));
+            position += static_cast<std::uint32_t>(length);
+        }
+        position = std::max(position, next.end);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sampling for --ddl --infer: only the heads the directory points at are
+// read, by their flag byte, and only the rows sampled are decoded.
+
+bool SampleVisitor::block(const DecodedBlock& block)
+{
+    if (block.outcome != BlockOutcome::Walked) return true;
+    const std::uint32_t object = block.header.object_id;
+    for (std::uint32_t slot = 0; slot < block.data.row_count; ++slot) {
+        RowPieceRecord piece;
+        if (!piece_at_slot(block, slot, piece.offset)) continue;
+        piece.flags = block.view().u8(piece.offset + block_format::kPieceFlagsAt);
+        piece.slot = static_cast<std::int32_t>(slot);
+        if (!starts_row(piece)) continue;
+        const std::optional<std::uint32_t> table = head_cluster_table(block, piece);
+        if (plan_.describes(object, table) || !inference_.keep(object, table)) continue;
+        reader_.read(block, piece, row_);
+        inference_.add(object, table, row_.values);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool WriteVisitor::block(const DecodedBlock& block)
+{
+    ObjectCounts* object = nullptr;
+    if (rows_ == Rows::Described) {
+        ++summary_.blocks_read;
+        const bool damaged = is_damaged(block);
+        if (damaged) ++summary_.blocks_damaged;
+        if (block.outcome == BlockOutcome::NotData) return true;
+        object = &summary_.objects[block.header.object_id];
+        ++object->blocks;
+        if (damaged) ++object->damaged_blocks;
+    }
+    if (block.outcome != BlockOutcome::Walked) return true;
+    bool written = true;
+    for_each_piece(block, scratch_, [&](const RowPieceRecord& piece, std::span<const ColumnRecord> columns) {
+        if (!written) return;
+        if (!starts_row(piece)) {
+            // Pieces without a head are orphans unless a row reaches them.
+            if (object != nullptr && piece.walked && (piece.flags & block_format::kFlagK) == 0)
+                headless_.push_back({block.block.file, block.block.number, piece.slot});
+            return;
+        }
+        written = object != nullptr ? described_row(block, piece, columns, *object) : inferred_row(block, piece, columns);
+    });
+    return written;
+}
+
+void WriteVisitor::read(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
+                        bool with_values)
+{
+    if (with_values && holds_whole_row(piece)) {
+        // The walk's columns are the row's: no need to decode the piece
+        // again, nor to keep the block alive past this call.
+        facts_ = {block.header.object_id, {block.block.file, block.block.number, piece.slot}, piece.slot >= 0,
+                  piece.deleted(), false, piece.complete};
+        for (std::size_t i = 0; i < columns.size(); ++i) single_[i] = ColumnValue::of(block.view(), columns[i]);
+        values_ = std::span<const ColumnValue>(single_.data(), columns.size());
+        return;
+    }
+    reader_.read(block, piece, row_, with_values);
+    facts_ = facts_of(row_);
+    values_ = row_.values;
+}
+
+bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord& piece,
+                                 std::span<const ColumnRecord> columns, ObjectCounts& object)
+{
+    // A cluster member no slot points at belongs to no table the block's
+    // directory can tell.
+    if (piece.slot < 0 && (piece.flags & block_format::kFlagC) != 0) return true;
+    ++object.rows;
+    const std::uint32_t data_object = block.header.object_id;
+    const std::uint32_t place = head_cluster_place(block, piece);
+    const RowTarget* target = target_of(data_object, place);
+    const bool sampled = target == nullptr && !plan_.describes(data_object, cluster_table(place)) &&
+                         inference_.keep(data_object, cluster_table(place));
+    const bool chained = is_chained(piece);
+    if (target == nullptr && !sampled && !chained) return true;
+    read(block, piece, columns, target != nullptr || sampled);
+    if (chained) reached_.add(row_);
+    if (sampled) inference_.add(data_object, cluster_table(place), values_);
+    return target == nullptr || writer_.write(facts_, values_, *target);
+}
+
+bool WriteVisitor::inferred_row(const DecodedBlock& block, const RowPieceRecord& piece,
+                                std::span<const ColumnRecord> columns)
+{
+    const RowTarget* target = target_of(block.header.object_id, head_cluster_place(block, piece));
+    if (target == nullptr || !plan_.tables()[target->table].inferred) return true;
+    read(block, piece, columns, true);
+    return writer_.write(facts_, values_, *target);
+}
+
+const RowTarget* WriteVisitor::target_of(std::uint32_t object, std::uint32_t place)
+{
+    if (!looked_up_ || object != last_object_ || place != last_place_) {
+        last_target_ = plan_.target(object, cluster_table(place));
+        last_object_ = object;
+        last_place_ = place;
+        looked_up_ = true;
+    }
+    return last_target_;
+}
+
+std::uint64_t WriteVisitor::orphans() const
+{
+    return static_cast<std::uint64_t>(std::count_if(headless_.begin(), headless_.end(), [&](const PieceAt& piece) {
+        return !reached_.contains(piece.file, piece.block, piece.slot);
+    }));
+}

@@ -1,0 +1,106 @@
+// The passes of the tables' modes over the blocks. Rows are read whole, as
+// --rows reads them, from the heads the row directory points at and from
+// the pieces that lie between the directory's pieces in the row heap. The
+// rows of data objects no schema entry describes are sampled for
+// inference; the others are written to their tables' files as they come,
+// and the rows of the inferred tables in a pass of their own afterwards.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "cli/block_pass.h"
+#include "infer/object_inference.h"
+#include "rows/row_reader.h"
+#include "unload/summary.h"
+#include "unload/unload_plan.h"
+#include "unload/unload_writer.h"
+
+// Samples the rows of the data objects `plan` does not describe (--ddl --infer).
+class SampleVisitor final : public BlockVisitor {
+public:
+    SampleVisitor(DataFileSet& files, const unload::UnloadPlan& plan, infer::ObjectInference& inference)
+        : reader_(files), plan_(plan), inference_(inference)
+    {
+    }
+
+    void load_failure(const LoadFailureRecord&) override {}
+    bool block(const DecodedBlock& block) override;
+
+private:
+    RowReader reader_;
+    const unload::UnloadPlan& plan_;
+    infer::ObjectInference& inference_;
+    Row row_;
+};
+
+// What walking a block's pieces needs, kept from block to block.
+struct PieceScratch {
+    struct Span {
+        std::uint32_t start;
+        std::uint32_t end;
+    };
+    std::vector<Span> spans;  // of the pieces the directory points at
+    RowPieceRecord piece;     // one found between them
+    std::array<ColumnRecord, kMaxColumns> columns;
+};
+
+// Writes rows to their tables' files.
+class WriteVisitor final : public BlockVisitor {
+public:
+    enum class Rows : std::uint8_t {
+        // Every row of a table the plan unloads; the others of objects it
+        // does not describe are sampled into `inference`. Blocks, damaged
+        // blocks, rows and orphan pieces are counted.
+        Described,
+        // Only the rows of the inferred tables the plan has since been given.
+        Inferred,
+    };
+
+    WriteVisitor(DataFileSet& files, const unload::UnloadPlan& plan, unload::UnloadWriter& writer,
+                 unload::UnloadSummary& summary, infer::ObjectInference& inference, Rows rows)
+        : reader_(files), plan_(plan), writer_(writer), summary_(summary), inference_(inference), rows_(rows)
+    {
+    }
+
+    void load_failure(const LoadFailureRecord&) override {}
+    bool block(const DecodedBlock& block) override;
+
+    // After the pass: the pieces without a head that no row reached.
+    std::uint64_t orphans() const;
+
+private:
+    bool described_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
+                       unload::ObjectCounts& object);
+    bool inferred_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns);
+    // Reads the row of a head: `facts_` and `values_` say what it is.
+    void read(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
+              bool with_values);
+    // `place`: the cluster table + 1, 0 for none.
+    const unload::RowTarget* target_of(std::uint32_t object, std::uint32_t place);
+
+    RowReader reader_;
+    const unload::UnloadPlan& plan_;
+    unload::UnloadWriter& writer_;
+    unload::UnloadSummary& summary_;
+    infer::ObjectInference& inference_;
+    Rows rows_;
+    PieceScratch scratch_;
+    Row row_;
+    // The row read: its facts and values, from `row_` or, for a row of one
+    // piece, straight from the walk's columns into `single_`.
+    unload::RowFacts facts_;
+    std::span<const ColumnValue> values_;
+    std::array<ColumnValue, kMaxColumns> single_;
+    // The pieces chained and migrated rows reach, and those without a head.
+    ReachedPieces reached_;
+    std::vector<PieceAt> headless_;
+    // The last target looked up: the rows of a block mostly share it.
+    bool looked_up_ = false;
+    std::uint32_t last_object_ = 0;
+    std::uint32_t last_place_ = 0;
+    const unload::RowTarget* last_target_ = nullptr;
+};

@@ -1,0 +1,195 @@
+#include "cli/unload_run.h"
+
+#include <cctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/run_schema.h"
+#include "cli/table_passes.h"
+#include "infer/object_inference.h"
+#include "schema/ddl_writer.h"
+#include "unload/loader_scripts.h"
+#include "unload/summary.h"
+#include "unload/table_files.h"
+#include "unload/unload_plan.h"
+#include "unload/unload_writer.h"
+#include "values/charsets.h"
+
+namespace {
+
+using namespace unload;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitArgumentError = 2;
+// What tells UTF-16 national text from national text in UTF8.
+constexpr std::string_view kUtf16NationalCharset = "AL16UTF16";
+
+std::string upper(std::string_view text)
+{
+    std::string s(text);
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// What inference weighs text with: the database character set the run or
+// the schema names, and whether national text is UTF-16.
+struct InferenceCharsets {
+    std::shared_ptr<const Charset> database;
+    infer::Options options;
+};
+
+InferenceCharsets inference_charsets(const RunSettings& settings, const schema::Schema& schema)
+{
+    InferenceCharsets charsets;
+    const std::string name = !settings.charset.empty() ? settings.charset : schema.database_charset.value_or("");
+    if (!name.empty()) {
+        std::string message;
+        charsets.database = make_charset(name, message);
+    }
+    charsets.options.database_charset = charsets.database.get();
+    charsets.options.national_utf16 =
+        !schema.national_charset || upper(*schema.national_charset) == kUtf16NationalCharset;
+    return charsets;
+}
+
+// A schema of no tables in the character sets of `schema`, or for the
+// database's the run's (--charset) when `schema` names none.
+schema::Schema charsets_of(const schema::Schema& schema, const std::string& run_charset)
+{
+    schema::Schema empty;
+    empty.database_charset = schema.database_charset;
+    if (!empty.database_charset && !run_charset.empty()) empty.database_charset = upper(run_charset);
+    empty.national_charset = schema.national_charset;
+    return empty;
+}
+
+// The schema's tables that `selection` names, then the inferred ones.
+schema::Schema selected_schema(const schema::Schema& schema, const TableSelection& selection,
+                               std::vector<schema::Table> inferred, const std::string& run_charset)
+{
+    schema::Schema selected = charsets_of(schema, run_charset);
+    for (const schema::Table& table : schema.tables)
+        if (selection.selects(table)) selected.tables.push_back(table);
+    for (schema::Table& table : inferred) selected.tables.push_back(std::move(table));
+    return selected;
+}
+
+// The tables inferred for the objects sampled that `selection` names.
+std::vector<schema::Table> inferred_tables(const infer::ObjectInference& inference, const TableSelection& selection)
+{
+    std::vector<schema::Table> tables;
+    for (schema::Table& table : inference.tables())
+        if (selection.selects(table)) tables.push_back(std::move(table));
+    return tables;
+}
+
+int print_ddl(TableRun& run, const schema::Schema& schema, const TableSelection& selection)
+{
+    std::vector<schema::Table> inferred;
+    if (run.settings.infer) {
+        UnloadPlan plan(run.settings.charset);
+        plan.add_schema(schema, TableSelection(), false);
+        const InferenceCharsets charsets = inference_charsets(run.settings, schema);
+        infer::ObjectInference inference(charsets.options);
+        SampleVisitor visitor(run.files, plan, inference);
+        const PassEnd end = run.read_pass(visitor, true);
+        run.progress.clear();
+        if (end == PassEnd::Failed) return kExitFailure;
+        inferred = inferred_tables(inference, selection);
+    }
+    run.progress.clear();
+    run.out.text(schema::write_schema_file(selected_schema(schema, selection, std::move(inferred), run.settings.charset)));
+    return 0;
+}
+
+// The loading scripts, the control files, then the summary, each under its
+// temporary name until it is complete.
+bool write_last_files(const std::string& directory, const UnloadPlan& plan, const UnloadWriter& writer,
+                      const TableFiles& files, const UnloadSummary& summary, std::string& failure)
+{
+    WrittenFiles written(plan.tables().size());
+    for (std::size_t t = 0; t < plan.tables().size(); ++t)
+        for (RowKind kind : kAllRowKinds)
+            written[t][static_cast<std::size_t>(kind)] = files.created(writer.file_of(t, kind));
+    if (!write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
+        !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written), failure))
+        return false;
+    for (std::size_t t = 0; t < plan.tables().size(); ++t) {
+        const UnloadTable& table = plan.tables()[t];
+        if (written[t][static_cast<std::size_t>(RowKind::Live)] &&
+            !write_whole_file(directory, table.file_name + std::string(kControlFileSuffix), control_file(table), failure))
+            return false;
+    }
+    return write_whole_file(directory, std::string(kSummaryFile), summary_json(plan, summary), failure);
+}
+
+int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelection& selection)
+{
+    const RunSettings& s = run.settings;
+    std::string message;
+    bool refused = false;
+    if (!prepare_directory(s.unload_dir, s.force, message, refused)) {
+        run.err.text(message);
+        return refused ? kExitArgumentError : kExitFailure;
+    }
+    UnloadPlan plan(s.charset);
+    plan.add_schema(schema, selection, false);
+    TableFiles files(s.unload_dir);
+    UnloadSummary summary;
+    UnloadWriter writer(plan, files, summary);
+    const InferenceCharsets charsets = inference_charsets(s, schema);
+    infer::ObjectInference inference(charsets.options);
+
+    // The tables the schema describes, and a sample of the others' rows.
+    WriteVisitor described(run.files, plan, writer, summary, inference, WriteVisitor::Rows::Described);
+    PassEnd end = run.read_pass(described, true);
+    summary.orphans = described.orphans();
+    // Then the tables inferred from the sample.
+    schema::Schema inferred = charsets_of(schema, s.charset);
+    inferred.tables = inferred_tables(inference, selection);
+    if (end != PassEnd::Failed && !files.failed() && !inferred.tables.empty()) {
+        plan.add_schema(inferred, TableSelection(), true);
+        writer.add_tables();
+        WriteVisitor visitor(run.files, plan, writer, summary, inference, WriteVisitor::Rows::Inferred);
+        end = run.read_pass(visitor, false);
+    }
+    run.progress.clear();
+
+    const bool written = end != PassEnd::Failed && !files.failed() && writer.complete_tables() && files.finish();
+    if (!written) {
+        run.err.text("trevanix: " + (files.failed() ? files.failure() : std::string("the data files could not be read")) +
+                     "; the unload is incomplete (its files keep their " + std::string(kPartSuffix) + " names)\n");
+        return kExitFailure;
+    }
+    std::string failure;
+    if (!write_last_files(s.unload_dir, plan, writer, files, summary, failure)) {
+        run.err.text("trevanix: " + failure + "; the unload is incomplete (it has no " + std::string(kSummaryFile) +
+                     ")\n");
+        return kExitFailure;
+    }
+    if (!s.quiet)
+        run.err.text("trevanix: unloaded into " + s.unload_dir +
+                     " (sqlite.sql, postgres.sql and the .ctl files load it)\n" + summary_table(plan, summary));
+    return 0;
+}
+
+}  // namespace
+
+int table_passes(const RunSettings& settings)
+{
+    if (settings.unload) return 2;
+    return settings.infer ? 1 : 0;
+}
+
+int run_tables(TableRun& run)
+{
+    schema::Schema& schema = run.schema;
+    const TableSelection selection(run.settings.tables);
+    const std::string unknown = selection.unknown_names(schema);
+    if (!unknown.empty()) {
+        run.err.text(unknown);
+        return kExitArgumentError;
+    }
+    return run.settings.ddl ? print_ddl(run, schema, selection) : unload_tables(run, schema, selection);
+}

@@ -1,0 +1,31 @@
+// The tables' modes: --ddl prints the run's schema (read from its sources,
+// and with --infer completed by inference over the data files' rows);
+// --unload writes every table's rows into a directory as CSV files, with
+// the scripts that load them and a summary, typing the data objects no
+// schema entry describes by inference. Rows are read whole, as --rows
+// reads them: a first pass learns which pieces rows reach (and samples the
+// rows inference weighs), the second writes.
+#pragma once
+
+#include "schema/schema.h"
+
+#include "cli/arguments.h"
+#include "cli/block_pass.h"
+#include "cli/progress.h"
+#include "read/data_file.h"
+
+struct TableRun {
+    const RunSettings& settings;
+    schema::Schema schema;  // from the run's sources (load_run_schema), before any data file is opened
+    DataFileSet& files;
+    PassReader read_pass;
+    Progress& progress;  // cleared before the run's last words
+    OutputSink& out;
+    OutputSink& err;
+};
+
+// The passes a run of the tables' modes makes over the data files.
+int table_passes(const RunSettings& settings);
+
+// Runs --ddl or --unload; returns the exit status.
+int run_tables(TableRun& run);

@@ -1,0 +1,116 @@
+// Column values written for loading into another database: numbers as plain
+// decimals, dates and times in ISO 8601 (years before 1 with BC after
+// them), fractions of a second without trailing zeros, text in UTF-8, RAW
+// as hexadecimal digits. A value its type cannot hold is written as 0x and
+// its hexadecimal digits, and said so, for the caller to count. These texts
+// differ from the dump's where a loader needs them to; where they do not,
+// the dump's decoders write them.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "format/byte_view.h"
+#include "schema/schema.h"
+#include "values/charsets.h"
+#include "values/column_types.h"
+#include "values/value_decoders.h"
+
+namespace unload {
+
+// How a column's values are written.
+enum class LoadForm : std::uint8_t {
+    Number,        // NUMBER, FLOAT: plain decimal
+    Date,          // YYYY-MM-DD HH:MI:SS, " BC" after years before 1
+    Timestamp,     // the same with the fraction, trailing zeros dropped (TIMESTAMP, WITH LOCAL TIME ZONE)
+    TimestampTz,   // the time in its own zone, a blank, and its offset +HH:MM
+    Text,          // CHAR, VARCHAR2, LONG (and national text in UTF8): converted to UTF-8
+    NationalText,  // NCHAR, NVARCHAR2 in AL16UTF16
+    Hex,           // RAW, LONG RAW: two hexadecimal digits a byte
+    Locator,       // LOB and BFILE columns: the locator a row holds, in hexadecimal; not their value
+    Decoded,       // intervals, BINARY_FLOAT and BINARY_DOUBLE, ROWID, UROWID, BOOLEAN: the dump's text
+    Unknown,       // a column of no known type: 0x and hexadecimal digits
+};
+
+// What was written for one value.
+enum class ValueNote : std::uint8_t {
+    Written,      // the value as its type reads it
+    Undecodable,  // bytes its type cannot hold (or cut short): 0x and their digits
+    InvalidText,  // text not valid in its character set, or holding a NUL: 0x and its digits
+    Locator,      // a LOB's locator, or a value of no known type: hexadecimal, not decoded
+};
+inline bool decoded(ValueNote note) { return note == ValueNote::Written; }
+
+struct LoadColumn {
+    LoadForm form = LoadForm::Unknown;
+    // Text: the character set its bytes are in; nullptr for AL32UTF8 (the
+    // bytes are checked, then copied).
+    const Charset* charset = nullptr;
+    // Text in a character set no converter is known for: only ASCII
+    // values can be written as text.
+    bool ascii_only = false;
+    const ColumnType* decoder = nullptr;  // Number and Decoded: the dump's decoder of the type
+};
+
+// The form a column of `type` is written in (its decoder set for Decoded).
+LoadColumn load_column(schema::OracleType type);
+
+// The most bytes write_load_value writes for a value of `size` bytes of
+// the column, quoted when `quoted`: text in proportion to its bytes (a
+// quoted field may double them), RAW two digits a byte, the other types
+// a few hundred bytes, and any value its bytes in hexadecimal.
+inline std::size_t load_value_room(const LoadColumn& column, std::size_t size, bool quoted)
+{
+    // Text's UTF-8 takes at most three bytes for each byte of a single- or
+    // double-byte set, as many as its bytes when it is UTF-8 already, and
+    // fewer than two for each two of UTF-16; the other types take what the
+    // dump's decoders make room for, and " BC".
+    constexpr std::size_t kMostOtherText = std::max<std::size_t>(sizeof NumberText::text, kDateTimeRoom) + 3;
+    const std::size_t bytes = 2 * size + 2;  // "0x" and two digits a byte
+    std::size_t text = 0;
+    switch (column.form) {
+    case LoadForm::Text: text = column.charset != nullptr ? 3 * size : size; break;
+    case LoadForm::NationalText: text = 2 * size; break;
+    case LoadForm::Hex:
+    case LoadForm::Locator:
+    case LoadForm::Unknown: return bytes;
+    default: return bytes + kMostOtherText;
+    }
+    return std::max(bytes, quoted ? 2 * text + 2 : text);
+}
+
+// Writes the value (not NULL) at `out`, which has load_value_room(bytes)
+// bytes of room; returns the end, and in `note` what was written.
+// `truncated`: the value runs past its block, and is written as bytes.
+// With `quoted`, text that needs it is written as a quoted CSV field
+// (then `out` has room for twice as much).
+// `readable`: bytes from the value's start on that may be read (at least its size).
+char* write_load_value(const LoadColumn& column, ByteView value, std::size_t readable, bool truncated, char* out,
+                       ValueNote& note, bool quoted = false);
+
+// Quotes the `length` bytes at `text` in place, quotes doubled; `text` has
+// room for 2 * length + 2 bytes. Returns the end.
+char* quote_in_place(char* text, std::size_t length);
+
+// Text forms may hold commas, quotes and line breaks; the others never do.
+inline bool may_need_quotes(LoadForm form) { return form == LoadForm::Text || form == LoadForm::NationalText; }
+
+// What a text holds that matters to its writing: bytes past ASCII, a NUL,
+// a comma, a quote, CR or LF (which make a CSV field quoted). One word of
+// bits, so that it is returned in a register.
+struct TextScan {
+    static constexpr unsigned kBeyondAscii = 1;
+    static constexpr unsigned kNul = 2;
+    static constexpr unsigned kSpecial = 4;
+    unsigned found = 0;
+
+    bool beyond_ascii() const { return (found & kBeyondAscii) != 0; }
+    bool nul() const { return (found & kNul) != 0; }
+    bool special() const { return (found & kSpecial) != 0; }
+};
+// `readable`: bytes from `text` on that may be read, at least `length`
+// (more let the last few bytes be read a word at a time).
+TextScan scan_text(const char* text, std::size_t length, std::size_t readable);
+
+}  // namespace unload

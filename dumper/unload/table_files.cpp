@@ -1,0 +1,239 @@
+#include "unload/table_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "unload/summary.h"
+
+namespace unload {
+
+namespace {
+
+constexpr mode_t kFileMode = 0644;
+constexpr mode_t kDirectoryMode = 0755;
+
+std::string reason(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+int open_for_writing(const std::string& path, bool append)
+{
+    const int flags = O_WRONLY | O_CLOEXEC | (append ? O_APPEND : O_CREAT | O_TRUNC);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, kFileMode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool write_all(int fd, const char* data, std::size_t size, int& error)
+{
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool directory_is_empty(const std::string& directory, int& error)
+{
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) {
+        error = errno;
+        return false;
+    }
+    bool empty = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            empty = false;
+            break;
+        }
+    }
+    ::closedir(dir);
+    error = 0;
+    return empty;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// One open file
+
+OpenFile::OpenFile(int fd, std::string path, std::string& failure)
+    : fd_(fd), path_(std::move(path)), failure_(failure)
+{
+    buffer_.resize(kBufferSize);
+}
+
+OpenFile::~OpenFile()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void OpenFile::fail(const char* what, int error)
+{
+    if (failure_.empty()) failure_ = reason(std::string(what) + " " + path_, error);
+}
+
+bool OpenFile::flush()
+{
+    int error = 0;
+    const bool written = write_all(fd_, buffer_.data(), used_, error);
+    used_ = 0;
+    if (!written) fail("cannot write", error);
+    return written;
+}
+
+void OpenFile::make_room(std::size_t n)
+{
+    flush();
+    if (buffer_.size() < n) buffer_.resize(n);
+}
+
+bool OpenFile::close()
+{
+    bool done = flush();
+    if (::close(fd_) != 0 && done) {
+        fail("cannot write", errno);
+        done = false;
+    }
+    fd_ = -1;
+    return done;
+}
+
+// ---------------------------------------------------------------------------
+// The directory's files
+
+TableFiles::~TableFiles()
+{
+    // Whatever is still open is left under its temporary name.
+    for (File& file : files_)
+        if (file.open) file.open->close();
+}
+
+std::size_t TableFiles::add(std::string name)
+{
+    files_.push_back({std::move(name), false, nullptr, 0});
+    return files_.size() - 1;
+}
+
+void TableFiles::note_failure(const std::string& what, int error)
+{
+    if (failure_.empty()) failure_ = reason(what, error);
+}
+
+void TableFiles::close(File& file)
+{
+    file.open->close();
+    file.open.reset();
+    --open_;
+}
+
+void TableFiles::close_least_recent()
+{
+    File* oldest = nullptr;
+    for (File& file : files_)
+        if (file.open && (oldest == nullptr || file.last_use < oldest->last_use)) oldest = &file;
+    if (oldest != nullptr) close(*oldest);
+}
+
+OpenFile* TableFiles::open(std::size_t number)
+{
+    File& file = files_[number];
+    file.last_use = ++uses_;
+    if (file.open) return file.open.get();
+    if (open_ >= most_open_) close_least_recent();
+    const std::string part = path(file.name) + std::string(kPartSuffix);
+    const int fd = open_for_writing(part, file.created);
+    if (fd < 0) {
+        note_failure("cannot " + std::string(file.created ? "reopen " : "create ") + part, errno);
+        return nullptr;
+    }
+    file.created = true;
+    file.open = std::make_unique<OpenFile>(fd, part, failure_);
+    ++open_;
+    return file.open.get();
+}
+
+std::size_t TableFiles::open_count() const { return open_; }
+
+bool TableFiles::finish()
+{
+    for (File& file : files_)
+        if (file.open) close(file);
+    if (failed()) return false;
+    for (const File& file : files_) {
+        if (!file.created) continue;
+        const std::string final_path = path(file.name);
+        if (std::rename((final_path + std::string(kPartSuffix)).c_str(), final_path.c_str()) != 0) {
+            note_failure("cannot rename " + final_path + std::string(kPartSuffix), errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool write_whole_file(const std::string& directory, const std::string& name, std::string_view text,
+                      std::string& failure)
+{
+    const std::string final_path = directory + "/" + name;
+    const std::string part = final_path + std::string(kPartSuffix);
+    const int fd = open_for_writing(part, false);
+    if (fd < 0) {
+        failure = reason("cannot create " + part, errno);
+        return false;
+    }
+    int error = 0;
+    const bool written = write_all(fd, text.data(), text.size(), error);
+    if (::close(fd) != 0 && written) error = errno;
+    if (!written || error != 0) {
+        failure = reason("cannot write " + part, error);
+        return false;
+    }
+    if (std::rename(part.c_str(), final_path.c_str()) != 0) {
+        failure = reason("cannot rename " + part, errno);
+        return false;
+    }
+    return true;
+}
+
+bool prepare_directory(const std::string& directory, bool force, std::string& message, bool& refused)
+{
+    refused = false;
+    if (::mkdir(directory.c_str(), kDirectoryMode) == 0) return true;
+    if (errno != EEXIST) {
+        message = reason("trevanix: cannot create the directory " + directory, errno) + "\n";
+        return false;
+    }
+    int error = 0;
+    const bool empty = directory_is_empty(directory, error);
+    if (error != 0) {
+        message = reason("trevanix: cannot read the directory " + directory, error) + "\n";
+        return false;
+    }
+    if (empty) return true;
+    if (!force) {
+        refused = true;
+        message = "trevanix: " + directory +
+                  " is not empty: name a new directory, or add --force to write into it (files of the same "
+                  "names are replaced)\n";
+        return false;
+    }
+    const std::string summary = directory + "/" + std::string(kSummaryFile);
+    if (std::remove(summary.c_str()) != 0 && errno != ENOENT) {
+        message = reason("trevanix: cannot remove " + summary, errno) + "\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace unload

@@ -1,0 +1,227 @@
+#include "unload/unload_plan.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "schema/oracle_types.h"
+#include "values/spelling.h"
+
+namespace unload {
+
+namespace {
+
+// What a text column is in when nothing says otherwise.
+constexpr std::string_view kDefaultDatabaseCharset = "AL32UTF8";
+constexpr std::string_view kDefaultNationalCharset = "AL16UTF16";
+// Close names an unknown --table name is offered, at most.
+constexpr std::size_t kMostCloseNames = 5;
+
+std::string upper(std::string_view text)
+{
+    std::string s(text);
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string qualified(const schema::Table& table)
+{
+    return table.owner.empty() ? table.name : table.owner + "." + table.name;
+}
+
+bool names_table(std::string_view name, const schema::Table& table)
+{
+    const std::string wanted = upper(name);
+    return wanted == upper(table.name) || (!table.owner.empty() && wanted == upper(qualified(table)));
+}
+
+bool all_digits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// OBJ_<n> or OBJ_<n>_T<k>: the names infer::inferred_table gives.
+bool is_inferred_name(std::string_view name)
+{
+    const std::string text = upper(name);
+    if (!text.starts_with("OBJ_")) return false;
+    const std::string_view rest = std::string_view(text).substr(4);
+    const std::size_t table_part = rest.find("_T");
+    if (table_part == std::string_view::npos) return all_digits(rest);
+    return all_digits(rest.substr(0, table_part)) && all_digits(rest.substr(table_part + 2));
+}
+
+// A data object's rows of a cluster table (its number + 1; 0 for none), as the plan looks them up.
+std::uint64_t placed_key(std::uint32_t data_object, std::uint32_t cluster_place)
+{
+    return std::uint64_t{data_object} << 32 | cluster_place;
+}
+
+bool is_escaped_in_file_names(unsigned char c, bool first)
+{
+    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == '%' || (first && c == '.');
+}
+
+}  // namespace
+
+std::string_view file_suffix(RowKind kind)
+{
+    switch (kind) {
+    case RowKind::Live: return ".csv";
+    case RowKind::Deleted: return ".deleted.csv";
+    case RowKind::Stale: return ".stale.csv";
+    }
+    return "";
+}
+
+std::string_view table_suffix(RowKind kind)
+{
+    switch (kind) {
+    case RowKind::Live: return "";
+    case RowKind::Deleted: return "$deleted";
+    case RowKind::Stale: return "$stale";
+    }
+    return "";
+}
+
+std::string UnloadTable::qualified_name() const { return owner.empty() ? name : owner + "." + name; }
+
+std::string file_name_of(std::string_view name)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string file;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (is_escaped_in_file_names(c, i == 0)) {
+            file += '%';
+            file += kDigits[c >> 4];
+            file += kDigits[c & 0xF];
+        } else {
+            file += static_cast<char>(c);
+        }
+    }
+    return file;
+}
+
+// ---------------------------------------------------------------------------
+// --table
+
+bool TableSelection::selects(const schema::Table& table) const
+{
+    return all() || std::any_of(names_.begin(), names_.end(), [&](const std::string& n) { return names_table(n, table); });
+}
+
+std::string TableSelection::unknown_names(const schema::Schema& schema) const
+{
+    for (const std::string& name : names_) {
+        const bool found = std::any_of(schema.tables.begin(), schema.tables.end(),
+                                       [&](const schema::Table& t) { return names_table(name, t); });
+        if (found || is_inferred_name(name)) continue;
+        const std::string wanted = upper(name);
+        std::vector<std::pair<std::size_t, std::string>> close;
+        for (const schema::Table& table : schema.tables) {
+            const std::string candidate = qualified(table);
+            const std::size_t distance = std::min(edit_distance(wanted, upper(candidate)), edit_distance(wanted, upper(table.name)));
+            const bool contains = upper(candidate).find(wanted) != std::string::npos;
+            if (distance <= std::max<std::size_t>(2, wanted.size() / 4) || contains)
+                close.emplace_back(contains ? 0 : distance, candidate);
+        }
+        std::stable_sort(close.begin(), close.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::string message = "trevanix: --table " + name + ": no such table in the schema";
+        for (std::size_t i = 0; i < close.size() && i < kMostCloseNames; ++i)
+            message += (i == 0 ? " (did you mean " : ", ") + close[i].second;
+        if (!close.empty()) message += "?)";
+        return message + "\n";
+    }
+    return "";
+}
+
+// ---------------------------------------------------------------------------
+// Character sets
+
+const Charset* CharsetCache::get(const std::string& name)
+{
+    const auto found = sets_.find(name);
+    if (found != sets_.end()) return found->second.get();
+    std::string message;
+    std::shared_ptr<const Charset> set = make_charset(name, message);
+    return sets_.emplace(name, std::move(set)).first->second.get();
+}
+
+// ---------------------------------------------------------------------------
+// The plan
+
+std::uint64_t UnloadPlan::key(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table)
+{
+    return placed_key(data_object, cluster_table ? *cluster_table + 1 : 0);
+}
+
+// A text column's character set: its own, else the run's (--charset) or
+// the schema's for the database's, the schema's for the national one.
+LoadColumn UnloadPlan::column_form(const schema::Column& column, const schema::Schema& schema)
+{
+    LoadColumn load = load_column(column.type);
+    if (load.form != LoadForm::Text && load.form != LoadForm::NationalText) return load;
+    const bool national = load.form == LoadForm::NationalText;
+    std::string name(schema::charset_name(column.charset_id));
+    if (name.empty() && national) name = schema.national_charset.value_or(std::string(kDefaultNationalCharset));
+    if (name.empty() && !run_charset_.empty()) name = run_charset_;
+    if (name.empty()) name = schema.database_charset.value_or(std::string(kDefaultDatabaseCharset));
+    name = upper(name);
+    if (name == kDefaultNationalCharset) {
+        load.form = LoadForm::NationalText;
+        return load;
+    }
+    load.form = LoadForm::Text;
+    // AL32UTF8 is checked and copied as it is, without a converter.
+    if (name == kDefaultDatabaseCharset) return load;
+    load.charset = charsets_.get(name);
+    load.ascii_only = load.charset == nullptr;
+    return load;
+}
+
+UnloadTable UnloadPlan::table_of(const schema::Table& table, const schema::Schema& schema, bool inferred)
+{
+    UnloadTable out;
+    out.owner = table.owner;
+    out.name = table.name;
+    out.file_name = file_name_of(qualified(table));
+    out.partitioned = !table.partitions.empty();
+    out.inferred = inferred;
+    out.data_objects = schema::data_object_numbers(table);
+    for (const schema::Column* column : schema::unload_columns(table)) {
+        if (column->segment_column == 0 || column->is_virtual) continue;
+        out.columns.push_back({*column, column->segment_column - 1, column_form(*column, schema)});
+    }
+    return out;
+}
+
+void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& selection, bool inferred)
+{
+    for (const schema::Table& table : schema.tables) {
+        const std::uint32_t cluster_place = table.cluster ? table.cluster->table_number + 1 : 0;
+        const bool selected = selection.selects(table);
+        if (selected) tables_.push_back(table_of(table, schema, inferred));
+        const std::size_t index = tables_.size() - 1;
+        auto place = [&](std::uint32_t data_object, const std::string& partition) {
+            std::optional<RowTarget> target;
+            if (selected) target = RowTarget{index, partition};
+            targets_.emplace(placed_key(data_object, cluster_place), std::move(target));
+            if (!inferred) schema_objects_.insert(data_object);
+        };
+        for (const schema::Partition& partition : table.partitions) place(partition.data_object, partition.name);
+        if (table.partitions.empty() && table.data_object) place(*table.data_object, "");
+    }
+}
+
+bool UnloadPlan::describes(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const
+{
+    return targets_.count(key(data_object, cluster_table)) != 0;
+}
+
+const RowTarget* UnloadPlan::target(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const
+{
+    const auto found = targets_.find(key(data_object, cluster_table));
+    return found != targets_.end() && found->second ? &*found->second : nullptr;
+}
+
+}  // namespace unload

@@ -1,0 +1,128 @@
+// What an unload writes, decided before the rows are read: the tables of
+// the schema (and those inferred for the objects it does not describe),
+// the files each one gets, its columns in the order they are written and
+// how each is written, and which table (and partition) the rows of each
+// data object belong to.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "schema/schema.h"
+#include "unload/load_values.h"
+
+namespace unload {
+
+// Which file of its table a row goes to.
+enum class RowKind : std::uint8_t {
+    Live,     // a directory slot points at its head, no D bit
+    Deleted,  // the D bit
+    Stale,    // no slot points at it and no D bit: a copy an update left behind
+};
+constexpr std::size_t kRowKinds = 3;
+constexpr RowKind kAllRowKinds[kRowKinds] = {RowKind::Live, RowKind::Deleted, RowKind::Stale};
+// ".csv", ".deleted.csv", ".stale.csv".
+std::string_view file_suffix(RowKind kind);
+// The loaders' table of the kind: "", "$deleted", "$stale" after the table's name.
+std::string_view table_suffix(RowKind kind);
+
+struct OutputColumn {
+    schema::Column column;
+    std::uint32_t stored_index = 0;  // the value's place in a row: SEGCOL# - 1
+    LoadColumn load;
+};
+
+struct UnloadTable {
+    std::string owner;  // empty when not known
+    std::string name;
+    // The files' name before their suffix: OWNER.TABLE, or TABLE without an
+    // owner, with characters a file name cannot hold escaped.
+    std::string file_name;
+    // In COL# order; hidden and unused columns, and those a row does not
+    // store (virtual ones), are left out.
+    std::vector<OutputColumn> columns;
+    bool partitioned = false;
+    bool inferred = false;
+    std::vector<std::uint32_t> data_objects;
+
+    // "OWNER.TABLE", or "TABLE".
+    std::string qualified_name() const;
+};
+
+// Where a row of a data object (and cluster table) goes.
+struct RowTarget {
+    std::size_t table = 0;
+    std::string partition;  // the partition's name; empty for a table that is not partitioned
+};
+
+// The --table names: OWNER.TABLE, or TABLE for any owner; case does not
+// matter. Names of tables inference will name (OBJ_<n>, OBJ_<n>_T<k>) are
+// accepted before those tables exist.
+class TableSelection {
+public:
+    TableSelection() = default;
+    explicit TableSelection(std::vector<std::string> names) : names_(std::move(names)) {}
+
+    bool all() const { return names_.empty(); }
+    bool selects(const schema::Table& table) const;
+    // Empty when every name is a table of `schema` or an inferred table's
+    // name; else the message for the first that is not, naming the close ones.
+    std::string unknown_names(const schema::Schema& schema) const;
+
+private:
+    std::vector<std::string> names_;
+};
+
+// The character sets text columns are in, made once each.
+class CharsetCache {
+public:
+    // nullptr when no converter is known for `name`.
+    const Charset* get(const std::string& name);
+
+private:
+    std::map<std::string, std::shared_ptr<const Charset>> sets_;
+};
+
+class UnloadPlan {
+public:
+    // `run_charset`: the database character set --charset names, for text
+    // columns whose character set the schema does not give (AL32UTF8 when
+    // neither does).
+    explicit UnloadPlan(std::string run_charset) : run_charset_(std::move(run_charset)) {}
+
+    // The tables of `schema`: all described, the selected ones unloaded.
+    void add_schema(const schema::Schema& schema, const TableSelection& selection, bool inferred);
+
+    // Whether some table of a schema added holds the rows of the object.
+    bool describes(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const;
+    // Whether a schema that was not inferred describes the object.
+    bool schema_describes(std::uint32_t data_object) const { return schema_objects_.count(data_object) != 0; }
+    // Where such a row goes; nullptr when its table is not unloaded.
+    const RowTarget* target(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const;
+
+    const std::vector<UnloadTable>& tables() const { return tables_; }
+
+private:
+    static std::uint64_t key(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table);
+    UnloadTable table_of(const schema::Table& table, const schema::Schema& schema, bool inferred);
+    LoadColumn column_form(const schema::Column& column, const schema::Schema& schema);
+
+    std::string run_charset_;
+    CharsetCache charsets_;
+    std::vector<UnloadTable> tables_;
+    std::unordered_map<std::uint64_t, std::optional<RowTarget>> targets_;  // nullopt: described, not unloaded
+    std::set<std::uint32_t> schema_objects_;
+};
+
+// A name as a file name holds it: '/', '\', '%', control characters and a
+// leading '.' as %XX.
+std::string file_name_of(std::string_view name);
+
+}  // namespace unload

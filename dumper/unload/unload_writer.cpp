@@ -1,0 +1,146 @@
+#include "unload/unload_writer.h"
+
+#include <cstring>
+
+#include "values/text_writers.h"
+
+namespace unload {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kRowidHeading = "ROWID";
+constexpr std::string_view kPartitionHeading = "PARTITION";
+
+// A value of no bytes is a NULL, as the database reads it.
+bool is_null(const ColumnValue& value) { return value.null || (value.bytes.empty() && value.announced == 0); }
+
+}  // namespace
+
+RowFacts facts_of(const Row& row)
+{
+    return {row.object_id, row.head, row.has_rowid(), row.deleted, row.pieces.size() > 1, row.complete()};
+}
+
+RowKind row_kind(const RowFacts& row)
+{
+    if (row.deleted) return RowKind::Deleted;
+    return row.has_rowid ? RowKind::Live : RowKind::Stale;
+}
+
+// The field of a name or a text: quoted when it needs it.
+char* put_field(char* out, std::string_view text)
+{
+    text.copy(out, text.size());
+    return scan_text(text.data(), text.size(), text.size()).special() ? quote_in_place(out, text.size())
+                                                                   : out + text.size();
+}
+
+void put_csv_field(OpenFile& out, std::string_view text)
+{
+    out.commit(put_field(out.claim(2 * text.size() + 2), text));
+}
+
+std::string csv_header(const UnloadTable& table)
+{
+    std::string header;
+    auto add = [&header](std::string_view name) {
+        if (!header.empty()) header += ',';
+        std::string field(2 * name.size() + 2, '\0');
+        header.append(field.data(), put_field(field.data(), name));
+    };
+    for (const OutputColumn& column : table.columns) add(column.column.name);
+    add(kRowidHeading);
+    if (table.partitioned) add(kPartitionHeading);
+    return header + std::string(kLineEnd);
+}
+
+UnloadWriter::UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSummary& summary)
+    : plan_(plan), files_(files), summary_(summary)
+{
+    add_tables();
+}
+
+// Each table's files follow those of the table before: file_of() counts on it.
+void UnloadWriter::add_tables()
+{
+    summary_.tables.resize(plan_.tables().size());
+    for (; tables_ < plan_.tables().size(); ++tables_) {
+        std::vector<ColumnWriting>& columns = columns_.emplace_back();
+        for (const OutputColumn& column : plan_.tables()[tables_].columns)
+            columns.push_back({column.stored_index, may_need_quotes(column.load.form), column.load});
+        for (RowKind kind : kAllRowKinds) {
+            const std::size_t file = files_.add(plan_.tables()[tables_].file_name + std::string(file_suffix(kind)));
+            if (tables_ == 0 && kind == RowKind::Live) first_file_ = file;
+        }
+    }
+}
+
+OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
+{
+    const std::size_t file = file_of(table, kind);
+    const bool fresh = !files_.created(file);
+    OpenFile* out = files_.open(file);
+    if (out != nullptr && fresh) out->text(csv_header(plan_.tables()[table]));
+    return out;
+}
+
+bool UnloadWriter::write(const RowFacts& row, std::span<const ColumnValue> values, const RowTarget& target)
+{
+    const UnloadTable& table = plan_.tables()[target.table];
+    const RowKind kind = row_kind(row);
+    OpenFile* out = open(target.table, kind);
+    if (out == nullptr) return false;
+    TableCounts& counts = summary_.tables[target.table];
+    // Copies, not references: stores through char pointers may alias
+    // anything, and the compiler would reload the vectors after each one.
+    const std::span<const ColumnWriting> columns = columns_[target.table];
+    const std::size_t tail = columns.size() + kRowidTextSize + kLineEnd.size();
+    std::uint64_t not_decoded = 0;
+    // Room for the separators, the rowid and the line's end; then each value's, as it comes.
+    char* end = out->claim(tail);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) *end++ = ',';
+        const ColumnWriting& column = columns[i];
+        if (column.stored_index >= values.size() || is_null(values[column.stored_index])) continue;
+        const ColumnValue& value = values[column.stored_index];
+        out->commit(end);
+        const std::size_t room = load_value_room(column.load, value.bytes.size(), column.quoted) + tail;
+        ValueNote note = ValueNote::Written;
+        end = write_load_value(column.load, value.bytes, value.readable, value.truncated(), out->claim(room), note,
+                               column.quoted);
+        not_decoded += !decoded(note);
+    }
+    counts.not_decoded += not_decoded;
+    if (!columns.empty()) *end++ = ',';
+    if (row.has_rowid)
+        end = put_rowid_text(end, row.object_id,
+                             {row.head.file, static_cast<std::uint32_t>(row.head.block),
+                              static_cast<std::uint32_t>(row.head.slot)});
+    out->commit(end);
+    if (table.partitioned) {
+        out->text(",");
+        put_csv_field(*out, target.partition);
+    }
+    out->text(kLineEnd);
+
+    switch (kind) {
+    case RowKind::Live: ++counts.rows; break;
+    case RowKind::Deleted: ++counts.deleted; break;
+    case RowKind::Stale: ++counts.stale; break;
+    }
+    if (row.reassembled) ++counts.reassembled;
+    if (!row.complete) ++counts.incomplete;
+    return !files_.failed();
+}
+
+bool UnloadWriter::complete_tables()
+{
+    for (std::size_t t = 0; t < plan_.tables().size(); ++t) {
+        const bool has_rows = files_.created(file_of(t, RowKind::Deleted)) || files_.created(file_of(t, RowKind::Stale));
+        if (has_rows && !files_.created(file_of(t, RowKind::Live)) && open(t, RowKind::Live) == nullptr) return false;
+    }
+    return !files_.failed();
+}
+
+}  // namespace unload

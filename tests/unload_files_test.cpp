@@ -1,0 +1,455 @@
+// The parts of an unload below the command line: which table each data
+// object's rows go to and how its columns are written, --table, the
+// directory's files (bounded, renamed when complete), the CSV lines, the
+// loading scripts and the summary.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "datafile_builder.h"
+#include "schema/oracle_types.h"
+#include "test_support.h"
+#include "unload/loader_scripts.h"
+#include "unload/summary.h"
+#include "unload/table_files.h"
+#include "unload/unload_plan.h"
+#include "unload/unload_writer.h"
+
+namespace {
+
+using namespace unload;
+using schema::OracleType;
+
+schema::Column column(std::string name, std::string_view type, std::uint32_t position)
+{
+    schema::Column c = schema::parse_sql_type(type).value;
+    c.name = std::move(name);
+    c.column_number = c.segment_column = c.internal_column = position;
+    return c;
+}
+
+// SCOTT.EMP, clustered as table 2 of data object 500; SCOTT.SALES with two
+// partitions; HR.NOTES, a heap table of data object 600 whose columns are
+// hidden, unused, virtual and in other character sets.
+schema::Schema sample_schema()
+{
+    schema::Schema s;
+    s.database_charset = "AL32UTF8";
+    s.national_charset = "AL16UTF16";
+    schema::Table emp;
+    emp.owner = "SCOTT";
+    emp.name = "EMP";
+    emp.data_object = 500;
+    emp.cluster = schema::ClusterPlacement{0, 2, 1};
+    emp.columns = {column("DEPTNO", "NUMBER(2)", 1), column("ENAME", "VARCHAR2(10)", 2)};
+    schema::Table sales;
+    sales.owner = "SCOTT";
+    sales.name = "SALES";
+    sales.partitions = {{"P2019", 501}, {"P2020", 502}};
+    sales.columns = {column("AMOUNT", "NUMBER(10,2)", 1)};
+    schema::Table notes;
+    notes.owner = "HR";
+    notes.name = "NOTES";
+    notes.data_object = 600;
+    notes.columns = {column("ID", "NUMBER", 1), column("SECRET", "VARCHAR2(9)", 2), column("OLD", "NUMBER", 3),
+                     column("TOTAL", "NUMBER", 0), column("LATIN", "VARCHAR2(9)", 4), column("NOTE", "NVARCHAR2(9)", 5)};
+    notes.columns[1].hidden = true;
+    notes.columns[1].column_number = 0;
+    notes.columns[2].unused = true;
+    notes.columns[3].is_virtual = true;
+    notes.columns[3].column_number = 6;
+    notes.columns[4].charset_id = 178;  // WE8MSWIN1252
+    // Created before LATIN, stored after it.
+    notes.columns[4].column_number = 5;
+    notes.columns[5].column_number = 4;
+    s.tables = {emp, sales, notes};
+    return s;
+}
+
+std::vector<std::string> names(const UnloadTable& table)
+{
+    std::vector<std::string> out;
+    for (const OutputColumn& c : table.columns) out.push_back(c.column.name);
+    return out;
+}
+
+TEST(UnloadPlan, EachDataObjectsRowsGoToTheirTableAndPartition)
+{
+    UnloadPlan plan("");
+    plan.add_schema(sample_schema(), TableSelection(), false);
+    ASSERT_EQ(plan.tables().size(), 3u);
+    const RowTarget* emp = plan.target(500, 2);
+    ASSERT_NE(emp, nullptr);
+    EXPECT_EQ(plan.tables()[emp->table].qualified_name(), "SCOTT.EMP");
+    EXPECT_EQ(plan.target(500, std::nullopt), nullptr);  // not the cluster's table 2
+    EXPECT_EQ(plan.target(500, 1), nullptr);
+    EXPECT_FALSE(plan.describes(500, 1));
+    const RowTarget* p2020 = plan.target(502, std::nullopt);
+    ASSERT_NE(p2020, nullptr);
+    EXPECT_EQ(p2020->partition, "P2020");
+    EXPECT_TRUE(plan.tables()[p2020->table].partitioned);
+    EXPECT_EQ(plan.tables()[p2020->table].data_objects, (std::vector<std::uint32_t>{501, 502}));
+    EXPECT_TRUE(plan.schema_describes(501));
+    EXPECT_FALSE(plan.schema_describes(700));
+
+    // An inferred table is described, but not by the schema.
+    schema::Schema inferred;
+    schema::Table obj;
+    obj.name = "OBJ_700";
+    obj.data_object = 700;
+    obj.columns = {column("C1", "RAW(4)", 1)};
+    inferred.tables = {obj};
+    plan.add_schema(inferred, TableSelection(), true);
+    EXPECT_TRUE(plan.describes(700, std::nullopt));
+    EXPECT_FALSE(plan.schema_describes(700));
+    EXPECT_TRUE(plan.tables().back().inferred);
+    EXPECT_EQ(plan.tables().back().file_name, "OBJ_700");
+}
+
+TEST(UnloadPlan, ColumnsInTheirCreatedOrderWithoutThoseARowDoesNotShow)
+{
+    UnloadPlan plan("");
+    plan.add_schema(sample_schema(), TableSelection(), false);
+    const UnloadTable& notes = plan.tables()[2];
+    EXPECT_EQ(names(notes), (std::vector<std::string>{"ID", "NOTE", "LATIN"}));
+    EXPECT_EQ(notes.columns[1].stored_index, 4u);
+    EXPECT_EQ(notes.columns[2].stored_index, 3u);
+    EXPECT_EQ(notes.file_name, "HR.NOTES");
+}
+
+TEST(UnloadPlan, TextIsReadInItsColumnsCharacterSet)
+{
+    UnloadPlan plan("WE8ISO8859P1");
+    schema::Schema s = sample_schema();
+    s.database_charset.reset();
+    s.tables[0].columns[1].charset_id = 0;  // ENAME names none: the run's
+    s.tables[2].columns.push_back(column("JAPANESE", "VARCHAR2(9)", 7));
+    s.tables[2].columns.back().charset_id = 830;  // JA16EUC: no converter
+    s.tables[2].columns.push_back(column("UNICODE", "VARCHAR2(9)", 8));
+    s.tables[2].columns.back().charset_id = 873;
+    plan.add_schema(s, TableSelection(), false);
+    const LoadColumn& ename = plan.tables()[0].columns[1].load;
+    EXPECT_EQ(ename.form, LoadForm::Text);
+    EXPECT_NE(ename.charset, nullptr);
+    const UnloadTable& notes = plan.tables()[2];
+    EXPECT_EQ(notes.columns[1].load.form, LoadForm::NationalText);
+    EXPECT_NE(notes.columns[2].load.charset, nullptr);
+    EXPECT_TRUE(notes.columns[3].load.ascii_only);
+    EXPECT_EQ(notes.columns[4].load.charset, nullptr);  // AL32UTF8: checked, not converted
+    EXPECT_FALSE(notes.columns[4].load.ascii_only);
+}
+
+TEST(UnloadPlan, FileNamesHoldNoDirectories)
+{
+    EXPECT_EQ(file_name_of("SCOTT.EMP"), "SCOTT.EMP");
+    EXPECT_EQ(file_name_of("A/B\\C%D"), "A%2FB%5CC%25D");
+    EXPECT_EQ(file_name_of("..X"), "%2E.X");
+    EXPECT_EQ(file_name_of("T\nAB"), "T%0AAB");
+}
+
+TEST(TableSelection, NamesWithOrWithoutOwnerInAnyCase)
+{
+    const schema::Schema s = sample_schema();
+    UnloadPlan plan("");
+    plan.add_schema(s, TableSelection({"scott.emp", "Notes"}), false);
+    EXPECT_EQ(plan.tables().size(), 2u);
+    EXPECT_NE(plan.target(500, 2), nullptr);
+    EXPECT_EQ(plan.target(501, std::nullopt), nullptr);
+    EXPECT_TRUE(plan.describes(501, std::nullopt));  // described, not unloaded
+
+    EXPECT_EQ(TableSelection({"SCOTT.SALES", "obj_87150", "OBJ_2_T5"}).unknown_names(s), "");
+    EXPECT_EQ(TableSelection({"SCOTT.SALE"}).unknown_names(s),
+              "trevanix: --table SCOTT.SALE: no such table in the schema (did you mean SCOTT.SALES?)\n");
+    EXPECT_EQ(TableSelection({"EMPP"}).unknown_names(s),
+              "trevanix: --table EMPP: no such table in the schema (did you mean SCOTT.EMP?)\n");
+    EXPECT_EQ(TableSelection({"HR.WHATEVER_ELSE"}).unknown_names(s),
+              "trevanix: --table HR.WHATEVER_ELSE: no such table in the schema\n");
+    EXPECT_EQ(TableSelection({"OBJ_X"}).unknown_names(s), "trevanix: --table OBJ_X: no such table in the schema\n");
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::set<std::string> entries(const std::string& directory)
+{
+    std::set<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = ::readdir(dir))
+        if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+            names.insert(entry->d_name);
+    ::closedir(dir);
+    return names;
+}
+
+TEST(TableFiles, FewFilesOpenAtOnceAndNoneLooksCompleteBeforeTheEnd)
+{
+    ScratchDir dir;
+    TableFiles files(dir.root(), 2);
+    std::vector<std::size_t> numbers;
+    for (std::string name : {"T0.csv", "T1.csv", "T2.csv", "T3.csv", "T4.csv"}) numbers.push_back(files.add(name));
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t n : numbers) {
+            OpenFile* out = files.open(n);
+            ASSERT_NE(out, nullptr);
+            out->text(std::to_string(round));
+            EXPECT_LE(files.open_count(), 2u);
+        }
+    }
+    EXPECT_EQ(entries(dir.root()), (std::set<std::string>{"T0.csv.part", "T1.csv.part", "T2.csv.part", "T3.csv.part",
+                                                          "T4.csv.part"}));
+    const std::size_t unused = files.add("UNUSED.csv");
+    EXPECT_FALSE(files.created(unused));
+    ASSERT_TRUE(files.finish()) << files.failure();
+    EXPECT_EQ(entries(dir.root()), (std::set<std::string>{"T0.csv", "T1.csv", "T2.csv", "T3.csv", "T4.csv"}));
+    EXPECT_EQ(read_file(dir.path("T3.csv")), "012");  // reopened to append each round
+}
+
+TEST(TableFiles, AFileThatCannotBeCreatedIsSaid)
+{
+    ScratchDir dir;
+    TableFiles files(dir.path("missing"));
+    EXPECT_EQ(files.open(files.add("T.csv")), nullptr);
+    EXPECT_TRUE(files.failed());
+    EXPECT_EQ(files.failure().rfind("cannot create " + dir.path("missing") + "/T.csv.part: ", 0), 0u) << files.failure();
+    std::string failure;
+    EXPECT_FALSE(write_whole_file(dir.path("missing"), "x.sql", "text", failure));
+    EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
+    EXPECT_TRUE(write_whole_file(dir.root(), "x.sql", "text", failure));
+    EXPECT_EQ(read_file(dir.path("x.sql")), "text");
+    EXPECT_EQ(entries(dir.root()), std::set<std::string>{"x.sql"});
+}
+
+TEST(TableFiles, ADirectoryThatHoldsAnythingWantsForce)
+{
+    ScratchDir dir;
+    std::string message;
+    bool refused = false;
+    EXPECT_TRUE(prepare_directory(dir.path("new"), false, message, refused));
+    EXPECT_TRUE(prepare_directory(dir.path("new"), false, message, refused));  // empty
+    dir.write("new/summary.json", std::string("{}"));
+    dir.write("new/keep.txt", std::string("mine"));
+    EXPECT_FALSE(prepare_directory(dir.path("new"), false, message, refused));
+    EXPECT_TRUE(refused);
+    EXPECT_NE(message.find("add --force"), std::string::npos) << message;
+    EXPECT_TRUE(prepare_directory(dir.path("new"), true, message, refused));
+    EXPECT_EQ(entries(dir.path("new")), std::set<std::string>{"keep.txt"});
+    EXPECT_FALSE(prepare_directory(dir.path("no/such/parent"), false, message, refused));
+    EXPECT_FALSE(refused);
+    EXPECT_NE(message.find("cannot create the directory"), std::string::npos) << message;
+}
+
+// ---------------------------------------------------------------------------
+// CSV lines
+
+// A row of values held in `bytes`: each given value, or NULL.
+struct TestRow {
+    std::vector<datafile::Bytes> bytes;
+    Row row;
+
+    TestRow(std::vector<std::optional<datafile::Bytes>> values, std::int32_t slot, bool deleted = false)
+    {
+        for (const auto& v : values) bytes.push_back(v.value_or(datafile::Bytes{}));
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const ByteView view(bytes[i].data(), bytes[i].size());
+            row.values.push_back({view, static_cast<std::uint32_t>(bytes[i].size()),
+                                  static_cast<std::uint16_t>(bytes[i].size()), !values[i].has_value()});
+        }
+        row.head = {4, 20, slot};
+        row.object_id = 500;
+        row.deleted = deleted;
+        row.pieces = {row.head};
+    }
+};
+
+datafile::Bytes text(std::string_view s) { return datafile::Bytes(s.begin(), s.end()); }
+
+TEST(UnloadWriter, RowsGoToTheFileOfTheirKindWithAHeaderFirst)
+{
+    ScratchDir dir;
+    UnloadPlan plan("");
+    plan.add_schema(sample_schema(), TableSelection(), false);
+    TableFiles files(dir.root());
+    UnloadSummary summary;
+    UnloadWriter writer(plan, files, summary);
+    const RowTarget emp = *plan.target(500, 2);
+    TestRow live({datafile::number_value("20"), text("SMITH, JR")}, 3);
+    TestRow nulls({std::nullopt, text("")}, 4);
+    TestRow deleted({datafile::number_value("30")}, 5, true);
+    TestRow stale({datafile::number_value("10"), text("\xFF")}, -1);
+    stale.row.pieces.push_back({4, 21, 0});
+    stale.row.chain = Chain::MissingPiece;
+    for (TestRow* r : {&live, &nulls, &deleted, &stale}) ASSERT_TRUE(writer.write(r->row, emp));
+    const RowTarget sales = *plan.target(501, std::nullopt);
+    TestRow sale({datafile::number_value("119.25")}, 0);
+    ASSERT_TRUE(writer.write(sale.row, sales));
+    TestRow gone({datafile::number_value("1")}, 1, true);
+    ASSERT_TRUE(writer.write(gone.row, *plan.target(600, std::nullopt)));
+    ASSERT_TRUE(writer.complete_tables());
+    ASSERT_TRUE(files.finish());
+
+    EXPECT_EQ(read_file(dir.path("SCOTT.EMP.csv")),
+              "DEPTNO,ENAME,ROWID\r\n20,\"SMITH, JR\",AAAAH0AAEAAAAAUAAD\r\n,,AAAAH0AAEAAAAAUAAE\r\n");
+    EXPECT_EQ(read_file(dir.path("SCOTT.EMP.deleted.csv")), "DEPTNO,ENAME,ROWID\r\n30,,AAAAH0AAEAAAAAUAAF\r\n");
+    EXPECT_EQ(read_file(dir.path("SCOTT.EMP.stale.csv")), "DEPTNO,ENAME,ROWID\r\n10,0xFF,\r\n");
+    EXPECT_EQ(read_file(dir.path("SCOTT.SALES.csv")), "AMOUNT,ROWID,PARTITION\r\n119.25,AAAAH0AAEAAAAAUAAA,P2019\r\n");
+    // Only deleted rows: the table's file holds its header alone.
+    EXPECT_EQ(read_file(dir.path("HR.NOTES.csv")), "ID,NOTE,LATIN,ROWID\r\n");
+    EXPECT_EQ(read_file(dir.path("HR.NOTES.deleted.csv")), "ID,NOTE,LATIN,ROWID\r\n1,,,AAAAH0AAEAAAAAUAAB\r\n");
+
+    const TableCounts& c = summary.tables[0];
+    EXPECT_EQ(c.rows, 2u);
+    EXPECT_EQ(c.deleted, 1u);
+    EXPECT_EQ(c.stale, 1u);
+    EXPECT_EQ(c.reassembled, 1u);
+    EXPECT_EQ(c.incomplete, 1u);
+    EXPECT_EQ(c.not_decoded, 1u);
+    EXPECT_EQ(row_kind(facts_of(stale.row)), RowKind::Stale);
+    EXPECT_EQ(row_kind(facts_of(deleted.row)), RowKind::Deleted);
+}
+
+TEST(UnloadWriter, HeaderNamesAreQuotedWhenTheyMustBe)
+{
+    UnloadTable table;
+    table.columns.resize(2);
+    table.columns[0].column.name = "A,B";
+    table.columns[1].column.name = "SAY \"HI\"";
+    table.partitioned = true;
+    EXPECT_EQ(csv_header(table), "\"A,B\",\"SAY \"\"HI\"\"\",ROWID,PARTITION\r\n");
+}
+
+// ---------------------------------------------------------------------------
+// Loading scripts and the summary
+
+TEST(LoaderScripts, TypesThatCompareAsTheOriginalsDo)
+{
+    auto sqlite = [](std::string_view type) { return sqlite_type(schema::parse_sql_type(type).value); };
+    auto postgres = [](std::string_view type) { return postgres_type(schema::parse_sql_type(type).value); };
+    EXPECT_EQ(sqlite("NUMBER(10)"), "INTEGER");
+    EXPECT_EQ(sqlite("NUMBER(19)"), "NUMERIC");
+    EXPECT_EQ(sqlite("NUMBER(12,2)"), "NUMERIC");
+    EXPECT_EQ(sqlite("NUMBER"), "NUMERIC");
+    EXPECT_EQ(sqlite("FLOAT(126)"), "REAL");
+    EXPECT_EQ(sqlite("BINARY_DOUBLE"), "REAL");
+    EXPECT_EQ(sqlite("DATE"), "TEXT");
+    EXPECT_EQ(sqlite("RAW(16)"), "BLOB");
+    EXPECT_EQ(sqlite("CLOB"), "TEXT");
+    EXPECT_EQ(postgres("NUMBER(12,2)"), "numeric");
+    EXPECT_EQ(postgres("DATE"), "timestamp(0)");
+    EXPECT_EQ(postgres("TIMESTAMP(9)"), "timestamp");
+    EXPECT_EQ(postgres("TIMESTAMP WITH TIME ZONE"), "timestamptz");
+    EXPECT_EQ(postgres("INTERVAL DAY TO SECOND"), "interval");
+    EXPECT_EQ(postgres("LONG RAW"), "bytea");
+    EXPECT_EQ(postgres("BINARY_FLOAT"), "real");
+    EXPECT_EQ(postgres("CHAR(3)"), "text");
+}
+
+TEST(LoaderScripts, EachScriptLoadsTheFilesWritten)
+{
+    UnloadPlan plan("");
+    schema::Schema s = sample_schema();
+    s.tables[0].columns.push_back(column("PHOTO", "RAW(8)", 3));
+    plan.add_schema(s, TableSelection(), false);
+    WrittenFiles written(plan.tables().size());
+    written[0] = {true, true, false};  // SCOTT.EMP: live and deleted rows
+    written[1] = {true, false, false};
+
+    const std::string sqlite = sqlite_script(plan, written);
+    EXPECT_NE(sqlite.find("CREATE TABLE \"SCOTT.EMP\" (\"DEPTNO\" INTEGER, \"ENAME\" TEXT, \"PHOTO\" BLOB, \"ROWID\" TEXT);\n"
+                          ".import --csv --skip 1 \"SCOTT.EMP.csv\" \"SCOTT.EMP\"\n"),
+              std::string::npos)
+        << sqlite;
+    EXPECT_NE(sqlite.find(".import --csv --skip 1 \"SCOTT.EMP.deleted.csv\" \"SCOTT.EMP$deleted\"\n"), std::string::npos);
+    EXPECT_NE(sqlite.find("\"PARTITION\" = NULLIF(\"PARTITION\", '')"), std::string::npos);
+    EXPECT_EQ(sqlite.find("SCOTT.EMP.stale.csv"), std::string::npos);
+    EXPECT_EQ(sqlite.find("HR.NOTES"), std::string::npos);
+    EXPECT_NE(sqlite.find(".output \"sqlite-blobs.tmp\"\nSELECT 'UPDATE ' || '\"SCOTT.EMP\"'"), std::string::npos);
+
+    const std::string postgres = postgres_script(plan, written);
+    EXPECT_NE(postgres.find("CREATE SCHEMA IF NOT EXISTS \"SCOTT\";\nCREATE TABLE \"SCOTT\".\"EMP\" (\"DEPTNO\" numeric, "
+                            "\"ENAME\" text, \"PHOTO\" bytea, \"ROWID\" text);\n"),
+              std::string::npos)
+        << postgres;
+    EXPECT_NE(postgres.find("\\copy \"unload_staging\" FROM 'SCOTT.EMP.deleted.csv' WITH (FORMAT csv, HEADER)\n"),
+              std::string::npos);
+    EXPECT_NE(postgres.find("CASE WHEN \"c3\" LIKE '0x%' THEN NULL ELSE decode(\"c3\", 'hex') END"), std::string::npos);
+    EXPECT_EQ(postgres.find("CREATE SCHEMA IF NOT EXISTS \"HR\""), std::string::npos);
+
+    const std::string control = control_file(plan.tables()[1]);
+    EXPECT_NE(control.find("INFILE 'SCOTT.SALES.csv' \"STR '\\r\\n'\"\nAPPEND\nINTO TABLE \"SCOTT\".\"SALES\"\n"),
+              std::string::npos)
+        << control;
+    EXPECT_NE(control.find("  \"AMOUNT\",\n  ROWID_TEXT FILLER CHAR(18),\n  PARTITION_NAME FILLER CHAR(128)\n)\n"),
+              std::string::npos)
+        << control;
+}
+
+TEST(LoaderScripts, ControlFilesGiveDateMasksAndRoomForLongFields)
+{
+    UnloadTable table;
+    table.owner = "HR";
+    table.name = "T";
+    table.file_name = "HR.T";
+    for (std::string_view type : {"DATE", "TIMESTAMP(6)", "TIMESTAMP WITH TIME ZONE", "VARCHAR2(4000)", "LONG"})
+        table.columns.push_back({column("C", type, 1), 0, {}});
+    const std::string control = control_file(table);
+    EXPECT_NE(control.find("\"C\" DATE \"YYYY-MM-DD HH24:MI:SS\",\n  \"C\" TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\",\n"
+                           "  \"C\" TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\",\n"
+                           "  \"C\" CHAR(16002),\n  \"C\" CHAR(1048576),\n"),
+              std::string::npos)
+        << control;
+}
+
+TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
+{
+    UnloadPlan plan("");
+    plan.add_schema(sample_schema(), TableSelection(), false);
+    UnloadSummary summary;
+    summary.tables.resize(plan.tables().size());
+    summary.tables[0] = {14, 1, 0, 2, 1, 3};
+    summary.objects[500] = {3, 1, 15};
+    summary.objects[87150] = {2, 0, 167};
+    summary.blocks_read = 9;
+    summary.blocks_damaged = 1;
+    summary.orphans = 2;
+    const Json json = parse_json(summary_json(plan, summary));
+    EXPECT_EQ(json.keys(), (std::vector<std::string>{"tables", "unknown_objects", "blocks_read", "blocks_damaged",
+                                                     "orphans"}));
+    ASSERT_EQ(json["tables"].items.size(), 3u);
+    const Json& emp = json["tables"].items[0];
+    EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "rows", "deleted", "stale", "reassembled",
+                                                    "incomplete", "not_decoded", "damaged_blocks"}));
+    EXPECT_EQ(emp["owner"].text, "SCOTT");
+    EXPECT_EQ(emp["rows"].text, "14");
+    EXPECT_EQ(emp["damaged_blocks"].text, "1");
+    ASSERT_EQ(json["unknown_objects"].items.size(), 1u);
+    EXPECT_EQ(json["unknown_objects"].items[0]["data_object"].text, "87150");
+    EXPECT_EQ(json["unknown_objects"].items[0]["rows"].text, "167");
+    EXPECT_EQ(json["orphans"].text, "2");
+
+    const std::string table = summary_table(plan, summary);
+    EXPECT_EQ(table,
+              "table      rows  deleted  stale  reassembled  incomplete  not decoded  damaged blocks\n"
+              "SCOTT.EMP    14        1      0            2           1            3               1\n"
+              "2 tables of the schema had no rows in the files\n"
+              "9 blocks read, 1 block damaged (their rows unloaded all the same), 2 orphan pieces (pieces whose "
+              "row's head was not found)\n"
+              "data objects no schema entry describes:\n"
+              "  87150: 2 blocks, 167 rows\n");
+    EXPECT_EQ(json_string("a\"b\\c\n"), "\"a\\\"b\\\\c\\u000a\"");
+}
+
+}  // namespace

@@ -1,0 +1,463 @@
+// --unload, --schema, --infer and --ddl on the builder's database: every
+// table's rows, value by value against what was written, with a schema
+// file written from the truth and by inference alone; the summary's counts;
+// --table; the directory's protection; errors that name their line; a
+// damaged block; whole rows of every shape with an orphan among them; and
+// a run that fails leaving no file that looks complete.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <dirent.h>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "format/dictionary_format.h"
+#include "format/rowid.h"
+#include "row_layout.h"
+#include "schema/ddl_parser.h"
+#include "schema/ddl_writer.h"
+#include "schema/oracle_types.h"
+#include "schema_truth.h"
+#include "system_file.h"
+#include "test_support.h"
+#include "unload/load_values.h"
+#include "values/charsets.h"
+#include "values/text_writers.h"
+
+namespace {
+
+using datafile::ColumnDef;
+using datafile::RowTruth;
+using datafile::TableDef;
+using datafile::Value;
+
+using Record = std::vector<std::string>;
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::set<std::string> entries(const std::string& directory)
+{
+    std::set<std::string> names;
+    if (DIR* dir = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+                names.insert(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// RFC 4180 records with CR LF line ends; throws on anything else.
+std::vector<Record> parse_csv(const std::string& text)
+{
+    std::vector<Record> records;
+    Record record;
+    std::string field;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '"') {
+            for (++i;; ++i) {
+                if (i >= text.size()) throw std::runtime_error("unterminated quotes");
+                if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) break;
+                if (text[i] == '"') ++i;
+                field += text[i];
+            }
+            ++i;
+        } else {
+            while (i < text.size() && text[i] != ',' && text[i] != '\r') {
+                if (text[i] == '"' || text[i] == '\n') throw std::runtime_error("a bare quote or line feed");
+                field += text[i++];
+            }
+        }
+        record.push_back(std::move(field));
+        field.clear();
+        if (text.compare(i, 2, "\r\n") == 0) {
+            records.push_back(std::move(record));
+            record.clear();
+            i += 2;
+        } else if (i < text.size() && text[i] == ',') {
+            ++i;
+        } else {
+            throw std::runtime_error("a field ends in neither a comma nor CR LF");
+        }
+    }
+    if (!record.empty()) throw std::runtime_error("no CR LF at the end");
+    return records;
+}
+
+std::vector<Record> read_csv(const std::string& path) { return parse_csv(read_file(path)); }
+
+// A written column, as the truth describes it: its COL$ row and where its value lies.
+struct TruthColumn {
+    const ColumnDef* def;
+    std::size_t stored;  // SEGCOL# - 1
+    std::uint32_t created;  // COL#
+};
+
+// The columns an unload writes: in COL# order, those a row does not show left out.
+std::vector<TruthColumn> written_columns(const TableDef& table)
+{
+    std::vector<TruthColumn> columns;
+    const std::vector<datafile::ColumnNumbers> numbers = table.numbers();
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        const ColumnDef& c = table.columns[i];
+        if (c.hidden() || !c.stored() || (c.property & dictionary::kColumnUnused)) continue;
+        columns.push_back({&c, numbers[i].segcol - 1, numbers[i].col});
+    }
+    std::stable_sort(columns.begin(), columns.end(),
+                     [](const TruthColumn& a, const TruthColumn& b) { return a.created < b.created; });
+    return columns;
+}
+
+// A value as the loading text of its column's type writes it.
+std::string expected_text(const ColumnDef& def, const Value& value)
+{
+    if (!value || value->empty()) return "";
+    unload::LoadColumn column =
+        unload::load_column(schema::type_from_code(def.type, def.charset_form, def.scale));
+    std::shared_ptr<const Charset> charset;
+    if (column.form == unload::LoadForm::Text && def.charset_id != dictionary::kCharsetAl32Utf8) {
+        std::string message;
+        charset = make_charset(schema::charset_name(def.charset_id), message);
+        column.charset = charset.get();
+    }
+    std::vector<char> out(unload::load_value_room(column, value->size(), false));
+    unload::ValueNote note;
+    char* end =
+        unload::write_load_value(column, ByteView(value->data(), value->size()), value->size(), false, out.data(), note);
+    return std::string(out.data(), end);
+}
+
+std::string rowid_text(std::uint32_t data_object, const datafile::RowAddress& at)
+{
+    char text[kRowidTextSize];
+    put_rowid_text(text, data_object, Rowid{at.file, at.block, at.slot});
+    return std::string(text, kRowidTextSize);
+}
+
+// The records the truth says each file of the table holds, by file suffix.
+std::map<std::string, std::vector<Record>> expected_records(const datafile::BuiltDatabase& built, const TableDef& table)
+{
+    std::map<std::string, std::vector<Record>> files;
+    const std::vector<TruthColumn> columns = written_columns(table);
+    auto add = [&](const datafile::TableRows& rows, const std::string& partition) {
+        for (const RowTruth& truth : rows.rows) {
+            Record record;
+            for (const TruthColumn& c : columns)
+                record.push_back(expected_text(*c.def, c.stored < truth.values.size() ? truth.values[c.stored] : Value()));
+            record.push_back(truth.head ? rowid_text(truth.data_object, *truth.head) : "");
+            if (!table.partitions.empty()) record.push_back(partition);
+            files[truth.deleted ? ".deleted.csv" : truth.head ? ".csv" : ".stale.csv"].push_back(record);
+        }
+    };
+    if (table.partitions.empty()) add(built.rows_of(table.owner, table.name), "");
+    for (const datafile::PartitionDef& p : table.partitions) add(built.rows_of(table.owner, table.name, p.name), p.name);
+    return files;
+}
+
+// The sample database in a scratch directory, with its schema file.
+struct SampleDatabase {
+    ScratchDir dir;
+    datafile::Database database = datafile::sample_database();
+    datafile::BuiltDatabase built = datafile::build_database(database);
+    std::string system;
+    std::string users;
+    std::string schema_file;
+
+    SampleDatabase()
+    {
+        datafile::write_database(built, dir.root());
+        system = dir.path("system01.dbf");
+        users = dir.path("users01.dbf");
+        schema_file = dir.write("schema.sql", schema::write_schema_file(datafile::schema_of(database)));
+    }
+};
+
+TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
+{
+    SampleDatabase db;
+    const std::string out = db.dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, db.system, db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.output, "");
+    for (const TableDef& table : db.database.tables) {
+        SCOPED_TRACE(table.owner + "." + table.name);
+        const std::string base = out + "/" + table.owner + "." + table.name;
+        for (auto& [suffix, expected] : expected_records(db.built, table)) {
+            std::vector<Record> records = read_csv(base + suffix);
+            ASSERT_FALSE(records.empty());
+            records.erase(records.begin());  // the header
+            std::sort(records.begin(), records.end());
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(records, expected) << suffix;
+        }
+        EXPECT_TRUE(entries(out).count(table.owner + "." + table.name + ".ctl"));
+    }
+    // The header: COL# order, hidden, unused and virtual columns left out.
+    EXPECT_EQ(read_csv(out + "/HR.HIDDEN_COLS.csv")[0], (Record{"ID", "NOTE", "ROWID"}));
+    EXPECT_EQ(read_csv(out + "/SCOTT.SALES.csv")[0], (Record{"SALE_ID", "SALE_YEAR", "AMOUNT", "ROWID", "PARTITION"}));
+    EXPECT_EQ(read_file(out + "/SCOTT.CUSTOMERS_1252.csv"),
+              "ID,NAME,CITY,ROWID\r\n1,Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e,Paris,AAAVR4AAEAAAABTAAA\r\n"
+              "2,M\xC3\xBCller,Z\xC3\xBCrich,AAAVR4AAEAAAABTAAB\r\n3,\xE2\x82\xACuro,,AAAVR4AAEAAAABTAAC\r\n");
+    const Record all_types = read_csv(out + "/HR.ALL_TYPES.csv")[1];
+    EXPECT_EQ(Record(all_types.begin(), all_types.begin() + 18),
+              (Record{"1", "Gr\xC3\xBC\xC3\x9F" "e", "Zo\xC3\xAB", "12345.67", "0.125", "1985-07-14 09:30:00", "DEADBEEF",
+                      "AAAVQ9AAEAAAAAUAAD", "ABC       ", "ab   ", "1.5", "-2.25", "2020-02-29 23:59:58.123456",
+                      "2021-06-01 12:00:00.5 +02:00", "+01-06", "+03 04:05:06.700000000", "AAAVQ9AAEAAAAAUAAD",
+                      "2022-01-02 03:04:05"}));
+    // The loading scripts, and the summary last.
+    for (const char* name : {"sqlite.sql", "postgres.sql", "summary.json"}) EXPECT_TRUE(entries(out).count(name)) << name;
+    for (const std::string& name : entries(out)) EXPECT_FALSE(name.ends_with(".part")) << name;
+}
+
+TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
+{
+    SampleDatabase db;
+    const std::string out = db.dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    const Json summary = parse_json(read_file(out + "/summary.json"));
+    std::map<std::string, const Json*> tables;
+    for (const Json& t : summary["tables"].items) tables[t["owner"].text + "." + t["table"].text] = &t;
+    ASSERT_TRUE(tables.count("SCOTT.NOTES"));
+    const Json& notes = *tables["SCOTT.NOTES"];
+    EXPECT_EQ(notes["rows"].text, "5");
+    EXPECT_EQ(notes["deleted"].text, "1");
+    EXPECT_EQ(notes["stale"].text, "1");
+    EXPECT_EQ(notes["reassembled"].text, "3");
+    EXPECT_EQ(notes["incomplete"].text, "0");
+    EXPECT_EQ((*tables["SCOTT.EMP"])["rows"].text, "14");
+    EXPECT_EQ((*tables["SCOTT.EMP"])["deleted"].text, "1");
+    EXPECT_EQ((*tables["SCOTT.SALES"])["rows"].text, "6");
+    EXPECT_EQ((*tables["HR.ALL_TYPES"])["not_decoded"].text, "2");  // the two LOB locators
+    // The truncated table's older rows: typed by inference.
+    EXPECT_EQ((*tables[".OBJ_87150"])["rows"].text, "167");
+    ASSERT_EQ(summary["unknown_objects"].items.size(), 1u);
+    EXPECT_EQ(summary["unknown_objects"].items[0]["data_object"].text, "87150");
+    EXPECT_EQ(summary["unknown_objects"].items[0]["rows"].text, "167");
+    EXPECT_EQ(summary["blocks_read"].text, std::to_string(read_file(db.users).size() / 8192));
+    EXPECT_EQ(summary["blocks_damaged"].text, "0");
+    EXPECT_EQ(summary["orphans"].text, "0");
+    EXPECT_NE(r.errors.find("\nSCOTT.NOTES              5        1      1            3           0            0"),
+              std::string::npos)
+        << r.errors;
+    EXPECT_NE(r.errors.find("data objects no schema entry describes:\n  87150: 3 blocks, 167 rows\n"), std::string::npos);
+    // --quiet: not a word.
+    const RunResult quiet = run_trevanix({"--unload", db.dir.path("quiet"), "--quiet", "--schema", db.schema_file, db.users});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.errors, "");
+}
+
+TEST(Unload, ByInferenceAloneEveryObjectIsATable)
+{
+    SampleDatabase db;
+    const std::string out = db.dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(read_file(out + "/OBJ_87110_T1.csv").substr(0, 57),
+              "C1,C2,C3,ROWID\r\n10,ACCOUNTING,NEW YORK,AAAVRGAAEAAAAATAAF");
+    EXPECT_EQ(read_csv(out + "/OBJ_87110_T2.csv").size(), 1u + 14u);
+    EXPECT_EQ(read_csv(out + "/OBJ_87110_T2.deleted.csv").size(), 1u + 1u);
+    EXPECT_EQ(read_csv(out + "/OBJ_87141.csv")[1], (Record{"20191", "2019", "119.25", "AAAVRlAAEAAAAA7AAA"}));
+    const std::string sqlite = read_file(out + "/sqlite.sql");
+    EXPECT_NE(sqlite.find("CREATE TABLE \"OBJ_87141\" (\"C1\" INTEGER, \"C2\" INTEGER, \"C3\" NUMERIC, \"ROWID\" TEXT);"),
+              std::string::npos)
+        << sqlite;
+}
+
+TEST(Unload, OnlyTheTablesNamedAndTheirNamesChecked)
+{
+    SampleDatabase db;
+    const std::string out = db.dir.path("out");
+    RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, "--table", "scott.emp", "--table", "SALES",
+                                "--table", "OBJ_87150", db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    std::set<std::string> tables;
+    for (const std::string& name : entries(out))
+        if (name.ends_with(".ctl")) tables.insert(name);
+    EXPECT_EQ(tables, (std::set<std::string>{"OBJ_87150.ctl", "SCOTT.EMP.ctl", "SCOTT.SALES.ctl"}));
+
+    r = run_trevanix({"--unload", db.dir.path("other"), "--schema", db.schema_file, "--table", "SCOTT.DEPTT", db.users});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "trevanix: --table SCOTT.DEPTT: no such table in the schema (did you mean SCOTT.DEPT?)\n");
+    EXPECT_TRUE(entries(db.dir.path("other")).empty());
+}
+
+TEST(Unload, ADirectoryThatHoldsFilesIsWrittenIntoOnlyWithForce)
+{
+    SampleDatabase db;
+    const std::string out = db.dir.path("out");
+    ASSERT_EQ(run_trevanix({"--unload", out, "--quiet", db.users}).status, 0);
+    RunResult r = run_trevanix({"--unload", out, "--quiet", db.users});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("is not empty"), std::string::npos) << r.errors;
+    r = run_trevanix({"--unload", out, "--quiet", "--force", db.users});
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_TRUE(entries(out).count("summary.json"));
+}
+
+TEST(Unload, OptionsThatDoNotGoTogether)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--infer", "x.dbf"}, "trevanix: --infer goes with --ddl or --unload\n"},
+        {{"--schema", "s.sql", "x.dbf"}, "trevanix: --schema goes with --unload or --ddl\n"},
+        {{"--table", "T", "-f", "x.dbf"}, "trevanix: --table goes with --unload or --ddl\n"},
+        {{"--ddl", "--force", "--infer", "x.dbf"}, "trevanix: --force goes with --unload\n"},
+        {{"--ddl", "x.dbf"},
+         "trevanix: --ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the one the "
+         "data files' rows suggest\n"},
+        {{"--unload", "d", "--ddl", "x.dbf"},
+         "trevanix: --unload, --ddl and --list-tables do not go together: each is a run of its own\n"},
+        {{"--ddl", "--rows", "--infer", "x.dbf"},
+         "trevanix: --unload and --ddl type the columns from the schema and write their own files: leave out "
+         "--format, --rows, --verify, -c and -a C\n"},
+        {{"--unload", "d", "--format", "csv", "x.dbf"},
+         "trevanix: --unload and --ddl type the columns from the schema and write their own files: leave out "
+         "--format, --rows, --verify, -c and -a C\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        const RunResult r = run_trevanix(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(r.errors, message) << args[0];
+    }
+    const RunResult no_file = run_trevanix({"--unload", "d"});
+    EXPECT_EQ(no_file.status, 2);
+    EXPECT_EQ(no_file.errors, "trevanix: name the data files to read after the options\n");
+}
+
+TEST(Ddl, TheSchemaOfAFileOrOfInference)
+{
+    SampleDatabase db;
+    // A schema file printed back: no data file is read.
+    RunResult r = run_trevanix({"--ddl", "--schema", db.schema_file});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.output, read_file(db.schema_file));
+    // With --infer, the objects the schema does not describe follow it.
+    r = run_trevanix({"--ddl", "--infer", "--schema", db.schema_file, db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    const schema::Parsed<schema::Schema> read = schema::parse_schema_file(r.output);
+    ASSERT_TRUE(read.ok()) << read.error;
+    ASSERT_EQ(read.value.tables.size(), db.database.tables.size() + 1);
+    const schema::Table& events = read.value.tables.back();
+    EXPECT_EQ(events.name, "OBJ_87150");
+    EXPECT_EQ(events.data_object, 87150u);
+    ASSERT_EQ(events.columns.size(), 3u);
+    EXPECT_EQ(schema::sql_type_text(events.columns[0]), "NUMBER(3)");
+    EXPECT_EQ(events.columns[2].type, schema::OracleType::Date);
+    EXPECT_NE(r.output.find("\"C1\" NUMBER(3), -- 167 values: 100 % NUMBER, 0 NULL\n"), std::string::npos) << r.output;
+    // Inference alone, limited to one table of a cluster.
+    r = run_trevanix({"--ddl", "--infer", "--table", "OBJ_87110_T1", db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.output.substr(0, r.output.find('\n', r.output.find("CREATE"))),
+              "-- data object 87110, cluster table 1, key columns 0\nCREATE TABLE \"OBJ_87110_T1\" (");
+}
+
+TEST(SchemaFile, ErrorsNameTheirLine)
+{
+    ScratchDir dir;
+    const std::string file = dir.write("bad.sql", std::string("-- data object 5\nCREATE TABLE \"T\" (\n  \"A\" NUMBR\n);\n"));
+    RunResult r = run_trevanix({"--ddl", "--schema", file});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "trevanix: " + file + ", line 3: unknown type \"NUMBR\"\n");
+    r = run_trevanix({"--unload", dir.path("out"), "--schema", dir.path("missing.sql"), file});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "trevanix: cannot read the schema file " + dir.path("missing.sql") + ": No such file or directory\n");
+}
+
+TEST(Unload, RowsOfADamagedBlockAreUnloadedAndCounted)
+{
+    SampleDatabase db;
+    const datafile::TableRows& customers = db.built.rows_of("SCOTT", "CUSTOMERS_1252");
+    const std::uint32_t block = customers.rows[0].head->block;
+    std::string bytes = read_file(db.users);
+    bytes[(block + 1) * 8192 - 1] ^= 0x5A;  // the tail no longer repeats the header
+    const std::string damaged = db.dir.write("damaged.dbf", bytes);
+    const std::string out = db.dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, damaged});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(read_csv(out + "/SCOTT.CUSTOMERS_1252.csv").size(), 4u);
+    const Json summary = parse_json(read_file(out + "/summary.json"));
+    EXPECT_EQ(summary["blocks_damaged"].text, "1");
+    for (const Json& t : summary["tables"].items)
+        EXPECT_EQ(t["damaged_blocks"].text, t["table"].text == "CUSTOMERS_1252" ? "1" : "0") << t["table"].text;
+}
+
+// Rows of every shape in 4096-byte blocks of files 4 and 5, as in the
+// --rows tests, with the truth of each.
+TEST(Unload, WholeRowsOfEveryShapeAndTheOrphanCounted)
+{
+    using datafile::Bytes;
+    auto text = [](std::string_view s) { return Value(Bytes(s.begin(), s.end())); };
+    datafile::FileSet files(4096);
+    datafile::RowWriter writer(files, {700});
+    writer.ordinary({4, 1}, {{text("A"), std::nullopt, text("B")}, false});
+    writer.ordinary({4, 1}, {{text("gone")}, true});
+    writer.chained({{4, 2}, {4, 3}}, {{text("k"), Bytes(6000, 'x'), text("z")}, false});
+    writer.migrated({4, 1}, {{4, 6}}, {{text("moved"), text("away")}, false});
+    writer.broken({4, 15}, {4, 4000}, datafile::Break::MissingBlock, {{Bytes(800, 'm'), Bytes(800, 'n')}, false});
+    writer.stale_copy({4, 20}, {{text("old"), text("copy")}, false});
+    writer.orphan_copy({4, 21}, {4, 1, 0}, {{text("lost"), text("head")}, false});
+    ScratchDir dir;
+    const std::string f4 = dir.write("f4.dbf", datafile::build_file(files.file(4)));
+    const std::string f5 = dir.write("f5.dbf", datafile::build_file(files.file(5)));
+    const std::string schema_file =
+        dir.write("t.sql", std::string("-- data object 700\nCREATE TABLE \"T\" (\"A\" VARCHAR2(4000), \"B\" "
+                                       "VARCHAR2(4000), \"C\" VARCHAR2(10));\n"));
+    const std::string out = dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--quiet", "--block-size", "4096", "--schema", schema_file, f4, f5});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    std::vector<Record> live = read_csv(out + "/T.csv");
+    ASSERT_EQ(live.size(), 1u + 4u);
+    std::map<std::string, Record> by_first;
+    for (const Record& record : live) by_first[record[0]] = record;
+    EXPECT_EQ(by_first["A"], (Record{"A", "", "B", "AAAAK8AAEAAAAABAAA"}));
+    EXPECT_EQ(by_first["k"][1], std::string(6000, 'x'));
+    EXPECT_EQ(by_first["moved"], (Record{"moved", "away", "", "AAAAK8AAEAAAAABAAC"}));
+    EXPECT_EQ(by_first.count(std::string(800, 'm')), 1u);  // its head only: the next piece is missing
+    EXPECT_EQ(read_csv(out + "/T.stale.csv")[1], (Record{"old", "copy", "", ""}));
+    EXPECT_EQ(read_csv(out + "/T.deleted.csv")[1], (Record{"gone", "", "", "AAAAK8AAEAAAAABAAB"}));
+    const Json summary = parse_json(read_file(out + "/summary.json"));
+    const Json& t = summary["tables"].items[0];
+    EXPECT_EQ(t["rows"].text, "4");
+    EXPECT_EQ(t["reassembled"].text, "2");
+    EXPECT_EQ(t["incomplete"].text, "1");
+    EXPECT_EQ(summary["orphans"].text, "1");
+}
+
+// A child whose files may not grow past a few kilobytes: its writes fail.
+TEST(Unload, ARunThatFailsLeavesNoFileThatLooksComplete)
+{
+    SampleDatabase db;
+    const std::string out = db.dir.path("out");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        OutputSink output, errors;
+        const char* argv[] = {"trevanix", "--unload", out.c_str(), "--quiet", "--schema", db.schema_file.c_str(),
+                              db.users.c_str(), nullptr};
+        ::_exit(run_dump(7, argv, output, errors));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::set<std::string> names = entries(out);
+    EXPECT_FALSE(names.empty());
+    for (const std::string& name : names) EXPECT_TRUE(name.ends_with(".part")) << name;
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#include "schema_truth.h"
+
+#include "format/dictionary_format.h"
+#include "schema/oracle_types.h"
+
+namespace datafile {
+
+namespace {
+
+using namespace dictionary;
+
+schema::Column column_of(const ColumnDef& def, const ColumnNumbers& numbers)
+{
+    schema::Column column;
+    column.name = def.name;
+    column.type = schema::type_from_code(def.type, def.charset_form, def.scale);
+    column.type_code = def.type;
+    column.length = def.length;
+    column.precision = def.precision;
+    // A FLOAT keeps its binary precision and no scale.
+    if (column.type != schema::OracleType::Float) column.scale = def.scale;
+    column.char_semantics = (def.property & kColumnCharLength) != 0 || def.charset_form == kCharsetFormNational;
+    column.char_length = def.char_length.value_or(column.char_semantics ? def.length : 0);
+    column.nullable = def.nullable;
+    column.column_number = numbers.col;
+    column.segment_column = numbers.segcol;
+    column.internal_column = numbers.intcol;
+    column.hidden = def.hidden();
+    column.is_virtual = !def.stored();
+    column.unused = (def.property & kColumnUnused) != 0;
+    column.charset_id = def.charset_id;
+    column.charset_form = static_cast<schema::CharsetForm>(def.charset_form);
+    return column;
+}
+
+const ClusterDef* cluster_of(const Database& database, const TableDef& table)
+{
+    if (!table.cluster) return nullptr;
+    for (const ClusterDef& cluster : database.clusters)
+        if (cluster.object_id == table.cluster->cluster_object) return &cluster;
+    return nullptr;
+}
+
+schema::Table table_of(const Database& database, const TableDef& def)
+{
+    schema::Table table;
+    table.owner = def.owner;
+    table.name = def.name;
+    table.object_number = def.object_id;
+    if (def.partitions.empty()) table.data_object = def.data_object_id;
+    for (const PartitionDef& partition : def.partitions) table.partitions.push_back({partition.name, partition.data_object_id});
+    if (const ClusterDef* cluster = cluster_of(database, def))
+        table.cluster = schema::ClusterPlacement{cluster->object_id, def.cluster->table,
+                                                 static_cast<std::uint32_t>(cluster->key.size())};
+    const std::vector<ColumnNumbers> numbers = def.numbers();
+    for (std::size_t i = 0; i < def.columns.size(); ++i) table.columns.push_back(column_of(def.columns[i], numbers[i]));
+    return table;
+}
+
+}  // namespace
+
+schema::Schema schema_of(const Database& database)
+{
+    schema::Schema schema;
+    schema.database_charset = std::string(schema::charset_name(database.charset_id));
+    schema.national_charset = std::string(schema::charset_name(database.national_charset_id));
+    for (const TableDef& table : database.tables) schema.tables.push_back(table_of(database, table));
+    return schema;
+}
+
+}  // namespace datafile

@@ -1,0 +1,18 @@
+// The users' schema of a generated database as the unloader's schema model
+// holds it: what a reader of its dictionary should find, and what a schema
+// file written from it (make_datafile database) tells an unload.
+#pragma once
+
+#include "schema/schema.h"
+#include "system_file.h"
+
+namespace datafile {
+
+// The users' tables of `database` (not the dictionary's own), each with
+// its data object (its cluster's, for a clustered table, placed as its
+// table number with the cluster's key columns) or its partitions, and its
+// columns with their COL#, SEGCOL# and INTCOL#; the database's character
+// sets by name.
+schema::Schema schema_of(const Database& database);
+
+}  // namespace datafile
