@@ -221,6 +221,27 @@ TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
     for (const std::string& name : entries(out)) EXPECT_FALSE(name.ends_with(".part")) << name;
 }
 
+// The dictionary read from the SYSTEM file names and types every table as the
+// schema file written from the truth does, so the tables' files are the same.
+TEST(Unload, TheDictionaryGivesTheSameTablesAsTheSchemaFile)
+{
+    SampleDatabase db;
+    const std::string by_dictionary = db.dir.path("by-dictionary");
+    const std::string by_schema = db.dir.path("by-schema");
+    RunResult r = run_trevanix({"--unload", by_dictionary, "--quiet", "--dictionary", db.system, db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    r = run_trevanix({"--unload", by_schema, "--quiet", "--schema", db.schema_file, db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    std::set<std::string> table_files;
+    for (const std::string& name : entries(by_schema))
+        if (name.ends_with(".csv") || name.ends_with(".ctl")) table_files.insert(name);
+    ASSERT_GT(table_files.size(), db.database.tables.size());
+    for (const std::string& name : table_files) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(read_file(by_dictionary + "/" + name), read_file(by_schema + "/" + name));
+    }
+}
+
 TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
 {
     SampleDatabase db;

@@ -20,7 +20,13 @@ schema::Column column_of(const ColumnDef& def, const ColumnNumbers& numbers)
     // A FLOAT keeps its binary precision and no scale.
     if (column.type != schema::OracleType::Float) column.scale = def.scale;
     column.char_semantics = (def.property & kColumnCharLength) != 0 || def.charset_form == kCharsetFormNational;
-    column.char_length = def.char_length.value_or(column.char_semantics ? def.length : 0);
+    column.charset_id = def.charset_id;
+    column.charset_form = static_cast<schema::CharsetForm>(def.charset_form);
+    // COL$ keeps the length in bytes; without a character length, as many
+    // characters as the widest character of the set allows.
+    if (column.char_semantics)
+        column.char_length = def.char_length.value_or(
+            def.length / schema::max_character_bytes(column.charset_id, column.charset_form));
     column.nullable = def.nullable;
     column.column_number = numbers.col;
     column.segment_column = numbers.segcol;
@@ -28,8 +34,6 @@ schema::Column column_of(const ColumnDef& def, const ColumnNumbers& numbers)
     column.hidden = def.hidden();
     column.is_virtual = !def.stored();
     column.unused = (def.property & kColumnUnused) != 0;
-    column.charset_id = def.charset_id;
-    column.charset_form = static_cast<schema::CharsetForm>(def.charset_form);
     return column;
 }
 
