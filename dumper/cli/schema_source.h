@@ -1,6 +1,6 @@
-// Where a run's schema comes from, and the data files it reads beside it.
-// Today the data dictionary of a SYSTEM data file (--dictionary); a schema
-// file and inference are to be added here as sources of their own.
+// The data files of the tables' modes, opened with the geometry the options
+// give or the files show, and the data dictionary of a SYSTEM data file
+// (--dictionary) loaded from them.
 #pragma once
 
 #include <string>
