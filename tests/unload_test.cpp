@@ -481,4 +481,16 @@ TEST(Unload, ARunThatFailsLeavesNoFileThatLooksComplete)
     for (const std::string& name : names) EXPECT_TRUE(name.ends_with(".part")) << name;
 }
 
+TEST(Unload, DataFilesWithNoWholeBlockUnloadNothing)
+{
+    ScratchDir dir;
+    const std::string out = dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--block-size", "8192", "--byte-order", "little",
+                                      dir.write("short.dbf", std::string(100, 'x'))});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find("trevanix: nothing unloaded: the data files hold no whole block\n"), std::string::npos)
+        << r.errors;
+    EXPECT_TRUE(entries(out).empty());
+}
+
 }  // namespace

@@ -156,6 +156,12 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     }
     run.progress.clear();
 
+    // Scripts and a summary of no table would pass for an unload of an
+    // empty database.
+    if (end != PassEnd::Failed && summary.blocks_read == 0) {
+        run.err.text("trevanix: nothing unloaded: the data files hold no whole block\n");
+        return kExitFailure;
+    }
     const bool written = end != PassEnd::Failed && !files.failed() && writer.complete_tables() && files.finish();
     if (!written) {
         run.err.text("trevanix: " + (files.failed() ? files.failure() : std::string("the data files could not be read")) +
