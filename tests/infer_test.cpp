@@ -11,6 +11,7 @@
 #include "datafile_builder.h"
 #include "infer/decide.h"
 #include "infer/sampler.h"
+#include "random_numbers.h"
 #include "schema/ddl_parser.h"
 #include "schema/ddl_writer.h"
 #include "schema/oracle_types.h"
@@ -530,30 +531,7 @@ TEST(InferTable, WrittenAsASchemaFileThatReadsBack)
 // Accuracy: generated tables with columns of known types, every type the
 // tool decodes, values of every length, NULLs and a few damaged values.
 
-// splitmix64: the same values on every platform.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-    int between(int low, int high) { return low + below(high - low + 1); }
-    bool chance(int percent) { return below(100) < percent; }
-    Bytes bytes(std::size_t count)
-    {
-        Bytes out(count);
-        for (std::uint8_t& b : out) b = static_cast<std::uint8_t>(next());
-        return out;
-    }
-
-private:
-    std::uint64_t state_;
-};
+using datafile::Random;
 
 using schema::OracleType;
 

@@ -8,6 +8,7 @@
 #include "byte_fields.h"
 #include "format/block_format.h"
 #include "format/file_format.h"
+#include "random_numbers.h"
 
 namespace datafile {
 
@@ -617,25 +618,6 @@ std::string types_template()
 }
 
 namespace {
-
-// splitmix64: a small, fast generator whose whole state is one number, so
-// each bench block is a function of its block number alone.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    // A number in [0, n).
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-
-private:
-    std::uint64_t state_;
-};
 
 constexpr const char* kBenchNames[] = {"SMITH", "ALLEN",  "WARD",   "JONES",    "MARTIN", "BLAKE",
                                        "CLARK", "SCOTT",  "KING",   "TURNER",   "ADAMS",  "JAMES",

@@ -155,13 +155,20 @@ struct CsvSpelling {
     }
 };
 
+// The value columns of the header: as many as the template exports, or as
+// the widest piece of the run when that is more.
+std::size_t header_columns(const PrintContext& context)
+{
+    const std::size_t typed = context.column_template != nullptr ? context.column_template->exported_columns() : 0;
+    return std::max(typed, context.csv_columns);
+}
+
 class CsvPrinter final : public ExportPrinter {
 public:
     explicit CsvPrinter(const PrintContext& context)
         : ExportPrinter(context),
           columns_(context.column_template, context.decode),
-          header_columns_(std::max(context.column_template != nullptr ? context.column_template->exported_columns() : 0,
-                                   context.csv_columns))
+          header_columns_(header_columns(context))
     {
     }
 
@@ -238,8 +245,7 @@ public:
     explicit CsvRowPrinter(const PrintContext& context)
         : ctx_(context),
           columns_(context.column_template, context.decode),
-          header_columns_(std::max(context.column_template != nullptr ? context.column_template->exported_columns() : 0,
-                                   context.csv_columns))
+          header_columns_(header_columns(context))
     {
     }
 
