@@ -121,13 +121,7 @@ __attribute__((target("ssse3"))) inline char* put_spaced_hex_ssse3(char* out, co
                                                                    std::size_t size, std::size_t readable)
 {
     if (readable >= ((size + 15) & ~std::size_t{15})) {
-        // Most values are short: half the work for those of 1 to 8 bytes
-        // (16 bytes can be read for them).
-        if (size - 1 < 8) {
-            put8(out, data);
-        } else if (size > 8) {
-            for (std::size_t i = 0; i < size; i += 16) put16(out + 3 * i, data + i);
-        }
+        for (std::size_t i = 0; i < size; i += 16) put16(out + 3 * i, data + i);
     } else if (size >= 16) {
         for (std::size_t i = 0; i + 16 <= size; i += 16) put16(out + 3 * i, data + i);
         put16(out + 3 * (size - 16), data + size - 16);
@@ -278,14 +272,7 @@ void OutputSink::dec_min(std::int64_t value, int digits)
 
 void OutputSink::hex(std::uint32_t value, int digits)
 {
-    int count = value == 0 ? 1 : (35 - std::countl_zero(value)) / 4;
-    if (count < digits) count = digits < 8 ? digits : 8;
-    char* out = reserve(static_cast<std::size_t>(count));
-    for (int i = count - 1; i >= 0; --i) {
-        out[i] = kHexDigits[value & 0xF];
-        value >>= 4;
-    }
-    used_ += static_cast<std::size_t>(count);
+    commit(put_hex_number(claim(8), value, digits));
 }
 
 void OutputSink::hex_dump(const std::uint8_t* data, std::size_t size)

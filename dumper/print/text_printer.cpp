@@ -136,15 +136,35 @@ void print_rowid_line(OutputSink& out, const char* label, const std::uint8_t (&i
     out.byte('\n');
 }
 
-void print_piece_start(OutputSink& out, const RowPieceRecord& p)
+// Where -g says the walk found a piece, and the piece's header.
+constexpr std::size_t kPieceHeaderRoom = 128;
+
+char* put_piece_header(char* at, const DecodedBlock& block, const RowPieceRecord& p)
 {
-    out.text("Row flags: ");
-    out.hex(p.flags, 2);
-    out.text("\nLock status: ");
-    out.hex(p.lock, 2);
-    out.text("\nColumns: ");
-    out.hex(p.column_count, 2);
-    out.text("\n\n");
+    if (p.walk == Walk::Directory) {
+        at = put_text(at, "Offset: ");
+        at = put_hex_number(at, p.offset, 2);
+        at = put_text(at, " (REAL: ");
+        at = put_hex_number(at, p.row_offset, 2);
+        at = put_text(at, ")\nRow header: ");
+        at = put_hex_number(at, p.flags, 2);
+        *at++ = ' ';
+        at = put_decimal(at, p.offset);
+        *at++ = '\n';
+    } else {
+        at = put_text(at, "Block ID: ");
+        at = put_signed(at, block.block.number);
+        at = put_text(at, ", Offset: ");
+        at = put_hex_number(at, p.offset);
+        *at++ = '\n';
+    }
+    at = put_text(at, "Row flags: ");
+    at = put_hex_number(at, p.flags, 2);
+    at = put_text(at, "\nLock status: ");
+    at = put_hex_number(at, p.lock, 2);
+    at = put_text(at, "\nColumns: ");
+    at = put_hex_number(at, p.column_count, 2);
+    return put_text(at, "\n\n");
 }
 
 // The block number is the low half of the rowid's block field, as the
@@ -182,24 +202,28 @@ void print_piece_class(OutputSink& out, const RowPieceRecord& p)
     }
 }
 
-void print_location(OutputSink& out, const DecodedBlock& block, const RowPieceRecord& p)
+// The longest location line: its labels, a block number, a row offset in
+// decimal and hexadecimal, a 64-bit file offset and the row header.
+constexpr std::size_t kLocationRoom = 128;
+
+char* put_location(char* at, const DecodedBlock& block, const RowPieceRecord& p)
 {
-    out.text("Block ID = ");
-    out.dec(block.block.number);
-    out.text(", Row Offset = ");
-    out.dec(p.row_offset);
-    out.text(" [");
-    out.hex(p.row_offset);
-    out.text("], File offset = ");
+    at = put_text(at, "Block ID = ");
+    at = put_signed(at, block.block.number);
+    at = put_text(at, ", Row Offset = ");
+    at = put_decimal(at, p.row_offset);
+    at = put_text(at, " [");
+    at = put_hex_number(at, p.row_offset);
+    at = put_text(at, "], File offset = ");
     // In 64 bits: offsets past 2 GiB and 4 GiB print as they are.
-    out.dec(static_cast<std::int64_t>(piece_file_offset(block, p)));
-    out.text(", Row Header = [");
-    out.hex(p.flags, 2);
-    out.byte(' ');
-    out.hex(p.lock, 2);
-    out.byte(' ');
-    out.hex(p.column_count, 2);
-    out.text("]\n");
+    at = put_signed(at, static_cast<std::int64_t>(piece_file_offset(block, p)));
+    at = put_text(at, ", Row Header = [");
+    at = put_hex_number(at, p.flags, 2);
+    *at++ = ' ';
+    at = put_hex_number(at, p.lock, 2);
+    *at++ = ' ';
+    at = put_hex_number(at, p.column_count, 2);
+    return put_text(at, "]\n");
 }
 
 void print_hex_column(OutputSink& out, const BlockView& block, const ColumnRecord& c)
@@ -207,28 +231,26 @@ void print_hex_column(OutputSink& out, const BlockView& block, const ColumnRecor
     out.hex_column(c.announced, block.bytes, c.value_at, c.size);
 }
 
-// The hex dump of every column of a piece, the main output without a
-// template: the most it can print is claimed from the sink once.
 // The rule lines that open each shown piece.
 constexpr char kRule[] = "\n----------------------------------------------------------\n";
 constexpr char kDeletedRule[] = "\n+---------------------------------------------------------\n";
 constexpr std::size_t kRuleSize = sizeof kRule - 1;
 static_assert(sizeof kDeletedRule - 1 == kRuleSize);
 
-// The hex dump of every column of a piece, after the rule line when it is
-// given: the most it can print is claimed from the sink once.
-void print_columns_in_hex(OutputSink& out, const char* rule, const BlockView& block, const RowPieceRecord& p,
-                          std::span<const ColumnRecord> columns)
+// The rule line, the location line when it is asked for, and the hex dump
+// of every column of a piece: the most they can print is claimed from the
+// sink once.
+void print_columns_in_hex(OutputSink& out, const char* rule, const DecodedBlock& block, const RowPieceRecord& p,
+                          std::span<const ColumnRecord> columns, bool show_location)
 {
     // Values lie in the block and pieces have at most 255 columns.
-    static_assert(kRuleSize + 3 * 32768 + 24 * kMaxColumns + OutputSink::kHexSpare <= OutputSink::kCapacity);
-    char* at = out.claim(kRuleSize + 3 * std::size_t{p.value_bytes} + 24 * std::size_t{p.columns_found} +
-                         OutputSink::kHexSpare);
-    if (rule != nullptr) {
-        std::memcpy(at, rule, kRuleSize);
-        at += kRuleSize;
-    }
-    out.commit(OutputSink::put_hex_lines(at, columns.data(), columns.size(), block.bytes));
+    static_assert(kRuleSize + kLocationRoom + 3 * 32768 + 24 * kMaxColumns + OutputSink::kHexSpare <=
+                  OutputSink::kCapacity);
+    char* at = out.claim(kRuleSize + kLocationRoom + 3 * std::size_t{p.value_bytes} +
+                         24 * std::size_t{p.columns_found} + OutputSink::kHexSpare);
+    at = put_text(at, std::string_view(rule, kRuleSize));
+    if (show_location) at = put_location(at, block, p);
+    out.commit(OutputSink::put_hex_lines(at, columns.data(), columns.size(), block.view().bytes));
 }
 
 // Prints a value through its template type, followed by the separator;
@@ -288,19 +310,16 @@ void print_columns(const PrintContext& ctx, const DecodedBlock& block, const Row
     OutputSink& out = ctx.out;
     const bool show_location = ctx.options.show_location;
     const bool typed = ctx.template_given;
-    const BlockView view = block.view();
     const char* const rule = ctx.options.deleted_only ? kDeletedRule : kRule;
-    if (!typed && !show_location) {
-        // The common case: the rule and the hex dump in one claim of room.
-        print_columns_in_hex(out, rule, view, p, columns);
+    if (!typed) {
+        print_columns_in_hex(out, rule, block, p, columns, show_location);
         return;
     }
-    out.text(std::string_view(rule, kRuleSize));
-    if (show_location) print_location(out, block, p);
-    if (typed)
-        print_typed_columns(ctx, view, columns);
-    else
-        print_columns_in_hex(out, nullptr, view, p, columns);
+    char* at = out.claim(kRuleSize + kLocationRoom);
+    at = put_text(at, std::string_view(rule, kRuleSize));
+    if (show_location) at = put_location(at, block, p);
+    out.commit(at);
+    print_typed_columns(ctx, block.view(), columns);
 }
 
 // One line for what --block-size auto and --byte-order auto found.
@@ -380,24 +399,7 @@ private:
     void verbose_piece(const DecodedBlock& block, const RowPieceRecord& p, std::span<const ColumnRecord> columns)
     {
         OutputSink& out = ctx_.out;
-        if (p.walk == Walk::Directory) {
-            out.text("Offset: ");
-            out.hex(p.offset, 2);
-            out.text(" (REAL: ");
-            out.hex(p.row_offset, 2);
-            out.text(")\nRow header: ");
-            out.hex(p.flags, 2);
-            out.byte(' ');
-            out.dec(p.offset);
-            out.byte('\n');
-        } else {
-            out.text("Block ID: ");
-            out.dec(block.block.number);
-            out.text(", Offset: ");
-            out.hex(p.offset);
-            out.byte('\n');
-        }
-        print_piece_start(out, p);
+        out.commit(put_piece_header(out.claim(kPieceHeaderRoom), block, p));
         if (!p.no_row) {
             print_piece_class(out, p);
             if (is_shown(ctx_.options, p)) print_columns(ctx_, block, p, columns);

@@ -3,6 +3,7 @@
 // through them; none checks room, each returns the end of what it wrote.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -52,6 +53,20 @@ inline char* put_signed(char* out, std::int64_t value)
         return put_decimal(out, 0 - static_cast<std::uint64_t>(value));
     }
     return put_decimal(out, static_cast<std::uint64_t>(value));
+}
+
+// "%.NX": `value` in upper-case hexadecimal, with at least `digits` digits
+// (at most 8).
+inline char* put_hex_number(char* out, std::uint32_t value, int digits = 1)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    int count = value == 0 ? 1 : (35 - std::countl_zero(value)) / 4;
+    if (count < digits) count = digits < 8 ? digits : 8;
+    for (int i = count - 1; i >= 0; --i) {
+        out[i] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    return out + count;
 }
 
 // Upper-case hexadecimal digits, two per byte, no spaces.
