@@ -96,6 +96,46 @@ TEST(DecodeLibrary, TheHeapWalkFindsWhatNoSlotPointsAtAndNamesTheSlotsOfTheRest)
     EXPECT_EQ(found, (std::vector<std::int32_t>{1, -1, 0}));
 }
 
+TEST(DecodeLibrary, ReadingHeadersOnlyGivesEachPieceItsHeaderAndRowidsWithoutColumns)
+{
+    using namespace block_format;
+    // A row's first piece, whose next piece lies in block 9, then an ordinary row.
+    const datafile::RowPiece first =
+        datafile::piece_with_rowid(kFlagH | kFlagF, datafile::rowid(3, 9, 2), {Column::text("head")});
+    datafile::File file =
+        file_of({data_block_of(5, {first, datafile::head_piece({Column::text("a"), Column::null()})})}, 2048);
+    auto data = file_in_memory(file);
+    const DecodedBlock block = decoded(*data, 0);
+    DirectoryWalkCarry carry_full, carry_headers;
+    PieceWalk full(block, carry_full, PieceReading::ByFlagBits);
+    PieceWalk headers(block, carry_headers, PieceReading::Headers);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(full.next(), PieceWalk::Step::Piece);
+        ASSERT_EQ(headers.next(), PieceWalk::Step::Piece);
+        const RowPieceRecord& f = full.piece();
+        const RowPieceRecord& h = headers.piece();
+        EXPECT_EQ(h.offset, f.offset);
+        EXPECT_EQ(h.slot, f.slot);
+        EXPECT_EQ(h.flags, f.flags);
+        EXPECT_EQ(h.column_count, f.column_count);
+        EXPECT_EQ(h.has_nrid, f.has_nrid);
+        EXPECT_TRUE(std::equal(std::begin(h.nrid), std::end(h.nrid), std::begin(f.nrid)));
+        EXPECT_FALSE(h.walked);
+        EXPECT_TRUE(headers.columns().empty());
+        EXPECT_FALSE(full.columns().empty());
+    }
+    EXPECT_FALSE(headers.piece().has_nrid);  // the ordinary row
+    EXPECT_EQ(headers.next(), PieceWalk::Step::End);
+    // The first piece's next piece: file 3, block 9, slot 2.
+    PieceWalk again(block, carry_headers, PieceReading::Headers);
+    ASSERT_EQ(again.next(), PieceWalk::Step::Piece);
+    ASSERT_TRUE(again.piece().has_nrid);
+    const Rowid next = read_rowid(again.piece().nrid);
+    EXPECT_EQ(next.file, 3u);
+    EXPECT_EQ(next.block, 9u);
+    EXPECT_EQ(next.slot, 2u);
+}
+
 TEST(DecodeLibrary, HeaderFactsAndTheRelativeFileOfEachFile)
 {
     // A file of 2048-byte big-endian blocks: the operating system header,

@@ -348,9 +348,13 @@ public:
         if (printer_ != nullptr) printer_->block(block);
         if (is_fatal(block.outcome)) return false;
         if (block.outcome != BlockOutcome::Walked) return true;
-        // The slots of the heap walk's pieces give rows their rowids.
-        PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, &slot_index_, PieceReading::ByFlagBits)
-                                                       : PieceWalk(block, carry_, PieceReading::ByFlagBits);
+        // The slots of the heap walk's pieces give rows their rowids. A
+        // first pass that needs no widths only follows chains: their heads'
+        // headers say where they lead.
+        const PieceReading reading =
+            printer_ == nullptr && widest_ == nullptr ? PieceReading::Headers : PieceReading::ByFlagBits;
+        PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, &slot_index_, reading)
+                                                       : PieceWalk(block, carry_, reading);
         orphans_.clear();
         orphan_columns_.clear();
         for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {

@@ -294,11 +294,13 @@ inline int PieceWalk::decode(const BlockView& view, std::uint32_t offset, std::u
     if (reading_ == PieceReading::Literal)
         return read_literal_piece(view, offset, row_offset, previous, header_length, found.piece, found.columns.data());
     header_length = 0;
+    if (reading_ == PieceReading::Headers && !heap_)
+        return decode_piece_header_by_flag_bits(view, offset, row_offset, found.piece);
     return decode_piece_by_flag_bits(view, offset, row_offset, found.piece, found.columns.data());
 }
 
-int decode_piece_by_flag_bits(const BlockView& block_ref, std::uint32_t offset, std::uint16_t row_offset,
-                              RowPieceRecord& r, ColumnRecord* columns)
+int decode_piece_header_by_flag_bits(const BlockView& block_ref, std::uint32_t offset, std::uint16_t row_offset,
+                                     RowPieceRecord& r)
 {
     const BlockView block = block_ref;
     r.offset = offset;
@@ -320,7 +322,18 @@ int decode_piece_by_flag_bits(const BlockView& block_ref, std::uint32_t offset, 
         block.bytes.copy(offset + kClusterPreviousKeyAt, r.previous_key);
         block.bytes.copy(offset + kClusterNextKeyAt, r.next_key);
     }
-    r.walked = true;
+    r.walked = false;
+    r.complete = true;
+    r.columns_found = 0;
+    r.value_bytes = 0;
     r.header_length = static_cast<std::uint8_t>(layout.header_length);
-    return layout.header_length + walk_columns(block, offset, layout.header_length, r, columns);
+    return layout.header_length;
+}
+
+int decode_piece_by_flag_bits(const BlockView& block, std::uint32_t offset, std::uint16_t row_offset,
+                              RowPieceRecord& r, ColumnRecord* columns)
+{
+    const int header_length = decode_piece_header_by_flag_bits(block, offset, row_offset, r);
+    r.walked = true;
+    return header_length + walk_columns(block, offset, header_length, r, columns);
 }

@@ -53,7 +53,10 @@ struct DirectoryWalkCarry {
 // (with its columns) or a directory entry that leads to no piece.
 // How a walk reads each piece: by the literal classes of the dumper's own
 // output, or by the flag bits, as a reader of whole rows does.
-enum class PieceReading : std::uint8_t { Literal, ByFlagBits };
+// Headers reads them by the flag bits too but walks no column: enough for
+// the directory walk of a pass that only follows chains (the heap walk
+// needs each piece's length, which its columns give).
+enum class PieceReading : std::uint8_t { Literal, ByFlagBits, Headers };
 
 class PieceWalk {
 public:
@@ -121,6 +124,10 @@ int decode_row_piece(const BlockView& block, std::uint32_t offset, std::uint16_t
 // `columns` (room for kMaxColumns). Returns the bytes the piece takes.
 int decode_piece_by_flag_bits(const BlockView& block, std::uint32_t offset, std::uint16_t row_offset,
                               RowPieceRecord& piece, ColumnRecord* columns);
+// The same without the columns: the header, its rowids and key index.
+// Returns the header's length.
+int decode_piece_header_by_flag_bits(const BlockView& block, std::uint32_t offset, std::uint16_t row_offset,
+                                     RowPieceRecord& piece);
 // Reads the columns of a piece whose header is `header_length` bytes long
 // into `columns` (room for kMaxColumns); returns the bytes they take.
 int walk_columns(const BlockView& block, std::uint32_t offset, int header_length, RowPieceRecord& piece,
