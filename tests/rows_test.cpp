@@ -176,6 +176,28 @@ TEST(Rows, TheDirectoryWalkGivesRowidsAndLeavesOutWhatOnlyTheHeapHolds)
     EXPECT_FALSE(alone.at("4.4.0")["complete"].boolean);
 }
 
+TEST(SeveralFiles, TheModesThatReadSeveralFilesTakeThemAfterTheOptionsWithoutDashF)
+{
+    ScratchDir dir;
+    const Shapes shapes;
+    const std::string f4 = dir.write("f4.dbf", datafile::build_file(shapes.files.file(4)));
+    const std::string f5 = dir.write("f5.dbf", datafile::build_file(shapes.files.file(5)));
+    const std::vector<std::vector<std::string>> modes = {
+        {"--rows", "--format=jsonl"}, {"--format", "csv"}, {"--format=jsonl", "-a", "O"}, {"--verify"}};
+    for (const std::vector<std::string>& mode : modes) {
+        std::vector<std::string> with_f = mode, without_f = mode, first_only = mode;
+        with_f.insert(with_f.end(), {"--block-size=4096", "-f", f4, f5});
+        without_f.insert(without_f.end(), {"--block-size=4096", f4, f5});
+        first_only.insert(first_only.end(), {"--block-size=4096", f4});
+        const RunResult a = run_trevanix(with_f);
+        const RunResult b = run_trevanix(without_f);
+        EXPECT_EQ(b.status, a.status) << mode[0];
+        EXPECT_EQ(b.output, a.output) << mode[0];
+        // Both files were read.
+        EXPECT_GT(b.output.size(), run_trevanix(first_only).output.size()) << mode[0];
+    }
+}
+
 TEST(Rows, TheRowsAccountForTheSameColumnBytesAsThePieces)
 {
     ScratchDir dir;

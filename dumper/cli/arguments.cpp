@@ -503,8 +503,9 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
         error.note("trevanix: --rows and --verify do not go together: --verify checks blocks, not rows\n", true);
     if (!error.found() && s.rows && s.action == DUMPSCNS)
         error.note("trevanix: --rows lists rows and -a C lists blocks: leave one of them out\n", true);
-    // The tables' modes name their data files after the options, -f or not.
-    if (s.reads_tables() && !s.data_file_given && !s.more_files.empty()) {
+    // The modes that read several data files take them after the options,
+    // -f or not; the literal text output reads -f alone.
+    if (s.reads_several_files() && !s.data_file_given && !s.more_files.empty()) {
         s.data_file = s.more_files.front();
         s.data_file_given = true;
         s.more_files.erase(s.more_files.begin());
