@@ -2,23 +2,12 @@
 // data file print is in tests/golden).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "system_file.h"
 #include "test_support.h"
 
 namespace {
 
 std::string source_path(const std::string& relative) { return std::string(TREVANIX_SOURCE_DIR) + "/" + relative; }
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 TEST(Sample, ShippedFilesAreWhatTheBuilderMakes)
 {

@@ -1,10 +1,14 @@
 #include "test_support.h"
 
+#include <dirent.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 const std::string kRule = "\n----------------------------------------------------------\n";
@@ -234,3 +238,22 @@ std::vector<Json> parse_json_lines(const std::string& output)
     return records;
 }
 
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::set<std::string> directory_entries(const std::string& directory)
+{
+    std::set<std::string> names;
+    if (DIR* dir = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+                names.insert(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ public:
 private:
     std::string root_;
 };
+
+// The whole of a file's bytes; empty when it cannot be read.
+std::string read_file(const std::string& path);
+// The names in a directory, "." and ".." left out; empty when it cannot be read.
+std::set<std::string> directory_entries(const std::string& directory);
 
 // A file of blocks with `block_size` bytes each.
 datafile::File file_of(std::vector<datafile::Block> blocks, std::uint32_t block_size = 8192);

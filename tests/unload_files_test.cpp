@@ -4,10 +4,7 @@
 // loading scripts and the summary.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -175,26 +172,6 @@ TEST(TableSelection, NamesWithOrWithoutOwnerInAnyCase)
 // ---------------------------------------------------------------------------
 // Files
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::set<std::string> entries(const std::string& directory)
-{
-    std::set<std::string> names;
-    DIR* dir = ::opendir(directory.c_str());
-    if (dir == nullptr) return names;
-    while (const dirent* entry = ::readdir(dir))
-        if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
-            names.insert(entry->d_name);
-    ::closedir(dir);
-    return names;
-}
-
 TEST(TableFiles, FewFilesOpenAtOnceAndNoneLooksCompleteBeforeTheEnd)
 {
     ScratchDir dir;
@@ -209,12 +186,12 @@ TEST(TableFiles, FewFilesOpenAtOnceAndNoneLooksCompleteBeforeTheEnd)
             EXPECT_LE(files.open_count(), 2u);
         }
     }
-    EXPECT_EQ(entries(dir.root()), (std::set<std::string>{"T0.csv.part", "T1.csv.part", "T2.csv.part", "T3.csv.part",
+    EXPECT_EQ(directory_entries(dir.root()), (std::set<std::string>{"T0.csv.part", "T1.csv.part", "T2.csv.part", "T3.csv.part",
                                                           "T4.csv.part"}));
     const std::size_t unused = files.add("UNUSED.csv");
     EXPECT_FALSE(files.created(unused));
     ASSERT_TRUE(files.finish()) << files.failure();
-    EXPECT_EQ(entries(dir.root()), (std::set<std::string>{"T0.csv", "T1.csv", "T2.csv", "T3.csv", "T4.csv"}));
+    EXPECT_EQ(directory_entries(dir.root()), (std::set<std::string>{"T0.csv", "T1.csv", "T2.csv", "T3.csv", "T4.csv"}));
     EXPECT_EQ(read_file(dir.path("T3.csv")), "012");  // reopened to append each round
 }
 
@@ -230,7 +207,7 @@ TEST(TableFiles, AFileThatCannotBeCreatedIsSaid)
     EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
     EXPECT_TRUE(write_whole_file(dir.root(), "x.sql", "text", failure));
     EXPECT_EQ(read_file(dir.path("x.sql")), "text");
-    EXPECT_EQ(entries(dir.root()), std::set<std::string>{"x.sql"});
+    EXPECT_EQ(directory_entries(dir.root()), std::set<std::string>{"x.sql"});
 }
 
 TEST(TableFiles, ADirectoryThatHoldsAnythingWantsForce)
@@ -246,7 +223,7 @@ TEST(TableFiles, ADirectoryThatHoldsAnythingWantsForce)
     EXPECT_TRUE(refused);
     EXPECT_NE(message.find("add --force"), std::string::npos) << message;
     EXPECT_TRUE(prepare_directory(dir.path("new"), true, message, refused));
-    EXPECT_EQ(entries(dir.path("new")), std::set<std::string>{"keep.txt"});
+    EXPECT_EQ(directory_entries(dir.path("new")), std::set<std::string>{"keep.txt"});
     EXPECT_FALSE(prepare_directory(dir.path("no/such/parent"), false, message, refused));
     EXPECT_FALSE(refused);
     EXPECT_NE(message.find("cannot create the directory"), std::string::npos) << message;

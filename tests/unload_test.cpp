@@ -7,11 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <dirent.h>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,26 +34,6 @@ using datafile::TableDef;
 using datafile::Value;
 
 using Record = std::vector<std::string>;
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::set<std::string> entries(const std::string& directory)
-{
-    std::set<std::string> names;
-    if (DIR* dir = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(dir))
-            if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
-                names.insert(entry->d_name);
-        ::closedir(dir);
-    }
-    return names;
-}
 
 // RFC 4180 records with CR LF line ends; throws on anything else.
 std::vector<Record> parse_csv(const std::string& text)
@@ -202,7 +179,7 @@ TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
             std::sort(expected.begin(), expected.end());
             EXPECT_EQ(records, expected) << suffix;
         }
-        EXPECT_TRUE(entries(out).count(table.owner + "." + table.name + ".ctl"));
+        EXPECT_TRUE(directory_entries(out).count(table.owner + "." + table.name + ".ctl"));
     }
     // The header: COL# order, hidden, unused and virtual columns left out.
     EXPECT_EQ(read_csv(out + "/HR.HIDDEN_COLS.csv")[0], (Record{"ID", "NOTE", "ROWID"}));
@@ -217,8 +194,8 @@ TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
                       "2021-06-01 12:00:00.5 +02:00", "+01-06", "+03 04:05:06.700000000", "AAAVQ9AAEAAAAAUAAD",
                       "2022-01-02 03:04:05"}));
     // The loading scripts, and the summary last.
-    for (const char* name : {"sqlite.sql", "postgres.sql", "summary.json"}) EXPECT_TRUE(entries(out).count(name)) << name;
-    for (const std::string& name : entries(out)) EXPECT_FALSE(name.ends_with(".part")) << name;
+    for (const char* name : {"sqlite.sql", "postgres.sql", "summary.json"}) EXPECT_TRUE(directory_entries(out).count(name)) << name;
+    for (const std::string& name : directory_entries(out)) EXPECT_FALSE(name.ends_with(".part")) << name;
 }
 
 // The dictionary read from the SYSTEM file names and types every table as the
@@ -233,7 +210,7 @@ TEST(Unload, TheDictionaryGivesTheSameTablesAsTheSchemaFile)
     r = run_trevanix({"--unload", by_schema, "--quiet", "--schema", db.schema_file, db.users});
     ASSERT_EQ(r.status, 0) << r.errors;
     std::set<std::string> table_files;
-    for (const std::string& name : entries(by_schema))
+    for (const std::string& name : directory_entries(by_schema))
         if (name.ends_with(".csv") || name.ends_with(".ctl")) table_files.insert(name);
     ASSERT_GT(table_files.size(), db.database.tables.size());
     for (const std::string& name : table_files) {
@@ -305,14 +282,14 @@ TEST(Unload, OnlyTheTablesNamedAndTheirNamesChecked)
                                 "--table", "OBJ_87150", db.users});
     ASSERT_EQ(r.status, 0) << r.errors;
     std::set<std::string> tables;
-    for (const std::string& name : entries(out))
+    for (const std::string& name : directory_entries(out))
         if (name.ends_with(".ctl")) tables.insert(name);
     EXPECT_EQ(tables, (std::set<std::string>{"OBJ_87150.ctl", "SCOTT.EMP.ctl", "SCOTT.SALES.ctl"}));
 
     r = run_trevanix({"--unload", db.dir.path("other"), "--schema", db.schema_file, "--table", "SCOTT.DEPTT", db.users});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.errors, "trevanix: --table SCOTT.DEPTT: no such table in the schema (did you mean SCOTT.DEPT?)\n");
-    EXPECT_TRUE(entries(db.dir.path("other")).empty());
+    EXPECT_TRUE(directory_entries(db.dir.path("other")).empty());
 }
 
 TEST(Unload, ADirectoryThatHoldsFilesIsWrittenIntoOnlyWithForce)
@@ -325,7 +302,7 @@ TEST(Unload, ADirectoryThatHoldsFilesIsWrittenIntoOnlyWithForce)
     EXPECT_NE(r.errors.find("is not empty"), std::string::npos) << r.errors;
     r = run_trevanix({"--unload", out, "--quiet", "--force", db.users});
     EXPECT_EQ(r.status, 0) << r.errors;
-    EXPECT_TRUE(entries(out).count("summary.json"));
+    EXPECT_TRUE(directory_entries(out).count("summary.json"));
 }
 
 TEST(Unload, OptionsThatDoNotGoTogether)
@@ -476,7 +453,7 @@ TEST(Unload, ARunThatFailsLeavesNoFileThatLooksComplete)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::set<std::string> names = entries(out);
+    const std::set<std::string> names = directory_entries(out);
     EXPECT_FALSE(names.empty());
     for (const std::string& name : names) EXPECT_TRUE(name.ends_with(".part")) << name;
 }
@@ -490,7 +467,7 @@ TEST(Unload, DataFilesWithNoWholeBlockUnloadNothing)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.errors.find("trevanix: nothing unloaded: the data files hold no whole block\n"), std::string::npos)
         << r.errors;
-    EXPECT_TRUE(entries(out).empty());
+    EXPECT_TRUE(directory_entries(out).empty());
 }
 
 }  // namespace
