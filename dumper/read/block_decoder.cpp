@@ -63,6 +63,19 @@ namespace {
 [[gnu::always_inline]] inline int read_columns(const BlockView& block_ref, std::uint32_t offset, int header_length,
                                                RowPieceRecord& r, ColumnRecord* const out);
 
+// Where a piece lies, and the three bytes every piece starts with: its
+// flags (and the class they give), its lock and its column count.
+[[gnu::always_inline]] inline void read_piece_start(const BlockView& block, std::uint32_t offset,
+                                                    std::uint16_t row_offset, RowPieceRecord& r)
+{
+    r.offset = offset;
+    r.row_offset = row_offset;
+    r.flags = block.u8(offset + kPieceFlagsAt);
+    r.lock = block.u8(offset + kPieceLockAt);
+    r.column_count = block.u8(offset + kPieceColumnCountAt);
+    r.row_class = static_cast<std::uint8_t>(classify_row_piece(r.flags));
+}
+
 // The walks' reading of a piece, inlined into them.
 [[gnu::always_inline]] inline int read_literal_piece(const BlockView& block_ref, std::uint32_t offset,
                                                      std::uint16_t row_offset, std::uint16_t previous_row_offset,
@@ -71,12 +84,7 @@ namespace {
     // A copy, not a reference: the record's stores below may alias anything
     // reached by reference, and the compiler would reload it.
     const BlockView block = block_ref;
-    r.offset = offset;
-    r.row_offset = row_offset;
-    r.flags = block.u8(offset + kPieceFlagsAt);
-    r.lock = block.u8(offset + kPieceLockAt);
-    r.column_count = block.u8(offset + kPieceColumnCountAt);
-    r.row_class = static_cast<std::uint8_t>(classify_row_piece(r.flags));
+    read_piece_start(block, offset, row_offset, r);
     r.walked = false;
     r.complete = true;
     r.columns_found = 0;
@@ -303,12 +311,7 @@ int decode_piece_header_by_flag_bits(const BlockView& block_ref, std::uint32_t o
                                      RowPieceRecord& r)
 {
     const BlockView block = block_ref;
-    r.offset = offset;
-    r.row_offset = row_offset;
-    r.flags = block.u8(offset + kPieceFlagsAt);
-    r.lock = block.u8(offset + kPieceLockAt);
-    r.column_count = block.u8(offset + kPieceColumnCountAt);
-    r.row_class = static_cast<std::uint8_t>(classify_row_piece(r.flags));
+    read_piece_start(block, offset, row_offset, r);
     r.no_row = false;
     const RowPieceLayout layout = row_piece_layout(r.flags);
     r.key_index = layout.key_index_at != kNoRowid ? block.u8(offset + static_cast<std::uint32_t>(layout.key_index_at)) : 0;
