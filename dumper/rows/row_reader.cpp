@@ -112,23 +112,34 @@ void RowReader::add_key_columns(const DecodedBlock& block, const RowPieceRecord&
     row.chain = Chain::MissingPiece;
 }
 
+namespace {
+
+// A row that starts at `first` in `block`: its place, its block's facts,
+// and nothing read yet but that block.
+void start_row(const DecodedBlock& block, const RowPieceRecord& first, Row& row)
+{
+    row.head = {block.block.file, block.block.number, first.slot};
+    row.object_id = block.header.object_id;
+    row.scn = block.header.scn();
+    row.deleted = (first.flags & kFlagD) != 0;
+    row.cluster_table = (first.flags & kFlagC) && first.slot >= 0
+                            ? cluster_table_of(block, static_cast<std::uint32_t>(first.slot))
+                            : std::nullopt;
+    row.pieces.assign(1, row.head);
+    row.values_cut_short = false;
+    row.values.clear();
+    row.joined.clear();
+    row.blocks.assign(1, block.block);
+}
+
+}  // namespace
+
 void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, std::span<const ColumnRecord> head_columns,
                      Row& row, bool with_values)
 {
-    row.head = {block.block.file, block.block.number, head.slot};
-    row.object_id = block.header.object_id;
-    row.scn = block.header.scn();
-    row.deleted = (head.flags & kFlagD) != 0;
-    row.cluster_table = (head.flags & kFlagC) && head.slot >= 0
-                            ? cluster_table_of(block, static_cast<std::uint32_t>(head.slot))
-                            : std::nullopt;
-    row.pieces.assign(1, row.head);
+    start_row(block, head, row);
     row.chain = Chain::Single;
-    row.values_cut_short = false;
-    row.values.clear();
-    row.blocks.clear();
-    row.joined.clear();
-    if (with_values) row.blocks.push_back(block.block);
+    if (!with_values) row.blocks.clear();
 
     const Rowid head_rowid{block.block.file, static_cast<std::uint32_t>(block.block.number),
                            static_cast<std::uint32_t>(head.slot)};
@@ -198,19 +209,8 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, Row&
 void RowReader::read_orphan(const DecodedBlock& block, const RowPieceRecord& piece,
                             std::span<const ColumnRecord> columns, Row& row)
 {
-    row.head = {block.block.file, block.block.number, piece.slot};
-    row.object_id = block.header.object_id;
-    row.scn = block.header.scn();
-    row.deleted = (piece.flags & kFlagD) != 0;
-    row.cluster_table = (piece.flags & kFlagC) && piece.slot >= 0
-                            ? cluster_table_of(block, static_cast<std::uint32_t>(piece.slot))
-                            : std::nullopt;
-    row.pieces.assign(1, row.head);
+    start_row(block, piece, row);
     row.chain = Chain::Orphan;
-    row.values_cut_short = !piece.complete;
-    row.values.clear();
-    row.joined.clear();
-    row.blocks.assign(1, block.block);
     add_values(block, piece, columns, row, false);
 }
 
