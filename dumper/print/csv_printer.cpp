@@ -240,10 +240,10 @@ private:
     std::size_t& widest_;
 };
 
-class CsvRowPrinter final : public RowPrinter {
+class CsvRowPrinter final : public ExportRowPrinter {
 public:
     explicit CsvRowPrinter(const PrintContext& context)
-        : ctx_(context),
+        : ExportRowPrinter(context),
           columns_(context.column_template, context.decode),
           header_columns_(header_columns(context))
     {
@@ -263,13 +263,6 @@ public:
         }
         out.text(kLineEnd);
     }
-    void load_failure(const LoadFailureRecord& failure) override { export_load_failure(ctx_, failure); }
-    void block(const DecodedBlock& block) override { export_block_message(ctx_, block); }
-    void directory_entry(const DecodedBlock& block, const DirectoryEntry& entry) override
-    {
-        export_entry_message(ctx_, block, entry);
-    }
-    void run_end(bool) override {}
 
     void row(const Row& row) override
     {
@@ -281,7 +274,6 @@ public:
     }
 
 private:
-    const PrintContext& ctx_;
     ColumnExporter columns_;
     std::size_t header_columns_;
 };

@@ -217,3 +217,20 @@ protected:
     virtual void listed_block(const DecodedBlock& block) = 0;
     const PrintContext& ctx_;
 };
+
+// What the export formats' row printers share: their messages go to
+// standard error, and a block or a run's end writes nothing of its own.
+class ExportRowPrinter : public RowPrinter {
+public:
+    explicit ExportRowPrinter(const PrintContext& context) : ctx_(context) {}
+    void load_failure(const LoadFailureRecord& failure) override { export_load_failure(ctx_, failure); }
+    void block(const DecodedBlock& block) override { export_block_message(ctx_, block); }
+    void directory_entry(const DecodedBlock& block, const DirectoryEntry& entry) override
+    {
+        export_entry_message(ctx_, block, entry);
+    }
+    void run_end(bool) override {}
+
+protected:
+    const PrintContext& ctx_;
+};

@@ -292,19 +292,13 @@ private:
     ColumnExporter columns_;
 };
 
-class JsonlRowPrinter final : public RowPrinter {
+class JsonlRowPrinter final : public ExportRowPrinter {
 public:
-    explicit JsonlRowPrinter(const PrintContext& context) : ctx_(context), columns_(context.column_template, context.decode)
+    explicit JsonlRowPrinter(const PrintContext& context)
+        : ExportRowPrinter(context), columns_(context.column_template, context.decode)
     {
     }
     void run_start() override {}
-    void load_failure(const LoadFailureRecord& failure) override { export_load_failure(ctx_, failure); }
-    void block(const DecodedBlock& block) override { export_block_message(ctx_, block); }
-    void directory_entry(const DecodedBlock& block, const DirectoryEntry& entry) override
-    {
-        export_entry_message(ctx_, block, entry);
-    }
-    void run_end(bool) override {}
 
     void row(const Row& row) override
     {
@@ -317,7 +311,6 @@ public:
     }
 
 private:
-    const PrintContext& ctx_;
     ColumnExporter columns_;
 };
 
