@@ -163,6 +163,15 @@ std::size_t header_columns(const PrintContext& context)
     return std::max(typed, context.csv_columns);
 }
 
+// ",col1,col2..." for the header's value columns.
+void put_column_names(OutputSink& out, std::size_t count)
+{
+    for (std::size_t i = 1; i <= count; ++i) {
+        out.text(",col");
+        out.dec(static_cast<std::int64_t>(i));
+    }
+}
+
 class CsvPrinter final : public ExportPrinter {
 public:
     explicit CsvPrinter(const PrintContext& context)
@@ -186,10 +195,7 @@ public:
                 if (!std::exchange(first, false)) out.byte(',');
                 CsvSpelling::header_name(out, f);
             }
-            for (std::size_t i = 1; i <= header_columns_; ++i) {
-                out.text(",col");
-                out.dec(static_cast<std::int64_t>(i));
-            }
+            put_column_names(out, header_columns_);
         }
         out.text(kLineEnd);
     }
@@ -257,10 +263,7 @@ public:
             if (!std::exchange(first, false)) out.byte(',');
             out.text(f.name);
         }
-        for (std::size_t i = 1; i <= header_columns_; ++i) {
-            out.text(",col");
-            out.dec(static_cast<std::int64_t>(i));
-        }
+        put_column_names(out, header_columns_);
         out.text(kLineEnd);
     }
 
