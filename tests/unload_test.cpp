@@ -109,11 +109,10 @@ std::string expected_text(const ColumnDef& def, const Value& value)
         charset = make_charset(schema::charset_name(def.charset_id), message);
         column.charset = charset.get();
     }
-    std::vector<char> out(unload::load_value_room(column, value->size(), false));
-    unload::ValueNote note;
-    char* end =
-        unload::write_load_value(column, ByteView(value->data(), value->size()), value->size(), false, out.data(), note);
-    return std::string(out.data(), end);
+    std::vector<char> out(unload::value_room(column, false).of(value->size()));
+    const ColumnValue bytes{ByteView(value->data(), value->size()), static_cast<std::uint32_t>(value->size()),
+                            static_cast<std::uint16_t>(value->size()), false};
+    return std::string(out.data(), unload::write_load_value(column, bytes, out.data()).end);
 }
 
 std::string rowid_text(std::uint32_t data_object, const datafile::RowAddress& at)

@@ -30,12 +30,14 @@ Written write(const LoadColumn& column, const Bytes& value, bool truncated = fal
 {
     const bool quoted = unload::may_need_quotes(column.form);
     // Room to spare past what the writer may write: a value that needs more shows.
-    std::vector<char> out(unload::load_value_room(column, value.size(), quoted) + 64, '\xEE');
-    ValueNote note = ValueNote::Written;
-    char* end = unload::write_load_value(column, ByteView(value.data(), value.size()), value.size(), truncated,
-                                         out.data(), note, quoted);
-    EXPECT_LE(static_cast<std::size_t>(end - out.data()), unload::load_value_room(column, value.size(), quoted));
-    return {std::string(out.data(), end), note};
+    std::vector<char> out(unload::value_room(column, quoted).of(value.size()) + 64, '\xEE');
+    // A value cut short announces more bytes than it has.
+    const auto announced = static_cast<std::uint16_t>(value.size() + (truncated ? 1 : 0));
+    const ColumnValue bytes{ByteView(value.data(), value.size()), static_cast<std::uint32_t>(value.size()), announced,
+                            false};
+    const unload::WrittenValue written = unload::write_load_value(column, bytes, out.data(), quoted);
+    EXPECT_LE(static_cast<std::size_t>(written.end - out.data()), unload::value_room(column, quoted).of(value.size()));
+    return {std::string(out.data(), written.end), written.note};
 }
 
 Written write(OracleType type, const Bytes& value, bool truncated = false)
@@ -195,6 +197,41 @@ TEST(TextScan, FindsWhatMattersAtAnyPlaceAndNothingPastTheEnd)
             s[length] = c;
             const unload::TextScan past = unload::scan_text(s.data(), length, s.size());
             EXPECT_FALSE(past.special() || past.nul() || past.beyond_ascii()) << length;
+        }
+    }
+}
+
+// Text is checked and copied in steps of sixteen bytes when the bytes
+// after it may be read, one at a time when not: both give the same field.
+TEST(LoadValues, TextIsWrittenAlikeWhetherOrNotTheBytesAfterItMayBeRead)
+{
+    const LoadColumn column = unload::load_column(OracleType::Varchar2);
+    auto write_in = [&](const std::string& bytes, std::size_t length, std::size_t readable) {
+        std::vector<char> out(unload::value_room(column, true).of(length), '\xEE');
+        const ColumnValue value{ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), length),
+                                static_cast<std::uint32_t>(readable), static_cast<std::uint16_t>(length), false};
+        const unload::WrittenValue written = unload::write_load_value(column, value, out.data(), true);
+        return Written{std::string(out.data(), written.end), written.note};
+    };
+    for (std::size_t length : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 47u}) {
+        for (char c : {'x', ',', '"', '\r', '\n', '\0', '\xC3'}) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                std::string bytes(length + 32, 'y');
+                bytes[at] = c;  // at == length: the byte just past the value
+                const Written alone = write_in(bytes, length, length);
+                const Written with_room = write_in(bytes, length, bytes.size());
+                EXPECT_EQ(with_room.text, alone.text) << length << " " << at << " " << int(c);
+                EXPECT_EQ(with_room.note, alone.note) << length << " " << at << " " << int(c);
+                const std::string value = bytes.substr(0, length);
+                const bool inside = at < length;
+                if (!inside || c == 'x') {
+                    EXPECT_EQ(alone.text, value);
+                } else if (c == '\0' || c == '\xC3') {
+                    EXPECT_EQ(alone.note, ValueNote::InvalidText);
+                } else if (c != '"') {
+                    EXPECT_EQ(alone.text, '"' + value + '"');
+                }
+            }
         }
     }
 }

@@ -70,6 +70,13 @@ bool is_loose_piece(std::uint8_t flags)
            (flags & block_format::kFlagK) == 0;
 }
 
+// A row its head holds whole.
+RowFacts whole_row_facts(const DecodedBlock& block, const RowPieceRecord& piece)
+{
+    return {block.header.object_id, {block.block.file, block.block.number, piece.slot}, piece.slot >= 0,
+            piece.deleted(), false, piece.complete};
+}
+
 void order_spans(std::vector<PieceScratch::Span>& spans)
 {
     auto before = [](const PieceScratch::Span& a, const PieceScratch::Span& b) { return a.start < b.start; };
@@ -186,8 +193,7 @@ void WriteVisitor::read(const DecodedBlock& block, const RowPieceRecord& piece, 
     if (with_values && holds_whole_row(piece)) {
         // The walk's columns are the row's: no need to decode the piece
         // again, nor to keep the block alive past this call.
-        facts_ = {block.header.object_id, {block.block.file, block.block.number, piece.slot}, piece.slot >= 0,
-                  piece.deleted(), false, piece.complete};
+        facts_ = whole_row_facts(block, piece);
         for (std::size_t i = 0; i < columns.size(); ++i) single_[i] = ColumnValue::of(block.view(), columns[i]);
         values_ = std::span<const ColumnValue>(single_.data(), columns.size());
         return;
@@ -209,12 +215,15 @@ bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord
     const RowTarget* target = target_of(data_object, place);
     const bool sampled = target == nullptr && !plan_.describes(data_object, cluster_table(place)) &&
                          inference_.keep(data_object, cluster_table(place));
+    // The walk's columns of a row its head holds whole are written as they lie.
+    if (target != nullptr && holds_whole_row(piece))
+        return writer_.write(whole_row_facts(block, piece), PieceValues{block.view(), columns}, *target);
     const bool chained = is_chained(piece);
     if (target == nullptr && !sampled && !chained) return true;
     read(block, piece, columns, target != nullptr || sampled);
     if (chained) reached_.add(row_);
     if (sampled) inference_.add(data_object, cluster_table(place), values_);
-    return target == nullptr || writer_.write(facts_, values_, *target);
+    return target == nullptr || writer_.write(facts_, JoinedValues{values_}, *target);
 }
 
 bool WriteVisitor::inferred_row(const DecodedBlock& block, const RowPieceRecord& piece,
@@ -222,8 +231,10 @@ bool WriteVisitor::inferred_row(const DecodedBlock& block, const RowPieceRecord&
 {
     const RowTarget* target = target_of(block.header.object_id, head_cluster_place(block, piece));
     if (target == nullptr || !plan_.tables()[target->table].inferred) return true;
+    if (holds_whole_row(piece))
+        return writer_.write(whole_row_facts(block, piece), PieceValues{block.view(), columns}, *target);
     read(block, piece, columns, true);
-    return writer_.write(facts_, values_, *target);
+    return writer_.write(facts_, JoinedValues{values_}, *target);
 }
 
 const RowTarget* WriteVisitor::target_of(std::uint32_t object, std::uint32_t place)

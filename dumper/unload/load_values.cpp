@@ -134,27 +134,125 @@ inline TextScan scan_bytes(const char* text, std::size_t length, std::size_t)
 }
 #endif
 
-// Text as UTF-8 at `out`, quoted when `quoted` and it needs it; nullptr
-// when its bytes are no text of its character set. A NUL is refused too:
-// loaders take it for the end of the text, or reject the value.
-char* write_text(const LoadColumn& column, ByteView value, std::size_t readable, char* out, bool quoted)
+// The text at `out` that `scan` describes, quoted when `quoted` and it
+// needs it; nullptr when it holds a NUL: loaders take it for the end of
+// the text, or reject the value.
+char* finish_text(char* out, char* end, TextScan scan, bool quoted)
 {
-    char* end = nullptr;
-    TextScan scan;
-    if (column.form == LoadForm::Text && column.charset == nullptr) {
-        // AL32UTF8 (or a set only ASCII can be read from): mostly ASCII, seen once.
-        const char* bytes = reinterpret_cast<const char*>(value.data());
-        scan = scan_bytes(bytes, value.size(), readable);
-        if (scan.beyond_ascii() && (column.ascii_only || !is_utf8(bytes, value.size()))) return nullptr;
-        end = put_bytes(out, value.data(), value.size());
-    } else {
-        end = column.form == LoadForm::NationalText ? decode_national_text_value(value, out, {})
-                                                    : convert_to_utf8(*column.charset, value, out);
-        if (end == nullptr) return nullptr;
-        scan = scan_bytes(out, static_cast<std::size_t>(end - out), static_cast<std::size_t>(end - out));
-    }
     if (scan.nul()) return nullptr;
     return quoted && scan.special() ? quote_in_place(out, static_cast<std::size_t>(end - out)) : end;
+}
+
+// Text in AL32UTF8 (or in a set only ASCII can be read from), mostly
+// ASCII: seen once, then copied. nullptr when its bytes are no text of its
+// character set.
+char* write_utf8_text(const LoadColumn& column, ByteView value, std::size_t readable, char* out, bool quoted)
+{
+    const char* bytes = reinterpret_cast<const char*>(value.data());
+    const TextScan scan = scan_bytes(bytes, value.size(), readable);
+    if (scan.beyond_ascii() && (column.ascii_only || !is_utf8(bytes, value.size()))) return nullptr;
+    return finish_text(out, put_bytes(out, value.data(), value.size()), scan, quoted);
+}
+
+#if defined(__SSE2__)
+// Most text values are ASCII characters none of which a CSV field minds:
+// they are seen and copied sixteen bytes at a time, when the bytes after
+// the value may be read up to the next sixteen. nullptr for any other
+// value, which the whole check then writes.
+inline char* write_plain_text(ByteView value, std::size_t readable, char* out)
+{
+    const std::size_t size = value.size();
+    const std::size_t copied = (size + kTextCopyRoom - 1) / kTextCopyRoom * kTextCopyRoom;
+    if (readable < copied) return nullptr;
+    for (std::size_t i = 0; i < size; i += kTextCopyRoom) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value.data() + i));
+        const __m128i found = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(',')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+                         _mm_cmpeq_epi8(v, _mm_setzero_si128())));
+        const unsigned kept = size - i >= kTextCopyRoom ? 0xFFFFu : (1u << (size - i)) - 1;
+        if ((static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, found))) & kept) != 0) return nullptr;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+    }
+    return out + size;
+}
+#else
+inline char* write_plain_text(ByteView, std::size_t, char*) { return nullptr; }
+#endif
+
+// Text in another character set, or national text in UTF-16, converted
+// to UTF-8; nullptr when its bytes are no text of its character set.
+char* write_converted_text(const LoadColumn& column, ByteView value, char* out, bool quoted)
+{
+    char* end = column.form == LoadForm::NationalText ? decode_national_text_value(value, out, {})
+                                                      : convert_to_utf8(*column.charset, value, out);
+    if (end == nullptr) return nullptr;
+    const auto length = static_cast<std::size_t>(end - out);
+    return finish_text(out, end, scan_bytes(out, length, length), quoted);
+}
+
+WrittenValue undecodable(const ColumnValue& value, char* out, ValueNote note = ValueNote::Undecodable)
+{
+    return {put_undecodable(value.bytes, out), note};
+}
+
+WrittenValue write_hex(const LoadColumn&, const ColumnValue& value, char* out, bool)
+{
+    if (value.truncated()) return undecodable(value, out);
+    return {put_hex_digits(out, value.bytes.data(), value.bytes.size()), ValueNote::Written};
+}
+
+WrittenValue write_locator(const LoadColumn&, const ColumnValue& value, char* out, bool)
+{
+    if (value.truncated()) return undecodable(value, out);
+    return {put_hex_digits(out, value.bytes.data(), value.bytes.size()), ValueNote::Locator};
+}
+
+// Numbers, and the types written as the dump writes them.
+WrittenValue write_decoded(const LoadColumn& column, const ColumnValue& value, char* out, bool)
+{
+    static constexpr DecodeOptions kOptions{};
+    char* end = !value.truncated() && column.decoder != nullptr ? column.decoder->decode(value.bytes, out, kOptions)
+                                                                : nullptr;
+    return end != nullptr ? WrittenValue{end, ValueNote::Written} : undecodable(value, out);
+}
+
+template <LoadForm Form>
+WrittenValue write_moment(const LoadColumn&, const ColumnValue& value, char* out, bool)
+{
+    char* end = !value.truncated() ? write_date_time(Form, value.bytes, out) : nullptr;
+    return end != nullptr ? WrittenValue{end, ValueNote::Written} : undecodable(value, out);
+}
+
+WrittenValue text_written(const ColumnValue& value, char* out, char* end)
+{
+    return end != nullptr ? WrittenValue{end, ValueNote::Written} : undecodable(value, out, ValueNote::InvalidText);
+}
+
+// Kept out of line: the plain values' path then needs few registers saved.
+[[gnu::noinline]] WrittenValue write_utf8_text_value_whole(const LoadColumn& column, const ColumnValue& value, char* out,
+                                                           bool quoted)
+{
+    if (value.truncated()) return undecodable(value, out);
+    return text_written(value, out, write_utf8_text(column, value.bytes, value.readable, out, quoted));
+}
+
+WrittenValue write_utf8_text_value(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted)
+{
+    if (!value.truncated())
+        if (char* end = write_plain_text(value.bytes, value.readable, out)) return {end, ValueNote::Written};
+    return write_utf8_text_value_whole(column, value, out, quoted);
+}
+
+WrittenValue write_converted_text_value(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted)
+{
+    if (value.truncated()) return undecodable(value, out);
+    return text_written(value, out, write_converted_text(column, value.bytes, out, quoted));
+}
+
+WrittenValue write_unknown(const LoadColumn&, const ColumnValue& value, char* out, bool)
+{
+    return undecodable(value, out, value.truncated() ? ValueNote::Undecodable : ValueNote::Locator);
 }
 
 }  // namespace
@@ -218,43 +316,21 @@ char* quote_in_place(char* text, std::size_t length)
     return end;
 }
 
-char* write_load_value(const LoadColumn& column, ByteView value, std::size_t readable, bool truncated, char* out,
-                       ValueNote& note, bool quoted)
+LoadWriter load_writer(const LoadColumn& column)
 {
-    note = ValueNote::Written;
-    if (column.form == LoadForm::Hex && !truncated) return put_hex_digits(out, value.data(), value.size());
-    if (column.form == LoadForm::Locator && !truncated) {
-        note = ValueNote::Locator;
-        return put_hex_digits(out, value.data(), value.size());
+    switch (column.form) {
+    case LoadForm::Number:
+    case LoadForm::Decoded: return write_decoded;
+    case LoadForm::Date: return write_moment<LoadForm::Date>;
+    case LoadForm::Timestamp: return write_moment<LoadForm::Timestamp>;
+    case LoadForm::TimestampTz: return write_moment<LoadForm::TimestampTz>;
+    case LoadForm::Text: return column.charset == nullptr ? write_utf8_text_value : write_converted_text_value;
+    case LoadForm::NationalText: return write_converted_text_value;
+    case LoadForm::Hex: return write_hex;
+    case LoadForm::Locator: return write_locator;
+    case LoadForm::Unknown: break;
     }
-    char* end = nullptr;
-    if (!truncated) {
-        switch (column.form) {
-        case LoadForm::Number:
-        case LoadForm::Decoded:
-            end = column.decoder != nullptr ? column.decoder->decode(value, out, DecodeOptions{}) : nullptr;
-            break;
-        case LoadForm::Date:
-        case LoadForm::Timestamp:
-        case LoadForm::TimestampTz: end = write_date_time(column.form, value, out); break;
-        case LoadForm::Text:
-        case LoadForm::NationalText:
-            end = write_text(column, value, readable, out, quoted);
-            if (end == nullptr) {
-                note = ValueNote::InvalidText;
-                return put_undecodable(value, out);
-            }
-            break;
-        case LoadForm::Hex:
-        case LoadForm::Locator: break;
-        case LoadForm::Unknown:
-            note = ValueNote::Locator;
-            return put_undecodable(value, out);
-        }
-    }
-    if (end != nullptr) return end;
-    note = ValueNote::Undecodable;
-    return put_undecodable(value, out);
+    return write_unknown;
 }
 
 }  // namespace unload

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "format/byte_view.h"
+#include "format/records.h"
 #include "schema/schema.h"
 #include "values/charsets.h"
 #include "values/column_types.h"
@@ -56,38 +57,66 @@ struct LoadColumn {
 // The form a column of `type` is written in (its decoder set for Decoded).
 LoadColumn load_column(schema::OracleType type);
 
-// The most bytes write_load_value writes for a value of `size` bytes of
-// the column, quoted when `quoted`: text in proportion to its bytes (a
-// quoted field may double them), RAW two digits a byte, the other types
+// The most bytes write_load_value writes for a value of a column, as a
+// bound in proportion to the value's size: text in proportion to its bytes
+// (a quoted field may double them), RAW two digits a byte, the other types
 // a few hundred bytes, and any value its bytes in hexadecimal.
-inline std::size_t load_value_room(const LoadColumn& column, std::size_t size, bool quoted)
+// Text is copied sixteen bytes at a time: its room holds its size rounded
+// up to a multiple of them.
+constexpr std::size_t kTextCopyRoom = 16;
+
+struct ValueRoom {
+    std::size_t per_byte = 2;
+    std::size_t fixed = 2;
+    std::size_t of(std::size_t size) const { return per_byte * size + fixed; }
+};
+
+// The room of the column's values, quoted when `quoted`.
+inline ValueRoom value_room(const LoadColumn& column, bool quoted)
 {
-    // Text's UTF-8 takes at most three bytes for each byte of a single- or
-    // double-byte set, as many as its bytes when it is UTF-8 already, and
-    // fewer than two for each two of UTF-16; the other types take what the
-    // dump's decoders make room for, and " BC".
+    // "0x" and two digits a byte bound every form. Text's UTF-8 takes at
+    // most three bytes for each byte of a single- or double-byte set, as
+    // many as its bytes when it is UTF-8 already, and at most three for
+    // each two of UTF-16 (two a byte are kept for it); the other types take
+    // what the dump's decoders make room for, and " BC".
     constexpr std::size_t kMostOtherText = std::max<std::size_t>(sizeof NumberText::text, kDateTimeRoom) + 3;
-    const std::size_t bytes = 2 * size + 2;  // "0x" and two digits a byte
-    std::size_t text = 0;
+    ValueRoom room;
+    std::size_t text_per_byte = 0;
     switch (column.form) {
-    case LoadForm::Text: text = column.charset != nullptr ? 3 * size : size; break;
-    case LoadForm::NationalText: text = 2 * size; break;
+    case LoadForm::Text:
+        text_per_byte = column.charset != nullptr ? 3 : 1;
+        room.fixed = kTextCopyRoom;
+        break;
+    case LoadForm::NationalText: text_per_byte = 2; break;
     case LoadForm::Hex:
     case LoadForm::Locator:
-    case LoadForm::Unknown: return bytes;
-    default: return bytes + kMostOtherText;
+    case LoadForm::Unknown: break;
+    default: room.fixed += kMostOtherText; break;
     }
-    return std::max(bytes, quoted ? 2 * text + 2 : text);
+    room.per_byte = std::max(room.per_byte, quoted ? 2 * text_per_byte : text_per_byte);
+    return room;
 }
 
-// Writes the value (not NULL) at `out`, which has load_value_room(bytes)
-// bytes of room; returns the end, and in `note` what was written.
-// `truncated`: the value runs past its block, and is written as bytes.
-// With `quoted`, text that needs it is written as a quoted CSV field
-// (then `out` has room for twice as much).
-// `readable`: bytes from the value's start on that may be read (at least its size).
-char* write_load_value(const LoadColumn& column, ByteView value, std::size_t readable, bool truncated, char* out,
-                       ValueNote& note, bool quoted = false);
+// The end of a value's text, and what was written.
+struct WrittenValue {
+    char* end;
+    ValueNote note;
+};
+
+// Writes a value (not NULL) of the column at `out`, which has room for
+// value_room(column, quoted).of(its size) bytes. A value cut short (it runs
+// past its block) is written as bytes. With `quoted`, text that needs it is
+// written as a quoted CSV field.
+using LoadWriter = WrittenValue (*)(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted);
+
+// The writer of the column's values: chosen once for a column, then
+// called for each of its values.
+LoadWriter load_writer(const LoadColumn& column);
+
+inline WrittenValue write_load_value(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted = false)
+{
+    return load_writer(column)(column, value, out, quoted);
+}
 
 // Quotes the `length` bytes at `text` in place, quotes doubled; `text` has
 // room for 2 * length + 2 bytes. Returns the end.

@@ -36,6 +36,9 @@ public:
         return buffer_.data() + used_;
     }
     void commit(char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+    // The end of the room claimed: what lies before it may be written
+    // until the next claim.
+    char* limit() { return buffer_.data() + buffer_.size(); }
     void text(std::string_view s)
     {
         char* out = claim(s.size());

@@ -67,8 +67,11 @@ void UnloadWriter::add_tables()
     summary_.tables.resize(plan_.tables().size());
     for (; tables_ < plan_.tables().size(); ++tables_) {
         std::vector<ColumnWriting>& columns = columns_.emplace_back();
-        for (const OutputColumn& column : plan_.tables()[tables_].columns)
-            columns.push_back({column.stored_index, may_need_quotes(column.load.form), column.load});
+        for (const OutputColumn& column : plan_.tables()[tables_].columns) {
+            const bool quoted = may_need_quotes(column.load.form);
+            columns.push_back(
+                {column.stored_index, quoted, value_room(column.load, quoted), load_writer(column.load), column.load});
+        }
         for (RowKind kind : kAllRowKinds) {
             const std::size_t file = files_.add(plan_.tables()[tables_].file_name + std::string(file_suffix(kind)));
             if (tables_ == 0 && kind == RowKind::Live) first_file_ = file;
@@ -79,13 +82,27 @@ void UnloadWriter::add_tables()
 OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
 {
     const std::size_t file = file_of(table, kind);
+    if (last_open_ != nullptr && file == last_file_) return last_open_;
     const bool fresh = !files_.created(file);
     OpenFile* out = files_.open(file);
     if (out != nullptr && fresh) out->text(csv_header(plan_.tables()[table]));
+    last_file_ = file;
+    last_open_ = out;
     return out;
 }
 
-bool UnloadWriter::write(const RowFacts& row, std::span<const ColumnValue> values, const RowTarget& target)
+bool UnloadWriter::write(const RowFacts& row, JoinedValues values, const RowTarget& target)
+{
+    return write_row(row, values, target);
+}
+
+bool UnloadWriter::write(const RowFacts& row, PieceValues values, const RowTarget& target)
+{
+    return write_row(row, values, target);
+}
+
+template <class Values>
+bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const RowTarget& target)
 {
     const UnloadTable& table = plan_.tables()[target.table];
     const RowKind kind = row_kind(row);
@@ -97,26 +114,29 @@ bool UnloadWriter::write(const RowFacts& row, std::span<const ColumnValue> value
     const std::span<const ColumnWriting> columns = columns_[target.table];
     const std::size_t tail = columns.size() + kRowidTextSize + kLineEnd.size();
     std::uint64_t not_decoded = 0;
-    // Room for the separators, the rowid and the line's end; then each value's, as it comes.
+    // Room for the separators, the rowid and the line's end; then for each
+    // value, claimed anew only when what is left of the buffer may not hold it.
     char* end = out->claim(tail);
+    char* limit = out->limit();
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) *end++ = ',';
         const ColumnWriting& column = columns[i];
-        if (column.stored_index >= values.size() || is_null(values[column.stored_index])) continue;
-        const ColumnValue& value = values[column.stored_index];
-        out->commit(end);
-        const std::size_t room = load_value_room(column.load, value.bytes.size(), column.quoted) + tail;
-        ValueNote note = ValueNote::Written;
-        end = write_load_value(column.load, value.bytes, value.readable, value.truncated(), out->claim(room), note,
-                               column.quoted);
-        not_decoded += !decoded(note);
+        if (column.stored_index >= values.size()) continue;
+        const ColumnValue value = values[column.stored_index];
+        if (is_null(value)) continue;
+        const std::size_t room = column.room.of(value.bytes.size()) + tail;
+        if (static_cast<std::size_t>(limit - end) < room) {
+            out->commit(end);
+            end = out->claim(room);
+            limit = out->limit();
+        }
+        const WrittenValue written = column.write(column.load, value, end, column.quoted);
+        end = written.end;
+        not_decoded += !decoded(written.note);
     }
     counts.not_decoded += not_decoded;
     if (!columns.empty()) *end++ = ',';
-    if (row.has_rowid)
-        end = put_rowid_text(end, row.object_id,
-                             {row.head.file, static_cast<std::uint32_t>(row.head.block),
-                              static_cast<std::uint32_t>(row.head.slot)});
+    if (row.has_rowid) end = put_rowid(end, row);
     out->commit(end);
     if (table.partitioned) {
         out->text(",");
@@ -132,6 +152,17 @@ bool UnloadWriter::write(const RowFacts& row, std::span<const ColumnValue> value
     if (row.reassembled) ++counts.reassembled;
     if (!row.complete) ++counts.incomplete;
     return !files_.failed();
+}
+
+char* UnloadWriter::put_rowid(char* out, const RowFacts& row)
+{
+    const RowidBlock block{row.object_id, row.head.file, row.head.block};
+    if (!(block == rowid_block_)) {
+        rowid_block_ = block;
+        put_rowid_text(rowid_text_, row.object_id, {row.head.file, static_cast<std::uint32_t>(row.head.block), 0});
+    }
+    std::memcpy(out, rowid_text_, kRowidSlotTextAt);
+    return put_rowid_slot_text(out + kRowidSlotTextAt, static_cast<std::uint32_t>(row.head.slot));
 }
 
 bool UnloadWriter::complete_tables()

@@ -35,6 +35,21 @@ RowKind row_kind(const RowFacts& row);
 // The header line of a table's files.
 std::string csv_header(const UnloadTable& table);
 
+// A row's values in storage order: joined from its pieces...
+struct JoinedValues {
+    std::span<const ColumnValue> values;
+    std::size_t size() const { return values.size(); }
+    ColumnValue operator[](std::size_t i) const { return values[i]; }
+};
+// ... or the columns of the one piece that holds the whole row, read in
+// its block as they are written.
+struct PieceValues {
+    const BlockView& block;
+    std::span<const ColumnRecord> columns;
+    std::size_t size() const { return columns.size(); }
+    ColumnValue operator[](std::size_t i) const { return ColumnValue::of(block, columns[i]); }
+};
+
 class UnloadWriter {
 public:
     // The plan's tables are all added to `files`, three files each.
@@ -44,10 +59,10 @@ public:
     void add_tables();
 
     // Writes the row to its table's file of its kind, and counts it; false
-    // when the file cannot be written (the files say why). `values` in
-    // storage order.
-    bool write(const RowFacts& row, std::span<const ColumnValue> values, const RowTarget& target);
-    bool write(const Row& row, const RowTarget& target) { return write(facts_of(row), row.values, target); }
+    // when the file cannot be written (the files say why).
+    bool write(const RowFacts& row, JoinedValues values, const RowTarget& target);
+    bool write(const RowFacts& row, PieceValues values, const RowTarget& target);
+    bool write(const Row& row, const RowTarget& target) { return write(facts_of(row), JoinedValues{row.values}, target); }
     // Gives every table that has rows of any kind its main file, a header
     // alone when all its rows are deleted or stale.
     bool complete_tables();
@@ -60,10 +75,15 @@ public:
 
 private:
     OpenFile* open(std::size_t table, RowKind kind);
+    template <class Values>
+    bool write_row(const RowFacts& row, const Values& values, const RowTarget& target);
+    char* put_rowid(char* out, const RowFacts& row);
     // What writing a column's values needs, kept together for the loop over a row's columns.
     struct ColumnWriting {
         std::uint32_t stored_index;
         bool quoted;
+        ValueRoom room;
+        LoadWriter write;
         LoadColumn load;
     };
 
@@ -73,6 +93,20 @@ private:
     std::size_t first_file_ = 0;
     std::size_t tables_ = 0;  // the plan's tables added to the files
     std::vector<std::vector<ColumnWriting>> columns_;  // by table
+    // The file last opened: rows mostly go to the file of the row before.
+    // Only open() opens files, so it stays open until open() is called
+    // for another.
+    std::size_t last_file_ = 0;
+    OpenFile* last_open_ = nullptr;
+    // The rowid text of the block of the row before, but for its slot.
+    struct RowidBlock {
+        std::uint32_t object = 0;
+        std::uint32_t file = 0;
+        std::int64_t block = -1;
+        bool operator==(const RowidBlock&) const = default;
+    };
+    RowidBlock rowid_block_;
+    char rowid_text_[kRowidTextSize] = {};
 };
 
 // Writes `text` as one CSV field: quoted, quotes doubled, when it holds a

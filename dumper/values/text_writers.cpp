@@ -94,5 +94,7 @@ char* put_rowid_text(char* out, std::uint32_t data_object, const Rowid& id)
     out = put_base64(out, data_object, 6);
     out = put_base64(out, id.file, 3);
     out = put_base64(out, id.block, 6);
-    return put_base64(out, id.slot, 3);
+    return put_rowid_slot_text(out, id.slot);
 }
+
+char* put_rowid_slot_text(char* out, std::uint32_t slot) { return put_base64(out, slot, 3); }

@@ -108,3 +108,7 @@ char* put_rowid_parts(char* out, const Rowid& id);
 // three of the slot.
 constexpr std::size_t kRowidTextSize = 18;
 char* put_rowid_text(char* out, std::uint32_t data_object, const Rowid& id);
+// The rows of a block share the text before the slot's three characters;
+// this writes those three.
+constexpr std::size_t kRowidSlotTextAt = 15;
+char* put_rowid_slot_text(char* out, std::uint32_t slot);
