@@ -13,7 +13,9 @@ class ByteView {
 public:
     ByteView() = default;
     // A view holds at most 4 GiB - 1 bytes (blocks and values are far
-    // smaller); it stays 16 bytes, small enough to be passed in registers.
+    // smaller). Its size is kept in a whole word: the view is 16 bytes with
+    // no padding, passed in two registers, and a view stored to memory is
+    // read back in the same two words it was written in.
     ByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(clamp(size)) {}
 
     std::size_t size() const { return size_; }
@@ -58,13 +60,10 @@ public:
     }
 
 private:
-    static std::uint32_t clamp(std::size_t size)
-    {
-        return size < UINT32_MAX ? static_cast<std::uint32_t>(size) : UINT32_MAX;
-    }
+    static std::size_t clamp(std::size_t size) { return size < UINT32_MAX ? size : UINT32_MAX; }
 
     const std::uint8_t* data_ = nullptr;
-    std::uint32_t size_ = 0;
+    std::size_t size_ = 0;
 };
 
 // A block: its bytes and the order its multi-byte header fields are stored in.
