@@ -91,12 +91,12 @@ OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
     return out;
 }
 
-bool UnloadWriter::write(const RowFacts& row, JoinedValues values, const RowTarget& target)
+bool UnloadWriter::write(const RowFacts& row, const JoinedValues& values, const RowTarget& target)
 {
     return write_row(row, values, target);
 }
 
-bool UnloadWriter::write(const RowFacts& row, PieceValues values, const RowTarget& target)
+bool UnloadWriter::write(const RowFacts& row, const PieceValues& values, const RowTarget& target)
 {
     return write_row(row, values, target);
 }

@@ -60,8 +60,8 @@ public:
 
     // Writes the row to its table's file of its kind, and counts it; false
     // when the file cannot be written (the files say why).
-    bool write(const RowFacts& row, JoinedValues values, const RowTarget& target);
-    bool write(const RowFacts& row, PieceValues values, const RowTarget& target);
+    bool write(const RowFacts& row, const JoinedValues& values, const RowTarget& target);
+    bool write(const RowFacts& row, const PieceValues& values, const RowTarget& target);
     bool write(const Row& row, const RowTarget& target) { return write(facts_of(row), JoinedValues{row.values}, target); }
     // Gives every table that has rows of any kind its main file, a header
     // alone when all its rows are deleted or stale.
