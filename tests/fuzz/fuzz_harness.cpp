@@ -779,6 +779,38 @@ std::string check_rows(std::vector<std::string> args)
     return "";
 }
 
+// A schema that gives data object `object` a column of every way the
+// unload writes values, so that whatever the pieces hold goes through
+// each of them.
+std::string unload_schema(std::uint32_t object)
+{
+    return "-- data object " + std::to_string(object) +
+           "\nCREATE TABLE \"F\".\"T\" (\"N\" NUMBER, \"V\" VARCHAR2(4000), \"D\" DATE, \"TS\" TIMESTAMP(9),\n"
+           "  \"TZ\" TIMESTAMP(9) WITH TIME ZONE, \"NV\" NVARCHAR2(2000), \"R\" RAW(2000), \"BD\" BINARY_DOUBLE,\n"
+           "  \"IY\" INTERVAL YEAR(9) TO MONTH, \"RI\" ROWID, \"C\" CLOB, \"L\" LONG);\n";
+}
+
+// The unload over the same blocks, its tables inferred, then typed by a
+// schema for the first block's data object: it completes with a summary,
+// or fails saying so and leaves none.
+std::string check_unload(const std::string& path, std::uint32_t block_size, std::uint32_t object)
+{
+    const std::string dir = scratch().path("unloaded");
+    const std::string schema = scratch().path("unload-schema.sql");
+    write_file(schema, unload_schema(object));
+    for (const bool typed : {false, true}) {
+        std::vector<std::string> args{"--unload", dir, "--force", "--quiet", "-z", std::to_string(block_size)};
+        if (typed) args.insert(args.end(), {"--schema", schema});
+        args.push_back(path);
+        const Run r = run(args);
+        if (r.status != 0 && r.status != 1) return describe(args) + ": exit status " + std::to_string(r.status);
+        const bool summary = ::access((dir + "/summary.json").c_str(), F_OK) == 0;
+        if (summary != (r.status == 0))
+            return describe(args) + (summary ? ": a summary of a failed unload" : ": no summary of a completed unload");
+    }
+    return "";
+}
+
 std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
 {
     if (size < 4) return "";
@@ -815,10 +847,11 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
         common.push_back("-s");
         common.push_back(separator);
     }
+    const std::uint32_t first_object =
+        ByteView(file.data(), std::min<std::size_t>(file.size(), block_size)).u32le(block_format::kObjectIdAt);
     std::uint32_t object_filter = 0;
     if (flags & kWithObjectFilter) {
-        object_filter =
-            ByteView(file.data(), std::min<std::size_t>(file.size(), block_size)).u32le(block_format::kObjectIdAt);
+        object_filter = first_object;
         common.push_back("-o");
         common.push_back(std::to_string(object_filter));
     }
@@ -828,6 +861,8 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
     std::string problem = check_verify(common);
     if (!problem.empty()) return problem;
     problem = check_rows(common);
+    if (!problem.empty()) return problem;
+    problem = check_unload(path, block_size, first_object);
     if (!problem.empty()) return problem;
     problem = check_other_layouts(common, !ranged);
     if (!problem.empty()) return problem;
