@@ -196,16 +196,13 @@ WrittenValue undecodable(const ColumnValue& value, char* out, ValueNote note = V
     return {put_undecodable(value.bytes, out), note};
 }
 
+// RAW as its hexadecimal digits; a LOB's locator the same, noted as not
+// decoded.
+template <ValueNote Note>
 WrittenValue write_hex(const LoadColumn&, const ColumnValue& value, char* out, bool)
 {
     if (value.truncated()) return undecodable(value, out);
-    return {put_hex_digits(out, value.bytes.data(), value.bytes.size()), ValueNote::Written};
-}
-
-WrittenValue write_locator(const LoadColumn&, const ColumnValue& value, char* out, bool)
-{
-    if (value.truncated()) return undecodable(value, out);
-    return {put_hex_digits(out, value.bytes.data(), value.bytes.size()), ValueNote::Locator};
+    return {put_hex_digits(out, value.bytes.data(), value.bytes.size()), Note};
 }
 
 // Numbers, and the types written as the dump writes them.
@@ -217,6 +214,7 @@ WrittenValue write_decoded(const LoadColumn& column, const ColumnValue& value, c
     return end != nullptr ? WrittenValue{end, ValueNote::Written} : undecodable(value, out);
 }
 
+// Dates and times, in ISO 8601.
 template <LoadForm Form>
 WrittenValue write_moment(const LoadColumn&, const ColumnValue& value, char* out, bool)
 {
@@ -326,8 +324,8 @@ LoadWriter load_writer(const LoadColumn& column)
     case LoadForm::TimestampTz: return write_moment<LoadForm::TimestampTz>;
     case LoadForm::Text: return column.charset == nullptr ? write_utf8_text_value : write_converted_text_value;
     case LoadForm::NationalText: return write_converted_text_value;
-    case LoadForm::Hex: return write_hex;
-    case LoadForm::Locator: return write_locator;
+    case LoadForm::Hex: return write_hex<ValueNote::Written>;
+    case LoadForm::Locator: return write_hex<ValueNote::Locator>;
     case LoadForm::Unknown: break;
     }
     return write_unknown;
