@@ -57,14 +57,14 @@ struct LoadColumn {
 // The form a column of `type` is written in (its decoder set for Decoded).
 LoadColumn load_column(schema::OracleType type);
 
-// The most bytes write_load_value writes for a value of a column, as a
-// bound in proportion to the value's size: text in proportion to its bytes
-// (a quoted field may double them), RAW two digits a byte, the other types
-// a few hundred bytes, and any value its bytes in hexadecimal.
 // Text is copied sixteen bytes at a time: its room holds its size rounded
 // up to a multiple of them.
 constexpr std::size_t kTextCopyRoom = 16;
 
+// The most bytes write_load_value writes for a value of a column, as a
+// bound in proportion to the value's size: text in proportion to its bytes
+// (a quoted field may double them), RAW two digits a byte, the other types
+// a few hundred bytes, and any value its bytes in hexadecimal.
 struct ValueRoom {
     std::size_t per_byte = 2;
     std::size_t fixed = 2;
