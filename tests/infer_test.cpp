@@ -79,11 +79,22 @@ TEST(InferValueChecks, DatesAndTimestamps)
     EXPECT_FALSE(is_plausible_date(view(date_value(2024, 4, 31, 0, 0, 0)), years));
     EXPECT_FALSE(is_plausible_date(view(date_value(2024, 1, 1, 24, 0, 0)), years));
     EXPECT_FALSE(is_plausible_date(view(date_value(2024, 13, 1, 0, 0, 0)), years));
-    EXPECT_FALSE(is_plausible_date(view(date_value(999, 12, 31, 0, 0, 0)), years));
-    EXPECT_FALSE(is_plausible_date(view(date_value(3000, 1, 1, 0, 0, 0)), years));
-    EXPECT_TRUE(is_plausible_date(view(date_value(9999, 12, 31, 0, 0, 0)), years));  // "no end"
-    EXPECT_TRUE(is_plausible_date(view(date_value(1, 1, 1, 0, 0, 0)), years));       // "no start"
-    EXPECT_TRUE(is_plausible_date(view(date_value(3000, 1, 1, 0, 0, 0)), YearRange{1, 9999}));
+    // Every year the type holds, BC ones too (both bytes of the year below
+    // 100), but no year 0 and no year whose two halves differ in sign.
+    for (int year : {-4712, -1, 1, 999, 3000, 9999})
+        EXPECT_TRUE(is_plausible_date(view(date_value(year, 2, 28, 12, 0, 0)), years)) << year;
+    EXPECT_TRUE(is_plausible_date(view(date_value(-4712, 2, 29, 0, 0, 0)), years));  // BC leap years divide by 4
+    EXPECT_FALSE(is_plausible_date(view(date_value(-4711, 2, 29, 0, 0, 0)), years));
+    EXPECT_FALSE(is_plausible_date(view({100, 100, 1, 1, 1, 1, 1}), years));  // year 0
+    EXPECT_FALSE(is_plausible_date(view({99, 150, 1, 1, 1, 1, 1}), years));   // -1 century, +50 years
+    EXPECT_FALSE(is_plausible_date(view({52, 88, 1, 1, 1, 1, 1}), years));    // 4812 BC
+    // A narrower range keeps the years written for no start and no end.
+    const YearRange modern{1000, 2999};
+    EXPECT_FALSE(is_plausible_date(view(date_value(999, 12, 31, 0, 0, 0)), modern));
+    EXPECT_FALSE(is_plausible_date(view(date_value(3000, 1, 1, 0, 0, 0)), modern));
+    EXPECT_FALSE(is_plausible_date(view(date_value(-1, 1, 1, 0, 0, 0)), modern));
+    EXPECT_TRUE(is_plausible_date(view(date_value(9999, 12, 31, 0, 0, 0)), modern));  // "no end"
+    EXPECT_TRUE(is_plausible_date(view(date_value(1, 1, 1, 0, 0, 0)), modern));       // "no start"
     EXPECT_FALSE(is_plausible_date(view(timestamp_value(2024, 1, 1, 0, 0, 0, 5)), years));
 
     auto fraction = [&](const Bytes& bytes) { return timestamp_fraction_digits(view(bytes), years).value_or(-1); };

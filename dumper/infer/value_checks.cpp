@@ -97,7 +97,9 @@ constexpr int kOffsetMinuteBias = 60;
 constexpr int kFirstOffsetMinutes = -12 * 60;
 constexpr int kLastOffsetMinutes = 14 * 60;
 
-// The database's calendar: Julian before 15 October 1582, Gregorian from then.
+// The database's calendar: Julian before 15 October 1582, Gregorian from
+// then, no year 0; BC years are negative and leap years when their stored
+// numbers divide by four.
 bool is_leap_year(int year)
 {
     if (year < 1582) return year % 4 == 0;
@@ -128,14 +130,17 @@ bool is_plausible_year(int year, const YearRange& years)
     return in_range(year, years.first, years.last);
 }
 
-// The first seven bytes hold a date and time, laid out as a DATE.
+// The first seven bytes hold a date and time, laid out as a DATE: both
+// halves of a BC year are negative.
 bool is_plausible_moment(ByteView value, const YearRange& years)
 {
     const int century = value.u8(0) - kCenturyBias;
     const int year_of_century = value.u8(1) - kCenturyBias;
-    if (!in_range(century, 0, 99) || !in_range(year_of_century, 0, 99)) return false;
+    if (!in_range(century, -99, 99) || !in_range(year_of_century, -99, 99) ||
+        common_sign({century, year_of_century}) == 2)
+        return false;
     const int year = century * 100 + year_of_century;
-    return is_plausible_year(year, years) && is_calendar_day(year, value.u8(2), value.u8(3)) &&
+    return year != 0 && is_plausible_year(year, years) && is_calendar_day(year, value.u8(2), value.u8(3)) &&
            in_range(value.u8(4) - kClockBias, 0, 23) && in_range(value.u8(5) - kClockBias, 0, 59) &&
            in_range(value.u8(6) - kClockBias, 0, 59);
 }

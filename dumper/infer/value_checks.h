@@ -16,11 +16,13 @@ struct Charset;
 namespace infer {
 
 // The years a DATE or TIMESTAMP of a column with no declared type may
-// fall in: wider than any real data, narrow enough that random bytes
-// seldom pass as a date.
+// fall in: by default every year the types hold, 4712 BC to 9999 (BC
+// years negative), since what tells a date from other bytes is the rest of
+// its fields (a month, a day of that month, a time of day), which random
+// bytes and other types' values seldom all have.
 struct YearRange {
-    int first = 1000;
-    int last = 2999;
+    int first = -4712;
+    int last = 9999;
 };
 
 // What a valid NUMBER says of its column's size: its decimal digits
