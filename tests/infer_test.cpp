@@ -20,6 +20,7 @@
 namespace {
 
 using datafile::Bytes;
+using datafile::Random;
 using namespace infer;
 
 ByteView view(const Bytes& bytes) { return {bytes.data(), bytes.size()}; }
@@ -145,19 +146,92 @@ TEST(InferValueChecks, IntervalsRowidsAndBooleans)
     EXPECT_FALSE(is_boolean(view({0x00, 0x01})));
 }
 
-TEST(InferValueChecks, BinaryFloatingPointOfPlausibleMagnitude)
+// Any number of the type's whole range is a value, and so are the
+// infinities and NaN as the database writes it; only other NaN are not.
+TEST(InferValueChecks, BinaryFloatingPointOfTheWholeRange)
 {
     using datafile::binary_double_value;
     using datafile::binary_float_value;
-    for (double value : {0.0, -0.0, 1.5, -2.25, 1e-30, 6.02e23, -1e37})
-        EXPECT_TRUE(is_plausible_binary_double(view(binary_double_value(value)))) << value;
-    for (double value : {1e300, 1e-300, 1e40, 5e-324, HUGE_VAL, std::nan("")})
-        EXPECT_FALSE(is_plausible_binary_double(view(binary_double_value(value)))) << value;
-    for (float value : {0.0f, 134.45f, -1e-6f, 3e18f})
-        EXPECT_TRUE(is_plausible_binary_float(view(binary_float_value(value)))) << value;
-    for (float value : {1e30f, 1e-30f, HUGE_VALF})
-        EXPECT_FALSE(is_plausible_binary_float(view(binary_float_value(value)))) << value;
-    EXPECT_FALSE(is_plausible_binary_float(view(binary_double_value(1.5))));
+    for (double value : {0.0, -0.0, 1.5, -2.25, 1e-30, 6.02e23, -1e37, 1e300, -1e-300, 5e-324, HUGE_VAL,
+                         -HUGE_VAL, std::nan("")})
+        EXPECT_TRUE(is_stored_binary(view(binary_double_value(value)), kBinaryDouble)) << value;
+    for (float value : {0.0f, 134.45f, -1e-6f, 3e18f, 1e30f, 1e-45f, HUGE_VALF, std::nanf("")})
+        EXPECT_TRUE(is_stored_binary(view(binary_float_value(value)), kBinaryFloat)) << value;
+    // A NaN with a payload, or a signalling one.
+    EXPECT_FALSE(is_stored_binary(view({0xFF, 0xF8, 0, 0, 0, 0, 0, 1}), kBinaryDouble));
+    EXPECT_FALSE(is_stored_binary(view({0xFF, 0xF0, 0, 0, 0, 0, 0, 1}), kBinaryDouble));
+    EXPECT_FALSE(is_stored_binary(view({0x00, 0x00, 0x00, 0x00}), kBinaryFloat));  // every bit of a negative NaN
+    EXPECT_FALSE(is_stored_binary(view(binary_double_value(1.5)), kBinaryFloat));
+    EXPECT_FALSE(is_stored_binary(view(binary_float_value(1.5f)), kBinaryDouble));
+    // The IEEE bits of the stored bytes.
+    EXPECT_EQ(ieee_bits(view(binary_double_value(-2.25)), kBinaryDouble), 0xC002000000000000u);
+    EXPECT_EQ(ieee_bits(view(binary_float_value(1.5f)), kBinaryFloat), 0x3FC00000u);
+}
+
+// The evidence of a column's binary numbers and of its text, against
+// random bytes: each distinct value weighed once, the first of them.
+TEST(InferEvidenceOfValues, BinaryNumbersAgainstRandomBytes)
+{
+    auto evidence = [](const std::vector<Bytes>& values, const BinaryFormat& format) {
+        BinaryNumbers numbers(format);
+        for (const Bytes& value : values)
+            if (is_stored_binary(view(value), format)) numbers.add(view(value));
+        return numbers;
+    };
+    EXPECT_EQ(evidence({}, kBinaryDouble).log_evidence(), 0);
+    const BinaryNumbers prices = evidence({datafile::binary_double_value(12.5), datafile::binary_double_value(19.99),
+                                           datafile::binary_double_value(7.25)},
+                                          kBinaryDouble);
+    EXPECT_GT(prices.log_evidence(), std::log(1000.0));
+    // The same value again is no more evidence.
+    const BinaryNumbers repeated =
+        evidence(std::vector<Bytes>(30, datafile::binary_double_value(19.99)), kBinaryDouble);
+    EXPECT_EQ(repeated.distinct(), 1u);
+    EXPECT_EQ(repeated.log_evidence(),
+              evidence({datafile::binary_double_value(19.99)}, kBinaryDouble).log_evidence());
+    // Only the first distinct values are kept.
+    std::vector<Bytes> many;
+    for (int i = 0; i < 100; ++i) many.push_back(datafile::binary_float_value(static_cast<float>(i)));
+    EXPECT_EQ(evidence(many, kBinaryFloat).distinct(), BinaryNumbers::kMostKept);
+    // Random bytes: their exponents spread over the whole range.
+    Random random(9);
+    std::vector<Bytes> noise;
+    for (int i = 0; i < 30; ++i) noise.push_back(random.bytes(8));
+    EXPECT_LT(evidence(noise, kBinaryDouble).log_evidence(), 0);
+}
+
+TEST(InferEvidenceOfValues, TextAgainstRandomBytes)
+{
+    const TextModel model = TextModel::database(nullptr);
+    auto evidence = [&](std::initializer_list<std::string_view> values) {
+        TextEvidence text;
+        std::vector<std::uint32_t> codes;
+        for (std::string_view value : values) {
+            const Bytes bytes(value.begin(), value.end());
+            if (!text.is_new(view(bytes))) continue;
+            utf8_code_points(view(bytes), codes);
+            text.add(view(bytes), codes, model);
+        }
+        return text.log_evidence();
+    };
+    EXPECT_EQ(evidence({}), 0);
+    EXPECT_GT(evidence({"hello world", "Berlin"}), std::log(1e6));
+    EXPECT_GT(evidence({"DE", "FR", "GB"}), 0);
+    EXPECT_GT(evidence({"12345", "678"}), 0);
+    EXPECT_GT(evidence({"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0"}), 0);  // Москва
+    EXPECT_EQ(evidence({"hello", "hello", "hello"}), evidence({"hello"}));
+    EXPECT_LT(evidence({"\xC2\xB1\xC2\xA7\xC3\xB7", "\xC2\xA4\xC2\xAC"}), 0);  // ±§÷ ¤¬: symbols
+
+    EXPECT_EQ(character_class('q'), CharacterClass::Lower);
+    EXPECT_EQ(character_class('Q'), CharacterClass::Upper);
+    EXPECT_EQ(character_class(' '), CharacterClass::Blank);
+    EXPECT_EQ(character_class('@'), CharacterClass::Punctuation);
+    EXPECT_EQ(character_class(0xE9), CharacterClass::Latin);
+    EXPECT_EQ(character_class(0xF7), CharacterClass::Other);
+    EXPECT_EQ(character_class(0x0416), CharacterClass::Cyrillic);
+    EXPECT_EQ(character_class(0x6771), CharacterClass::Han);
+    EXPECT_EQ(character_class(0xD55C), CharacterClass::Hangul);
+    EXPECT_EQ(character_class(0x1F600), CharacterClass::Other);
 }
 
 TEST(InferValueChecks, TextValidAndPrintable)
@@ -306,6 +380,141 @@ TEST(InferColumns, BinaryTypesRowidsIntervalsAndBooleans)
     EXPECT_EQ(type_of_column({Bytes{0x00}, Bytes{0x01}, Bytes{0x01}}), "BOOLEAN");
     EXPECT_EQ(type_of_column({Bytes{0xDE, 0xAD, 0xBE, 0xEF, 0x00}, Bytes{0x01}}), "RAW(5)");
     EXPECT_EQ(type_of_column({Bytes(2001, 0xFF)}), "LONG RAW");
+}
+
+// A column of 8-byte values of binary doubles is taken for BINARY_DOUBLE
+// whatever their magnitudes, and of 4-byte floats for BINARY_FLOAT.
+TEST(InferColumns, BinaryNumbersOfEveryMagnitude)
+{
+    auto doubles = [](std::initializer_list<double> numbers) {
+        std::vector<Value> values;
+        for (double number : numbers) values.emplace_back(datafile::binary_double_value(number));
+        return type_of_column(values);
+    };
+    EXPECT_EQ(doubles({1e-9, 2.5e-9, 7e-10, 3.3e-9}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({1e100, 3.7e100, 2.2e99}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({1e-300, 5e-301, 2.5e-299}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({1.7e308, 9e307, 1.1e308}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({-1.5, -22.75, -0.125}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({-3.14159, -2.71828, -1.41421}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({1, 42, 1000, 123456}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({1e-9, 1e100, -3.5, 42}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({1.5, HUGE_VAL, std::nan(""), -2.25, -HUGE_VAL}), "BINARY_DOUBLE");
+    EXPECT_EQ(doubles({0, 0, 0}), "BINARY_DOUBLE");
+    // Mixed magnitudes with nothing short among them: a few values at each.
+    std::vector<Value> mixed;
+    for (int i = 1; i <= 4; ++i)
+        for (double magnitude : {1.234e-9, 5.678e100, 3.21})
+            mixed.emplace_back(datafile::binary_double_value(magnitude * (1 + i / 7.0)));
+    EXPECT_EQ(type_of_column(mixed), "BINARY_DOUBLE");
+
+    auto floats = [](std::initializer_list<float> numbers) {
+        std::vector<Value> values;
+        for (float number : numbers) values.emplace_back(datafile::binary_float_value(number));
+        return type_of_column(values);
+    };
+    // A float has fewer exponents than a double: three values far from 1
+    // could be random bytes, five are not.
+    EXPECT_EQ(floats({1e-30f, 3e-31f, 2.2e-30f, 7.7e-31f, 1.9e-30f}), "BINARY_FLOAT");
+    EXPECT_EQ(floats({1e30f, 4e30f, 2.5e30f, 6.1e30f, 1.3e30f}), "BINARY_FLOAT");
+    EXPECT_EQ(floats({3.4e38f, 1e38f, 2e38f}), "BINARY_FLOAT");
+    EXPECT_EQ(floats({-1.5f, -134.45f, -0.25f}), "BINARY_FLOAT");
+    EXPECT_EQ(floats({1.5f, HUGE_VALF, 7.0f}), "BINARY_FLOAT");
+    EXPECT_EQ(floats({12.34f, 56.78f, 90.12f, 34.56f}), "BINARY_FLOAT");
+}
+
+// Random RAW values of 4 and 8 bytes are some binary number nearly every
+// one, but a column of them does not look like one of numbers; nor does a
+// code repeated.
+TEST(InferColumns, RandomRawValuesAreNotBinaryNumbers)
+{
+    Random random(4242);
+    int columns = 0;
+    std::map<std::string, int> typed;
+    for (std::size_t length : {4u, 8u}) {
+        for (int count : {1, 2, 3, 5, 10, 30, 100, 300}) {
+            for (int c = 0; c < 150; ++c) {
+                std::vector<Value> values;
+                for (int v = 0; v < count; ++v) values.emplace_back(random.bytes(length));
+                const std::string type = type_of_column(values);
+                ++columns;
+                if (type.rfind("BINARY", 0) == 0) ++typed[type + " of " + std::to_string(count)];
+            }
+        }
+    }
+    EXPECT_EQ(columns, 2400);
+    EXPECT_TRUE(typed.empty()) << typed.begin()->first;
+
+    EXPECT_EQ(type_of_column(std::vector<Value>(50, Bytes{0xDE, 0xAD, 0xBE, 0xEF})), "RAW(4)");
+    EXPECT_EQ(type_of_column(std::vector<Value>(50, Bytes{0xDE, 0xAD, 0xBE, 0xEF, 0xCA, 0xFE, 0xBA, 0xBE})),
+              "RAW(8)");
+    EXPECT_EQ(type_of_column({Bytes{0xDE, 0xAD, 0xBE, 0xEF}, Bytes{0xCA, 0xFE, 0xBA, 0xBE},
+                              Bytes{0x01, 0x02, 0x03, 0x04}, Bytes{0xDE, 0xAD, 0xBE, 0xEF}}),
+              "RAW(4)");
+
+    // The evidence says what the values read as.
+    std::vector<Value> raw;
+    for (int v = 0; v < 20; ++v) raw.emplace_back(random.bytes(8));
+    const std::vector<InferredColumn> inferred = decide(stats_of(column_rows(raw)));
+    EXPECT_EQ(inferred[0].column.comment,
+              "20 values: 100 % RAW, 0 NULL (100 % read as BINARY_DOUBLE, but unlike its values)");
+}
+
+// Values that are valid as two types are taken for the one they look like
+// as a column: text for text, numbers for numbers, RAW for random bytes.
+TEST(InferColumns, ValuesOfOneTypeThatReadAsAnother)
+{
+    using datafile::nchar_value;
+    std::vector<char> scratch;
+    // Five Latin letters in UTF-16 name an object, a file and a slot.
+    const std::vector<Value> five = {nchar_value("ABCDE"), nchar_value("hello"), nchar_value("xylo ")};
+    for (const Value& value : five) ASSERT_TRUE(is_plausible_rowid(view(*value)));
+    EXPECT_EQ(type_of_column(five), "NCHAR(5)");
+    // Four in UTF-16 are binary doubles of about 1e307, close together.
+    EXPECT_EQ(type_of_column({nchar_value("ABCD"), nchar_value("WXYZ"), nchar_value("KLMN"), nchar_value("QRST")}),
+              "NVARCHAR2(4)");
+    // Four capitals are binary floats of one sign and close exponents.
+    EXPECT_EQ(type_of_column({text("ABCD"), text("QRST"), text("MNOP"), text("WXYZ")}), "VARCHAR2(4 BYTE)");
+    // CHAR(21) of capitals, digits and blanks is a negative NUMBER of 20
+    // mantissa bytes; real ones of that length are still NUMBERs.
+    const std::vector<Value> codes = {text("ABC                  "), text("XYZW                 "),
+                                      text("Q1                   ")};
+    for (const Value& value : codes) ASSERT_TRUE(canonical_number(view(*value)));
+    EXPECT_EQ(type_of_column(codes), "CHAR(21 BYTE)");
+    EXPECT_EQ(type_of_column(numbers({"-1234567890123456789012345678901234567.9",
+                                      "-9876543210987654321098765432109876543.1"})),
+              "NUMBER(38,1)");
+    // A NUMBER of 10 bytes whose ninth is small is a plausible ROWID.
+    const std::vector<Value> long_numbers =
+        numbers({"123456789012340567", "123456789012340599", "223456789012340133"});
+    for (const Value& value : long_numbers) ASSERT_TRUE(is_plausible_rowid(view(*value)));
+    EXPECT_EQ(type_of_column(long_numbers), "NUMBER(18)");
+    // Whole binary floats from 4096 to 16383 read as two Hangul syllables.
+    std::vector<Value> floats;
+    for (float number : {8943.0f, 5689.0f, 11570.0f, 7801.0f, 13000.0f}) {
+        floats.emplace_back(datafile::binary_float_value(number));
+        ASSERT_TRUE(is_plausible_national_text(view(floats.back().value())));
+    }
+    EXPECT_EQ(type_of_column(floats), "BINARY_FLOAT");
+
+    // In a single-byte set most bytes are characters: random bytes that all
+    // are still look like no text.
+    std::string message;
+    const auto windows = make_charset("WE8MSWIN1252", message);
+    ASSERT_NE(windows, nullptr) << message;
+    Options options;
+    options.database_charset = windows.get();
+    Random random(77);
+    std::vector<Value> printable;
+    while (printable.size() < 40) {
+        Bytes value = random.bytes(4);
+        if (is_plausible_text(view(value), windows.get(), scratch)) printable.push_back(std::move(value));
+    }
+    EXPECT_EQ(type_of_column(printable, options), "RAW(4)");
+    std::vector<Value> words;
+    for (const char* word : {"cr\xE8me", "br\xFBl\xE9" "e", "caf\xE9", "na\xEFve", "Stra\xDF" "e", "\xC5ngstr\xF6m"})
+        words.emplace_back(text(word));
+    EXPECT_EQ(type_of_column(words, options), "VARCHAR2(8 BYTE)");
 }
 
 // A column whose values read both ways is decided by the order of the
@@ -541,8 +750,6 @@ TEST(InferTable, WrittenAsASchemaFileThatReadsBack)
 // ---------------------------------------------------------------------------
 // Accuracy: generated tables with columns of known types, every type the
 // tool decodes, values of every length, NULLs and a few damaged values.
-
-using datafile::Random;
 
 using schema::OracleType;
 

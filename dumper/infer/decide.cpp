@@ -11,34 +11,47 @@ namespace {
 
 using schema::OracleType;
 
-// The candidates in the order they are tried: a column's type is the first
-// that explains enough of its non-NULL values (Options::explained_share),
-// so that a few damaged values do not make a column RAW.
+// A column's type is a candidate that explains enough of its non-NULL
+// values (Options::explained_share, so that a few damaged values do not
+// make a column RAW) and whose values the column as a whole looks like
+// (is_evidence_enough). Of several such, text, national text and the
+// binary numbers are told apart by how much likelier the values are as
+// each than as random bytes; others by how many values each explains; the
+// rest of a tie by this order.
 //
-// Ambiguity. A value can be valid as several types, and a column is decided
-// by the first type in this order that explains it, the more specific
-// before the less:
-// - the fixed-size types (dates and times, intervals, rowids, BOOLEAN)
-//   first: their values have strict layouts that other types' values seldom
-//   match all at once, and none of them is a valid NUMBER or printable
-//   text (their bytes include control characters or invalid encodings);
+// Ambiguity. A value can be valid as several types; the order puts first
+// the type whose values seldom read as the other's, where the other's
+// often read as it:
+// - the dates and times, the intervals and BOOLEAN first: their values have
+//   strict layouts that other types' values seldom match all at once, and
+//   none of them is a valid NUMBER or printable text (their bytes include
+//   control characters or invalid encodings);
 // - NUMBER before text: a negative NUMBER is often printable ASCII (-5 is
 //   3E 60 66, ">`f"), while text is a valid NUMBER only when it ends in
 //   "f" and the characters between its first and last all lie below "f"
 //   (a positive NUMBER is never UTF-8), and no column of real text is
-//   mostly that. So a column of values that read both ways is taken for
-//   NUMBERs;
+//   mostly that. The exception is text of 21 bytes all below "f" (CHAR(21)
+//   of capitals, digits and blanks), which is a negative NUMBER of the
+//   greatest length, the one length without a terminator: a column of
+//   those that is text too is taken for text;
 // - VARCHAR2 before NVARCHAR2: ASCII text of even length also reads as
 //   UTF-16 (as CJK ideographs), while the UTF-16 of Latin text has zero
 //   bytes that database text never has;
+// - NUMBER and text before ROWID and UROWID: a NUMBER of 10 bytes whose
+//   ninth is small is a plausible ROWID, and so is the UTF-16 of five
+//   Latin letters, while a ROWID's object number starts with zero bytes
+//   that neither has;
 // - the binary floating point types last but for RAW: almost any 8 or 4
-//   bytes are some number, so they are chosen only when neither NUMBER nor
-//   text explains the column.
+//   bytes are some number, so they are chosen only when the column as a
+//   whole looks like numbers rather than random bytes (binary_numbers.h),
+//   and over text only when it looks more like numbers than like text
+//   (binary numbers often are valid UTF-16, and in a single-byte set,
+//   text).
 // RAW explains every value and is kept when nothing else does.
 constexpr Candidate kOrder[] = {
-    Candidate::DateTime, Candidate::TimestampTz, Candidate::IntervalDs, Candidate::IntervalYm,
-    Candidate::Urowid,   Candidate::Rowid,       Candidate::Boolean,    Candidate::Number,
-    Candidate::Text,     Candidate::NationalText, Candidate::BinaryDouble, Candidate::BinaryFloat,
+    Candidate::DateTime, Candidate::TimestampTz, Candidate::IntervalDs,   Candidate::IntervalYm,
+    Candidate::Boolean,  Candidate::Number,      Candidate::Text,         Candidate::NationalText,
+    Candidate::Urowid,   Candidate::Rowid,       Candidate::BinaryDouble, Candidate::BinaryFloat,
 };
 static_assert(std::size(kOrder) == kCandidateCount);
 
@@ -172,12 +185,71 @@ std::uint64_t allowed_failures(std::uint64_t present, double share)
     return static_cast<std::uint64_t>(failing * n + kChanceDeviations * std::sqrt(n * share * failing));
 }
 
-std::optional<Candidate> first_explaining(const ColumnStats& stats, double share)
+// How much likelier the column's values must be as binary numbers than as
+// random bytes for it to be taken for them: random bytes pass with a
+// chance of at most one in this many, whatever their length or count (of
+// columns of 1 to 300 random values, about one in 10,000 or fewer).
+constexpr double kBinaryEvidence = 300;
+// How much less likely than random bytes a column's values may be as text
+// and still be taken for text: text columns are far more common than RAW
+// ones, and letters of a script the model weighs little (see
+// text_evidence.cpp) must not make a column RAW.
+constexpr double kTextEvidence = 0.01;
+
+// The log of how much likelier the column's values are as `candidate`'s
+// than as random bytes, for the candidates weighed so.
+std::optional<double> log_evidence(Candidate candidate, const ColumnStats& stats)
+{
+    switch (candidate) {
+    case Candidate::Text: return stats.text.log_evidence();
+    case Candidate::NationalText: return stats.national_text.log_evidence();
+    case Candidate::BinaryDouble: return stats.doubles.log_evidence();
+    case Candidate::BinaryFloat: return stats.floats.log_evidence();
+    default: return std::nullopt;
+    }
+}
+
+// Whether the column's values, which `candidate` explains enough of, are
+// its values rather than other bytes that read as them too.
+bool is_evidence_enough(Candidate candidate, const ColumnStats& stats)
+{
+    switch (candidate) {
+    case Candidate::Number:
+        return 2 * stats.unterminated_numbers < stats.count(candidate) ||
+               stats.count(Candidate::Text) < stats.count(candidate);
+    case Candidate::Text:
+    case Candidate::NationalText: return *log_evidence(candidate, stats) >= std::log(kTextEvidence);
+    case Candidate::BinaryDouble:
+    case Candidate::BinaryFloat: return *log_evidence(candidate, stats) >= std::log(kBinaryEvidence);
+    default: return true;
+    }
+}
+
+// Whether `candidate`, later in the order than `best`, is the better
+// explanation: of two weighed against random bytes the likelier; of others
+// the one that explains more values.
+bool is_better(Candidate candidate, Candidate best, const ColumnStats& stats)
+{
+    const std::optional<double> evidence = log_evidence(candidate, stats);
+    const std::optional<double> best_evidence = log_evidence(best, stats);
+    if (evidence && best_evidence) return *evidence > *best_evidence;
+    return stats.count(candidate) > stats.count(best);
+}
+
+bool explains_enough(Candidate candidate, const ColumnStats& stats, std::uint64_t allowed)
+{
+    return stats.present - stats.count(candidate) <= allowed;
+}
+
+std::optional<Candidate> best_explaining(const ColumnStats& stats, double share)
 {
     const std::uint64_t allowed = allowed_failures(stats.present, share);
+    std::optional<Candidate> best;
     for (Candidate candidate : kOrder)
-        if (stats.present - stats.count(candidate) <= allowed) return candidate;
-    return std::nullopt;
+        if (explains_enough(candidate, stats, allowed) && is_evidence_enough(candidate, stats) &&
+            (!best || is_better(candidate, *best, stats)))
+            best = candidate;
+    return best;
 }
 
 Candidate most_explaining(const ColumnStats& stats)
@@ -197,7 +269,7 @@ InferredColumn decide_column(const ColumnStats& stats, std::uint64_t rows, std::
     evidence.nulls = rows - stats.present;
     if (stats.present == 0) {
         inferred.column = plain_column(OracleType::Raw);
-    } else if (const auto candidate = first_explaining(stats, options.explained_share)) {
+    } else if (const auto candidate = best_explaining(stats, options.explained_share)) {
         inferred.column = column_of(*candidate, stats);
         evidence.explained = stats.count(*candidate);
     } else {
@@ -207,6 +279,8 @@ InferredColumn decide_column(const ColumnStats& stats, std::uint64_t rows, std::
         if (stats.count(closest) > 0) {
             evidence.closest = type_of(closest, stats);
             evidence.closest_explained = stats.count(closest);
+            evidence.closest_unlike =
+                explains_enough(closest, stats, allowed_failures(stats.present, options.explained_share));
         }
     }
     evidence.type = inferred.column.type;
@@ -271,7 +345,10 @@ std::string Evidence::text() const
     std::string text = values_text(values) + ": " + shown.text() + " " + type_words(type);
     if (explained < present) text += ", " + shown.rest().text() + " not (damaged?)";
     text += ", " + with_thousands(nulls) + " NULL";
-    if (closest)
+    if (closest && closest_unlike)
+        text += " (" + shown_percent(closest_explained, present).text() + " read as " + type_words(*closest) +
+                ", but unlike its values)";
+    else if (closest)
         text += " (at most " + shown_percent(closest_explained, present).text() + " " + type_words(*closest) + ")";
     return text;
 }

@@ -20,14 +20,19 @@ struct Evidence {
     std::uint64_t explained = 0;
     schema::OracleType type = schema::OracleType::Raw;
     // When no type explained enough of the values and RAW was kept: the
-    // type that explained most of them, and how many.
+    // type that explained most of them, and how many; `closest_unlike` when
+    // that was enough of them, but the column as a whole did not look like
+    // the type's values (random bytes read as binary numbers).
     std::optional<schema::OracleType> closest;
     std::uint64_t closest_explained = 0;
+    bool closest_unlike = false;
 
     // "1,204 values: 100 % NUMBER, 0 NULL"; "98 % NUMBER, 2 % not
     // (damaged?)" when some fail; "all 57 values NULL: type unknown, kept
     // as RAW"; "100 % RAW, 0 NULL (at most 80 % NUMBER)" when nothing
-    // explained enough.
+    // explained enough; "100 % RAW, 0 NULL (100 % read as BINARY_DOUBLE,
+    // but unlike its values)" when values read as a type that the column
+    // did not look like.
     std::string text() const;
 };
 

@@ -19,6 +19,7 @@ void add_number(ColumnStats& column, ByteView value)
     const std::optional<NumberDigits> digits = canonical_number(value);
     if (!digits) return;
     count(column, Candidate::Number);
+    if (is_unterminated_number(value)) ++column.unterminated_numbers;
     column.number_digits.integer = std::max(column.number_digits.integer, digits->integer);
     column.number_digits.fraction = std::max(column.number_digits.fraction, digits->fraction);
 }
@@ -40,13 +41,23 @@ void add_binary(ColumnStats& column, ByteView value)
     if (is_plausible_rowid(value)) count(column, Candidate::Rowid);
     if (is_plausible_urowid(value)) count(column, Candidate::Urowid);
     if (is_boolean(value)) count(column, Candidate::Boolean);
-    if (is_plausible_binary_double(value)) count(column, Candidate::BinaryDouble);
-    if (is_plausible_binary_float(value)) count(column, Candidate::BinaryFloat);
+    if (is_stored_binary(value, kBinaryDouble)) {
+        count(column, Candidate::BinaryDouble);
+        column.doubles.add(value);
+    }
+    if (is_stored_binary(value, kBinaryFloat)) {
+        count(column, Candidate::BinaryFloat);
+        column.floats.add(value);
+    }
 }
 
 }  // namespace
 
-ObjectStats::ObjectStats(const Options& options) : options_(options) {}
+ObjectStats::ObjectStats(const Options& options)
+    : options_(options), database_text_(TextModel::database(options.database_charset)),
+      national_text_(TextModel::national())
+{
+}
 
 void ObjectStats::add_row(std::span<const std::optional<ByteView>> values)
 {
@@ -87,13 +98,21 @@ void ObjectStats::add_date_time(ColumnStats& column, ByteView value) const
 
 void ObjectStats::add_text(ColumnStats& column, ByteView value)
 {
-    if (is_plausible_text(value, options_.database_charset, scratch_)) {
+    if (const auto utf8 = plausible_text_utf8(value, options_.database_charset, scratch_)) {
         count(column, Candidate::Text);
         if (ends_in_blank(value, false)) ++column.blank_padded_text;
+        if (column.text.is_new(value)) {
+            utf8_code_points(*utf8, code_points_);
+            column.text.add(value, code_points_, database_text_);
+        }
     }
     if (options_.national_utf16 && is_plausible_national_text(value)) {
         count(column, Candidate::NationalText);
         if (ends_in_blank(value, true)) ++column.blank_padded_national_text;
+        if (column.national_text.is_new(value)) {
+            utf16_code_points(value, code_points_);
+            column.national_text.add(value, code_points_, national_text_);
+        }
     }
 }
 

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "format/byte_view.h"
+#include "infer/binary_numbers.h"
+#include "infer/text_evidence.h"
 #include "infer/value_checks.h"
 
 struct Charset;
@@ -42,12 +44,12 @@ enum class Candidate : std::uint8_t {
     TimestampTz,
     IntervalDs,
     IntervalYm,
-    Urowid,
-    Rowid,
     Boolean,
     Number,
     Text,          // VARCHAR2 or CHAR
     NationalText,  // NVARCHAR2 or NCHAR
+    Urowid,
+    Rowid,
     BinaryDouble,
     BinaryFloat,
 };
@@ -61,6 +63,9 @@ struct ColumnStats {
     std::uint32_t longest = 0;  // bytes
     // DATE-shaped values with a fraction of a second (TIMESTAMPs of 11 bytes).
     std::uint64_t fractional_timestamps = 0;
+    // NUMBERs of 20 mantissa bytes, negative, without a terminator: what
+    // text of 21 bytes between 0x02 and 0x65 also reads as.
+    std::uint64_t unterminated_numbers = 0;
     // Text values ending in a blank, as CHAR values are padded.
     std::uint64_t blank_padded_text = 0;
     std::uint64_t blank_padded_national_text = 0;
@@ -70,6 +75,11 @@ struct ColumnStats {
     int timestamp_tz_fraction_digits = 0;
     IntervalDigits interval_ym_digits;
     IntervalDigits interval_ds_digits;
+    // The distinct values read as binary floating point numbers and as text.
+    BinaryNumbers doubles{kBinaryDouble};
+    BinaryNumbers floats{kBinaryFloat};
+    TextEvidence text;
+    TextEvidence national_text;
 
     std::uint64_t count(Candidate candidate) const { return explained[static_cast<std::size_t>(candidate)]; }
 };
@@ -93,9 +103,12 @@ private:
     void add_text(ColumnStats& column, ByteView value);
 
     Options options_;
+    TextModel database_text_;
+    TextModel national_text_;
     std::uint64_t rows_ = 0;
     std::vector<ColumnStats> columns_;
-    std::vector<char> scratch_;  // converted text
+    std::vector<char> scratch_;             // converted text
+    std::vector<std::uint32_t> code_points_;  // of a text value
 };
 
 }  // namespace infer

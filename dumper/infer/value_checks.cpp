@@ -177,35 +177,6 @@ bool is_plausible_address(std::uint32_t object, std::uint32_t file, std::uint32_
 }
 
 // ---------------------------------------------------------------------------
-// Binary floating point.
-
-// How far from 2^0 a number's binary exponent may lie for it to count as
-// data (2^128 is about 1e38, 2^64 about 1e19): a judgement, so that random
-// bytes and text seldom pass. Subnormal numbers, infinities and NaN do not
-// count.
-constexpr int kPlausibleDoubleExponent = 128;
-constexpr int kPlausibleFloatExponent = 64;
-
-template <typename Bits>
-Bits ieee_bits(Bits stored)
-{
-    constexpr Bits kSignBit = Bits{1} << (8 * sizeof(Bits) - 1);
-    return (stored & kSignBit) ? static_cast<Bits>(stored ^ kSignBit) : static_cast<Bits>(~stored);
-}
-
-// Zero, or normal with a biased exponent near the bias.
-template <typename Bits>
-bool is_plausible_ieee(Bits bits, int exponent_bits, int mantissa_bits, int plausible)
-{
-    const auto mantissa_mask = (Bits{1} << mantissa_bits) - 1;
-    const int all_ones = (1 << exponent_bits) - 1;
-    const int bias = all_ones / 2;
-    const int exponent = static_cast<int>((bits >> mantissa_bits) & static_cast<Bits>(all_ones));
-    if (exponent == 0) return (bits & mantissa_mask) == 0;
-    return exponent != all_ones && in_range(exponent - bias, -plausible, plausible);
-}
-
-// ---------------------------------------------------------------------------
 // Text.
 
 constexpr std::uint32_t kTab = 0x09;
@@ -337,6 +308,12 @@ std::optional<NumberDigits> canonical_number(ByteView value)
     return decimal_digits_of(first, last, static_cast<int>(end - 1), exponent);
 }
 
+bool is_unterminated_number(ByteView value)
+{
+    return value.size() == kMaxNumberBytes && value.u8(0) < kNumberZero &&
+           value.u8(kMaxNumberBytes - 1) != kNegativeTerminator;
+}
+
 bool is_plausible_date(ByteView value, const YearRange& years)
 {
     return value.size() == 7 && is_plausible_moment(value, years);
@@ -398,25 +375,20 @@ bool is_plausible_urowid(ByteView value)
 
 bool is_boolean(ByteView value) { return value.size() == 1 && value.u8(0) <= 1; }
 
-bool is_plausible_binary_double(ByteView value)
+std::optional<ByteView> plausible_text_utf8(ByteView value, const Charset* charset, std::vector<char>& scratch)
 {
-    const std::uint64_t stored = std::uint64_t{value.u32be(0)} << 32 | value.u32be(4);
-    return value.size() == 8 && is_plausible_ieee(ieee_bits(stored), 11, 52, kPlausibleDoubleExponent);
-}
-
-bool is_plausible_binary_float(ByteView value)
-{
-    return value.size() == 4 && is_plausible_ieee(ieee_bits(value.u32be(0)), 8, 23, kPlausibleFloatExponent);
+    if (charset == nullptr) return is_printable_utf8(value) ? std::optional<ByteView>(value) : std::nullopt;
+    scratch.resize(3 * value.size() + 1);
+    const char* end = convert_to_utf8(*charset, value, scratch.data());
+    if (end == nullptr) return std::nullopt;
+    const ByteView text(reinterpret_cast<const std::uint8_t*>(scratch.data()),
+                        static_cast<std::size_t>(end - scratch.data()));
+    return is_printable_utf8(text) ? std::optional<ByteView>(text) : std::nullopt;
 }
 
 bool is_plausible_text(ByteView value, const Charset* charset, std::vector<char>& scratch)
 {
-    if (charset == nullptr) return is_printable_utf8(value);
-    scratch.resize(3 * value.size() + 1);
-    const char* end = convert_to_utf8(*charset, value, scratch.data());
-    if (end == nullptr) return false;
-    return is_printable_utf8(ByteView(reinterpret_cast<const std::uint8_t*>(scratch.data()),
-                                      static_cast<std::size_t>(end - scratch.data())));
+    return plausible_text_utf8(value, charset, scratch).has_value();
 }
 
 bool is_plausible_national_text(ByteView value)
@@ -429,6 +401,30 @@ bool is_plausible_national_text(ByteView value)
         at += length;
     }
     return true;
+}
+
+void utf8_code_points(ByteView text, std::vector<std::uint32_t>& codes)
+{
+    codes.clear();
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t length = 0;
+        const std::uint32_t code = utf8_code_at(text, at, length);
+        if (length == 0) return;
+        codes.push_back(code);
+        at += length;
+    }
+}
+
+void utf16_code_points(ByteView text, std::vector<std::uint32_t>& codes)
+{
+    codes.clear();
+    for (std::size_t at = 0; at + 1 < text.size();) {
+        std::size_t length = 0;
+        const std::uint32_t code = utf16_code_at(text, at, length);
+        if (length == 0) return;
+        codes.push_back(code);
+        at += length;
+    }
 }
 
 bool ends_in_blank(ByteView value, bool national)

@@ -34,6 +34,8 @@ struct NumberDigits {
 // The digits of a NUMBER in its canonical encoding; none for bytes the
 // database would not have written (see value_checks.cpp).
 std::optional<NumberDigits> canonical_number(ByteView value);
+// A negative NUMBER of all 20 mantissa bytes, which has no terminator.
+bool is_unterminated_number(ByteView value);
 
 // Seven bytes of a DATE whose calendar and clock are valid and whose year
 // is within `years` (or is one of the years written for no start or no end).
@@ -62,18 +64,19 @@ bool is_plausible_urowid(ByteView value);
 
 bool is_boolean(ByteView value);
 
-// BINARY_DOUBLE and BINARY_FLOAT: finite numbers of a magnitude data has,
-// or zero.
-bool is_plausible_binary_double(ByteView value);
-bool is_plausible_binary_float(ByteView value);
-
 // Text of the database character set (`charset`; nullptr: AL32UTF8) with
 // no control character but tab, carriage return and line feed. `scratch`
 // holds the converted text.
 bool is_plausible_text(ByteView value, const Charset* charset, std::vector<char>& scratch);
+// The same, giving the text in UTF-8 (the value itself, or in `scratch`).
+std::optional<ByteView> plausible_text_utf8(ByteView value, const Charset* charset, std::vector<char>& scratch);
 // UTF-16 big-endian text of the same kind, whose characters all belong to
 // scripts and symbols people write (see value_checks.cpp).
 bool is_plausible_national_text(ByteView value);
+
+// The code points of well-formed UTF-8 and UTF-16 big-endian text.
+void utf8_code_points(ByteView text, std::vector<std::uint32_t>& codes);
+void utf16_code_points(ByteView text, std::vector<std::uint32_t>& codes);
 
 // True when the text ends in a blank, as CHAR values are padded (a blank
 // of UTF-16 for national text).
