@@ -10,6 +10,7 @@
 
 #include "datafile_builder.h"
 #include "infer/decide.h"
+#include "inference_accuracy.h"
 #include "infer/sampler.h"
 #include "random_numbers.h"
 #include "schema/ddl_parser.h"
@@ -1002,28 +1003,9 @@ constexpr Kind kKinds[] = {
     {"BOOLEAN", OracleType::Boolean, boolean},
 };
 
-// The types counted as the same.
-OracleType family(OracleType type)
-{
-    switch (type) {
-    case OracleType::Float: return OracleType::Number;
-    case OracleType::Char: return OracleType::Varchar2;
-    case OracleType::Nchar: return OracleType::Nvarchar2;
-    case OracleType::TimestampLtz: return OracleType::Timestamp;
-    default: return type;
-    }
-}
-
-// A DATE and a TIMESTAMP whose values all have seven bytes count as the same.
-bool is_exact(OracleType truth, OracleType inferred, bool only_seven_bytes)
-{
-    if (family(truth) == OracleType::Timestamp && only_seven_bytes && inferred == OracleType::Date) return true;
-    return family(truth) == family(inferred);
-}
-
 struct GeneratedColumn {
     const Kind* kind;
-    bool only_seven_bytes = true;
+    inference_accuracy::Undecidable facts;
 };
 
 // A table of one column of each kind, in a shuffled order: its rows, with
@@ -1031,7 +1013,7 @@ struct GeneratedColumn {
 std::vector<Row> generate_table(Random& random, std::vector<GeneratedColumn>& columns)
 {
     columns.clear();
-    for (const Kind& kind : kKinds) columns.push_back({&kind});
+    for (const Kind& kind : kKinds) columns.push_back({&kind, {}});
     for (std::size_t i = columns.size(); i > 1; --i)
         std::swap(columns[i - 1], columns[static_cast<std::size_t>(random.below(static_cast<int>(i)))]);
     const int rows = random.between(10, 400);
@@ -1049,7 +1031,10 @@ std::vector<Row> generate_table(Random& random, std::vector<GeneratedColumn>& co
                 row.emplace_back(random.bytes(static_cast<std::size_t>(random.between(1, 20))));
             } else {
                 row.emplace_back(columns[c].kind->make(random));
-                columns[c].only_seven_bytes = columns[c].only_seven_bytes && row.back()->size() != 11;
+                inference_accuracy::Undecidable& facts = columns[c].facts;
+                facts.only_seven_bytes = facts.only_seven_bytes && row.back()->size() != 11;
+                const std::size_t inline_limit = columns[c].kind->type == OracleType::Long ? 4000 : 2000;
+                facts.only_inline_lengths = facts.only_inline_lengths && row.back()->size() <= inline_limit;
             }
         }
         while (!row.empty() && !row.back()) row.pop_back();
@@ -1057,26 +1042,16 @@ std::vector<Row> generate_table(Random& random, std::vector<GeneratedColumn>& co
     return table;
 }
 
-struct Accuracy {
-    int columns = 0;
-    int exact = 0;
-    std::map<std::string, int> confusions;  // "kind as inferred type": how many columns
-};
-
-Accuracy measure_accuracy(int tables, std::uint64_t seed)
+inference_accuracy::Accuracy measure_accuracy(int tables, std::uint64_t seed)
 {
     Random random(seed);
-    Accuracy accuracy;
+    inference_accuracy::Accuracy accuracy;
     std::vector<GeneratedColumn> columns;
     for (int t = 0; t < tables; ++t) {
         const std::vector<InferredColumn> inferred = decide(stats_of(generate_table(random, columns)));
         for (std::size_t c = 0; c < columns.size(); ++c) {
-            ++accuracy.columns;
             const OracleType type = c < inferred.size() ? inferred[c].column.type : OracleType::Unknown;
-            if (is_exact(columns[c].kind->type, type, columns[c].only_seven_bytes))
-                ++accuracy.exact;
-            else
-                ++accuracy.confusions[std::string(columns[c].kind->name).append(" as ").append(schema::type_name(type))];
+            accuracy.count(columns[c].kind->name, columns[c].kind->type, type, columns[c].facts);
         }
     }
     return accuracy;
@@ -1084,14 +1059,10 @@ Accuracy measure_accuracy(int tables, std::uint64_t seed)
 
 TEST(InferAccuracy, GeneratedColumnsOfEveryTypeGetTheirType)
 {
-    const Accuracy accuracy = measure_accuracy(30, 2024);
+    const inference_accuracy::Accuracy accuracy = measure_accuracy(30, 2024);
     ASSERT_GE(accuracy.columns, 200);
-    const double share = static_cast<double>(accuracy.exact) / accuracy.columns;
-    std::cout << "inference accuracy: " << accuracy.exact << " of " << accuracy.columns << " columns ("
-              << std::round(share * 1000) / 10 << " %)\n";
-    for (const auto& [confusion, count] : accuracy.confusions)
-        std::cout << "  confused: " << confusion << " x" << count << "\n";
-    EXPECT_GE(share, 0.97);
+    accuracy.report("generated tables");
+    EXPECT_GE(accuracy.share(), 0.97);
 }
 
 }  // namespace
