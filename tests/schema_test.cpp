@@ -9,6 +9,7 @@
 #include "schema/ddl_parser.h"
 #include "schema/ddl_writer.h"
 #include "schema/oracle_types.h"
+#include "values/escaped_text.h"
 
 namespace {
 
@@ -787,7 +788,10 @@ TEST(SchemaFile, WriterGivesTheDocumentedText)
 {
     EXPECT_EQ(write_schema_file(every_feature_schema(true)), kEveryFeatureText);
     EXPECT_EQ(write_schema_file(Schema{}), "");
-    EXPECT_EQ(quoted_name("a\"b\nc"), "\"a\"\"b c\"");
+    EXPECT_EQ(quoted_name("a\"b\\c"), "\"a\"\"b\\c\"");
+    // Not plain text: the bytes a terminal must not be given written \xHH,
+    // backslashes doubled.
+    EXPECT_EQ(quoted_name("a\"b\\\nc\xFF"), "E\"a\"\"b\\\\\\x0Ac\\xFF\"");
 }
 
 TEST(SchemaFile, ReadingTheWrittenTextGivesTheSchemaBack)
@@ -800,6 +804,69 @@ TEST(SchemaFile, ReadingTheWrittenTextGivesTheSchemaBack)
     ASSERT_EQ(read.value.tables.size(), schema.tables.size());
     for (std::size_t i = 0; i < schema.tables[0].columns.size(); ++i)
         EXPECT_EQ(read.value.tables[0].columns[i], schema.tables[0].columns[i]) << schema.tables[0].columns[i].name;
+}
+
+// Names from a dictionary an attacker wrote: every byte, line breaks and
+// terminal escapes. The file shows on a terminal as it is (no control
+// character, valid UTF-8) and reads back as the same bytes; comments, which
+// are free text, read back as they were shown.
+TEST(SchemaFile, NamesOfAnyBytesShowAsTextAndReadBackExactly)
+{
+    std::string every_byte;
+    for (int c = 1; c < 256; ++c) every_byte += static_cast<char>(c);
+    Table table;
+    table.owner = std::string("O\n.shell touch MARKER\0\\! x", 27);
+    table.name = every_byte;
+    table.data_object = 5;
+    Column column;
+    column.name = "\x1B]0;title\x07\x1B[2J\"E\\x41";
+    column.type = OracleType::Number;
+    column.segment_column = column.internal_column = column.column_number = 1;
+    column.comment = "said \x1B[2J here";
+    table.columns = {column};
+    table.note = "a note \x9B of \xC2\x9B two\nlines";
+    Table partitioned = table;
+    partitioned.name = "P";
+    partitioned.data_object.reset();
+    partitioned.partitions = {{"P\r\n1", 6}, {"P, \"2\"", 7}};
+    const Schema schema{std::nullopt, std::nullopt, {table, partitioned}};
+
+    const std::string written = write_schema_file(schema);
+    for (std::size_t start = 0, end; start < written.size(); start = end + 1) {
+        end = written.find('\n', start);
+        EXPECT_TRUE(is_plain_text(std::string_view(written).substr(start, end - start))) << written.substr(start, end - start);
+    }
+    Parsed<Schema> read = parse_schema_file(written);
+    ASSERT_TRUE(read.ok()) << read.error << "\n" << written;
+    ASSERT_EQ(read.value.tables.size(), 2u);
+    for (const Table& t : read.value.tables) {
+        EXPECT_EQ(t.owner, table.owner);
+        EXPECT_EQ(t.columns[0].name, column.name);
+        EXPECT_EQ(t.columns[0].comment, "said \\x1B[2J here");
+        EXPECT_EQ(t.note, "a note \\x9B of \\xC2\\x9B two\nlines");
+    }
+    EXPECT_EQ(read.value.tables[0].name, every_byte);
+    EXPECT_EQ(read.value.tables[1].partitions, partitioned.partitions);
+}
+
+TEST(SchemaFile, EscapesOnlyInNamesWrittenWithE)
+{
+    const char* const text = "-- data objects 1 E\"P\\x0A\", 2 \"Q\\x0A\"\n"
+                             "CREATE TABLE \"A\\B\".e\"x\\\\y\\x22\\x41\"\"z\" (\"C\\x41\" NUMBER, E NUMBER);\n";
+    Parsed<Schema> read = parse_schema_file(text);
+    ASSERT_TRUE(read.ok()) << read.error;
+    const Table& t = read.value.tables[0];
+    EXPECT_EQ(t.owner, "A\\B");  // as files written before read it
+    EXPECT_EQ(t.name, "x\\y\"A\"z");
+    EXPECT_EQ(t.columns[0].name, "C\\x41");
+    EXPECT_EQ(t.columns[1].name, "E");
+    EXPECT_EQ(t.partitions[0].name, "P\n");
+    EXPECT_EQ(t.partitions[1].name, "Q\\x0A");
+    for (const char* bad : {"E\"a\\q\"", "E\"a\\x4\"", "E\"a\\xZZ\"", "E\"a\\"}) {
+        Parsed<Schema> refused = parse_schema_file(std::string("-- data object 1\nCREATE TABLE ") + bad + " (a NUMBER);");
+        EXPECT_FALSE(refused.ok()) << bad;
+        EXPECT_EQ(refused.error.rfind("line 2: ", 0), 0u) << refused.error;
+    }
 }
 
 // Found by fuzz_schema: a comment naming a character set after a column

@@ -5,6 +5,7 @@
 
 #include "format/block_format.h"
 #include "format/block_headers.h"
+#include "values/escaped_text.h"
 
 namespace {
 
@@ -17,10 +18,12 @@ std::string block_count(std::uint64_t count)
     return std::to_string(count) + (count == 1 ? " block" : " blocks");
 }
 
+// A line of its own; what it names from the files (or the paths given)
+// as a terminal may show it.
 void note(OutputSink& err, const std::string& text)
 {
     err.text("trevanix: ");
-    err.text(text);
+    err.text(terminal_text(text));
     err.byte('\n');
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "schema/ddl_parser.h"
+#include "values/escaped_text.h"
 
 namespace {
 
@@ -25,12 +26,12 @@ bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSin
 {
     std::string text;
     if (!read_whole_file(path, text)) {
-        err.text("trevanix: cannot read the schema file " + path + ": " + std::strerror(errno) + "\n");
+        err.text("trevanix: cannot read the schema file " + terminal_text(path) + ": " + std::strerror(errno) + "\n");
         return false;
     }
     schema::Parsed<schema::Schema> parsed = schema::parse_schema_file(text);
     if (!parsed.ok()) {
-        err.text("trevanix: " + path + ", " + parsed.error + "\n");
+        err.text("trevanix: " + terminal_text(path) + ", " + terminal_text(parsed.error) + "\n");
         return false;
     }
     schema = std::move(parsed.value);

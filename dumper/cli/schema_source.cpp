@@ -3,13 +3,16 @@
 #include "cli/run_notes.h"
 #include "dictionary/dictionary.h"
 #include "read/geometry.h"
+#include "values/escaped_text.h"
 
 namespace {
 
+// A line of its own; what it names from the files (or the paths given)
+// as a terminal may show it.
 void note(OutputSink& err, const std::string& text)
 {
     err.text("trevanix: ");
-    err.text(text);
+    err.text(terminal_text(text));
     err.byte('\n');
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "values/charsets.h"
+#include "values/escaped_text.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ void add_counts(Line& line, const std::optional<ObjectCount>& count, bool counte
 Line table_line(const ListedTable& entry, bool counted_run)
 {
     const schema::Table& table = *entry.table;
-    Line line{{table.owner}, {table.name}, number_cell(table.object_number),
+    Line line{{terminal_text(table.owner)}, {terminal_text(table.name)}, number_cell(table.object_number),
               table.data_object ? number_cell(*table.data_object) : Cell{"-", true}, number_cell(entry.columns)};
     add_counts(line, entry.count, counted_run);
     if (table.cluster)
@@ -52,7 +52,7 @@ Line table_line(const ListedTable& entry, bool counted_run)
 
 Line partition_line(const dictionary::ListedPartition& partition, bool counted_run)
 {
-    Line line{{}, {"  " + partition.name}, {}, number_cell(partition.data_object), {}};
+    Line line{{}, {"  " + terminal_text(partition.name)}, {}, number_cell(partition.data_object), {}};
     add_counts(line, partition.count, counted_run);
     line.push_back({"partition"});
     return line;
@@ -88,7 +88,7 @@ std::string unknown_line(const UnknownObject& object)
                        counted(object.count.rows, "row", "rows") + ", no table in the dictionary";
     if (object.fits.empty()) return line;
     line += "; rows fit ";
-    for (std::size_t i = 0; i < object.fits.size(); ++i) line += (i == 0 ? "" : ", ") + object.fits[i];
+    for (std::size_t i = 0; i < object.fits.size(); ++i) line += (i == 0 ? "" : ", ") + terminal_text(object.fits[i]);
     return line + " (truncated or moved?)";
 }
 
@@ -114,37 +114,6 @@ void write_text(OutputSink& out, const TableListing& listing)
 
 // ---------------------------------------------------------------------------
 // JSON Lines.
-
-// A JSON string: quotes, backslashes and control characters escaped, and
-// bytes that are not UTF-8 written as the characters U+0080 to U+00FF.
-std::string json_string(std::string_view text)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string json = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const std::size_t n = utf8_sequence(reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i);
-            if (n > 0) {
-                json.append(text.substr(i, n));
-                i += n;
-                continue;
-            }
-        }
-        ++i;
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x80) {
-            json += "\\u00";
-            json += kHex[c >> 4];
-            json += kHex[c & 0xF];
-        } else {
-            json += static_cast<char>(c);
-        }
-    }
-    return json + "\"";
-}
 
 std::string json_count(const std::optional<ObjectCount>& count)
 {

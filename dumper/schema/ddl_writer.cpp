@@ -3,17 +3,26 @@
 #include <algorithm>
 
 #include "schema/oracle_types.h"
+#include "values/escaped_text.h"
 
 namespace schema {
 
 namespace {
 
-// A comment or name stays on its line.
-std::string one_line(std::string_view text)
+// A comment's text as a terminal may show it: on its line, without control
+// characters (\xHH instead).
+std::string comment_text(std::string_view text) { return terminal_text(text); }
+
+// The text between the quotes of E"...", before quotes are doubled:
+// backslashes doubled, then the bytes a terminal must not be given as \xHH.
+std::string escaped_name_text(std::string_view name)
 {
-    std::string line(text);
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    return line;
+    std::string text;
+    for (char c : name) {
+        if (c == '\\') text += '\\';
+        text += c;
+    }
+    return terminal_text(text);
 }
 
 // A partition name is written as it is when it reads back the same unquoted.
@@ -74,7 +83,7 @@ std::string column_comments(const Column& column, const SchemaCharsets& charsets
     if (column.hidden) add("hidden");
     if (column.unused) add("unused");
     add(charset_comment(column, charsets));
-    add(one_line(column.comment));
+    add(comment_text(column.comment));
     return parts;
 }
 
@@ -106,7 +115,7 @@ std::string table_text(const Table& table, const SchemaCharsets& charsets)
     while (!table.note.empty() && start <= table.note.size()) {
         std::size_t end = table.note.find('\n', start);
         if (end == std::string::npos) end = table.note.size();
-        text += "-- " + one_line(std::string_view(table.note).substr(start, end - start)) + "\n";
+        text += "-- " + comment_text(std::string_view(table.note).substr(start, end - start)) + "\n";
         start = end + 1;
     }
     text += "CREATE TABLE ";
@@ -121,8 +130,9 @@ std::uint32_t id_of(const std::optional<std::string>& name) { return name ? char
 
 std::string quoted_name(std::string_view name)
 {
-    std::string quoted = "\"";
-    for (char c : one_line(name)) {
+    const bool plain = is_plain_text(name);
+    std::string quoted = plain ? "\"" : "E\"";
+    for (char c : plain ? std::string(name) : escaped_name_text(name)) {
         quoted += c;
         if (c == '"') quoted += '"';
     }
@@ -132,8 +142,8 @@ std::string quoted_name(std::string_view name)
 std::string write_schema_file(const Schema& schema)
 {
     std::string text;
-    if (schema.database_charset) text += "-- database character set " + one_line(*schema.database_charset) + "\n";
-    if (schema.national_charset) text += "-- national character set " + one_line(*schema.national_charset) + "\n";
+    if (schema.database_charset) text += "-- database character set " + comment_text(*schema.database_charset) + "\n";
+    if (schema.national_charset) text += "-- national character set " + comment_text(*schema.national_charset) + "\n";
     const SchemaCharsets charsets{id_of(schema.database_charset), id_of(schema.national_charset)};
     for (const Table& table : schema.tables) {
         if (!text.empty()) text += "\n";

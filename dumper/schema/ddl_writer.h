@@ -22,10 +22,14 @@ namespace schema {
 // hold: object numbers, a cluster's object number (and the placement of a
 // clustered table without a data object), a partitioned table's own data
 // object, COL#, SEGCOL# and INTCOL# (taken from the order), columns not
-// stored, and line breaks in names and comments (written as blanks).
+// stored, and control characters and bytes that are not UTF-8 in comments
+// (written as \xHH, so that the file can be shown on a terminal).
 std::string write_schema_file(const Schema& schema);
 
-// A name as SQL quotes it: "A""B".
+// A name as a schema file quotes it: "A""B". A name that is not plain text
+// (control characters, bytes that are not UTF-8) is written E"...", with its
+// backslashes doubled and those bytes as \xHH, which reads back as the
+// same bytes and shows on a terminal as it is written.
 std::string quoted_name(std::string_view name);
 
 }  // namespace schema

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "values/escaped_text.h"
+
 namespace schema {
 
 namespace {
@@ -81,6 +83,10 @@ private:
         const char c = text_[at_];
         if (starts("--")) return read_comment(token);
         if (c == '"') return read_quoted(token, '"', TokenKind::QuotedWord);
+        if ((c == 'E' || c == 'e') && at_ + 1 < text_.size() && text_[at_ + 1] == '"') {
+            ++at_;
+            return read_quoted(token, '"', TokenKind::QuotedWord, true);
+        }
         if (c == '\'') return read_quoted(token, '\'', TokenKind::String);
         if (is_letter(c)) {
             token.kind = TokenKind::Word;
@@ -118,14 +124,21 @@ private:
         return "";
     }
 
-    // A quoted name or a string: a doubled quote stands for one.
-    std::string read_quoted(Token& token, char quote, TokenKind kind)
+    // A quoted name or a string: a doubled quote stands for one. With
+    // `escapes` (a name written E"..."), \\ stands for a backslash and \xHH
+    // for the byte HH.
+    std::string read_quoted(Token& token, char quote, TokenKind kind, bool escapes = false)
     {
         token.kind = kind;
         ++at_;
         while (true) {
             if (at_ >= text_.size()) return "this quote is never closed";
             const char c = text_[at_];
+            if (escapes && c == '\\') {
+                std::string error = read_escape(token.text);
+                if (!error.empty()) return error;
+                continue;
+            }
             if (c == quote) {
                 if (at_ + 1 < text_.size() && text_[at_ + 1] == quote) {
                     token.text += quote;
@@ -142,6 +155,30 @@ private:
             token.text += c;
             ++at_;
         }
+    }
+
+    // The escape at the backslash, appended to `text`; "" or why it is none.
+    std::string read_escape(std::string& text)
+    {
+        if (at_ + 1 < text_.size() && text_[at_ + 1] == '\\') {
+            text += '\\';
+            at_ += 2;
+            return "";
+        }
+        const int high = at_ + 3 < text_.size() && text_[at_ + 1] == 'x' ? hex_digit(text_[at_ + 2]) : -1;
+        const int low = high >= 0 ? hex_digit(text_[at_ + 3]) : -1;
+        if (low < 0) return "in E\"...\" a backslash starts \\\\ or \\x and two hexadecimal digits";
+        text += static_cast<char>(high << 4 | low);
+        at_ += 4;
+        return "";
+    }
+
+    static int hex_digit(char c)
+    {
+        if (is_digit(c)) return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
     }
 
     std::string_view text_;
@@ -161,23 +198,9 @@ std::string describe_token(const Token& token)
     default: break;
     }
     const char quote = token.kind == TokenKind::String ? '\'' : '"';
-    std::string shown(1, quote);
-    for (std::size_t i = 0; i < token.text.size(); ++i) {
-        if (i == kShownTokenLength) {
-            shown += "...";
-            break;
-        }
-        const auto byte = static_cast<unsigned char>(token.text[i]);
-        if (byte >= 0x20 && byte < 0x7F) {
-            shown += static_cast<char>(byte);
-        } else {
-            const char* digits = "0123456789ABCDEF";
-            shown += "\\x";
-            shown += digits[byte >> 4];
-            shown += digits[byte & 15];
-        }
-    }
-    return shown + quote;
+    const bool shortened = token.text.size() > kShownTokenLength;
+    return quote + terminal_text(std::string_view(token.text).substr(0, kShownTokenLength)) + (shortened ? "..." : "") +
+           quote;
 }
 
 bool equal_any_case(std::string_view a, std::string_view b)

@@ -16,7 +16,7 @@ namespace schema {
 
 enum class TokenKind : std::uint8_t {
     Word,        // a name or keyword as written: a letter, then letters, digits, _ $ #
-    QuotedWord,  // "..." with "" for a quote; text is the name itself
+    QuotedWord,  // "..." with "" for a quote, or E"..." with \\ and \xHH too; text is the name itself
     Number,      // digits, perhaps with one decimal point
     String,      // '...' with '' for a quote; text is the string itself
     Symbol,      // any other single byte
@@ -42,8 +42,7 @@ struct SqlSyntaxError {
 // or /* comment that is never closed, or a line break inside a quoted name.
 std::vector<Token> tokenize_sql(std::string_view text);
 
-// The token as a message shows it: quoted, shortened, bytes that are not
-// printable ASCII as \xNN.
+// The token as a message shows it: quoted, shortened, as terminal_text.
 std::string describe_token(const Token& token);
 
 // Steps through the tokens, passing over comments unless asked for them.
