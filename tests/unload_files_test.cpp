@@ -105,7 +105,7 @@ TEST(UnloadPlan, EachDataObjectsRowsGoToTheirTableAndPartition)
     EXPECT_TRUE(plan.describes(700, std::nullopt));
     EXPECT_FALSE(plan.schema_describes(700));
     EXPECT_TRUE(plan.tables().back().inferred);
-    EXPECT_EQ(plan.tables().back().file_name, "OBJ_700");
+    EXPECT_EQ(plan.tables().back().names.file_stem, "OBJ_700");
 }
 
 TEST(UnloadPlan, ColumnsInTheirCreatedOrderWithoutThoseARowDoesNotShow)
@@ -116,7 +116,7 @@ TEST(UnloadPlan, ColumnsInTheirCreatedOrderWithoutThoseARowDoesNotShow)
     EXPECT_EQ(names(notes), (std::vector<std::string>{"ID", "NOTE", "LATIN"}));
     EXPECT_EQ(notes.columns[1].stored_index, 4u);
     EXPECT_EQ(notes.columns[2].stored_index, 3u);
-    EXPECT_EQ(notes.file_name, "HR.NOTES");
+    EXPECT_EQ(notes.names.file_stem, "HR.NOTES");
 }
 
 TEST(UnloadPlan, TextIsReadInItsColumnsCharacterSet)
@@ -302,8 +302,8 @@ TEST(UnloadWriter, HeaderNamesAreQuotedWhenTheyMustBe)
 {
     UnloadTable table;
     table.columns.resize(2);
-    table.columns[0].column.name = "A,B";
-    table.columns[1].column.name = "SAY \"HI\"";
+    table.columns[0].names.text = "A,B";
+    table.columns[1].names.text = "SAY \"HI\"";
     table.partitioned = true;
     EXPECT_EQ(csv_header(table), "\"A,B\",\"SAY \"\"HI\"\"\",ROWID,PARTITION\r\n");
 }
@@ -341,8 +341,8 @@ TEST(LoaderScripts, EachScriptLoadsTheFilesWritten)
     s.tables[0].columns.push_back(column("PHOTO", "RAW(8)", 3));
     plan.add_schema(s, TableSelection(), false);
     WrittenFiles written(plan.tables().size());
-    written[0] = {true, true, false};  // SCOTT.EMP: live and deleted rows
-    written[1] = {true, false, false};
+    written[0].files = {true, true, false};  // SCOTT.EMP: live and deleted rows
+    written[1].files = {true, false, false};
 
     const std::string sqlite = sqlite_script(plan, written);
     EXPECT_NE(sqlite.find("CREATE TABLE \"SCOTT.EMP\" (\"DEPTNO\" INTEGER, \"ENAME\" TEXT, \"PHOTO\" BLOB, \"ROWID\" TEXT);\n"
@@ -379,9 +379,9 @@ TEST(LoaderScripts, ControlFilesGiveDateMasksAndRoomForLongFields)
     UnloadTable table;
     table.owner = "HR";
     table.name = "T";
-    table.file_name = "HR.T";
+    table.names.file_stem = "HR.T";
     for (std::string_view type : {"DATE", "TIMESTAMP(6)", "TIMESTAMP WITH TIME ZONE", "VARCHAR2(4000)", "LONG"})
-        table.columns.push_back({column("C", type, 1), 0, {}});
+        table.columns.push_back({column("C", type, 1), 0, {}, {"C", "C", "C"}});
     const std::string control = control_file(table);
     EXPECT_NE(control.find("\"C\" DATE \"YYYY-MM-DD HH24:MI:SS\",\n  \"C\" TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\",\n"
                            "  \"C\" TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\",\n"
@@ -402,16 +402,28 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     summary.blocks_read = 9;
     summary.blocks_damaged = 1;
     summary.orphans = 2;
-    const Json json = parse_json(summary_json(plan, summary));
+    WrittenFiles written(plan.tables().size());
+    written[0].files = {true, true, false};
+    const Json json = parse_json(summary_json(plan, summary, written));
     EXPECT_EQ(json.keys(), (std::vector<std::string>{"tables", "unknown_objects", "blocks_read", "blocks_damaged",
                                                      "orphans"}));
     ASSERT_EQ(json["tables"].items.size(), 3u);
     const Json& emp = json["tables"].items[0];
     EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "rows", "deleted", "stale", "reassembled",
-                                                    "incomplete", "not_decoded", "damaged_blocks"}));
+                                                    "incomplete", "not_decoded", "damaged_blocks", "files", "sqlite",
+                                                    "postgres"}));
     EXPECT_EQ(emp["owner"].text, "SCOTT");
     EXPECT_EQ(emp["rows"].text, "14");
     EXPECT_EQ(emp["damaged_blocks"].text, "1");
+    // Where its rows went: each file written, and the tables the scripts load them into.
+    EXPECT_EQ(emp["files"].keys(), (std::vector<std::string>{"rows", "deleted", "control"}));
+    EXPECT_EQ(emp["files"]["deleted"].text, "SCOTT.EMP.deleted.csv");
+    EXPECT_EQ(emp["files"]["control"].text, "SCOTT.EMP.ctl");
+    EXPECT_EQ(emp["sqlite"]["deleted"].text, "SCOTT.EMP$deleted");
+    EXPECT_EQ(emp["postgres"].keys(), (std::vector<std::string>{"schema", "rows", "deleted"}));
+    EXPECT_EQ(emp["postgres"]["schema"].text, "SCOTT");
+    EXPECT_EQ(emp["postgres"]["rows"].text, "EMP");
+    EXPECT_TRUE(json["tables"].items[1]["files"].keys().empty());
     ASSERT_EQ(json["unknown_objects"].items.size(), 1u);
     EXPECT_EQ(json["unknown_objects"].items[0]["data_object"].text, "87150");
     EXPECT_EQ(json["unknown_objects"].items[0]["rows"].text, "167");
@@ -426,7 +438,6 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
               "row's head was not found)\n"
               "data objects no schema entry describes:\n"
               "  87150: 2 blocks, 167 rows\n");
-    EXPECT_EQ(json_string("a\"b\\c\n"), "\"a\\\"b\\\\c\\u000a\"");
 }
 
 }  // namespace

@@ -9,12 +9,14 @@
 #include "cli/table_passes.h"
 #include "infer/object_inference.h"
 #include "schema/ddl_writer.h"
+#include "unload/binary_copy.h"
 #include "unload/loader_scripts.h"
 #include "unload/summary.h"
 #include "unload/table_files.h"
 #include "unload/unload_plan.h"
 #include "unload/unload_writer.h"
 #include "values/charsets.h"
+#include "values/escaped_text.h"
 
 namespace {
 
@@ -103,25 +105,55 @@ int print_ddl(TableRun& run, const schema::Schema& schema, const TableSelection&
     return 0;
 }
 
-// The loading scripts, the control files, then the summary, each under its
-// temporary name until it is complete.
-bool write_last_files(const std::string& directory, const UnloadPlan& plan, const UnloadWriter& writer,
-                      const TableFiles& files, const UnloadSummary& summary, std::string& failure)
+// What was written of each table, once its files are complete.
+WrittenFiles written_files(const UnloadPlan& plan, const UnloadWriter& writer, const TableFiles& files)
 {
     WrittenFiles written(plan.tables().size());
     for (std::size_t t = 0; t < plan.tables().size(); ++t)
-        for (RowKind kind : kAllRowKinds)
-            written[t][static_cast<std::size_t>(kind)] = files.created(writer.file_of(t, kind));
-    if (!write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
+        for (RowKind kind : kAllRowKinds) {
+            const auto k = static_cast<std::size_t>(kind);
+            written[t].files[k] = files.created(writer.file_of(t, kind));
+            written[t].binary_copies[k] = written[t].files[k] && writer.needs_binary_copy(t, kind);
+        }
+    return written;
+}
+
+// The binary copies of the CSV files that need one, each under its
+// temporary name until all are complete.
+bool write_binary_copies(const std::string& directory, const UnloadPlan& plan, const WrittenFiles& written,
+                         std::string& failure)
+{
+    TableFiles copies(directory);
+    for (std::size_t t = 0; t < plan.tables().size(); ++t)
+        for (RowKind kind : kAllRowKinds) {
+            if (!written[t].binary_copies[static_cast<std::size_t>(kind)]) continue;
+            const TableNames& names = plan.tables()[t].names;
+            OpenFile* out = copies.open(copies.add(names.binary_copy_file(kind)));
+            if (out == nullptr) break;
+            if (!write_binary_copy(directory + "/" + names.csv_file(kind), *out, failure)) return false;
+        }
+    if (copies.finish()) return true;
+    failure = copies.failure();
+    return false;
+}
+
+// The binary copies, the loading scripts, the control files, then the
+// summary, each under its temporary name until it is complete.
+bool write_last_files(const std::string& directory, const UnloadPlan& plan, const UnloadWriter& writer,
+                      const TableFiles& files, const UnloadSummary& summary, std::string& failure)
+{
+    const WrittenFiles written = written_files(plan, writer, files);
+    if (!write_binary_copies(directory, plan, written, failure) ||
+        !write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
         !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written), failure))
         return false;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
-        if (written[t][static_cast<std::size_t>(RowKind::Live)] &&
-            !write_whole_file(directory, table.file_name + std::string(kControlFileSuffix), control_file(table), failure))
+        if (written[t].files[static_cast<std::size_t>(RowKind::Live)] &&
+            !write_whole_file(directory, table.names.control_file(), control_file(table), failure))
             return false;
     }
-    return write_whole_file(directory, std::string(kSummaryFile), summary_json(plan, summary), failure);
+    return write_whole_file(directory, std::string(kSummaryFile), summary_json(plan, summary, written), failure);
 }
 
 int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelection& selection)
@@ -130,7 +162,7 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     std::string message;
     bool refused = false;
     if (!prepare_directory(s.unload_dir, s.force, message, refused)) {
-        run.err.text(message);
+        run.err.text(terminal_lines(message));
         return refused ? kExitArgumentError : kExitFailure;
     }
     UnloadPlan plan(s.charset);
@@ -164,18 +196,19 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     }
     const bool written = end != PassEnd::Failed && !files.failed() && writer.complete_tables() && files.finish();
     if (!written) {
-        run.err.text("trevanix: " + (files.failed() ? files.failure() : std::string("the data files could not be read")) +
+        run.err.text("trevanix: " +
+                     terminal_text(files.failed() ? files.failure() : std::string("the data files could not be read")) +
                      "; the unload is incomplete (its files keep their " + std::string(kPartSuffix) + " names)\n");
         return kExitFailure;
     }
     std::string failure;
     if (!write_last_files(s.unload_dir, plan, writer, files, summary, failure)) {
-        run.err.text("trevanix: " + failure + "; the unload is incomplete (it has no " + std::string(kSummaryFile) +
-                     ")\n");
+        run.err.text("trevanix: " + terminal_text(failure) + "; the unload is incomplete (it has no " +
+                     std::string(kSummaryFile) + ")\n");
         return kExitFailure;
     }
     if (!s.quiet)
-        run.err.text("trevanix: unloaded into " + s.unload_dir +
+        run.err.text("trevanix: unloaded into " + terminal_text(s.unload_dir) +
                      " (sqlite.sql, postgres.sql and the .ctl files load it)\n" + summary_table(plan, summary));
     return 0;
 }
@@ -194,7 +227,7 @@ int run_tables(TableRun& run)
     const TableSelection selection(run.settings.tables);
     const std::string unknown = selection.unknown_names(schema);
     if (!unknown.empty()) {
-        run.err.text(unknown);
+        run.err.text(terminal_lines(unknown));
         return kExitArgumentError;
     }
     return run.settings.ddl ? print_ddl(run, schema, selection) : unload_tables(run, schema, selection);

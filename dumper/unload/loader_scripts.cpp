@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "schema/ddl_writer.h"
 #include "schema/oracle_types.h"
+#include "unload/script_text.h"
 
 namespace unload {
 
@@ -25,55 +25,29 @@ constexpr std::uint32_t kLoaderDefaultField = 255;
 // Fields of LONG and LONG RAW: the most the loader is told to expect.
 constexpr std::uint32_t kLoaderLongField = 1u << 20;
 
-std::string quoted(std::string_view name) { return schema::quoted_name(name); }
-
-// An argument of a dot-command of the sqlite3 shell.
-std::string shell_argument(std::string_view text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-// A string literal of SQL.
-std::string literal(std::string_view text)
-{
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out += '\'';
-        out += c;
-    }
-    return out + "'";
-}
-
 bool is_raw(OracleType type) { return type == OracleType::Raw || type == OracleType::LongRaw; }
 
-// The table of a kind of rows in the loaders: "SCOTT.EMP$deleted" in SQLite.
-std::string sqlite_table(const UnloadTable& table, RowKind kind)
-{
-    return quoted(table.qualified_name() + std::string(table_suffix(kind)));
-}
+// The table of a kind of rows in SQLite: "SCOTT.EMP$deleted".
+std::string sqlite_table(const UnloadTable& table, RowKind kind) { return sql_identifier(table.names.sqlite_table(kind)); }
 
-// "SCOTT"."EMP$deleted" in PostgreSQL: a schema per owner.
+// "SCOTT"."EMP$deleted" in PostgreSQL: a schema per owner, "public" for
+// the tables without one.
 std::string postgres_table(const UnloadTable& table, RowKind kind)
 {
-    const std::string name = quoted(table.name + std::string(table_suffix(kind)));
-    return table.owner.empty() ? name : quoted(table.owner) + "." + name;
+    return sql_identifier(table.names.postgres_schema) + "." + sql_identifier(table.names.postgres_table(kind));
 }
 
-std::string file_of(const UnloadTable& table, RowKind kind) { return table.file_name + std::string(file_suffix(kind)); }
+std::string sqlite_column(const OutputColumn& column) { return sql_identifier(column.names.sqlite); }
+std::string postgres_column(const OutputColumn& column) { return sql_identifier(column.names.postgres); }
 
 // The column definitions: the table's, then ROWID and PARTITION.
-template <class TypeOf>
-std::string column_definitions(const UnloadTable& table, TypeOf type_of)
+template <class NameOf, class TypeOf>
+std::string column_definitions(const UnloadTable& table, NameOf name_of, TypeOf type_of)
 {
     std::string text;
-    for (const OutputColumn& column : table.columns) text += quoted(column.column.name) + " " + type_of(column.column) + ", ";
-    text += quoted(kRowidColumn) + " " + type_of(std::nullopt);
-    if (table.partitioned) text += ", " + quoted(kPartitionColumn) + " " + type_of(std::nullopt);
+    for (const OutputColumn& column : table.columns) text += name_of(column) + " " + type_of(column.column) + ", ";
+    text += sql_identifier(kRowidColumn) + " " + type_of(std::nullopt);
+    if (table.partitioned) text += ", " + sql_identifier(kPartitionColumn) + " " + type_of(std::nullopt);
     return text;
 }
 
@@ -98,10 +72,9 @@ std::string sqlite_nulls(const UnloadTable& table, const std::string& name)
             where += column + " = ''";
         }
     };
-    for (const OutputColumn& column : table.columns)
-        add(quoted(column.column.name), column.column.type == OracleType::Boolean);
-    add(quoted(kRowidColumn), false);
-    if (table.partitioned) add(quoted(kPartitionColumn), false);
+    for (const OutputColumn& column : table.columns) add(sqlite_column(column), column.column.type == OracleType::Boolean);
+    add(sql_identifier(kRowidColumn), false);
+    if (table.partitioned) add(sql_identifier(kPartitionColumn), false);
     return "UPDATE " + name + " SET " + sets + " WHERE " + where + ";\n";
 }
 
@@ -109,9 +82,10 @@ std::string sqlite_nulls(const UnloadTable& table, const std::string& name)
 // UPDATE that makes it a BLOB.
 std::string sqlite_blob_select(const std::string& table, const std::string& column)
 {
-    return "SELECT 'UPDATE ' || " + literal(table) + " || ' SET ' || " + literal(column) + " || ' = X''' || " + column +
-           " || ''' WHERE _rowid_ = ' || _rowid_ || ';' FROM " + table + " WHERE typeof(" + column +
-           ") = 'text' AND length(" + column + ") % 2 = 0 AND " + column + " NOT GLOB '*[^0-9A-F]*';\n";
+    return "SELECT 'UPDATE ' || " + sql_literal(table) + " || ' SET ' || " + sql_literal(column) +
+           " || ' = X''' || " + column + " || ''' WHERE _rowid_ = ' || _rowid_ || ';' FROM " + table +
+           " WHERE typeof(" + column + ") = 'text' AND length(" + column + ") % 2 = 0 AND " + column +
+           " NOT GLOB '*[^0-9A-F]*';\n";
 }
 
 // ---------------------------------------------------------------------------
@@ -147,20 +121,23 @@ std::string postgres_value(const schema::Column& column, const std::string& text
     }
 }
 
-std::string postgres_load(const UnloadTable& table, RowKind kind)
+// Loads a file into its table: copies the CSV file (or, when it holds a
+// line psql would take for the end of the data, its binary copy) into a
+// table of text columns, then converts the text into the table.
+std::string postgres_load(const UnloadTable& table, RowKind kind, bool binary_copy)
 {
     const std::string target = postgres_table(table, kind);
-    const std::string staging = quoted(kPostgresStaging);
+    const std::string staging = sql_identifier(kPostgresStaging);
     const std::size_t fields = table.columns.size() + 1 + (table.partitioned ? 1 : 0);
     std::string text = "CREATE TABLE " + target + " (" +
-                       column_definitions(table, [](const std::optional<schema::Column>& c) {
+                       column_definitions(table, postgres_column, [](const std::optional<schema::Column>& c) {
                            return c ? postgres_type(*c) : std::string("text");
                        }) +
                        ");\n";
     std::string staging_columns, values;
     for (std::size_t i = 0; i < fields; ++i) {
         std::string column = "c";
-        const std::string name = quoted(column.append(std::to_string(i + 1)));
+        const std::string name = sql_identifier(column.append(std::to_string(i + 1)));
         if (i > 0) {
             staging_columns += ", ";
             values += ", ";
@@ -169,7 +146,9 @@ std::string postgres_load(const UnloadTable& table, RowKind kind)
         values += i < table.columns.size() ? postgres_value(table.columns[i].column, name) : name;
     }
     text += "CREATE TEMP TABLE " + staging + " (" + staging_columns + ");\n";
-    text += "\\copy " + staging + " FROM " + literal(file_of(table, kind)) + " WITH (FORMAT csv, HEADER)\n";
+    text += "\\copy " + staging + " FROM " +
+            (binary_copy ? psql_file_argument(table.names.binary_copy_file(kind)) + " WITH (FORMAT binary)\n"
+                         : psql_file_argument(table.names.csv_file(kind)) + " WITH (FORMAT csv, HEADER)\n");
     text += "INSERT INTO " + target + " SELECT " + values + " FROM " + staging + ";\n";
     text += "DROP TABLE " + staging + ";\n";
     return text;
@@ -246,26 +225,27 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
         for (RowKind kind : kAllRowKinds) {
-            if (!written[t][static_cast<std::size_t>(kind)]) continue;
+            if (!written[t].files[static_cast<std::size_t>(kind)]) continue;
             const std::string name = sqlite_table(table, kind);
             text += "CREATE TABLE " + name + " (" +
-                    column_definitions(table, [](const std::optional<schema::Column>& c) {
+                    column_definitions(table, sqlite_column, [](const std::optional<schema::Column>& c) {
                         return c ? sqlite_type(*c) : std::string("TEXT");
                     }) +
                     ");\n";
-            text += ".import --csv --skip 1 " + shell_argument(file_of(table, kind)) + " " +
-                    shell_argument(table.qualified_name() + std::string(table_suffix(kind))) + "\n";
+            // The same name as the CREATE TABLE's, in the shell's quotes.
+            text += ".import --csv --skip 1 " + sqlite_argument(table.names.csv_file(kind)) + " " +
+                    sqlite_argument(table.names.sqlite_table(kind)) + "\n";
             text += sqlite_nulls(table, name);
             for (const OutputColumn& column : table.columns)
-                if (is_raw(column.column.type)) blobs += sqlite_blob_select(name, quoted(column.column.name));
+                if (is_raw(column.column.type)) blobs += sqlite_blob_select(name, sqlite_column(column));
         }
     }
     if (!blobs.empty()) {
-        const std::string file = shell_argument(kSqliteBlobStatements);
+        const std::string file = sqlite_argument(kSqliteBlobStatements);
         text += ".output " + file + "\n" + blobs + ".output stdout\n.read " + file + "\n";
     }
     text += "COMMIT;\n";
-    if (!blobs.empty()) text += ".shell rm -f " + std::string(kSqliteBlobStatements) + "\n";
+    if (!blobs.empty()) text += ".shell rm -f " + shell_word(kSqliteBlobStatements) + "\n";
     return text;
 }
 
@@ -278,38 +258,38 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written)
         "-- stale rows in TABLE$stale. A value that could not be decoded (0x and its bytes\n"
         "-- in the CSV file) is NULL in a column that is not text.\n"
         "\\set ON_ERROR_STOP on\nBEGIN;\n";
-    std::vector<std::string> owners;
-    for (const UnloadTable& table : plan.tables())
-        if (!table.owner.empty() && std::find(owners.begin(), owners.end(), table.owner) == owners.end())
-            owners.push_back(table.owner);
+    std::vector<std::string> schemas;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
-        const bool any = std::any_of(written[t].begin(), written[t].end(), [](bool w) { return w; });
-        const auto owner = std::find(owners.begin(), owners.end(), table.owner);
-        if (any && owner != owners.end()) {
-            text += "CREATE SCHEMA IF NOT EXISTS " + quoted(table.owner) + ";\n";
-            owners.erase(owner);
+        const std::string& schema = table.names.postgres_schema;
+        if (!table.owner.empty() && written[t].any() &&
+            std::find(schemas.begin(), schemas.end(), schema) == schemas.end()) {
+            text += "CREATE SCHEMA IF NOT EXISTS " + sql_identifier(schema) + ";\n";
+            schemas.push_back(schema);
         }
-        for (RowKind kind : kAllRowKinds)
-            if (written[t][static_cast<std::size_t>(kind)]) text += postgres_load(table, kind);
+        for (RowKind kind : kAllRowKinds) {
+            const auto k = static_cast<std::size_t>(kind);
+            if (written[t].files[k]) text += postgres_load(table, kind, written[t].binary_copies[k]);
+        }
     }
     return text + "COMMIT;\n";
 }
 
 std::string control_file(const UnloadTable& table)
 {
-    const std::string file = file_of(table, RowKind::Live);
+    const TableNames& names = table.names;
+    const std::string file = names.csv_file(RowKind::Live);
     std::string text = "-- Reloads " + file + " into an Oracle database, into a table created as the\n"
-                       "-- schema says:  sqlldr control=" + table.file_name + std::string(kControlFileSuffix) + "\n"
-                       "-- For the deleted or stale rows, name " + file_of(table, RowKind::Deleted) + " or " +
-                       file_of(table, RowKind::Stale) + "\n"
+                       "-- schema says:  sqlldr control=" + shell_word(names.control_file()) + "\n"
+                       "-- For the deleted or stale rows, name " + names.csv_file(RowKind::Deleted) + " or " +
+                       names.csv_file(RowKind::Stale) + "\n"
                        "-- in INFILE. Dates before year 1 (written with BC) are rejected by these masks.\n"
                        "OPTIONS (SKIP=1)\nLOAD DATA\nCHARACTERSET AL32UTF8\n";
-    text += "INFILE " + literal(file) + " \"STR '\\r\\n'\"\nAPPEND\nINTO TABLE ";
-    text += (table.owner.empty() ? "" : quoted(table.owner) + ".") + quoted(table.name) + "\n";
+    text += "INFILE " + sql_literal(file) + " \"STR '\\r\\n'\"\nAPPEND\nINTO TABLE ";
+    text += (table.owner.empty() ? "" : sql_identifier(table.owner) + ".") + sql_identifier(table.name) + "\n";
     text += "FIELDS TERMINATED BY ',' OPTIONALLY ENCLOSED BY '\"'\nTRAILING NULLCOLS\n(\n";
     for (const OutputColumn& column : table.columns)
-        text += "  " + quoted(column.column.name) + loader_field(column.column) + ",\n";
+        text += "  " + sql_identifier(column.names.text) + loader_field(column.column) + ",\n";
     text += "  ROWID_TEXT FILLER CHAR(18)";
     if (table.partitioned) text += ",\n  PARTITION_NAME FILLER CHAR(128)";
     return text + "\n)\n";

@@ -3,7 +3,6 @@
 // table for Oracle's loader. Each names only the files the unload wrote.
 #pragma once
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -11,23 +10,21 @@
 
 namespace unload {
 
-// Which files of each table of the plan (by its number) were written.
-using WrittenFiles = std::vector<std::array<bool, kRowKinds>>;
-
 constexpr std::string_view kSqliteScript = "sqlite.sql";
 constexpr std::string_view kPostgresScript = "postgres.sql";
-constexpr std::string_view kControlFileSuffix = ".ctl";
 
 // Run from inside the directory: sqlite3 recovered.db < sqlite.sql. It
 // creates each table ("OWNER.TABLE", "OWNER.TABLE$deleted",
-// "OWNER.TABLE$stale") with types that compare correctly, imports its CSV
-// file, turns empty fields into NULL and RAW's hexadecimal digits into BLOBs.
+// "OWNER.TABLE$stale", as the plan names them) with types that compare
+// correctly, imports its CSV file, turns empty fields into NULL and RAW's
+// hexadecimal digits into BLOBs.
 std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written);
 
 // Run from inside the directory: psql -f postgres.sql. Each table lands in
 // its owner's schema, its values converted from the CSV's text through a
-// table of text columns; a value that could not be decoded (0x and its
-// bytes in the CSV) is NULL in a column that is not text.
+// table of text columns (from a file's binary copy where there is one); a
+// value that could not be decoded (0x and its bytes in the CSV) is NULL in
+// a column that is not text.
 std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written);
 
 // OWNER.TABLE.ctl: reloads OWNER.TABLE.csv into an Oracle database with

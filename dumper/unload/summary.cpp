@@ -1,7 +1,8 @@
 #include "unload/summary.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "values/escaped_text.h"
 
 namespace unload {
 
@@ -48,6 +49,63 @@ std::vector<std::pair<std::uint32_t, ObjectCounts>> unknown_objects(const Unload
     return unknown;
 }
 
+std::string text_field(std::string_view name, std::string_view text) { return json_string(name) + ": " + json_string(text); }
+
+// The name's text, and its bytes when the text is not all of them.
+std::string name_fields(std::string_view key, std::string_view name)
+{
+    std::string json = text_field(key, name);
+    if (!is_plain_text(name)) json += ", " + text_field(std::string(key) + "_hex", hex_text(name));
+    return json;
+}
+
+// {"rows": ..., "deleted": ...}: `name_of` of each kind written.
+template <class NameOf>
+std::string by_kind(const std::array<bool, kRowKinds>& written, NameOf name_of, std::string json = "")
+{
+    for (RowKind kind : kAllRowKinds) {
+        if (!written[static_cast<std::size_t>(kind)]) continue;
+        if (!json.empty()) json += ", ";
+        json += text_field(names_of(kind).key, name_of(kind));
+    }
+    return "{" + json + "}";
+}
+
+// Where the table's rows went: its files, and its tables in each database.
+std::string places(const UnloadTable& table, const TableWritten& written)
+{
+    const TableNames& names = table.names;
+    std::string files = by_kind(written.files, [&](RowKind kind) { return names.csv_file(kind); });
+    if (written.files[static_cast<std::size_t>(RowKind::Live)])
+        files.insert(files.size() - 1, ", " + text_field("control", names.control_file()));
+    std::string json = json_string("files") + ": " + files;
+    if (written.binary_copies != std::array<bool, kRowKinds>{})
+        json += ", " + json_string("binary_copies") + ": " +
+                by_kind(written.binary_copies, [&](RowKind kind) { return names.binary_copy_file(kind); });
+    json += ", " + json_string("sqlite") + ": " +
+            by_kind(written.files, [&](RowKind kind) { return names.sqlite_table(kind); });
+    if (written.any())
+        json += ", " + json_string("postgres") + ": " +
+                by_kind(written.files, [&](RowKind kind) { return names.postgres_table(kind); },
+                        text_field("schema", names.postgres_schema));
+    else
+        json += ", " + json_string("postgres") + ": {}";
+    return json;
+}
+
+// The columns whose names in SQLite or PostgreSQL are not their own.
+std::string renamed_columns(const UnloadTable& table)
+{
+    std::string json;
+    for (const OutputColumn& column : table.columns) {
+        const ColumnNames& names = column.names;
+        if (names.sqlite == column.column.name && names.postgres == column.column.name) continue;
+        json.append(json.empty() ? "{" : ", {").append(name_fields("column", column.column.name));
+        json.append(", " + text_field("sqlite", names.sqlite) + ", " + text_field("postgres", names.postgres) + "}");
+    }
+    return json.empty() ? "" : ", " + json_string("renamed_columns") + ": [" + json + "]";
+}
+
 std::string plural(std::uint64_t count, std::string_view one, std::string_view many)
 {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
@@ -65,37 +123,18 @@ std::uint64_t UnloadSummary::damaged_blocks(const UnloadTable& table) const
     return damaged;
 }
 
-std::string json_string(std::string_view text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary)
+std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written)
 {
     std::string json = "{\n  \"tables\": [";
     for (std::size_t i = 0; i < plan.tables().size(); ++i) {
         const UnloadTable& table = plan.tables()[i];
         const TableCounts& c = summary.tables[i];
         json += i == 0 ? "\n" : ",\n";
-        json += "    {" + json_string("owner") + ": " + json_string(table.owner) + ", " + json_string("table") + ": " +
-                json_string(table.name) + ", " + field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " +
-                field("stale", c.stale) + ", " + field("reassembled", c.reassembled) + ", " +
-                field("incomplete", c.incomplete) + ", " + field("not_decoded", c.not_decoded) + ", " +
-                field("damaged_blocks", summary.damaged_blocks(table)) + "}";
+        json += "    {" + name_fields("owner", table.owner) + ", " + name_fields("table", table.name) + ", " +
+                field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " + field("stale", c.stale) + ", " +
+                field("reassembled", c.reassembled) + ", " + field("incomplete", c.incomplete) + ", " +
+                field("not_decoded", c.not_decoded) + ", " + field("damaged_blocks", summary.damaged_blocks(table)) +
+                ", " + places(table, written[i]) + renamed_columns(table) + "}";
     }
     json += plan.tables().empty() ? "],\n" : "\n  ],\n";
     json += "  \"unknown_objects\": [";
@@ -121,7 +160,7 @@ std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary)
     for (std::size_t i = 0; i < plan.tables().size(); ++i) {
         if (summary.tables[i].all_rows() == 0) continue;
         const UnloadTable& table = plan.tables()[i];
-        std::vector<std::string> line{table.qualified_name() + (table.inferred ? " (inferred)" : "")};
+        std::vector<std::string> line{terminal_text(table.qualified_name()) + (table.inferred ? " (inferred)" : "")};
         for (const Column& column : kColumns)
             line.push_back(std::to_string(column.value(summary.tables[i], summary.damaged_blocks(table))));
         for (std::size_t k = 0; k < line.size(); ++k) widths[k] = std::max(widths[k], line[k].size());

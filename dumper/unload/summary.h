@@ -47,17 +47,21 @@ struct UnloadSummary {
 };
 
 // {"tables": [{"owner", "table", "rows", "deleted", "stale", "reassembled",
-// "incomplete", "not_decoded", "damaged_blocks"}], "unknown_objects":
-// [{"data_object", "blocks", "rows"}], "blocks_read", "blocks_damaged",
-// "orphans"}: every table of the plan; the data objects the schema does
-// not describe.
-std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary);
+// "incomplete", "not_decoded", "damaged_blocks", "files", "sqlite",
+// "postgres"}], "unknown_objects": [{"data_object", "blocks", "rows"}],
+// "blocks_read", "blocks_damaged", "orphans"}: every table of the plan; the
+// data objects the schema does not describe. A table's owner and name are
+// valid_utf8's, with "owner_hex" and "table_hex" (their exact bytes) after
+// them when they are not plain text; "files" maps each kind of rows
+// written ("rows", "deleted", "stale") to its file, and "control" to the
+// control file, "binary_copies" each kind that has one to it, and "sqlite"
+// and "postgres" each kind to its loaded table ("postgres" gives the
+// "schema" first); "renamed_columns" lists the columns whose loaded names
+// differ from theirs.
+std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written);
 
 // The same for a reader: a line per table that has rows, then the totals
 // and the data objects the schema does not describe.
 std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary);
-
-// A JSON string: quoted, with quotes, backslashes and control characters escaped.
-std::string json_string(std::string_view text);
 
 }  // namespace unload

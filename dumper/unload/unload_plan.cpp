@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "schema/oracle_types.h"
+#include "values/escaped_text.h"
 #include "values/spelling.h"
 
 namespace unload {
@@ -56,51 +57,9 @@ std::uint64_t placed_key(std::uint32_t data_object, std::uint32_t cluster_place)
     return std::uint64_t{data_object} << 32 | cluster_place;
 }
 
-bool is_escaped_in_file_names(unsigned char c, bool first)
-{
-    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == '%' || (first && c == '.');
-}
-
 }  // namespace
 
-std::string_view file_suffix(RowKind kind)
-{
-    switch (kind) {
-    case RowKind::Live: return ".csv";
-    case RowKind::Deleted: return ".deleted.csv";
-    case RowKind::Stale: return ".stale.csv";
-    }
-    return "";
-}
-
-std::string_view table_suffix(RowKind kind)
-{
-    switch (kind) {
-    case RowKind::Live: return "";
-    case RowKind::Deleted: return "$deleted";
-    case RowKind::Stale: return "$stale";
-    }
-    return "";
-}
-
 std::string UnloadTable::qualified_name() const { return owner.empty() ? name : owner + "." + name; }
-
-std::string file_name_of(std::string_view name)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string file;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (is_escaped_in_file_names(c, i == 0)) {
-            file += '%';
-            file += kDigits[c >> 4];
-            file += kDigits[c & 0xF];
-        } else {
-            file += static_cast<char>(c);
-        }
-    }
-    return file;
-}
 
 // ---------------------------------------------------------------------------
 // --table
@@ -184,19 +143,19 @@ UnloadTable UnloadPlan::table_of(const schema::Table& table, const schema::Schem
     UnloadTable out;
     out.owner = table.owner;
     out.name = table.name;
-    out.file_name = file_name_of(qualified(table));
     out.partitioned = !table.partitions.empty();
     out.inferred = inferred;
     out.data_objects = schema::data_object_numbers(table);
     for (const schema::Column* column : schema::unload_columns(table)) {
         if (column->segment_column == 0 || column->is_virtual) continue;
-        out.columns.push_back({*column, column->segment_column - 1, column_form(*column, schema)});
+        out.columns.push_back({*column, column->segment_column - 1, column_form(*column, schema), {}});
     }
     return out;
 }
 
 void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& selection, bool inferred)
 {
+    const std::size_t first = tables_.size();
     for (const schema::Table& table : schema.tables) {
         const std::uint32_t cluster_place = table.cluster ? table.cluster->table_number + 1 : 0;
         const bool selected = selection.selects(table);
@@ -208,9 +167,11 @@ void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& 
             targets_.emplace(placed_key(data_object, cluster_place), std::move(target));
             if (!inferred) schema_objects_.insert(data_object);
         };
-        for (const schema::Partition& partition : table.partitions) place(partition.data_object, partition.name);
+        for (const schema::Partition& partition : table.partitions)
+            place(partition.data_object, terminal_text(partition.name));
         if (table.partitions.empty() && table.data_object) place(*table.data_object, "");
     }
+    namer_.name(std::span<UnloadTable>(tables_).subspan(first));
 }
 
 bool UnloadPlan::describes(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const

@@ -5,6 +5,7 @@
 // data object belong to.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -17,34 +18,21 @@
 
 #include "schema/schema.h"
 #include "unload/load_values.h"
+#include "unload/table_names.h"
 
 namespace unload {
-
-// Which file of its table a row goes to.
-enum class RowKind : std::uint8_t {
-    Live,     // a directory slot points at its head, no D bit
-    Deleted,  // the D bit
-    Stale,    // no slot points at it and no D bit: a copy an update left behind
-};
-constexpr std::size_t kRowKinds = 3;
-constexpr RowKind kAllRowKinds[kRowKinds] = {RowKind::Live, RowKind::Deleted, RowKind::Stale};
-// ".csv", ".deleted.csv", ".stale.csv".
-std::string_view file_suffix(RowKind kind);
-// The loaders' table of the kind: "", "$deleted", "$stale" after the table's name.
-std::string_view table_suffix(RowKind kind);
 
 struct OutputColumn {
     schema::Column column;
     std::uint32_t stored_index = 0;  // the value's place in a row: SEGCOL# - 1
     LoadColumn load;
+    ColumnNames names;  // in the places the table goes to
 };
 
 struct UnloadTable {
     std::string owner;  // empty when not known
     std::string name;
-    // The files' name before their suffix: OWNER.TABLE, or TABLE without an
-    // owner, with characters a file name cannot hold escaped.
-    std::string file_name;
+    TableNames names;  // of its files and its loaded tables
     // In COL# order; hidden and unused columns, and those a row does not
     // store (virtual ones), are left out.
     std::vector<OutputColumn> columns;
@@ -56,10 +44,27 @@ struct UnloadTable {
     std::string qualified_name() const;
 };
 
+// What an unload wrote of a table of its plan.
+struct TableWritten {
+    std::array<bool, kRowKinds> files{};  // its CSV file of each kind
+    // The binary copy of a CSV file that holds a line psql's \copy would
+    // take for the end of its data.
+    std::array<bool, kRowKinds> binary_copies{};
+
+    bool any() const
+    {
+        for (bool written : files)
+            if (written) return true;
+        return false;
+    }
+};
+// By the plan's table number.
+using WrittenFiles = std::vector<TableWritten>;
+
 // Where a row of a data object (and cluster table) goes.
 struct RowTarget {
     std::size_t table = 0;
-    std::string partition;  // the partition's name; empty for a table that is not partitioned
+    std::string partition;  // the partition's name (terminal_text); empty for a table that is not partitioned
 };
 
 // The --table names: OWNER.TABLE, or TABLE for any owner; case does not
@@ -119,10 +124,7 @@ private:
     std::vector<UnloadTable> tables_;
     std::unordered_map<std::uint64_t, std::optional<RowTarget>> targets_;  // nullopt: described, not unloaded
     std::set<std::uint32_t> schema_objects_;
+    TableNamer namer_;
 };
-
-// A name as a file name holds it: '/', '\', '%', control characters and a
-// leading '.' as %XX.
-std::string file_name_of(std::string_view name);
 
 }  // namespace unload

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "unload/binary_copy.h"
 #include "values/text_writers.h"
 
 namespace unload {
@@ -49,7 +50,7 @@ std::string csv_header(const UnloadTable& table)
         std::string field(2 * name.size() + 2, '\0');
         header.append(field.data(), put_field(field.data(), name));
     };
-    for (const OutputColumn& column : table.columns) add(column.column.name);
+    for (const OutputColumn& column : table.columns) add(column.names.text);
     add(kRowidHeading);
     if (table.partitioned) add(kPartitionHeading);
     return header + std::string(kLineEnd);
@@ -73,9 +74,10 @@ void UnloadWriter::add_tables()
                 {column.stored_index, quoted, value_room(column.load, quoted), load_writer(column.load), column.load});
         }
         for (RowKind kind : kAllRowKinds) {
-            const std::size_t file = files_.add(plan_.tables()[tables_].file_name + std::string(file_suffix(kind)));
+            const std::size_t file = files_.add(plan_.tables()[tables_].names.csv_file(kind));
             if (tables_ == 0 && kind == RowKind::Live) first_file_ = file;
         }
+        holds_end_line_.resize(holds_end_line_.size() + kRowKinds);
     }
 }
 
@@ -130,8 +132,12 @@ bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const Ro
             end = out->claim(room);
             limit = out->limit();
         }
+        char* const start = end;
         const WrittenValue written = column.write(column.load, value, end, column.quoted);
         end = written.end;
+        if (column.quoted && end > start && *start == '"' &&
+            holds_copy_end_line(std::string_view(start, static_cast<std::size_t>(end - start))))
+            holds_end_line_[file_of(target.table, kind) - first_file_] = true;
         not_decoded += !decoded(written.note);
     }
     counts.not_decoded += not_decoded;

@@ -72,6 +72,12 @@ public:
     {
         return first_file_ + table * kRowKinds + static_cast<std::size_t>(kind);
     }
+    // Whether a value written into that file holds a line psql's \copy
+    // would take for the end of the data (binary_copy.h).
+    bool needs_binary_copy(std::size_t table, RowKind kind) const
+    {
+        return holds_end_line_[file_of(table, kind) - first_file_];
+    }
 
 private:
     OpenFile* open(std::size_t table, RowKind kind);
@@ -93,6 +99,7 @@ private:
     std::size_t first_file_ = 0;
     std::size_t tables_ = 0;  // the plan's tables added to the files
     std::vector<std::vector<ColumnWriting>> columns_;  // by table
+    std::vector<bool> holds_end_line_;                 // by file, from the first
     // The file last opened: rows mostly go to the file of the row before.
     // Only open() opens files, so it stays open until open() is called
     // for another.

@@ -1,0 +1,312 @@
+#include "unload/table_names.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "unload/unload_plan.h"
+#include "values/charsets.h"
+#include "values/escaped_text.h"
+
+namespace unload {
+
+namespace {
+
+// The longest name of each place: a file name with ".part" (its name while
+// it is written) within the 255 bytes file systems allow, and PostgreSQL's
+// identifiers (longer ones it cuts, so that two would become one).
+constexpr std::size_t kMostFileNameBytes = 255 - 5;
+constexpr std::size_t kMostPostgresBytes = 63;
+constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
+// What a changed name gets: '~' and eight hexadecimal digits.
+constexpr char kMark = '~';
+constexpr std::size_t kHashSuffixBytes = 9;
+
+// The schema of tables without owner, and the names PostgreSQL keeps for
+// its own schemas.
+constexpr std::string_view kPostgresDefaultSchema = "public";
+constexpr std::string_view kPostgresReservedSchemas[] = {kPostgresDefaultSchema, "information_schema"};
+constexpr std::string_view kPostgresReservedSchemaPrefixes[] = {"pg_"};
+// SQLite's own tables, and what its shell's .import takes for an option.
+constexpr std::string_view kSqliteReservedPrefixes[] = {"sqlite_", "-"};
+// The columns the loaders add, and those SQLite and PostgreSQL have of their own.
+constexpr std::string_view kRowidColumn = "ROWID";
+constexpr std::string_view kPartitionColumn = "PARTITION";
+constexpr std::string_view kSqliteReservedColumns[] = {"_rowid_"};  // what sqlite.sql finds rows by
+constexpr std::string_view kPostgresSystemColumns[] = {"tableoid", "xmin", "cmin", "xmax", "cmax", "ctid"};
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool starts_with(std::string_view text, std::string_view prefix, bool any_case)
+{
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (any_case ? upper(text[i]) != upper(prefix[i]) : text[i] != prefix[i]) return false;
+    return true;
+}
+
+// How a place takes names: each name given stands for itself followed by
+// each of `suffixes`.
+struct NameRule {
+    std::vector<std::string> suffixes;
+    std::size_t most_bytes = kUnbounded;  // of a name with its longest suffix
+    bool any_case = false;
+    std::span<const std::string_view> reserved_prefixes;
+    // What a name cut to nothing starts with before its suffix.
+    std::string_view empty_stem = "";
+
+    std::size_t longest_suffix() const
+    {
+        std::size_t longest = 0;
+        for (const std::string& s : suffixes) longest = std::max(longest, s.size());
+        return longest;
+    }
+    bool reserved(std::string_view name) const
+    {
+        return std::any_of(reserved_prefixes.begin(), reserved_prefixes.end(),
+                           [&](std::string_view prefix) { return starts_with(name, prefix, any_case); });
+    }
+};
+
+// A 64-bit FNV-1a hash of the exact bytes of the parts, each preceded by
+// its length, and of the attempt.
+std::uint32_t name_hash(std::string_view first, std::string_view second, std::uint32_t attempt)
+{
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    auto add = [&hash](std::uint64_t byte) {
+        hash ^= byte;
+        hash *= 0x100000001b3u;
+    };
+    for (std::string_view part : {first, second}) {
+        for (int shift = 0; shift < 64; shift += 8) add(part.size() >> shift & 0xFF);
+        for (char c : part) add(static_cast<unsigned char>(c));
+    }
+    for (int shift = 0; shift < 32; shift += 8) add(attempt >> shift & 0xFF);
+    return static_cast<std::uint32_t>(hash ^ hash >> 32);
+}
+
+std::string hash_suffix(std::uint32_t hash)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string suffix(1, kMark);
+    for (int shift = 28; shift >= 0; shift -= 4) suffix += kDigits[hash >> shift & 0xF];
+    return suffix;
+}
+
+// The text cut to at most `most` bytes, neither inside a character nor
+// inside a \xHH or %HH it was escaped with.
+std::string cut_to(std::string text, std::size_t most)
+{
+    if (text.size() <= most) return text;
+    std::size_t end = most;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    for (std::size_t k = end >= 3 ? end - 3 : 0; k < end; ++k)
+        if ((text[k] == '\\' && k + 4 > end) || (text[k] == '%' && k + 3 > end)) {
+            end = k;
+            break;
+        }
+    text.resize(end);
+    return text;
+}
+
+// Takes, for a table or column whose name is `exact` (the hash's bytes),
+// `wanted` as its place holds it when every name it stands for is free and
+// fits, else the first cut and hashed form that is. Returns what it took.
+std::string claim(NameSet& taken, const NameRule& rule, std::string wanted, std::string_view exact_owner,
+                  std::string_view exact_name)
+{
+    const std::size_t longest = rule.longest_suffix();
+    auto free = [&](const std::string& base) {
+        if (rule.most_bytes != kUnbounded && base.size() + longest > rule.most_bytes) return false;
+        return std::none_of(rule.suffixes.begin(), rule.suffixes.end(),
+                            [&](const std::string& s) { return taken.holds(base + s); });
+    };
+    auto take = [&](std::string base) {
+        for (const std::string& s : rule.suffixes) taken.add(base + s);
+        return base;
+    };
+    if (rule.reserved(wanted)) wanted.insert(wanted.begin(), kMark);
+    if (!wanted.empty() && free(wanted)) return take(std::move(wanted));
+    const std::size_t room =
+        rule.most_bytes == kUnbounded ? kUnbounded : rule.most_bytes - longest - kHashSuffixBytes;
+    std::string stem = cut_to(std::move(wanted), room);
+    if (stem.empty()) stem = rule.empty_stem;
+    for (std::uint32_t attempt = 0;; ++attempt) {
+        std::string base = stem + hash_suffix(name_hash(exact_owner, exact_name, attempt));
+        if (free(base)) return take(std::move(base));
+    }
+}
+
+// The order tables (or columns) are named in: those whose name needs no
+// change first, each group in the plan's order.
+template <class Plain>
+std::vector<std::size_t> naming_order(std::size_t count, Plain plain)
+{
+    std::vector<std::size_t> order(count);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_partition(order.begin(), order.end(), plain);
+    return order;
+}
+
+// Whether a name ends as another's name of a kind does (T.deleted beside
+// T): such names yield to the others.
+bool ends_as_a_kind(std::string_view name, bool files, bool any_case)
+{
+    return std::any_of(std::begin(kKindNames), std::end(kKindNames), [&](const KindNames& kind) {
+        const std::string_view ending = files ? kind.file_infix : kind.table_suffix;
+        return !ending.empty() && name.size() > ending.size() &&
+               starts_with(name.substr(name.size() - ending.size()), ending, any_case);
+    });
+}
+
+std::vector<std::string> kind_suffixes(bool files)
+{
+    std::vector<std::string> suffixes;
+    for (const KindNames& kind : kKindNames) {
+        if (!files) {
+            suffixes.emplace_back(kind.table_suffix);
+            continue;
+        }
+        for (std::string_view ending : {kCsvSuffix, kBinaryCopySuffix})
+            suffixes.push_back(std::string(kind.file_infix) + std::string(ending));
+    }
+    if (files) suffixes.emplace_back(kControlFileSuffix);
+    return suffixes;
+}
+
+std::string qualified(std::string_view owner, std::string_view name)
+{
+    return owner.empty() ? std::string(name) : std::string(owner) + "." + std::string(name);
+}
+
+bool is_escaped_in_file_names(unsigned char c, bool first)
+{
+    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == '%' ||
+           (first && (c == '.' || c == '-' || c == '|' || c == '~'));
+}
+
+void put_percent_escape(std::string& out, unsigned char c)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += '%';
+    out += kDigits[c >> 4];
+    out += kDigits[c & 0xF];
+}
+
+// A table's columns in SQLite and PostgreSQL: unique among themselves and
+// the columns the loaders add.
+void name_columns(UnloadTable& table)
+{
+    NameSet sqlite(true), postgres;
+    NameRule sqlite_rule{{""}, kUnbounded, true, {}};
+    NameRule postgres_rule{{""}, kMostPostgresBytes, false, {}};
+    for (NameSet* set : {&sqlite, &postgres}) {
+        set->add(kRowidColumn);
+        if (table.partitioned) set->add(kPartitionColumn);
+    }
+    for (std::string_view name : kSqliteReservedColumns) sqlite.add(name);
+    for (std::string_view name : kPostgresSystemColumns) postgres.add(name);
+    std::vector<OutputColumn>& columns = table.columns;
+    for (OutputColumn& column : columns) column.names.text = terminal_text(column.column.name);
+    const auto order = naming_order(columns.size(), [&](std::size_t i) {
+        return columns[i].names.text == columns[i].column.name;
+    });
+    for (std::size_t i : order) {
+        ColumnNames& names = columns[i].names;
+        const std::string& exact = columns[i].column.name;
+        names.sqlite = claim(sqlite, sqlite_rule, names.text, table.name, exact);
+        names.postgres = claim(postgres, postgres_rule, names.text, table.name, exact);
+    }
+}
+
+}  // namespace
+
+std::string NameSet::key(std::string_view name) const
+{
+    std::string k(name);
+    if (any_case_) std::transform(k.begin(), k.end(), k.begin(), upper);
+    return k;
+}
+
+std::string file_name_of(std::string_view name)
+{
+    std::string file;
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t length = utf8_sequence(p + i, name.size() - i);
+        const bool shown = length > 1 ? is_plain_text(name.substr(i, length))
+                                      : length == 1 && !is_escaped_in_file_names(p[i], i == 0);
+        if (shown) {
+            file.append(name.substr(i, length));
+            i += length;
+            continue;
+        }
+        for (std::size_t k = 0; k < std::max<std::size_t>(length, 1); ++k) put_percent_escape(file, p[i + k]);
+        i += std::max<std::size_t>(length, 1);
+    }
+    return file;
+}
+
+TableNamer::TableNamer()
+{
+    for (std::string_view name : kPostgresReservedSchemas) postgres_schemas_.add(name);
+}
+
+void TableNamer::name(std::span<UnloadTable> tables)
+{
+    name_files(tables);
+    name_sqlite(tables);
+    name_postgres(tables);
+    for (UnloadTable& table : tables) name_columns(table);
+}
+
+void TableNamer::name_files(std::span<UnloadTable> tables)
+{
+    // A file name starting with '~' is a home directory to psql and shells.
+    const NameRule rule{kind_suffixes(true), kMostFileNameBytes, false, {}, "_"};
+    std::vector<std::string> wanted;
+    for (const UnloadTable& table : tables) wanted.push_back(file_name_of(table.qualified_name()));
+    for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
+             return wanted[i] == tables[i].qualified_name() && !ends_as_a_kind(wanted[i], true, false);
+         }))
+        tables[i].names.file_stem = claim(files_, rule, wanted[i], tables[i].owner, tables[i].name);
+}
+
+void TableNamer::name_sqlite(std::span<UnloadTable> tables)
+{
+    const NameRule rule{kind_suffixes(false), kUnbounded, true, kSqliteReservedPrefixes};
+    std::vector<std::string> wanted;
+    for (const UnloadTable& table : tables) wanted.push_back(qualified(terminal_text(table.owner), terminal_text(table.name)));
+    for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
+             return wanted[i] == tables[i].qualified_name() && !rule.reserved(wanted[i]) &&
+                    !ends_as_a_kind(wanted[i], false, true);
+         }))
+        tables[i].names.sqlite = claim(sqlite_, rule, wanted[i], tables[i].owner, tables[i].name);
+}
+
+const std::string& TableNamer::postgres_schema(const UnloadTable& table)
+{
+    const auto found = schema_of_owner_.find(table.owner);
+    if (found != schema_of_owner_.end()) return found->second;
+    const NameRule rule{{""}, kMostPostgresBytes, false, kPostgresReservedSchemaPrefixes};
+    std::string schema = table.owner.empty() ? std::string(kPostgresDefaultSchema)
+                                             : claim(postgres_schemas_, rule, terminal_text(table.owner), table.owner, "");
+    return schema_of_owner_.emplace(table.owner, std::move(schema)).first->second;
+}
+
+void TableNamer::name_postgres(std::span<UnloadTable> tables)
+{
+    const NameRule rule{kind_suffixes(false), kMostPostgresBytes, false, {}};
+    // Owners whose names need no change take their schemas first.
+    for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) { return is_plain_text(tables[i].owner); }))
+        tables[i].names.postgres_schema = postgres_schema(tables[i]);
+    std::vector<std::string> wanted;
+    for (const UnloadTable& table : tables) wanted.push_back(terminal_text(table.name));
+    for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
+             return wanted[i] == tables[i].name && !ends_as_a_kind(wanted[i], false, false);
+         })) {
+        NameSet& taken = postgres_tables_[tables[i].names.postgres_schema];
+        tables[i].names.postgres = claim(taken, rule, wanted[i], tables[i].owner, tables[i].name);
+    }
+}
+
+}  // namespace unload

@@ -1,0 +1,131 @@
+// The names an unload gives each table, decided once in its plan: the stem
+// of its files, its table in SQLite, its schema and table in PostgreSQL,
+// and its columns' names in each. Names come from files an attacker may
+// have written; these are unique and bounded whatever they hold, and the
+// ordinary ones keep their plain forms (SCOTT.EMP.csv, "SCOTT.EMP$deleted",
+// "SCOTT"."EMP$stale", OBJ_87150).
+//
+// A name is changed only where its target cannot take it as it is. Bytes a
+// terminal must not be given (control characters, bytes that are not
+// UTF-8) are written \xHH (in file names %HH, with '/', '\', '%' and a
+// leading '.', '-', '|' or '~'). A name SQLite reserves (sqlite_...), that its
+// shell would take for an option (-...), or that PostgreSQL reserves for
+// its schemas (pg_...) gets a '~' in front. A name that is then empty, too
+// long (a file name of more than 255 bytes with its longest suffix and
+// ".part", a PostgreSQL name of more than 63 bytes with its longest
+// suffix), or equal to a name another table (or column) already has, in
+// any case for SQLite, with any of the suffixes of its kinds, is cut where
+// it must be and given '~' and eight hexadecimal digits of a hash of the
+// exact bytes of its owner and name. Which table keeps a name two want is
+// decided in the order of the plan, the names that needed no change first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace unload {
+
+// Which file of its table a row goes to.
+enum class RowKind : std::uint8_t {
+    Live,     // a directory slot points at its head, no D bit
+    Deleted,  // the D bit
+    Stale,    // no slot points at it and no D bit: a copy an update left behind
+};
+constexpr std::size_t kRowKinds = 3;
+constexpr RowKind kAllRowKinds[kRowKinds] = {RowKind::Live, RowKind::Deleted, RowKind::Stale};
+
+// The names of every set of rows a table may be unloaded into: RowKind's,
+// in its order, then those later kinds will take, kept free now so that
+// adding one changes no table's names.
+struct KindNames {
+    std::string_view key;           // its name in summary.json
+    std::string_view file_infix;    // after the stem, before ".csv": ".deleted"
+    std::string_view table_suffix;  // after the loaded table's name: "$deleted"
+};
+inline constexpr KindNames kKindNames[] = {
+    {"rows", "", ""},
+    {"deleted", ".deleted", "$deleted"},
+    {"stale", ".stale", "$stale"},
+    {"hidden", ".hidden", "$hidden"},
+    {"dropped", ".dropped", "$dropped"},
+    {"undecoded", ".undecoded", "$undecoded"},
+};
+inline const KindNames& names_of(RowKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
+
+// A table's files: its stem, a kind's infix, then one of these.
+constexpr std::string_view kCsvSuffix = ".csv";
+constexpr std::string_view kBinaryCopySuffix = ".pgcopy";  // a CSV file as PostgreSQL's binary COPY reads it
+constexpr std::string_view kControlFileSuffix = ".ctl";    // after the stem alone
+
+// What a table is called in each place it goes to.
+struct TableNames {
+    std::string file_stem;        // OWNER.TABLE, escaped for a file name
+    std::string sqlite;           // "OWNER.TABLE" before a kind's suffix
+    std::string postgres_schema;  // the owner's schema; "public" for a table without owner
+    std::string postgres;         // the table in it, before a kind's suffix
+
+    std::string csv_file(RowKind kind) const { return file_stem + std::string(names_of(kind).file_infix) + std::string(kCsvSuffix); }
+    std::string binary_copy_file(RowKind kind) const
+    {
+        return file_stem + std::string(names_of(kind).file_infix) + std::string(kBinaryCopySuffix);
+    }
+    std::string control_file() const { return file_stem + std::string(kControlFileSuffix); }
+    std::string sqlite_table(RowKind kind) const { return sqlite + std::string(names_of(kind).table_suffix); }
+    std::string postgres_table(RowKind kind) const { return postgres + std::string(names_of(kind).table_suffix); }
+};
+
+struct ColumnNames {
+    std::string text;  // as CSV headers, control files and terminals show it (terminal_text)
+    std::string sqlite;
+    std::string postgres;
+};
+
+// The names a unload's tables have been given, so that those named later
+// take none of them.
+class NameSet {
+public:
+    explicit NameSet(bool any_case = false) : any_case_(any_case) {}
+    bool holds(std::string_view name) const { return names_.count(key(name)) != 0; }
+    void add(std::string_view name) { names_.insert(key(name)); }
+
+private:
+    std::string key(std::string_view name) const;
+
+    bool any_case_;
+    std::unordered_set<std::string> names_;
+};
+
+struct UnloadTable;
+
+// Gives tables their names, each once; the names of the tables named
+// before are kept.
+class TableNamer {
+public:
+    TableNamer();
+    // Names `tables` and their columns.
+    void name(std::span<UnloadTable> tables);
+
+private:
+    void name_files(std::span<UnloadTable> tables);
+    void name_sqlite(std::span<UnloadTable> tables);
+    void name_postgres(std::span<UnloadTable> tables);
+    const std::string& postgres_schema(const UnloadTable& table);
+
+    NameSet files_;
+    NameSet sqlite_{true};
+    NameSet postgres_schemas_;
+    std::map<std::string, std::string> schema_of_owner_;  // by the owner's exact bytes
+    std::map<std::string, NameSet> postgres_tables_;      // by schema
+};
+
+// A name as a file name holds it: '/', '\', '%', control characters, bytes
+// that are not UTF-8 and a leading '.', '-', '|' or '~' as %HH.
+std::string file_name_of(std::string_view name);
+
+}  // namespace unload
