@@ -36,6 +36,10 @@ int usage()
                  "  writes DIRECTORY/system01.dbf, a SYSTEM data file with the data dictionary,\n"
                  "  and DIRECTORY/users01.dbf, the rows of the tables it describes, and\n"
                  "  DIRECTORY/schema.sql, their schema file (what --schema reads)\n"
+                 "       make_datafile hostile DIRECTORY\n"
+                 "  writes the same for a database whose names an attacker chose, and\n"
+                 "  DIRECTORY/loaded-tables.txt: the ID and row count of each table a loader\n"
+                 "  makes of it, a line each\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -75,6 +79,16 @@ int main(int argc, char** argv)
             const datafile::Database database = datafile::sample_database(block_size, order);
             datafile::write_database(datafile::build_database(database), words[1]);
             write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(database)));
+            return 0;
+        }
+        if (what == "hostile" && words.size() == 2) {
+            std::filesystem::create_directories(words[1]);
+            const datafile::HostileDatabase hostile = datafile::hostile_database();
+            datafile::write_database(datafile::build_database(hostile.database), words[1]);
+            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(hostile.database)));
+            std::string lines;
+            for (const std::string& line : hostile.loaded_tables) lines += line + "\n";
+            write_text(words[1] + "/loaded-tables.txt", lines);
             return 0;
         }
         if (what == "sample" || what == "types") {

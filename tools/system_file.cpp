@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <stdexcept>
+#include <utility>
 
 #include "format/block_format.h"
 #include "bootstrap_statements.h"
@@ -114,11 +115,14 @@ private:
     ClusterDef core_cluster(const Statement& s) const;
 
     Segment& add_segment(std::string name, std::uint32_t data_object, BlockAddress header, bool space_managed);
-    Segment& add_users_segment(std::string name, std::uint32_t data_object);
+    Segment& add_segment_of(std::string name, std::uint32_t data_object);
     BlockAddress take_block(Segment& segment);
     BlockSource source(Segment& segment) { return [this, &segment] { return take_block(segment); }; }
     Segment& segment_named(std::string_view name);
     BlockAddress header_of(std::string_view segment_name) const;
+    // A segment by its data object: names may not tell users' tables apart.
+    Segment& segment_of(std::uint32_t data_object);
+    const Segment& segment_of(std::uint32_t data_object) const;
     void write_segment_headers();
 
     std::uint32_t user_id(std::string_view name) const;
@@ -233,7 +237,7 @@ Segment& DatabaseBuilder::add_segment(std::string name, std::uint32_t data_objec
     return segments_.back();
 }
 
-Segment& DatabaseBuilder::add_users_segment(std::string name, std::uint32_t data_object)
+Segment& DatabaseBuilder::add_segment_of(std::string name, std::uint32_t data_object)
 {
     std::uint32_t& next = next_free_[db_.users_file];
     next = std::max(next, kUsersFirstExtent);
@@ -259,6 +263,18 @@ Segment& DatabaseBuilder::segment_named(std::string_view name)
     for (Segment& s : segments_)
         if (s.truth.name == name) return s;
     throw std::invalid_argument("no segment " + std::string(name));
+}
+
+const Segment& DatabaseBuilder::segment_of(std::uint32_t data_object) const
+{
+    for (const Segment& s : segments_)
+        if (s.truth.data_object == data_object) return s;
+    throw std::invalid_argument("no segment of data object " + std::to_string(data_object));
+}
+
+Segment& DatabaseBuilder::segment_of(std::uint32_t data_object)
+{
+    return const_cast<Segment&>(std::as_const(*this).segment_of(data_object));
 }
 
 BlockAddress DatabaseBuilder::header_of(std::string_view segment_name) const
@@ -380,7 +396,7 @@ LogicalRow DatabaseBuilder::tab_row(const TableDef& t) const
     const ClusterDef* cluster = cluster_of(t);
     BlockAddress header{0, 0};
     if (!partitioned)
-        header = header_of(cluster ? cluster->owner + "." + cluster->name : t.owner + "." + t.name);
+        header = segment_of(cluster ? cluster->data_object_id : t.data_object_id).truth.header;
     std::uint32_t property = 0;
     if (t.cluster) property |= kTableClustered;
     if (partitioned) property |= kTablePartitioned;
@@ -583,16 +599,15 @@ void DatabaseBuilder::lay_out_users_tables()
                     throw std::invalid_argument(t.name + ": a clustered table has its cluster's data object");
                 members.push_back(&t);
             }
-        lay_out_cluster(c, members, segment_named(c.owner + "." + c.name));
+        lay_out_cluster(c, members, segment_of(c.data_object_id));
     }
     for (const TableDef& t : db_.tables) {
         if (t.cluster) continue;
-        const std::string name = t.owner + "." + t.name;
         for (const PartitionDef& p : t.partitions)
-            out_.rows.push_back(lay_out_heap(t, p.name, segment_named(name + ":" + p.name), p.data_object_id, p.rows));
+            out_.rows.push_back(lay_out_heap(t, p.name, segment_of(p.data_object_id), p.data_object_id, p.rows));
         if (!t.partitions.empty()) continue;
-        if (t.older) lay_out_older_generation(t, segment_named(name));
-        else out_.rows.push_back(lay_out_heap(t, "", segment_named(name), t.data_object_id, t.rows));
+        if (t.older) lay_out_older_generation(t, segment_of(t.data_object_id));
+        else out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id, t.rows));
     }
 }
 
@@ -644,12 +659,12 @@ BuiltDatabase DatabaseBuilder::build()
         if (s.segment && s.kind != StatementKind::Other)
             add_segment("SYS." + s.name, s.object, *s.segment, false);
     out_.root = statement("BOOTSTRAP$").segment.value();
-    for (const ClusterDef& c : db_.clusters) add_users_segment(c.owner + "." + c.name, c.data_object_id);
+    for (const ClusterDef& c : db_.clusters) add_segment_of(c.owner + "." + c.name, c.data_object_id);
     for (const TableDef& t : db_.tables) {
         if (t.cluster) continue;
         for (const PartitionDef& p : t.partitions)
-            add_users_segment(t.owner + "." + t.name + ":" + p.name, p.data_object_id);
-        if (t.partitions.empty()) add_users_segment(t.owner + "." + t.name, t.data_object_id);
+            add_segment_of(t.owner + "." + t.name + ":" + p.name, p.data_object_id);
+        if (t.partitions.empty()) add_segment_of(t.owner + "." + t.name, t.data_object_id);
     }
 
     lay_out_dictionary();

@@ -139,6 +139,20 @@ struct Database {
 // deleted and stale rows.
 Database sample_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little);
 
+// A database whose dictionary an attacker wrote: owners, tables, columns
+// and partitions named with each byte 0x00 to 0x1F and 0x7F and with
+// " ' \ ; -- */, each followed by a command for the sqlite3 shell and one
+// for psql; names that collide once escaped, shortened or read in any case;
+// names too long for a file or PostgreSQL, or not UTF-8; values holding
+// the line that ends psql's \copy. Every table has an ID column first
+// whose value is one number per table and kind of rows.
+struct HostileDatabase {
+    Database database;
+    // "ID ROWS" for each table a loader makes: its rows' ID and their count.
+    std::vector<std::string> loaded_tables;
+};
+HostileDatabase hostile_database();
+
 // A LOB column's in-row bytes: a locator. Only a stand-in for one
 // (assumed): readers show them as hexadecimal.
 Bytes lob_locator_value(std::uint32_t lob_id);
