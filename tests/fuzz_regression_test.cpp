@@ -17,10 +17,11 @@ TEST(FuzzSeeds, EverySeedKeepsThePromises)
         {"values", fuzz::value_seeds},
         {"arguments", fuzz::arguments_seeds},
         {"schema", fuzz::schema_seeds},
+        {"loader_scripts", fuzz::loader_scripts_seeds},
     };
     std::string (*const runners[])(const Bytes&) = {fuzz::run_datafile_input, fuzz::run_template_input,
                                                      fuzz::run_value_input, fuzz::run_arguments_input,
-                                                     fuzz::run_schema_input};
+                                                     fuzz::run_schema_input, fuzz::run_loader_scripts_input};
     for (std::size_t i = 0; i < std::size(runners); ++i) {
         std::vector<fuzz::Seed> seeds = lists[i].second();
         EXPECT_FALSE(seeds.empty()) << lists[i].first;

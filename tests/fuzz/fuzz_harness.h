@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "schema/schema.h"
+#include "unload/unload_plan.h"
+
 namespace fuzz {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -27,12 +30,17 @@ std::string run_template_input(const std::uint8_t* data, std::size_t size);
 std::string run_value_input(const std::uint8_t* data, std::size_t size);
 std::string run_arguments_input(const std::uint8_t* data, std::size_t size);
 std::string run_schema_input(const std::uint8_t* data, std::size_t size);
+std::string run_loader_scripts_input(const std::uint8_t* data, std::size_t size);
 
 inline std::string run_datafile_input(const Bytes& input) { return run_datafile_input(input.data(), input.size()); }
 inline std::string run_template_input(const Bytes& input) { return run_template_input(input.data(), input.size()); }
 inline std::string run_value_input(const Bytes& input) { return run_value_input(input.data(), input.size()); }
 inline std::string run_arguments_input(const Bytes& input) { return run_arguments_input(input.data(), input.size()); }
 inline std::string run_schema_input(const Bytes& input) { return run_schema_input(input.data(), input.size()); }
+inline std::string run_loader_scripts_input(const Bytes& input)
+{
+    return run_loader_scripts_input(input.data(), input.size());
+}
 
 // For a libFuzzer target: prints the problem and aborts, so that the fuzzer
 // keeps the input as a finding. Does nothing for "".
@@ -110,6 +118,35 @@ extern const std::vector<std::string> kArgumentWords;
 // kArgumentWords[N].
 Bytes arguments_input(const std::vector<std::string>& words);
 
+// Loader scripts input: tables of names made of pieces that end or start
+// something in a script's grammar, with columns and rows of values, read a
+// byte at a time (zeros past the end; see loader_harness.cpp):
+//   [table count] then per table [shape: bit 0 an owner, bit 1 two
+//   partitions] [owner] [name] [partitions' names] [column count] [columns:
+//   type, name] [row count] [rows: kind, partition, a value per column];
+//   a name is [shape: its count of pieces, bit 7 a long run of a letter]
+//   [pieces], a text value [shape: 0xFF NULL, else its count of pieces]
+//   [pieces].
+// The case is unloaded as the unload writes it, and each script is read as
+// its interpreter reads it (see script_checks.h).
+struct LoaderRow {
+    unload::RowKind kind = unload::RowKind::Live;
+    std::size_t partition = 0;
+    std::vector<Bytes> values;  // by column; empty for NULL
+};
+struct LoaderTable {
+    schema::Table table;
+    std::vector<LoaderRow> rows;
+};
+struct LoaderCase {
+    std::vector<LoaderTable> tables;
+};
+LoaderCase loader_case(const std::uint8_t* data, std::size_t size);
+// Writes the case's CSV files, binary copies, scripts and control files
+// into `directory`, its tables named in `plan`; "" or what failed.
+std::string write_loader_case(const LoaderCase& c, const std::string& directory, unload::UnloadPlan& plan,
+                              unload::WrittenFiles& written);
+
 // ---------------------------------------------------------------------------
 // Seeds: inputs built from data files the builder makes, one list per target.
 struct Seed {
@@ -122,5 +159,6 @@ std::vector<Seed> value_seeds();
 std::vector<Seed> arguments_seeds();
 // BOOTSTRAP$'s statements and schema files (schema input: the text itself).
 std::vector<Seed> schema_seeds();
+std::vector<Seed> loader_scripts_seeds();
 
 }  // namespace fuzz

@@ -1,0 +1,443 @@
+#include "script_checks.h"
+
+#include <vector>
+
+#include "values/charsets.h"
+#include "values/escaped_text.h"
+
+namespace fuzz {
+
+namespace {
+
+using namespace unload;
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+// Bytes an interpreter reading lines could trip on: any control character
+// but the line feeds, and bytes that are not UTF-8.
+std::string check_bytes(const std::string& text, const std::string& what)
+{
+    if (!is_utf8(text.data(), text.size())) return what + " is not UTF-8";
+    for (unsigned char c : text)
+        if ((c < 0x20 && c != '\n') || c == 0x7F) return what + " holds the control character " + hex_text(std::string(1, static_cast<char>(c)));
+    return "";
+}
+
+// Where a line of SQL leaves its reader: inside a quote or a comment, or a
+// statement not ended. For psql, a backslash, a variable (':' that is not
+// "::") or a dollar quote outside quotes is a problem of its own.
+struct SqlState {
+    char quote = 0;
+    bool block_comment = false;
+    bool pending = false;
+};
+
+std::string read_sql_line(const std::string& line, SqlState& s, bool psql)
+{
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (s.quote != 0) {
+            if (c == s.quote) s.quote = 0;
+            continue;
+        }
+        if (s.block_comment) {
+            if (c == '*' && i + 1 < line.size() && line[i + 1] == '/') {
+                s.block_comment = false;
+                ++i;
+            }
+            continue;
+        }
+        if (c == '-' && i + 1 < line.size() && line[i + 1] == '-') break;
+        if (c == '/' && i + 1 < line.size() && line[i + 1] == '*') {
+            s.block_comment = true;
+            ++i;
+        } else if (c == '\'' || c == '"' || (!psql && c == '`')) {
+            if (psql && c == '\'' && i > 0 && (line[i - 1] == 'E' || line[i - 1] == 'e'))
+                return "an escape string E'...' (psql and PostgreSQL read its backslashes)";
+            s.quote = c;
+            s.pending = true;
+        } else if (!psql && c == '[') {
+            s.quote = ']';
+            s.pending = true;
+        } else if (c == ';') {
+            s.pending = false;
+        } else if (psql && c == '\\') {
+            return "a backslash outside quotes (psql runs what follows as its command)";
+        } else if (psql && c == ':') {
+            if (i + 1 < line.size() && line[i + 1] == ':')
+                ++i;
+            else
+                return "a colon outside quotes (psql puts a variable there)";
+        } else if (psql && c == '$') {
+            return "a dollar sign outside quotes (a dollar quote)";
+        } else if (c != ' ' && c != '\t') {
+            s.pending = true;
+        }
+    }
+    if (s.quote != 0) return "a quote runs over its line";
+    if (s.block_comment) return "a comment runs over its line";
+    if (s.pending) return "a statement runs over its line";
+    return "";
+}
+
+// The sqlite3 shell's reading of a backslash in an argument.
+std::string resolved_backslashes(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        const std::string_view from = "abtnvfr", to = "\a\b\t\n\v\f\r";
+        const std::size_t k = from.find(c);
+        if (k != std::string_view::npos) {
+            out += to[k];
+        } else if (c >= '0' && c <= '7') {
+            int value = c - '0';
+            for (int n = 0; n < 2 && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '7'; ++n)
+                value = value * 8 + (text[++i] - '0');
+            out += static_cast<char>(value);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A dot-command's words as the sqlite3 shell splits them, and whether
+// each was quoted.
+std::vector<std::pair<std::string, bool>> sqlite_words(const std::string& line)
+{
+    std::vector<std::pair<std::string, bool>> words;
+    std::size_t h = 0;
+    while (h < line.size()) {
+        while (h < line.size() && std::isspace(static_cast<unsigned char>(line[h]))) ++h;
+        if (h >= line.size()) break;
+        std::string word;
+        const char delim = line[h];
+        if (delim == '\'' || delim == '"') {
+            ++h;
+            const std::size_t start = h;
+            while (h < line.size() && line[h] != delim) {
+                if (line[h] == '\\' && delim == '"' && h + 1 < line.size()) ++h;
+                ++h;
+            }
+            word = line.substr(start, h - start);
+            if (h < line.size()) ++h;
+            words.emplace_back(delim == '"' ? resolved_backslashes(word) : word, true);
+        } else {
+            const std::size_t start = h;
+            while (h < line.size() && !std::isspace(static_cast<unsigned char>(line[h]))) ++h;
+            words.emplace_back(resolved_backslashes(line.substr(start, h - start)), false);
+        }
+    }
+    return words;
+}
+
+// The name a quoted identifier at `at` stands for, with `at` moved past it;
+// nullopt when there is none.
+std::optional<std::string> identifier_at(const std::string& text, std::size_t& at)
+{
+    if (at >= text.size() || text[at] != '"') return std::nullopt;
+    std::string name;
+    for (++at; at < text.size(); ++at) {
+        if (text[at] != '"') {
+            name += text[at];
+        } else if (at + 1 < text.size() && text[at + 1] == '"') {
+            name += '"';
+            ++at;
+        } else {
+            ++at;
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+// The string a quoted literal ('...' with '') at `at` stands for.
+std::optional<std::string> literal_at(const std::string& text, std::size_t& at)
+{
+    if (at >= text.size() || text[at] != '\'') return std::nullopt;
+    std::string value;
+    for (++at; at < text.size(); ++at) {
+        if (text[at] != '\'') {
+            value += text[at];
+        } else if (at + 1 < text.size() && text[at + 1] == '\'') {
+            value += '\'';
+            ++at;
+        } else {
+            ++at;
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+// The tables a CREATE TABLE line creates: its one or two identifiers.
+std::optional<std::vector<std::string>> created_table(const std::string& line)
+{
+    const std::string prefix = "CREATE TABLE ";
+    if (line.rfind(prefix, 0) != 0) return std::nullopt;
+    std::size_t at = prefix.size();
+    std::vector<std::string> names;
+    while (auto name = identifier_at(line, at)) {
+        names.push_back(*name);
+        if (at >= line.size() || line[at] != '.') break;
+        ++at;
+    }
+    return names;
+}
+
+struct Load {
+    std::string file;
+    std::vector<std::string> table;
+};
+
+// What the script must load, in its order.
+std::vector<Load> loads_of(const UnloadPlan& plan, const WrittenFiles& written, bool postgres)
+{
+    std::vector<Load> loads;
+    for (std::size_t t = 0; t < plan.tables().size(); ++t)
+        for (RowKind kind : kAllRowKinds) {
+            const auto k = static_cast<std::size_t>(kind);
+            if (!written[t].files[k]) continue;
+            const TableNames& names = plan.tables()[t].names;
+            if (!postgres)
+                loads.push_back({names.csv_file(kind), {names.sqlite_table(kind)}});
+            else
+                loads.push_back({written[t].binary_copies[k] ? names.binary_copy_file(kind) : names.csv_file(kind),
+                                 {names.postgres_schema, names.postgres_table(kind)}});
+        }
+    return loads;
+}
+
+// The words of a POSIX shell command line as the shell reads them;
+// nullopt when a character outside quotes would do more than be a letter.
+std::optional<std::vector<std::string>> shell_words(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool in_word = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ') {
+            if (in_word) words.push_back(std::move(word));
+            word.clear();
+            in_word = false;
+        } else if (c == '\'') {
+            const std::size_t end = line.find('\'', i + 1);
+            if (end == std::string::npos) return std::nullopt;
+            word += line.substr(i + 1, end - i - 1);
+            i = end;
+            in_word = true;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            in_word = true;
+        } else if (std::isalnum(static_cast<unsigned char>(c)) || std::string_view("%+,-./:=@_").find(c) != std::string_view::npos) {
+            word += c;
+            in_word = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (in_word) words.push_back(std::move(word));
+    return words;
+}
+
+}  // namespace
+
+std::string check_sqlite_script(const UnloadPlan& plan, const WrittenFiles& written, const std::string& script)
+{
+    std::string problem = check_bytes(script, "sqlite.sql");
+    if (!problem.empty()) return problem;
+    const std::vector<Load> loads = loads_of(plan, written, false);
+    const std::vector<std::string> fixed = {".bail on", ".headers off", ".mode list", ".output \"sqlite-blobs.tmp\"",
+                                            ".output stdout", ".read \"sqlite-blobs.tmp\"",
+                                            ".shell rm -f sqlite-blobs.tmp"};
+    std::size_t imported = 0;
+    std::optional<std::vector<std::string>> created;
+    SqlState state;
+    for (const std::string& line : lines_of(script)) {
+        const std::string where = "sqlite.sql: " + terminal_text(line) + ": ";
+        if (!state.pending && !line.empty() && line[0] == '.') {
+            if (std::find(fixed.begin(), fixed.end(), line) != fixed.end()) continue;
+            const auto words = sqlite_words(line);
+            if (words.size() != 6 || words[0].first != ".import" || words[1].first != "--csv" ||
+                words[2].first != "--skip" || words[3].first != "1" || !words[4].second || !words[5].second)
+                return where + "a dot-command the writer does not write";
+            if (imported >= loads.size()) return where + "more files imported than were written";
+            const Load& load = loads[imported++];
+            if (words[4].first != load.file || words[5].first != load.table[0])
+                return where + "imports " + terminal_text(words[4].first) + " into " + terminal_text(words[5].first);
+            if (!created || *created != load.table) return where + "imports into a table the line before did not create";
+            // The shell takes an argument starting with '-' for an option, a file starting with '|' for a command.
+            for (std::size_t i : {4u, 5u})
+                if (words[i].first.empty() || words[i].first[0] == '-' || (i == 4 && words[i].first[0] == '|'))
+                    return where + "an argument the shell takes for an option or a command";
+            continue;
+        }
+        problem = read_sql_line(line, state, false);
+        if (!problem.empty()) return where + problem;
+        created = created_table(line);
+    }
+    if (imported != loads.size()) return "sqlite.sql imports " + std::to_string(imported) + " of the files written";
+    return "";
+}
+
+std::string check_postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const std::string& script)
+{
+    std::string problem = check_bytes(script, "postgres.sql");
+    if (!problem.empty()) return problem;
+    const std::vector<Load> loads = loads_of(plan, written, true);
+    const std::string copy = "\\copy \"unload_staging\" FROM ";
+    std::size_t copied = 0;
+    std::optional<std::vector<std::string>> created;
+    SqlState state;
+    for (const std::string& line : lines_of(script)) {
+        const std::string where = "postgres.sql: " + terminal_text(line) + ": ";
+        if (!state.pending && !line.empty() && line[0] == '\\') {
+            if (line == "\\set ON_ERROR_STOP on") continue;
+            if (line.rfind(copy, 0) != 0) return where + "a meta-command the writer does not write";
+            std::size_t at = copy.size();
+            const std::optional<std::string> file = literal_at(line, at);
+            const std::string rest = file ? line.substr(at) : "";
+            if (!file || (rest != " WITH (FORMAT csv, HEADER)" && rest != " WITH (FORMAT binary)"))
+                return where + "a \\copy the writer does not write";
+            if (copied >= loads.size()) return where + "more files copied than were written";
+            const Load& load = loads[copied++];
+            if (*file != load.file || (rest == " WITH (FORMAT binary)") != file->ends_with(".pgcopy"))
+                return where + "copies " + terminal_text(*file) + " where " + terminal_text(load.file) + " was written";
+            if (file->empty() || (*file)[0] == '~') return where + "a file psql would look for in a home directory";
+            if (!created || *created != load.table) return where + "copies for a table the script did not create";
+            continue;
+        }
+        problem = read_sql_line(line, state, true);
+        if (!problem.empty()) return where + problem;
+        if (auto table = created_table(line); table && table->size() == 2) created = table;
+    }
+    if (copied != loads.size()) return "postgres.sql copies " + std::to_string(copied) + " of the files written";
+    return "";
+}
+
+std::string check_control_file(const UnloadTable& table, const std::string& text)
+{
+    const std::string what = table.names.control_file();
+    std::string problem = check_bytes(text, what);
+    if (!problem.empty()) return problem;
+    const std::string command = "-- schema says:  ";
+    bool commanded = false, infile = false, into = false;
+    for (const std::string& line : lines_of(text)) {
+        const std::string where = what + ": " + line + ": ";
+        if (line.rfind(command, 0) == 0) {
+            const auto words = shell_words(line.substr(command.size()));
+            if (!words || *words != std::vector<std::string>{"sqlldr", "control=" + what})
+                return where + "the comment's command is not sqlldr with its own control file";
+            commanded = true;
+        } else if (line.rfind("INFILE ", 0) == 0) {
+            std::size_t at = 7;
+            const auto file = literal_at(line, at);
+            if (!file || *file != table.names.csv_file(RowKind::Live) || line.substr(at) != " \"STR '\\r\\n'\"")
+                return where + "not the table's file";
+            infile = true;
+        } else if (line.rfind("INTO TABLE ", 0) == 0) {
+            std::size_t at = 11;
+            std::vector<std::string> names;
+            while (auto name = identifier_at(line, at)) {
+                names.push_back(*name);
+                if (at < line.size() && line[at] == '.') ++at;
+            }
+            std::vector<std::string> expected{terminal_text(table.name)};
+            if (!table.owner.empty()) expected.insert(expected.begin(), terminal_text(table.owner));
+            if (names != expected || at != line.size()) return where + "not the table's name";
+            into = true;
+        }
+    }
+    return commanded && infile && into ? "" : what + " lacks its command, its INFILE or its table";
+}
+
+namespace {
+
+// The records of a CSV file as RFC 4180 reads them, each field with
+// whether it was quoted.
+std::optional<std::vector<std::vector<std::pair<std::string, bool>>>> csv_records(const std::string& text)
+{
+    std::vector<std::vector<std::pair<std::string, bool>>> records(1);
+    for (std::size_t i = 0; i < text.size();) {
+        std::string field;
+        const bool quoted = text[i] == '"';
+        if (quoted) {
+            for (++i;; ++i) {
+                if (i >= text.size()) return std::nullopt;
+                if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) break;
+                if (text[i] == '"') ++i;
+                field += text[i];
+            }
+            ++i;
+        } else {
+            while (i < text.size() && text[i] != ',' && text[i] != '\r') field += text[i++];
+        }
+        records.back().emplace_back(std::move(field), quoted);
+        if (i < text.size() && text[i] == ',') {
+            ++i;
+        } else if (text.compare(i, 2, "\r\n") == 0) {
+            i += 2;
+            if (i < text.size()) records.emplace_back();
+        } else {
+            return std::nullopt;
+        }
+    }
+    return records;
+}
+
+std::uint32_t big_endian(const std::string& bytes, std::size_t at, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    return value;
+}
+
+}  // namespace
+
+std::string check_binary_copy(const std::string& csv, const std::optional<std::string>& copy)
+{
+    const bool holds_end_line = csv.rfind("\\.\n", 0) == 0 || csv.rfind("\\.\r\n", 0) == 0 ||
+                                csv.find("\n\\.\n") != std::string::npos || csv.find("\n\\.\r\n") != std::string::npos;
+    if (holds_end_line && !copy) return "a CSV file holds a line of \\. alone and has no binary copy";
+    if (!copy) return "";
+    const auto records = csv_records(csv);
+    if (!records) return "a CSV file the writer wrote is not RFC 4180";
+    const std::string& b = *copy;
+    const std::string header("PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19);
+    if (b.rfind(header, 0) != 0) return "a binary copy without its header";
+    std::size_t at = header.size();
+    for (std::size_t r = 1; r < records->size(); ++r) {
+        const auto& record = (*records)[r];
+        if (at + 2 > b.size() || big_endian(b, at, 2) != record.size()) return "a tuple of another field count";
+        at += 2;
+        for (const auto& [text, quoted] : record) {
+            if (at + 4 > b.size()) return "a binary copy cut short";
+            const std::uint32_t length = big_endian(b, at, 4);
+            at += 4;
+            if (!quoted && text.empty()) {
+                if (length != 0xFFFFFFFFu) return "an empty field that is not NULL";
+                continue;
+            }
+            if (length != text.size() || b.compare(at, length, text) != 0) return "a field copied otherwise";
+            at += length;
+        }
+    }
+    if (b.substr(at) != "\377\377") return "a binary copy without its trailer";
+    return "";
+}
+
+}  // namespace fuzz
