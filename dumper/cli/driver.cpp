@@ -23,6 +23,7 @@
 #include "print/export_columns.h"
 #include "format/block_format.h"
 #include "values/charsets.h"
+#include "values/escaped_text.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ bool Run::open_files()
                 if (!find_data_file_geometry(*file, s_, err_)) return false;
             } else if ((choice.find_size || choice.find_order) &&
                        !find_geometry(*file, choice, print_.layout_found, message)) {
-                err_.text("trevanix: " + message + "\n");
+                err_.text("trevanix: " + terminal_text(message) + "\n");
                 return false;
             }
             // Records of the modes that read several files name their file.

@@ -44,11 +44,17 @@ bool starts_with(std::string_view text, std::string_view prefix, bool any_case)
     return true;
 }
 
+bool ends_with(std::string_view text, std::string_view ending, bool any_case)
+{
+    return text.size() >= ending.size() && starts_with(text.substr(text.size() - ending.size()), ending, any_case);
+}
+
 // How a place takes names: each name given stands for itself followed by
-// each of `suffixes`.
+// each of `suffixes`, and then, for files, by an extension of at most
+// `ending` bytes.
 struct NameRule {
     std::vector<std::string> suffixes;
-    std::size_t most_bytes = kUnbounded;  // of a name with its longest suffix
+    std::size_t most_bytes = kUnbounded;  // of a name with its longest suffix and ending
     bool any_case = false;
     std::span<const std::string_view> reserved_prefixes;
     // What a name cut to nothing starts with before its suffix.
@@ -60,10 +66,43 @@ struct NameRule {
         for (const std::string& s : suffixes) longest = std::max(longest, s.size());
         return longest;
     }
+    std::size_t ending = 0;
+
     bool reserved(std::string_view name) const
     {
         return std::any_of(reserved_prefixes.begin(), reserved_prefixes.end(),
                            [&](std::string_view prefix) { return starts_with(name, prefix, any_case); });
+    }
+    // Whether the name ends as another's with a suffix does (T.deleted).
+    bool ends_as_a_kind(std::string_view name) const
+    {
+        return std::any_of(suffixes.begin(), suffixes.end(), [&](const std::string& s) {
+            return !s.empty() && name.size() > s.size() && ends_with(name, s, any_case);
+        });
+    }
+    // Whether a name `base` stands for (base and a suffix) is one a name
+    // taken stands for: T and a suffix. Only the names given are kept, and
+    // base + mine == T + theirs is looked for case by case.
+    bool collides(const NameSet& taken, const std::string& base) const
+    {
+        if (taken.holds(base)) return true;  // the same suffix
+        for (const std::string& theirs : suffixes)
+            if (!theirs.empty() && base.size() > theirs.size() && ends_with(base, theirs, any_case) &&
+                taken.holds(std::string_view(base).substr(0, base.size() - theirs.size())))
+                return true;  // T.deleted as base, T taken
+        for (const std::string& mine : suffixes) {
+            if (mine.empty()) continue;
+            const std::string name = base + mine;
+            if (taken.holds_ending_as_a_kind(name)) return true;  // base.deleted taken
+            // Suffixes of which one ends with another (none are now).
+            for (const std::string& theirs : suffixes)
+                if (!theirs.empty() && theirs != mine &&
+                    (ends_with(mine, theirs, any_case) || ends_with(theirs, mine, any_case)) &&
+                    ends_with(name, theirs, any_case) &&
+                    taken.holds(std::string_view(name).substr(0, name.size() - theirs.size())))
+                    return true;
+        }
+        return false;
     }
 };
 
@@ -114,14 +153,13 @@ std::string cut_to(std::string text, std::size_t most)
 std::string claim(NameSet& taken, const NameRule& rule, std::string wanted, std::string_view exact_owner,
                   std::string_view exact_name)
 {
-    const std::size_t longest = rule.longest_suffix();
+    const std::size_t longest = rule.longest_suffix() + rule.ending;
     auto free = [&](const std::string& base) {
         if (rule.most_bytes != kUnbounded && base.size() + longest > rule.most_bytes) return false;
-        return std::none_of(rule.suffixes.begin(), rule.suffixes.end(),
-                            [&](const std::string& s) { return taken.holds(base + s); });
+        return !rule.collides(taken, base);
     };
     auto take = [&](std::string base) {
-        for (const std::string& s : rule.suffixes) taken.add(base + s);
+        taken.add(base, rule.ends_as_a_kind(base));
         return base;
     };
     if (rule.reserved(wanted)) wanted.insert(wanted.begin(), kMark);
@@ -158,18 +196,13 @@ bool ends_as_a_kind(std::string_view name, bool files, bool any_case)
     });
 }
 
+// What a table's names are followed by: its kinds' infixes in files (the
+// extensions after them, .csv, .pgcopy and .ctl, end no other), their
+// suffixes in the loaders.
 std::vector<std::string> kind_suffixes(bool files)
 {
     std::vector<std::string> suffixes;
-    for (const KindNames& kind : kKindNames) {
-        if (!files) {
-            suffixes.emplace_back(kind.table_suffix);
-            continue;
-        }
-        for (std::string_view ending : {kCsvSuffix, kBinaryCopySuffix})
-            suffixes.push_back(std::string(kind.file_infix) + std::string(ending));
-    }
-    if (files) suffixes.emplace_back(kControlFileSuffix);
+    for (const KindNames& kind : kKindNames) suffixes.emplace_back(files ? kind.file_infix : kind.table_suffix);
     return suffixes;
 }
 
@@ -197,8 +230,8 @@ void put_percent_escape(std::string& out, unsigned char c)
 void name_columns(UnloadTable& table)
 {
     NameSet sqlite(true), postgres;
-    NameRule sqlite_rule{{""}, kUnbounded, true, {}};
-    NameRule postgres_rule{{""}, kMostPostgresBytes, false, {}};
+    const NameRule sqlite_rule{{""}, kUnbounded, true, {}};
+    const NameRule postgres_rule{{""}, kMostPostgresBytes, false, {}};
     for (NameSet* set : {&sqlite, &postgres}) {
         set->add(kRowidColumn);
         if (table.partitioned) set->add(kPartitionColumn);
@@ -220,11 +253,11 @@ void name_columns(UnloadTable& table)
 
 }  // namespace
 
-std::string NameSet::key(std::string_view name) const
+std::string NameSet::folded(std::string_view name)
 {
-    std::string k(name);
-    if (any_case_) std::transform(k.begin(), k.end(), k.begin(), upper);
-    return k;
+    std::string key(name);
+    std::transform(key.begin(), key.end(), key.begin(), upper);
+    return key;
 }
 
 std::string file_name_of(std::string_view name)
@@ -262,7 +295,8 @@ void TableNamer::name(std::span<UnloadTable> tables)
 void TableNamer::name_files(std::span<UnloadTable> tables)
 {
     // A file name starting with '~' is a home directory to psql and shells.
-    const NameRule rule{kind_suffixes(true), kMostFileNameBytes, false, {}, "_"};
+    const NameRule rule{kind_suffixes(true), kMostFileNameBytes, false, {}, "_",
+                        std::max({kCsvSuffix.size(), kBinaryCopySuffix.size(), kControlFileSuffix.size()})};
     std::vector<std::string> wanted;
     for (const UnloadTable& table : tables) wanted.push_back(file_name_of(table.qualified_name()));
     for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {

@@ -86,19 +86,40 @@ struct ColumnNames {
     std::string postgres;
 };
 
-// The names a unload's tables have been given, so that those named later
+// The names an unload's tables (or a table's columns) have been given in
+// one place, before the suffixes of their kinds, so that those named later
 // take none of them.
 class NameSet {
 public:
     explicit NameSet(bool any_case = false) : any_case_(any_case) {}
-    bool holds(std::string_view name) const { return names_.count(key(name)) != 0; }
-    void add(std::string_view name) { names_.insert(key(name)); }
+    bool holds(std::string_view name) const { return holds(names_, name); }
+    // Among those that end as another's with a kind's suffix does.
+    bool holds_ending_as_a_kind(std::string_view name) const
+    {
+        return !ending_as_a_kind_.empty() && holds(ending_as_a_kind_, name);
+    }
+    void add(std::string_view name, bool ends_as_a_kind = false)
+    {
+        names_.insert(any_case_ ? folded(name) : std::string(name));
+        if (ends_as_a_kind) ending_as_a_kind_.insert(any_case_ ? folded(name) : std::string(name));
+    }
 
 private:
-    std::string key(std::string_view name) const;
+    // Names looked up without a copy.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+    };
+    using Names = std::unordered_set<std::string, Hash, std::equal_to<>>;
+    static std::string folded(std::string_view name);
+    bool holds(const Names& names, std::string_view name) const
+    {
+        return any_case_ ? names.find(folded(name)) != names.end() : names.find(name) != names.end();
+    }
 
     bool any_case_;
-    std::unordered_set<std::string> names_;
+    Names names_;
+    Names ending_as_a_kind_;
 };
 
 struct UnloadTable;
