@@ -59,6 +59,7 @@ struct NameRule {
     std::span<const std::string_view> reserved_prefixes;
     // What a name cut to nothing starts with before its suffix.
     std::string_view empty_stem = "";
+    std::size_t ending = 0;
 
     std::size_t longest_suffix() const
     {
@@ -66,14 +67,14 @@ struct NameRule {
         for (const std::string& s : suffixes) longest = std::max(longest, s.size());
         return longest;
     }
-    std::size_t ending = 0;
 
     bool reserved(std::string_view name) const
     {
         return std::any_of(reserved_prefixes.begin(), reserved_prefixes.end(),
                            [&](std::string_view prefix) { return starts_with(name, prefix, any_case); });
     }
-    // Whether the name ends as another's with a suffix does (T.deleted).
+    // Whether the name ends as another's with a suffix does (T.deleted
+    // beside T): such names yield to the others.
     bool ends_as_a_kind(std::string_view name) const
     {
         return std::any_of(suffixes.begin(), suffixes.end(), [&](const std::string& s) {
@@ -185,17 +186,6 @@ std::vector<std::size_t> naming_order(std::size_t count, Plain plain)
     return order;
 }
 
-// Whether a name ends as another's name of a kind does (T.deleted beside
-// T): such names yield to the others.
-bool ends_as_a_kind(std::string_view name, bool files, bool any_case)
-{
-    return std::any_of(std::begin(kKindNames), std::end(kKindNames), [&](const KindNames& kind) {
-        const std::string_view ending = files ? kind.file_infix : kind.table_suffix;
-        return !ending.empty() && name.size() > ending.size() &&
-               starts_with(name.substr(name.size() - ending.size()), ending, any_case);
-    });
-}
-
 // What a table's names are followed by: its kinds' infixes in files (the
 // extensions after them, .csv, .pgcopy and .ctl, end no other), their
 // suffixes in the loaders.
@@ -300,7 +290,7 @@ void TableNamer::name_files(std::span<UnloadTable> tables)
     std::vector<std::string> wanted;
     for (const UnloadTable& table : tables) wanted.push_back(file_name_of(table.qualified_name()));
     for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
-             return wanted[i] == tables[i].qualified_name() && !ends_as_a_kind(wanted[i], true, false);
+             return wanted[i] == tables[i].qualified_name() && !rule.ends_as_a_kind(wanted[i]);
          }))
         tables[i].names.file_stem = claim(files_, rule, wanted[i], tables[i].owner, tables[i].name);
 }
@@ -312,7 +302,7 @@ void TableNamer::name_sqlite(std::span<UnloadTable> tables)
     for (const UnloadTable& table : tables) wanted.push_back(qualified(terminal_text(table.owner), terminal_text(table.name)));
     for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
              return wanted[i] == tables[i].qualified_name() && !rule.reserved(wanted[i]) &&
-                    !ends_as_a_kind(wanted[i], false, true);
+                    !rule.ends_as_a_kind(wanted[i]);
          }))
         tables[i].names.sqlite = claim(sqlite_, rule, wanted[i], tables[i].owner, tables[i].name);
 }
@@ -336,7 +326,7 @@ void TableNamer::name_postgres(std::span<UnloadTable> tables)
     std::vector<std::string> wanted;
     for (const UnloadTable& table : tables) wanted.push_back(terminal_text(table.name));
     for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
-             return wanted[i] == tables[i].name && !ends_as_a_kind(wanted[i], false, false);
+             return wanted[i] == tables[i].name && !rule.ends_as_a_kind(wanted[i]);
          })) {
         NameSet& taken = postgres_tables_[tables[i].names.postgres_schema];
         tables[i].names.postgres = claim(taken, rule, wanted[i], tables[i].owner, tables[i].name);
