@@ -59,38 +59,42 @@ std::string name_fields(std::string_view key, std::string_view name)
     return json;
 }
 
-// {"rows": ..., "deleted": ...}: `name_of` of each kind written.
+// "rows": ..., "deleted": ...: `name_of` of each kind written, after the
+// fields `first`.
 template <class NameOf>
-std::string by_kind(const std::array<bool, kRowKinds>& written, NameOf name_of, std::string json = "")
+std::string kind_fields(const std::array<bool, kRowKinds>& written, NameOf name_of, std::string first = "")
 {
+    std::string json = std::move(first);
     for (RowKind kind : kAllRowKinds) {
         if (!written[static_cast<std::size_t>(kind)]) continue;
         if (!json.empty()) json += ", ";
         json += text_field(names_of(kind).key, name_of(kind));
     }
-    return "{" + json + "}";
+    return json;
+}
+
+std::string object_field(std::string_view name, const std::string& fields)
+{
+    return ", " + json_string(name) + ": {" + fields + "}";
 }
 
 // Where the table's rows went: its files, and its tables in each database.
 std::string places(const UnloadTable& table, const TableWritten& written)
 {
     const TableNames& names = table.names;
-    std::string files = by_kind(written.files, [&](RowKind kind) { return names.csv_file(kind); });
+    std::string files = kind_fields(written.files, [&](RowKind kind) { return names.csv_file(kind); });
     if (written.files[static_cast<std::size_t>(RowKind::Live)])
-        files.insert(files.size() - 1, ", " + text_field("control", names.control_file()));
-    std::string json = json_string("files") + ": " + files;
+        files += ", " + text_field("control", names.control_file());
+    std::string json = object_field("files", files);
     if (written.binary_copies != std::array<bool, kRowKinds>{})
-        json += ", " + json_string("binary_copies") + ": " +
-                by_kind(written.binary_copies, [&](RowKind kind) { return names.binary_copy_file(kind); });
-    json += ", " + json_string("sqlite") + ": " +
-            by_kind(written.files, [&](RowKind kind) { return names.sqlite_table(kind); });
-    if (written.any())
-        json += ", " + json_string("postgres") + ": " +
-                by_kind(written.files, [&](RowKind kind) { return names.postgres_table(kind); },
-                        text_field("schema", names.postgres_schema));
-    else
-        json += ", " + json_string("postgres") + ": {}";
-    return json;
+        json += object_field("binary_copies", kind_fields(written.binary_copies, [&](RowKind kind) {
+                                 return names.binary_copy_file(kind);
+                             }));
+    json += object_field("sqlite", kind_fields(written.files, [&](RowKind kind) { return names.sqlite_table(kind); }));
+    const std::string schema = written.any() ? text_field("schema", names.postgres_schema) : "";
+    return json + object_field("postgres", kind_fields(written.files, [&](RowKind kind) {
+                                   return names.postgres_table(kind);
+                               }, schema));
 }
 
 // The columns whose names in SQLite or PostgreSQL are not their own.
@@ -134,7 +138,7 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
                 field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " + field("stale", c.stale) + ", " +
                 field("reassembled", c.reassembled) + ", " + field("incomplete", c.incomplete) + ", " +
                 field("not_decoded", c.not_decoded) + ", " + field("damaged_blocks", summary.damaged_blocks(table)) +
-                ", " + places(table, written[i]) + renamed_columns(table) + "}";
+                places(table, written[i]) + renamed_columns(table) + "}";
     }
     json += plan.tables().empty() ? "],\n" : "\n  ],\n";
     json += "  \"unknown_objects\": [";
