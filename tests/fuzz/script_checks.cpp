@@ -26,8 +26,10 @@ std::vector<std::string> lines_of(const std::string& text)
 std::string check_bytes(const std::string& text, const std::string& what)
 {
     if (!is_utf8(text.data(), text.size())) return what + " is not UTF-8";
-    for (unsigned char c : text)
-        if ((c < 0x20 && c != '\n') || c == 0x7F) return what + " holds the control character " + hex_text(std::string(1, static_cast<char>(c)));
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\n') || c == 0x7F) return what + " holds the control character " + hex_text(std::string(1, ch));
+    }
     return "";
 }
 
