@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -37,7 +39,11 @@ using dictionary::ObjectCount;
 struct Sample {
     explicit Sample(std::uint32_t size = 8192, ByteOrder order = ByteOrder::Little,
                     SystemDamage damage = SystemDamage::None)
-        : description(datafile::sample_database(size, order)), built(datafile::build_database(description, damage))
+        : Sample(datafile::sample_database(size, order), damage)
+    {
+    }
+    explicit Sample(datafile::Database database, SystemDamage damage = SystemDamage::None)
+        : description(std::move(database)), built(datafile::build_database(description, damage))
     {
     }
 
@@ -335,6 +341,311 @@ TEST(DictionarySegments, AScanFindsEveryBlockOfADataObject)
     EXPECT_EQ(blocks_of(2), cluster_blocks);
     EXPECT_TRUE(found.at(87150).empty());  // the users' rows are in the other file
     EXPECT_GT(cluster_blocks.size(), 2u);
+}
+
+// ---------------------------------------------------------------------------
+// Extent maps: map blocks, extents listed again, maps no file can hold
+
+// The sample database with the SYSTEM file's segments in one-block
+// extents, three in each header's own map and two in each extent map
+// block after it, OBJ$'s and BOOTSTRAP$'s extents alternating in the file.
+datafile::Database mapped_database(std::uint32_t size = 8192, ByteOrder order = ByteOrder::Little)
+{
+    datafile::Database database = datafile::sample_database(size, order);
+    database.system_layout.extent_blocks = 1;
+    database.system_layout.header_extents = 3;
+    database.system_layout.map_block_extents = 2;
+    database.system_layout.interleaved = true;
+    return database;
+}
+
+const datafile::SegmentTruth& segment_truth(const BuiltDatabase& built, const std::string& name)
+{
+    for (const datafile::SegmentTruth& segment : built.segments)
+        if (segment.name == name) return segment;
+    throw std::invalid_argument("no segment " + name);
+}
+
+std::vector<dictionary::ExtentRange> ranges_of(const datafile::SegmentTruth& segment)
+{
+    std::vector<dictionary::ExtentRange> ranges;
+    for (const datafile::Extent& e : segment.extents) ranges.push_back({{segment.header.file, e.first_block}, e.length});
+    return ranges;
+}
+
+std::size_t blocks_in(const datafile::SegmentTruth& segment)
+{
+    std::size_t blocks = 0;
+    for (const datafile::Extent& e : segment.extents) blocks += e.length;
+    return blocks;
+}
+
+// The blocks of the sample's OBJ$ that hold its rows.
+std::size_t obj_row_blocks(const BuiltDatabase& built)
+{
+    std::set<std::uint32_t> blocks;
+    for (const datafile::RowTruth& row : built.rows_of("SYS", "OBJ$").rows)
+        for (const datafile::PieceAddress& p : row.pieces) blocks.insert(p.block);
+    return blocks.size();
+}
+
+TEST(DictionarySegments, MapBlocksCarryTheExtentsAHeaderHasNoRoomFor)
+{
+    std::size_t chains = 0;  // segments with more than one map block
+    for (const auto& [size, order] : {std::pair{8192u, ByteOrder::Little}, std::pair{16384u, ByteOrder::Big},
+                                      std::pair{2048u, ByteOrder::Big}}) {
+        SCOPED_TRACE(size);
+        const Sample s(mapped_database(size, order));
+        Opened opened = open_in_memory(s.built);
+        for (const datafile::SegmentTruth& segment : s.built.segments) {
+            if (segment.space_managed) continue;
+            SCOPED_TRACE(segment.name);
+            const dictionary::BlockPlace header{segment.header.file, segment.header.block};
+            const dictionary::SegmentMap map = dictionary::read_segment_map(opened.files, header);
+            ASSERT_TRUE(map.ok()) << map.problem;
+            EXPECT_TRUE(map.warnings.empty()) << map.warnings.front();
+            EXPECT_EQ(map.extents, ranges_of(segment));
+            EXPECT_EQ(map.counted_extents, segment.extents.size());
+            EXPECT_EQ(map.counted_blocks, blocks_in(segment) - 1);
+            std::vector<dictionary::BlockPlace> map_blocks;
+            for (std::uint32_t block : segment.map_blocks) map_blocks.push_back({1, block});
+            EXPECT_EQ(map.map_blocks, map_blocks);
+            if (segment.high_water_mark != 0)
+                EXPECT_EQ(map.high_water_mark, (dictionary::BlockPlace{1, segment.high_water_mark}));
+            else
+                EXPECT_FALSE(map.high_water_mark);
+            // Every block of the extents once, but for the header and the map blocks.
+            const std::vector<dictionary::BlockPlace> blocks = dictionary::segment_blocks(map, header);
+            EXPECT_EQ(blocks.size(), blocks_in(segment) - 1 - map_blocks.size());
+            for (const dictionary::BlockPlace& place : map_blocks) EXPECT_EQ(std::count(blocks.begin(), blocks.end(), place), 0);
+            chains += map_blocks.size() > 1;
+        }
+        // Some of BOOTSTRAP$'s extents lie between OBJ$'s.
+        const datafile::SegmentTruth& obj = segment_truth(s.built, "SYS.OBJ$");
+        std::size_t between = 0;
+        for (const datafile::Extent& e : segment_truth(s.built, "SYS.BOOTSTRAP$").extents)
+            between += e.first_block > obj.extents.front().first_block && e.first_block < obj.extents.back().first_block;
+        EXPECT_GT(between, 0u);
+        const Loaded loaded = load(s.built);
+        expect_schema(s, loaded);
+        EXPECT_TRUE(loaded.notes.warnings.empty()) << loaded.notes.warnings.front();
+    }
+    EXPECT_GT(chains, 1u);
+    // What a user sees is what the sample's simple maps give.
+    ScratchDir dir;
+    const RunResult plain = run_trevanix({"--dictionary", dir.write("plain.dbf", Sample().built.system), "--ddl"});
+    const RunResult mapped = run_trevanix({"--dictionary", dir.write("mapped.dbf", Sample(mapped_database()).built.system), "--ddl"});
+    EXPECT_EQ(mapped.status, 0);
+    EXPECT_EQ(mapped.errors, "");
+    EXPECT_EQ(mapped.output, plain.output);
+}
+
+TEST(DictionarySegments, AnAutomaticallyManagedSegmentsMapBlocksAreFollowedPastAnotherSegmentsExtents)
+{
+    // Two segments of file 4 in 16K big-endian blocks whose extents of two
+    // blocks alternate; the first's header holds 5 and each of its three
+    // map blocks 10, each map block the first block of its first extent.
+    constexpr std::uint32_t kSize = 16384;
+    datafile::FileSet files(kSize, ByteOrder::Big);
+    datafile::ExtentMap map;
+    map.extents.push_back({10, 4});  // two bitmap blocks, the header at 12, a data block
+    for (std::uint32_t i = 0; i < 29; ++i) map.extents.push_back({20 + 4 * i, 2});
+    map.header_extents = 5;
+    map.map_block_extents = 10;
+    for (std::size_t i = 5; i < map.extents.size(); i += 10) map.map_blocks.push_back(map.extents[i].first_block);
+    const std::vector<datafile::Bytes> blocks = datafile::segment_map_blocks(true, 4, 12, 0, map, kSize, ByteOrder::Big);
+    files.put_image({4, 12}, blocks.front());
+    for (std::size_t i = 0; i < map.map_blocks.size(); ++i) files.put_image({4, map.map_blocks[i]}, blocks[i + 1]);
+    std::vector<datafile::Extent> other{{14, 4}};
+    for (std::uint32_t i = 0; i < 29; ++i) other.push_back({22 + 4 * i, 2});
+    files.put_image({4, 14}, datafile::space_segment_header(4, 14, other, kSize, ByteOrder::Big));
+    datafile::FileHeader file_header;
+    file_header.relative_file = 4;
+    file_header.block_count = 200;
+    files.put_image({4, 1}, datafile::file_header_block(file_header, kSize, ByteOrder::Big));
+
+    DataFileSet set;
+    auto file = DataFile::from_bytes(datafile::build_file(files.file(4, 200)), "users01.dbf");
+    file->set_geometry({kSize, ByteOrder::Big});
+    set.add(std::move(file));
+    const dictionary::SegmentMap read = dictionary::read_segment_map(set, {4, 12});
+    ASSERT_TRUE(read.ok()) << read.problem;
+    EXPECT_TRUE(read.warnings.empty()) << read.warnings.front();
+    EXPECT_TRUE(read.space_managed);
+    EXPECT_EQ(read.counted_extents, 30u);
+    ASSERT_EQ(read.extents.size(), 30u);
+    for (std::size_t i = 0; i < map.extents.size(); ++i)
+        EXPECT_EQ(read.extents[i], (dictionary::ExtentRange{{4, map.extents[i].first_block}, map.extents[i].length}));
+    EXPECT_EQ(read.map_blocks, (std::vector<dictionary::BlockPlace>{{4, 36}, {4, 76}, {4, 116}}));
+    EXPECT_EQ(dictionary::segment_blocks(read, {4, 12}).size(), 4u + 29 * 2 - 1 - 3);
+    EXPECT_FALSE(read.high_water_mark);
+}
+
+TEST(DictionarySegments, ExtentsListedAgainAreReadOnceAndSaid)
+{
+    // OBJ$'s one extent 1000 times over, and C_OBJ#'s map with an extent
+    // that overlaps its first.
+    datafile::Database database = datafile::sample_database();
+    database.system_layout.rewritten["SYS.OBJ$"] = {1000, {}};
+    database.system_layout.rewritten["SYS.C_OBJ#"] = {1, {{146, 4}}};
+    const Sample s(database);
+    const Sample clean;
+    ScratchDir dir;
+    const std::string users = dir.write("users01.dbf", clean.built.users);
+    const std::string clean_system = dir.write("clean.dbf", clean.built.system);
+    const std::string system = dir.write("system01.dbf", s.built.system);
+    const std::string said =
+        "trevanix: OBJ$'s segment header (file 1 block 240) lists 999 extents that earlier ones already hold, the "
+        "first extent 2 (file 1 block 240, 4 blocks): each block is read once\n"
+        "trevanix: OBJ$'s segment header (file 1 block 240) counts 3999 blocks, more than its files hold (528)\n"
+        "trevanix: C_OBJ#'s segment header (file 1 block 144) lists 1 extent that overlaps an earlier one, extent 3 "
+        "(file 1 block 146, 4 blocks): each block is read once\n";
+    for (const std::vector<std::string>& mode : {std::vector<std::string>{"--ddl"}, {"--list-tables", users}}) {
+        std::vector<std::string> args{"--dictionary", clean_system};
+        args.insert(args.end(), mode.begin(), mode.end());
+        const RunResult expected = run_trevanix(args);
+        args[1] = system;
+        const RunResult r = run_trevanix(args);
+        EXPECT_EQ(r.status, expected.status);
+        EXPECT_EQ(r.output, expected.output);
+        EXPECT_EQ(r.errors, said);
+    }
+    Opened opened = open_in_memory(s.built);
+    const dictionary::SegmentMap obj = dictionary::read_segment_map(opened.files, {1, 240});
+    EXPECT_EQ(obj.counted_extents, 1000u);
+    EXPECT_EQ(obj.extents, ranges_of(segment_truth(clean.built, "SYS.OBJ$")));
+}
+
+TEST(DictionarySegments, AnExtentPastTheEndIsReadNoFurtherThanTheFileHeaderCounts)
+{
+    // One extent of 13,000,000 blocks in a sparse file as long as the extent
+    // claims, whose header counts the blocks it was written with.
+    datafile::Database database = datafile::sample_database();
+    database.system_layout.rewritten["SYS.OBJ$"] = {0, {{240, 13000000}}};
+    const Sample s(database);
+    ScratchDir dir;
+    const std::string clean = dir.write("clean.dbf", Sample().built.system);
+    const std::string system = dir.write("system01.dbf", s.built.system);
+    std::error_code error;
+    std::filesystem::resize_file(system, (240ull + 13000000) * 8192, error);
+    if (error) GTEST_SKIP() << "this file system holds no sparse file of 100 GiB: " << error.message();
+    // The header's count leaves block 0 out: one block more than it says.
+    const std::size_t blocks = datafile::build_file(s.built.system).size() / 8192 + 1;
+
+    int open_error = 0;
+    DataFileSet files;
+    files.add(DataFile::open(system, open_error));
+    const dictionary::SegmentMap map = dictionary::read_segment_map(files, {1, 240});
+    EXPECT_EQ(map.problem, "maps extent 1 (file 1 block 240, 13000000 blocks), past the end of " + system);
+    EXPECT_EQ(map.extents, (std::vector<dictionary::ExtentRange>{{{1, 240}, static_cast<std::uint32_t>(blocks - 240)}}));
+    EXPECT_EQ(map.warnings, (std::vector<std::string>{"counts 12999999 blocks, more than its files hold (" +
+                                                      std::to_string(blocks) + ")"}));
+
+    const RunResult expected = run_trevanix({"--dictionary", clean, "--ddl"});
+    const RunResult r = run_trevanix({"--dictionary", system, "--ddl"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, expected.output);
+    const std::size_t found = obj_row_blocks(s.built);
+    EXPECT_EQ(r.errors, "trevanix: OBJ$'s segment header (file 1 block 240) counts 12999999 blocks, more than its "
+                        "files hold (" + std::to_string(blocks) + ")\n"
+                        "trevanix: OBJ$'s segment header (file 1 block 240) maps extent 1 (file 1 block 240, "
+                        "13000000 blocks), past the end of " + system + ": its blocks were found by scanning " +
+                            system + " for data object 18 (" + std::to_string(found) +
+                            (found == 1 ? " block)\n" : " blocks)\n"));
+}
+
+TEST(DictionarySegments, AChainOfMapBlocksThatLoopsRunsOnOrIsDamagedIsStoppedAndSaid)
+{
+    const Sample s(mapped_database());
+    // The segment with the longest chain.
+    const datafile::SegmentTruth* longest = nullptr;
+    for (const datafile::SegmentTruth& segment : s.built.segments)
+        if (longest == nullptr || segment.map_blocks.size() > longest->map_blocks.size()) longest = &segment;
+    ASSERT_GE(longest->map_blocks.size(), 2u);
+    const std::uint32_t header = longest->header.block;
+    const std::uint32_t first = longest->map_blocks.front();
+    const std::uint32_t last = longest->map_blocks.back();
+    const std::uint32_t object = longest->data_object;
+    const std::size_t maps = longest->map_blocks.size();
+    const std::string first_named = "names an extent map block (file 1 block " + std::to_string(first) + ") that ";
+    struct Case {
+        std::uint32_t block;
+        std::function<void(datafile::Bytes&, std::size_t)> change;
+        std::string problem;  // empty: the map is still believed
+        std::string warning;
+    };
+    const std::vector<Case> cases = {
+        {last, [&](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 92, (1u << 22) | first); }, "",
+         "its chain of extent map blocks leads back to file 1 block " + std::to_string(first)},
+        {header, [&](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 48, static_cast<std::uint32_t>(maps - 1)); },
+         "lists " + std::to_string(3 + 2 * (maps - 1)) + " of the " + std::to_string(longest->extents.size()) +
+             " extents it counts: its chain of extent map blocks goes on past the " + std::to_string(maps - 1) +
+             (maps == 2 ? " map block it counts" : " map blocks it counts"),
+         ""},
+        {first, [](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 96, 0); },
+         first_named + "lists 0 extents, and its block holds 1 to 1010", ""},
+        {first, [&](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 100, object + 1); },
+         first_named + "belongs to object " + std::to_string(object + 1) + ", not " + std::to_string(object), ""},
+        {header, [](datafile::Bytes& b, std::size_t at) { put_u32(b, at + 92, (1u << 22) | 1u); },
+         "names an extent map block (file 1 block 1) that is no extent map block: its block type is 0x0B", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.problem + c.warning);
+        DataFileSet files;
+        auto file = DataFile::from_bytes(changed_block(s.built, c.block, c.change), "system01.dbf");
+        file->set_geometry({8192, ByteOrder::Little});
+        files.add(std::move(file));
+        const dictionary::SegmentMap map = dictionary::read_segment_map(files, {1, header});
+        if (c.problem.empty()) {
+            EXPECT_TRUE(map.ok()) << map.problem;
+            EXPECT_EQ(map.extents, ranges_of(*longest));
+        } else {
+            EXPECT_EQ(map.problem.substr(0, c.problem.size()), c.problem);
+        }
+        EXPECT_EQ(map.warnings, c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+    }
+    // A map block that fails its checksum: the scan by data object takes
+    // over, and the dictionary is read whole.
+    datafile::Bytes bytes = datafile::build_file(s.built.system);
+    bytes[std::size_t{first} * 8192 + 200] ^= 1;
+    DataFileSet files;
+    files.add(DataFile::from_bytes(bytes, "system01.dbf"));
+    DataFile& system = files[0];
+    Loaded loaded;
+    loaded.ok = dictionary::load_dictionary(files, system, loaded.dictionary, loaded.notes, loaded.error);
+    expect_schema(s, loaded);
+    ASSERT_EQ(loaded.notes.warnings.size(), 1u);
+    const std::string name = longest->name.substr(longest->name.find('.') + 1);
+    const std::string said = name + "'s segment header (file 1 block " + std::to_string(header) + ") " + first_named +
+                             "is damaged: its checksum does not match: its blocks were found by scanning system01.dbf "
+                             "for data object " + std::to_string(object) + " (";
+    EXPECT_EQ(loaded.notes.warnings[0].substr(0, said.size()), said);
+}
+
+TEST(DictionarySegments, AMapOfMoreExtentsThanItsFilesHaveBlocksIsLeftAfterThatMany)
+{
+    // A header of 2K blocks whose extent is listed 1900 times over through
+    // nine map blocks, in a file of 20 blocks.
+    datafile::FileSet files(2048);
+    datafile::ExtentMap map;
+    map.extents.assign(1900, {10, 1});
+    map.header_extents = 100;
+    map.map_block_extents = 200;
+    for (std::uint32_t i = 0; i < 9; ++i) map.map_blocks.push_back(11 + i);
+    const std::vector<datafile::Bytes> blocks = datafile::segment_map_blocks(false, 1, 10, 7, map, 2048, ByteOrder::Little);
+    for (std::size_t i = 0; i < blocks.size(); ++i) files.put_image({1, 10 + static_cast<std::uint32_t>(i)}, blocks[i]);
+    datafile::FileHeader file_header;
+    file_header.block_count = 20;
+    files.put_image({1, 1}, datafile::file_header_block(file_header, 2048, ByteOrder::Little));
+    DataFileSet set;
+    auto file = DataFile::from_bytes(datafile::build_file(files.file(1, 20)), "system01.dbf");
+    file->set_geometry({2048, ByteOrder::Little});
+    set.add(std::move(file));
+    const dictionary::SegmentMap read = dictionary::read_segment_map(set, {1, 10});
+    // 242 entries fit in the header's block: with the file's 20 blocks, 262.
+    EXPECT_EQ(read.problem, "lists more than 262 extents, more than its files have blocks: no segment has that many");
+    EXPECT_EQ(read.extents, (std::vector<dictionary::ExtentRange>{{{1, 10}, 1}}));
+    EXPECT_EQ(read.map_blocks.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------

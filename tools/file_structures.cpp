@@ -49,21 +49,38 @@ std::uint32_t blocks_in(const std::vector<Extent>& extents)
     return blocks;
 }
 
-void put_extent_map(Bytes& b, std::uint32_t at, std::uint16_t relative_file, const std::vector<Extent>& extents,
-                    ByteOrder order)
+// The entries of `count` extents from `first` on, at `at`.
+void put_extent_entries(Bytes& b, std::uint32_t at, std::uint16_t relative_file,
+                        std::vector<Extent>::const_iterator first, std::size_t count, ByteOrder order)
 {
-    if (at + kExtentEntrySize * extents.size() > b.size() - kTailSize)
-        throw std::length_error("the extent map does not fit in the segment header");
-    put32(b, kExtentCountAt, static_cast<std::uint32_t>(extents.size()), order);
-    for (const Extent& e : extents) {
-        put32(b, at + kExtentAddressAt, block_address(relative_file, e.first_block), order);
-        put32(b, at + kExtentLengthAt, e.length, order);
+    if (at + kExtentEntrySize * count > b.size() - kTailSize)
+        throw std::length_error("the extent map does not fit in its block");
+    for (std::size_t i = 0; i < count; ++i, ++first) {
+        put32(b, at + kExtentAddressAt, block_address(relative_file, first->first_block), order);
+        put32(b, at + kExtentLengthAt, first->length, order);
         at += kExtentEntrySize;
     }
 }
 
 // Segment headers and bitmap blocks carry an SCN of their own.
 constexpr std::uint32_t kSegmentBlockScn = 0x00001800;
+
+// A segment header counting the extents `all`, the first `in_header` of
+// them in its own map; sealed by the caller.
+Bytes segment_header_image(bool space_managed, std::uint16_t relative_file, std::uint32_t block, std::uint32_t object,
+                           const std::vector<Extent>& all, std::size_t in_header, std::uint32_t block_size,
+                           ByteOrder order)
+{
+    Bytes b = cache_header_block(space_managed ? kBlockTypeSpaceSegmentHeader : kBlockTypeSegmentHeader, relative_file,
+                                 block, kSegmentBlockScn, block_size, order);
+    put32(b, kExtentCountAt, static_cast<std::uint32_t>(all.size()), order);
+    put_extent_entries(b, extent_map_layout(space_managed).first_entry_at, relative_file, all.begin(), in_header, order);
+    if (!space_managed) {
+        put32(b, kSegmentBlockCountAt, freelist_segment_block_count(blocks_in(all)), order);
+        put32(b, kSegmentObjectAt, object, order);
+    }
+    return b;
+}
 
 }  // namespace
 
@@ -109,10 +126,7 @@ Bytes freelist_segment_header(std::uint16_t relative_file, std::uint32_t block, 
 {
     if (extents.empty() || extents.front().first_block != block)
         throw std::invalid_argument("a freelist segment's first extent starts with its header");
-    Bytes b = cache_header_block(kBlockTypeSegmentHeader, relative_file, block, kSegmentBlockScn, block_size, order);
-    put_extent_map(b, kExtentMapAt, relative_file, extents, order);
-    put32(b, kSegmentBlockCountAt, freelist_segment_block_count(blocks_in(extents)), order);
-    put32(b, kSegmentObjectAt, object, order);
+    Bytes b = segment_header_image(false, relative_file, block, object, extents, extents.size(), block_size, order);
     seal_block(b, order);
     return b;
 }
@@ -120,11 +134,53 @@ Bytes freelist_segment_header(std::uint16_t relative_file, std::uint32_t block, 
 Bytes space_segment_header(std::uint16_t relative_file, std::uint32_t block, const std::vector<Extent>& extents,
                            std::uint32_t block_size, ByteOrder order)
 {
-    Bytes b =
-        cache_header_block(kBlockTypeSpaceSegmentHeader, relative_file, block, kSegmentBlockScn, block_size, order);
-    put_extent_map(b, kSpaceExtentMapAt, relative_file, extents, order);
+    Bytes b = segment_header_image(true, relative_file, block, 0, extents, extents.size(), block_size, order);
     seal_block(b, order);
     return b;
+}
+
+std::uint32_t map_block_room(bool space_managed, std::uint32_t block_size)
+{
+    return (block_size - kTailSize - extent_map_layout(space_managed).first_entry_at) / kExtentEntrySize;
+}
+
+std::vector<Bytes> segment_map_blocks(bool space_managed, std::uint16_t relative_file, std::uint32_t block,
+                                      std::uint32_t object, const ExtentMap& map, std::uint32_t block_size,
+                                      ByteOrder order)
+{
+    const ExtentMapLayout layout = extent_map_layout(space_managed);
+    const std::vector<Extent>& extents = map.extents;
+    std::size_t listed = map.map_blocks.empty() ? extents.size() : std::min<std::size_t>(map.header_extents, extents.size());
+    if (!map.map_blocks.empty() &&
+        (map.map_block_extents == 0 ||
+         (extents.size() - listed + map.map_block_extents - 1) / map.map_block_extents != map.map_blocks.size()))
+        throw std::invalid_argument("the map blocks do not hold the extents the header leaves over");
+    std::vector<Bytes> blocks;
+    Bytes header = segment_header_image(space_managed, relative_file, block, object, extents, listed, block_size, order);
+    if (!space_managed) put32(header, kHighWaterMarkAt, map.high_water_mark, order);
+    if (!map.map_blocks.empty()) {
+        put32(header, kLastMapBlockAt, block_address(relative_file, map.map_blocks.back()), order);
+        put32(header, kMapBlockCountAt, static_cast<std::uint32_t>(map.map_blocks.size()), order);
+        put32(header, layout.next_at, block_address(relative_file, map.map_blocks.front()), order);
+        put32(header, layout.extents_here_at, static_cast<std::uint32_t>(listed), order);
+    }
+    seal_block(header, order);
+    blocks.push_back(std::move(header));
+    const std::uint8_t type = space_managed ? kBlockTypeSpaceExtentMap : kBlockTypeExtentMap;
+    for (std::size_t i = 0; i < map.map_blocks.size(); ++i) {
+        const std::size_t count = std::min<std::size_t>(map.map_block_extents, extents.size() - listed);
+        Bytes b = cache_header_block(type, relative_file, map.map_blocks[i], kSegmentBlockScn, block_size, order);
+        const std::uint32_t next = i + 1 < map.map_blocks.size() ? block_address(relative_file, map.map_blocks[i + 1]) : 0;
+        put32(b, layout.next_at, next, order);
+        put32(b, layout.extents_here_at, static_cast<std::uint32_t>(count), order);
+        if (!space_managed) put32(b, layout.object_at, object, order);
+        put_extent_entries(b, layout.first_entry_at, relative_file,
+                           extents.begin() + static_cast<std::ptrdiff_t>(listed), count, order);
+        seal_block(b, order);
+        blocks.push_back(std::move(b));
+        listed += count;
+    }
+    return blocks;
 }
 
 Bytes empty_typed_block(std::uint8_t type, std::uint16_t relative_file, std::uint32_t block,

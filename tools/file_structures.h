@@ -53,6 +53,27 @@ Bytes freelist_segment_header(std::uint16_t relative_file, std::uint32_t block, 
 // first extent starts with the bitmap blocks before it.
 Bytes space_segment_header(std::uint16_t relative_file, std::uint32_t block, const std::vector<Extent>& extents,
                            std::uint32_t block_size, ByteOrder order);
+
+// A segment's extent map as written: the header's own map, then, when it
+// holds fewer than all, each extent map block in turn, chained by their
+// next pointers.
+struct ExtentMap {
+    std::vector<Extent> extents;  // every extent the map lists, in map order
+    // The extent map blocks, in the header's file, in chain order; none for
+    // a simple header, which holds every extent and leaves its count of
+    // extents in this map 0.
+    std::vector<std::uint32_t> map_blocks;
+    std::uint32_t header_extents = 0;     // with map blocks: the extents the header's own map holds
+    std::uint32_t map_block_extents = 0;  // and each map block (the last the rest)
+    std::uint32_t high_water_mark = 0;    // the address of the first block above the mark (freelist segments); 0 for none
+};
+// The header block of the segment at `block`, then its extent map blocks.
+// `object` goes into the map headers of a freelist segment.
+std::vector<Bytes> segment_map_blocks(bool space_managed, std::uint16_t relative_file, std::uint32_t block,
+                                      std::uint32_t object, const ExtentMap& map, std::uint32_t block_size,
+                                      ByteOrder order);
+// The entries an extent map block has room for.
+std::uint32_t map_block_room(bool space_managed, std::uint32_t block_size);
 // A block of type `type` with a cache header and nothing after it: the
 // bitmap blocks of automatically managed segments.
 Bytes empty_typed_block(std::uint8_t type, std::uint16_t relative_file, std::uint32_t block,

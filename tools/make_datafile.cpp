@@ -35,7 +35,9 @@ int usage()
                  "       make_datafile database DIRECTORY\n"
                  "  writes DIRECTORY/system01.dbf, a SYSTEM data file with the data dictionary,\n"
                  "  and DIRECTORY/users01.dbf, the rows of the tables it describes, and\n"
-                 "  DIRECTORY/schema.sql, their schema file (what --schema reads)\n"
+                 "  DIRECTORY/schema.sql, their schema file (what --schema reads); with\n"
+                 "  --system-blocks N the SYSTEM file's header counts N blocks and the file is\n"
+                 "  that long, the blocks past those written never used\n"
                  "       make_datafile hostile DIRECTORY\n"
                  "  writes the same for a database whose names an attacker chose, and\n"
                  "  DIRECTORY/loaded-tables.txt: the ID and row count of each table a loader\n"
@@ -58,11 +60,17 @@ int main(int argc, char** argv)
     std::vector<std::string> words;
     std::uint32_t block_size = 8192;
     ByteOrder order = ByteOrder::Little;
+    std::uint32_t system_blocks = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--block-size" && i + 1 < argc) {
             block_size = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
             if (block_size < 512 || block_size > 32768 || (block_size & (block_size - 1)) != 0) return usage();
+        } else if (arg == "--system-blocks" && i + 1 < argc) {
+            char* end = nullptr;
+            const unsigned long long blocks = std::strtoull(argv[++i], &end, 10);
+            if (end == argv[i] || *end != '\0' || blocks > (1u << 22)) return usage();
+            system_blocks = static_cast<std::uint32_t>(blocks);
         } else if (arg == "--byte-order" && i + 1 < argc) {
             const std::string value = argv[++i];
             if (value != "big" && value != "little") return usage();
@@ -76,7 +84,8 @@ int main(int argc, char** argv)
     try {
         if (what == "database" && words.size() == 2) {
             std::filesystem::create_directories(words[1]);
-            const datafile::Database database = datafile::sample_database(block_size, order);
+            datafile::Database database = datafile::sample_database(block_size, order);
+            database.system_layout.file_blocks = system_blocks;
             datafile::write_database(datafile::build_database(database), words[1]);
             write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(database)));
             return 0;

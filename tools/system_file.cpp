@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -76,9 +77,9 @@ void overwrite(Bytes& block)
     for (std::size_t i = block_format::kCacheHeaderSize; i < block.size(); ++i) block[i] ^= 0xA5;
 }
 
-// Extent sizes, in blocks, of the SYSTEM file's segments and of the users'
-// (their first extent starts with the bitmap blocks and the header).
-constexpr std::uint32_t kSystemExtentBlocks = 4;
+// The extent size, in blocks, of the users' segments (their first extent
+// starts with the bitmap blocks and the header); the SYSTEM file's is its
+// layout's.
 constexpr std::uint32_t kUsersExtentBlocks = 8;
 // Where the USERS file's first extent starts.
 constexpr std::uint32_t kUsersFirstExtent = 16;
@@ -90,12 +91,26 @@ struct Segment {
     std::uint32_t extent_length = 0;
     std::size_t extent = 0;    // where the next data block is taken from
     std::uint32_t offset = 0;  // within that extent
+    // The extents its header's own map holds, and each extent map block;
+    // 0 for none: the header holds them all.
+    std::uint32_t header_room = 0;
+    std::uint32_t map_room = 0;
 
     // Where the first data block lies in the first extent: after the header
     // (and the bitmap blocks before it).
     std::uint32_t first_data_offset() const
     {
         return truth.space_managed ? static_cast<std::uint32_t>(file_format::kSpaceSegmentFirstBlocks.size()) : 1;
+    }
+    // Whether extent `index` opens an extent map block: its first block is one.
+    bool opens_map_block(std::size_t index) const
+    {
+        return header_room != 0 && index >= header_room && (index - header_room) % map_room == 0;
+    }
+    // Where data blocks start in extent `index`.
+    std::uint32_t data_offset(std::size_t index) const
+    {
+        return index == 0 ? first_data_offset() : opens_map_block(index) ? 1 : 0;
     }
 };
 
@@ -138,6 +153,7 @@ private:
     void lay_out_users_tables();
     TableRows lay_out_heap(const TableDef& t, const std::string& partition, Segment& segment,
                            std::uint32_t data_object, const std::vector<LogicalRow>& rows);
+    std::vector<TableRows> lay_out_heaps_in_turn(const std::vector<const TableDef*>& tables);
     void lay_out_older_generation(const TableDef& t, Segment& segment);
     void lay_out_cluster(const ClusterDef& cluster, const std::vector<const TableDef*>& tables, Segment& segment);
     void write_file_headers();
@@ -222,7 +238,13 @@ Segment& DatabaseBuilder::add_segment(std::string name, std::uint32_t data_objec
     s.truth.data_object = data_object;
     s.truth.header = header;
     s.truth.space_managed = space_managed;
-    s.extent_length = space_managed ? kUsersExtentBlocks : kSystemExtentBlocks;
+    s.extent_length = space_managed ? kUsersExtentBlocks : db_.system_layout.extent_blocks;
+    if (!space_managed) {
+        const SystemLayout& layout = db_.system_layout;
+        s.header_room = layout.header_extents != 0 ? layout.header_extents
+                                                   : file_format::header_extent_room(db_.block_size);
+        s.map_room = layout.map_block_extents != 0 ? layout.map_block_extents : map_block_room(false, db_.block_size);
+    }
     s.offset = s.first_data_offset();
     const Extent first{header.block + 1 - s.offset, s.extent_length};
     for (const Segment& other : segments_)
@@ -246,14 +268,14 @@ Segment& DatabaseBuilder::add_segment_of(std::string name, std::uint32_t data_ob
 
 BlockAddress DatabaseBuilder::take_block(Segment& segment)
 {
-    if (segment.offset == segment.truth.extents[segment.extent].length) {
+    while (segment.offset == segment.truth.extents[segment.extent].length) {
         ++segment.extent;
-        segment.offset = 0;
         if (segment.extent == segment.truth.extents.size()) {
             std::uint32_t& next = next_free_[segment.truth.header.file];
             segment.truth.extents.push_back({next, segment.extent_length});
             next += segment.extent_length;
         }
+        segment.offset = segment.data_offset(segment.extent);
     }
     return {segment.truth.header.file, segment.truth.extents[segment.extent].first_block + segment.offset++};
 }
@@ -288,11 +310,27 @@ void DatabaseBuilder::write_segment_headers()
 {
     const std::uint32_t size = db_.block_size;
     const ByteOrder order = db_.byte_order;
-    for (const Segment& s : segments_) {
-        const SegmentTruth& t = s.truth;
+    for (Segment& s : segments_) {
+        SegmentTruth& t = s.truth;
         if (!t.space_managed) {
-            files_.put_image(t.header, freelist_segment_header(t.header.file, t.header.block, t.data_object,
-                                                                t.extents, size, order));
+            ExtentMap map{t.extents, {}, s.header_room, s.map_room, 0};
+            if (const auto found = db_.system_layout.rewritten.find(t.name); found != db_.system_layout.rewritten.end()) {
+                map.extents.clear();
+                for (std::uint32_t i = 0; i < found->second.repeats; ++i)
+                    map.extents.insert(map.extents.end(), t.extents.begin(), t.extents.end());
+                map.extents.insert(map.extents.end(), found->second.extra.begin(), found->second.extra.end());
+            } else if (t.extents.size() > s.header_room) {
+                for (std::size_t i = 0; i < t.extents.size(); ++i)
+                    if (s.opens_map_block(i)) map.map_blocks.push_back(t.extents[i].first_block);
+                t.high_water_mark = t.extents[s.extent].first_block + s.offset;
+                map.high_water_mark = block_address(t.header.file, t.high_water_mark);
+            }
+            t.map_blocks = map.map_blocks;
+            const std::vector<Bytes> blocks =
+                segment_map_blocks(false, t.header.file, t.header.block, t.data_object, map, size, order);
+            files_.put_image(t.header, blocks.front());
+            for (std::size_t i = 0; i < map.map_blocks.size(); ++i)
+                files_.put_image({t.header.file, map.map_blocks[i]}, blocks[i + 1]);
             continue;
         }
         const std::uint32_t first = t.extents.front().first_block;
@@ -492,9 +530,14 @@ void DatabaseBuilder::lay_out_dictionary()
     for (const auto& [object, rows] : col_rows)
         for (const LogicalRow& row : rows) core_tables_.at("COL$").rows.push_back(row);
 
-    for (const char* heap : {"OBJ$", "BOOTSTRAP$"}) {
-        const TableDef& t = core_tables_.at(heap);
-        out_.rows.push_back(lay_out_heap(t, "", segment_named("SYS." + t.name), t.data_object_id, t.rows));
+    if (db_.system_layout.interleaved) {
+        for (TableRows& rows : lay_out_heaps_in_turn({&core_tables_.at("OBJ$"), &core_tables_.at("BOOTSTRAP$")}))
+            out_.rows.push_back(std::move(rows));
+    } else {
+        for (const char* heap : {"OBJ$", "BOOTSTRAP$"}) {
+            const TableDef& t = core_tables_.at(heap);
+            out_.rows.push_back(lay_out_heap(t, "", segment_named("SYS." + t.name), t.data_object_id, t.rows));
+        }
     }
     for (const ClusterDef& c : core_clusters_) {
         std::vector<const TableDef*> members;
@@ -518,6 +561,31 @@ TableRows DatabaseBuilder::lay_out_heap(const TableDef& t, const std::string& pa
         const auto shape = t.shapes.find(i);
         truths.rows.push_back(inserter.insert(rows[i], shape == t.shapes.end() ? RowShape::Ordinary : shape->second));
     }
+    return truths;
+}
+
+std::vector<TableRows> DatabaseBuilder::lay_out_heaps_in_turn(const std::vector<const TableDef*>& tables)
+{
+    struct Heap {
+        Heap(FileSet& files, const BlockFormat& format, BlockSource source, std::uint32_t keep_free)
+            : writer(files, format), inserter(writer, std::move(source), keep_free)
+        {
+        }
+        RowWriter writer;
+        HeapInserter inserter;
+    };
+    std::deque<Heap> heaps;
+    std::vector<TableRows> truths;
+    std::size_t most = 0;
+    for (const TableDef* t : tables) {
+        Segment& segment = segment_named(t->owner + "." + t->name);
+        heaps.emplace_back(files_, format_of(segment, t->data_object_id), source(segment), keep_free());
+        truths.push_back({t->owner, t->name, "", t->data_object_id, {}});
+        most = std::max(most, t->rows.size());
+    }
+    for (std::size_t row = 0; row < most; ++row)
+        for (std::size_t i = 0; i < tables.size(); ++i)
+            if (row < tables[i]->rows.size()) truths[i].rows.push_back(heaps[i].inserter.insert(tables[i]->rows[row]));
     return truths;
 }
 
@@ -621,7 +689,7 @@ void DatabaseBuilder::write_file_headers()
         FileHeader header;
         header.database_id = db_.id;
         header.database_name = db_.name;
-        header.block_count = blocks;
+        header.block_count = file == 1 ? std::max(blocks, db_.system_layout.file_blocks) : blocks;
         header.absolute_file = file;
         header.relative_file = file;
         if (file == 1) {
@@ -675,6 +743,7 @@ BuiltDatabase DatabaseBuilder::build()
 
     for (const Segment& s : segments_) out_.segments.push_back(s.truth);
     out_.system = files_.file(1, next_free_[1]);
+    out_.system_file_blocks = std::max(next_free_[1], db_.system_layout.file_blocks);
     out_.users = files_.file(db_.users_file, next_free_[db_.users_file]);
     return std::move(out_);
 }
@@ -715,7 +784,11 @@ BuiltDatabase build_database(const Database& database, SystemDamage damage)
 
 void write_database(const BuiltDatabase& built, const std::string& directory)
 {
-    write_file(directory + "/system01.dbf", build_file(built.system));
+    const std::string system = directory + "/system01.dbf";
+    write_file(system, build_file(built.system));
+    // The never-used blocks past those built, without writing them.
+    if (built.system_file_blocks > built.system.blocks.size())
+        std::filesystem::resize_file(system, std::uintmax_t{built.system_file_blocks} * built.system.block_size);
     write_file(directory + "/users01.dbf", build_file(built.users));
 }
 

@@ -118,6 +118,32 @@ struct TableDef {
     std::size_t stored_count() const;
 };
 
+// A segment header's map as a hostile hand rewrote it: its extents listed
+// `repeats` times over, then `extra` ones, all in the header's own map.
+struct RewrittenMap {
+    std::uint32_t repeats = 1;
+    std::vector<Extent> extra;
+};
+
+// How the SYSTEM file's segments are laid out; the defaults give the
+// sample database.
+struct SystemLayout {
+    std::uint32_t extent_blocks = 4;
+    // The extents a segment header's own map holds before the map goes on
+    // in extent map blocks (0: the classic limit of the block size), and
+    // each map block (0: as many as it has room for). A map block is the
+    // first block of the first extent it lists.
+    std::uint32_t header_extents = 0;
+    std::uint32_t map_block_extents = 0;
+    // OBJ$'s and BOOTSTRAP$'s rows written in turn, so that their extents
+    // alternate in the file.
+    bool interleaved = false;
+    std::map<std::string, RewrittenMap> rewritten;  // by segment name: "SYS.OBJ$"
+    // The blocks the SYSTEM file's header counts, and the file is written
+    // as long as (never-used blocks after those written); 0: those written.
+    std::uint32_t file_blocks = 0;
+};
+
 struct Database {
     std::string name = "TREVANIX";
     std::uint32_t id = 0x5EED0B0B;
@@ -130,6 +156,7 @@ struct Database {
     std::vector<UserDef> users;        // SYS (0) and SYSTEM (5) among them
     std::vector<ClusterDef> clusters;  // the users' clusters
     std::vector<TableDef> tables;      // the users' tables
+    SystemLayout system_layout;
 };
 
 // Users SYS, PUBLIC, SYSTEM, SCOTT and HR, and tables of every column type
@@ -176,6 +203,8 @@ struct SegmentTruth {
     BlockAddress header;
     std::vector<Extent> extents;
     bool space_managed = false;  // a type 0x23 header, bitmap blocks first
+    std::vector<std::uint32_t> map_blocks;  // its extent map blocks, in the header's file, in chain order
+    std::uint32_t high_water_mark = 0;      // the first block above the mark, when its header gives one
 };
 
 // The rows written for one table, partition or older generation.
@@ -196,6 +225,7 @@ struct BuiltDatabase {
     std::vector<SegmentTruth> segments;
     BlockAddress root;                        // BOOTSTRAP$'s segment header
     std::optional<BlockAddress> damaged_block;  // with ObjSegmentHeader or ColBlock
+    std::uint32_t system_file_blocks = 0;       // how many blocks the SYSTEM file is written with
 
     const TableRows& rows_of(std::string_view owner, std::string_view table, std::string_view partition = "") const;
 };

@@ -102,6 +102,7 @@ bool read_bootstrap(DataFileSet& files, DataFile& system, Bootstrap& bootstrap, 
     segment.name = "BOOTSTRAP$";
     segment.header = {address_file(facts.root_address), address_block(facts.root_address)};
     const SegmentMap map = read_segment_map(files, segment.header);
+    warn_of_map(segment, map, notes);
     if (!map.ok()) {
         error = "BOOTSTRAP$'s segment header (" + place_text(segment.header) + ", which the root address in block 1 of " +
                 system.path() + " names) " + map.problem;

@@ -126,6 +126,7 @@ private:
                 continue;
             }
             const SegmentMap map = read_segment_map(files_, segment.header);
+            warn_of_map(segment, map, notes_);
             if (map.ok())
                 segment.blocks = segment_blocks(map, segment.header);
             else

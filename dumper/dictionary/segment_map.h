@@ -1,10 +1,11 @@
-// Where the blocks of a segment lie: the extents its header block maps, or,
-// when that header is damaged, every block of a file that carries the
-// segment's data object number.
+// Where the blocks of a segment lie: the extents its header block and its
+// extent map blocks list, checked, or, when those cannot be believed, every
+// block of a file that carries the segment's data object number.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,28 +30,53 @@ std::string place_text(const BlockPlace& place);
 struct ExtentRange {
     BlockPlace first;
     std::uint32_t length = 0;
+
+    friend bool operator==(const ExtentRange&, const ExtentRange&) = default;
 };
 
-// What a segment header maps, or why it cannot be believed.
+// What a segment's extent map says, checked. Problems are phrases that
+// follow the header's description: "OBJ$'s segment header (file 1 block
+// 240) maps an empty extent 2 (...)".
 struct SegmentMap {
+    bool space_managed = false;       // a type 0x23 header
+    std::uint32_t object = 0;         // the object number the header holds; 0 when none
+    std::uint32_t counted_extents = 0;  // the header's extent count
+    std::uint32_t counted_blocks = 0;   // the header's block count
+    // The first block above the high water mark, when the header gives one
+    // that lies in one of the extents or just past one.
+    std::optional<BlockPlace> high_water_mark;
+    // In map order, each block once however often the maps list it, none
+    // past the end of its file.
     std::vector<ExtentRange> extents;
-    std::uint32_t object = 0;  // the object number a freelist segment's header holds; 0 when none
-    std::string problem;       // empty when the header was read and its extents fit
+    std::vector<BlockPlace> map_blocks;  // the extent map blocks followed, in chain order
+    // Why the map cannot be believed as a whole (the header or a map block
+    // is damaged, extents lie outside the files, some are missing): the
+    // segment's blocks are then to be found otherwise. Empty when it can.
+    std::string problem;
+    // What was wrong but is mended in `extents`: extents listed again or
+    // overlapping, more extents than counted, a loop in the chain of map
+    // blocks, a block count larger than the files.
+    std::vector<std::string> warnings;
 
     bool ok() const { return problem.empty(); }
+    std::uint64_t blocks() const;
 };
 
-// Reads the segment header at `header`: a freelist segment's (type 0x10)
-// or an automatically managed one's (type 0x23). The header is refused
-// when it cannot be read, is of another type, fails its checksum or tail,
-// or maps extents that lie outside the files or do not start with it.
+// Reads the extent map of the segment whose header is at `header`: a
+// freelist segment's (type 0x10) or an automatically managed one's (type
+// 0x23), through its extent map blocks (types 0x12 and 0x24) by their
+// next pointers. The chain stops at a pointer of 0, at a block already
+// visited and after as many map blocks as the header counts; the work is
+// bounded by the blocks the files hold, whatever the map claims.
 SegmentMap read_segment_map(DataFileSet& files, const BlockPlace& header);
 
-// The blocks the extents hold, in order, but for the segment header itself.
+// The blocks the extents hold, in order, but for the segment header and
+// the extent map blocks.
 std::vector<BlockPlace> segment_blocks(const SegmentMap& map, const BlockPlace& header);
 
 // The data blocks of `file` (relative file number `file_number`) that
-// carry one of `data_objects`, by data object, in one pass over the file.
+// carry one of `data_objects`, by data object, in one pass over the blocks
+// the file holds (no further than its header counts).
 std::map<std::uint32_t, std::vector<BlockPlace>> scan_for_data_objects(DataFile& file, std::uint32_t file_number,
                                                                       std::span<const std::uint32_t> data_objects);
 

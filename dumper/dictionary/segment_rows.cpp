@@ -116,6 +116,12 @@ private:
 
 }  // namespace
 
+void warn_of_map(const DictionarySegment& segment, const SegmentMap& map, LoadNotes& notes)
+{
+    for (const std::string& warning : map.warnings)
+        notes.warn(segment.name + "'s segment header (" + place_text(segment.header) + ") " + warning);
+}
+
 SegmentTally read_segment_rows(DataFileSet& files, const DictionarySegment& segment, LoadNotes& notes,
                                const std::function<void(const Row&)>& each)
 {

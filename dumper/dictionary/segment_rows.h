@@ -31,6 +31,10 @@ struct DictionarySegment {
     std::vector<BlockPlace> blocks;  // those its extents hold, or those a scan found
 };
 
+// Warns of what the segment's extent map had wrong but mended, naming the
+// segment: "OBJ$'s segment header (file 1 block 240) lists ...".
+void warn_of_map(const DictionarySegment& segment, const SegmentMap& map, LoadNotes& notes);
+
 // What reading a segment's blocks met.
 struct SegmentTally {
     std::uint64_t data_blocks = 0;  // blocks of the segment's data object

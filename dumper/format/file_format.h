@@ -45,6 +45,9 @@ constexpr std::uint32_t kTablespaceNameAt = 338;     // up to 30 bytes
 constexpr std::uint32_t kTablespaceNameSize = 30;
 constexpr std::uint32_t kRelativeFileAt = 368;       // 4 bytes
 constexpr std::uint32_t kCheckpointScnAt = 484;
+// The blocks a file holds by its header's block count, which leaves block 0
+// out (assumed: a count that takes it in only lets one block more be read).
+constexpr std::uint64_t blocks_by_header_count(std::uint32_t count) { return std::uint64_t{count} + 1; }
 // An SCN in the file header: its 4-byte base, then its 2-byte wrap, as the
 // cache header keeps them (assumed).
 constexpr std::uint32_t kScnFieldBaseAt = 0;
@@ -59,11 +62,45 @@ constexpr std::uint8_t kBlockTypeFirstLevelBitmap = 0x20;
 constexpr std::uint8_t kBlockTypeSecondLevelBitmap = 0x21;
 constexpr std::uint8_t kBlockTypeThirdLevelBitmap = 0x22;
 
-constexpr std::uint32_t kExtentCountAt = 36;       // 4 bytes, both kinds
-constexpr std::uint32_t kSegmentBlockCountAt = 40;  // 4 bytes, freelist segments
+// Extent map blocks: where a segment's map goes on when its header's is full.
+constexpr std::uint8_t kBlockTypeExtentMap = 0x12;       // freelist managed
+constexpr std::uint8_t kBlockTypeSpaceExtentMap = 0x24;  // automatically managed
+
+// The extent control, at the same place in both kinds of header: the
+// counts are sure for freelist segments and likely for the others; the
+// last map block, the map block count and the high water mark are our
+// reading of the order dumps print them in (assumed), the mark only for
+// freelist segments (where the other kind keeps it is not known).
+constexpr std::uint32_t kExtentCountAt = 36;       // 4 bytes: every extent of the segment
+constexpr std::uint32_t kSegmentBlockCountAt = 40;  // 4 bytes
+constexpr std::uint32_t kLastMapBlockAt = 44;       // 4 bytes: address of the last extent map block (assumed)
+constexpr std::uint32_t kMapBlockCountAt = 48;      // 4 bytes: extent map blocks after the header (assumed)
+constexpr std::uint32_t kHighWaterMarkAt = 56;      // 4 bytes: address of the first block above the mark (assumed)
 constexpr std::uint32_t kSegmentObjectAt = 100;     // 4 bytes, freelist segments (likely)
 constexpr std::uint32_t kExtentMapAt = 108;         // freelist segments
 constexpr std::uint32_t kSpaceExtentMapAt = 280;    // automatically managed segments (likely)
+
+// The map header: 16 bytes just before the first entry, in a segment
+// header and in the extent map blocks of its kind alike (assumed).
+struct ExtentMapLayout {
+    std::uint32_t next_at;          // 4 bytes: the next extent map block's address; 0 ends the chain
+    std::uint32_t extents_here_at;  // 4 bytes: entries in this block (a simple header leaves it 0)
+    std::uint32_t object_at;        // 4 bytes: the segment's object number
+    std::uint32_t flag_at;          // 4 bytes
+    std::uint32_t first_entry_at;
+};
+constexpr ExtentMapLayout extent_map_layout(bool space_managed)
+{
+    const std::uint32_t first = space_managed ? kSpaceExtentMapAt : kExtentMapAt;
+    return {first - 16, first - 12, first - 8, first - 4, first};
+}
+static_assert(extent_map_layout(false).next_at == 92 && extent_map_layout(true).next_at == 264);
+static_assert(extent_map_layout(false).object_at == kSegmentObjectAt);
+
+// The extents a segment header's own map holds before map blocks take over:
+// the classic per-block extent limit, 505 for 8K blocks (assumed).
+constexpr std::uint32_t header_extent_room(std::uint32_t block_size) { return block_size / 16 - 7; }
+static_assert(header_extent_room(2048) == 121 && header_extent_room(8192) == 505 && header_extent_room(32768) == 2041);
 // An extent map entry: the address of the extent's first block, then its
 // length in blocks. A freelist segment's first extent starts with its
 // header block.

@@ -25,6 +25,16 @@ constexpr std::size_t kPageCount = 32;
 // relative file number.
 constexpr std::int32_t kBlocksForFileNumber = 64;
 
+// Whether a block's 16-bit words cancel out, as a stored checksum makes
+// them, or it carries none.
+bool checksum_holds(const BlockView& block)
+{
+    if ((block.u8(kFlagsAt) & kFlagHasChecksum) == 0) return true;
+    std::uint16_t word_xor = 0;
+    for (std::size_t at = 0; at + 1 < block.size(); at += 2) word_xor ^= block.u16(at);
+    return word_xor == 0;
+}
+
 // Block 0's magic bytes, in the file's byte order.
 bool is_os_magic(const BlockView& block)
 {
@@ -230,6 +240,7 @@ const FileHeaderFacts& DataFile::header_facts()
                (facts_.database_name.back() == ' ' || facts_.database_name.back() == '\0'))
             facts_.database_name.pop_back();
         facts_.block_count = v.u32(kFileBlockCountAt);
+        facts_.header_sound = checksum_holds(v);
         facts_.block_size = v.u32(kFileBlockSizeAt);
         facts_.absolute_file = v.u16(kAbsoluteFileAt);
         facts_.root_address = v.u32(kRootAddressAt);
@@ -239,6 +250,15 @@ const FileHeaderFacts& DataFile::header_facts()
         facts_.tablespace.assign(tablespace.data(), tablespace.data() + tablespace.size());
     }
     return facts_;
+}
+
+std::uint64_t DataFile::block_end()
+{
+    const FileHeaderFacts& facts = header_facts();
+    const std::uint64_t counted =
+        facts.file_header && facts.header_sound && facts.block_count != 0 ? file_format::blocks_by_header_count(facts.block_count) : 0;
+    if (!sized_) return counted;
+    return counted != 0 ? std::min(counted, block_count()) : block_count();
 }
 
 std::uint32_t DataFile::relative_file()

@@ -48,6 +48,7 @@ struct FileHeaderFacts {
     std::uint32_t database_id = 0;
     std::string database_name;
     std::uint32_t block_count = 0;
+    bool header_sound = false;  // block 1's checksum holds (or it has none): its count can bound a read
     std::uint32_t block_size = 0;
     std::uint32_t absolute_file = 0;
     std::uint32_t relative_file = 0;
@@ -78,6 +79,10 @@ public:
     const Geometry& geometry() const { return geometry_; }
     // Whole blocks in the file when it was opened (0 when not known).
     std::uint64_t block_count() const { return sized_ ? size_at_open_ / geometry_.block_size : 0; }
+    // One past the last block the file can hold: its whole blocks, and no
+    // more than a sound data file header counts (a sparse file can be far
+    // larger than its header says); 0 when neither is known.
+    std::uint64_t block_end();
 
     // Reads block `number` into `block`.
     ReadStatus read(std::int32_t number, Block& block, Access access = Access::Sequential);
