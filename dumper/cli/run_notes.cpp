@@ -74,8 +74,12 @@ bool report_column_template(OutputSink& err, const RunSettings& s, const ColumnT
         print_failure_reason(err, "cannot open column template " + s.template_file, t.open_error);
         return s.format == OutputFormat::Text;
     }
+    // Only the lines of columns the mode's records can have: a piece has at
+    // most 255, a whole row 1000.
+    const std::size_t used = s.rows ? kMaxRowColumns : kMaxColumns;
     for (const ColumnTemplate::Unmatched& line : t.unmatched)
-        note(err, "column template line " + std::to_string(line.line) + ": " + unmatched_line_reason(line.text));
+        if (line.line <= used)
+            note(err, "column template line " + std::to_string(line.line) + ": " + unmatched_line_reason(line.text));
     return true;
 }
 

@@ -100,6 +100,8 @@ struct ColumnRecord {
 };
 
 constexpr std::uint32_t kMaxColumns = 255;  // the column count is one byte
+// The most columns a table, and so a whole row, has.
+constexpr std::uint32_t kMaxRowColumns = 1000;
 
 // A column's value wherever its bytes lie: in a block, or joined from two
 // pieces. What the export formats and the unload print.
@@ -154,3 +156,6 @@ struct RowPieceRecord {
 
     bool deleted() const { return (flags & block_format::kFlagD) != 0; }
 };
+// A piece's columns fit the arrays of kMaxColumns records the walks and
+// printers keep: its count is one byte.
+static_assert(sizeof(RowPieceRecord::column_count) == 1 && kMaxColumns == 255);

@@ -155,11 +155,12 @@ struct CsvSpelling {
     }
 };
 
-// The value columns of the header: as many as the template exports, or as
-// the widest piece of the run when that is more.
-std::size_t header_columns(const PrintContext& context)
+// The value columns of the header: as many as the template exports of the
+// `most` columns a record can have, or as the widest record of the run
+// when that is more.
+std::size_t header_columns(const PrintContext& context, std::size_t most)
 {
-    const std::size_t typed = context.column_template != nullptr ? context.column_template->exported_columns() : 0;
+    const std::size_t typed = context.column_template != nullptr ? context.column_template->exported_columns(most) : 0;
     return std::max(typed, context.csv_columns);
 }
 
@@ -177,7 +178,7 @@ public:
     explicit CsvPrinter(const PrintContext& context)
         : ExportPrinter(context),
           columns_(context.column_template, context.decode),
-          header_columns_(header_columns(context))
+          header_columns_(header_columns(context, kMaxColumns))
     {
     }
 
@@ -251,7 +252,7 @@ public:
     explicit CsvRowPrinter(const PrintContext& context)
         : ExportRowPrinter(context),
           columns_(context.column_template, context.decode),
-          header_columns_(header_columns(context))
+          header_columns_(header_columns(context, kMaxRowColumns))
     {
     }
 

@@ -13,8 +13,9 @@
 
 namespace {
 
-// A piece has at most 255 columns, so only that many template lines matter.
-constexpr std::size_t kMaxTemplateLines = kMaxColumns;
+// A row has at most 1000 columns (a piece 255), so only that many template
+// lines matter.
+constexpr std::size_t kMaxTemplateLines = kMaxRowColumns;
 // A template larger than this is read no further; later lines count as missing.
 constexpr std::size_t kMaxTemplateBytes = 16u << 20;
 // Longer than every keyword with a carriage return after it.
@@ -118,14 +119,14 @@ ColumnTemplate load_column_template(const std::string& path)
     // A last line without a newline still counts.
     if (at_end && line.started() && t.types.size() < kMaxTemplateLines) add_line(t, line, false);
     ::close(fd);
-    for (std::size_t k = 0; k < kMaxColumns; ++k) t.by_column[k] = k < t.types.size() ? t.types[k] : &kUnlistedType;
+    for (std::size_t k = 0; k < t.by_column.size(); ++k) t.by_column[k] = k < t.types.size() ? t.types[k] : &kUnlistedType;
     return t;
 }
 
-std::size_t ColumnTemplate::exported_columns() const
+std::size_t ColumnTemplate::exported_columns(std::size_t lines) const
 {
     std::size_t count = 0;
-    for (const ColumnType* type : types) count += type->role != TypeRole::Suppressed;
+    for (std::size_t k = 0; k < types.size() && k < lines; ++k) count += types[k]->role != TypeRole::Suppressed;
     return count;
 }
 

@@ -1,7 +1,7 @@
 // The column template: one type keyword per line, line k + 1 typing column k
-// of every row piece. It is read once, before the first block, into a table
-// of entries of the column type table; lines that name no type are kept
-// with their text, so that the run can say why.
+// of every row piece (or whole row). It is read once, before the first
+// block, into a table of entries of the column type table; lines that name
+// no type are kept with their text, so that the run can say why.
 #pragma once
 
 #include <array>
@@ -17,9 +17,9 @@ struct ColumnTemplate {
     bool opened = false;
     int open_error = 0;  // errno, when it could not be opened
     std::vector<const ColumnType*> types;  // types[k] is the type of column k
-    // The type of every column a piece can have: those of `types`, then
-    // kUnlistedType, so that looking one up needs no test.
-    std::array<const ColumnType*, kMaxColumns> by_column{};
+    // The type of every column a row can have: those of `types`, then
+    // kUnlistedType.
+    std::array<const ColumnType*, kMaxRowColumns> by_column{};
     // The lines that name no type: their number from 1, and their text.
     struct Unmatched {
         std::uint32_t line;
@@ -27,10 +27,15 @@ struct ColumnTemplate {
     };
     std::vector<Unmatched> unmatched;
 
-    // The type of column `index` (below kMaxColumns).
-    const ColumnType& type(std::size_t index) const { return *by_column[index]; }
-    // How many columns the template exports (all but NOPRINT ones).
-    std::size_t exported_columns() const;
+    // The type of column `index`; kUnlistedType past the most a row has
+    // (pieces joined from damaged blocks can give more).
+    const ColumnType& type(std::size_t index) const
+    {
+        return index < by_column.size() ? *by_column[index] : kUnlistedType;
+    }
+    // How many of the first `lines` lines export their column (all but
+    // NOPRINT ones): kMaxColumns for pieces, kMaxRowColumns for rows.
+    std::size_t exported_columns(std::size_t lines) const;
 };
 
 ColumnTemplate load_column_template(const std::string& path);
