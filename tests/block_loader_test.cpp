@@ -2,9 +2,16 @@
 // and their messages, the object filter, DUMPSCNS, and both walks.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "test_support.h"
+
+extern char** environ;
 
 namespace {
 
@@ -107,6 +114,57 @@ TEST(BlockLoader, FatalConditionsPrintTheirMessageAndExit1)
         EXPECT_EQ(r.output, message + kCompleted) << message;
         EXPECT_EQ(r.status, 1) << message;
     }
+}
+
+// The most memory the program took, in KiB, run with `args` and its
+// output thrown away; and its exit status.
+std::pair<long, int> peak_memory_of(const std::vector<std::string>& args)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv{const_cast<char*>(TREVANIX_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    const int spawn_error = posix_spawn(&child, TREVANIX_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawn_error != 0) throw std::runtime_error("cannot run " TREVANIX_BINARY);
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    return {usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+}
+
+TEST(BlockLoader, ABlockSizeMinusZRefusesIsRefusedBeforeAnyBlockOfItIsTaken)
+{
+    ScratchDir dir;
+    const std::string path = dir.write("one.dbf", file_of({data_block(1, 1)}));
+    const std::string out = dir.path("out");
+    // 899999999 would take 7.2 GB for the pages a random read keeps, and
+    // 100000000 784 MB: each run stays far below either.
+    for (const char* size : {"899999999", "100000000"}) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(run_trevanix({"-z", size, "--verify", "-f", path}).output, "Block size too big.\n");
+        for (const std::vector<std::string>& mode :
+             {std::vector<std::string>{"-f", path}, {"--verify", "-f", path}, {"--verify", path, path},
+              {"--rows", "--format", "jsonl", path}, {"--format", "csv", path}, {"-f", path, "--byte-order", "auto"},
+              {"--unload", out, path}, {"--ddl", "--infer", path}, {"--list-tables", "--dictionary", path}}) {
+            SCOPED_TRACE(mode.front());
+            std::vector<std::string> args{"-z", size};
+            args.insert(args.end(), mode.begin(), mode.end());
+            const auto [peak, status] = peak_memory_of(args);
+            EXPECT_EQ(status, 1);
+            EXPECT_LT(peak, 256 * 1024);
+        }
+    }
+    // The tables' modes say why before they read anything.
+    const RunResult r = run_trevanix({"-z", "20000", "--unload", out, path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "trevanix: -z takes at most 16000 bytes; for larger blocks use --block-size N (a power of two "
+                        "up to 32768) or --block-size auto\n");
+    EXPECT_TRUE(directory_entries(out).empty());
 }
 
 TEST(BlockLoader, VerboseHeaderLinesOfADataBlock)

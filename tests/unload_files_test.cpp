@@ -4,6 +4,9 @@
 // loading scripts and the summary.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <set>
 #include <string>
 #include <vector>
@@ -208,6 +211,34 @@ TEST(TableFiles, AFileThatCannotBeCreatedIsSaid)
     EXPECT_TRUE(write_whole_file(dir.root(), "x.sql", "text", failure));
     EXPECT_EQ(read_file(dir.path("x.sql")), "text");
     EXPECT_EQ(directory_entries(dir.root()), std::set<std::string>{"x.sql"});
+}
+
+TEST(TableFiles, AFileSwappedForALinkOrAnotherFileIsNotReopened)
+{
+    ScratchDir dir;
+    const std::string victim = dir.write("victim.txt", std::string("keep me"));
+    const std::string tables = dir.path("tables");
+    ASSERT_EQ(::mkdir(tables.c_str(), 0755), 0);
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link" : "another file");
+        TableFiles files(tables, 1);
+        const std::size_t first = files.add(link ? "A.csv" : "B.csv");
+        const std::size_t second = files.add("C.csv");
+        ASSERT_NE(files.open(first), nullptr);
+        files.open(first)->text("rows");
+        ASSERT_NE(files.open(second), nullptr);  // the first is closed for it
+        const std::string part = tables + (link ? "/A.csv.part" : "/B.csv.part");
+        if (link) {
+            ASSERT_EQ(::unlink(part.c_str()), 0);
+            ASSERT_EQ(::symlink(victim.c_str(), part.c_str()), 0);
+        } else {
+            ASSERT_EQ(::rename(dir.write("other.txt", std::string("other")).c_str(), part.c_str()), 0);
+        }
+        EXPECT_EQ(files.open(first), nullptr);
+        EXPECT_EQ(files.failure().rfind("cannot reopen " + part + ": ", 0), 0u) << files.failure();
+        EXPECT_EQ(read_file(victim), "keep me");
+        ::unlink(part.c_str());
+    }
 }
 
 TEST(TableFiles, ADirectoryThatHoldsAnythingWantsForce)

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -304,6 +305,30 @@ TEST(Unload, ADirectoryThatHoldsFilesIsWrittenIntoOnlyWithForce)
     EXPECT_TRUE(directory_entries(out).count("summary.json"));
 }
 
+TEST(Unload, WithForceNoLinkInTheDirectoryIsWrittenThrough)
+{
+    SampleDatabase db;
+    const std::string out = db.dir.path("out");
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    const std::string victim = db.dir.write("victim.txt", std::string("keep me\n"));
+    // Links under the temporary names of a table's file, a script and the
+    // summary, and under a table file's final name.
+    const std::vector<std::string> linked = {"SCOTT.EMP.csv.part", "sqlite.sql.part", "summary.json.part",
+                                             "SCOTT.DEPT.csv"};
+    for (const std::string& name : linked) ASSERT_EQ(::symlink(victim.c_str(), (out + "/" + name).c_str()), 0);
+    const RunResult r = run_trevanix({"--unload", out, "--quiet", "--force", "--schema", db.schema_file, db.users});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(read_file(victim), "keep me\n");
+    for (const std::string& name : directory_entries(out)) {
+        struct stat info;
+        ASSERT_EQ(::lstat((out + "/" + name).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
+        EXPECT_FALSE(name.ends_with(".part")) << name;
+    }
+    EXPECT_EQ(read_csv(out + "/SCOTT.EMP.csv").size(), 1u + db.built.rows_of("SCOTT", "EMP").rows.size() - 1u);
+    EXPECT_EQ(read_file(out + "/SCOTT.DEPT.csv").rfind("DEPTNO,", 0), 0u);
+}
+
 TEST(Unload, OptionsThatDoNotGoTogether)
 {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -370,6 +395,11 @@ TEST(SchemaFile, ErrorsNameTheirLine)
     r = run_trevanix({"--unload", dir.path("out"), "--schema", dir.path("missing.sql"), file});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.errors, "trevanix: cannot read the schema file " + dir.path("missing.sql") + ": No such file or directory\n");
+    // A file without end is read no further than any schema could take.
+    r = run_trevanix({"--ddl", "--schema", "/dev/zero"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "trevanix: cannot read the schema file /dev/zero: it is longer than 256 MiB, more than the "
+                        "statements of any schema\n");
 }
 
 TEST(Unload, RowsOfADamagedBlockAreUnloadedAndCounted)

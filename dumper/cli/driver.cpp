@@ -32,6 +32,9 @@ constexpr int kExitArgumentError = 2;
 constexpr int kExitProblems = 4;  // --verify found damaged blocks
 // The largest block size -z accepts.
 constexpr std::uint32_t kMaxShortBlockSize = 16000;
+constexpr char kShortBlockSizeLimit[] =
+    "trevanix: -z takes at most 16000 bytes; for larger blocks use --block-size N (a power of two up to 32768) or "
+    "--block-size auto\n";
 
 // A data file the run reads (in the run's set of files), or why it could
 // not be opened.
@@ -134,8 +137,10 @@ bool Run::open_files()
                 err_.text("trevanix: " + terminal_text(message) + "\n");
                 return false;
             }
-            // Records of the modes that read several files name their file.
-            if (s_.reads_several_files()) file->relative_file();
+            // Records of the modes that read several files name their file;
+            // a block size -z refuses is said at the first block, with
+            // nothing read before it.
+            if (s_.reads_several_files() && !block_size_too_big()) file->relative_file();
             f.file = file.get();
             file_set_.add(std::move(file));
         }
@@ -184,8 +189,7 @@ void Run::say_why(LoadFailure kind, const RunFile& file, std::int32_t block)
 {
     switch (kind) {
     case LoadFailure::BlockSizeTooBig:
-        err_.text("trevanix: -z takes at most 16000 bytes; for larger blocks use --block-size N (a power of two up "
-                  "to 32768) or --block-size auto\n");
+        err_.text(kShortBlockSizeLimit);
         break;
     case LoadFailure::OpenFailed:
         print_failure_reason(err_, "cannot open " + file.path, file.open_error);
@@ -471,8 +475,9 @@ int Run::tables()
 
 PassEnd Run::verify_file(RunFile& f, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end, FileTally& file_tally)
 {
-    if (files_.size() > 1) printer.file_start(f.path, f.file ? f.file->relative_file() : 0);
-    const std::uint32_t file_number = f.file && s_.reads_several_files() ? f.file->relative_file() : 0;
+    const bool readable = f.file != nullptr && !block_size_too_big();
+    if (files_.size() > 1) printer.file_start(f.path, readable ? f.file->relative_file() : 0);
+    const std::uint32_t file_number = readable && s_.reads_several_files() ? f.file->relative_file() : 0;
     MisplacedRuns misplaced;
     MisplacedRun ended;
     std::int32_t number = s_.block_number;
@@ -555,6 +560,12 @@ int Run::verify()
 
 int Run::execute()
 {
+    // The tables' modes read the dictionary and the data files' headers
+    // before any block: a block size -z refuses is refused before them.
+    if (s_.reads_schema() && block_size_too_big() && (!s_.dictionary_file.empty() || s_.data_file_given)) {
+        err_.text(kShortBlockSizeLimit);
+        return kExitFailure;
+    }
     if (s_.list_tables) return run_schema_mode(s_, out_, err_);
     if (!prepare_values()) return kExitArgumentError;
     if (s_.template_given) {

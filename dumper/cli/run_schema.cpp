@@ -12,21 +12,36 @@
 
 namespace {
 
-// The whole file; false, with errno, when it cannot be read.
-bool read_whole_file(const std::string& path, std::string& text)
+// Far more than the statements of any database's tables take: a longer
+// file (or one without end, such as /dev/zero) is no schema file.
+constexpr std::size_t kMaxSchemaBytes = std::size_t{256} << 20;
+
+// The whole file; false, with errno, when it cannot be read, and with
+// `too_long` when it holds more than kMaxSchemaBytes.
+bool read_whole_file(const std::string& path, std::string& text, bool& too_long)
 {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) return false;
     char buffer[1 << 16];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) text.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+        if (text.size() + n > kMaxSchemaBytes) {
+            too_long = true;
+            return false;
+        }
+        text.append(buffer, n);
+    }
     return std::ferror(file.get()) == 0;
 }
 
 bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSink& err)
 {
     std::string text;
-    if (!read_whole_file(path, text)) {
-        err.text("trevanix: cannot read the schema file " + terminal_text(path) + ": " + std::strerror(errno) + "\n");
+    bool too_long = false;
+    if (!read_whole_file(path, text, too_long)) {
+        err.text("trevanix: cannot read the schema file " + terminal_text(path) + ": " +
+                 (too_long ? std::string("it is longer than 256 MiB, more than the statements of any schema")
+                           : std::string(std::strerror(errno))) +
+                 "\n");
         return false;
     }
     schema::Parsed<schema::Schema> parsed = schema::parse_schema_file(text);

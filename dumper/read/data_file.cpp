@@ -136,6 +136,16 @@ std::size_t DataFile::read_at(std::uint64_t offset, std::uint8_t* buffer, std::s
 ReadStatus DataFile::fill(std::uint64_t position, std::size_t size, std::shared_ptr<Bytes>& buffer,
                           std::size_t& filled)
 {
+    // Only a block size no data file has asks for more than a chunk: then
+    // no more is taken than the file holds from `position` on.
+    if (size > kChunkBytes && sized_) {
+        const std::uint64_t now = size_now();
+        size = static_cast<std::size_t>(std::min<std::uint64_t>(size, now > position ? now - position : 0));
+        if (size < geometry_.block_size) {
+            filled = 0;
+            return ReadStatus::EndOfFile;
+        }
+    }
     if (!buffer || buffer.use_count() > 1 || buffer->size() != size) buffer = std::make_shared<Bytes>(size);
     filled = read_at(position, buffer->data(), size);
     if (filled >= geometry_.block_size) return ReadStatus::Ok;

@@ -15,9 +15,11 @@ constexpr std::uint32_t kSmallestBlock = 512;
 constexpr std::uint32_t kLargestBlock = 32768;
 constexpr std::uint32_t kBlocksLookedAt = 4096;
 
-// A block read whole from the file, or an empty view.
+// A block read whole from the file, or an empty view: also for a size no
+// block has, which is not even allocated.
 ByteView block_at(DataFile& file, std::uint64_t offset, std::uint32_t size, std::vector<std::uint8_t>& buffer)
 {
+    if (size > kLargestBlock) return ByteView();
     buffer.resize(size);
     return file.read_at(offset, buffer.data(), size) == size ? ByteView(buffer.data(), size) : ByteView();
 }

@@ -19,13 +19,50 @@ constexpr mode_t kDirectoryMode = 0755;
 
 std::string reason(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
-int open_for_writing(const std::string& path, bool append)
+int open_retried(const std::string& path, int flags)
 {
-    const int flags = O_WRONLY | O_CLOEXEC | (append ? O_APPEND : O_CREAT | O_TRUNC);
     int fd;
     do {
         fd = ::open(path.c_str(), flags, kFileMode);
     } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Creates `path` anew: never through a symbolic link, never into a file
+// that is there already. What lies under the name (a temporary file an
+// earlier run left, or a link someone put there) is removed first, itself
+// and not what it points to.
+// The file created is told by its device and inode, when asked for.
+int create_new(const std::string& path, dev_t* device = nullptr, ino_t* inode = nullptr)
+{
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open_retried(path, kFlags);
+    if (fd < 0 && errno == EEXIST && ::unlink(path.c_str()) == 0) fd = open_retried(path, kFlags);
+    if (fd < 0 || device == nullptr) return fd;
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    *device = info.st_dev;
+    *inode = info.st_ino;
+    return fd;
+}
+
+// Opens a file this run created to write on at its end; -1 (ELOOP or
+// ESTALE) when it is no longer that file.
+int reopen_own(const std::string& path, dev_t device, ino_t inode)
+{
+    const int fd = open_retried(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return fd;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || info.st_dev != device || info.st_ino != inode) {
+        ::close(fd);
+        errno = ESTALE;
+        return -1;
+    }
     return fd;
 }
 
@@ -153,7 +190,7 @@ OpenFile* TableFiles::open(std::size_t number)
     if (file.open) return file.open.get();
     if (open_ >= most_open_) close_least_recent();
     const std::string part = path(file.name) + std::string(kPartSuffix);
-    const int fd = open_for_writing(part, file.created);
+    const int fd = file.created ? reopen_own(part, file.device, file.inode) : create_new(part, &file.device, &file.inode);
     if (fd < 0) {
         note_failure("cannot " + std::string(file.created ? "reopen " : "create ") + part, errno);
         return nullptr;
@@ -187,7 +224,7 @@ bool write_whole_file(const std::string& directory, const std::string& name, std
 {
     const std::string final_path = directory + "/" + name;
     const std::string part = final_path + std::string(kPartSuffix);
-    const int fd = open_for_writing(part, false);
+    const int fd = create_new(part);
     if (fd < 0) {
         failure = reason("cannot create " + part, errno);
         return false;

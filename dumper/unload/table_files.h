@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <sys/types.h>
 
 namespace unload {
 
@@ -98,6 +99,9 @@ private:
         bool created = false;
         std::unique_ptr<OpenFile> open;
         std::uint64_t last_use = 0;
+        // The file created, so that a reopen writes to no other.
+        dev_t device = 0;
+        ino_t inode = 0;
     };
     std::string path(const std::string& name) const { return directory_ + "/" + name; }
     void close(File& file);
