@@ -1,15 +1,18 @@
 // When standard output cannot be written the program stops, says so on
 // standard error and exits non-zero: it never exits 0 after losing output.
 // These tests run the built trevanix binary with its standard output on a
-// full device or on a pipe nobody reads.
+// full device or on a pipe nobody reads, or closed; and the tables' modes
+// with their standard error on a full device or closed.
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <set>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "system_file.h"
 #include "test_support.h"
 
 extern char** environ;
@@ -139,6 +142,78 @@ TEST(OutputFailure, PipeWithoutReaderAndSigpipeIgnoredExits1AndSaysSo)
     Spawned s = spawn_trevanix({"-f", path}, Stdout::ClosedPipe, true);
     ::sigaction(SIGPIPE, &previous, nullptr);
     expect_failed_with_message(s, "Broken pipe");
+}
+
+// Runs the trevanix binary with `args`, its standard output on /dev/null
+// (or closed), its standard error on a full device or closed; returns how
+// it ended.
+int run_with_lost_stream(const std::vector<std::string>& args, bool stderr_full, bool close_stdout = false)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (close_stdout)
+        posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (stderr_full)
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/full", O_WRONLY, 0);
+    else
+        posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
+    std::vector<char*> argv{const_cast<char*>(TREVANIX_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    const int spawn_error = posix_spawn(&child, TREVANIX_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawn_error != 0) throw std::runtime_error("cannot run " TREVANIX_BINARY);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+TEST(OutputFailure, ALostStandardErrorFailsTheTablesModesAfterTheirFilesAreWritten)
+{
+    ScratchDir dir;
+    const datafile::BuiltDatabase built = datafile::build_database(datafile::sample_database());
+    const datafile::BuiltDatabase damaged =
+        datafile::build_database(datafile::sample_database(), datafile::SystemDamage::ObjSegmentHeader);
+    datafile::write_database(built, dir.root());
+    const std::string system = dir.path("system01.dbf");
+    const std::string users = dir.path("users01.dbf");
+    const std::string damaged_system = dir.write("damaged01.dbf", damaged.system);
+    for (const bool full : {true, false}) {
+        SCOPED_TRACE(full ? "2>/dev/full" : "2>&-");
+        // The unload writes every file, then fails: its summary could not be said.
+        const std::string out = dir.path(full ? "full" : "closed");
+        const int status = run_with_lost_stream({"--unload", out, "--dictionary", system, system, users}, full);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const std::set<std::string> names = directory_entries(out);
+        EXPECT_EQ(names.count("summary.json"), 1u);
+        EXPECT_EQ(names.count("SCOTT.EMP.csv"), 1u);
+        for (const std::string& name : names) {
+            EXPECT_FALSE(name.ends_with(".part")) << name;
+            // A closed standard error is no file's: no message landed in one.
+            EXPECT_EQ(read_file(out + "/" + name).find("trevanix:"), std::string::npos) << name;
+        }
+        // --ddl and --list-tables fail when a warning is lost, not otherwise.
+        for (const char* mode : {"--ddl", "--list-tables"}) {
+            SCOPED_TRACE(mode);
+            const int sound = run_with_lost_stream({"--dictionary", system, mode}, full);
+            const int warned = run_with_lost_stream({"--dictionary", damaged_system, mode}, full);
+            ASSERT_TRUE(WIFEXITED(sound) && WIFEXITED(warned));
+            EXPECT_EQ(WEXITSTATUS(sound), 0);
+            EXPECT_EQ(WEXITSTATUS(warned), 1);
+        }
+        // The single-letter options keep their status: a lost warning is no failure.
+        const int literal = run_with_lost_stream({"-f", write_large_dump(dir), "-c", dir.path("none.template")}, full);
+        ASSERT_TRUE(WIFEXITED(literal));
+        EXPECT_EQ(WEXITSTATUS(literal), 0);
+    }
+    // A closed standard output still fails the dump.
+    const int closed = run_with_lost_stream({"-f", write_large_dump(dir)}, true, true);
+    ASSERT_TRUE(WIFEXITED(closed));
+    EXPECT_EQ(WEXITSTATUS(closed), 1);
 }
 
 }  // namespace

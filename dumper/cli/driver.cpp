@@ -613,7 +613,11 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
     // On the heap: the run's place then does not depend on how much of the
     // stack the program's arguments and environment take.
     auto run = std::make_unique<Run>(settings, out, messages);
-    return run->execute();
+    const int status = run->execute();
+    // The tables' modes say on standard error what was recovered and what
+    // was lost: a run that could not say it has failed, whatever it wrote.
+    if (settings.reads_schema() && !messages.flush() && status != kExitArgumentError) return kExitFailure;
+    return status;
 }
 
 int run_dump(int argc, const char* const* argv, OutputSink& out)

@@ -1,12 +1,30 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
 #include "cli/driver.h"
 
+namespace {
+
+// A standard stream closed when the program starts would be taken by the
+// next file the run opens (an unload's files would then get the messages
+// meant for standard error): /dev/null, opened for reading only, holds its
+// place, so that writing to it still fails as it would have.
+void hold_closed_stream(int fd)
+{
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return;
+    const int held = ::open("/dev/null", O_RDONLY);
+    if (held >= 0 && held != fd) ::close(held);
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) hold_closed_stream(fd);
     // The sinks live on the heap, like the run: where the stack lies depends
     // on the length of the arguments and the environment, and the time of a
     // run would then depend on it too.
