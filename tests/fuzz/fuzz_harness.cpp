@@ -11,7 +11,10 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "dictionary/segment_map.h"
 #include "format/block_format.h"
+#include "format/file_format.h"
+#include "read/data_file.h"
 #include "values/charsets.h"
 #include "datafile_builder.h"
 #include "print/export_fields.h"
@@ -811,6 +814,39 @@ std::string check_unload(const std::string& path, std::uint32_t block_size, std:
     return "";
 }
 
+// Every block that reads as a segment header has its extent map walked:
+// whatever the map claims, the extents it gives lie in the file and hold
+// each block once, and the blocks to read are some of theirs.
+std::string check_segment_maps(const Bytes& file, std::uint32_t block_size)
+{
+    std::unique_ptr<DataFile> data = DataFile::from_bytes(file, "datafile.dbf");
+    data->set_geometry({block_size, ByteOrder::Little});
+    const std::uint32_t file_number = data->relative_file();
+    DataFile& read = *data;
+    DataFileSet files;
+    files.add(std::move(data));
+    const std::uint64_t end = read.block_end();
+    for (std::uint32_t number = 0; std::uint64_t{number} * block_size < file.size(); ++number) {
+        const std::uint8_t type = file[std::size_t{number} * block_size];
+        if (type != file_format::kBlockTypeSegmentHeader && type != file_format::kBlockTypeSpaceSegmentHeader) continue;
+        const dictionary::BlockPlace header{file_number, number};
+        const dictionary::SegmentMap map = dictionary::read_segment_map(files, header);
+        const std::string which = "the segment header at block " + std::to_string(number);
+        std::set<std::uint64_t> held;
+        for (const dictionary::ExtentRange& extent : map.extents) {
+            if (extent.first.file != file_number) return which + ": an extent in a file not read";
+            if (extent.length == 0 || std::uint64_t{extent.first.block} + extent.length > end)
+                return which + ": an extent empty or past the file's end";
+            for (std::uint32_t i = 0; i < extent.length; ++i)
+                if (!held.insert(extent.first.block + i).second) return which + ": a block in two extents";
+        }
+        for (const dictionary::BlockPlace& place : dictionary::segment_blocks(map, header))
+            if (held.count(place.block) == 0 || place == header) return which + ": a block to read outside its extents";
+        if (map.ok() && map.extents.empty()) return which + ": a map believed with no extent";
+    }
+    return "";
+}
+
 std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
 {
     if (size < 4) return "";
@@ -863,6 +899,8 @@ std::string run_datafile_input(const std::uint8_t* data, std::size_t size)
     problem = check_rows(common);
     if (!problem.empty()) return problem;
     problem = check_unload(path, block_size, first_object);
+    if (!problem.empty()) return problem;
+    problem = check_segment_maps(file, block_size);
     if (!problem.empty()) return problem;
     problem = check_other_layouts(common, !ranged);
     if (!problem.empty()) return problem;
