@@ -9,7 +9,9 @@
 int main(int argc, char** argv)
 {
     std::string out;
-    int status = stampconv_main(argc, argv, out);
+    std::string err;
+    int status = stampconv_main(argc, argv, out, err);
+    if (!err.empty()) std::fputs(err.c_str(), stderr);
     std::size_t done = 0;
     while (done < out.size()) {
         ssize_t n = ::write(STDOUT_FILENO, out.data() + done, out.size() - done);
