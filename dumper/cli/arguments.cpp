@@ -433,6 +433,295 @@ struct ArgumentError {
     }
 };
 
+// ---------------------------------------------------------------------------
+// Warnings: what the literal command line ignores, or reads as other than it
+// is written. They change nothing of the run; they only say it.
+
+constexpr const char* kActionNames[] = {"", "DUMPALL", "SHOWDELETED", "DUMPNOTVIAOFFSETS", "SHOWDELETEDNOTVIAOFFSETS",
+                                        "DUMPSCNS"};
+constexpr char kActionLetters[] = "-ADOSC";
+
+std::string lower_case(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+bool is_flag_letter(char c) { return c == 'h' || c == 'g' || c == 'v'; }
+bool is_value_letter(char c) { return c != '\0' && std::strchr("fcnzobsa", c) != nullptr; }
+bool is_number_option(char option) { return option == 'n' || option == 'z' || option == 'o' || option == 'b'; }
+
+// An argument as a warning shows it: as it is when it is plain printable
+// ASCII (unless `quote`), otherwise quoted, with every other byte as \xNN,
+// so that no argument can drive the terminal the warning is read on.
+std::string shown(std::string_view word, bool quote = false)
+{
+    const bool plain = !quote && !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte < 0x7F && c != '\'' && c != '"' && c != '\\';
+    });
+    if (plain) return std::string(word);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = "'";
+    for (char c : word) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && c != '\'' && c != '\\') {
+            text += c;
+        } else {
+            text += "\\x";
+            text += kDigits[byte >> 4];
+            text += kDigits[byte & 15];
+        }
+    }
+    return text + "'";
+}
+
+// A word that names an option, or looks like a long one.
+bool looks_like_option(const char* word)
+{
+    const char* inline_value = nullptr;
+    return std::strcmp(word, "-h") == 0 || std::strcmp(word, "-g") == 0 || std::strcmp(word, "-v") == 0 ||
+           find_value_option(word) != nullptr || find_long_option(word, inline_value) != nullptr ||
+           (word[0] == '-' && word[1] == '-' && word[2] != '\0');
+}
+
+const char* value_meaning(char option)
+{
+    switch (option) {
+    case 'f': return "the data file's name";
+    case 'c': return "the template's name";
+    case 'n': return "the number of blocks";
+    case 'z': return "the block size";
+    case 'o': return "the object ID";
+    case 'b': return "the block number";
+    case 's': return "the separator";
+    default: return "the action";
+    }
+}
+
+// What 0 means as the value of a number option.
+std::string zero_meaning(char option)
+{
+    switch (option) {
+    case 'n': return " (no limit)";
+    case 'z': return " (the default block size, 8192)";
+    case 'o': return " (no object filter)";
+    default: return " (block 0)";
+    }
+}
+
+// How a number option's value reads, as the rest of a sentence about it,
+// or nothing when it reads as it is written.
+std::string number_reading(char option, const char* text)
+{
+    const char* p = text;
+    while (is_atol_space(*p)) ++p;
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    const char* digits = p;
+    std::uint64_t magnitude = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        if (magnitude <= (std::uint64_t{1} << 33)) magnitude = magnitude * 10 + static_cast<std::uint64_t>(*p - '0');
+    const std::int32_t read = read_number(text);
+    // -z is unsigned; the others are signed 32-bit numbers.
+    bool fits = true;
+    std::string value;
+    if (option == 'z') {
+        fits = magnitude == 0 || (!negative && magnitude <= UINT32_MAX);
+        value = std::to_string(static_cast<std::uint32_t>(read));
+    } else {
+        fits = negative ? magnitude <= std::uint64_t{1} << 31 : magnitude <= INT32_MAX;
+        value = std::to_string(read);
+    }
+    if (read == 0) value += zero_meaning(option);
+    if (p == digits) return "is no number: read as " + value;
+    if (!fits) return "is read as " + value + ": numbers wrap around in 32 bits";
+    if (*p != '\0')
+        return "is read as " + value + ": numbers are decimal and end at their first character that is not a digit";
+    return "";
+}
+
+// The warning about an option's value, or nothing.
+std::string value_warning(char option, const char* value)
+{
+    const std::string given = std::string("-") + option + " " + shown(value);
+    std::string taken;
+    if (looks_like_option(value))
+        taken = std::string("-") + option + " " + shown(value) + ": " + shown(value) + " is taken as " +
+                value_meaning(option) + ", not as an option";
+    // How the value reads, as the rest of a sentence about it.
+    std::string reading;
+    if (is_number_option(option)) {
+        reading = number_reading(option, value);
+    } else if (option == 's') {
+        if (value[0] == '\0')
+            reading = "makes the separator a zero byte";
+        else if (value[1] != '\0')
+            reading = "is read as " + shown(std::string(1, value[0]), true) +
+                      ": the separator is the first character alone";
+    } else if (option == 'a' && value[0] != '\0' && value[1] != '\0') {
+        const int action = action_from_letter(value[0]);
+        reading = std::string("is read as -a ") + kActionLetters[action] + " (" + kActionNames[action] +
+                  "): only its first letter counts";
+        for (int other = DUMPALL; other <= DUMPSCNS; ++other)
+            if (other != action && equals_ignoring_case(value, lower_case(kActionNames[other]).c_str()))
+                reading += std::string("; ") + kActionNames[other] + " is -a " + kActionLetters[other];
+    }
+    if (taken.empty() && reading.empty()) return "";
+    if (reading.empty()) return "trevanix: " + taken + "\n";
+    if (taken.empty()) return "trevanix: " + given + " " + reading + "\n";
+    return "trevanix: " + taken + "; it " + reading + "\n";
+}
+
+// "-gv" as "-g -v", "-b5" as "-b 5": the letters of an argument that runs
+// options together, written apart; empty when the argument is no such run.
+std::string options_apart(const char* arg)
+{
+    std::string apart;
+    for (const char* p = arg + 1; *p != '\0'; ++p) {
+        if (!is_flag_letter(*p) && !is_value_letter(*p)) return "";
+        if (!apart.empty()) apart += ' ';
+        apart += '-';
+        apart += *p;
+        if (is_value_letter(*p)) {
+            if (p[1] != '\0') apart += " " + shown(p + 1);
+            break;
+        }
+    }
+    return apart;
+}
+
+// The warning about an argument that starts with one hyphen (or is empty)
+// and names no option: it is ignored.
+std::string ignored_argument_warning(const char* arg)
+{
+    if (arg[0] == '\0') return "trevanix: an empty argument ('') was ignored\n";
+    const std::string word = shown(arg);
+    if (std::strcmp(arg, "-") == 0)
+        return "trevanix: - was ignored: trevanix reads no standard input (name the data file after -f)\n";
+    if (std::strcmp(arg, "--") == 0) return "trevanix: -- was ignored\n";
+    const char* inline_value = nullptr;
+    const std::string doubled = std::string("-") + arg;
+    if (find_long_option(doubled.c_str(), inline_value) != nullptr)
+        return "trevanix: " + word + " was ignored: long options start with two hyphens: " + shown(doubled) + "\n";
+    if (arg[1] != '\0' && arg[2] != '\0') {
+        const std::string apart = options_apart(arg);
+        const bool value = is_value_letter(arg[1]);
+        const bool values = std::any_of(arg + 1, arg + std::strlen(arg), is_value_letter);
+        if (!apart.empty())
+            return "trevanix: " + word + " was ignored: " +
+                   (value ? "an option and its value" : values ? "options and values" : "options") +
+                   " are separate arguments (" + apart + ")\n";
+    }
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])));
+    if (arg[2] == '\0' && lower != arg[1] && (is_flag_letter(lower) || is_value_letter(lower)))
+        return "trevanix: " + word + " was ignored: options are case-sensitive (-" + lower + " is one)\n";
+    return "trevanix: " + word + " was ignored: it is no option (trevanix --help lists every option)\n";
+}
+
+// What the scan of the arguments saw that warnings are made of.
+struct ScanNotes {
+    struct Value {
+        int at;
+        char option;
+        const char* value;
+    };
+    struct Word {
+        int at;
+        const char* word;
+    };
+    std::vector<Value> values;  // every single-letter option with its value
+    std::vector<Word> words;    // the words that are no option
+    std::vector<std::pair<int, std::string>> warnings;
+
+    void warn(int at, std::string text)
+    {
+        if (!text.empty()) warnings.emplace_back(at, std::move(text));
+    }
+};
+
+// Whether two values of one option set the same.
+bool same_effect(char option, const char* a, const char* b)
+{
+    if (is_number_option(option)) return read_number(a) == read_number(b);
+    if (option == 'a') return action_from_letter(a[0]) == action_from_letter(b[0]);
+    if (option == 's') return a[0] == b[0];
+    return std::strcmp(a, b) == 0;
+}
+
+// An option given again: the value the last one sets is the one that counts.
+void warn_replaced(const RunSettings& s, ScanNotes& notes)
+{
+    for (std::size_t i = 0; i < notes.values.size(); ++i) {
+        const ScanNotes::Value& earlier = notes.values[i];
+        const ScanNotes::Value* last = nullptr;
+        for (std::size_t j = i + 1; j < notes.values.size(); ++j)
+            if (notes.values[j].option == earlier.option) last = &notes.values[j];
+        if (last == nullptr || same_effect(earlier.option, earlier.value, last->value)) continue;
+        std::string why = "a later option replaces an earlier one";
+        if (earlier.option == 'f')
+            why = s.reads_several_files() || s.list_tables
+                      ? "name the other data files after the options, without -f"
+                      : "the text output reads one data file (--format jsonl or csv and --verify read every data "
+                        "file named after the options)";
+        notes.warn(earlier.at, std::string("trevanix: -") + earlier.option + " " + shown(earlier.value) +
+                                   " was replaced by the -" + earlier.option + " " + shown(last->value) +
+                                   " after it: " + why + "\n");
+    }
+}
+
+// -n before the last -b: -b reads its one block, and the count counts for nothing.
+void warn_count_before_block(ScanNotes& notes)
+{
+    const ScanNotes::Value* count = nullptr;
+    const ScanNotes::Value* block = nullptr;
+    for (const ScanNotes::Value& v : notes.values) {
+        if (v.option == 'n') count = &v;
+        if (v.option == 'b') block = &v;
+    }
+    if (count == nullptr || block == nullptr || count->at > block->at) return;
+    notes.warn(count->at, "trevanix: -n " + shown(count->value) + " has no effect: the -b " + shown(block->value) +
+                              " after it reads one block alone (-b " + shown(block->value) + " -n " +
+                              shown(count->value) + " reads " + std::to_string(read_number(count->value)) +
+                              " blocks from block " + std::to_string(read_number(block->value)) + ")\n");
+}
+
+// The data files named that the run does not read.
+void warn_unread_files(const RunSettings& s, ScanNotes& notes)
+{
+    if (!s.reads_data_files() && !s.list_tables) {
+        const std::string why = " was not read: --ddl without --infer reads no data file\n";
+        for (const ScanNotes::Value& v : notes.values)
+            if (v.option == 'f') notes.warn(v.at, "trevanix: -f " + shown(v.value) + why);
+        for (const ScanNotes::Word& w : notes.words) notes.warn(w.at, "trevanix: " + shown(w.word) + why);
+        return;
+    }
+    if (s.reads_several_files() || s.list_tables) return;
+    for (const ScanNotes::Word& w : notes.words) {
+        if (s.data_file_given)
+            notes.warn(w.at, "trevanix: " + shown(w.word) +
+                                 " was not read: the text output reads the -f file alone (--format jsonl or csv "
+                                 "and --verify read every data file named)\n");
+        else
+            notes.warn(w.at, "trevanix: " + shown(w.word) + " was not read: the data file goes after -f, as in " +
+                                 "trevanix -f " + shown(w.word) + "\n");
+    }
+}
+
+// The warnings in the order of the arguments they are about.
+std::vector<std::string> ordered_warnings(const RunSettings& s, ScanNotes& notes)
+{
+    warn_replaced(s, notes);
+    warn_count_before_block(notes);
+    warn_unread_files(s, notes);
+    std::stable_sort(notes.warnings.begin(), notes.warnings.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> lines;
+    for (auto& [at, text] : notes.warnings) lines.push_back(std::move(text));
+    return lines;
+}
+
 }  // namespace
 
 std::int32_t read_number(const char* text)
@@ -457,6 +746,7 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
     // to learn the output format: its message goes to standard error when
     // standard output is to hold records only.
     ArgumentError error;
+    ScanNotes notes;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* inline_value = nullptr;
@@ -472,7 +762,14 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
                 break;
             }
             std::string message;
-            if (!apply_value_option(option->name[1], argv[++i], s, message)) error.note(message, false);
+            const char letter = option->name[1];
+            const char* value = argv[++i];
+            if (!apply_value_option(letter, value, s, message)) {
+                error.note(message, false);
+                continue;
+            }
+            notes.values.push_back({i - 1, letter, value});
+            notes.warn(i - 1, value_warning(letter, value));
         } else if (const LongOption* long_option = find_long_option(arg, inline_value)) {
             const char* value = inline_value;
             if (long_option->takes_value && value == nullptr) {
@@ -491,8 +788,10 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
             error.note(unknown_option_message(arg), true);
         } else if (arg[0] != '-' && arg[0] != '\0') {
             s.more_files.push_back(arg);
+            notes.words.push_back({i, arg});
+        } else {
+            notes.warn(i, ignored_argument_warning(arg));
         }
-        // Anything else is ignored.
     }
     // The tables' modes first: their message names everything they leave out.
     if (!error.found()) error.note(table_option_conflict(s), true);
@@ -511,7 +810,10 @@ bool parse_arguments(int argc, const char* const* argv, RunSettings& s, OutputSi
         s.data_file_given = true;
         s.more_files.erase(s.more_files.begin());
     }
-    if (!error.found()) return true;
+    if (!error.found()) {
+        s.warnings = ordered_warnings(s, notes);
+        return true;
+    }
     (error.to_messages || s.format != OutputFormat::Text ? messages : out).text(error.message);
     return false;
 }

@@ -69,6 +69,10 @@ struct RunSettings {
     std::vector<std::string> more_files;
     std::string dictionary_file;  // --dictionary: the SYSTEM data file
     bool list_tables = false;     // --list-tables
+    // What the command line ignores, or reads as other than it is written,
+    // one line each in the order of the arguments: said on standard error
+    // before the run, which goes on exactly as it would without them.
+    std::vector<std::string> warnings;
 
     // The modes that read a schema rather than dump blocks.
     bool reads_schema() const { return list_tables || ddl || unload; }

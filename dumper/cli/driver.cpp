@@ -258,6 +258,7 @@ PassEnd Run::read_file(RunFile& f, BlockVisitor& visitor, bool notes, FileTally&
 // Every file once; `notes` says what was read on the message sink.
 PassEnd Run::read_pass(BlockVisitor& visitor, bool notes, bool& shrank)
 {
+    progress_->start_pass();
     PassEnd end = PassEnd::EndOfFile;
     for (RunFile& f : files_) {
         FileTally tally;
@@ -306,7 +307,7 @@ private:
 int Run::dump()
 {
     const bool two_passes = s_.format == OutputFormat::Csv && s_.action != DUMPSCNS;
-    progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read() * (two_passes ? 2 : 1));
+    progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read(), PassCount{two_passes ? 2 : 1});
     bool shrank = false;
     if (two_passes) {
         // A CSV line holds as many values as its header names: the widest
@@ -436,7 +437,7 @@ private:
 
 int Run::rows()
 {
-    progress_ = std::make_unique<Progress>(err_, !s_.quiet, 2 * bytes_to_read());
+    progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read(), PassCount{2});
     bool shrank = false;
     ReachedPieces reached;
     const bool csv = s_.format == OutputFormat::Csv;
@@ -458,8 +459,7 @@ int Run::rows()
 
 int Run::tables()
 {
-    progress_ = std::make_unique<Progress>(err_, !s_.quiet,
-                                           static_cast<std::uint64_t>(table_passes(s_)) * bytes_to_read());
+    progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read(), table_passes(s_));
     TableRun run{s_, std::move(table_schema_), file_set_,
                  [this](BlockVisitor& visitor, bool notes) {
                      bool shrank = false;
@@ -542,6 +542,7 @@ int Run::verify()
 {
     std::unique_ptr<VerifyPrinter> printer = make_verify_printer(print_, geometry_.block_size);
     progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read());
+    progress_->start_pass();
     VerifyTally tally;
     VerifyEnd end;
     bool shrank = false;
@@ -601,6 +602,7 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         out.text("trevanix " TREVANIX_VERSION "\n");
         return 0;
     }
+    for (const std::string& warning : settings.warnings) messages.text(warning);
     if (!settings.data_file_given && settings.reads_tables() && settings.reads_data_files()) {
         messages.text("trevanix: name the data files to read after the options\n");
         return kExitArgumentError;

@@ -1133,9 +1133,19 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
             return describe(args) + ": a failure must say why on standard error alone";
         return "";
     }
+    // What the command line ignores or misreads is said first, one line of
+    // printable text each.
+    std::string warnings;
+    for (const std::string& w : parsed.warnings) {
+        if (w.rfind("trevanix: ", 0) != 0 || w.find('\n') != w.size() - 1 ||
+            !std::all_of(w.begin(), w.end() - 1, [](char c) { return c >= 0x20 && c < 0x7F; }))
+            return describe(args) + ": a warning that is not one line of printable text: " + w;
+        warnings += w;
+    }
+    if (r.errors.rfind(warnings, 0) != 0) return describe(args) + ": the warnings do not come first";
     const bool text = parsed.format == OutputFormat::Text;
     if (!parsed.data_file_given) {
-        if (r.status != 24 || (text ? r.output : r.errors) != "Need name of data file.\n")
+        if (r.status != 24 || (text ? r.output : r.errors.substr(warnings.size())) != "Need name of data file.\n")
             return describe(args) + ": a run without -f must say so and exit 24";
         return "";
     }
@@ -1245,6 +1255,7 @@ const std::vector<std::string> kArgumentWords = {
     "--byte-order=auto", "auto",
     "--charset", "--charset=AL32UTF8", "--charset=", "ZHS16GBK", "we8mswin1252", "EBCDIC",
     "--dictionary", "--list-tables", "--ddl",
+    "-gv", "-b5", "-F", "-verify", "-", "--", "0x10", "abc", "DUMPSCNS", ", ", "\x1b[2J",
 };
 
 Bytes arguments_input(const std::vector<std::string>& words)

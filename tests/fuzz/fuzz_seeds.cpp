@@ -274,6 +274,11 @@ std::vector<Seed> arguments_seeds()
         {"big-32k", arguments_input({f, data, word("--block-size"), word("32768"), word("--byte-order"), word("big")})},
         {"dictionary", arguments_input({word("--dictionary"), data, word("--list-tables"), data})},
         {"dictionary-refused", arguments_input({word("--ddl"), word("--format=jsonl"), word("--dictionary")})},
+        {"ignored-and-misread",
+         arguments_input({f, data, word("-gv"), word("-b"), word("abc"), word("-z"), word("0x10"), word("-F"),
+                          word("-verify"), data, word("-s"), word(", "), word("-a"), word("DUMPSCNS"), f, data})},
+        {"file-without-f", arguments_input({data, word("-a"), word("C")})},
+        {"export-no-file-warnings", arguments_input({word("--format=csv"), word("-b5"), word("-"), word("--")})},
     };
 }
 
