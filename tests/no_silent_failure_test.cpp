@@ -238,8 +238,20 @@ TEST(ShrinkingFile, AFileThatGetsShorterWhileItIsReadFailsTheRun)
 TEST(Progress, LineSaysWhatWasReadHowFastAndWhatIsLeft)
 {
     EXPECT_EQ(Progress::line(512u << 20, 65536, 2048u << 20, 2.0),
-              "trevanix: 512 MiB of 2.0 GiB (25%), 65536 blocks, 268 MB/s, 6 s left");
+              "trevanix: 512 MiB of 2.0 GiB (25%), 65536 blocks, 256 MiB/s, 6 s left");
     EXPECT_EQ(Progress::line(3u << 30, 10, 0, 0.0), "trevanix: 3.0 GiB, 10 blocks");
+    // Of two passes, the total is the pass's, and the time left counts the
+    // pass still to come.
+    EXPECT_EQ(Progress::line(256u << 20, 32768, 1024u << 20, 1.0, 1, {2}),
+              "trevanix: pass 1 of 2: 256 MiB of 1.0 GiB (25%), 32768 blocks, 256 MiB/s, 7 s left");
+    EXPECT_EQ(Progress::line(768u << 20, 98304, 1024u << 20, 3.0, 2, {2}),
+              "trevanix: pass 2 of 2: 768 MiB of 1.0 GiB (75%), 98304 blocks, 256 MiB/s, 1 s left");
+    // A second pass that may not come is not counted in the time left.
+    EXPECT_EQ(Progress::line(256u << 20, 32768, 1024u << 20, 1.0, 1, {2, true}),
+              "trevanix: pass 1 of up to 2: 256 MiB of 1.0 GiB (25%), 32768 blocks, 256 MiB/s, 3 s left in this "
+              "pass");
+    EXPECT_EQ(Progress::line(256u << 20, 32768, 1024u << 20, 1.0, 2, {2, true}),
+              "trevanix: pass 2 of 2: 256 MiB of 1.0 GiB (25%), 32768 blocks, 256 MiB/s, 3 s left");
     // Not a terminal: nothing is ever written.
     OutputSink err;
     {

@@ -86,6 +86,7 @@ int list_tables(const RunSettings& s, const schema::Schema& schema, DataFileSet&
     const WeighingCharsets charsets = weighing_charsets(schema);
     dictionary::ObjectCensus census(schema, files, charsets.options);
     Progress progress(err, !s.quiet, total_bytes(data_files));
+    progress.start_pass();
     const bool read = take_census(data_files, census, progress, err);
     progress.clear();
     if (!read) return kExitFailure;

@@ -35,10 +35,12 @@ std::string duration(double seconds)
 
 }  // namespace
 
-Progress::Progress(OutputSink& err, bool wanted, std::uint64_t total)
+Progress::Progress(OutputSink& err, bool wanted, std::uint64_t per_pass, PassCount passes)
     : err_(err),
-      shown_(wanted && err.fd() >= 0 && ::isatty(err.fd()) == 1 && (total == 0 || total > kShownFrom)),
-      total_(total),
+      shown_(wanted && err.fd() >= 0 && ::isatty(err.fd()) == 1 &&
+             (per_pass == 0 || per_pass * static_cast<std::uint64_t>(passes.count) > kShownFrom)),
+      total_(per_pass),
+      passes_(passes),
       start_(std::chrono::steady_clock::now()),
       last_(start_)
 {
@@ -46,9 +48,25 @@ Progress::Progress(OutputSink& err, bool wanted, std::uint64_t total)
 
 Progress::~Progress() { clear(); }
 
-std::string Progress::line(std::uint64_t bytes, std::uint64_t blocks, std::uint64_t total, double seconds)
+void Progress::start_pass()
 {
-    std::string text = std::string("trevanix: ") + amount(bytes);
+    if (started_) ++pass_;
+    started_ = true;
+    bytes_ = 0;
+    blocks_ = 0;
+    start_ = std::chrono::steady_clock::now();
+}
+
+std::string Progress::line(std::uint64_t bytes, std::uint64_t blocks, std::uint64_t total, double seconds, int pass,
+                           PassCount passes)
+{
+    std::string text = "trevanix: ";
+    // Whether the passes after this one are sure to come.
+    const bool more_sure = !passes.at_most || pass >= passes.count;
+    if (passes.count > 1)
+        text += "pass " + std::to_string(pass) + (more_sure ? " of " : " of up to ") + std::to_string(passes.count) +
+                ": ";
+    text += amount(bytes);
     if (total > 0) {
         char share[16];
         std::snprintf(share, sizeof share, " (%.0f%%)", 100.0 * static_cast<double>(bytes) / static_cast<double>(total));
@@ -58,9 +76,13 @@ std::string Progress::line(std::uint64_t bytes, std::uint64_t blocks, std::uint6
     if (seconds > 0) {
         const double rate = static_cast<double>(bytes) / seconds;
         char speed[32];
-        std::snprintf(speed, sizeof speed, ", %.0f MB/s", rate / 1e6);
+        std::snprintf(speed, sizeof speed, ", %.0f MiB/s", rate / (1u << 20));
         text += speed;
-        if (total > bytes && rate > 0) text += std::string(", ") + duration(static_cast<double>(total - bytes) / rate) + " left";
+        if (total > bytes && rate > 0) {
+            double left = static_cast<double>(total - bytes);
+            if (more_sure) left += static_cast<double>(passes.count - pass) * static_cast<double>(total);
+            text += std::string(", ") + duration(left / rate) + (more_sure ? " left" : " left in this pass");
+        }
     }
     return text;
 }
@@ -74,7 +96,7 @@ void Progress::redraw()
     last_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     err_.byte('\r');
-    err_.text(line(bytes_, blocks_, total_, seconds));
+    err_.text(line(bytes_, blocks_, total_, seconds, pass_, passes_));
     err_.text("\x1b[K");
     err_.flush();
     drawn_ = true;

@@ -1,6 +1,6 @@
-// The progress line of a long run on a terminal: bytes and blocks read, the
-// share of the file, the speed and the time left, rewritten in place a few
-// times a second on standard error and cleared at the end.
+// The progress line of a long run on a terminal: the pass, bytes and blocks
+// read, the share of the pass, the speed and the time left, rewritten in
+// place a few times a second on standard error and cleared at the end.
 #pragma once
 
 #include <chrono>
@@ -9,18 +9,28 @@
 
 #include "print/output_sink.h"
 
+// How many times a run reads its data files. A later pass may hang on what
+// the first finds (an unload reads again only for the tables it inferred).
+struct PassCount {
+    int count = 1;
+    bool at_most = false;  // the last passes may not be needed
+};
+
 class Progress {
 public:
     // Runs shorter than this show no progress.
     static constexpr std::uint64_t kShownFrom = 64u << 20;
 
     // Shown on `err` when it is a terminal and the run is to read more than
-    // kShownFrom bytes; `total` is 0 when the size is not known.
-    Progress(OutputSink& err, bool wanted, std::uint64_t total);
+    // kShownFrom bytes in all; `per_pass` is the bytes each pass reads, 0
+    // when the size is not known.
+    Progress(OutputSink& err, bool wanted, std::uint64_t per_pass, PassCount passes = {});
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
+    // A pass over the files begins (the first too): its bytes count from 0.
+    void start_pass();
     // One more block of `size` bytes read.
     void step(std::uint32_t size)
     {
@@ -31,8 +41,10 @@ public:
     // Removes the line, before the run's last words.
     void clear();
 
-    // The line for `bytes` and `blocks` read in `seconds` of `total` bytes.
-    static std::string line(std::uint64_t bytes, std::uint64_t blocks, std::uint64_t total, double seconds);
+    // The line for `bytes` and `blocks` read in `seconds` of pass `pass`,
+    // which reads `total` bytes.
+    static std::string line(std::uint64_t bytes, std::uint64_t blocks, std::uint64_t total, double seconds,
+                            int pass = 1, PassCount passes = {});
 
 private:
     static constexpr std::uint64_t kBlocksPerCheck = 64;
@@ -41,6 +53,9 @@ private:
     OutputSink& err_;
     bool shown_;
     std::uint64_t total_;
+    PassCount passes_;
+    int pass_ = 1;
+    bool started_ = false;
     std::uint64_t bytes_ = 0;
     std::uint64_t blocks_ = 0;
     bool drawn_ = false;

@@ -215,10 +215,12 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
 
 }  // namespace
 
-int table_passes(const RunSettings& settings)
+PassCount table_passes(const RunSettings& settings)
 {
-    if (settings.unload) return 2;
-    return settings.infer ? 1 : 0;
+    // The unload's second pass reads the rows of the tables inference
+    // found, when it found any.
+    if (settings.unload) return {2, true};
+    return {settings.infer ? 1 : 0};
 }
 
 int run_tables(TableRun& run)

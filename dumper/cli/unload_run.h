@@ -25,7 +25,7 @@ struct TableRun {
 };
 
 // The passes a run of the tables' modes makes over the data files.
-int table_passes(const RunSettings& settings);
+PassCount table_passes(const RunSettings& settings);
 
 // Runs --ddl or --unload; returns the exit status.
 int run_tables(TableRun& run);
