@@ -1,5 +1,7 @@
 #include "datafile_builder.h"
 
+#include "format/rowid.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -75,9 +77,15 @@ Bytes date_value(int year, int month, int day, int hour, int minute, int second)
             static_cast<std::uint8_t>(second + 1)};
 }
 
+std::uint32_t block_address(std::uint16_t relative_file, std::uint32_t block)
+{
+    if (layout_of_relative_file(relative_file) == AddressLayout::Bigfile) return block;
+    return static_cast<std::uint32_t>(relative_file) << kAddressBlockBits | (block & kAddressBlockMask);
+}
+
 Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row)
 {
-    const std::uint32_t address = static_cast<std::uint32_t>(file) << kAddressBlockBits | (block & kAddressBlockMask);
+    const std::uint32_t address = block_address(file, block);
     return {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
             static_cast<std::uint8_t>(address >> 8),  static_cast<std::uint8_t>(address),
             static_cast<std::uint8_t>(row >> 8),      static_cast<std::uint8_t>(row)};
@@ -375,8 +383,7 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
     const bool power_of_two = (block_size & (block_size - 1)) == 0 && block_size >= 512 && block_size <= 32768;
     b[kFormatAt] = block.faults.format.value_or(format_byte(power_of_two ? block_size : 8192));
     put32(b, kAddressAt,
-          block.faults.address.value_or(static_cast<std::uint32_t>(relative_file) << kAddressBlockBits |
-                                        (block_number & kAddressBlockMask)));
+          block.faults.address.value_or(block_address(relative_file, block_number)));
     put32(b, kScnBaseAt, block.scn);
     b[kSequenceAt] = 1;
     if (!block.faults.no_checksum) b[kFlagsAt] = kFlagHasChecksum;

@@ -47,8 +47,12 @@ struct Column {
 // Value encodings.
 Bytes number_value(std::string_view decimal);  // "123", "-12.5", "0"
 Bytes date_value(int year, int month, int day, int hour, int minute, int second);
-// A rowid as piece headers store it, big-endian: the file number (10 bits)
-// and the block (22 bits) in four bytes, then the row in two.
+// A data block address: the relative file number in the top 10 bits, the
+// block number in the low 22; in a file of a bigfile tablespace (relative
+// file kBigfileRelativeFile), all 32 bits the block number.
+std::uint32_t block_address(std::uint16_t relative_file, std::uint32_t block);
+// A rowid as piece headers store it, big-endian: the block address of
+// `block` of `file` in four bytes, then the row in two.
 Bytes rowid(std::uint16_t file, std::uint32_t block, std::uint16_t row);
 // A ROWID column: the data object number, then a rowid as above.
 Bytes rowid_value(std::uint32_t object, std::uint16_t file, std::uint32_t block, std::uint16_t row);

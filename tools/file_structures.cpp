@@ -84,11 +84,6 @@ Bytes segment_header_image(bool space_managed, std::uint16_t relative_file, std:
 
 }  // namespace
 
-std::uint32_t block_address(std::uint16_t relative_file, std::uint32_t block)
-{
-    return static_cast<std::uint32_t>(relative_file) << kAddressBlockBits | (block & kAddressBlockMask);
-}
-
 Bytes os_header_block(std::uint32_t block_size, std::uint32_t block_count, ByteOrder order)
 {
     Bytes b(block_size, 0);

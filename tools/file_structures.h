@@ -14,10 +14,6 @@
 
 namespace datafile {
 
-// A data block address: the relative file number in the top 10 bits, the
-// block number in the low 22.
-std::uint32_t block_address(std::uint16_t relative_file, std::uint32_t block);
-
 // A run of blocks of one segment in its file.
 struct Extent {
     std::uint32_t first_block = 0;

@@ -1,5 +1,8 @@
 #include "row_layout.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -320,6 +323,24 @@ File FileSet::file(std::uint16_t relative_file, std::uint32_t block_count) const
         f.blocks.push_back(b ? *b : unformatted_block());
     }
     return f;
+}
+
+void FileSet::write_sparse(const std::string& path, std::uint16_t relative_file, std::uint64_t block_count) const
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) throw std::runtime_error("cannot create " + path);
+    const std::uint64_t blocks = std::max<std::uint64_t>(block_count, this->block_count(relative_file));
+    bool ok = ::ftruncate(fd, static_cast<off_t>(blocks * block_size_)) == 0;
+    const auto file = files_.find(relative_file);
+    if (file != files_.end()) {
+        for (const auto& [number, e] : file->second) {
+            const Bytes bytes = build_block(e.block, block_size_, number, nullptr, order_, relative_file);
+            const auto at = static_cast<off_t>(std::uint64_t{number} * block_size_);
+            ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), at) == static_cast<ssize_t>(bytes.size());
+        }
+    }
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) throw std::runtime_error("cannot write " + path);
 }
 
 // ---------------------------------------------------------------------------

@@ -144,6 +144,11 @@ public:
     std::uint32_t block_count(std::uint16_t relative_file) const;
     // The file with at least `block_count` blocks.
     File file(std::uint16_t relative_file, std::uint32_t block_count = 0) const;
+    // Writes the file, of at least `block_count` blocks, to `path` with only
+    // the blocks written so far in it and holes between them (unformatted
+    // blocks, all zeros): a file of millions of blocks in little memory and
+    // disk. Throws when the file system refuses.
+    void write_sparse(const std::string& path, std::uint16_t relative_file, std::uint64_t block_count = 0) const;
 
 private:
     struct Entry {

@@ -417,7 +417,9 @@ private:
             if (widest_ != nullptr) *widest_ = std::max(*widest_, exported_columns(template_, columns.size()));
             return;
         }
-        if (reached_.contains(block.block.file, block.block.number, piece.slot)) return;
+        if (reached_.contains(PieceAt{block.block.file, block.block.number, piece.slot, block.block.source,
+                                      block.block.layout}))
+            return;
         orphans_.push_back({piece, orphan_columns_.size()});
         orphan_columns_.insert(orphan_columns_.end(), columns.begin(), columns.end());
     }

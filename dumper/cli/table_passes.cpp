@@ -70,11 +70,16 @@ bool is_loose_piece(std::uint8_t flags)
            (flags & block_format::kFlagK) == 0;
 }
 
+// Where a piece of `block` lies.
+PieceAt piece_at(const DecodedBlock& block, const RowPieceRecord& piece)
+{
+    return {block.block.file, block.block.number, piece.slot, block.block.source, block.block.layout};
+}
+
 // A row its head holds whole.
 RowFacts whole_row_facts(const DecodedBlock& block, const RowPieceRecord& piece)
 {
-    return {block.header.object_id, {block.block.file, block.block.number, piece.slot}, piece.slot >= 0,
-            piece.deleted(), false, piece.complete};
+    return {block.header.object_id, piece_at(block, piece), piece.slot >= 0, piece.deleted(), false, piece.complete};
 }
 
 void order_spans(std::vector<PieceScratch::Span>& spans)
@@ -179,7 +184,7 @@ bool WriteVisitor::block(const DecodedBlock& block)
         if (!starts_row(piece)) {
             // Pieces without a head are orphans unless a row reaches them.
             if (object != nullptr && piece.walked && (piece.flags & block_format::kFlagK) == 0)
-                headless_.push_back({block.block.file, block.block.number, piece.slot});
+                headless_.push_back(piece_at(block, piece));
             return;
         }
         written = object != nullptr ? described_row(block, piece, columns, *object) : inferred_row(block, piece, columns);
@@ -251,6 +256,6 @@ const RowTarget* WriteVisitor::target_of(std::uint32_t object, std::uint32_t pla
 std::uint64_t WriteVisitor::orphans() const
 {
     return static_cast<std::uint64_t>(std::count_if(headless_.begin(), headless_.end(), [&](const PieceAt& piece) {
-        return !reached_.contains(piece.file, piece.block, piece.slot);
+        return !reached_.contains(piece);
     }));
 }

@@ -80,10 +80,7 @@ struct CsvSpelling {
         return out;
     }
     static char* file(char* out, std::uint32_t file) { return file == 0 ? out : put_decimal(out, file); }
-    static char* rowid(char* out, bool present, const std::uint8_t (&id)[block_format::kRowidSize])
-    {
-        return present ? put_rowid_parts(out, read_rowid(id)) : out;
-    }
+    static char* rowid(char* out, bool present, const Rowid& id) { return present ? put_rowid_parts(out, id) : out; }
     // Four fields: itl_slot, itl_xid, itl_flag, itl_scn.
     static char* itl(char* out, const DecodedBlock& block, const RowPieceRecord& p)
     {

@@ -120,8 +120,8 @@ char* put_piece_fields(char* out, const DecodedBlock& block, const RowPieceRecor
         case PieceField::Deleted: out = Spelling::boolean(out, p.deleted()); break;
         case PieceField::Lock: out = put_decimal(out, p.lock); break;
         case PieceField::Itl: out = Spelling::itl(out, block, p); break;
-        case PieceField::Hrid: out = Spelling::rowid(out, p.has_hrid, p.hrid); break;
-        case PieceField::Nrid: out = Spelling::rowid(out, p.has_nrid, p.nrid); break;
+        case PieceField::Hrid: out = Spelling::rowid(out, p.has_hrid, read_rowid(p.hrid, block.block.layout)); break;
+        case PieceField::Nrid: out = Spelling::rowid(out, p.has_nrid, read_rowid(p.nrid, block.block.layout)); break;
         case PieceField::Complete: out = Spelling::boolean(out, p.complete); break;
         }
     }
@@ -166,9 +166,7 @@ void put_row_fields(OutputSink& sink, const Row& row)
                 break;
             }
             char text[kRowidTextSize];
-            put_rowid_text(text, row.object_id,
-                           {row.head.file, static_cast<std::uint32_t>(row.head.block),
-                            static_cast<std::uint32_t>(row.head.slot)});
+            put_rowid_text(text, row.object_id, row.head.rowid());
             out = Spelling::text(out, std::string_view(text, kRowidTextSize));
             break;
         }

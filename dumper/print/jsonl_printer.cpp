@@ -143,10 +143,9 @@ struct JsonSpelling {
         return out;
     }
     static char* file(char* out, std::uint32_t file) { return file == 0 ? null(out) : put_decimal(out, file); }
-    static char* rowid(char* out, bool present, const std::uint8_t (&id)[block_format::kRowidSize])
+    static char* rowid(char* out, bool present, const Rowid& r)
     {
         if (!present) return null(out);
-        const Rowid r = read_rowid(id);
         out = put_literal(out, "{\"file\": ");
         out = put_decimal(out, r.file);
         out = put_literal(out, ", \"block\": ");

@@ -44,6 +44,13 @@ bool is_os_magic(const BlockView& block)
     return true;
 }
 
+// An SCN in the file header: its base, then its wrap.
+std::uint64_t header_scn(const BlockView& v, std::uint32_t at)
+{
+    return static_cast<std::uint64_t>(v.u16(at + file_format::kScnFieldWrapAt)) << 32 |
+           v.u32(at + file_format::kScnFieldBaseAt);
+}
+
 }  // namespace
 
 int open_for_reading(const char* path)
@@ -220,6 +227,8 @@ ReadStatus DataFile::read(std::int32_t number, Block& block, Access access)
     block.number = number;
     block.file_offset = position;
     block.file = relative_file_found_ ? relative_file_ : 0;
+    block.layout = relative_file_found_ ? layout_of_relative_file(relative_file_) : AddressLayout::Smallfile;
+    block.source = source_;
     if (memory_) {
         return view_in(memory_, 0, memory_->size(), position, block) ? ReadStatus::Ok : ReadStatus::EndOfFile;
     }
@@ -255,6 +264,10 @@ const FileHeaderFacts& DataFile::header_facts()
         facts_.absolute_file = v.u16(kAbsoluteFileAt);
         facts_.root_address = v.u32(kRootAddressAt);
         facts_.relative_file = v.u32(kRelativeFileAt);
+        facts_.tablespace_number = v.u32(kTablespaceNumberAt);
+        facts_.file_type = v.u16(kFileTypeAt);
+        facts_.creation_scn = header_scn(v, kCreationScnAt);
+        facts_.checkpoint_scn = header_scn(v, kCheckpointScnAt);
         const std::size_t length = std::min<std::size_t>(v.u16(kTablespaceNameLengthAt), kTablespaceNameSize);
         const ByteView tablespace = v.bytes.sub(kTablespaceNameAt, length);
         facts_.tablespace.assign(tablespace.data(), tablespace.data() + tablespace.size());
@@ -276,8 +289,10 @@ std::uint32_t DataFile::relative_file()
     if (relative_file_found_) return relative_file_;
     std::uint32_t found = 0;
     const FileHeaderFacts& facts = header_facts();
-    // A relative file number has 10 bits; a larger one is no header's.
-    if (facts.file_header && facts.relative_file != 0 && facts.relative_file < (1u << 10)) {
+    // A relative file number has 10 bits; a larger one is no header's,
+    // but for the one of a bigfile tablespace's file.
+    if (facts.file_header && facts.relative_file != 0 &&
+        (facts.relative_file < (1u << 10) || facts.layout() == AddressLayout::Bigfile)) {
         found = facts.relative_file;
     } else {
         Block block;
@@ -292,11 +307,31 @@ std::uint32_t DataFile::relative_file()
     return found;
 }
 
-void DataFileSet::add(std::unique_ptr<DataFile> file) { files_.push_back(std::move(file)); }
+AddressLayout DataFile::layout() { return layout_of_relative_file(relative_file()); }
+
+void DataFileSet::add(std::unique_ptr<DataFile> file)
+{
+    file->source_ = static_cast<std::uint16_t>(files_.size() + 1);
+    files_.push_back(std::move(file));
+}
 
 DataFile* DataFileSet::by_relative_file(std::uint32_t file)
 {
     for (const std::unique_ptr<DataFile>& f : files_)
         if (f->relative_file() == file) return f.get();
+    return nullptr;
+}
+
+// A smallfile tablespace's address names its file by its file bits. A
+// bigfile tablespace has one file and its addresses leave the file bits
+// unused: the tablespace of the block that holds the address names the
+// file, which is the holder's own (likely). Several bigfile files, all of
+// relative file number 1024, are so told apart.
+DataFile* DataFileSet::file_of_address(const Block& holder, std::uint32_t file)
+{
+    if (holder.layout == AddressLayout::Bigfile)
+        return holder.source >= 1 && holder.source <= files_.size() ? files_[holder.source - 1].get() : nullptr;
+    for (const std::unique_ptr<DataFile>& f : files_)
+        if (f->layout() == AddressLayout::Smallfile && f->relative_file() == file) return f.get();
     return nullptr;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "format/byte_view.h"
+#include "format/rowid.h"
 
 // How the blocks of a file are laid out.
 struct Geometry {
@@ -25,6 +26,10 @@ struct Block {
     std::int32_t number = 0;         // its place in its file
     std::uint64_t file_offset = 0;   // where it starts in its file
     std::uint32_t file = 0;          // the relative file number of its file, 0 when not known
+    // How its file's block addresses split, when the file's number is known.
+    AddressLayout layout = AddressLayout::Smallfile;
+    // Its file's place in the run's DataFileSet, counted from 1; 0 outside one.
+    std::uint16_t source = 0;
 };
 
 enum class ReadStatus : std::uint8_t {
@@ -54,6 +59,12 @@ struct FileHeaderFacts {
     std::uint32_t relative_file = 0;
     std::uint32_t root_address = 0;  // in the SYSTEM file: where BOOTSTRAP$'s segment header lies
     std::string tablespace;
+    std::uint32_t tablespace_number = 0;
+    std::uint16_t file_type = 0;
+    std::uint64_t creation_scn = 0;
+    std::uint64_t checkpoint_scn = 0;
+
+    AddressLayout layout() const { return layout_of_relative_file(relative_file); }
 };
 
 class DataFile {
@@ -94,8 +105,11 @@ public:
     // What blocks 0 and 1 say, read once with the file's geometry.
     const FileHeaderFacts& header_facts();
     // The file's relative file number: from its data file header, or from
-    // the address of its first data block; 0 when neither tells.
+    // the address of its first data block; 0 when neither tells. A file of
+    // a bigfile tablespace gives kBigfileRelativeFile.
     std::uint32_t relative_file();
+    // How the file's block addresses split: known once relative_file() is.
+    AddressLayout layout();
 
 private:
     DataFile() = default;
@@ -130,6 +144,8 @@ private:
     FileHeaderFacts facts_;
     bool relative_file_found_ = false;
     std::uint32_t relative_file_ = 0;
+    std::uint16_t source_ = 0;  // given by the DataFileSet that holds it
+    friend class DataFileSet;
 };
 
 // Data files addressed by their relative file numbers.
@@ -140,6 +156,9 @@ public:
     DataFile& operator[](std::size_t i) { return *files_[i]; }
     // The file with relative file number `file`, or nullptr.
     DataFile* by_relative_file(std::uint32_t file);
+    // The file a block address held in `holder` (an NRID, an HRID) names,
+    // whose file part is `file`, or nullptr.
+    DataFile* file_of_address(const Block& holder, std::uint32_t file);
 
 private:
     std::vector<std::unique_ptr<DataFile>> files_;

@@ -60,9 +60,10 @@ bool starts_row(const RowPieceRecord& piece)
     return (piece.flags & kFlagH) != 0 && (piece.flags & kFlagK) == 0 && !piece.no_row;
 }
 
-bool RowReader::follow(const Rowid& at, std::uint32_t object_id, DecodedBlock& block, std::uint32_t& offset)
+bool RowReader::follow(const Block& holder, const Rowid& at, std::uint32_t object_id, DecodedBlock& block,
+                       std::uint32_t& offset)
 {
-    DataFile* file = files_.by_relative_file(at.file);
+    DataFile* file = files_.file_of_address(holder, at.file);
     if (file == nullptr) return false;
     Block bytes;
     if (file->read(static_cast<std::int32_t>(at.block), bytes, Access::Random) != ReadStatus::Ok) return false;
@@ -118,7 +119,7 @@ namespace {
 // and nothing read yet but that block.
 void start_row(const DecodedBlock& block, const RowPieceRecord& first, Row& row)
 {
-    row.head = {block.block.file, block.block.number, first.slot};
+    row.head = {block.block.file, block.block.number, first.slot, block.block.source, block.block.layout};
     row.object_id = block.header.object_id;
     row.scn = block.header.scn();
     row.deleted = (first.flags & kFlagD) != 0;
@@ -141,8 +142,7 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, std:
     row.chain = Chain::Single;
     if (!with_values) row.blocks.clear();
 
-    const Rowid head_rowid{block.block.file, static_cast<std::uint32_t>(block.block.number),
-                           static_cast<std::uint32_t>(head.slot)};
+    const Rowid head_rowid = row.head.rowid();
     // A head without F is a migrated row's stub: the row lies where it points.
     bool after_stub = !(head.flags & kFlagF);
     if (with_values && !after_stub) {
@@ -153,22 +153,27 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, std:
     Chain chain = Chain::Single;
     DecodedBlock next;
     const RowPieceRecord* previous = &head;
+    // The block that holds the previous piece, whose file's layout its NRID follows.
+    Block holder = block.block;
     while (previous->has_nrid) {
         if (row.pieces.size() >= kMaxRowPieces) {
             chain = Chain::TooLong;
             break;
         }
-        const Rowid at = read_rowid(previous->nrid);
-        const PieceAt piece{at.file, static_cast<std::int32_t>(at.block), static_cast<std::int32_t>(at.slot)};
+        const Rowid at = read_rowid(previous->nrid, holder.layout);
+        PieceAt piece{at.file, static_cast<std::int32_t>(at.block), static_cast<std::int32_t>(at.slot), 0, at.layout};
+        std::uint32_t offset = 0;
+        const bool found = follow(holder, at, row.object_id, next, offset);
+        if (found) piece.source = next.block.source;
         bool seen = false;
         for (const PieceAt& p : row.pieces)
-            seen = seen || (p.file == piece.file && p.block == piece.block && p.slot == piece.slot);
+            seen = seen || (p.file == piece.file && p.block == piece.block && p.slot == piece.slot &&
+                            (!found || p.source == piece.source));
         if (seen) {
             chain = Chain::Loop;
             break;
         }
-        std::uint32_t offset = 0;
-        if (!follow(at, row.object_id, next, offset)) {
+        if (!found) {
             chain = Chain::MissingPiece;
             break;
         }
@@ -177,7 +182,8 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, std:
         // rowid; what follows any other piece is no first piece. No head
         // continues another row.
         bool continues = !part_.has(kFlagH) && !part_.has(kFlagK) && part_.has(kFlagF) == after_stub;
-        if (continues && after_stub && head.slot >= 0 && part_.piece.has_hrid && !(part_.hrid() == head_rowid))
+        if (continues && after_stub && head.slot >= 0 && part_.piece.has_hrid &&
+            !(part_.hrid(next.block.layout) == head_rowid))
             continues = false;
         if (!continues) {
             chain = Chain::MissingPiece;
@@ -191,6 +197,7 @@ void RowReader::read(const DecodedBlock& block, const RowPieceRecord& head, std:
         }
         cut = part_.has(kFlagN);
         after_stub = false;
+        holder = next.block;
         chain = Chain::Complete;
         previous = &part_.piece;
     }
@@ -214,19 +221,25 @@ void RowReader::read_orphan(const DecodedBlock& block, const RowPieceRecord& pie
     add_values(block, piece, columns, row, false);
 }
 
-std::uint64_t ReachedPieces::key(std::uint32_t file, std::int32_t block, std::int32_t slot)
+std::uint64_t ReachedPieces::key(const PieceAt& piece)
 {
-    return static_cast<std::uint64_t>(file) << 48 | static_cast<std::uint64_t>(static_cast<std::uint32_t>(block)) << 16 |
-           static_cast<std::uint16_t>(slot);
+    const std::uint64_t file =
+        piece.layout == AddressLayout::Bigfile ? kBigfileRelativeFile + piece.source : piece.file;
+    return file << 48 | static_cast<std::uint64_t>(static_cast<std::uint32_t>(piece.block)) << 16 |
+           static_cast<std::uint16_t>(piece.slot);
 }
 
 void ReachedPieces::add(const Row& row)
 {
-    for (std::size_t i = 1; i < row.pieces.size(); ++i)
-        pieces_.insert(key(row.pieces[i].file, row.pieces[i].block, row.pieces[i].slot));
+    for (std::size_t i = 1; i < row.pieces.size(); ++i) pieces_.insert(key(row.pieces[i]));
+}
+
+bool ReachedPieces::contains(const PieceAt& piece) const
+{
+    return piece.slot >= 0 && pieces_.count(key(piece)) != 0;
 }
 
 bool ReachedPieces::contains(std::uint32_t file, std::int32_t block, std::int32_t slot) const
 {
-    return slot >= 0 && pieces_.count(key(file, block, slot)) != 0;
+    return contains(PieceAt{file, block, slot});
 }

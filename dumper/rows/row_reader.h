@@ -26,8 +26,9 @@ struct RowPart {
     std::array<ColumnRecord, kMaxColumns> columns;
 
     bool has(std::uint8_t bits) const { return (piece.flags & bits) == bits; }
-    Rowid hrid() const { return read_rowid(piece.hrid); }
-    Rowid nrid() const { return read_rowid(piece.nrid); }
+    // Its rowids, read as the addresses of its block's file (`layout`) are.
+    Rowid hrid(AddressLayout layout) const { return read_rowid(piece.hrid, layout); }
+    Rowid nrid(AddressLayout layout) const { return read_rowid(piece.nrid, layout); }
     std::span<const ColumnRecord> found() const { return {columns.data(), piece.columns_found}; }
 };
 void read_row_part(const BlockView& block, std::uint32_t offset, RowPart& part);
@@ -56,6 +57,14 @@ struct PieceAt {
     std::uint32_t file = 0;
     std::int32_t block = 0;
     std::int32_t slot = -1;
+    std::uint16_t source = 0;  // its file's place in the run's files (Block::source)
+    AddressLayout layout = AddressLayout::Smallfile;  // of its file's addresses
+
+    // The rowid that names it.
+    Rowid rowid() const
+    {
+        return {file, static_cast<std::uint32_t>(block), static_cast<std::uint32_t>(slot), layout};
+    }
 };
 
 struct Row {
@@ -104,8 +113,10 @@ public:
                      Row& row);
 
 private:
-    // Reads the piece `at` names into `part`; false when it is missing.
-    bool follow(const Rowid& at, std::uint32_t object_id, DecodedBlock& block, std::uint32_t& offset);
+    // Reads the piece `at`, held in a piece of `holder`, names into `part`;
+    // false when it is missing.
+    bool follow(const Block& holder, const Rowid& at, std::uint32_t object_id, DecodedBlock& block,
+                std::uint32_t& offset);
     void add_values(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
                     Row& row, bool joins_previous);
     void add_key_columns(const DecodedBlock& block, const RowPieceRecord& member, Row& row);
@@ -121,9 +132,13 @@ private:
 class ReachedPieces {
 public:
     void add(const Row& row);
+    bool contains(const PieceAt& piece) const;
+    // A piece of a smallfile tablespace's file `file`.
     bool contains(std::uint32_t file, std::int32_t block, std::int32_t slot) const;
 
 private:
-    static std::uint64_t key(std::uint32_t file, std::int32_t block, std::int32_t slot);
+    // Pieces of files of bigfile tablespaces, which all have the same
+    // relative file number, are told apart by their files' places.
+    static std::uint64_t key(const PieceAt& piece);
     std::unordered_set<std::uint64_t> pieces_;
 };

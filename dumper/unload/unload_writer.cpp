@@ -165,7 +165,8 @@ char* UnloadWriter::put_rowid(char* out, const RowFacts& row)
     const RowidBlock block{row.object_id, row.head.file, row.head.block};
     if (!(block == rowid_block_)) {
         rowid_block_ = block;
-        put_rowid_text(rowid_text_, row.object_id, {row.head.file, static_cast<std::uint32_t>(row.head.block), 0});
+        put_rowid_text(rowid_text_, row.object_id,
+                       {row.head.file, static_cast<std::uint32_t>(row.head.block), 0, row.head.layout});
     }
     std::memcpy(out, rowid_text_, kRowidSlotTextAt);
     return put_rowid_slot_text(out + kRowidSlotTextAt, static_cast<std::uint32_t>(row.head.slot));

@@ -92,8 +92,13 @@ char* put_base64(char* out, std::uint64_t value, int count)
 char* put_rowid_text(char* out, std::uint32_t data_object, const Rowid& id)
 {
     out = put_base64(out, data_object, 6);
-    out = put_base64(out, id.file, 3);
-    out = put_base64(out, id.block, 6);
+    // A bigfile tablespace's rowids give the file's characters to the block number.
+    if (id.layout == AddressLayout::Bigfile) {
+        out = put_base64(out, id.block, 9);
+    } else {
+        out = put_base64(out, id.file, 3);
+        out = put_base64(out, id.block, 6);
+    }
     return put_rowid_slot_text(out, id.slot);
 }
 

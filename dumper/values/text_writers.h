@@ -105,7 +105,8 @@ struct Rowid;
 char* put_rowid_parts(char* out, const Rowid& id);
 // The rowid the database shows: 18 characters of A-Z a-z 0-9 + /, six of
 // the data object number, three of the relative file, six of the block,
-// three of the slot.
+// three of the slot; in a bigfile tablespace nine of the block (likely)
+// instead of the file's and the block's.
 constexpr std::size_t kRowidTextSize = 18;
 char* put_rowid_text(char* out, std::uint32_t data_object, const Rowid& id);
 // The rows of a block share the text before the slot's three characters;
