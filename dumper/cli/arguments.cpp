@@ -36,6 +36,7 @@ const char* const kLongHelpText =
     "       trevanix --unload DIR [--dictionary SYSTEM_FILE | --schema FILE] [options] DATA_FILE...\n"
     "       trevanix --dictionary SYSTEM_FILE --list-tables [options] [DATA_FILE...]\n"
     "       trevanix --ddl --dictionary SYSTEM_FILE | --schema FILE | --infer [options] [DATA_FILE...]\n"
+    "       trevanix --inventory [--format jsonl] FILE_OR_DIRECTORY...\n"
     "Reads the data blocks of Oracle data files offline: prints what they hold, or gives\n"
     "back the tables, named and typed, with their deleted rows.\n"
     "\n"
@@ -71,7 +72,8 @@ const char* const kLongHelpText =
     "  --unload DIR    every table's rows as CSV files in DIR (created; one that is not empty only\n"
     "                  with --force), with scripts loading them into SQLite, PostgreSQL and\n"
     "                  Oracle, and summary.json; objects no schema describes typed by inference\n"
-    "  --dictionary F  the SYSTEM data file, whose dictionary names the tables and columns\n"
+    "  --dictionary F  the SYSTEM data file, whose dictionary names the tables and columns; auto\n"
+    "                  (the default without --schema) takes the one among the data files\n"
     "  --schema FILE   the tables' columns and data objects from a schema file (what --ddl writes),\n"
     "                  when no SYSTEM data file survives\n"
     "  --infer         infer the columns of the data objects no schema describes from their rows\n"
@@ -83,6 +85,12 @@ const char* const kLongHelpText =
     "                  column's type, in storage order\n"
     "  --table NAME    unload only this table, OWNER.TABLE or TABLE (repeatable)\n"
     "  --force         with --unload, write into a directory that is not empty\n"
+    "  Directories among the data files are searched through; what in them is no data file is\n"
+    "  left out, with a line saying so.\n"
+    "\n"
+    "Files:\n"
+    "  --inventory     say what each file is (data file, redo log, control file, ...) and, for data\n"
+    "                  files, what their headers say; then which files of each database are found\n"
     "\n"
     "Template keywords: NUMBER, FLOAT, VARCHAR2, CHAR, LONG, DATE, TIMESTAMP,\n"
     "TIMESTAMP WITH TIME ZONE, TIMESTAMP WITH LOCAL TIME ZONE, INTERVAL YEAR TO MONTH,\n"
@@ -311,7 +319,15 @@ bool apply_dictionary(const char* value, RunSettings& s, std::string& message)
         message = "trevanix: --dictionary wants the path of the SYSTEM data file\n";
         return false;
     }
-    s.dictionary_file = value;
+    // A file named auto is ./auto.
+    s.dictionary_auto = std::strcmp(value, "auto") == 0;
+    s.dictionary_file = s.dictionary_auto ? "" : value;
+    return true;
+}
+
+bool apply_inventory(const char*, RunSettings& s, std::string&)
+{
+    s.inventory = true;
     return true;
 }
 
@@ -339,6 +355,7 @@ constexpr LongOption kLongOptions[] = {
     {"--schema", true, apply_schema},
     {"--infer", false, apply_infer},
     {"--list-tables", false, apply_list_tables},
+    {"--inventory", false, apply_inventory},
     {"--ddl", false, apply_ddl},
     {"--table", true, apply_table},
     {"--force", false, apply_force},
@@ -390,7 +407,18 @@ std::string table_option_conflict(const RunSettings& s)
     const int modes = int{s.unload} + int{s.ddl} + int{s.list_tables};
     if (modes > 1)
         return "trevanix: --unload, --ddl and --list-tables do not go together: each is a run of its own\n";
-    const bool dictionary = !s.dictionary_file.empty();
+    const bool dictionary = s.names_dictionary();
+    // Without --dictionary the dictionary is taken from the SYSTEM file
+    // among the data files, when there is one.
+    const bool files = s.data_file_given || !s.more_files.empty();
+    if (s.inventory) {
+        if (modes > 0 || dictionary || s.schema_given || s.infer || !s.tables.empty() || s.force || s.verify ||
+            s.rows || s.template_given || s.action != ACTION_NONE)
+            return "trevanix: --inventory looks at the files alone: leave out the other options but --format\n";
+        if (s.format == OutputFormat::Csv) return "trevanix: --inventory writes text or jsonl, not csv\n";
+        if (!files) return "trevanix: --inventory wants the files or directories to look at\n";
+        return "";
+    }
     if (modes == 0) {
         if (dictionary) return "trevanix: --dictionary is read by --unload, --ddl and --list-tables: add one of them\n";
         if (s.infer) return "trevanix: --infer goes with --ddl or --unload\n";
@@ -403,7 +431,8 @@ std::string table_option_conflict(const RunSettings& s)
         return "trevanix: --dictionary and --schema are two sources of the schema: give one of them\n";
     if (s.force && !s.unload) return "trevanix: --force goes with --unload\n";
     if (s.list_tables) {
-        if (!dictionary) return "trevanix: --list-tables reads the data dictionary: add --dictionary SYSTEM_FILE\n";
+        if (!dictionary && !files)
+            return "trevanix: --list-tables reads the data dictionary: add --dictionary SYSTEM_FILE\n";
         if (s.schema_given || s.infer || !s.tables.empty())
             return "trevanix: --list-tables lists the dictionary's tables: leave out --schema, --infer and --table\n";
         if (s.verify || s.rows || s.template_given || s.action == DUMPSCNS)
@@ -414,7 +443,7 @@ std::string table_option_conflict(const RunSettings& s)
     if (s.verify || s.rows || s.format != OutputFormat::Text || s.template_given || s.action == DUMPSCNS)
         return "trevanix: --unload and --ddl type the columns from the schema and write their own files: leave "
                "out --format, --rows, --verify, -c and -a C\n";
-    if (s.ddl && !dictionary && !s.schema_given && !s.infer)
+    if (s.ddl && !dictionary && !s.schema_given && !s.infer && !files)
         return "trevanix: --ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the "
                "one the data files' rows suggest\n";
     return "";

@@ -68,11 +68,13 @@ struct RunSettings {
     // options select (the text output reads -f alone).
     std::vector<std::string> more_files;
     std::string dictionary_file;  // --dictionary: the SYSTEM data file
+    bool dictionary_auto = false;  // --dictionary auto: the SYSTEM file among the data files
     bool list_tables = false;     // --list-tables
     // What the command line ignores, or reads as other than it is written,
     // one line each in the order of the arguments: said on standard error
     // before the run, which goes on exactly as it would without them.
     std::vector<std::string> warnings;
+    bool inventory = false;       // --inventory: what each file named (or in a directory named) is
 
     // The modes that read a schema rather than dump blocks.
     bool reads_schema() const { return list_tables || ddl || unload; }
@@ -80,6 +82,8 @@ struct RunSettings {
     bool reads_tables() const { return unload || ddl; }
     // The modes that read every data file named, not -f alone.
     bool reads_several_files() const { return verify || format != OutputFormat::Text || reads_tables(); }
+    // A dictionary named, or to be found among the data files.
+    bool names_dictionary() const { return !dictionary_file.empty() || dictionary_auto; }
     // Printing a schema read from a file or the dictionary reads no data
     // file; listing tables reads those named, if any.
     bool reads_data_files() const { return (!ddl || infer) && !list_tables; }

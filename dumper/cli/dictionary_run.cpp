@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/progress.h"
+#include "cli/run_inputs.h"
 #include "cli/run_notes.h"
 #include "cli/schema_source.h"
 #include "dictionary/object_census.h"
@@ -16,15 +17,6 @@
 namespace {
 
 constexpr int kExitFailure = 1;
-
-// The data files named: -f's, then the words after the options.
-std::vector<std::string> data_file_paths(const RunSettings& s)
-{
-    std::vector<std::string> paths;
-    if (s.data_file_given) paths.push_back(s.data_file);
-    paths.insert(paths.end(), s.more_files.begin(), s.more_files.end());
-    return paths;
-}
 
 // How the rows of data objects no table has are weighed: as text of the
 // database's character set, when this tool can convert it.
@@ -98,15 +90,26 @@ int list_tables(const RunSettings& s, const schema::Schema& schema, DataFileSet&
 
 int run_schema_mode(const RunSettings& s, OutputSink& out, OutputSink& err)
 {
+    RunInputs inputs;
+    if (s.data_file_given || !s.more_files.empty()) {
+        if (!resolve_run_inputs(s, inputs, err)) return kExitFailure;
+    } else {
+        inputs.dictionary_file = s.dictionary_file;
+    }
+    if (inputs.dictionary_file.empty()) {
+        err.text("trevanix: --list-tables reads the data dictionary: no SYSTEM data file is among the data files; "
+                 "add --dictionary SYSTEM_FILE\n");
+        return kExitFailure;
+    }
     DataFileSet files;
     std::vector<DataFile*> data_files;
-    for (const std::string& path : data_file_paths(s)) {
+    for (const std::string& path : inputs.data_files) {
         DataFile* file = open_data_file(path, s, files, err);
         if (file == nullptr) return kExitFailure;
         data_files.push_back(file);
     }
     schema::Schema schema;
-    if (!load_schema(s, files, schema, err)) return kExitFailure;
+    if (!load_schema(s, inputs.dictionary_file, files, schema, err)) return kExitFailure;
     const int status = list_tables(s, schema, files, data_files, out, err);
     return out.failed() ? kExitFailure : status;
 }

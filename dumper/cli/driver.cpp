@@ -9,6 +9,7 @@
 #include "cli/dictionary_run.h"
 #include "cli/block_pass.h"
 #include "cli/progress.h"
+#include "cli/run_inputs.h"
 #include "cli/run_notes.h"
 #include "cli/run_schema.h"
 #include "cli/schema_source.h"
@@ -85,6 +86,7 @@ private:
     DataFileSet file_set_;
     std::vector<RunFile> files_;
     schema::Schema table_schema_;  // the tables' modes' schema
+    RunInputs inputs_;             // the data files of the modes that read several
     std::unique_ptr<Progress> progress_;
 };
 
@@ -119,7 +121,8 @@ bool Run::block_size_too_big() const
 bool Run::open_files()
 {
     std::vector<std::string> paths{s_.data_file};
-    if (s_.reads_several_files()) paths.insert(paths.end(), s_.more_files.begin(), s_.more_files.end());
+    if (s_.verify) paths.insert(paths.end(), s_.more_files.begin(), s_.more_files.end());
+    if (s_.reads_several_files() && !s_.verify) paths = inputs_.data_files;
     geometry_ = {block_size_asked(), s_.byte_order};
     const GeometryChoice choice{geometry_, s_.block_size_auto, s_.byte_order_auto};
     for (const std::string& path : paths) {
@@ -577,7 +580,18 @@ int Run::execute()
     }
     // The schema first: a schema file's or the dictionary's error is said
     // before any data file is opened.
-    if (s_.reads_tables() && !load_run_schema(s_, table_schema_, err_)) return kExitFailure;
+    // --verify checks the files named as they are.
+    if (s_.reads_several_files() && !s_.verify && (s_.data_file_given || !s_.more_files.empty())) {
+        if (!resolve_run_inputs(s_, inputs_, err_)) return kExitFailure;
+    } else {
+        inputs_.dictionary_file = s_.dictionary_file;
+    }
+    if (s_.ddl && inputs_.dictionary_file.empty() && !s_.schema_given && !s_.infer) {
+        err_.text("trevanix: --ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the "
+                  "one the data files' rows suggest\n");
+        return kExitArgumentError;
+    }
+    if (s_.reads_tables() && !load_run_schema(s_, inputs_.dictionary_file, table_schema_, err_)) return kExitFailure;
     if (s_.reads_data_files() && !open_files()) return kExitFailure;
     set_print_options();
     if (s_.verify) return verify();
@@ -605,6 +619,7 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         return 0;
     }
     for (const std::string& warning : settings.warnings) messages.text(warning);
+    if (settings.inventory) return run_inventory(settings, out, messages);
     if (!settings.data_file_given && settings.reads_tables() && settings.reads_data_files()) {
         messages.text("trevanix: name the data files to read after the options\n");
         return kExitArgumentError;

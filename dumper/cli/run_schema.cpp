@@ -55,14 +55,15 @@ bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSin
 
 }  // namespace
 
-bool load_run_schema(const RunSettings& settings, schema::Schema& schema, OutputSink& err)
+bool load_run_schema(const RunSettings& settings, const std::string& system_file, schema::Schema& schema,
+                     OutputSink& err)
 {
     schema = {};
-    if (!settings.dictionary_file.empty()) {
+    if (!system_file.empty()) {
         // The SYSTEM file is read for its dictionary here; it is unloaded
-        // too only when it is also named among the data files.
+        // too only when it is also among the data files.
         DataFileSet system;
-        return load_schema(settings, system, schema, err);
+        return load_schema(settings, system_file, system, schema, err);
     }
     return !settings.schema_given || read_schema_file(settings.schema_file, schema, err);
 }

@@ -8,6 +8,8 @@
 #include "cli/arguments.h"
 #include "schema/schema.h"
 
-// Fills `schema` from the run's sources; false, having said why on `err`,
-// when a source cannot be read (a schema file's error names its line).
-bool load_run_schema(const RunSettings& settings, schema::Schema& schema, OutputSink& err);
+// Fills `schema` from the run's sources (the dictionary of `system_file`
+// when it is not empty); false, having said why on `err`, when a source
+// cannot be read (a schema file's error names its line).
+bool load_run_schema(const RunSettings& settings, const std::string& system_file, schema::Schema& schema,
+                     OutputSink& err);

@@ -81,9 +81,10 @@ DataFile* open_data_file(const std::string& path, const RunSettings& settings, D
     return opened;
 }
 
-bool load_schema(const RunSettings& settings, DataFileSet& files, schema::Schema& schema, OutputSink& err)
+bool load_schema(const RunSettings& settings, const std::string& system_file, DataFileSet& files,
+                 schema::Schema& schema, OutputSink& err)
 {
-    DataFile* system = open_data_file(settings.dictionary_file, settings, files, err);
+    DataFile* system = open_data_file(system_file, settings, files, err);
     if (system == nullptr) return false;
     dictionary::Dictionary read;
     dictionary::LoadNotes notes;

@@ -29,8 +29,9 @@ bool find_data_file_geometry(DataFile& file, const RunSettings& settings, Output
 // `err`, when it cannot be opened or its geometry cannot be told.
 DataFile* open_data_file(const std::string& path, const RunSettings& settings, DataFileSet& files, OutputSink& err);
 
-// Loads the schema the settings name. With --dictionary, the SYSTEM file is
+// Loads the data dictionary of the SYSTEM file `system_file`, which is
 // opened and added to `files` (the run's data files, which may hold more
 // files of the SYSTEM tablespace). Warnings, and why it failed, go to
 // `err`; false when no schema could be loaded.
-bool load_schema(const RunSettings& settings, DataFileSet& files, schema::Schema& schema, OutputSink& err);
+bool load_schema(const RunSettings& settings, const std::string& system_file, DataFileSet& files,
+                 schema::Schema& schema, OutputSink& err);

@@ -37,6 +37,8 @@ constexpr std::uint32_t kFileBlockSizeAt = 48;       // 4 bytes
 constexpr std::uint32_t kAbsoluteFileAt = 52;        // 2 bytes
 constexpr std::uint32_t kFileTypeAt = 54;            // 2 bytes
 constexpr std::uint16_t kFileTypeData = 3;
+// The file type of a temporary tablespace's file (assumed).
+constexpr std::uint16_t kFileTypeTemp = 6;
 constexpr std::uint32_t kRootAddressAt = 96;         // 4 bytes: BOOTSTRAP$'s segment header, SYSTEM file only
 constexpr std::uint32_t kCreationScnAt = 100;
 constexpr std::uint32_t kTablespaceNumberAt = 332;   // 4 bytes
@@ -48,10 +50,36 @@ constexpr std::uint32_t kCheckpointScnAt = 484;
 // The blocks a file holds by its header's block count, which leaves block 0
 // out (assumed: a count that takes it in only lets one block more be read).
 constexpr std::uint64_t blocks_by_header_count(std::uint32_t count) { return std::uint64_t{count} + 1; }
+// A file is said to be cut short only when it holds fewer blocks than its
+// header counts whether that count takes block 0 in or not.
+constexpr bool cut_short_by_header_count(std::uint64_t blocks_in_file, std::uint32_t count)
+{
+    return blocks_in_file < count;
+}
+// Block 1's header is this long by release (likely); no field past section
+// 4's offsets is read, only how far its bytes reach.
+constexpr std::uint32_t kHeaderSize10g = 676;  // 9i and 10g
+constexpr std::uint32_t kHeaderSize11g = 860;
+constexpr std::uint32_t kHeaderSize12c = 1112;
+// The last field every release writes ends here: bytes beyond it tell a release.
+constexpr std::uint32_t kCommonHeaderEnd = kCheckpointScnAt + 6;
 // An SCN in the file header: its 4-byte base, then its 2-byte wrap, as the
 // cache header keeps them (assumed).
 constexpr std::uint32_t kScnFieldBaseAt = 0;
 constexpr std::uint32_t kScnFieldWrapAt = 4;
+
+// ---------------------------------------------------------------------------
+// Other files of a database, told by their block 1 (assumed: no published
+// bytes; what they tell is said as "probably"): a control file's header
+// block, an online or archived redo log's header block.
+constexpr std::uint8_t kBlockTypeControlFileHeader = 0x15;
+constexpr std::uint8_t kBlockTypeRedoLogHeader = 0x22;
+// An ASM disk's header (block 0): this name at this offset (assumed).
+constexpr std::uint32_t kAsmDiskMagicAt = 32;
+constexpr char kAsmDiskMagic[] = "ORCLDISK";
+// A server parameter file holds its parameters as text, each line of the
+// form *.name=value: one naming the database is looked for (assumed).
+constexpr char kParameterFileMarker[] = "*.db_name=";
 
 // ---------------------------------------------------------------------------
 // Segment headers.

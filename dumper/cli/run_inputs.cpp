@@ -1,0 +1,151 @@
+#include "cli/run_inputs.h"
+
+#include <map>
+#include <memory>
+
+#include "cli/run_notes.h"
+#include "print/inventory_printer.h"
+#include "values/escaped_text.h"
+#include "read/data_file.h"
+#include "read/file_kind.h"
+#include "read/input_paths.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitProblems = 4;
+
+void note(OutputSink& err, const std::string& text) { err.text("trevanix: " + terminal_text(text) + "\n"); }
+
+// What a path found names, or nothing when it cannot be opened or is no
+// regular file (a pipe is read once, by the run, not looked at before).
+struct LookedAt {
+    bool opened = false;
+    int error = 0;
+    bool identified = false;
+    FileIdentity identity;
+};
+
+LookedAt look_at(const std::string& path)
+{
+    LookedAt looked;
+    std::unique_ptr<DataFile> file = DataFile::open(path, looked.error);
+    if (!file) return looked;
+    looked.opened = true;
+    if (!file->sized()) return looked;
+    looked.identity = identify_file(*file);
+    looked.identified = true;
+    return looked;
+}
+
+// "probably a redo log", "an empty file".
+std::string kind_phrase(const FileIdentity& id)
+{
+    if (id.kind == FileKind::Empty) return "an empty file";
+    if (id.kind == FileKind::Unknown) return "no Oracle file it can tell";
+    const std::string_view name = kind_name(id.kind);
+    const std::string article = name.front() == 'A' ? "an " : "a ";
+    return (id.sure ? "" : "probably ") + article + std::string(name);
+}
+
+// The SYSTEM files among the data files, by database id.
+using SystemFiles = std::map<std::uint32_t, std::vector<std::string>>;
+
+bool choose_dictionary(const RunSettings& s, const SystemFiles& systems, RunInputs& inputs, OutputSink& err)
+{
+    if (!s.dictionary_file.empty()) {
+        inputs.dictionary_file = s.dictionary_file;
+        return true;
+    }
+    // A schema file gives the schema; without one the dictionary is looked
+    // for among the data files, and only --dictionary auto insists on it.
+    if (s.schema_given || (!s.dictionary_auto && systems.empty())) return true;
+    if (systems.empty()) {
+        err.text("trevanix: --dictionary auto finds no SYSTEM data file (one whose header holds the root address) "
+                 "among the data files: name it with --dictionary SYSTEM_FILE\n");
+        return false;
+    }
+    if (systems.size() > 1) {
+        std::string which;
+        for (const auto& [dbid, paths] : systems)
+            which += (which.empty() ? "" : ", ") + std::string("DBID ") + std::to_string(dbid) + ": " + paths.front();
+        note(err, "the data files hold the SYSTEM files of " + std::to_string(systems.size()) +
+                      " databases (" + which + "): name the one to read with --dictionary SYSTEM_FILE");
+        return false;
+    }
+    const std::vector<std::string>& paths = systems.begin()->second;
+    inputs.dictionary_file = paths.front();
+    note(err, "reading the dictionary of " + paths.front() + ", the SYSTEM data file among the data files" +
+                  (s.dictionary_auto ? "" : " (--schema FILE gives another schema)"));
+    for (std::size_t i = 1; i < paths.size(); ++i)
+        note(err, paths[i] + " holds a root address too, of the same database: its dictionary is not read");
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> given_paths(const RunSettings& s)
+{
+    std::vector<std::string> paths;
+    if (s.data_file_given) paths.push_back(s.data_file);
+    paths.insert(paths.end(), s.more_files.begin(), s.more_files.end());
+    return paths;
+}
+
+bool resolve_run_inputs(const RunSettings& s, RunInputs& inputs, OutputSink& err)
+{
+    const InputPaths expanded = expand_input_paths(given_paths(s));
+    for (const std::string& line : expanded.notes) note(err, line + " (not read)");
+    SystemFiles systems;
+    for (std::size_t i = 0; i < expanded.files.size(); ++i) {
+        const std::string& path = expanded.files[i];
+        const LookedAt looked = look_at(path);
+        if (expanded.found_in_directory[i] && !(looked.identified && looked.identity.is_data_file())) {
+            if (!looked.opened)
+                print_failure_reason(err, "cannot open " + terminal_text(path) + " (not read)", looked.error);
+            else
+                note(err, path + ": " + kind_phrase(looked.identity) + ", not a data file (not read)");
+            continue;
+        }
+        inputs.data_files.push_back(path);
+        if (looked.identified && looked.identity.holds_dictionary())
+            systems[looked.identity.facts.database_id].push_back(path);
+    }
+    if (inputs.data_files.empty()) {
+        err.text("trevanix: no data file among the files given: nothing to read\n");
+        return false;
+    }
+    return !s.reads_schema() || choose_dictionary(s, systems, inputs, err);
+}
+
+int run_inventory(const RunSettings& s, OutputSink& out, OutputSink& err)
+{
+    const InputPaths expanded = expand_input_paths(given_paths(s));
+    bool problems = !expanded.notes.empty();
+    for (const std::string& line : expanded.notes) note(err, line);
+    std::vector<InventoryEntry> entries;
+    std::vector<FileIdentity> identities;
+    for (const std::string& path : expanded.files) {
+        const LookedAt looked = look_at(path);
+        if (!looked.opened) {
+            print_failure_reason(err, "cannot open " + terminal_text(path), looked.error);
+            problems = true;
+            continue;
+        }
+        if (!looked.identified) {
+            note(err, path + ": not a regular file: not looked at");
+            problems = true;
+            continue;
+        }
+        problems = problems || looked.identity.cut_short();
+        entries.push_back({path, looked.identity});
+        identities.push_back(looked.identity);
+    }
+    if (entries.empty()) {
+        err.text("trevanix: no file could be looked at\n");
+        return kExitFailure;
+    }
+    write_inventory(out, entries, group_by_database(identities), s.format);
+    if (out.failed()) return kExitFailure;
+    return problems ? kExitProblems : 0;
+}
