@@ -437,11 +437,12 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     written[0].files = {true, true, false};
     const Json json = parse_json(summary_json(plan, summary, written));
     EXPECT_EQ(json.keys(), (std::vector<std::string>{"tables", "unknown_objects", "blocks_read", "blocks_damaged",
-                                                     "orphans"}));
+                                                     "orphans", "blocks_encrypted"}));
     ASSERT_EQ(json["tables"].items.size(), 3u);
     const Json& emp = json["tables"].items[0];
     EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "rows", "deleted", "stale", "reassembled",
-                                                    "incomplete", "not_decoded", "damaged_blocks", "files", "sqlite",
+                                                    "incomplete", "not_decoded", "damaged_blocks",
+                                                    "compressed_blocks", "types_not_decoded", "files", "sqlite",
                                                     "postgres"}));
     EXPECT_EQ(emp["owner"].text, "SCOTT");
     EXPECT_EQ(emp["rows"].text, "14");

@@ -357,6 +357,11 @@ public:
         if (printer_ != nullptr) printer_->block(block);
         if (is_fatal(block.outcome)) return false;
         if (block.outcome != BlockOutcome::Walked) return true;
+        // Compressed and encrypted rows are not decoded, nor passed off as
+        // a cluster's; a columnar unit's chain is followed in the first
+        // pass only, so that its pieces are no orphans.
+        const BlockContent content = block_content(block.view());
+        if (content != BlockContent::Rows && (printer_ != nullptr || content != BlockContent::ColumnarUnit)) return true;
         // The slots of the heap walk's pieces give rows their rowids. A
         // first pass that needs no widths only follows chains: their heads'
         // headers say where they lead.

@@ -44,14 +44,13 @@ bool holds_whole_row(const RowPieceRecord& piece)
     return (piece.flags & (kWhole | block_format::kFlagC)) == kWhole;
 }
 
-// A block that fails the checks of --verify: its rows are unloaded all the
-// same, and counted as from a damaged block.
-bool is_damaged(const DecodedBlock& block)
+// The checks of --verify: a block that fails them has its rows unloaded
+// all the same, and counted as from a damaged block.
+BlockChecks checks_of(const DecodedBlock& block)
 {
-    const BlockChecks checks =
-        check_block(block.view(), block.block.number, static_cast<std::uint32_t>(block.view().size()));
-    return checks.state == CheckedAs::Checked && !checks.sound();
+    return check_block(block.view(), block.block.number, static_cast<std::uint32_t>(block.view().size()));
 }
+bool is_damaged(const BlockChecks& checks) { return checks.state == CheckedAs::Checked && !checks.sound(); }
 
 // Where a piece the walk read ends in its block.
 std::uint32_t piece_end(const RowPieceRecord& piece, std::span<const ColumnRecord> columns, std::uint32_t block_size)
@@ -146,7 +145,7 @@ void for_each_piece(const DecodedBlock& block, PieceScratch& scratch, OnPiece on
 
 bool SampleVisitor::block(const DecodedBlock& block)
 {
-    if (block.outcome != BlockOutcome::Walked) return true;
+    if (block.outcome != BlockOutcome::Walked || block_content(block.view()) != BlockContent::Rows) return true;
     const std::uint32_t object = block.header.object_id;
     for (std::uint32_t slot = 0; slot < block.data.row_count; ++slot) {
         RowPieceRecord piece;
@@ -168,16 +167,33 @@ bool SampleVisitor::block(const DecodedBlock& block)
 bool WriteVisitor::block(const DecodedBlock& block)
 {
     ObjectCounts* object = nullptr;
+    BlockContent content = BlockContent::Rows;
     if (rows_ == Rows::Described) {
         ++summary_.blocks_read;
-        const bool damaged = is_damaged(block);
+        const BlockChecks checks = checks_of(block);
+        content = checks.content;
+        const bool damaged = is_damaged(checks);
         if (damaged) ++summary_.blocks_damaged;
-        if (block.outcome == BlockOutcome::NotData) return true;
+        // An encrypted block's data object cannot be read.
+        if (content == BlockContent::ProbablyEncrypted) ++summary_.blocks_encrypted;
+        if (block.outcome == BlockOutcome::NotData || content == BlockContent::ProbablyEncrypted) return true;
         object = &summary_.objects[block.header.object_id];
         ++object->blocks;
         if (damaged) ++object->damaged_blocks;
+    } else {
+        content = block_content(block.view());
     }
     if (block.outcome != BlockOutcome::Walked) return true;
+    // Compressed rows are not decoded, nor passed off as a cluster's; a
+    // columnar unit's blocks are those its chain reaches.
+    if (content == BlockContent::Compressed) {
+        if (object != nullptr) ++object->compressed_blocks;
+        return true;
+    }
+    if (content == BlockContent::ColumnarUnit) {
+        if (object != nullptr) object->compressed_blocks += columnar_unit_blocks(block);
+        return true;
+    }
     bool written = true;
     for_each_piece(block, scratch_, [&](const RowPieceRecord& piece, std::span<const ColumnRecord> columns) {
         if (!written) return;
@@ -190,6 +206,16 @@ bool WriteVisitor::block(const DecodedBlock& block)
         written = object != nullptr ? described_row(block, piece, columns, *object) : inferred_row(block, piece, columns);
     });
     return written;
+}
+
+std::uint64_t WriteVisitor::columnar_unit_blocks(const DecodedBlock& block)
+{
+    RowPieceRecord head;
+    head.slot = 0;
+    if (!piece_at_slot(block, 0, head.offset)) return 1;
+    reader_.read(block, head, row_, false);
+    reached_.add(row_);
+    return row_.pieces.size();
 }
 
 void WriteVisitor::read(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,

@@ -79,6 +79,9 @@ private:
     // Reads the row of a head: `facts_` and `values_` say what it is.
     void read(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
               bool with_values);
+    // The blocks of the hybrid columnar unit that starts in `block`, whose
+    // pieces are then no orphans.
+    std::uint64_t columnar_unit_blocks(const DecodedBlock& block);
     // `place`: the cluster table + 1, 0 for none.
     const unload::RowTarget* target_of(std::uint32_t object, std::uint32_t place);
 

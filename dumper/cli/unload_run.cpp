@@ -24,6 +24,7 @@ using namespace unload;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitArgumentError = 2;
+constexpr int kExitProblems = 4;  // something was not decoded
 // What tells UTF-16 national text from national text in UTF8.
 constexpr std::string_view kUtf16NationalCharset = "AL16UTF16";
 
@@ -210,7 +211,7 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     if (!s.quiet)
         run.err.text("trevanix: unloaded into " + terminal_text(s.unload_dir) +
                      " (sqlite.sql, postgres.sql and the .ctl files load it)\n" + summary_table(plan, summary));
-    return 0;
+    return summary.anything_not_decoded(plan) ? kExitProblems : 0;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "dictionary/object_census.h"
 
+#include "read/block_checks.h"
+
 #include <algorithm>
 
 #include "format/block_format.h"
@@ -94,7 +96,8 @@ void ObjectCensus::add_block(const DecodedBlock& block)
     Weighed* weighed = nullptr;
     if (!std::binary_search(known_.begin(), known_.end(), object))
         weighed = &unknown_.try_emplace(object, options_).first->second;
-    if (block.outcome != BlockOutcome::Walked) return;
+    // Compressed rows are not decoded, nor counted as a cluster's.
+    if (block.outcome != BlockOutcome::Walked || block_content(block.view()) != BlockContent::Rows) return;
     // A cluster's block counts for each table its directory gives rows.
     for (std::uint32_t table = 1; table < block.data.table_count; ++table) {
         const std::uint32_t entry = block.data.table_directory + kTableEntrySize * table;

@@ -100,6 +100,17 @@ constexpr std::uint32_t kFreeSpaceEndAt = 8;         // 2 bytes, from the data h
 constexpr std::uint32_t kAvailableSpaceAt = 10;      // 2 bytes
 constexpr std::uint32_t kDataHeaderSize = 14;
 
+// Compressed blocks (BASIC and OLTP) have two tables, table 0 the symbols
+// (sure), and this bit set in the data header's first byte, its flag byte
+// (likely). Their data header is longer: its extension is not read.
+constexpr std::uint32_t kDataHeaderFlagsAt = 0;
+constexpr std::uint8_t kDataHeaderCompressed = 0x40;
+constexpr std::uint8_t kCompressedTableCount = 2;
+constexpr bool is_compressed_data_header(std::uint8_t flags, std::uint8_t table_count)
+{
+    return (flags & kDataHeaderCompressed) != 0 && table_count == kCompressedTableCount;
+}
+
 // The table directory follows the data header: 4 bytes per table, the
 // second half of an entry being that table's row count.
 constexpr std::uint32_t kTableEntrySize = 4;
@@ -136,6 +147,14 @@ constexpr std::uint32_t kClusterCurcAt = 3;
 constexpr std::uint32_t kClusterComcAt = 5;
 constexpr std::uint32_t kClusterPreviousKeyAt = 7;
 constexpr std::uint32_t kClusterNextKeyAt = 13;
+
+// A hybrid columnar compression unit is one long row, the first of table 0,
+// with H, F and N, chained over several blocks (sure). Its first column
+// starts with the unit's header, which holds the magic "KDZ0" within its
+// first bytes, in one byte order or the other (assumed).
+constexpr std::uint8_t kColumnarUnitFlags = kFlagH | kFlagF | kFlagN;
+constexpr std::uint32_t kColumnarMagic = 0x4B445A30;
+constexpr std::uint32_t kColumnarMagicWithin = 16;
 
 // Column length prefixes.
 constexpr std::uint8_t kNullPrefix = 0xFF;  // NULL: no value bytes follow

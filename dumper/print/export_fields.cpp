@@ -97,6 +97,7 @@ void export_load_failure(const PrintContext& ctx, const LoadFailureRecord& failu
 void export_block_message(const PrintContext& ctx, const DecodedBlock& block)
 {
     if (is_fatal(block.outcome)) print_block_failure(ctx.err, block);
+    if (block.outcome == BlockOutcome::Walked) print_block_content(ctx.err, block, block_content(block.view()));
 }
 
 void export_entry_message(const PrintContext& ctx, const DecodedBlock& block, const DirectoryEntry& entry)

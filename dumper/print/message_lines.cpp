@@ -49,6 +49,14 @@ void print_block_failure(OutputSink& out, const DecodedBlock& block)
     out.text(block_failure_message(block.outcome));
 }
 
+void print_block_content(OutputSink& out, const DecodedBlock& block, BlockContent content)
+{
+    if (content == BlockContent::Rows) return;
+    print_block_prefix(out, block);
+    out.text(content_description(content));
+    out.text(": its rows are not decoded\n");
+}
+
 void print_entry_beyond_block(OutputSink& out, const DecodedBlock& block)
 {
     print_block_prefix(out, block);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "print/printer.h"
+#include "read/block_checks.h"
 
 void print_load_failure(OutputSink& out, const LoadFailureRecord& failure);
 // The message of a block whose outcome is fatal.
@@ -14,3 +15,6 @@ constexpr char kEntryBeyondBlock[] = "Count is out of bounds!\n";
 // For the export printers: "Block ID: N, " and the message.
 void print_block_failure(OutputSink& out, const DecodedBlock& block);
 void print_entry_beyond_block(OutputSink& out, const DecodedBlock& block);
+// "Block ID: N, compressed (BASIC or OLTP): its rows are not decoded" for
+// a block whose content is not decoded; nothing for one of rows.
+void print_block_content(OutputSink& out, const DecodedBlock& block, BlockContent content);

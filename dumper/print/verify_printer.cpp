@@ -82,6 +82,11 @@ public:
             out.dec(block_size_);
             out.byte('\n');
         }
+        if (c.content != BlockContent::Rows) {
+            print_block_start(out, c.number);
+            out.text(content_description(c.content));
+            out.text(": its rows are not decoded\n");
+        }
         if (c.data_layer_checked && !c.data_header_ok) {
             print_block_start(out, c.number);
             out.text("data layer: no consistent data header after the ITL slots or the segment space extension\n");
@@ -150,6 +155,17 @@ public:
         print_count(out, "Misplaced blocks: ", t.misplaced);
         print_count(out, "Damaged data layers: ", t.damaged_data_layers);
         print_count(out, "Blocks cut short: ", t.cut_short);
+        if (t.not_decoded() > 0) {
+            out.text("Blocks not decoded: ");
+            out.dec(static_cast<std::int64_t>(t.not_decoded()));
+            out.text(" (compressed: ");
+            out.dec(static_cast<std::int64_t>(t.compressed));
+            out.text(", columnar units: ");
+            out.dec(static_cast<std::int64_t>(t.columnar_units));
+            out.text(", probably encrypted: ");
+            out.dec(static_cast<std::int64_t>(t.encrypted));
+            out.text(")\n");
+        }
         if (t.scn_seen) {
             out.text("Highest SCN: ");
             out.dec(static_cast<std::int64_t>(t.highest_scn));
@@ -252,7 +268,10 @@ public:
             out.text(", \"address_block\": ");
             out.dec(c.address_block);
             out.text(", \"data_layer\": \"");
-            out.text(!c.data_layer_checked ? "not a data block" : c.data_layer_ok() ? "ok" : "damaged");
+            out.text(c.content != BlockContent::Rows ? content_name(c.content)
+                     : !c.data_layer_checked        ? "not a data block"
+                     : c.data_layer_ok()            ? "ok"
+                                                    : "damaged");
             out.text("\", \"data_header\": ");
             out.text(c.data_header_ok ? "true" : "false");
             out.text(", \"entries_outside\": ");

@@ -1,6 +1,7 @@
 // The checks --verify makes of each block.
 #include "read/block_checks.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -88,6 +89,62 @@ Scan scan(const ByteView& block)
     return {word, any == 0};
 }
 
+// The data header at `offset` is a compressed block's.
+bool compressed_header_at(const BlockView& block, std::uint32_t offset)
+{
+    return is_compressed_data_header(block.u8(offset + kDataHeaderFlagsAt), block.u8(offset + kTableCountAt));
+}
+
+bool has_columnar_magic(const ByteView& bytes)
+{
+    for (std::size_t at = 0; at + 4 <= bytes.size(); ++at)
+        if (bytes.u32be(at) == kColumnarMagic || bytes.u32le(at) == kColumnarMagic) return true;
+    return false;
+}
+
+// The first row of the block is a hybrid columnar compression unit's head:
+// H F N, its NRID, then a first column that starts with the unit's header.
+bool columnar_unit_head(const BlockView& block, const DataHeader& h)
+{
+    if (h.row_count == 0) return false;
+    const std::uint16_t entry = block.u16(h.row_directory);
+    const std::uint32_t piece = entry + h.offset;
+    if (entry == kEmptySlot || piece >= block.size() || block.u8(piece + kPieceFlagsAt) != kColumnarUnitFlags)
+        return false;
+    const std::uint32_t prefix_at = piece + kPieceColumnCountAt + 1 + kRowidSize;
+    const std::uint8_t prefix = block.u8(prefix_at);
+    if (prefix == kNullPrefix) return false;
+    const bool long_form = prefix == kLongPrefix;
+    const std::uint32_t length = long_form ? block.u16(prefix_at + 1) : prefix;
+    const std::uint32_t value_at = prefix_at + (long_form ? kLongPrefixSize : 1);
+    return has_columnar_magic(block.bytes.sub(value_at, std::min(length, kColumnarMagicWithin)));
+}
+
+// The checksum (when the block keeps one) and the tail are sound.
+bool sealed(const BlockView& block, const BlockHeader& header, const Scan& s)
+{
+    const std::uint16_t word_xor =
+        block.order == ByteOrder::Little ? s.word_xor : static_cast<std::uint16_t>(s.word_xor << 8 | s.word_xor >> 8);
+    return (header.flags & kFlagHasChecksum) != 0 && word_xor == 0 && tail_consistent(block.bytes, block.order);
+}
+
+template <class Sealed>
+BlockContent content_of(const BlockView& block, const BlockHeader& header, Sealed is_sealed)
+{
+    if (header.block_type != kBlockTypeData) return BlockContent::Rows;
+    if (header.layer_type == kLayerIndex) return BlockContent::Rows;
+    if (header.layer_type != kLayerData) return is_sealed() ? BlockContent::ProbablyEncrypted : BlockContent::Rows;
+    const DataHeader h = locate_data_header(block, header.itl_count);
+    // A compressed block's longer header is never consistent as an
+    // ordinary one: both its places are looked at then.
+    const bool consistent = is_consistent_data_header(block, h);
+    if (compressed_header_at(block, h.offset)) return BlockContent::Compressed;
+    if (!consistent && compressed_header_at(block, data_header_offset(header.itl_count, !h.extended)))
+        return BlockContent::Compressed;
+    if (consistent && columnar_unit_head(block, h)) return BlockContent::ColumnarUnit;
+    return BlockContent::Rows;
+}
+
 void check_data_layer(const BlockView& block, std::uint32_t block_size, BlockChecks& c)
 {
     c.data_layer_checked = true;
@@ -144,9 +201,38 @@ BlockChecks check_block(const BlockView& block, std::int32_t number, std::uint32
     c.address_block = address_block(c.header.address);
     c.address_ok = c.address_block == (static_cast<std::uint32_t>(number) & kAddressBlockMask);
 
-    if (c.header.block_type == kBlockTypeData && c.header.layer_type == kLayerData)
+    c.content = content_of(block, c.header, [&] { return sealed(block, c.header, s); });
+    if (c.header.block_type == kBlockTypeData && c.header.layer_type == kLayerData && c.content == BlockContent::Rows)
         check_data_layer(block, block_size, c);
     return c;
+}
+
+BlockContent block_content(const BlockView& block)
+{
+    const BlockHeader header = decode_block_header(block);
+    return content_of(block, header, [&] { return sealed(block, header, scan(block.bytes)); });
+}
+
+std::string_view content_description(BlockContent content)
+{
+    switch (content) {
+    case BlockContent::Rows: return "";
+    case BlockContent::Compressed: return "compressed (BASIC or OLTP)";
+    case BlockContent::ColumnarUnit: return "a hybrid columnar compression unit";
+    case BlockContent::ProbablyEncrypted: return "probably of an encrypted tablespace";
+    }
+    return "";
+}
+
+std::string_view content_name(BlockContent content)
+{
+    switch (content) {
+    case BlockContent::Rows: return "rows";
+    case BlockContent::Compressed: return "compressed";
+    case BlockContent::ColumnarUnit: return "columnar unit";
+    case BlockContent::ProbablyEncrypted: return "probably encrypted";
+    }
+    return "rows";
 }
 
 void VerifyTally::count(const BlockChecks& c)
@@ -160,6 +246,9 @@ void VerifyTally::count(const BlockChecks& c)
     wrong_size += !c.format_ok;
     misplaced += !c.address_ok;
     damaged_data_layers += !c.data_layer_ok();
+    compressed += c.content == BlockContent::Compressed;
+    columnar_units += c.content == BlockContent::ColumnarUnit;
+    encrypted += c.content == BlockContent::ProbablyEncrypted;
     if (!scn_seen || c.header.scn() > highest_scn) {
         scn_seen = true;
         highest_scn = c.header.scn();

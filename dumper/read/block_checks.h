@@ -4,8 +4,28 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "format/records.h"
+
+// What a data block holds, as far as this tool decodes it.
+enum class BlockContent : std::uint8_t {
+    Rows,          // rows, or no data block at all
+    Compressed,    // a compressed block (BASIC or OLTP): symbols and rows not decoded
+    ColumnarUnit,  // the first block of a hybrid columnar compression unit
+    // A data block whose checksum and tail are sound but whose transaction
+    // layer is none this tool knows: what a block of an encrypted
+    // tablespace looks like, which only the header stays readable in.
+    ProbablyEncrypted,
+};
+// "compressed (BASIC or OLTP)", "a hybrid columnar compression unit",
+// "probably of an encrypted tablespace"; empty for Rows.
+std::string_view content_description(BlockContent content);
+// "compressed", "columnar unit", "probably encrypted"; "rows".
+std::string_view content_name(BlockContent content);
+// What the block holds. The checksum is worked out only for a block whose
+// layer is none this tool knows.
+BlockContent block_content(const BlockView& block);
 
 // What became of one block of the run.
 enum class CheckedAs : std::uint8_t {
@@ -39,6 +59,10 @@ struct BlockChecks {
     std::uint32_t address_file = 0;
     std::uint32_t address_block = 0;
 
+    // What the block holds: a compressed block's data layer, and an
+    // encrypted one's, are not checked.
+    BlockContent content = BlockContent::Rows;
+
     // The data layer of a data block (type 6, layer data).
     bool data_layer_checked = false;
     bool data_header_ok = true;
@@ -70,6 +94,10 @@ struct VerifyTally {
     std::uint64_t misplaced = 0;
     std::uint64_t damaged_data_layers = 0;
     std::uint64_t cut_short = 0;  // the file ends inside the block
+    // Blocks whose rows are not decoded (not damage).
+    std::uint64_t compressed = 0;
+    std::uint64_t columnar_units = 0;
+    std::uint64_t encrypted = 0;
     bool scn_seen = false;
     std::uint64_t highest_scn = 0;
     std::int32_t highest_scn_block = 0;
@@ -77,6 +105,7 @@ struct VerifyTally {
     // Adds one block's checks.
     void count(const BlockChecks& checks);
     std::uint64_t checked() const { return blocks - never_used - file_headers; }
+    std::uint64_t not_decoded() const { return compressed + columnar_units + encrypted; }
     std::uint64_t problems() const
     {
         return checksum_mismatches + fractured + wrong_size + misplaced + damaged_data_layers + cut_short;

@@ -115,6 +115,29 @@ std::string plural(std::uint64_t count, std::string_view one, std::string_view m
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
+// What of the tables was not decoded: compressed blocks, columns of types
+// this tool does not decode, and blocks of encrypted tablespaces.
+std::string not_decoded_lines(const UnloadPlan& plan, const UnloadSummary& summary)
+{
+    std::string text;
+    for (std::size_t i = 0; i < plan.tables().size(); ++i) {
+        const UnloadTable& table = plan.tables()[i];
+        const std::uint64_t compressed = summary.compressed_blocks(table);
+        if (compressed > 0)
+            text += terminal_text(table.qualified_name()) + ": " + plural(compressed, "compressed block", "compressed blocks") +
+                    ", not decoded (their rows are not unloaded)\n";
+        if (summary.tables[i].all_rows() == 0) continue;
+        for (const OutputColumn* column : undecoded_type_columns(table))
+            text += terminal_text(table.qualified_name() + "." + column->column.name) + ": type " +
+                    std::to_string(*column->column.type_code) +
+                    ", which this tool does not decode: its values are written as hexadecimal\n";
+    }
+    if (summary.blocks_encrypted > 0)
+        text += plural(summary.blocks_encrypted, "block", "blocks") +
+                " probably of an encrypted tablespace, not decoded (their data objects cannot be told)\n";
+    return text;
+}
+
 }  // namespace
 
 std::uint64_t UnloadSummary::damaged_blocks(const UnloadTable& table) const
@@ -125,6 +148,34 @@ std::uint64_t UnloadSummary::damaged_blocks(const UnloadTable& table) const
         if (found != objects.end()) damaged += found->second.damaged_blocks;
     }
     return damaged;
+}
+
+std::uint64_t UnloadSummary::compressed_blocks(const UnloadTable& table) const
+{
+    std::uint64_t compressed = 0;
+    for (std::uint32_t object : table.data_objects) {
+        const auto found = objects.find(object);
+        if (found != objects.end()) compressed += found->second.compressed_blocks;
+    }
+    return compressed;
+}
+
+std::vector<const OutputColumn*> undecoded_type_columns(const UnloadTable& table)
+{
+    std::vector<const OutputColumn*> columns;
+    for (const OutputColumn& column : table.columns)
+        if (column.column.type == schema::OracleType::Unknown && column.column.type_code) columns.push_back(&column);
+    return columns;
+}
+
+bool UnloadSummary::anything_not_decoded(const UnloadPlan& plan) const
+{
+    if (blocks_encrypted > 0) return true;
+    for (const auto& [object, counts] : objects)
+        if (counts.compressed_blocks > 0) return true;
+    for (std::size_t i = 0; i < plan.tables().size(); ++i)
+        if (tables[i].all_rows() > 0 && !undecoded_type_columns(plan.tables()[i]).empty()) return true;
+    return false;
 }
 
 std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written)
@@ -138,7 +189,13 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
                 field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " + field("stale", c.stale) + ", " +
                 field("reassembled", c.reassembled) + ", " + field("incomplete", c.incomplete) + ", " +
                 field("not_decoded", c.not_decoded) + ", " + field("damaged_blocks", summary.damaged_blocks(table)) +
-                places(table, written[i]) + renamed_columns(table) + "}";
+                ", " + field("compressed_blocks", summary.compressed_blocks(table)) + ", " +
+                json_string("types_not_decoded") + ": [";
+        const std::vector<const OutputColumn*> undecoded = undecoded_type_columns(table);
+        for (std::size_t k = 0; k < undecoded.size(); ++k)
+            json += std::string(k == 0 ? "" : ", ") + "{" + text_field("column", undecoded[k]->column.name) + ", " +
+                    field("type", *undecoded[k]->column.type_code) + "}";
+        json += "]" + places(table, written[i]) + renamed_columns(table) + "}";
     }
     json += plan.tables().empty() ? "],\n" : "\n  ],\n";
     json += "  \"unknown_objects\": [";
@@ -151,7 +208,8 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
     json += unknown.empty() ? "],\n" : "\n  ],\n";
     json += "  " + field("blocks_read", summary.blocks_read) + ",\n";
     json += "  " + field("blocks_damaged", summary.blocks_damaged) + ",\n";
-    json += "  " + field("orphans", summary.orphans) + "\n}\n";
+    json += "  " + field("orphans", summary.orphans) + ",\n";
+    json += "  " + field("blocks_encrypted", summary.blocks_encrypted) + "\n}\n";
     return json;
 }
 
@@ -184,6 +242,7 @@ std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary)
     text += plural(summary.blocks_read, "block", "blocks") + " read, " +
             plural(summary.blocks_damaged, "block", "blocks") + " damaged (their rows unloaded all the same), " +
             plural(summary.orphans, "orphan piece", "orphan pieces") + " (pieces whose row's head was not found)\n";
+    text += not_decoded_lines(plan, summary);
     const auto unknown = unknown_objects(plan, summary);
     if (!unknown.empty()) text += "data objects no schema entry describes:\n";
     for (const auto& [object, counts] : unknown)

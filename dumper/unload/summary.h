@@ -33,6 +33,8 @@ struct ObjectCounts {
     std::uint64_t blocks = 0;
     std::uint64_t damaged_blocks = 0;  // failing the checks of --verify
     std::uint64_t rows = 0;            // of every kind
+    // Compressed blocks and those of hybrid columnar units: their rows are not decoded.
+    std::uint64_t compressed_blocks = 0;
 };
 
 struct UnloadSummary {
@@ -41,16 +43,29 @@ struct UnloadSummary {
     std::uint64_t blocks_read = 0;
     std::uint64_t blocks_damaged = 0;
     std::uint64_t orphans = 0;  // pieces no head reaches: not rows
+    std::uint64_t blocks_encrypted = 0;  // probably of an encrypted tablespace: not decoded
 
     // The damaged blocks of the table's data objects.
     std::uint64_t damaged_blocks(const UnloadTable& table) const;
+    // Its compressed blocks, not decoded.
+    std::uint64_t compressed_blocks(const UnloadTable& table) const;
+    // Something was not decoded: compressed or encrypted blocks, or the
+    // values of columns of a type this tool does not decode.
+    bool anything_not_decoded(const UnloadPlan& plan) const;
 };
 
+// The columns of the table whose type this tool does not decode (a type
+// number no release it knows gives, such as 23ai's VECTOR): written as
+// hexadecimal and counted as not decoded.
+std::vector<const OutputColumn*> undecoded_type_columns(const UnloadTable& table);
+
 // {"tables": [{"owner", "table", "rows", "deleted", "stale", "reassembled",
-// "incomplete", "not_decoded", "damaged_blocks", "files", "sqlite",
+// "incomplete", "not_decoded", "damaged_blocks", "compressed_blocks",
+// "types_not_decoded": [{"column", "type"}], "files", "sqlite",
 // "postgres"}], "unknown_objects": [{"data_object", "blocks", "rows"}],
-// "blocks_read", "blocks_damaged", "orphans"}: every table of the plan; the
-// data objects the schema does not describe. A table's owner and name are
+// "blocks_read", "blocks_damaged", "orphans", "blocks_encrypted"}: every
+// table of the plan; the data objects the schema does not describe. A
+// table's owner and name are
 // valid_utf8's, with "owner_hex" and "table_hex" (their exact bytes) after
 // them when they are not plain text; "files" maps each kind of rows
 // written ("rows", "deleted", "stale") to its file, and "control" to the
