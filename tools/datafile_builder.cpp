@@ -435,13 +435,16 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
     if (block.directory) entries = *block.directory;
 
     const std::uint16_t rows = block.row_count.value_or(static_cast<std::uint16_t>(entries.size()));
-    const std::uint32_t table_directory = dhs + kDataHeaderSize;
+    const std::uint32_t table_directory =
+        dhs + kDataHeaderSize + static_cast<std::uint32_t>(block.data_header_extension.size());
     const std::uint32_t row_directory = table_directory + kTableEntrySize * block.table_count;
     const std::uint32_t directory_end = row_directory + kRowEntrySize * static_cast<std::uint32_t>(entries.size());
     if (directory_end > top) throw std::length_error("row directory runs into the row heap");
     const auto free_start = static_cast<std::uint16_t>(directory_end - dhs);
     const auto free_end = static_cast<std::uint16_t>(top - dhs);
 
+    b[dhs + kDataHeaderFlagsAt] = block.data_header_flags;
+    std::copy(block.data_header_extension.begin(), block.data_header_extension.end(), b.begin() + dhs + kDataHeaderSize);
     b[dhs + kTableCountAt] = block.table_count;
     put16(b, dhs + kRowCountAt, rows);
     put16(b, dhs + kFirstFreeSlotAt, kEmptySlot);  // no free slot in the directory
@@ -466,6 +469,55 @@ Bytes build_block(const Block& block, std::uint32_t block_size, std::uint32_t bl
     if (!block.faults.no_checksum) write_checksum(b, order, block.faults.bad_checksum);
     if (layout) *layout = placed;
     return b;
+}
+
+Block compressed_block(std::uint32_t object, const std::vector<std::string>& symbols,
+                       const std::vector<std::vector<CompressedItem>>& rows)
+{
+    // A 12c header extension with no fcls entries (likely): 8 bytes.
+    constexpr std::size_t kExtension = 8;
+    constexpr std::uint8_t kShortValue = 200;  // an item of 0 to 49 bytes: 200 + its length
+    Block block;
+    block.object_id = object;
+    block.table_count = kCompressedTableCount;
+    block.data_header_flags = kDataHeaderCompressed;
+    block.data_header_extension = Bytes(kExtension, 0);
+    block.table_slots = {static_cast<std::uint16_t>(symbols.size()), static_cast<std::uint16_t>(rows.size())};
+    auto item = [&](const std::string& value) {
+        if (value.size() >= 50) throw std::invalid_argument("a short compressed item holds 49 bytes at most");
+        Bytes bytes{static_cast<std::uint8_t>(kShortValue + value.size())};
+        bytes.insert(bytes.end(), value.begin(), value.end());
+        return bytes;
+    };
+    // A symbol row: its use count (2 bytes, high first), its column count
+    // and its one item; written from the block's end down, so the rows are
+    // listed last first.
+    std::vector<RowPiece> pieces;
+    for (const std::string& symbol : symbols) {
+        RowPiece piece;
+        piece.flags = 0;  // the use count's high byte
+        piece.lock = 1;   // and its low one
+        piece.column_count = 1;
+        piece.columns = {Column::raw(item(symbol))};
+        pieces.push_back(piece);
+    }
+    for (const std::vector<CompressedItem>& row : rows) {
+        RowPiece piece;
+        piece.column_count = static_cast<std::uint8_t>(row.size());
+        for (const CompressedItem& i : row)
+            piece.columns.push_back(Column::raw(i.symbol ? Bytes{*i.symbol} : item(i.value)));
+        pieces.push_back(piece);
+    }
+    block.rows = std::move(pieces);
+    return block;
+}
+
+Bytes columnar_unit_header(ByteOrder order)
+{
+    Bytes header(4, 0);  // version 0
+    header.resize(8);
+    put32(header, 4, kColumnarMagic, order);
+    return header;
 }
 
 Bytes build_file(const File& file)

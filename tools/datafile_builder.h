@@ -119,6 +119,10 @@ struct Block {
     bool segment_space_extension = false;
     std::uint8_t table_count = 1;
     std::vector<RowPiece> rows;  // rows[0] lies highest in the block
+    // The data header's flag byte (its first), and bytes that lengthen the
+    // data header before the table directory: a compressed block's.
+    std::uint8_t data_header_flags = 0;
+    Bytes data_header_extension;
 
     // Data header fields; unset ones are computed from the rows.
     std::optional<std::uint16_t> row_count;
@@ -158,6 +162,21 @@ struct BlockLayout {
     std::uint32_t dhs_offset = 0;
     std::vector<std::uint32_t> piece_offsets;  // from the block start, one per row
 };
+
+// A compressed block (BASIC or OLTP) of data object `object`: two tables,
+// table 0 one symbol row per text of `symbols`, table 1 one row per entry
+// of `rows`, each item a symbol's number or a short value; the flag byte's
+// compression bit set and the data header lengthened by the 8 bytes of a
+// 12c header extension without fcls entries.
+struct CompressedItem {
+    std::optional<std::uint8_t> symbol;  // or else `value`
+    std::string value;
+};
+Block compressed_block(std::uint32_t object, const std::vector<std::string>& symbols,
+                       const std::vector<std::vector<CompressedItem>>& rows);
+// The first bytes of a hybrid columnar compression unit's header: version
+// 0, then the magic "KDZ0" in `order`.
+Bytes columnar_unit_header(ByteOrder order);
 
 // The relative file number blocks carry unless told otherwise.
 constexpr std::uint16_t kDefaultRelativeFile = 4;

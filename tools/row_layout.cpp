@@ -269,7 +269,9 @@ std::uint16_t FileSet::slot_count(BlockAddress at) const { return existing(at).s
 std::uint32_t FileSet::free_space(BlockAddress at) const
 {
     const Entry& e = existing(at);
-    const std::uint32_t overhead = data_header_offset(e.block) + kDataHeaderSize + kTableEntrySize * e.block.table_count +
+    const std::uint32_t overhead = data_header_offset(e.block) + kDataHeaderSize +
+                                   static_cast<std::uint32_t>(e.block.data_header_extension.size()) +
+                                   kTableEntrySize * e.block.table_count +
                                    kRowEntrySize * slot_count(at) + e.piece_bytes + kTailSize;
     return overhead >= block_size_ ? 0 : block_size_ - overhead;
 }
