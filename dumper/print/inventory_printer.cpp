@@ -27,8 +27,9 @@ std::vector<std::uint32_t> absolute_files(const std::vector<InventoryEntry>& ent
 // "data file", "probably a redo log".
 std::string what_text(const FileIdentity& id)
 {
-    if (id.sure || id.kind == FileKind::Unknown) return std::string(kind_name(id.kind));
-    return "probably a " + std::string(kind_name(id.kind));
+    const std::string_view name = kind_name(id.kind);
+    if (id.sure || id.kind == FileKind::Unknown) return std::string(name);
+    return (name.front() == 'A' ? "probably an " : "probably a ") + std::string(name);
 }
 
 std::string header_text(const FileIdentity& id)
