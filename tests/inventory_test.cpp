@@ -167,8 +167,8 @@ TEST(Inventory, TheTablesModesTakeADirectoryAndItsSystemFile)
     for (const std::string& line :
          {"trevanix: " + p + "/asm_disk1: probably an ASM disk, not a data file (not read)\n",
           "trevanix: " + p + "/db/logs/redo01.log: probably a redo log, not a data file (not read)\n",
-          "trevanix: " + p + "/notes.txt: no Oracle file it can tell, not a data file (not read)\n",
-          "trevanix: " + p + "/empty.dbf: an empty file, not a data file (not read)\n",
+          "trevanix: " + p + "/notes.txt: not recognised as an Oracle file (not read)\n",
+          "trevanix: " + p + "/empty.dbf: an empty file (not read)\n",
           "trevanix: reading the dictionary of " + p +
               "/db/system01.dbf, the SYSTEM data file among the data files (--schema FILE gives another schema)\n"})
         EXPECT_NE(r.errors.find(line), std::string::npos) << line << r.errors;

@@ -38,14 +38,15 @@ LookedAt look_at(const std::string& path)
     return looked;
 }
 
-// "probably a redo log", "an empty file".
-std::string kind_phrase(const FileIdentity& id)
+// Why a file found in a directory is not read: "probably a redo log, not
+// a data file", "an empty file".
+std::string why_not_read(const FileIdentity& id)
 {
     if (id.kind == FileKind::Empty) return "an empty file";
-    if (id.kind == FileKind::Unknown) return "no Oracle file it can tell";
+    if (id.kind == FileKind::Unknown) return "not recognised as an Oracle file";
     const std::string_view name = kind_name(id.kind);
     const std::string article = name.front() == 'A' ? "an " : "a ";
-    return (id.sure ? "" : "probably ") + article + std::string(name);
+    return (id.sure ? "" : "probably ") + article + std::string(name) + ", not a data file";
 }
 
 // The SYSTEM files among the data files, by database id.
@@ -104,7 +105,7 @@ bool resolve_run_inputs(const RunSettings& s, RunInputs& inputs, OutputSink& err
             if (!looked.opened)
                 print_failure_reason(err, "cannot open " + terminal_text(path) + " (not read)", looked.error);
             else
-                note(err, path + ": " + kind_phrase(looked.identity) + ", not a data file (not read)");
+                note(err, path + ": " + why_not_read(looked.identity) + " (not read)");
             continue;
         }
         inputs.data_files.push_back(path);
