@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <sys/stat.h>
 
 #include "cli/run_notes.h"
 #include "print/inventory_printer.h"
@@ -29,10 +30,16 @@ struct LookedAt {
 LookedAt look_at(const std::string& path)
 {
     LookedAt looked;
+    // Opening a FIFO, even to look, would take a writer's data or leave it
+    // without a reader: only regular files and disks are looked at.
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
+        looked.opened = true;
+        return looked;
+    }
     std::unique_ptr<DataFile> file = DataFile::open(path, looked.error);
     if (!file) return looked;
     looked.opened = true;
-    if (!file->sized()) return looked;
     looked.identity = identify_file(*file);
     looked.identified = true;
     return looked;
@@ -134,7 +141,7 @@ int run_inventory(const RunSettings& s, OutputSink& out, OutputSink& err)
             continue;
         }
         if (!looked.identified) {
-            note(err, path + ": not a regular file: not looked at");
+            note(err, path + ": neither a regular file nor a disk: not looked at");
             problems = true;
             continue;
         }

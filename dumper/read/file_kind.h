@@ -45,8 +45,8 @@ struct FileIdentity {
     bool is_data_file() const { return kind == FileKind::DataFile; }
     // Whole blocks in the file.
     std::uint64_t blocks_in_file() const { return geometry_known ? size / geometry.block_size : 0; }
-    // The header counts more blocks than the file holds.
-    bool cut_short() const { return facts.file_header && blocks_in_file() < facts.block_count; }
+    // The header counts more blocks than the file holds (of a file whose size is known).
+    bool cut_short() const { return facts.file_header && size > 0 && blocks_in_file() < facts.block_count; }
     // The SYSTEM file whose root address leads to the dictionary.
     bool holds_dictionary() const { return is_data_file() && facts.file_header && facts.root_address != 0; }
 };
