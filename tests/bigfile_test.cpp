@@ -35,7 +35,7 @@ Value text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 std::string letters(std::size_t n, char first)
 {
     std::string s(n, first);
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(first + i % 20);
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(static_cast<unsigned char>(first) + i % 20);
     return s;
 }
 

@@ -91,7 +91,7 @@ TEST(UndecodedBlocks, VerifyAndRowsSayWhatTheyAre)
     UndecodedFile f;
     const RunResult v = run_trevanix({"--verify", "-f", f.path});
     EXPECT_EQ(v.status, 0) << v.output;
-    for (const std::string& line : {"Block ID: 2, compressed (BASIC or OLTP): its rows are not decoded\n",
+    for (const char* line : {"Block ID: 2, compressed (BASIC or OLTP): its rows are not decoded\n",
                                     "Block ID: 3, a hybrid columnar compression unit: its rows are not decoded\n",
                                     "Block ID: 6, a hybrid columnar compression unit: its rows are not decoded\n",
                                     "Block ID: 9, probably of an encrypted tablespace: its rows are not decoded\n",
@@ -119,7 +119,13 @@ TEST(UndecodedTypes, AColumnOfATypeNotDecodedIsCountedWithItsNumber)
     vectors.owner = "SCOTT";
     vectors.name = "VECTORS";
     vectors.object_id = vectors.data_object_id = 87190;
-    vectors.columns = {datafile::ColumnDef{"ID"}, datafile::ColumnDef{"EMBEDDING", 127, 8200}};
+    datafile::ColumnDef id;
+    id.name = "ID";
+    datafile::ColumnDef embedding;
+    embedding.name = "EMBEDDING";
+    embedding.type = 127;  // 23ai's VECTOR, say: no type this tool decodes
+    embedding.length = 8200;
+    vectors.columns = {id, embedding};
     vectors.rows = {{{datafile::number_value("1"), Bytes{0x01, 0x02, 0x03}}},
                     {{datafile::number_value("2"), Bytes{0x04}}}};
     database.tables.push_back(vectors);
