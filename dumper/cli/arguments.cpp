@@ -443,7 +443,7 @@ std::string table_option_conflict(const RunSettings& s)
     if (s.verify || s.rows || s.format != OutputFormat::Text || s.template_given || s.action == DUMPSCNS)
         return "trevanix: --unload and --ddl type the columns from the schema and write their own files: leave "
                "out --format, --rows, --verify, -c and -a C\n";
-    if (s.ddl && !dictionary && !s.schema_given && !s.infer && !files)
+    if (s.ddl && !dictionary && !s.schema_given && !s.infer)
         return "trevanix: --ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the "
                "one the data files' rows suggest\n";
     return "";

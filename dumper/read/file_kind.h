@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "format/file_format.h"
 #include "read/data_file.h"
 
 enum class FileKind : std::uint8_t {
@@ -46,7 +47,10 @@ struct FileIdentity {
     // Whole blocks in the file.
     std::uint64_t blocks_in_file() const { return geometry_known ? size / geometry.block_size : 0; }
     // The header counts more blocks than the file holds (of a file whose size is known).
-    bool cut_short() const { return facts.file_header && size > 0 && blocks_in_file() < facts.block_count; }
+    bool cut_short() const
+    {
+        return facts.file_header && size > 0 && file_format::cut_short_by_header_count(blocks_in_file(), facts.block_count);
+    }
     // The SYSTEM file whose root address leads to the dictionary.
     bool holds_dictionary() const { return is_data_file() && facts.file_header && facts.root_address != 0; }
 };

@@ -195,7 +195,8 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
         for (std::size_t k = 0; k < undecoded.size(); ++k)
             json += std::string(k == 0 ? "" : ", ") + "{" + text_field("column", undecoded[k]->column.name) + ", " +
                     field("type", *undecoded[k]->column.type_code) + "}";
-        json += "]" + places(table, written[i]) + renamed_columns(table) + "}";
+        json += ']';
+        json += places(table, written[i]) + renamed_columns(table) + "}";
     }
     json += plan.tables().empty() ? "],\n" : "\n  ],\n";
     json += "  \"unknown_objects\": [";
