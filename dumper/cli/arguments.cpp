@@ -719,6 +719,7 @@ void warn_count_before_block(ScanNotes& notes)
 // The data files named that the run does not read.
 void warn_unread_files(const RunSettings& s, ScanNotes& notes)
 {
+    if (s.inventory) return;  // every word names a file or directory to look at
     if (!s.reads_data_files() && !s.list_tables) {
         const std::string why = " was not read: --ddl without --infer reads no data file\n";
         for (const ScanNotes::Value& v : notes.values)

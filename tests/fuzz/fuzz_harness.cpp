@@ -1124,7 +1124,7 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
     if ((parsed.data_file_given && !is_harness_file(parsed.data_file)) ||
         (parsed.template_given && !is_harness_file(parsed.template_file)) ||
         (!parsed.dictionary_file.empty() && !is_harness_file(parsed.dictionary_file)) ||
-        (parsed.reads_schema() &&
+        ((parsed.reads_schema() || parsed.inventory) &&
          !std::all_of(parsed.more_files.begin(), parsed.more_files.end(), is_harness_file)))
         return "";
     if (parsed.reads_several_files())
@@ -1155,6 +1155,13 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
         if (r.status != 0 && r.status != 1) return describe(args) + ": exit status " + std::to_string(r.status);
         if (r.status == 1 && (r.errors.empty() || !r.output.empty()))
             return describe(args) + ": a failure must say why on standard error alone";
+        return "";
+    }
+    if (parsed.inventory) {
+        // Every file named is looked at: none is said to be left unread.
+        if (r.status != 0 && r.status != 1 && r.status != 4) return describe(args) + ": exit status " + std::to_string(r.status);
+        if (r.errors.find("was not read") != std::string::npos)
+            return describe(args) + ": --inventory said a file it looked at was not read";
         return "";
     }
     // What the command line ignores or misreads is said first, one line of
