@@ -127,9 +127,10 @@ Bytes freelist_segment_header(std::uint16_t relative_file, std::uint32_t block, 
 }
 
 Bytes space_segment_header(std::uint16_t relative_file, std::uint32_t block, const std::vector<Extent>& extents,
-                           std::uint32_t block_size, ByteOrder order)
+                           std::uint32_t block_size, ByteOrder order, std::uint32_t high_water_mark)
 {
     Bytes b = segment_header_image(true, relative_file, block, 0, extents, extents.size(), block_size, order);
+    put32(b, high_water_mark_at(true), high_water_mark, order);
     seal_block(b, order);
     return b;
 }
@@ -152,7 +153,7 @@ std::vector<Bytes> segment_map_blocks(bool space_managed, std::uint16_t relative
         throw std::invalid_argument("the map blocks do not hold the extents the header leaves over");
     std::vector<Bytes> blocks;
     Bytes header = segment_header_image(space_managed, relative_file, block, object, extents, listed, block_size, order);
-    if (!space_managed) put32(header, kHighWaterMarkAt, map.high_water_mark, order);
+    put32(header, high_water_mark_at(space_managed), map.high_water_mark, order);
     if (!map.map_blocks.empty()) {
         put32(header, kLastMapBlockAt, block_address(relative_file, map.map_blocks.back()), order);
         put32(header, kMapBlockCountAt, static_cast<std::uint32_t>(map.map_blocks.size()), order);

@@ -46,9 +46,10 @@ Bytes file_header_block(const FileHeader& header, std::uint32_t block_size, Byte
 Bytes freelist_segment_header(std::uint16_t relative_file, std::uint32_t block, std::uint32_t object,
                               const std::vector<Extent>& extents, std::uint32_t block_size, ByteOrder order);
 // The header block of an automatically managed segment at `block`; its
-// first extent starts with the bitmap blocks before it.
+// first extent starts with the bitmap blocks before it. `high_water_mark`:
+// the address of the first block above the mark, 0 for none.
 Bytes space_segment_header(std::uint16_t relative_file, std::uint32_t block, const std::vector<Extent>& extents,
-                           std::uint32_t block_size, ByteOrder order);
+                           std::uint32_t block_size, ByteOrder order, std::uint32_t high_water_mark = 0);
 
 // A segment's extent map as written: the header's own map, then, when it
 // holds fewer than all, each extent map block in turn, chained by their
@@ -61,7 +62,7 @@ struct ExtentMap {
     std::vector<std::uint32_t> map_blocks;
     std::uint32_t header_extents = 0;     // with map blocks: the extents the header's own map holds
     std::uint32_t map_block_extents = 0;  // and each map block (the last the rest)
-    std::uint32_t high_water_mark = 0;    // the address of the first block above the mark (freelist segments); 0 for none
+    std::uint32_t high_water_mark = 0;    // the address of the first block above the mark; 0 for none
 };
 // The header block of the segment at `block`, then its extent map blocks.
 // `object` goes into the map headers of a freelist segment.

@@ -86,15 +86,17 @@ int main(int argc, char** argv)
             std::filesystem::create_directories(words[1]);
             datafile::Database database = datafile::sample_database(block_size, order);
             database.system_layout.file_blocks = system_blocks;
-            datafile::write_database(datafile::build_database(database), words[1]);
-            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(database)));
+            const datafile::BuiltDatabase built = datafile::build_database(database);
+            datafile::write_database(built, words[1]);
+            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(database, &built)));
             return 0;
         }
         if (what == "hostile" && words.size() == 2) {
             std::filesystem::create_directories(words[1]);
             const datafile::HostileDatabase hostile = datafile::hostile_database();
-            datafile::write_database(datafile::build_database(hostile.database), words[1]);
-            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(hostile.database)));
+            const datafile::BuiltDatabase built = datafile::build_database(hostile.database);
+            datafile::write_database(built, words[1]);
+            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(hostile.database, &built)));
             std::string lines;
             for (const std::string& line : hostile.loaded_tables) lines += line + "\n";
             write_text(words[1] + "/loaded-tables.txt", lines);

@@ -45,14 +45,28 @@ const ClusterDef* cluster_of(const Database& database, const TableDef& table)
     return nullptr;
 }
 
-schema::Table table_of(const Database& database, const TableDef& def)
+// The header of the segment of `data_object`, when the database is built.
+std::optional<schema::SegmentHeader> segment_header(const BuiltDatabase* built, std::uint32_t data_object)
+{
+    if (built == nullptr) return std::nullopt;
+    for (const SegmentTruth& segment : built->segments)
+        if (segment.data_object == data_object) return schema::SegmentHeader{segment.header.file, segment.header.block};
+    return std::nullopt;
+}
+
+schema::Table table_of(const Database& database, const TableDef& def, const BuiltDatabase* built)
 {
     schema::Table table;
     table.owner = def.owner;
     table.name = def.name;
     table.object_number = def.object_id;
-    if (def.partitions.empty()) table.data_object = def.data_object_id;
-    for (const PartitionDef& partition : def.partitions) table.partitions.push_back({partition.name, partition.data_object_id});
+    if (def.partitions.empty()) {
+        table.data_object = def.data_object_id;
+        table.segment = segment_header(built, def.data_object_id);
+    }
+    for (const PartitionDef& partition : def.partitions)
+        table.partitions.push_back({partition.name, partition.data_object_id, partition.object_id,
+                                    segment_header(built, partition.data_object_id)});
     if (const ClusterDef* cluster = cluster_of(database, def))
         table.cluster = schema::ClusterPlacement{cluster->object_id, def.cluster->table,
                                                  static_cast<std::uint32_t>(cluster->key.size())};
@@ -63,12 +77,12 @@ schema::Table table_of(const Database& database, const TableDef& def)
 
 }  // namespace
 
-schema::Schema schema_of(const Database& database)
+schema::Schema schema_of(const Database& database, const BuiltDatabase* built)
 {
     schema::Schema schema;
     schema.database_charset = std::string(schema::charset_name(database.charset_id));
     schema.national_charset = std::string(schema::charset_name(database.national_charset_id));
-    for (const TableDef& table : database.tables) schema.tables.push_back(table_of(database, table));
+    for (const TableDef& table : database.tables) schema.tables.push_back(table_of(database, table, built));
     return schema;
 }
 

@@ -12,7 +12,9 @@ namespace datafile {
 // its data object (its cluster's, for a clustered table, placed as its
 // table number with the cluster's key columns) or its partitions, and its
 // columns with their COL#, SEGCOL# and INTCOL#; the database's character
-// sets by name.
-schema::Schema schema_of(const Database& database);
+// sets by name. With the database `built`, each table's segment header
+// (its cluster's for a clustered table, its partitions' for a partitioned
+// one) too, as a dictionary names them.
+schema::Schema schema_of(const Database& database, const BuiltDatabase* built = nullptr);
 
 }  // namespace datafile

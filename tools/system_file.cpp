@@ -81,6 +81,8 @@ void overwrite(Bytes& block)
 // starts with the bitmap blocks and the header); the SYSTEM file's is its
 // layout's.
 constexpr std::uint32_t kUsersExtentBlocks = 8;
+// TABPART$'s object number (any that no other object has).
+constexpr std::uint32_t kTabPartObject = 568;
 // Where the USERS file's first extent starts.
 constexpr std::uint32_t kUsersFirstExtent = 16;
 // The share of a block inserts leave free, in tenths (PCTFREE 10).
@@ -95,6 +97,17 @@ struct Segment {
     // 0 for none: the header holds them all.
     std::uint32_t header_room = 0;
     std::uint32_t map_room = 0;
+    // Where the high water mark lies when it is not where the next data
+    // block would be taken from (a truncated table's: after the blocks
+    // its new generation took), as (extent, offset).
+    std::optional<std::pair<std::size_t, std::uint32_t>> mark;
+
+    // The first block above the mark.
+    std::uint32_t high_water_mark() const
+    {
+        const auto [at, within] = mark.value_or(std::pair{extent, offset});
+        return truth.extents[at].first_block + within;
+    }
 
     // Where the first data block lies in the first extent: after the header
     // (and the bitmap blocks before it).
@@ -148,6 +161,7 @@ private:
     void add_col_rows(std::map<std::uint32_t, std::vector<LogicalRow>>& by_object, std::uint32_t object,
                       const std::vector<ColumnDef>& columns, const std::vector<ColumnNumbers>& numbers) const;
     std::vector<LogicalRow> bootstrap_rows() const;
+    void add_partition_table();
 
     void lay_out_dictionary();
     void lay_out_users_tables();
@@ -172,6 +186,9 @@ private:
     std::deque<Segment> segments_;
     std::map<std::uint16_t, std::uint32_t> next_free_;  // where the next extent of each file goes
     std::map<std::string, TableDef> core_tables_;       // by name
+    // The dictionary's tables that are no core tables, in the SYSTEM file:
+    // TABPART$, when some table is partitioned.
+    std::vector<TableDef> sys_tables_;
     std::vector<ClusterDef> core_clusters_;
     BuiltDatabase out_;
 };
@@ -322,9 +339,9 @@ void DatabaseBuilder::write_segment_headers()
             } else if (t.extents.size() > s.header_room) {
                 for (std::size_t i = 0; i < t.extents.size(); ++i)
                     if (s.opens_map_block(i)) map.map_blocks.push_back(t.extents[i].first_block);
-                t.high_water_mark = t.extents[s.extent].first_block + s.offset;
-                map.high_water_mark = block_address(t.header.file, t.high_water_mark);
             }
+            t.high_water_mark = s.high_water_mark();
+            map.high_water_mark = block_address(t.header.file, t.high_water_mark);
             t.map_blocks = map.map_blocks;
             const std::vector<Bytes> blocks =
                 segment_map_blocks(false, t.header.file, t.header.block, t.data_object, map, size, order);
@@ -338,7 +355,9 @@ void DatabaseBuilder::write_segment_headers()
             files_.put_image({t.header.file, first + i},
                              empty_typed_block(file_format::kSpaceSegmentFirstBlocks[i], t.header.file, first + i,
                                                size, order));
-        files_.put_image(t.header, space_segment_header(t.header.file, t.header.block, t.extents, size, order));
+        t.high_water_mark = s.high_water_mark();
+        files_.put_image(t.header, space_segment_header(t.header.file, t.header.block, t.extents, size, order,
+                                                        block_address(t.header.file, t.high_water_mark)));
     }
 }
 
@@ -398,6 +417,8 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
     for (const ClusterDef& c : db_.clusters)
         objects.push_back(
             {c.object_id, c.data_object_id, user_id(c.owner), c.name, "", kObjectTypeCluster, &kUsersCreated});
+    for (const TableDef& t : sys_tables_)
+        objects.push_back({t.object_id, t.data_object_id, kSysUser, t.name, "", kObjectTypeTable, &kDictionaryCreated});
     for (const TableDef& t : db_.tables) {
         const auto data_object = t.partitions.empty() ? std::optional(t.data_object_id) : std::nullopt;
         objects.push_back({t.object_id, data_object, user_id(t.owner), t.name, "", kObjectTypeTable, &kUsersCreated});
@@ -501,8 +522,56 @@ std::vector<LogicalRow> DatabaseBuilder::bootstrap_rows() const
     return rows;
 }
 
+// TABPART$: a row per table partition, naming its table (BO#) and its
+// segment header (FILE#, BLOCK#), as an ordinary table of the SYSTEM file.
+void DatabaseBuilder::add_partition_table()
+{
+    std::vector<std::pair<const TableDef*, std::size_t>> partitions;
+    for (const TableDef& t : db_.tables)
+        for (std::size_t k = 0; k < t.partitions.size(); ++k) partitions.emplace_back(&t, k);
+    if (partitions.empty()) return;
+    TableDef tabpart;
+    tabpart.owner = "SYS";
+    tabpart.name = "TABPART$";
+    tabpart.object_id = kTabPartObject;
+    tabpart.data_object_id = kTabPartObject;
+    for (const char* name : {"OBJ#", "DATAOBJ#", "BO#", "PART#", "HIBOUNDLEN", "TS#", "FILE#", "BLOCK#", "PCTFREE$",
+                             "PCTUSED$", "INITRANS", "MAXTRANS", "FLAGS"}) {
+        ColumnDef column;
+        column.name = name;
+        column.nullable = std::string_view(name) == "DATAOBJ#";
+        tabpart.columns.push_back(column);
+    }
+    for (const auto& [t, k] : partitions) {
+        const PartitionDef& p = t->partitions[k];
+        const BlockAddress header = segment_of(p.data_object_id).truth.header;
+        tabpart.rows.push_back(named_row(tabpart, {{"OBJ#", number(p.object_id)},
+                                                   {"DATAOBJ#", number(p.data_object_id)},
+                                                   {"BO#", number(t->object_id)},
+                                                   {"PART#", number(static_cast<std::int64_t>(k + 1) * 10)},
+                                                   {"TS#", number(db_.users_tablespace)},
+                                                   {"FILE#", number(header.file)},
+                                                   {"BLOCK#", number(header.block)},
+                                                   {"PCTFREE$", number(10)},
+                                                   {"PCTUSED$", number(40)},
+                                                   {"INITRANS", number(1)},
+                                                   {"MAXTRANS", number(255)}}));
+    }
+    add_segment("SYS.TABPART$", kTabPartObject, {1, next_free_[1]}, false);
+    sys_tables_.push_back(std::move(tabpart));
+}
+
 // ---------------------------------------------------------------------------
 // Laying the rows out
+
+// What a file header counts of a file of `blocks` blocks: all but block 0,
+// as readers take the count.
+std::uint32_t header_block_count(std::uint32_t blocks)
+{
+    const std::uint32_t count = blocks == 0 ? 0 : blocks - 1;
+    if (file_format::blocks_by_header_count(count) != blocks) throw std::logic_error("the header count's reading changed");
+    return count;
+}
 
 void DatabaseBuilder::lay_out_dictionary()
 {
@@ -520,6 +589,7 @@ void DatabaseBuilder::lay_out_dictionary()
     };
     for (const ClusterDef& c : core_clusters_) describe_cluster(c);
     for (const auto& [name, t] : core_tables_) describe_table(t);
+    for (const TableDef& t : sys_tables_) describe_table(t);
     for (const ClusterDef& c : db_.clusters) describe_cluster(c);
     for (const TableDef& t : db_.tables) describe_table(t);
 
@@ -545,8 +615,11 @@ void DatabaseBuilder::lay_out_dictionary()
             if (t.cluster && t.cluster->cluster_object == c.object_id) members.push_back(&t);
         lay_out_cluster(c, members, segment_named("SYS." + c.name));
     }
+    for (const TableDef& t : sys_tables_)
+        out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id, t.rows));
     for (const char* name : {"OBJ$", "TAB$", "COL$", "USER$", "BOOTSTRAP$"})
         out_.dictionary.push_back(core_tables_.at(name));
+    for (const TableDef& t : sys_tables_) out_.dictionary.push_back(t);
 }
 
 TableRows DatabaseBuilder::lay_out_heap(const TableDef& t, const std::string& partition, Segment& segment,
@@ -614,6 +687,8 @@ void DatabaseBuilder::lay_out_older_generation(const TableDef& t, Segment& segme
     TableRows truths{t.owner, t.name, "", t.data_object_id, {}};
     for (const LogicalRow& row : t.rows) truths.rows.push_back(inserter.insert(row));
     out_.rows.push_back(std::move(truths));
+    // A truncate sets the mark back: the old rows beyond the new ones lie above it.
+    segment.mark = std::pair{segment.extent, segment.offset};
     segment.extent = extent;
     segment.offset = offset;
 
@@ -689,7 +764,7 @@ void DatabaseBuilder::write_file_headers()
         FileHeader header;
         header.database_id = db_.id;
         header.database_name = db_.name;
-        header.block_count = file == 1 ? std::max(blocks, db_.system_layout.file_blocks) : blocks;
+        header.block_count = header_block_count(file == 1 ? std::max(blocks, db_.system_layout.file_blocks) : blocks);
         header.absolute_file = file;
         header.relative_file = file;
         if (file == 1) {
@@ -698,7 +773,7 @@ void DatabaseBuilder::write_file_headers()
             header.tablespace_number = db_.users_tablespace;
             header.tablespace_name = "USERS";
         }
-        files_.put_image({file, 0}, os_header_block(size, blocks, order));
+        files_.put_image({file, 0}, os_header_block(size, header.block_count, order));
         files_.put_image({file, 1}, file_header_block(header, size, order));
     }
 }
@@ -734,6 +809,7 @@ BuiltDatabase DatabaseBuilder::build()
             add_segment_of(t.owner + "." + t.name + ":" + p.name, p.data_object_id);
         if (t.partitions.empty()) add_segment_of(t.owner + "." + t.name, t.data_object_id);
     }
+    add_partition_table();
 
     lay_out_dictionary();
     lay_out_users_tables();

@@ -146,14 +146,16 @@ std::optional<RowHandler> object_rows(const CoreTable& table, CoreRows<ObjectRow
 
 std::optional<RowHandler> table_rows(const CoreTable& table, CoreRows<TableRow>& out, std::string& error)
 {
-    ColumnAt object, data_object, cluster, cluster_table, key_columns, columns, property;
+    ColumnAt object, data_object, cluster, cluster_table, key_columns, columns, property, file, block;
     if (!find_columns(table, {{"OBJ#", &object}}, error)) return std::nullopt;
     find_optional_columns(table, {{"DATAOBJ#", &data_object},
                                   {"BOBJ#", &cluster},
                                   {"TAB#", &cluster_table},
                                   {"CLUCOLS", &key_columns},
                                   {"INTCOLS", &columns},
-                                  {"PROPERTY", &property}});
+                                  {"PROPERTY", &property},
+                                  {"FILE#", &file},
+                                  {"BLOCK#", &block}});
     return [=, &out](const Row& row) {
         bool odd = false;
         const auto number = unsigned_field(row, object, odd);
@@ -163,7 +165,9 @@ std::optional<RowHandler> table_rows(const CoreTable& table, CoreRows<TableRow>&
                       unsigned_field(row, cluster_table, odd),
                       unsigned_field(row, key_columns, odd),
                       unsigned_field(row, columns, odd),
-                      flags_field(row, property, odd)};
+                      flags_field(row, property, odd),
+                      unsigned_field(row, file, odd),
+                      unsigned_field(row, block, odd)};
         keep(out, std::move(read), number.has_value(), odd);
     };
 }

@@ -37,6 +37,8 @@ struct TableRow {
     std::optional<std::uint32_t> key_columns;    // CLUCOLS
     std::optional<std::uint32_t> columns;        // INTCOLS: every column, hidden ones included
     std::uint64_t property = 0;
+    std::optional<std::uint32_t> file;   // FILE#, BLOCK#: the segment header
+    std::optional<std::uint32_t> block;
 };
 
 // What reading one table's rows gave: the rows kept; those passed over,

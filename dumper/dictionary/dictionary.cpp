@@ -1,6 +1,8 @@
 #include "dictionary/dictionary.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <tuple>
@@ -8,6 +10,7 @@
 
 #include "dictionary/bootstrap.h"
 #include "dictionary/core_rows.h"
+#include "dictionary/row_fields.h"
 #include "format/dictionary_format.h"
 #include "schema/oracle_types.h"
 
@@ -15,6 +18,8 @@ namespace dictionary {
 
 namespace {
 
+// The dictionary table of table partitions: their segments.
+constexpr std::string_view kPartitionTable = "TABPART$";
 // How many tables a warning names before it says "...".
 constexpr std::size_t kNamesInWarning = 5;
 
@@ -71,6 +76,7 @@ public:
         std::sort(dictionary.users.begin(), dictionary.users.end(),
                   [](const User& a, const User& b) { return a.number < b.number; });
         build_schema(dictionary);
+        place_partitions(dictionary.schema);
         return true;
     }
 
@@ -251,7 +257,8 @@ private:
                 parts.push_back(&row);
         std::sort(parts.begin(), parts.end(), [](const ObjectRow* a, const ObjectRow* b) { return a->object < b->object; });
         std::map<std::pair<std::uint32_t, std::string>, std::vector<schema::Partition>> by_table;
-        for (const ObjectRow* row : parts) by_table[{row->owner, row->name}].push_back({row->subname, *row->data_object});
+        for (const ObjectRow* row : parts)
+            by_table[{row->owner, row->name}].push_back({row->subname, *row->data_object, row->object, std::nullopt});
         return by_table;
     }
 
@@ -302,6 +309,53 @@ private:
         set_charsets(schema);
     }
 
+    // The segment header of each partition, from the rows of SYS.TABPART$
+    // (read as any table's, through its OBJ$, TAB$ and COL$ rows) when the
+    // dictionary has it. Without it, partitions have no known segment.
+    void place_partitions(schema::Schema& schema)
+    {
+        const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [](const schema::Table& t) {
+            return t.owner == "SYS" && t.name == kPartitionTable;
+        });
+        const bool partitioned = std::any_of(schema.tables.begin(), schema.tables.end(),
+                                             [](const schema::Table& t) { return !t.partitions.empty(); });
+        if (!partitioned || found == schema.tables.end()) return;
+        const schema::Table& tabpart = *found;
+        std::vector<std::string> columns;
+        for (const schema::Column& column : tabpart.columns)
+            if (column.segment_column != 0) columns.push_back(column.name);
+        const ColumnAt object = column_at(columns, "OBJ#"), file = column_at(columns, "FILE#"),
+                       block = column_at(columns, "BLOCK#");
+        if (!tabpart.segment || !tabpart.data_object || !object || !file || !block) {
+            notes_.warn(std::string(kPartitionTable) + " cannot be read (its columns or its segment are not known): "
+                        "the partitions' segments are not known");
+            return;
+        }
+        DictionarySegment segment{std::string(kPartitionTable), *tabpart.data_object,
+                                  {tabpart.segment->file, tabpart.segment->block}, {}};
+        const SegmentMap map = read_segment_map(files_, segment.header);
+        warn_of_map(segment, map, notes_);
+        if (map.ok())
+            segment.blocks = segment_blocks(map, segment.header);
+        else
+            segment.blocks = scan_for_data_objects(system_, system_.relative_file(), std::array{segment.data_object})
+                                 .at(segment.data_object);
+        std::unordered_map<std::uint32_t, schema::SegmentHeader> headers;
+        read_segment_rows(files_, segment, notes_, [&](const Row& row) {
+            bool odd = false;
+            const auto number = number_field(row, object, odd), f = number_field(row, file, odd),
+                       b = number_field(row, block, odd);
+            if (!number || !f || !b || *f <= 0 || *b < 0 || *number <= 0 || *number > UINT32_MAX || *f > UINT32_MAX ||
+                *b > UINT32_MAX)
+                return;
+            headers[static_cast<std::uint32_t>(*number)] = {static_cast<std::uint32_t>(*f), static_cast<std::uint32_t>(*b)};
+        });
+        for (schema::Table& table : schema.tables)
+            for (schema::Partition& partition : table.partitions)
+                if (const auto header = headers.find(partition.object_number); header != headers.end())
+                    partition.segment = header->second;
+    }
+
     // Whether columns are missing: fewer than TAB$ counts, or a gap in
     // their INTCOL# numbers, which run from 1 without one.
     static bool columns_missing(const std::vector<schema::Column>& columns, std::optional<std::uint32_t> counted)
@@ -315,11 +369,15 @@ private:
         return false;
     }
 
-    // A clustered table's place in its cluster, and its data object when
-    // OBJ$ does not give it.
+    // A clustered table's place in its cluster, its segment header, and
+    // its data object when OBJ$ does not give it.
     static void place(const TableRow& row, schema::Table& table)
     {
-        if (!table.data_object && (row.property & kTablePartitioned) == 0) table.data_object = row.data_object;
+        const bool partitioned = (row.property & kTablePartitioned) != 0;
+        if (!table.data_object && !partitioned) table.data_object = row.data_object;
+        // FILE# 0 is no file: a table without a segment.
+        if (!partitioned && row.file.value_or(0) != 0 && row.block)
+            table.segment = schema::SegmentHeader{*row.file, *row.block};
         if (row.cluster)
             table.cluster = schema::ClusterPlacement{*row.cluster, row.cluster_table.value_or(0), row.key_columns.value_or(0)};
     }

@@ -66,7 +66,7 @@ public:
         if (!take_header_entries(view)) return std::move(map_);
         follow_chain(view.u32(layout_.next_at), view.u32(file_format::kMapBlockCountAt));
         check_totals();
-        if (!map_.space_managed) find_high_water_mark(view.u32(file_format::kHighWaterMarkAt));
+        find_high_water_mark(view.u32(file_format::high_water_mark_at(map_.space_managed)));
         return std::move(map_);
     }
 
@@ -163,10 +163,16 @@ private:
         std::uint64_t stop = start + extent.length;
         const std::uint64_t end = file_end(*file);
         if (stop > end) {
-            damage("maps " + which + ", past the end of " + file->path());
+            // A file cut short still has the blocks its header counts:
+            // they are missing, not mapped wrongly.
+            const std::uint64_t counted = file->sized() ? std::min(file->counted_block_end(), kAddressableBlocks) : 0;
+            if (stop <= counted)
+                add_blocks_not_taken(extent.first.file, std::max(start, end), stop, which, map_.past_end);
+            else
+                damage("maps " + which + ", past the end of " + file->path());
             stop = std::max(start, end);
         }
-        add_blocks_not_taken(extent.first.file, start, stop, which);
+        add_blocks_not_taken(extent.first.file, start, stop, which, map_.extents);
     }
 
     // The first extent starts with the header (after an automatically
@@ -179,8 +185,9 @@ private:
         if (!holds_header) damage("maps a first extent that does not start with the header");
     }
 
-    // Adds the blocks from `start` to `stop` that no extent before holds.
-    void add_blocks_not_taken(std::uint32_t file, std::uint64_t start, std::uint64_t stop, const std::string& which)
+    // Adds to `out` the blocks from `start` to `stop` that no extent before holds.
+    void add_blocks_not_taken(std::uint32_t file, std::uint64_t start, std::uint64_t stop, const std::string& which,
+                              std::vector<ExtentRange>& out)
     {
         if (start >= stop) return;
         std::vector<std::pair<std::uint64_t, std::uint64_t>> fresh;
@@ -197,7 +204,7 @@ private:
         if (at < stop) fresh.emplace_back(at, stop);
         for (const auto& [first, end] : fresh) {
             taken_.emplace(std::pair{file, first}, end);
-            map_.extents.push_back({{file, static_cast<std::uint32_t>(first)}, static_cast<std::uint32_t>(end - first)});
+            out.push_back({{file, static_cast<std::uint32_t>(first)}, static_cast<std::uint32_t>(end - first)});
         }
         if (!shared) return;
         Again& again = fresh.empty() ? repeated_ : overlapping_;
@@ -284,6 +291,14 @@ private:
                                               " extents that overlap earlier ones, the first " + overlapping_.first +
                                               ": each block is read once");
         check_size();
+        if (!map_.past_end.empty()) {
+            std::uint64_t missing = 0;
+            for (const ExtentRange& range : map_.past_end) missing += range.length;
+            DataFile* file = files_.by_relative_file(map_.past_end.front().first.file);
+            map_.warnings.push_back("maps " + plural(missing, "block", "blocks") + " past the end of " +
+                                    (file != nullptr ? file->path() : std::string("its file")) +
+                                    ", which is cut short: they cannot be read");
+        }
     }
 
     // A block count larger than the files the extents lie in.
@@ -303,13 +318,14 @@ private:
     {
         if (address == 0) return;
         const BlockPlace mark = place_of(address);
-        for (const ExtentRange& extent : map_.extents) {
-            if (extent.first.file == mark.file && extent.first.block <= mark.block &&
-                mark.block - extent.first.block <= extent.length) {
-                map_.high_water_mark = mark;
-                return;
+        for (const auto* ranges : {&map_.extents, &map_.past_end})
+            for (const ExtentRange& extent : *ranges) {
+                if (extent.first.file == mark.file && extent.first.block <= mark.block &&
+                    mark.block - extent.first.block <= extent.length) {
+                    map_.high_water_mark = mark;
+                    return;
+                }
             }
-        }
     }
 
     // The first reason the map cannot be believed is the one said.

@@ -48,6 +48,10 @@ struct SegmentMap {
     // In map order, each block once however often the maps list it, none
     // past the end of its file.
     std::vector<ExtentRange> extents;
+    // What the extents hold past the end of a file that is cut short (it
+    // ends before the block its header counts last): blocks that cannot
+    // be read, each once, in map order.
+    std::vector<ExtentRange> past_end;
     std::vector<BlockPlace> map_blocks;  // the extent map blocks followed, in chain order
     // Why the map cannot be believed as a whole (the header or a map block
     // is damaged, extents lie outside the files, some are missing): the

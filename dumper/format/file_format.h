@@ -97,13 +97,20 @@ constexpr std::uint8_t kBlockTypeSpaceExtentMap = 0x24;  // automatically manage
 // The extent control, at the same place in both kinds of header: the
 // counts are sure for freelist segments and likely for the others; the
 // last map block, the map block count and the high water mark are our
-// reading of the order dumps print them in (assumed), the mark only for
-// freelist segments (where the other kind keeps it is not known).
+// reading of the order dumps print them in (assumed).
 constexpr std::uint32_t kExtentCountAt = 36;       // 4 bytes: every extent of the segment
 constexpr std::uint32_t kSegmentBlockCountAt = 40;  // 4 bytes
 constexpr std::uint32_t kLastMapBlockAt = 44;       // 4 bytes: address of the last extent map block (assumed)
 constexpr std::uint32_t kMapBlockCountAt = 48;      // 4 bytes: extent map blocks after the header (assumed)
 constexpr std::uint32_t kHighWaterMarkAt = 56;      // 4 bytes: address of the first block above the mark (assumed)
+// Where an automatically managed segment's header keeps its mark is not
+// known: dumps print it in the same extent control, so it is read at the
+// same place (assumed), and believed only when it lies in the extents.
+constexpr std::uint32_t kSpaceHighWaterMarkAt = kHighWaterMarkAt;
+constexpr std::uint32_t high_water_mark_at(bool space_managed)
+{
+    return space_managed ? kSpaceHighWaterMarkAt : kHighWaterMarkAt;
+}
 constexpr std::uint32_t kSegmentObjectAt = 100;     // 4 bytes, freelist segments (likely)
 constexpr std::uint32_t kExtentMapAt = 108;         // freelist segments
 constexpr std::uint32_t kSpaceExtentMapAt = 280;    // automatically managed segments (likely)

@@ -275,11 +275,17 @@ const FileHeaderFacts& DataFile::header_facts()
     return facts_;
 }
 
-std::uint64_t DataFile::block_end()
+std::uint64_t DataFile::counted_block_end()
 {
     const FileHeaderFacts& facts = header_facts();
-    const std::uint64_t counted =
-        facts.file_header && facts.header_sound && facts.block_count != 0 ? file_format::blocks_by_header_count(facts.block_count) : 0;
+    return facts.file_header && facts.header_sound && facts.block_count != 0
+               ? file_format::blocks_by_header_count(facts.block_count)
+               : 0;
+}
+
+std::uint64_t DataFile::block_end()
+{
+    const std::uint64_t counted = counted_block_end();
     if (!sized_) return counted;
     return counted != 0 ? std::min(counted, block_count()) : block_count();
 }

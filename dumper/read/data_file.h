@@ -94,6 +94,9 @@ public:
     // more than a sound data file header counts (a sparse file can be far
     // larger than its header says); 0 when neither is known.
     std::uint64_t block_end();
+    // One past the last block a sound data file header counts; 0 when it
+    // counts none. A sized file that ends before it is cut short.
+    std::uint64_t counted_block_end();
 
     // Reads block `number` into `block`.
     ReadStatus read(std::int32_t number, Block& block, Access access = Access::Sequential);

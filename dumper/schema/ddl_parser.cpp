@@ -191,6 +191,7 @@ struct TableHeader {
     bool seen = false;  // a data object line has been read
     Token line;         // that line
     std::optional<std::uint32_t> data_object;
+    std::optional<SegmentHeader> segment;
     std::optional<ClusterPlacement> cluster;
     std::vector<Partition> partitions;
     std::vector<std::string> note;
@@ -261,7 +262,8 @@ private:
         header_.line = comment;
     }
 
-    // "N [, cluster table K, key columns J]" or "N NAME, N NAME, ...".
+    // "N [, cluster table K, key columns J] [, segment header file F block B]"
+    // or "N NAME [segment header file F block B], N NAME, ...".
     void read_data_object_line(const Token& comment, std::string_view rest, bool partitioned)
     {
         start_header(comment);
@@ -282,15 +284,32 @@ private:
     {
         header_.data_object = line.expect_number("a data object number");
         if (!line.take_symbol(',')) return;
-        ClusterPlacement cluster;
-        line.expect_word("CLUSTER");
-        line.expect_word("TABLE");
-        cluster.table_number = line.expect_number("a table number");
-        line.expect_symbol(',');
-        line.expect_word("KEY");
-        line.expect_word("COLUMNS");
-        cluster.key_columns = line.expect_number("a number of key columns");
-        header_.cluster = cluster;
+        if (!line.at_word("SEGMENT")) {
+            ClusterPlacement cluster;
+            line.expect_word("CLUSTER");
+            line.expect_word("TABLE");
+            cluster.table_number = line.expect_number("a table number");
+            line.expect_symbol(',');
+            line.expect_word("KEY");
+            line.expect_word("COLUMNS");
+            cluster.key_columns = line.expect_number("a number of key columns");
+            header_.cluster = cluster;
+            if (!line.take_symbol(',')) return;
+        }
+        header_.segment = read_segment_header(line);
+    }
+
+    // "segment header file F block B"
+    static SegmentHeader read_segment_header(TokenCursor& line)
+    {
+        SegmentHeader segment;
+        line.expect_word("SEGMENT");
+        line.expect_word("HEADER");
+        line.expect_word("FILE");
+        segment.file = line.expect_number("a file number");
+        line.expect_word("BLOCK");
+        segment.block = line.expect_number("a block number");
+        return segment;
     }
 
     void read_partitions(TokenCursor& line)
@@ -299,6 +318,7 @@ private:
             Partition partition;
             partition.data_object = line.expect_number("a data object number");
             partition.name = read_name(line, "a partition name");
+            if (line.at_word("SEGMENT")) partition.segment = read_segment_header(line);
             header_.partitions.push_back(std::move(partition));
         } while (line.take_symbol(','));
     }
@@ -312,6 +332,7 @@ private:
         Table table;
         std::tie(table.owner, table.name) = read_object_name(tokens_, "a table name");
         table.data_object = header_.data_object;
+        table.segment = header_.segment;
         table.cluster = header_.cluster;
         table.partitions = std::move(header_.partitions);
         for (const std::string& line : header_.note) table.note += (table.note.empty() ? "" : "\n") + line;

@@ -36,6 +36,14 @@ std::string partition_name(const std::string& name)
     return plain ? name : quoted_name(name);
 }
 
+// "segment header file 4 block 43", when the segment is known.
+std::string segment_words(const std::optional<SegmentHeader>& segment)
+{
+    if (!segment) return "";
+    std::string words = "segment header file ";
+    return words.append(std::to_string(segment->file)).append(" block ").append(std::to_string(segment->block));
+}
+
 std::string data_object_line(const Table& table)
 {
     if (!table.partitions.empty()) {
@@ -44,6 +52,7 @@ std::string data_object_line(const Table& table)
             const Partition& partition = table.partitions[i];
             if (i > 0) line += ", ";
             line += std::to_string(partition.data_object) + " " + partition_name(partition.name);
+            if (partition.segment) line.append(" ").append(segment_words(partition.segment));
         }
         return line;
     }
@@ -52,6 +61,7 @@ std::string data_object_line(const Table& table)
     if (table.cluster)
         line += ", cluster table " + std::to_string(table.cluster->table_number) + ", key columns " +
                 std::to_string(table.cluster->key_columns);
+    if (table.segment) line.append(", ").append(segment_words(table.segment));
     return line;
 }
 

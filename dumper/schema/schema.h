@@ -84,9 +84,20 @@ struct ClusterPlacement {
     bool operator==(const ClusterPlacement&) const = default;
 };
 
+// Where a segment's header block lies: the relative file number and the
+// block (TAB$ and TABPART$ FILE#, BLOCK#).
+struct SegmentHeader {
+    std::uint32_t file = 0;
+    std::uint32_t block = 0;
+
+    bool operator==(const SegmentHeader&) const = default;
+};
+
 struct Partition {
     std::string name;
     std::uint32_t data_object = 0;
+    std::uint32_t object_number = 0;        // 0 when not known
+    std::optional<SegmentHeader> segment{};  // when known
 
     bool operator==(const Partition&) const = default;
 };
@@ -103,6 +114,9 @@ struct Table {
     std::vector<Column> columns;
     std::vector<Partition> partitions;  // empty when not partitioned
     std::string note;                   // free text, lines apart by '\n'; empty when none
+    // Its segment's header, when known: a clustered table's is its
+    // cluster's; a partitioned table has none (its partitions have theirs).
+    std::optional<SegmentHeader> segment{};
 
     bool operator==(const Table&) const = default;
 };
