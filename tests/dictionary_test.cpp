@@ -1068,7 +1068,7 @@ TEST(DictionaryArguments, TheModesSayWhatTheyNeedAndWhatTheyRefuse)
         {{"--ddl", "-f", "x"},
          "--ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the one the data "
          "files' rows suggest"},
-        {{"--dictionary", "s.dbf", "-f", "x"}, "--dictionary is read by --unload, --ddl and --list-tables: add one of them"},
+        {{"--dictionary", "s.dbf", "-f", "x"}, "--dictionary is read by --unload, --ddl, --list-tables and --verify: add one of them"},
         {{"--dictionary", "s.dbf", "--list-tables", "--ddl"},
          "--unload, --ddl and --list-tables do not go together: each is a run of its own"},
         {{"--dictionary", "s.dbf", "--list-tables", "--format", "csv"}, "--list-tables writes text or jsonl, not csv"},

@@ -241,21 +241,39 @@ TEST(TableFiles, AFileSwappedForALinkOrAnotherFileIsNotReopened)
     }
 }
 
-TEST(TableFiles, ADirectoryThatHoldsAnythingWantsForce)
+TEST(TableFiles, ADirectoryThatHoldsAnythingWantsForceWhichRemovesOnlyAnEarlierUnloadsFiles)
 {
     ScratchDir dir;
     std::string message;
     bool refused = false;
-    EXPECT_TRUE(prepare_directory(dir.path("new"), false, message, refused));
-    EXPECT_TRUE(prepare_directory(dir.path("new"), false, message, refused));  // empty
-    dir.write("new/summary.json", std::string("{}"));
-    dir.write("new/keep.txt", std::string("mine"));
-    EXPECT_FALSE(prepare_directory(dir.path("new"), false, message, refused));
+    bool created = false;
+    EXPECT_TRUE(prepare_directory(dir.path("new"), false, message, refused, created));
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(prepare_directory(dir.path("new"), false, message, refused, created));  // empty
+    EXPECT_FALSE(created);
+    // An earlier unload's files, as its summary and scripts name them (a
+    // name in escapes, a control file), its temporary files, and what is
+    // not its own: another file, names with a path, a CSV file nothing names.
+    dir.write("new/summary.json",
+              std::string(R"({"tables": [{"owner": "S", "table": "T", "rows": 1, "files": {"rows": "S.T.csv", )"
+                          R"("control": "S.T.ctl", "deleted": "S.T\u0041.deleted.csv"}, "binary_copies": )"
+                          R"({"rows": "S.T.pgcopy"}, "sqlite": {"rows": "S.T.sql"}},)"
+                          R"( {"files": {"rows": "../outside.csv", "stale": "sub/x.csv", "x": "keep.txt"}}]})"));
+    dir.write("new/sqlite.sql", std::string(".import --csv --skip 1 \"Q \\\"1\\\".csv\" \"Q\"\n"));
+    dir.write("new/postgres.sql", std::string("\\copy \"t\" FROM 'it''s.csv' WITH (FORMAT csv, HEADER)\n"));
+    for (const char* name : {"S.T.csv", "S.T.ctl", "S.TA.deleted.csv", "S.T.pgcopy", "Q \"1\".csv", "it's.csv",
+                             "S.T.stale.csv.part", "summary.json.part", "keep.txt", "mine.csv", "notes.part",
+                             "S.T.sql"})
+        dir.write(std::string("new/") + name, std::string("x"));
+    dir.write("outside.csv", std::string("x"));
+    EXPECT_FALSE(prepare_directory(dir.path("new"), false, message, refused, created));
     EXPECT_TRUE(refused);
     EXPECT_NE(message.find("add --force"), std::string::npos) << message;
-    EXPECT_TRUE(prepare_directory(dir.path("new"), true, message, refused));
-    EXPECT_EQ(directory_entries(dir.path("new")), std::set<std::string>{"keep.txt"});
-    EXPECT_FALSE(prepare_directory(dir.path("no/such/parent"), false, message, refused));
+    EXPECT_TRUE(prepare_directory(dir.path("new"), true, message, refused, created)) << message;
+    EXPECT_FALSE(created);
+    EXPECT_EQ(directory_entries(dir.path("new")), (std::set<std::string>{"keep.txt", "mine.csv", "notes.part", "S.T.sql"}));
+    EXPECT_EQ(read_file(dir.path("outside.csv")), "x");
+    EXPECT_FALSE(prepare_directory(dir.path("no/such/parent"), false, message, refused, created));
     EXPECT_FALSE(refused);
     EXPECT_NE(message.find("cannot create the directory"), std::string::npos) << message;
 }
@@ -428,25 +446,33 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     UnloadSummary summary;
     summary.tables.resize(plan.tables().size());
     summary.tables[0] = {14, 1, 0, 2, 1, 3};
-    summary.objects[500] = {3, 1, 15};
-    summary.objects[87150] = {2, 0, 167};
+    summary.objects[500] = {3, 1, 15, 1, 0};
+    summary.objects[87150] = {2, 0, 167, 7, 1};
     summary.blocks_read = 9;
     summary.blocks_damaged = 1;
     summary.orphans = 2;
+    // HR.NOTES lost its one block; SCOTT.SALES's partitions lie in a file not read.
+    summary.losses.resize(plan.tables().size());
+    summary.losses[2] = {1, 1, 0, "file 4 block 43 (all zeros)", "1 block, all zeros", "", true};
+    summary.blocks_lost = 1;
+    summary.cut_files.push_back({"users01.dbf", 104, 103, 13});
     WrittenFiles written(plan.tables().size());
     written[0].files = {true, true, false};
     const Json json = parse_json(summary_json(plan, summary, written));
     EXPECT_EQ(json.keys(), (std::vector<std::string>{"tables", "unknown_objects", "blocks_read", "blocks_damaged",
-                                                     "orphans", "blocks_encrypted"}));
+                                                     "blocks_lost", "orphans", "blocks_encrypted",
+                                                     "cut_short_files"}));
     ASSERT_EQ(json["tables"].items.size(), 3u);
     const Json& emp = json["tables"].items[0];
     EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "rows", "deleted", "stale", "reassembled",
-                                                    "incomplete", "not_decoded", "damaged_blocks",
-                                                    "compressed_blocks", "types_not_decoded", "files", "sqlite",
-                                                    "postgres"}));
+                                                    "incomplete", "not_decoded", "blocks", "damaged_blocks",
+                                                    "lost_blocks", "compressed_blocks", "types_not_decoded", "files",
+                                                    "sqlite", "postgres"}));
     EXPECT_EQ(emp["owner"].text, "SCOTT");
     EXPECT_EQ(emp["rows"].text, "14");
+    EXPECT_EQ(emp["blocks"].text, "3");
     EXPECT_EQ(emp["damaged_blocks"].text, "1");
+    EXPECT_EQ(emp["lost_blocks"].text, "0");
     // Where its rows went: each file written, and the tables the scripts load them into.
     EXPECT_EQ(emp["files"].keys(), (std::vector<std::string>{"rows", "deleted", "control"}));
     EXPECT_EQ(emp["files"]["deleted"].text, "SCOTT.EMP.deleted.csv");
@@ -456,20 +482,51 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     EXPECT_EQ(emp["postgres"]["schema"].text, "SCOTT");
     EXPECT_EQ(emp["postgres"]["rows"].text, "EMP");
     EXPECT_TRUE(json["tables"].items[1]["files"].keys().empty());
+    const Json& notes = json["tables"].items[2];
+    EXPECT_EQ(notes["lost_blocks"].text, "1");
+    EXPECT_EQ(notes["lost_places"].text, "file 4 block 43 (all zeros)");
+    EXPECT_EQ(notes["without_rows"].text, "1 block, all zeros");
     ASSERT_EQ(json["unknown_objects"].items.size(), 1u);
-    EXPECT_EQ(json["unknown_objects"].items[0]["data_object"].text, "87150");
-    EXPECT_EQ(json["unknown_objects"].items[0]["rows"].text, "167");
+    const Json& unknown = json["unknown_objects"].items[0];
+    EXPECT_EQ(unknown.keys(), (std::vector<std::string>{"data_object", "blocks", "rows", "live_rows", "deleted_rows",
+                                                        "stale_rows"}));
+    EXPECT_EQ(unknown["data_object"].text, "87150");
+    EXPECT_EQ(unknown["rows"].text, "167");
+    EXPECT_EQ(unknown["live_rows"].text, "159");
     EXPECT_EQ(json["orphans"].text, "2");
+    EXPECT_EQ(json["blocks_lost"].text, "1");
+    ASSERT_EQ(json["cut_short_files"].items.size(), 1u);
+    EXPECT_EQ(json["cut_short_files"].items[0]["missing_blocks"].text, "13");
+    EXPECT_FALSE(summary.sound());
 
     const std::string table = summary_table(plan, summary);
     EXPECT_EQ(table,
-              "table      rows  deleted  stale  reassembled  incomplete  not decoded  damaged blocks\n"
-              "SCOTT.EMP    14        1      0            2           1            3               1\n"
-              "2 tables of the schema had no rows in the files\n"
-              "9 blocks read, 1 block damaged (their rows unloaded all the same), 2 orphan pieces (pieces whose "
-              "row's head was not found)\n"
+              "           rows                                           values       blocks\n"
+              "table      live  deleted  stale  reassembled  incomplete  not decoded    read  damaged    lost\n"
+              "SCOTT.EMP    14        1      0            2           1            3       3        1       0\n"
+              "HR.NOTES      0        0      0            0           0            0       0        0       1\n"
+              "2 tables of the schema had no rows in the files: SCOTT.SALES, HR.NOTES (1 block, all zeros)\n"
+              "HR.NOTES lost the 1 block that should hold its rows: file 4 block 43 (all zeros)\n"
+              "9 blocks read, 1 block damaged (the rows that could be read unloaded all the same), 1 block lost (holding none of the "
+              "rows they should), 2 orphan pieces (pieces whose row's head was not found)\n"
+              "users01.dbf is cut short: 13 of 104 blocks missing (the file header gives 103 blocks after block 0)\n"
               "data objects no schema entry describes:\n"
-              "  87150: 2 blocks, 167 rows\n");
+              "  87150: 2 blocks, 159 live rows, 7 deleted rows, 1 stale row\n");
+
+    // Nothing damaged, lost, incomplete or undecoded: sound.
+    UnloadSummary sound;
+    sound.tables.resize(plan.tables().size());
+    sound.tables[0] = {14, 1, 0, 2, 0, 0};
+    EXPECT_TRUE(sound.sound());
+    for (auto spoil : std::vector<void (*)(UnloadSummary&)>{
+             [](UnloadSummary& s) { s.blocks_damaged = 1; }, [](UnloadSummary& s) { s.blocks_lost = 1; },
+             [](UnloadSummary& s) { s.orphans = 1; }, [](UnloadSummary& s) { s.unaccounted_segments = 1; },
+             [](UnloadSummary& s) { s.tables[0].incomplete = 1; }, [](UnloadSummary& s) { s.tables[0].not_decoded = 1; },
+             [](UnloadSummary& s) { s.cut_files.push_back({}); }}) {
+        UnloadSummary spoilt = sound;
+        spoil(spoilt);
+        EXPECT_FALSE(spoilt.sound());
+    }
 }
 
 }  // namespace

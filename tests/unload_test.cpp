@@ -143,7 +143,12 @@ std::map<std::string, std::vector<Record>> expected_records(const datafile::Buil
     return files;
 }
 
-// The sample database in a scratch directory, with its schema file.
+// The exit status of an unload that completed with something damaged,
+// lost, incomplete or not decoded: the sample's LOB locators are not.
+constexpr int kIncomplete = 4;
+
+// The sample database in a scratch directory, with its schema file
+// (which names each table's segment, as a dictionary does).
 struct SampleDatabase {
     ScratchDir dir;
     datafile::Database database = datafile::sample_database();
@@ -157,7 +162,7 @@ struct SampleDatabase {
         datafile::write_database(built, dir.root());
         system = dir.path("system01.dbf");
         users = dir.path("users01.dbf");
-        schema_file = dir.write("schema.sql", schema::write_schema_file(datafile::schema_of(database)));
+        schema_file = dir.write("schema.sql", schema::write_schema_file(datafile::schema_of(database, &built)));
     }
 };
 
@@ -166,7 +171,7 @@ TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
     SampleDatabase db;
     const std::string out = db.dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, db.system, db.users});
-    ASSERT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(r.status, kIncomplete) << r.errors;
     EXPECT_EQ(r.output, "");
     for (const TableDef& table : db.database.tables) {
         SCOPED_TRACE(table.owner + "." + table.name);
@@ -206,9 +211,9 @@ TEST(Unload, TheDictionaryGivesTheSameTablesAsTheSchemaFile)
     const std::string by_dictionary = db.dir.path("by-dictionary");
     const std::string by_schema = db.dir.path("by-schema");
     RunResult r = run_trevanix({"--unload", by_dictionary, "--quiet", "--dictionary", db.system, db.users});
-    ASSERT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(r.status, kIncomplete) << r.errors;
     r = run_trevanix({"--unload", by_schema, "--quiet", "--schema", db.schema_file, db.users});
-    ASSERT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(r.status, kIncomplete) << r.errors;
     std::set<std::string> table_files;
     for (const std::string& name : directory_entries(by_schema))
         if (name.ends_with(".csv") || name.ends_with(".ctl")) table_files.insert(name);
@@ -224,7 +229,7 @@ TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
     SampleDatabase db;
     const std::string out = db.dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, db.users});
-    ASSERT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(r.status, kIncomplete) << r.errors;
     const Json summary = parse_json(read_file(out + "/summary.json"));
     std::map<std::string, const Json*> tables;
     for (const Json& t : summary["tables"].items) tables[t["owner"].text + "." + t["table"].text] = &t;
@@ -235,6 +240,8 @@ TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
     EXPECT_EQ(notes["stale"].text, "1");
     EXPECT_EQ(notes["reassembled"].text, "3");
     EXPECT_EQ(notes["incomplete"].text, "0");
+    EXPECT_EQ(notes["blocks"].text, "6");
+    EXPECT_EQ(notes["lost_blocks"].text, "0");
     EXPECT_EQ((*tables["SCOTT.EMP"])["rows"].text, "14");
     EXPECT_EQ((*tables["SCOTT.EMP"])["deleted"].text, "1");
     EXPECT_EQ((*tables["SCOTT.SALES"])["rows"].text, "6");
@@ -244,16 +251,28 @@ TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
     ASSERT_EQ(summary["unknown_objects"].items.size(), 1u);
     EXPECT_EQ(summary["unknown_objects"].items[0]["data_object"].text, "87150");
     EXPECT_EQ(summary["unknown_objects"].items[0]["rows"].text, "167");
+    EXPECT_EQ(summary["unknown_objects"].items[0]["live_rows"].text, "167");
+    EXPECT_EQ(summary["unknown_objects"].items[0]["deleted_rows"].text, "0");
+    EXPECT_EQ(summary["blocks_lost"].text, "0");
+    EXPECT_TRUE(summary["cut_short_files"].items.empty());
     EXPECT_EQ(summary["blocks_read"].text, std::to_string(read_file(db.users).size() / 8192));
     EXPECT_EQ(summary["blocks_damaged"].text, "0");
     EXPECT_EQ(summary["orphans"].text, "0");
-    EXPECT_NE(r.errors.find("\nSCOTT.NOTES              5        1      1            3           0            0"),
+    EXPECT_NE(r.errors.find("\n                      rows                                           values       blocks\n"
+                            "table                 live  deleted  stale  reassembled  incomplete  not decoded    read  "
+                            "damaged    lost\n"),
               std::string::npos)
         << r.errors;
-    EXPECT_NE(r.errors.find("data objects no schema entry describes:\n  87150: 3 blocks, 167 rows\n"), std::string::npos);
+    EXPECT_NE(r.errors.find("\nSCOTT.NOTES              5        1      1            3           0            0       6"
+                            "        0       0\n"),
+              std::string::npos)
+        << r.errors;
+    EXPECT_NE(r.errors.find("data objects no schema entry describes:\n  87150: 3 blocks, 167 live rows, 0 deleted rows, "
+                            "0 stale rows\n"),
+              std::string::npos);
     // --quiet: not a word.
     const RunResult quiet = run_trevanix({"--unload", db.dir.path("quiet"), "--quiet", "--schema", db.schema_file, db.users});
-    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.status, kIncomplete);
     EXPECT_EQ(quiet.errors, "");
 }
 
@@ -317,7 +336,7 @@ TEST(Unload, WithForceNoLinkInTheDirectoryIsWrittenThrough)
                                              "SCOTT.DEPT.csv"};
     for (const std::string& name : linked) ASSERT_EQ(::symlink(victim.c_str(), (out + "/" + name).c_str()), 0);
     const RunResult r = run_trevanix({"--unload", out, "--quiet", "--force", "--schema", db.schema_file, db.users});
-    ASSERT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(r.status, kIncomplete) << r.errors;
     EXPECT_EQ(read_file(victim), "keep me\n");
     for (const std::string& name : directory_entries(out)) {
         struct stat info;
@@ -412,7 +431,7 @@ TEST(Unload, RowsOfADamagedBlockAreUnloadedAndCounted)
     const std::string damaged = db.dir.write("damaged.dbf", bytes);
     const std::string out = db.dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, damaged});
-    ASSERT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(r.status, kIncomplete) << r.errors;
     EXPECT_EQ(read_csv(out + "/SCOTT.CUSTOMERS_1252.csv").size(), 4u);
     const Json summary = parse_json(read_file(out + "/summary.json"));
     EXPECT_EQ(summary["blocks_damaged"].text, "1");
@@ -443,7 +462,8 @@ TEST(Unload, WholeRowsOfEveryShapeAndTheOrphanCounted)
                                        "VARCHAR2(4000), \"C\" VARCHAR2(10));\n"));
     const std::string out = dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, "--quiet", "--block-size", "4096", "--schema", schema_file, f4, f5});
-    ASSERT_EQ(r.status, 0) << r.errors;
+    // A row is incomplete and a piece an orphan.
+    ASSERT_EQ(r.status, kIncomplete) << r.errors;
     std::vector<Record> live = read_csv(out + "/T.csv");
     ASSERT_EQ(live.size(), 1u + 4u);
     std::map<std::string, Record> by_first;
@@ -463,26 +483,35 @@ TEST(Unload, WholeRowsOfEveryShapeAndTheOrphanCounted)
 }
 
 // A child whose files may not grow past a few kilobytes: its writes fail.
+// A directory the run created goes with what it wrote; in one that was
+// there, what it wrote keeps its temporary names.
 TEST(Unload, ARunThatFailsLeavesNoFileThatLooksComplete)
 {
     SampleDatabase db;
-    const std::string out = db.dir.path("out");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        OutputSink output, errors;
-        const char* argv[] = {"trevanix", "--unload", out.c_str(), "--quiet", "--schema", db.schema_file.c_str(),
-                              db.users.c_str(), nullptr};
-        ::_exit(run_dump(7, argv, output, errors));
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::set<std::string> names = directory_entries(out);
+    const auto run_limited = [&](const std::string& out) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            OutputSink output, errors;
+            const char* argv[] = {"trevanix", "--unload", out.c_str(), "--quiet", "--schema", db.schema_file.c_str(),
+                                  db.users.c_str(), nullptr};
+            ::_exit(run_dump(7, argv, output, errors));
+        }
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    };
+    const std::string created = db.dir.path("created");
+    EXPECT_EQ(run_limited(created), 1);
+    struct stat info;
+    EXPECT_NE(::lstat(created.c_str(), &info), 0) << "the directory the run created is still there";
+
+    const std::string existing = db.dir.path("existing");
+    ASSERT_EQ(::mkdir(existing.c_str(), 0755), 0);
+    EXPECT_EQ(run_limited(existing), 1);
+    const std::set<std::string> names = directory_entries(existing);
     EXPECT_FALSE(names.empty());
     for (const std::string& name : names) EXPECT_TRUE(name.ends_with(".part")) << name;
 }
@@ -494,8 +523,21 @@ TEST(Unload, DataFilesWithNoWholeBlockUnloadNothing)
     const RunResult r = run_trevanix({"--unload", out, "--block-size", "8192", "--byte-order", "little",
                                       dir.write("short.dbf", std::string(100, 'x'))});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.errors.find("trevanix: nothing unloaded: the data files hold no whole block\n"), std::string::npos)
+    EXPECT_NE(r.errors.find("trevanix: nothing unloaded: the data files hold no whole block; the directory " + out +
+                            ", which this run created, is removed\n"),
+              std::string::npos)
         << r.errors;
+    struct stat info;
+    EXPECT_NE(::lstat(out.c_str(), &info), 0);
+    // In a directory that was there, nothing is left and nothing is said to be.
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    const RunResult again = run_trevanix({"--unload", out, "--block-size", "8192", "--byte-order", "little",
+                                          dir.path("short.dbf")});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.errors.find("trevanix: nothing unloaded: the data files hold no whole block; it left no file "
+                                "with a .part name\n"),
+              std::string::npos)
+        << again.errors;
     EXPECT_TRUE(directory_entries(out).empty());
 }
 

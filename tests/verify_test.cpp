@@ -39,7 +39,11 @@ std::string summary(int checksum, int fractured, int size, int misplaced, int la
                     const std::string& blocks = "5 (never used: 0, file header: 1, checked: 4)",
                     const std::string& scn = "260 (block 4)", int cut_short = 0)
 {
-    return "\nBlocks read: " + blocks + "\nChecksum mismatches: " + std::to_string(checksum) +
+    // The blocks of zeros, on a line of their own too.
+    const std::size_t never = blocks.find("never used: ") + 12;
+    const std::string zeros = blocks.substr(never, blocks.find(',', never) - never);
+    return "\nBlocks read: " + blocks + "\nBlocks never written (all zeros): " + zeros +
+           "\nChecksum mismatches: " + std::to_string(checksum) +
            "\nFractured blocks: " + std::to_string(fractured) + "\nWrong block size: " + std::to_string(size) +
            "\nMisplaced blocks: " + std::to_string(misplaced) + "\nDamaged data layers: " + std::to_string(layers) +
            "\nBlocks cut short: " + std::to_string(cut_short) + "\nHighest SCN: " + scn + "\n" +

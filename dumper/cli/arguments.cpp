@@ -58,7 +58,8 @@ const char* const kLongHelpText =
     "Long options (--name VALUE or --name=VALUE):\n"
     "  --format F      text (default), jsonl (one JSON object per row piece) or csv\n"
     "  --verify        check every block (checksum, tail, format byte, address, data layer)\n"
-    "                  instead of dumping it; exit status 4 when a block is damaged\n"
+    "                  instead of dumping it; exit status 4 when a block is damaged; with\n"
+    "                  --dictionary also the tables' segments below their high water marks\n"
     "  --block-size N  block size: a power of two from 512 to 32768, or auto (found from the file)\n"
     "  --byte-order O  little (default), big (SPARC, POWER, Itanium servers) or auto\n"
     "  --charset NAME  convert CHAR, VARCHAR2 and LONG values from this database character set\n"
@@ -98,7 +99,8 @@ const char* const kLongHelpText =
     "ROWID, UROWID, BOOLEAN, NOPRINT (leave the column out), UNKNOWN (hexadecimal).\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read, 2 a wrong command line,\n"
-    "4 --verify found damaged blocks. Messages and warnings go to standard error\n"
+    "4 --verify found damaged blocks, or --unload completed with blocks damaged or lost,\n"
+    "rows incomplete or values not decoded. Messages and warnings go to standard error\n"
     "(the dumper's own messages with the text format stay on standard output).\n"
     "The manual page trevanix(1) says more.\n";
 
@@ -420,7 +422,8 @@ std::string table_option_conflict(const RunSettings& s)
         return "";
     }
     if (modes == 0) {
-        if (dictionary) return "trevanix: --dictionary is read by --unload, --ddl and --list-tables: add one of them\n";
+        if (dictionary && !s.verify)
+            return "trevanix: --dictionary is read by --unload, --ddl, --list-tables and --verify: add one of them\n";
         if (s.infer) return "trevanix: --infer goes with --ddl or --unload\n";
         if (s.schema_given) return "trevanix: --schema goes with --unload or --ddl\n";
         if (!s.tables.empty()) return "trevanix: --table goes with --unload or --ddl\n";

@@ -21,6 +21,7 @@
 #include "read/data_file.h"
 #include "read/geometry.h"
 #include "rows/row_reader.h"
+#include "unload/block_accounting.h"
 #include "print/export_columns.h"
 #include "format/block_format.h"
 #include "values/charsets.h"
@@ -74,7 +75,8 @@ private:
 
     int verify();
     PassEnd verify_file(RunFile& file, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end,
-                        FileTally& file_tally);
+                        FileTally& file_tally, unload::BlockAccounting* accounting);
+    void report_lost_blocks(const unload::BlockAccounting& accounting, VerifyPrinter& printer, VerifyTally& tally);
 
     const RunSettings& s_;
     OutputSink& out_;
@@ -483,7 +485,8 @@ int Run::tables()
 // ---------------------------------------------------------------------------
 // Verifying.
 
-PassEnd Run::verify_file(RunFile& f, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end, FileTally& file_tally)
+PassEnd Run::verify_file(RunFile& f, VerifyPrinter& printer, VerifyTally& tally, VerifyEnd& end, FileTally& file_tally,
+                         unload::BlockAccounting* accounting)
 {
     const bool readable = f.file != nullptr && !block_size_too_big();
     if (files_.size() > 1) printer.file_start(f.path, readable ? f.file->relative_file() : 0);
@@ -531,12 +534,19 @@ PassEnd Run::verify_file(RunFile& f, VerifyPrinter& printer, VerifyTally& tally,
         weigh_geometry(err_, *f.file, file_tally, false);
         const BlockHeader header = decode_block_headers(block).header;
         // With -o, only the data blocks of that object.
-        if (s_.object_filter == 0 ||
-            (header.object_id == static_cast<std::uint32_t>(s_.object_filter) && header.layer_type == 1)) {
+        const bool selected = s_.object_filter == 0 ||
+                              (header.object_id == static_cast<std::uint32_t>(s_.object_filter) && header.layer_type == 1);
+        if (selected || accounting != nullptr) {
             const BlockChecks checks = check_block(block.view, number, f.file->geometry().block_size);
-            tally.count(checks);
-            if (misplaced.follow(checks, ended)) printer.misplaced_run(ended);
-            printer.block_checks(checks, file_number);
+            if (selected) {
+                tally.count(checks);
+                if (misplaced.follow(checks, ended)) printer.misplaced_run(ended);
+                printer.block_checks(checks, file_number);
+            }
+            // The tables' segments are told of every block, as their rows would be read.
+            if (accounting != nullptr && number >= 0)
+                accounting->note(f.file->relative_file(), static_cast<std::uint32_t>(number), checks,
+                                 checks.state == CheckedAs::Checked && checks.sound() && checks.data_layer_checked);
         }
         if (out_.failed()) break;
         if (s_.single_block) break;
@@ -548,9 +558,27 @@ PassEnd Run::verify_file(RunFile& f, VerifyPrinter& printer, VerifyTally& tally,
     return result;
 }
 
+// The blocks of the dictionary's tables' segments that hold none of their
+// rows though they lie below the high water mark: not read are not counted
+// (a file cut short is a problem of its own).
+void Run::report_lost_blocks(const unload::BlockAccounting& accounting, VerifyPrinter& printer, VerifyTally& tally)
+{
+    const std::vector<unload::AccountedTable> tables = unload::accounted_tables(table_schema_);
+    const std::vector<unload::TableLoss> losses = accounting.losses();
+    for (std::size_t t = 0; t < losses.size(); ++t)
+        if (losses[t].lost > losses[t].unread)
+            printer.lost_blocks(tables[t].name, losses[t].lost - losses[t].unread, losses[t].places);
+    tally.segments_accounted = true;
+    tally.lost_blocks = accounting.blocks_lost_read();
+}
+
 int Run::verify()
 {
     std::unique_ptr<VerifyPrinter> printer = make_verify_printer(print_, geometry_.block_size);
+    // With a dictionary, where each table's rows should lie.
+    std::unique_ptr<unload::BlockAccounting> accounting;
+    if (!s_.dictionary_file.empty())
+        accounting = std::make_unique<unload::BlockAccounting>(file_set_, unload::accounted_tables(table_schema_));
     progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read());
     progress_->start_pass();
     VerifyTally tally;
@@ -558,10 +586,11 @@ int Run::verify()
     bool shrank = false;
     for (RunFile& f : files_) {
         FileTally file_tally;
-        const PassEnd pass = verify_file(f, *printer, tally, end, file_tally);
+        const PassEnd pass = verify_file(f, *printer, tally, end, file_tally, accounting.get());
         if (f.file && !report_file_end(err_, s_, *f.file, file_tally)) shrank = true;
         if (pass != PassEnd::EndOfFile || out_.failed()) break;
     }
+    if (accounting && !out_.failed()) report_lost_blocks(*accounting, *printer, tally);
     progress_->clear();
     if (out_.failed()) return kExitFailure;
     printer->run_end(tally, end);
@@ -596,7 +625,8 @@ int Run::execute()
                   "one the data files' rows suggest\n");
         return kExitArgumentError;
     }
-    if (s_.reads_tables() && !load_run_schema(s_, inputs_.dictionary_file, table_schema_, err_)) return kExitFailure;
+    const bool reads_schema = s_.reads_tables() || (s_.verify && !inputs_.dictionary_file.empty());
+    if (reads_schema && !load_run_schema(s_, inputs_.dictionary_file, table_schema_, err_)) return kExitFailure;
     if (s_.reads_data_files() && !open_files()) return kExitFailure;
     set_print_options();
     if (s_.verify) return verify();

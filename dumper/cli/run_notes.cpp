@@ -5,6 +5,7 @@
 
 #include "format/block_format.h"
 #include "format/block_headers.h"
+#include "unload/summary.h"
 #include "values/escaped_text.h"
 
 namespace {
@@ -133,7 +134,7 @@ void report_nothing_read(OutputSink& err, const RunSettings& s, const DataFile& 
 
 }  // namespace
 
-bool report_file_end(OutputSink& err, const RunSettings& s, const DataFile& file, FileTally& t)
+bool report_file_end(OutputSink& err, const RunSettings& s, DataFile& file, FileTally& t)
 {
     weigh_geometry(err, file, t, true);
     if (t.shrank(file)) {
@@ -148,6 +149,9 @@ bool report_file_end(OutputSink& err, const RunSettings& s, const DataFile& file
     if (t.cut_short(file, block, bytes) && block > 0)
         note(err, "the file ends " + std::to_string(bytes) + " bytes into block " + std::to_string(block) +
                       ": the block is cut short and was not read");
+    // An unload says so in its summary.
+    if (s.verify && t.reached_end)
+        if (const std::optional<unload::CutFile> cut = unload::cut_file_of(file)) note(err, unload::cut_short_text(*cut));
     report_nothing_read(err, s, file, t);
     return true;
 }

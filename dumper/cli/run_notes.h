@@ -50,6 +50,7 @@ bool report_column_template(OutputSink& err, const RunSettings& settings, const 
 // of them contradict the run's block size or byte order.
 void weigh_geometry(OutputSink& err, const DataFile& file, FileTally& tally, bool at_end);
 
-// After a file's blocks: the notes that apply. Returns false when the file
-// got shorter while it was read, which fails the run.
-bool report_file_end(OutputSink& err, const RunSettings& settings, const DataFile& file, FileTally& tally);
+// After a file's blocks: the notes that apply (with --verify, a file that
+// ends before the block its header counts last, with figures). Returns
+// false when the file got shorter while it was read, which fails the run.
+bool report_file_end(OutputSink& err, const RunSettings& settings, DataFile& file, FileTally& tally);

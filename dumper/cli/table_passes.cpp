@@ -44,12 +44,13 @@ bool holds_whole_row(const RowPieceRecord& piece)
     return (piece.flags & (kWhole | block_format::kFlagC)) == kWhole;
 }
 
-// The checks of --verify: a block that fails them has its rows unloaded
-// all the same, and counted as from a damaged block.
+// The checks of --verify. A block that fails them is damaged: its rows are
+// unloaded all the same, and counted as from a damaged block.
 BlockChecks checks_of(const DecodedBlock& block)
 {
     return check_block(block.view(), block.block.number, static_cast<std::uint32_t>(block.view().size()));
 }
+
 bool is_damaged(const BlockChecks& checks) { return checks.state == CheckedAs::Checked && !checks.sound(); }
 
 // Where a piece the walk read ends in its block.
@@ -176,6 +177,9 @@ bool WriteVisitor::block(const DecodedBlock& block)
         if (damaged) ++summary_.blocks_damaged;
         // An encrypted block's data object cannot be read.
         if (content == BlockContent::ProbablyEncrypted) ++summary_.blocks_encrypted;
+        if (accounting_ != nullptr && block.block.number >= 0)
+            accounting_->note(block.block.file, static_cast<std::uint32_t>(block.block.number), checks,
+                              block.outcome == BlockOutcome::Walked);
         if (block.outcome == BlockOutcome::NotData || content == BlockContent::ProbablyEncrypted) return true;
         object = &summary_.objects[block.header.object_id];
         ++object->blocks;
@@ -241,6 +245,10 @@ bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord
     // directory can tell.
     if (piece.slot < 0 && (piece.flags & block_format::kFlagC) != 0) return true;
     ++object.rows;
+    if (piece.deleted())
+        ++object.deleted;
+    else if (piece.slot < 0)
+        ++object.stale;
     const std::uint32_t data_object = block.header.object_id;
     const std::uint32_t place = head_cluster_place(block, piece);
     const RowTarget* target = target_of(data_object, place);

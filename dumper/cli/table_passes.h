@@ -15,6 +15,7 @@
 #include "cli/block_pass.h"
 #include "infer/object_inference.h"
 #include "rows/row_reader.h"
+#include "unload/block_accounting.h"
 #include "unload/summary.h"
 #include "unload/unload_plan.h"
 #include "unload/unload_writer.h"
@@ -60,9 +61,12 @@ public:
         Inferred,
     };
 
+    // `accounting`, when given, is told of every block the pass reads.
     WriteVisitor(DataFileSet& files, const unload::UnloadPlan& plan, unload::UnloadWriter& writer,
-                 unload::UnloadSummary& summary, infer::ObjectInference& inference, Rows rows)
-        : reader_(files), plan_(plan), writer_(writer), summary_(summary), inference_(inference), rows_(rows)
+                 unload::UnloadSummary& summary, infer::ObjectInference& inference, Rows rows,
+                 unload::BlockAccounting* accounting = nullptr)
+        : reader_(files), plan_(plan), writer_(writer), summary_(summary), inference_(inference), rows_(rows),
+          accounting_(accounting)
     {
     }
 
@@ -91,6 +95,7 @@ private:
     unload::UnloadSummary& summary_;
     infer::ObjectInference& inference_;
     Rows rows_;
+    unload::BlockAccounting* accounting_;
     PieceScratch scratch_;
     Row row_;
     // The row read: its facts and values, from `row_` or, for a row of one

@@ -2,7 +2,9 @@
 
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "cli/run_schema.h"
@@ -10,6 +12,8 @@
 #include "infer/object_inference.h"
 #include "schema/ddl_writer.h"
 #include "unload/binary_copy.h"
+#include "unload/block_accounting.h"
+#include "unload/earlier_unload.h"
 #include "unload/loader_scripts.h"
 #include "unload/summary.h"
 #include "unload/table_files.h"
@@ -24,7 +28,9 @@ using namespace unload;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitArgumentError = 2;
-constexpr int kExitProblems = 4;  // something was not decoded
+// The unload completed, but something was damaged, lost, incomplete or not
+// decoded: the summary says what.
+constexpr int kExitIncomplete = 4;
 // What tells UTF-16 national text from national text in UTF8.
 constexpr std::string_view kUtf16NationalCharset = "AL16UTF16";
 
@@ -157,12 +163,33 @@ bool write_last_files(const std::string& directory, const UnloadPlan& plan, cons
     return write_whole_file(directory, std::string(kSummaryFile), summary_json(plan, summary, written), failure);
 }
 
+// What a run that failed leaves: nothing in a directory it created (the
+// directory goes too); elsewhere what it wrote, said by name.
+std::string take_back(const std::string& directory, bool created, const UnloadPlan& plan)
+{
+    const std::vector<std::string> names = unload_file_names(plan);
+    if (created) {
+        std::string message;
+        if (remove_files(directory, names, message) && ::rmdir(directory.c_str()) == 0)
+            return "; the directory " + terminal_text(directory) + ", which this run created, is removed";
+    }
+    std::vector<std::string> parts;
+    for (const std::string& name : existing_files(directory, names))
+        if (name.ends_with(kPartSuffix)) parts.push_back(name);
+    if (parts.empty()) return "; it left no file with a " + std::string(kPartSuffix) + " name";
+    std::string text = "; " + std::to_string(parts.size()) + (parts.size() == 1 ? " file keeps its " : " files keep their ") +
+                       std::string(kPartSuffix) + (parts.size() == 1 ? " name: " : " names: ") + terminal_text(parts[0]);
+    if (parts.size() > 1) text += ", ...";
+    return text;
+}
+
 int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelection& selection)
 {
     const RunSettings& s = run.settings;
     std::string message;
     bool refused = false;
-    if (!prepare_directory(s.unload_dir, s.force, message, refused)) {
+    bool created = false;
+    if (!prepare_directory(s.unload_dir, s.force, message, refused, created)) {
         run.err.text(terminal_lines(message));
         return refused ? kExitArgumentError : kExitFailure;
     }
@@ -173,11 +200,18 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     UnloadWriter writer(plan, files, summary);
     const InferenceCharsets charsets = inference_charsets(s, schema);
     infer::ObjectInference inference(charsets.options);
+    // Where each table's rows should lie, before the blocks are read.
+    BlockAccounting accounting(run.files, plan.accounted_tables());
 
     // The tables the schema describes, and a sample of the others' rows.
-    WriteVisitor described(run.files, plan, writer, summary, inference, WriteVisitor::Rows::Described);
+    WriteVisitor described(run.files, plan, writer, summary, inference, WriteVisitor::Rows::Described, &accounting);
     PassEnd end = run.read_pass(described, true);
     summary.orphans = described.orphans();
+    summary.losses = accounting.losses();
+    summary.blocks_lost = accounting.blocks_lost();
+    summary.unaccounted_segments = accounting.unaccounted_segments();
+    for (std::size_t i = 0; i < run.files.size(); ++i)
+        if (std::optional<CutFile> cut = cut_file_of(run.files[i])) summary.cut_files.push_back(std::move(*cut));
     // Then the tables inferred from the sample.
     schema::Schema inferred = charsets_of(schema, s.charset);
     inferred.tables = inferred_tables(inference, selection);
@@ -192,26 +226,27 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     // Scripts and a summary of no table would pass for an unload of an
     // empty database.
     if (end != PassEnd::Failed && summary.blocks_read == 0) {
-        run.err.text("trevanix: nothing unloaded: the data files hold no whole block\n");
+        run.err.text("trevanix: nothing unloaded: the data files hold no whole block" +
+                     take_back(s.unload_dir, created, plan) + "\n");
         return kExitFailure;
     }
     const bool written = end != PassEnd::Failed && !files.failed() && writer.complete_tables() && files.finish();
     if (!written) {
-        run.err.text("trevanix: " +
-                     terminal_text(files.failed() ? files.failure() : std::string("the data files could not be read")) +
-                     "; the unload is incomplete (its files keep their " + std::string(kPartSuffix) + " names)\n");
+        const std::string why = files.failed() ? files.failure() : std::string("the data files could not be read");
+        run.err.text("trevanix: " + terminal_text(why) + "; the unload is incomplete" +
+                     take_back(s.unload_dir, created, plan) + "\n");
         return kExitFailure;
     }
     std::string failure;
     if (!write_last_files(s.unload_dir, plan, writer, files, summary, failure)) {
         run.err.text("trevanix: " + terminal_text(failure) + "; the unload is incomplete (it has no " +
-                     std::string(kSummaryFile) + ")\n");
+                     std::string(kSummaryFile) + ")" + (created ? take_back(s.unload_dir, created, plan) : "") + "\n");
         return kExitFailure;
     }
     if (!s.quiet)
         run.err.text("trevanix: unloaded into " + terminal_text(s.unload_dir) +
                      " (sqlite.sql, postgres.sql and the .ctl files load it)\n" + summary_table(plan, summary));
-    return summary.anything_not_decoded(plan) ? kExitProblems : 0;
+    return summary.sound(plan) ? 0 : kExitIncomplete;
 }
 
 }  // namespace

@@ -114,6 +114,9 @@ public:
     virtual void misplaced_run(const MisplacedRun& run) = 0;
     // The file ends `bytes` bytes into block `number`.
     virtual void cut_short_block(std::int32_t number, std::uint32_t file, std::uint64_t bytes) = 0;
+    // After the blocks: `blocks` of the table's segments below their high
+    // water marks hold none of its rows; `places` names the first.
+    virtual void lost_blocks(const std::string& table, std::uint64_t blocks, const std::string& places) = 0;
     virtual void run_end(const VerifyTally& tally, const VerifyEnd& end) = 0;
 };
 

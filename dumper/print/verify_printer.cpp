@@ -4,6 +4,7 @@
 
 #include "print/message_lines.h"
 #include "print/printer.h"
+#include "values/escaped_text.h"
 
 namespace {
 
@@ -135,6 +136,21 @@ public:
         out.text(" bytes into the block\n");
     }
 
+    void lost_blocks(const std::string& table, std::uint64_t blocks, const std::string& places) override
+    {
+        OutputSink& out = ctx_.out;
+        out.text("Table ");
+        out.text(terminal_text(table));
+        out.text(": ");
+        out.dec(static_cast<std::int64_t>(blocks));
+        out.text(blocks == 1 ? " block" : " blocks");
+        out.text(" of its segments ");
+        out.text(blocks == 1 ? "holds" : "hold");
+        out.text(" none of its rows: ");
+        out.text(terminal_text(places));
+        out.byte('\n');
+    }
+
     void run_end(const VerifyTally& t, const VerifyEnd& end) override
     {
         OutputSink& out = ctx_.out;
@@ -149,6 +165,8 @@ public:
         out.text(", checked: ");
         out.dec(static_cast<std::int64_t>(t.checked()));
         out.text(")\n");
+        // Unformatted space is zeros: no problem by itself.
+        print_count(out, "Blocks never written (all zeros): ", t.never_used);
         print_count(out, "Checksum mismatches: ", t.checksum_mismatches);
         print_count(out, "Fractured blocks: ", t.fractured);
         print_count(out, "Wrong block size: ", t.wrong_size);
@@ -166,6 +184,7 @@ public:
             out.dec(static_cast<std::int64_t>(t.encrypted));
             out.text(")\n");
         }
+        if (t.segments_accounted) print_count(out, "Lost blocks of tables: ", t.lost_blocks);
         if (t.scn_seen) {
             out.text("Highest SCN: ");
             out.dec(static_cast<std::int64_t>(t.highest_scn));
@@ -216,6 +235,18 @@ public:
     void run_end(const VerifyTally& t, const VerifyEnd& end) override
     {
         if (end.opened && !end.read_failed && t.checked() == 0) ctx_.err.text("trevanix: no block was checked\n");
+    }
+
+    void lost_blocks(const std::string& table, std::uint64_t blocks, const std::string& places) override
+    {
+        OutputSink& out = ctx_.out;
+        out.text("{\"table\": ");
+        out.text(json_string(table));
+        out.text(", \"lost_blocks\": ");
+        out.dec(static_cast<std::int64_t>(blocks));
+        out.text(", \"places\": ");
+        out.text(json_string(places));
+        out.text(", \"sound\": false}\n");
     }
 
     void cut_short_block(std::int32_t number, std::uint32_t file, std::uint64_t bytes) override

@@ -98,6 +98,11 @@ struct VerifyTally {
     std::uint64_t compressed = 0;
     std::uint64_t columnar_units = 0;
     std::uint64_t encrypted = 0;
+    // With a dictionary: the blocks of tables' segments below their high
+    // water marks that hold none of their rows (all zeros, another
+    // object's, damaged).
+    bool segments_accounted = false;
+    std::uint64_t lost_blocks = 0;
     bool scn_seen = false;
     std::uint64_t highest_scn = 0;
     std::int32_t highest_scn_block = 0;
@@ -108,7 +113,7 @@ struct VerifyTally {
     std::uint64_t not_decoded() const { return compressed + columnar_units + encrypted; }
     std::uint64_t problems() const
     {
-        return checksum_mismatches + fractured + wrong_size + misplaced + damaged_data_layers + cut_short;
+        return checksum_mismatches + fractured + wrong_size + misplaced + damaged_data_layers + cut_short + lost_blocks;
     }
 };
 

@@ -12,6 +12,9 @@ namespace unload {
 
 constexpr std::string_view kSqliteScript = "sqlite.sql";
 constexpr std::string_view kPostgresScript = "postgres.sql";
+// Where sqlite.sql writes the statements that turn hexadecimal digits into
+// BLOBs before it runs them (the sqlite3 shell of Debian 12 has no unhex()).
+constexpr std::string_view kSqliteBlobStatements = "sqlite-blobs.tmp";
 
 // Run from inside the directory: sqlite3 recovered.db < sqlite.sql. It
 // creates each table ("OWNER.TABLE", "OWNER.TABLE$deleted",

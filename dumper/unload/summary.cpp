@@ -8,20 +8,32 @@ namespace unload {
 
 namespace {
 
+// Tables without rows the table on standard error names, at most, and
+// lines of lost places.
+constexpr std::size_t kTablesNamed = 12;
+constexpr std::size_t kLossLines = 20;
+
 struct Column {
+    std::string_view group;  // what it counts: rows, values or blocks
     std::string_view heading;
-    std::uint64_t (*value)(const TableCounts& counts, std::uint64_t damaged);
+    std::uint64_t (*value)(const UnloadSummary& summary, std::size_t table, const UnloadTable& t);
 };
 
 // The columns of the table on standard error, after the table's name.
 constexpr Column kColumns[] = {
-    {"rows", [](const TableCounts& c, std::uint64_t) { return c.rows; }},
-    {"deleted", [](const TableCounts& c, std::uint64_t) { return c.deleted; }},
-    {"stale", [](const TableCounts& c, std::uint64_t) { return c.stale; }},
-    {"reassembled", [](const TableCounts& c, std::uint64_t) { return c.reassembled; }},
-    {"incomplete", [](const TableCounts& c, std::uint64_t) { return c.incomplete; }},
-    {"not decoded", [](const TableCounts& c, std::uint64_t) { return c.not_decoded; }},
-    {"damaged blocks", [](const TableCounts&, std::uint64_t damaged) { return damaged; }},
+    {"rows", "live", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].rows; }},
+    {"rows", "deleted", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].deleted; }},
+    {"rows", "stale", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].stale; }},
+    {"rows", "reassembled",
+     [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].reassembled; }},
+    {"rows", "incomplete",
+     [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].incomplete; }},
+    {"values", "not decoded",
+     [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].not_decoded; }},
+    {"blocks", "read", [](const UnloadSummary& s, std::size_t, const UnloadTable& t) { return s.blocks(t); }},
+    {"blocks", "damaged",
+     [](const UnloadSummary& s, std::size_t, const UnloadTable& t) { return s.damaged_blocks(t); }},
+    {"blocks", "lost", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.loss(i).lost; }},
 };
 
 std::string padded_left(std::string text, std::size_t width)
@@ -140,14 +152,78 @@ std::string not_decoded_lines(const UnloadPlan& plan, const UnloadSummary& summa
 
 }  // namespace
 
+namespace {
+
+// The counts of the table's data objects.
+template <class Count>
+std::uint64_t object_total(const UnloadSummary& summary, const UnloadTable& table, Count count)
+{
+    std::uint64_t total = 0;
+    for (std::uint32_t object : table.data_objects) {
+        const auto found = summary.objects.find(object);
+        if (found != summary.objects.end()) total += count(found->second);
+    }
+    return total;
+}
+
+// What a table's blocks say beyond the counts, as JSON fields.
+std::string loss_fields(const TableLoss& loss)
+{
+    std::string json;
+    if (!loss.places.empty()) json += ", " + text_field("lost_places", loss.places);
+    if (!loss.unaccounted.empty()) json += ", " + text_field("blocks_unaccounted_for", loss.unaccounted);
+    if (!loss.without_rows.empty()) json += ", " + text_field("without_rows", loss.without_rows);
+    return json;
+}
+
+std::string cut_files_json(const std::vector<CutFile>& files)
+{
+    std::string json = "  \"cut_short_files\": [";
+    for (std::size_t i = 0; i < files.size(); ++i)
+        json += std::string(i == 0 ? "\n" : ",\n") + "    {" + text_field("file", files[i].path) + ", " +
+                field("blocks", files[i].blocks) + ", " + field("missing_blocks", files[i].missing_blocks) + "}";
+    return json + (files.empty() ? "]\n" : "\n  ]\n");
+}
+
+}  // namespace
+
+std::uint64_t UnloadSummary::blocks(const UnloadTable& table) const
+{
+    return object_total(*this, table, [](const ObjectCounts& c) { return c.blocks; });
+}
+
 std::uint64_t UnloadSummary::damaged_blocks(const UnloadTable& table) const
 {
-    std::uint64_t damaged = 0;
-    for (std::uint32_t object : table.data_objects) {
-        const auto found = objects.find(object);
-        if (found != objects.end()) damaged += found->second.damaged_blocks;
-    }
-    return damaged;
+    return object_total(*this, table, [](const ObjectCounts& c) { return c.damaged_blocks; });
+}
+
+const TableLoss& UnloadSummary::loss(std::size_t table) const
+{
+    static const TableLoss kNone;
+    return table < losses.size() ? losses[table] : kNone;
+}
+
+bool UnloadSummary::sound(const UnloadPlan& plan) const
+{
+    if (blocks_damaged > 0 || blocks_lost > 0 || orphans > 0 || unaccounted_segments > 0 || !cut_files.empty() ||
+        anything_not_decoded(plan))
+        return false;
+    return std::all_of(tables.begin(), tables.end(),
+                       [](const TableCounts& c) { return c.incomplete == 0 && c.not_decoded == 0; });
+}
+
+std::optional<CutFile> cut_file_of(DataFile& file)
+{
+    const std::uint64_t counted = file.counted_block_end();
+    if (!file.sized() || counted <= file.block_count()) return std::nullopt;
+    return CutFile{file.path(), counted, counted - 1, counted - file.block_count()};
+}
+
+std::string cut_short_text(const CutFile& file)
+{
+    return file.path + " is cut short: " + std::to_string(file.missing_blocks) + " of " +
+           std::to_string(file.blocks) + " blocks missing (the file header gives " + std::to_string(file.header_count) +
+           " blocks after block 0)";
 }
 
 std::uint64_t UnloadSummary::compressed_blocks(const UnloadTable& table) const
@@ -184,12 +260,14 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
     for (std::size_t i = 0; i < plan.tables().size(); ++i) {
         const UnloadTable& table = plan.tables()[i];
         const TableCounts& c = summary.tables[i];
+        const TableLoss& loss = summary.loss(i);
         json += i == 0 ? "\n" : ",\n";
         json += "    {" + name_fields("owner", table.owner) + ", " + name_fields("table", table.name) + ", " +
                 field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " + field("stale", c.stale) + ", " +
                 field("reassembled", c.reassembled) + ", " + field("incomplete", c.incomplete) + ", " +
-                field("not_decoded", c.not_decoded) + ", " + field("damaged_blocks", summary.damaged_blocks(table)) +
-                ", " + field("compressed_blocks", summary.compressed_blocks(table)) + ", " +
+                field("not_decoded", c.not_decoded) + ", " + field("blocks", summary.blocks(table)) + ", " +
+                field("damaged_blocks", summary.damaged_blocks(table)) + ", " + field("lost_blocks", loss.lost) +
+                loss_fields(loss) + ", " + field("compressed_blocks", summary.compressed_blocks(table)) + ", " +
                 json_string("types_not_decoded") + ": [";
         const std::vector<const OutputColumn*> undecoded = undecoded_type_columns(table);
         for (std::size_t k = 0; k < undecoded.size(); ++k)
@@ -202,53 +280,142 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
     json += "  \"unknown_objects\": [";
     const auto unknown = unknown_objects(plan, summary);
     for (std::size_t i = 0; i < unknown.size(); ++i) {
+        const ObjectCounts& counts = unknown[i].second;
         json += i == 0 ? "\n" : ",\n";
-        json += "    {" + field("data_object", unknown[i].first) + ", " + field("blocks", unknown[i].second.blocks) +
-                ", " + field("rows", unknown[i].second.rows) + "}";
+        json += "    {" + field("data_object", unknown[i].first) + ", " + field("blocks", counts.blocks) + ", " +
+                field("rows", counts.rows) + ", " + field("live_rows", counts.live()) + ", " +
+                field("deleted_rows", counts.deleted) + ", " + field("stale_rows", counts.stale) + "}";
     }
     json += unknown.empty() ? "],\n" : "\n  ],\n";
     json += "  " + field("blocks_read", summary.blocks_read) + ",\n";
     json += "  " + field("blocks_damaged", summary.blocks_damaged) + ",\n";
+    json += "  " + field("blocks_lost", summary.blocks_lost) + ",\n";
     json += "  " + field("orphans", summary.orphans) + ",\n";
-    json += "  " + field("blocks_encrypted", summary.blocks_encrypted) + "\n}\n";
+    json += "  " + field("blocks_encrypted", summary.blocks_encrypted) + ",\n";
+    json += cut_files_json(summary.cut_files) + "}\n";
     return json;
 }
 
+namespace {
+
+// The heading lines: each group's name over its first column, then the columns'.
+std::string headings(const std::vector<std::size_t>& widths)
+{
+    std::string groups = std::string(widths[0], ' ');
+    std::string names = padded_right("table", widths[0]);
+    std::string_view group;
+    for (std::size_t k = 0; k < std::size(kColumns); ++k) {
+        const std::string cell = "  " + padded_left(std::string(kColumns[k].heading), widths[k + 1]);
+        names += cell;
+        if (kColumns[k].group != group) {
+            group = kColumns[k].group;
+            // Over the column's figures: the cell after its two spaces.
+            groups += padded_right("  " + std::string(group), cell.size());
+        } else {
+            groups += std::string(cell.size(), ' ');
+        }
+    }
+    while (!groups.empty() && groups.back() == ' ') groups.pop_back();
+    return groups + "\n" + names + "\n";
+}
+
+// "A, B, C, and 4 more": the first kTablesNamed names.
+std::string some_names(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kTablesNamed; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > kTablesNamed) text += ", and " + std::to_string(names.size() - kTablesNamed) + " more";
+    return text;
+}
+
+// "N tables of the schema had no rows in the files: A (4 blocks, all
+// zeros), B; and 5 whose segments lie in files not read: C, ..."
+std::string tables_without_rows(const UnloadPlan& plan, const UnloadSummary& summary)
+{
+    std::vector<std::string> named, not_read;
+    for (std::size_t i = 0; i < plan.tables().size(); ++i) {
+        if (summary.tables[i].all_rows() != 0 || plan.tables()[i].inferred) continue;
+        const TableLoss& loss = summary.loss(i);
+        std::string name = terminal_text(plan.tables()[i].qualified_name());
+        if (!plan.tables()[i].segments.empty() && !loss.in_files)
+            not_read.push_back(std::move(name));
+        else
+            named.push_back(loss.without_rows.empty() ? name : name + " (" + loss.without_rows + ")");
+    }
+    if (named.empty() && not_read.empty()) return "";
+    std::string text = plural(named.size() + not_read.size(), "table", "tables") +
+                       " of the schema had no rows in the files: " + some_names(named);
+    if (!not_read.empty())
+        text += std::string(named.empty() ? "" : "; and ") + std::to_string(not_read.size()) +
+                (not_read.size() == 1 ? " whose segment lies in a file not read: "
+                                      : " whose segments lie in files not read: ") +
+                some_names(not_read);
+    return text + "\n";
+}
+
+// A line per table that lost blocks or whose blocks could not be accounted for.
+std::string loss_lines(const UnloadPlan& plan, const UnloadSummary& summary)
+{
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < plan.tables().size(); ++i) {
+        const TableLoss& loss = summary.loss(i);
+        const std::string name = terminal_text(plan.tables()[i].qualified_name());
+        if (loss.lost > 0) {
+            const std::string share = loss.lost < loss.expected ? std::to_string(loss.lost) + " of the " +
+                                                                      plural(loss.expected, "block", "blocks")
+                                      : loss.lost == 1 ? std::string("the 1 block")
+                                                       : "all " + std::to_string(loss.lost) + " blocks";
+            lines.push_back(name + " lost " + share + " that should hold its rows: " + terminal_text(loss.places));
+        }
+        if (!loss.unaccounted.empty())
+            lines.push_back(name + "'s blocks are not all accounted for: " + terminal_text(loss.unaccounted));
+    }
+    std::string text;
+    for (std::size_t i = 0; i < lines.size() && i < kLossLines; ++i) text += lines[i] + "\n";
+    if (lines.size() > kLossLines)
+        text += "and " + std::to_string(lines.size() - kLossLines) + " more such lines (" + std::string(kSummaryFile) +
+                " gives every table's)\n";
+    return text;
+}
+
+}  // namespace
+
 std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary)
 {
-    // The tables that have rows, their names and counts as text, and each column's width.
+    // The tables that have rows or lost blocks, their names and counts as
+    // text, and each column's width.
     std::vector<std::vector<std::string>> lines;
     std::vector<std::size_t> widths{std::string_view("table").size()};
-    for (const Column& column : kColumns) widths.push_back(column.heading.size());
+    for (const Column& column : kColumns) widths.push_back(std::max(column.heading.size(), column.group.size()));
     for (std::size_t i = 0; i < plan.tables().size(); ++i) {
-        if (summary.tables[i].all_rows() == 0) continue;
+        if (summary.tables[i].all_rows() == 0 && summary.loss(i).lost == 0) continue;
         const UnloadTable& table = plan.tables()[i];
         std::vector<std::string> line{terminal_text(table.qualified_name()) + (table.inferred ? " (inferred)" : "")};
-        for (const Column& column : kColumns)
-            line.push_back(std::to_string(column.value(summary.tables[i], summary.damaged_blocks(table))));
+        for (const Column& column : kColumns) line.push_back(std::to_string(column.value(summary, i, table)));
         for (std::size_t k = 0; k < line.size(); ++k) widths[k] = std::max(widths[k], line[k].size());
         lines.push_back(std::move(line));
     }
-    std::string text = padded_right("table", widths[0]);
-    for (std::size_t k = 0; k < std::size(kColumns); ++k)
-        text += "  " + padded_left(std::string(kColumns[k].heading), widths[k + 1]);
-    text += "\n";
+    std::string text = headings(widths);
     for (const std::vector<std::string>& line : lines) {
         text += padded_right(line[0], widths[0]);
         for (std::size_t k = 1; k < line.size(); ++k) text += "  " + padded_left(line[k], widths[k]);
         text += "\n";
     }
-    const std::size_t empty = plan.tables().size() - lines.size();
-    if (empty > 0) text += plural(empty, "table", "tables") + " of the schema had no rows in the files\n";
+    text += tables_without_rows(plan, summary);
+    text += loss_lines(plan, summary);
     text += plural(summary.blocks_read, "block", "blocks") + " read, " +
-            plural(summary.blocks_damaged, "block", "blocks") + " damaged (their rows unloaded all the same), " +
+            plural(summary.blocks_damaged, "block", "blocks") + " damaged (the rows that could be read unloaded all the same), " +
+            plural(summary.blocks_lost, "block", "blocks") + " lost (holding none of the rows they should), " +
             plural(summary.orphans, "orphan piece", "orphan pieces") + " (pieces whose row's head was not found)\n";
     text += not_decoded_lines(plan, summary);
+    for (const CutFile& file : summary.cut_files) text += terminal_text(cut_short_text(file)) + "\n";
     const auto unknown = unknown_objects(plan, summary);
     if (!unknown.empty()) text += "data objects no schema entry describes:\n";
     for (const auto& [object, counts] : unknown)
-        text.append("  ").append(std::to_string(object)).append(": " + plural(counts.blocks, "block", "blocks") + ", " +
-                                                               plural(counts.rows, "row", "rows") + "\n");
+        text.append("  ").append(std::to_string(object)).append(
+            ": " + plural(counts.blocks, "block", "blocks") + ", " + plural(counts.live(), "live row", "live rows") +
+            ", " + plural(counts.deleted, "deleted row", "deleted rows") + ", " +
+            plural(counts.stale, "stale row", "stale rows") + "\n");
     return text;
 }
 

@@ -1,16 +1,20 @@
 // What an unload found, counted as it writes: per table its rows, deleted
 // and stale rows, rows reassembled from several pieces, incomplete ones,
-// values not decoded, and damaged blocks; per data object its blocks and
-// rows; and over the run the blocks read, the damaged ones and the orphan
-// pieces. Written as summary.json, and as a table for standard error.
+// values not decoded, the blocks its rows came from, damaged blocks and
+// lost ones; per data object its blocks and rows; and over the run the
+// blocks read, the damaged and lost ones, the orphan pieces and the files
+// cut short. Written as summary.json, and as a table for standard error.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "read/data_file.h"
+#include "unload/block_accounting.h"
 #include "unload/unload_plan.h"
 
 namespace unload {
@@ -35,6 +39,18 @@ struct ObjectCounts {
     std::uint64_t rows = 0;            // of every kind
     // Compressed blocks and those of hybrid columnar units: their rows are not decoded.
     std::uint64_t compressed_blocks = 0;
+    std::uint64_t deleted = 0;
+    std::uint64_t stale = 0;
+
+    std::uint64_t live() const { return rows - deleted - stale; }
+};
+
+// A data file that ends before the block its header counts last.
+struct CutFile {
+    std::string path;
+    std::uint64_t blocks = 0;          // by its header, block 0 included
+    std::uint64_t header_count = 0;    // what its header says
+    std::uint64_t missing_blocks = 0;  // whole blocks not there
 };
 
 struct UnloadSummary {
@@ -44,14 +60,25 @@ struct UnloadSummary {
     std::uint64_t blocks_damaged = 0;
     std::uint64_t orphans = 0;  // pieces no head reaches: not rows
     std::uint64_t blocks_encrypted = 0;  // probably of an encrypted tablespace: not decoded
+    // By the plan's table number (none for an inferred table); empty
+    // when no table's blocks were accounted for.
+    std::vector<TableLoss> losses;
+    std::uint64_t blocks_lost = 0;  // each once, however many tables share it
+    std::uint64_t unaccounted_segments = 0;
+    std::vector<CutFile> cut_files;
 
-    // The damaged blocks of the table's data objects.
+    // The blocks of the table's data objects read, and the damaged ones.
+    std::uint64_t blocks(const UnloadTable& table) const;
     std::uint64_t damaged_blocks(const UnloadTable& table) const;
     // Its compressed blocks, not decoded.
     std::uint64_t compressed_blocks(const UnloadTable& table) const;
     // Something was not decoded: compressed or encrypted blocks, or the
     // values of columns of a type this tool does not decode.
     bool anything_not_decoded(const UnloadPlan& plan) const;
+    const TableLoss& loss(std::size_t table) const;
+    // Every block read sound, every row whole and decoded, nothing lost
+    // and nothing left undecoded.
+    bool sound(const UnloadPlan& plan) const;
 };
 
 // The columns of the table whose type this tool does not decode (a type
@@ -60,12 +87,17 @@ struct UnloadSummary {
 std::vector<const OutputColumn*> undecoded_type_columns(const UnloadTable& table);
 
 // {"tables": [{"owner", "table", "rows", "deleted", "stale", "reassembled",
-// "incomplete", "not_decoded", "damaged_blocks", "compressed_blocks",
-// "types_not_decoded": [{"column", "type"}], "files", "sqlite",
-// "postgres"}], "unknown_objects": [{"data_object", "blocks", "rows"}],
-// "blocks_read", "blocks_damaged", "orphans", "blocks_encrypted"}: every
-// table of the plan; the data objects the schema does not describe. A
-// table's owner and name are
+// "incomplete", "not_decoded", "blocks", "damaged_blocks", "lost_blocks",
+// "compressed_blocks", "types_not_decoded": [{"column", "type"}], "files",
+// "sqlite", "postgres"}], "unknown_objects": [{"data_object", "blocks",
+// "rows", "live_rows", "deleted_rows", "stale_rows"}], "blocks_read",
+// "blocks_damaged", "blocks_lost", "orphans", "blocks_encrypted",
+// "cut_short_files": [{"file", "blocks", "missing_blocks"}]}: every table
+// of the plan; the data objects the schema does not describe ("rows":
+// those of every kind). A table's "rows" are its live rows; "lost_places"
+// after "lost_blocks" names the first of them, "blocks_unaccounted_for"
+// why some of its blocks could not be accounted for, "without_rows" what
+// its blocks were when none held its rows. A table's owner and name are
 // valid_utf8's, with "owner_hex" and "table_hex" (their exact bytes) after
 // them when they are not plain text; "files" maps each kind of rows
 // written ("rows", "deleted", "stale") to its file, and "control" to the
@@ -73,10 +105,19 @@ std::vector<const OutputColumn*> undecoded_type_columns(const UnloadTable& table
 // and "postgres" each kind to its loaded table ("postgres" gives the
 // "schema" first); "renamed_columns" lists the columns whose loaded names
 // differ from theirs.
+// The file, when it is cut short.
+std::optional<CutFile> cut_file_of(DataFile& file);
+
+// "users01.dbf is cut short: 13 of 104 blocks missing (the file header
+// gives 103 blocks after block 0)", the path as it is.
+std::string cut_short_text(const CutFile& file);
+
 std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written);
 
-// The same for a reader: a line per table that has rows, then the totals
-// and the data objects the schema does not describe.
+// The same for a reader: a line per table that has rows or lost blocks,
+// the tables without rows by name (the first few), the tables' lost
+// places, then the totals and the data objects the schema does not
+// describe.
 std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary);
 
 }  // namespace unload

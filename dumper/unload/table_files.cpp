@@ -1,5 +1,6 @@
 #include "unload/table_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "unload/earlier_unload.h"
 #include "unload/summary.h"
 
 namespace unload {
@@ -243,10 +245,14 @@ bool write_whole_file(const std::string& directory, const std::string& name, std
     return true;
 }
 
-bool prepare_directory(const std::string& directory, bool force, std::string& message, bool& refused)
+bool prepare_directory(const std::string& directory, bool force, std::string& message, bool& refused, bool& created)
 {
     refused = false;
-    if (::mkdir(directory.c_str(), kDirectoryMode) == 0) return true;
+    created = false;
+    if (::mkdir(directory.c_str(), kDirectoryMode) == 0) {
+        created = true;
+        return true;
+    }
     if (errno != EEXIST) {
         message = reason("trevanix: cannot create the directory " + directory, errno) + "\n";
         return false;
@@ -261,13 +267,15 @@ bool prepare_directory(const std::string& directory, bool force, std::string& me
     if (!force) {
         refused = true;
         message = "trevanix: " + directory +
-                  " is not empty: name a new directory, or add --force to write into it (files of the same "
-                  "names are replaced)\n";
+                  " is not empty: name a new directory, or add --force to write into it (the files of an "
+                  "earlier unload there are removed first, and files of the same names replaced)\n";
         return false;
     }
-    const std::string summary = directory + "/" + std::string(kSummaryFile);
-    if (std::remove(summary.c_str()) != 0 && errno != ENOENT) {
-        message = reason("trevanix: cannot remove " + summary, errno) + "\n";
+    // The summary first: without it, what is left is no complete unload.
+    std::vector<std::string> earlier = earlier_unload_files(directory);
+    std::stable_partition(earlier.begin(), earlier.end(), [](const std::string& name) { return name == kSummaryFile; });
+    if (!remove_files(directory, earlier, message)) {
+        message = "trevanix: " + message + "\n";
         return false;
     }
     return true;

@@ -121,10 +121,12 @@ private:
 bool write_whole_file(const std::string& directory, const std::string& name, std::string_view text,
                       std::string& failure);
 
-// Readies DIRECTORY for an unload: created when missing. One that holds
-// anything is refused unless `force` is given, and then its summary.json
-// (the mark of a complete unload) is removed first. False, with the
-// message, when it cannot be used; `refused` is true when only --force was missing.
-bool prepare_directory(const std::string& directory, bool force, std::string& message, bool& refused);
+// Readies DIRECTORY for an unload: created when missing (`created` then
+// says so). One that holds anything is refused unless `force` is given,
+// and then the files an earlier unload wrote there are removed, its
+// summary.json (the mark of a complete unload) first, and nothing else.
+// False, with the message, when it cannot be used; `refused` is true when
+// only --force was missing.
+bool prepare_directory(const std::string& directory, bool force, std::string& message, bool& refused, bool& created);
 
 }  // namespace unload

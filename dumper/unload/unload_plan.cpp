@@ -146,6 +146,7 @@ UnloadTable UnloadPlan::table_of(const schema::Table& table, const schema::Schem
     out.partitioned = !table.partitions.empty();
     out.inferred = inferred;
     out.data_objects = schema::data_object_numbers(table);
+    out.segments = table_segments(table);
     for (const schema::Column* column : schema::unload_columns(table)) {
         if (column->segment_column == 0 || column->is_virtual) continue;
         out.columns.push_back({*column, column->segment_column - 1, column_form(*column, schema), {}});
@@ -172,6 +173,13 @@ void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& 
         if (table.partitions.empty() && table.data_object) place(*table.data_object, "");
     }
     namer_.name(std::span<UnloadTable>(tables_).subspan(first));
+}
+
+std::vector<AccountedTable> UnloadPlan::accounted_tables() const
+{
+    std::vector<AccountedTable> tables;
+    for (const UnloadTable& table : tables_) tables.push_back({table.qualified_name(), table.segments});
+    return tables;
 }
 
 bool UnloadPlan::describes(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "schema/schema.h"
+#include "unload/block_accounting.h"
 #include "unload/load_values.h"
 #include "unload/table_names.h"
 
@@ -39,6 +40,7 @@ struct UnloadTable {
     bool partitioned = false;
     bool inferred = false;
     std::vector<std::uint32_t> data_objects;
+    std::vector<TableSegment> segments;  // whose blocks are accounted for
 
     // "OWNER.TABLE", or "TABLE".
     std::string qualified_name() const;
@@ -113,6 +115,8 @@ public:
     const RowTarget* target(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const;
 
     const std::vector<UnloadTable>& tables() const { return tables_; }
+    // The tables, by the plan's table number, with their segments.
+    std::vector<AccountedTable> accounted_tables() const;
 
 private:
     static std::uint64_t key(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table);
