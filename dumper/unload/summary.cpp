@@ -343,10 +343,14 @@ std::string tables_without_rows(const UnloadPlan& plan, const UnloadSummary& sum
             named.push_back(loss.without_rows.empty() ? name : name + " (" + loss.without_rows + ")");
     }
     if (named.empty() && not_read.empty()) return "";
-    std::string text = plural(named.size() + not_read.size(), "table", "tables") +
-                       " of the schema had no rows in the files: " + some_names(named);
+    std::string text = plural(named.size() + not_read.size(), "table", "tables") + " of the schema had no rows in the files";
+    if (named.empty())
+        return text + (not_read.size() == 1 ? " (its segment lies in a file not read): "
+                                            : " (their segments lie in files not read): ") +
+               some_names(not_read) + "\n";
+    text += ": " + some_names(named);
     if (!not_read.empty())
-        text += std::string(named.empty() ? "" : "; and ") + std::to_string(not_read.size()) +
+        text += "; and " + std::to_string(not_read.size()) +
                 (not_read.size() == 1 ? " whose segment lies in a file not read: "
                                       : " whose segments lie in files not read: ") +
                 some_names(not_read);
