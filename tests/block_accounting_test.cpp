@@ -408,4 +408,34 @@ TEST(BlockAccountingUnit, WithoutAMarkOnlyPlacesBeforeTheLastHoldingRowsAreLost)
     EXPECT_EQ(losses[0].without_rows, "7 blocks, all zeros");
 }
 
+// Segments whose maps claim the same blocks over and over (as a hostile
+// dictionary's could) are believed no further than the files have blocks.
+TEST(BlockAccountingUnit, OverlappingMapsAreBelievedNoFurtherThanTheFilesHaveBlocks)
+{
+    datafile::FileSet files(kBlockSize);
+    std::vector<unload::AccountedTable> tables;
+    for (std::uint32_t header = 2; header < 5; ++header) {
+        datafile::ExtentMap map;
+        map.extents = {{header, 17 - header}};
+        files.put_image({4, header},
+                        datafile::segment_map_blocks(false, 4, header, 500 + header, map, kBlockSize, ByteOrder::Little).front());
+        std::string name = "T";
+        tables.push_back({name.append(std::to_string(header)), {{{4, header}, {500 + header}}}});
+    }
+    datafile::FileHeader header;
+    header.relative_file = 4;
+    header.block_count = 29;  // 30 blocks: room for the first two maps' 14 and 13
+    files.put_image({4, 1}, datafile::file_header_block(header, kBlockSize, ByteOrder::Little));
+    DataFileSet set;
+    set.add(DataFile::from_bytes(datafile::build_file(files.file(4, 30)), "f.dbf"));
+    set[0].set_geometry({kBlockSize, ByteOrder::Little});
+    const unload::BlockAccounting accounting(set, tables);
+    const std::vector<unload::TableLoss> losses = accounting.losses();
+    EXPECT_EQ(losses[0].unaccounted, "");
+    EXPECT_EQ(losses[1].unaccounted, "");
+    EXPECT_EQ(losses[2].unaccounted, "its extents overlap other segments': with theirs, they hold more blocks than "
+                                     "the files read");
+    EXPECT_EQ(accounting.unaccounted_segments(), 1u);
+}
+
 }  // namespace

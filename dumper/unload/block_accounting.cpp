@@ -109,12 +109,31 @@ BlockAccounting::BlockAccounting(DataFileSet& files, std::vector<AccountedTable>
             for (std::uint32_t object : table_segment.data_objects) segment.data_objects.push_back(object);
         }
     }
+    // Segments do not share blocks: all of them together hold no more
+    // places than the files have blocks. Maps that claim more (a hostile
+    // dictionary's, listing the same extents for many segments) are not
+    // believed past that, so memory stays bounded by the files' size.
+    std::uint64_t room = 0;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        room = files[i].block_end() == 0 ? ~std::uint64_t{0} : room + files[i].block_end();
     for (Segment& segment : segments_) {
         std::sort(segment.data_objects.begin(), segment.data_objects.end());
         segment.data_objects.erase(std::unique(segment.data_objects.begin(), segment.data_objects.end()),
                                    segment.data_objects.end());
         walk(files, segment);
+        if (segment.places > room) {
+            segment.problem = "its extents overlap other segments': with theirs, they hold more blocks than the "
+                              "files read";
+            segment.places = 0;
+            segment.ranges.clear();
+            segment.fates.clear();
+            segment.past_end.clear();
+            segment.past_end_blocks = 0;
+            continue;
+        }
+        room -= segment.places;
     }
+    for (Segment& segment : segments_) segment.fates.assign((segment.places + kFatesPerWord - 1) / kFatesPerWord, 0);
     for (std::size_t i = 0; i < files.size(); ++i) paths_.emplace(files[i].relative_file(), files[i].path());
     index_ranges();
 }
@@ -157,7 +176,6 @@ void BlockAccounting::walk(DataFileSet& files, Segment& segment)
     };
     for (const dictionary::ExtentRange& extent : map.extents) take(extent, true);
     for (const dictionary::ExtentRange& extent : map.past_end) take(extent, false);
-    segment.fates.assign((segment.places + kFatesPerWord - 1) / kFatesPerWord, 0);
 }
 
 // The places from `first` to `stop` of `file`, but for those `skipped` (sorted).
