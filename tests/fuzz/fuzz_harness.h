@@ -31,6 +31,7 @@ std::string run_value_input(const std::uint8_t* data, std::size_t size);
 std::string run_arguments_input(const std::uint8_t* data, std::size_t size);
 std::string run_schema_input(const std::uint8_t* data, std::size_t size);
 std::string run_loader_scripts_input(const std::uint8_t* data, std::size_t size);
+std::string run_unload_dir_input(const std::uint8_t* data, std::size_t size);
 
 inline std::string run_datafile_input(const Bytes& input) { return run_datafile_input(input.data(), input.size()); }
 inline std::string run_template_input(const Bytes& input) { return run_template_input(input.data(), input.size()); }
@@ -41,6 +42,7 @@ inline std::string run_loader_scripts_input(const Bytes& input)
 {
     return run_loader_scripts_input(input.data(), input.size());
 }
+inline std::string run_unload_dir_input(const Bytes& input) { return run_unload_dir_input(input.data(), input.size()); }
 
 // For a libFuzzer target: prints the problem and aborts, so that the fuzzer
 // keeps the input as a finding. Does nothing for "".
@@ -160,5 +162,7 @@ std::vector<Seed> arguments_seeds();
 // BOOTSTRAP$'s statements and schema files (schema input: the text itself).
 std::vector<Seed> schema_seeds();
 std::vector<Seed> loader_scripts_seeds();
+// An earlier unload's summary.json and scripts.
+std::vector<Seed> unload_dir_seeds();
 
 }  // namespace fuzz

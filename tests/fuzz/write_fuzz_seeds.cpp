@@ -19,7 +19,8 @@ int main(int argc, char** argv)
             {"values", fuzz::value_seeds},
             {"arguments", fuzz::arguments_seeds},
             {"schema", fuzz::schema_seeds},
-        {"loader_scripts", fuzz::loader_scripts_seeds},
+            {"loader_scripts", fuzz::loader_scripts_seeds},
+            {"unload_dir", fuzz::unload_dir_seeds},
         };
         std::size_t written = 0;
         for (const auto& [target, seeds] : targets) {

@@ -1,0 +1,81 @@
+// What --force removes from an unload directory, under the fuzzer: the
+// input stands as an earlier unload's summary.json, sqlite.sql and
+// postgres.sql at once, in a directory that also holds files no unload
+// writes, beside a file outside it and a directory inside it. Whatever the
+// input names, only plain names of the forms an unload gives are removed:
+// the other files, and everything outside the directory, stay.
+#include <sys/stat.h>
+
+#include "fuzz_harness.h"
+#include "test_support.h"
+#include "unload/earlier_unload.h"
+#include "unload/table_files.h"
+
+namespace fuzz {
+
+namespace {
+
+// Longer inputs are cut: the readers are linear, the fuzzer needs no more.
+constexpr std::size_t kMaxUnloadDirInput = 1 << 16;
+
+// Files no unload writes, in the directory and around it.
+constexpr const char* kKept[] = {"keep.txt", "notes.part", "sub/inside.csv", "../outside.csv", "sqlite.sql.bak"};
+
+bool exists(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool is_plain_unload_name(const std::string& name)
+{
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return false;
+    std::string stem = name.ends_with(".part") ? name.substr(0, name.size() - 5) : name;
+    for (const char* suffix : {".csv", ".pgcopy", ".ctl"})
+        if (stem.size() > std::string_view(suffix).size() && stem.ends_with(suffix)) return true;
+    return stem == "sqlite.sql" || stem == "postgres.sql" || stem == "summary.json" || stem == "sqlite-blobs.tmp";
+}
+
+}  // namespace
+
+std::string run_unload_dir_input(const std::uint8_t* data, std::size_t size)
+{
+    static ScratchDir scratch;
+    size = std::min(size, kMaxUnloadDirInput);
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string dir = scratch.path("out");
+    ::mkdir(dir.c_str(), 0755);
+    ::mkdir((dir + "/sub").c_str(), 0755);
+    for (const char* name : {"summary.json", "sqlite.sql", "postgres.sql"}) scratch.write(std::string("out/") + name, text);
+    for (const char* name : kKept) scratch.write(std::string("out/") + name, std::string("mine"));
+
+    const std::vector<std::string> names = unload::earlier_unload_files(dir);
+    for (const std::string& name : names)
+        if (!is_plain_unload_name(name)) return "an earlier unload's file named " + name;
+    std::string message;
+    bool refused = false, created = false;
+    if (!unload::prepare_directory(dir, true, message, refused, created)) return "--force failed: " + message;
+    for (const char* name : kKept)
+        if (!exists(dir + "/" + name)) return std::string("--force removed ") + name;
+    for (const char* name : {"summary.json", "sqlite.sql", "postgres.sql"})
+        if (exists(dir + "/" + name)) return std::string("--force left ") + name;
+    return "";
+}
+
+std::vector<Seed> unload_dir_seeds()
+{
+    auto seed = [](std::string name, std::string_view text) { return Seed{std::move(name), Bytes(text.begin(), text.end())}; };
+    return {
+        seed("summary", R"({"tables": [{"owner": "S", "table": "T", "rows": 1, "files": {"rows": "S.T.csv", )"
+                        R"("control": "S.T.ctl", "deleted": "S.T\u0041.deleted.csv"}, "binary_copies": {"rows": )"
+                        R"("S.T.pgcopy"}}], "unknown_objects": [], "blocks_read": 3, "cut_short_files": []})"),
+        seed("hostile", R"({"files": {"a": "../outside.csv", "b": "sub/inside.csv", "c": "keep.txt", )"
+                        R"("d": "\ud83d\ude00.csv", "e": "x\u0000.csv", "f": "..", "g": "notes.part"}})"),
+        seed("scripts", ".import --csv --skip 1 \"Q \\\"1\\\".csv\" \"Q\"\n"
+                        "\\copy \"t\" FROM 'it''s.csv' WITH (FORMAT csv, HEADER)\n"
+                        "\\copy \"t\" FROM '../outside.csv' WITH (FORMAT binary)\n"),
+        seed("cut", R"({"tables": [{"files": {"rows": "S.T.c)"),
+    };
+}
+
+}  // namespace fuzz
