@@ -113,9 +113,10 @@ BlockAccounting::BlockAccounting(DataFileSet& files, std::vector<AccountedTable>
     // places than the files have blocks. Maps that claim more (a hostile
     // dictionary's, listing the same extents for many segments) are not
     // believed past that, so memory stays bounded by the files' size.
+    constexpr std::uint64_t kUnbounded = ~std::uint64_t{0};  // a file whose size is not known
     std::uint64_t room = 0;
-    for (std::size_t i = 0; i < files.size(); ++i)
-        room = files[i].block_end() == 0 ? ~std::uint64_t{0} : room + files[i].block_end();
+    for (std::size_t i = 0; i < files.size() && room != kUnbounded; ++i)
+        room = files[i].block_end() == 0 ? kUnbounded : room + files[i].block_end();
     for (Segment& segment : segments_) {
         std::sort(segment.data_objects.begin(), segment.data_objects.end());
         segment.data_objects.erase(std::unique(segment.data_objects.begin(), segment.data_objects.end()),
@@ -131,7 +132,7 @@ BlockAccounting::BlockAccounting(DataFileSet& files, std::vector<AccountedTable>
             segment.past_end_blocks = 0;
             continue;
         }
-        room -= segment.places;
+        if (room != kUnbounded) room -= segment.places;
     }
     for (Segment& segment : segments_) segment.fates.assign((segment.places + kFatesPerWord - 1) / kFatesPerWord, 0);
     for (std::size_t i = 0; i < files.size(); ++i) paths_.emplace(files[i].relative_file(), files[i].path());

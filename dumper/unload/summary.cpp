@@ -216,7 +216,7 @@ std::optional<CutFile> cut_file_of(DataFile& file)
 {
     const std::uint64_t counted = file.counted_block_end();
     if (!file.sized() || counted <= file.block_count()) return std::nullopt;
-    return CutFile{file.path(), counted, counted - 1, counted - file.block_count()};
+    return CutFile{file.path(), counted, file.header_facts().block_count, counted - file.block_count()};
 }
 
 std::string cut_short_text(const CutFile& file)
