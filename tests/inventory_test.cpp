@@ -115,7 +115,7 @@ TEST(Inventory, EveryFileSaysWhatItIsAndEachDatabaseItsFiles)
               std::string::npos)
         << o;
     EXPECT_NE(o.find("; SYSTEM file, holds the dictionary\n"), std::string::npos) << o;
-    EXPECT_NE(o.find(" in the file, 104 in the header (cut short); release unknown;"), std::string::npos) << o;
+    EXPECT_NE(o.find(" in the file, 103 in the header (cut short); release unknown;"), std::string::npos) << o;
     EXPECT_NE(r.errors.find("trevanix: " + p + "/dangling: cannot be read (No such file or directory): left out\n"),
               std::string::npos)
         << r.errors;
@@ -162,7 +162,7 @@ TEST(Inventory, TheTablesModesTakeADirectoryAndItsSystemFile)
     std::filesystem::remove(e.root + "/dangling");
     const std::string out = e.dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, e.root});
-    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.status, 4) << r.errors;  // HR.ALL_TYPES's LOB locators are not decoded
     const std::string& p = e.root;
     for (const std::string& line :
          {"trevanix: " + p + "/asm_disk1: probably an ASM disk, not a data file (not read)\n",

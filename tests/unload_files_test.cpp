@@ -497,7 +497,7 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     EXPECT_EQ(json["blocks_lost"].text, "1");
     ASSERT_EQ(json["cut_short_files"].items.size(), 1u);
     EXPECT_EQ(json["cut_short_files"].items[0]["missing_blocks"].text, "13");
-    EXPECT_FALSE(summary.sound());
+    EXPECT_FALSE(summary.sound(plan));
 
     const std::string table = summary_table(plan, summary);
     EXPECT_EQ(table,
@@ -517,15 +517,16 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     UnloadSummary sound;
     sound.tables.resize(plan.tables().size());
     sound.tables[0] = {14, 1, 0, 2, 0, 0};
-    EXPECT_TRUE(sound.sound());
+    EXPECT_TRUE(sound.sound(plan));
     for (auto spoil : std::vector<void (*)(UnloadSummary&)>{
              [](UnloadSummary& s) { s.blocks_damaged = 1; }, [](UnloadSummary& s) { s.blocks_lost = 1; },
              [](UnloadSummary& s) { s.orphans = 1; }, [](UnloadSummary& s) { s.unaccounted_segments = 1; },
              [](UnloadSummary& s) { s.tables[0].incomplete = 1; }, [](UnloadSummary& s) { s.tables[0].not_decoded = 1; },
-             [](UnloadSummary& s) { s.cut_files.push_back({}); }}) {
+             [](UnloadSummary& s) { s.cut_files.push_back({}); }, [](UnloadSummary& s) { s.blocks_encrypted = 1; },
+             [](UnloadSummary& s) { s.objects[87150].compressed_blocks = 1; }}) {
         UnloadSummary spoilt = sound;
         spoil(spoilt);
-        EXPECT_FALSE(spoilt.sound());
+        EXPECT_FALSE(spoilt.sound(plan));
     }
 }
 

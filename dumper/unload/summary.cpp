@@ -1,5 +1,7 @@
 #include "unload/summary.h"
 
+#include "format/file_format.h"
+
 #include <algorithm>
 
 #include "values/escaped_text.h"
@@ -214,8 +216,12 @@ bool UnloadSummary::sound(const UnloadPlan& plan) const
 
 std::optional<CutFile> cut_file_of(DataFile& file)
 {
+    // Said cut short only when it is whether the header's count takes block 0
+    // in or not: a sound file is never reported as damaged.
     const std::uint64_t counted = file.counted_block_end();
-    if (!file.sized() || counted <= file.block_count()) return std::nullopt;
+    if (!file.sized() || counted == 0 ||
+        !file_format::cut_short_by_header_count(file.block_count(), file.header_facts().block_count))
+        return std::nullopt;
     return CutFile{file.path(), counted, file.header_facts().block_count, counted - file.block_count()};
 }
 

@@ -37,10 +37,10 @@ struct ObjectCounts {
     std::uint64_t blocks = 0;
     std::uint64_t damaged_blocks = 0;  // failing the checks of --verify
     std::uint64_t rows = 0;            // of every kind
-    // Compressed blocks and those of hybrid columnar units: their rows are not decoded.
-    std::uint64_t compressed_blocks = 0;
     std::uint64_t deleted = 0;
     std::uint64_t stale = 0;
+    // Compressed blocks and those of hybrid columnar units: their rows are not decoded.
+    std::uint64_t compressed_blocks = 0;
 
     std::uint64_t live() const { return rows - deleted - stale; }
 };
