@@ -195,7 +195,11 @@ struct TableHeader {
     std::optional<ClusterPlacement> cluster;
     std::vector<Partition> partitions;
     std::vector<std::string> note;
+    bool dropped = false;
 };
+
+// What ends the data object line of a dropped table.
+constexpr std::string_view kDroppedEnding = ", dropped";
 
 // Items of a column list that are constraints, not columns.
 constexpr std::string_view kConstraintWords[] = {"CONSTRAINT", "PRIMARY", "UNIQUE", "CHECK", "FOREIGN"};
@@ -229,7 +233,10 @@ private:
     // objects, a line of the next table's note, or nothing to read.
     void read_comment_line(const Token& comment)
     {
-        const std::string_view text = comment.text;
+        std::string_view text = comment.text;
+        const bool dropped = ends_any_case(text, kDroppedEnding) &&
+                             (after_prefix(text, "data object") || after_prefix(text, "no data object"));
+        if (dropped) text.remove_suffix(kDroppedEnding.size());
         const auto database = after_prefix(text, "database character set ");
         const auto national = after_prefix(text, "national character set ");
         if (database && is_charset_word(*database)) {
@@ -245,6 +252,12 @@ private:
         } else if (header_.seen) {
             header_.note.push_back(comment.text);
         }
+        if (dropped) header_.dropped = true;
+    }
+
+    static bool ends_any_case(std::string_view text, std::string_view ending)
+    {
+        return text.size() >= ending.size() && equal_any_case(text.substr(text.size() - ending.size()), ending);
     }
 
     static bool is_charset_word(std::string_view name)
@@ -335,6 +348,7 @@ private:
         table.segment = header_.segment;
         table.cluster = header_.cluster;
         table.partitions = std::move(header_.partitions);
+        table.dropped = header_.dropped;
         for (const std::string& line : header_.note) table.note += (table.note.empty() ? "" : "\n") + line;
         header_ = {};
         read_column_list(table);
@@ -445,7 +459,9 @@ private:
     static void read_column_comment_part(Column& column, std::string_view part)
     {
         if (part.empty()) return;
-        if (equal_any_case(part, "hidden")) {
+        if (equal_any_case(part, "not described")) {
+            column.described = false;
+        } else if (equal_any_case(part, "hidden")) {
             column.hidden = true;
         } else if (equal_any_case(part, "unused")) {
             column.unused = true;

@@ -59,9 +59,10 @@ std::vector<Table> bootstrap_tables(const std::vector<BootstrapStatement>& state
 //   -- data object 2, cluster table 5, key columns 1
 //   -- data objects 80001 P2019, 80002 P2020
 //   -- no data object
-// (comment lines after it are the table's note), then CREATE TABLE with its
+// (", dropped" at the end of the line for a table dropped; comment lines
+// after it are the table's note), then CREATE TABLE with its
 // columns in storage order. Constraints, defaults and table clauses are
-// passed over; a comment after a column says "hidden", "unused",
+// passed over; a comment after a column says "not described", "hidden", "unused",
 // "character set NAME", "character set id N" or anything else (its free
 // comment), parts apart by ";". Unquoted names are taken in upper case.
 // A table's columns get SEGCOL# and INTCOL# by position and COL# by

@@ -44,7 +44,10 @@ std::string segment_words(const std::optional<SegmentHeader>& segment)
     return words.append(std::to_string(segment->file)).append(" block ").append(std::to_string(segment->block));
 }
 
-std::string data_object_line(const Table& table)
+// The words a data object line ends with for a dropped table.
+constexpr std::string_view kDroppedWords = ", dropped";
+
+std::string data_object_text(const Table& table)
 {
     if (!table.partitions.empty()) {
         std::string line = "-- data objects ";
@@ -63,6 +66,11 @@ std::string data_object_line(const Table& table)
                 std::to_string(table.cluster->key_columns);
     if (table.segment) line.append(", ").append(segment_words(table.segment));
     return line;
+}
+
+std::string data_object_line(const Table& table)
+{
+    return data_object_text(table) + (table.dropped ? std::string(kDroppedWords) : "");
 }
 
 // The character set ids a text column is in unless it says otherwise.
@@ -90,6 +98,7 @@ std::string column_comments(const Column& column, const SchemaCharsets& charsets
         if (!parts.empty()) parts += "; ";
         parts += part;
     };
+    if (!column.described) add("not described");
     if (column.hidden) add("hidden");
     if (column.unused) add("unused");
     add(charset_comment(column, charsets));

@@ -13,11 +13,13 @@ namespace schema {
 // The schema file of `schema`. Per table: its data object line, its note
 // as comment lines, then CREATE TABLE with the stored columns in storage
 // order (those not stored left out), NOT NULL where not nullable, and after
-// a column the comments "hidden", "unused", "character set NAME" (when not
+// a column the comments "not described" (a column no source describes but
+// by its place in the row), "hidden", "unused", "character set NAME" (when not
 // the database's, or for national types the national one, or when a column
 // that is not text has one; "character set id N" when the id has no name)
 // and its free comment, apart by "; ". A table with neither a data object
-// nor partitions is written under "-- no data object".
+// nor partitions is written under "-- no data object"; a dropped table's
+// data object line ends ", dropped".
 // Reading it back gives the same schema, but for what the file does not
 // hold: object numbers, a cluster's object number (and the placement of a
 // clustered table without a data object), a partitioned table's own data

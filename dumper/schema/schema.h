@@ -67,6 +67,10 @@ struct Column {
     bool hidden = false;
     bool is_virtual = false;
     bool unused = false;
+    // False for a stored column the source does not describe, only its
+    // place in the row: named COL<n> (n its SEGCOL#), and typed UNKNOWN
+    // until inference types it from the rows.
+    bool described = true;
     std::uint32_t charset_id = 0;  // COL$.CHARSETID; 0 when not known or not text
     CharsetForm charset_form = CharsetForm::None;
     std::string comment;  // free text, such as the evidence of an inferred type
@@ -117,6 +121,13 @@ struct Table {
     // Its segment's header, when known: a clustered table's is its
     // cluster's; a partitioned table has none (its partitions have theirs).
     std::optional<SegmentHeader> segment{};
+    // Described only by dictionary rows marked deleted: a table dropped
+    // whose blocks may still hold its rows.
+    bool dropped = false;
+    // The source tells that it lacks some of the table's stored columns
+    // (COL$ rows lost: fewer than TAB$ counts, numbers missing), beyond
+    // those it gives as columns not described.
+    bool columns_missing = false;
 
     bool operator==(const Table&) const = default;
 };
@@ -140,6 +151,29 @@ struct Parsed {
 
 // The columns an unload writes, in COL# order: hidden and unused ones left out.
 std::vector<const Column*> unload_columns(const Table& table);
+
+// The stored columns that are hidden or unused, in storage order: an
+// unload writes them to a file of their own.
+std::vector<const Column*> hidden_columns(const Table& table);
+
+// The name of a stored column no source describes: COL<n>, n its SEGCOL#.
+std::string undescribed_column_name(std::uint32_t segment_column);
+
+// How many values of a row the table's columns account for, those not
+// described included: the highest SEGCOL#.
+std::uint32_t stored_width(const Table& table);
+
+// Gives the table a column for every place of its rows up to `widest`
+// values: each place no column describes (or only one not described and of
+// no type) becomes the column not described that `inferred` gives for it
+// (one for each place, in order, as inference types them), named COL<n>,
+// else one of type UNKNOWN. Its columns are then in storage order.
+void complete_columns(Table& table, std::uint32_t widest, const std::vector<Column>& inferred);
+
+// Whether the table's stored columns are known to be not all described:
+// it has none, or some are not described, or its source says so. (Rows
+// wider than stored_width tell it too, but only when read.)
+bool short_of_columns(const Table& table);
 
 // The data object numbers the table's rows are stored under: its
 // partitions', or its own; none for a table without a segment.
