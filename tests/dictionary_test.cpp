@@ -932,7 +932,7 @@ TEST(ListTables, JsonlHoldsTheFieldsOfEachTableAndOfEachUnknownDataObject)
     const std::vector<Json> entries = parse_json_lines(r.output);
     ASSERT_EQ(entries.size(), s.tables().size() + 1);
     const std::vector<std::string> table_keys{"owner",   "table",   "object_id",  "data_object_id", "columns",
-                                              "cluster", "partitions", "blocks", "rows"};
+                                              "cluster", "partitions", "blocks", "rows", "dropped"};
     for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
         const Json& e = entries[i];
         EXPECT_EQ(e.keys(), table_keys);
@@ -966,6 +966,8 @@ TEST(ListTables, JsonlHoldsTheFieldsOfEachTableAndOfEachUnknownDataObject)
         const ObjectCount count = truth->owner == "SYS" ? ObjectCount{} : table_truth(s, *truth);
         EXPECT_EQ(e["blocks"].text, std::to_string(count.blocks));
         EXPECT_EQ(e["rows"].text, std::to_string(count.rows));
+        EXPECT_EQ(e["dropped"].kind, Json::Bool);
+        EXPECT_FALSE(e["dropped"].boolean);
     }
     const Json& unknown = entries.back();
     EXPECT_EQ(unknown.keys(), (std::vector<std::string>{"unknown_data_object_id", "blocks", "rows", "fits"}));

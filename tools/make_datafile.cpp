@@ -38,6 +38,10 @@ int usage()
                  "  DIRECTORY/schema.sql, their schema file (what --schema reads); with\n"
                  "  --system-blocks N the SYSTEM file's header counts N blocks and the file is\n"
                  "  that long, the blocks past those written never used\n"
+                 "       make_datafile history DIRECTORY\n"
+                 "  writes the same for the database with dictionary rows DDL marked deleted:\n"
+                 "  tables dropped (one with its owner, one created again), a partition\n"
+                 "  dropped, a table renamed and a column dropped\n"
                  "       make_datafile hostile DIRECTORY\n"
                  "  writes the same for a database whose names an attacker chose, and\n"
                  "  DIRECTORY/loaded-tables.txt: the ID and row count of each table a loader\n"
@@ -82,9 +86,10 @@ int main(int argc, char** argv)
     if (words.size() < 2) return usage();
     const std::string& what = words[0];
     try {
-        if (what == "database" && words.size() == 2) {
+        if ((what == "database" || what == "history") && words.size() == 2) {
             std::filesystem::create_directories(words[1]);
-            datafile::Database database = datafile::sample_database(block_size, order);
+            datafile::Database database = what == "database" ? datafile::sample_database(block_size, order)
+                                                             : datafile::history_database(block_size, order);
             database.system_layout.file_blocks = system_blocks;
             const datafile::BuiltDatabase built = datafile::build_database(database);
             datafile::write_database(built, words[1]);

@@ -314,6 +314,76 @@ TableDef chained_rows_table(std::uint32_t block_size)
     return t;
 }
 
+// ---------------------------------------------------------------------------
+// What DDL left in the dictionary
+
+// Dropped with PURGE: a deleted row and an unused column's value among its rows.
+TableDef dropped_bonus_table()
+{
+    TableDef t;
+    t.owner = "SCOTT";
+    t.name = "BONUS";
+    t.object_id = t.data_object_id = 87200;
+    ColumnDef rate = number_column("SYS_C00005_20010101:00:00$");
+    rate.property = kColumnHidden | kColumnUnused;
+    t.columns = {text_column("ENAME", kTypeVarchar2, 10, kCharsetAl32Utf8),
+                 text_column("JOB", kTypeVarchar2, 9, kCharsetAl32Utf8), number_column("SAL"), number_column("COMM"),
+                 rate};
+    t.rows = {{{text("SMITH"), text("CLERK"), number(800), number(100), number(7)}, false},
+              {{text("ALLEN"), text("SALESMAN"), number(1600), number(300)}, false},
+              {{text("WARD"), text("SALESMAN"), number(1250)}, false},
+              {{text("JONES"), text("MANAGER"), number(2975), std::nullopt, number(9)}, true}};
+    t.dropped = true;
+    return t;
+}
+
+// The same name twice: the table dropped, then one created again with other columns.
+std::vector<TableDef> recreated_tables()
+{
+    TableDef old_temp;
+    old_temp.owner = "SCOTT";
+    old_temp.name = "TEMP";
+    old_temp.object_id = old_temp.data_object_id = 87205;
+    old_temp.columns = {number_column("ID", 4, 0), text_column("NOTE", kTypeVarchar2, 20, kCharsetAl32Utf8)};
+    old_temp.rows = {{{number(1), text("old")}, false}, {{number(2), text("older")}, false}};
+    old_temp.dropped = true;
+    TableDef temp;
+    temp.owner = "SCOTT";
+    temp.name = "TEMP";
+    temp.object_id = temp.data_object_id = 87210;
+    temp.columns = {number_column("ID", 4, 0), text_column("LABEL", kTypeVarchar2, 20, kCharsetAl32Utf8),
+                    typed_column("MADE", kTypeDate, 7)};
+    temp.rows = {{{number(1), text("new"), date(2021, 3, 4)}, false}};
+    return {old_temp, temp};
+}
+
+// Renamed from SITES, a column dropped since: its old OBJ$ and COL$ rows deleted.
+TableDef renamed_table()
+{
+    TableDef t;
+    t.owner = "HR";
+    t.name = "LOCATIONS";
+    t.object_id = t.data_object_id = 87215;
+    t.columns = {number_column("ID", 4, 0, false), text_column("CITY", kTypeVarchar2, 30, kCharsetAl32Utf8)};
+    t.removed_columns = {text_column("FAX", kTypeVarchar2, 20, kCharsetAl32Utf8)};
+    t.former_names = {"SITES"};
+    t.rows = {{{number(1), text("Oxford")}, false}, {{number(2), text("Lyon")}, false}};
+    return t;
+}
+
+// Dropped with its owner (DROP USER ... CASCADE).
+TableDef dropped_users_table()
+{
+    TableDef t;
+    t.owner = "OLDAPP";
+    t.name = "LOG";
+    t.object_id = t.data_object_id = 87220;
+    t.columns = {number_column("ID", 6, 0), text_column("MSG", kTypeVarchar2, 40, kCharsetAl32Utf8)};
+    t.rows = {{{number(1), text("started")}, false}, {{number(2), text("stopped")}, false}};
+    t.dropped = true;
+    return t;
+}
+
 }  // namespace
 
 Bytes lob_locator_value(std::uint32_t lob_id)
@@ -341,6 +411,23 @@ Database sample_database(std::uint32_t block_size, ByteOrder order)
     for (TableDef t : {wide_table(), hidden_columns_table(), partitioned_table(), truncated_table(block_size),
                        other_charset_table(), chained_rows_table(block_size)})
         db.tables.push_back(std::move(t));
+    return db;
+}
+
+Database history_database(std::uint32_t block_size, ByteOrder order)
+{
+    Database db = sample_database(block_size, order);
+    db.users.push_back({110, "OLDAPP", kUserTypeUser, true});
+    for (TableDef& t : db.tables) {
+        if (t.name != "SALES") continue;
+        PartitionDef p{"P2018", 87143, 87143, {}, true};
+        for (int i = 1; i <= 2; ++i) p.rows.push_back({{number(20180 + i), number(2018), decimal("99.5")}, false});
+        t.partitions.insert(t.partitions.begin(), p);
+    }
+    db.tables.push_back(dropped_bonus_table());
+    for (TableDef& t : recreated_tables()) db.tables.push_back(std::move(t));
+    db.tables.push_back(renamed_table());
+    db.tables.push_back(dropped_users_table());
     return db;
 }
 

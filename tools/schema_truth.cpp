@@ -60,13 +60,15 @@ schema::Table table_of(const Database& database, const TableDef& def, const Buil
     table.owner = def.owner;
     table.name = def.name;
     table.object_number = def.object_id;
+    table.dropped = def.dropped;
     if (def.partitions.empty()) {
         table.data_object = def.data_object_id;
         table.segment = segment_header(built, def.data_object_id);
     }
     for (const PartitionDef& partition : def.partitions)
-        table.partitions.push_back({partition.name, partition.data_object_id, partition.object_id,
-                                    segment_header(built, partition.data_object_id)});
+        if (!partition.dropped)
+            table.partitions.push_back({partition.name, partition.data_object_id, partition.object_id,
+                                        segment_header(built, partition.data_object_id)});
     if (const ClusterDef* cluster = cluster_of(database, def))
         table.cluster = schema::ClusterPlacement{cluster->object_id, def.cluster->table,
                                                  static_cast<std::uint32_t>(cluster->key.size())};
@@ -82,7 +84,18 @@ schema::Schema schema_of(const Database& database, const BuiltDatabase* built)
     schema::Schema schema;
     schema.database_charset = std::string(schema::charset_name(database.charset_id));
     schema.national_charset = std::string(schema::charset_name(database.national_charset_id));
-    for (const TableDef& table : database.tables) schema.tables.push_back(table_of(database, table, built));
+    for (const TableDef& table : database.tables) {
+        schema.tables.push_back(table_of(database, table, built));
+        // Partitions dropped from a table: a dropped table of their own, with its columns.
+        schema::Table dropped = schema.tables.back();
+        dropped.partitions.clear();
+        dropped.dropped = true;
+        for (const PartitionDef& partition : table.partitions)
+            if (partition.dropped)
+                dropped.partitions.push_back({partition.name, partition.data_object_id, partition.object_id,
+                                              segment_header(built, partition.data_object_id)});
+        if (!dropped.partitions.empty()) schema.tables.push_back(std::move(dropped));
+    }
     return schema;
 }
 

@@ -14,7 +14,8 @@ namespace datafile {
 // columns with their COL#, SEGCOL# and INTCOL#; the database's character
 // sets by name. With the database `built`, each table's segment header
 // (its cluster's for a clustered table, its partitions' for a partitioned
-// one) too, as a dictionary names them.
+// one) too, as a dictionary names them. Tables dropped are marked so, and a
+// table's partitions dropped are a dropped table of their own after it.
 schema::Schema schema_of(const Database& database, const BuiltDatabase* built = nullptr);
 
 }  // namespace datafile

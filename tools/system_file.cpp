@@ -159,7 +159,8 @@ private:
     std::vector<LogicalRow> object_rows() const;
     LogicalRow tab_row(const TableDef& t) const;
     void add_col_rows(std::map<std::uint32_t, std::vector<LogicalRow>>& by_object, std::uint32_t object,
-                      const std::vector<ColumnDef>& columns, const std::vector<ColumnNumbers>& numbers) const;
+                      const std::vector<ColumnDef>& columns, const std::vector<ColumnNumbers>& numbers,
+                      bool deleted = false) const;
     std::vector<LogicalRow> bootstrap_rows() const;
     void add_partition_table();
 
@@ -383,13 +384,15 @@ const ClusterDef* DatabaseBuilder::cluster_of(const TableDef& t) const
 std::vector<LogicalRow> DatabaseBuilder::user_rows() const
 {
     std::vector<LogicalRow> rows;
-    for (const UserDef& u : db_.users)
+    for (const UserDef& u : db_.users) {
         rows.push_back(named_row(core_tables_.at("USER$"),
                                  {{"USER#", number(u.id)},
                                   {"NAME", text(u.name)},
                                   {"TYPE#", number(u.type)},
                                   {"DATATS#", number(u.id == kSysUser ? 0 : db_.users_tablespace)},
                                   {"CTIME", kDictionaryCreated}}));
+        rows.back().deleted = u.dropped;
+    }
     return rows;
 }
 
@@ -403,6 +406,7 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
         std::string subname;
         std::uint16_t type;
         const Value* created;
+        bool deleted = false;
     };
     std::vector<Object> objects;
     for (const Statement& s : statements_) {
@@ -421,12 +425,17 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
         objects.push_back({t.object_id, t.data_object_id, kSysUser, t.name, "", kObjectTypeTable, &kDictionaryCreated});
     for (const TableDef& t : db_.tables) {
         const auto data_object = t.partitions.empty() ? std::optional(t.data_object_id) : std::nullopt;
-        objects.push_back({t.object_id, data_object, user_id(t.owner), t.name, "", kObjectTypeTable, &kUsersCreated});
+        // The rows its former names had, deleted when the DDL wrote the new one.
+        for (const std::string& former : t.former_names)
+            objects.push_back({t.object_id, data_object, user_id(t.owner), former, "", kObjectTypeTable, &kUsersCreated,
+                               true});
+        objects.push_back(
+            {t.object_id, data_object, user_id(t.owner), t.name, "", kObjectTypeTable, &kUsersCreated, t.dropped});
         for (const PartitionDef& p : t.partitions)
             objects.push_back({p.object_id, p.data_object_id, user_id(t.owner), t.name, p.name,
-                               kObjectTypeTablePartition, &kUsersCreated});
+                               kObjectTypeTablePartition, &kUsersCreated, t.dropped || p.dropped});
     }
-    std::sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) { return a.id < b.id; });
+    std::stable_sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) { return a.id < b.id; });
     std::vector<LogicalRow> rows;
     for (const Object& o : objects) {
         const std::uint16_t name_space = o.type == kObjectTypeIndex     ? kNamespaceIndex
@@ -444,6 +453,7 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
                                   {"MTIME", *o.created},
                                   {"STIME", *o.created},
                                   {"STATUS", number(1)}}));
+        rows.back().deleted = o.deleted;
     }
     return rows;
 }
@@ -461,7 +471,7 @@ LogicalRow DatabaseBuilder::tab_row(const TableDef& t) const
     if (partitioned) property |= kTablePartitioned;
     std::uint32_t visible = 0;
     for (const ColumnDef& c : t.columns) visible += c.hidden() ? 0 : 1;
-    return named_row(core_tables_.at("TAB$"),
+    LogicalRow row = named_row(core_tables_.at("TAB$"),
                      {{"OBJ#", number(t.object_id)},
                       {"DATAOBJ#", partitioned ? Value() : number(t.data_object_id)},
                       {"TS#", number(t.owner == "SYS" ? 0 : db_.users_tablespace)},
@@ -478,11 +488,13 @@ LogicalRow DatabaseBuilder::tab_row(const TableDef& t) const
                       {"INTCOLS", number(static_cast<std::int64_t>(t.columns.size()))},
                       {"KERNELCOLS", number(static_cast<std::int64_t>(t.stored_count()))},
                       {"PROPERTY", number(property)}});
+    row.deleted = t.dropped;
+    return row;
 }
 
 void DatabaseBuilder::add_col_rows(std::map<std::uint32_t, std::vector<LogicalRow>>& by_object,
                                    std::uint32_t object, const std::vector<ColumnDef>& columns,
-                                   const std::vector<ColumnNumbers>& numbers) const
+                                   const std::vector<ColumnNumbers>& numbers, bool deleted) const
 {
     const TableDef& col_table = core_tables_.at("COL$");
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -505,6 +517,7 @@ void DatabaseBuilder::add_col_rows(std::map<std::uint32_t, std::vector<LogicalRo
                         {"CHARSETID", number(c.charset_id)},
                         {"CHARSETFORM", number(c.charset_form)},
                         {kCharLengthColumn, number(c.char_length.value_or(0))}}));
+        by_object[object].back().deleted = deleted;
     }
 }
 
@@ -585,7 +598,8 @@ void DatabaseBuilder::lay_out_dictionary()
     };
     auto describe_table = [&](const TableDef& t) {
         tab_rows.emplace(t.object_id, tab_row(t));
-        add_col_rows(col_rows, t.object_id, t.columns, t.numbers());
+        add_col_rows(col_rows, t.object_id, t.columns, t.numbers(), t.dropped);
+        add_col_rows(col_rows, t.object_id, t.removed_columns, t.removed_numbers(), true);
     };
     for (const ClusterDef& c : core_clusters_) describe_cluster(c);
     for (const auto& [name, t] : core_tables_) describe_table(t);
@@ -837,6 +851,19 @@ std::vector<ColumnNumbers> TableDef::numbers() const
     std::uint32_t col = 0, segcol = 0;
     for (const ColumnDef& c : columns)
         out.push_back({c.hidden() ? 0 : ++col, c.stored() ? ++segcol : 0, static_cast<std::uint32_t>(out.size() + 1)});
+    return out;
+}
+
+std::vector<ColumnNumbers> TableDef::removed_numbers() const
+{
+    std::uint32_t col = 0, segcol = 0, intcol = 0;
+    for (const ColumnNumbers& n : numbers()) {
+        col = std::max(col, n.col);
+        segcol = std::max(segcol, n.segcol);
+        intcol = std::max(intcol, n.intcol);
+    }
+    std::vector<ColumnNumbers> out;
+    for (const ColumnDef& c : removed_columns) out.push_back({c.hidden() ? 0 : ++col, c.stored() ? ++segcol : 0, ++intcol});
     return out;
 }
 

@@ -67,6 +67,7 @@ struct UserDef {
     std::uint32_t id = 0;
     std::string name;
     std::uint16_t type = 1;  // USER$.TYPE#: 1 user, 0 role
+    bool dropped = false;    // its USER$ row marked deleted (DROP USER)
 };
 
 struct ClusterDef {
@@ -90,6 +91,7 @@ struct PartitionDef {
     std::uint32_t object_id = 0;
     std::uint32_t data_object_id = 0;
     std::vector<LogicalRow> rows;
+    bool dropped = false;  // its OBJ$ row marked deleted (ALTER TABLE ... DROP PARTITION), its blocks left
 };
 
 // The rows an earlier generation of a table (before a truncate or move)
@@ -113,8 +115,18 @@ struct TableDef {
     std::optional<ClusterPlace> cluster;
     std::vector<PartitionDef> partitions;
     std::optional<OlderGeneration> older;
+    // Dropped with PURGE: its OBJ$, TAB$ and COL$ rows (and its
+    // partitions') marked deleted, its blocks left as they were.
+    bool dropped = false;
+    // Columns a later ALTER TABLE ... DROP COLUMN removed: their COL$ rows
+    // marked deleted, numbered after the table's columns; no row stores them.
+    std::vector<ColumnDef> removed_columns;
+    // Names it had before a DDL rewrote its OBJ$ row: rows of its object
+    // and data object numbers marked deleted.
+    std::vector<std::string> former_names;
 
     std::vector<ColumnNumbers> numbers() const;
+    std::vector<ColumnNumbers> removed_numbers() const;  // of removed_columns, after the others'
     std::size_t stored_count() const;
 };
 
@@ -179,6 +191,14 @@ struct HostileDatabase {
     std::vector<std::string> loaded_tables;
 };
 HostileDatabase hostile_database();
+
+// The sample database with rows of its dictionary that DDL marked deleted:
+// SCOTT.BONUS dropped with PURGE (a deleted row and an unused column among
+// its rows), SCOTT.TEMP dropped and created again with other columns,
+// OLDAPP.LOG dropped with its owner, a partition of SCOTT.SALES dropped,
+// and HR.LOCATIONS renamed from SITES with a column dropped: the old OBJ$
+// and COL$ rows of each still in their blocks, marked deleted.
+Database history_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little);
 
 // A LOB column's in-row bytes: a locator. Only a stand-in for one
 // (assumed): readers show them as hexadecimal.

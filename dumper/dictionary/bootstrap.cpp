@@ -113,6 +113,8 @@ bool read_bootstrap(DataFileSet& files, DataFile& system, Bootstrap& bootstrap, 
 
     bool bad = false;
     const SegmentTally tally = read_segment_rows(files, segment, notes, [&](const Row& row) {
+        // An upgrade's old lines, deleted, describe the objects as they were.
+        if (row.deleted) return;
         const auto line = number_field(row, kBootstrapLineColumn, bad);
         const auto object = number_field(row, kBootstrapObjectColumn, bad);
         const auto sql = text_field(row, kBootstrapSqlColumn);

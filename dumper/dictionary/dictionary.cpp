@@ -22,6 +22,8 @@ namespace {
 constexpr std::string_view kPartitionTable = "TABPART$";
 // How many tables a warning names before it says "...".
 constexpr std::size_t kNamesInWarning = 5;
+// The most columns a table stores.
+constexpr std::uint32_t kMostStoredColumns = 1000;
 
 std::string plural(std::uint64_t count, const char* one, const char* many)
 {
@@ -81,21 +83,40 @@ public:
     }
 
 private:
-    // A core table whose rows are read, and what reads them.
+    // A core table whose rows are read, and what reads them: its live rows,
+    // and apart from them those marked deleted.
     struct Reading {
         CoreTable table;
         RowHandler handler;
+        RowHandler deleted_handler;
         bool required = false;
+    };
+
+    // What the rows marked deleted hold: the dictionary as it was before
+    // a DROP or another DDL removed them.
+    struct DeletedRows {
+        CoreRows<ObjectRow> objects;
+        CoreRows<TableRow> tables;
+        ColumnRows columns;
+        CoreRows<User> users;
     };
 
     // OBJ$ and COL$ are needed; without TAB$ tables lose their cluster
     // placement, without USER$ their owners' names.
     bool find_core_tables()
     {
-        add_reading("OBJ$", kObjObject, true, [this](const CoreTable& t, std::string& e) { return object_rows(t, objects_, e); });
-        add_reading("COL$", kColObject, true, [this](const CoreTable& t, std::string& e) { return column_rows(t, columns_, e); });
-        add_reading("TAB$", kTabObject, false, [this](const CoreTable& t, std::string& e) { return table_rows(t, tables_, e); });
-        add_reading("USER$", kUserObject, false, [this](const CoreTable& t, std::string& e) { return user_rows(t, users_, e); });
+        add_reading("OBJ$", kObjObject, true, [this](const CoreTable& t, bool live, std::string& e) {
+            return object_rows(t, live ? objects_ : deleted_.objects, e);
+        });
+        add_reading("COL$", kColObject, true, [this](const CoreTable& t, bool live, std::string& e) {
+            return column_rows(t, live ? columns_ : deleted_.columns, e);
+        });
+        add_reading("TAB$", kTabObject, false, [this](const CoreTable& t, bool live, std::string& e) {
+            return table_rows(t, live ? tables_ : deleted_.tables, e);
+        });
+        add_reading("USER$", kUserObject, false, [this](const CoreTable& t, bool live, std::string& e) {
+            return user_rows(t, live ? users_ : deleted_.users, e);
+        });
         return error_.empty();
     }
 
@@ -107,7 +128,7 @@ private:
         reading.required = required;
         std::string why;
         std::optional<RowHandler> handler;
-        if (find_core_table(bootstrap_, name, object, reading.table, why)) handler = make_handler(reading.table, why);
+        if (find_core_table(bootstrap_, name, object, reading.table, why)) handler = make_handler(reading.table, true, why);
         if (!handler) {
             if (required)
                 error_ = "cannot read " + std::string(name) + ": " + why;
@@ -116,6 +137,7 @@ private:
             return;
         }
         reading.handler = std::move(*handler);
+        reading.deleted_handler = std::move(*make_handler(reading.table, false, why));
         readings_.push_back(std::move(reading));
     }
 
@@ -171,8 +193,14 @@ private:
             for (const Reading& reading : readings_)
                 if (reading.table.segment.name == segment->name) stored.push_back(&reading);
             tallies_[segment->name] = read_segment_rows(files_, *segment, notes_, [&](const Row& row) {
-                for (const Reading* reading : stored)
-                    if (reading->table.cluster_table == row.cluster_table) reading->handler(row);
+                for (const Reading* reading : stored) {
+                    if (reading->table.cluster_table != row.cluster_table) continue;
+                    // A deleted row describes what was: never a live table.
+                    if (row.deleted)
+                        reading->deleted_handler(row);
+                    else
+                        reading->handler(row);
+                }
             });
         }
     }
@@ -232,42 +260,82 @@ private:
 
     // The columns of an object, stored ones in SEGCOL# order, then those
     // not stored in INTCOL# order; none when COL$ gives none.
-    std::vector<schema::Column> take_columns(std::uint32_t object)
+    static std::vector<schema::Column> take_columns(ColumnRows& rows, std::uint32_t object)
     {
-        const auto found = columns_.by_object.find(object);
-        if (found == columns_.by_object.end()) return {};
+        const auto found = rows.by_object.find(object);
+        if (found == rows.by_object.end()) return {};
         std::vector<schema::Column> columns = std::move(found->second);
-        columns_.by_object.erase(found);
-        auto order = [](const schema::Column& c) {
-            return std::tuple(c.segment_column == 0, c.segment_column, c.internal_column);
-        };
-        std::sort(columns.begin(), columns.end(),
-                  [&](const schema::Column& a, const schema::Column& b) { return order(a) < order(b); });
+        rows.by_object.erase(found);
+        sort_columns(columns);
         columns.shrink_to_fit();
         return columns;
     }
 
+    static void sort_columns(std::vector<schema::Column>& columns)
+    {
+        auto order = [](const schema::Column& c) {
+            return std::tuple(c.segment_column == 0, c.segment_column, c.internal_column);
+        };
+        std::stable_sort(columns.begin(), columns.end(),
+                         [&](const schema::Column& a, const schema::Column& b) { return order(a) < order(b); });
+    }
+
+    // A stored place before the highest SEGCOL# that no column holds lost
+    // its COL$ row: it is kept as a column not described, so that the
+    // values after it keep their places.
+    static bool add_undescribed_places(std::vector<schema::Column>& columns)
+    {
+        std::set<std::uint32_t> places;
+        for (const schema::Column& column : columns)
+            if (column.segment_column != 0 && !column.is_virtual) places.insert(column.segment_column);
+        if (places.empty()) return false;
+        const std::uint32_t highest = *places.rbegin();
+        // A SEGCOL# past the most a table stores is a damaged value, not a place.
+        if (highest > kMostStoredColumns) return false;
+        bool added = false;
+        for (std::uint32_t place = 1; place < highest; ++place) {
+            if (places.count(place) != 0) continue;
+            schema::Column column;
+            column.name = schema::undescribed_column_name(place);
+            column.segment_column = place;
+            column.described = false;
+            columns.push_back(std::move(column));
+            added = true;
+        }
+        if (added) sort_columns(columns);
+        return added;
+    }
+
     // Table partitions and subpartitions with a segment, by owner and table
     // name, in object number order.
-    std::map<std::pair<std::uint32_t, std::string>, std::vector<schema::Partition>> partitions_by_table() const
+    static std::map<std::pair<std::uint32_t, std::string>, std::vector<schema::Partition>>
+    partitions_by_table(const std::vector<ObjectRow>& objects)
     {
         std::vector<const ObjectRow*> parts;
-        for (const ObjectRow& row : objects_.rows)
+        for (const ObjectRow& row : objects)
             if ((row.type == kObjectTypeTablePartition || row.type == kObjectTypeTableSubpartition) && row.data_object)
                 parts.push_back(&row);
         std::sort(parts.begin(), parts.end(), [](const ObjectRow* a, const ObjectRow* b) { return a->object < b->object; });
         std::map<std::pair<std::uint32_t, std::string>, std::vector<schema::Partition>> by_table;
-        for (const ObjectRow* row : parts)
-            by_table[{row->owner, row->name}].push_back({row->subname, *row->data_object, row->object, std::nullopt});
+        for (const ObjectRow* row : parts) {
+            std::vector<schema::Partition>& partitions = by_table[{row->owner, row->name}];
+            // A deleted row may be read twice over (the same partition dropped twice).
+            const bool seen = std::any_of(partitions.begin(), partitions.end(), [&](const schema::Partition& p) {
+                return p.data_object == *row->data_object;
+            });
+            if (!seen) partitions.push_back({row->subname, *row->data_object, row->object, std::nullopt});
+        }
         return by_table;
     }
 
     void build_schema(Dictionary& dictionary)
     {
         for (const User& user : dictionary.users) user_names_[user.number] = user.name;
+        // A dropped user's tables keep its name.
+        for (const User& user : deleted_.users.rows) user_names_.emplace(user.number, user.name);
         std::unordered_map<std::uint32_t, const TableRow*> placement;
         for (const TableRow& row : tables_.rows) placement[row.object] = &row;
-        auto partitions = partitions_by_table();
+        auto partitions = partitions_by_table(objects_.rows);
         std::vector<std::string> without_columns, short_of_columns, unplaced;
 
         schema::Schema& schema = dictionary.schema;
@@ -280,28 +348,35 @@ private:
             table.data_object = object.data_object;
             const auto tab = placement.find(object.object);
             if (tab != placement.end()) place(*tab->second, table);
-            table.columns = take_columns(object.object);
+            table.columns = take_columns(columns_, object.object);
             if (auto found = partitions.find({object.owner, object.name}); found != partitions.end())
                 table.partitions = found->second;
             const std::string full_name = table.owner + "." + table.name;
             if (tab == placement.end()) unplaced.push_back(full_name);
-            const std::optional<std::uint32_t> counted =
-                tab == placement.end() ? std::nullopt : tab->second->columns;
+            std::optional<std::uint32_t> counted;
+            if (tab != placement.end()) counted = tab->second->columns;
+            const bool gaps = add_undescribed_places(table.columns);
+            const bool missing = gaps || columns_missing(table.columns, counted);
             if (table.columns.empty())
                 without_columns.push_back(full_name);
-            else if (columns_missing(table.columns, counted))
+            else if (missing)
                 short_of_columns.push_back(full_name);
+            mark_missing_columns(table, missing);
             schema.tables.push_back(std::move(table));
         }
+        add_dropped_tables(schema);
         std::sort(schema.tables.begin(), schema.tables.end(), [](const schema::Table& a, const schema::Table& b) {
-            return std::tie(a.owner, a.name, a.object_number) < std::tie(b.owner, b.name, b.object_number);
+            return std::tie(a.owner, a.name, a.dropped, a.object_number) <
+                   std::tie(b.owner, b.name, b.dropped, b.object_number);
         });
         if (!without_columns.empty())
             notes_.warn("COL$ holds no columns of " + plural(without_columns.size(), "table", "tables") + ": " +
-                        some_names(without_columns));
+                        some_names(without_columns) + ": the values their rows store are unloaded as COL<n> columns "
+                        "(n their place in the row) typed by inference");
         if (!short_of_columns.empty())
             notes_.warn("COL$ lacks some columns of " + plural(short_of_columns.size(), "table", "tables") + ": " +
-                        some_names(short_of_columns));
+                        some_names(short_of_columns) + ": the values of those their rows store are unloaded as "
+                        "COL<n> columns (n their place in the row) typed by inference");
         if (!unplaced.empty() && !tables_.rows.empty())
             notes_.warn("TAB$ holds no row for " + plural(unplaced.size(), "table", "tables") + ": " +
                         some_names(unplaced) + ": where their rows are stored is taken from OBJ$ alone");
@@ -356,13 +431,127 @@ private:
                     partition.segment = header->second;
     }
 
+    // A table COL$ does not wholly describe says so in its note (a schema
+    // file's comment) and is unloaded with every column its rows store.
+    static void mark_missing_columns(schema::Table& table, bool missing)
+    {
+        if (!missing && !table.columns.empty()) return;
+        table.columns_missing = true;
+        table.note = "COL$ lacks columns of this table: an unload names the values its rows store there COL<n> "
+                     "(n their place in the row) and types them by inference";
+    }
+
+    // ---------------------------------------------------------------------
+    // Dropped tables: rows marked deleted are a second source, read only for
+    // data objects no live row describes.
+
+    // What the live rows describe: the data objects of every live object
+    // (and of TAB$), and the places of clustered tables in their clusters.
+    struct LiveObjects {
+        std::set<std::uint32_t> objects;       // OBJ#
+        std::set<std::uint32_t> data_objects;  // heap segments
+        std::set<std::pair<std::uint32_t, std::uint32_t>> cluster_tables;  // (data object, table number)
+
+        bool describes(const schema::Table& table) const
+        {
+            if (table.cluster && table.data_object)
+                return cluster_tables.count({*table.data_object, table.cluster->table_number}) != 0;
+            return table.data_object && data_objects.count(*table.data_object) != 0;
+        }
+    };
+
+    LiveObjects live_objects(const schema::Schema& schema) const
+    {
+        LiveObjects live;
+        for (const ObjectRow& row : objects_.rows) {
+            live.objects.insert(row.object);
+            if (row.data_object && row.type != kObjectTypeCluster) live.data_objects.insert(*row.data_object);
+        }
+        for (const TableRow& row : tables_.rows)
+            if (row.data_object && !row.cluster) live.data_objects.insert(*row.data_object);
+        for (const schema::Table& table : schema.tables)
+            if (table.cluster && table.data_object)
+                live.cluster_tables.insert({*table.data_object, table.cluster->table_number});
+        return live;
+    }
+
+    // The columns of a dropped object: what COL$ still holds live of it,
+    // then its deleted rows for the columns those lack.
+    std::vector<schema::Column> dropped_columns(std::uint32_t object)
+    {
+        std::vector<schema::Column> columns = take_columns(columns_, object);
+        std::set<std::uint32_t> numbers;
+        for (const schema::Column& column : columns) numbers.insert(column.internal_column);
+        for (schema::Column& column : take_columns(deleted_.columns, object))
+            if (numbers.insert(column.internal_column).second) columns.push_back(std::move(column));
+        sort_columns(columns);
+        return columns;
+    }
+
+    void add_dropped_tables(schema::Schema& schema)
+    {
+        const LiveObjects live = live_objects(schema);
+        std::unordered_map<std::uint32_t, const TableRow*> placement;
+        for (const TableRow& row : deleted_.tables.rows) placement.emplace(row.object, &row);
+        for (const TableRow& row : tables_.rows) placement[row.object] = &row;  // a live row wins
+        auto partitions = partitions_by_table(deleted_.objects.rows);
+        for (auto& [key, parts] : partitions)
+            std::erase_if(parts, [&](const schema::Partition& p) { return live.data_objects.count(p.data_object) != 0; });
+
+        std::vector<schema::Table> dropped;
+        std::set<std::uint32_t> done;
+        std::set<std::pair<std::uint32_t, std::string>> named;  // (owner, name) of those with partitions
+        for (const ObjectRow& object : deleted_.objects.rows) {
+            if (object.type != kObjectTypeTable || live.objects.count(object.object) != 0 ||
+                !done.insert(object.object).second)
+                continue;
+            schema::Table table;
+            table.owner = owner_name(object.owner);
+            table.name = object.name;
+            table.object_number = object.object;
+            table.data_object = object.data_object;
+            table.dropped = true;
+            if (const auto tab = placement.find(object.object); tab != placement.end()) place(*tab->second, table);
+            if (auto found = partitions.find({object.owner, object.name}); found != partitions.end()) {
+                table.partitions = found->second;
+                named.insert(found->first);
+            }
+            if (live.describes(table)) table.data_object.reset();
+            if (table.partitions.empty() && !table.data_object) continue;  // nothing of it to read
+            table.columns = dropped_columns(object.object);
+            mark_missing_columns(table, add_undescribed_places(table.columns));
+            dropped.push_back(std::move(table));
+        }
+        // Partitions dropped from a table that is still there: its columns are theirs.
+        for (const auto& [key, parts] : partitions) {
+            if (parts.empty() || named.count(key) != 0) continue;
+            const std::string owner = owner_name(key.first);
+            const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [&](const schema::Table& t) {
+                return t.owner == owner && t.name == key.second && !t.partitions.empty();
+            });
+            if (found == schema.tables.end()) continue;
+            schema::Table table = *found;
+            table.partitions = parts;
+            table.dropped = true;
+            dropped.push_back(std::move(table));
+        }
+        if (dropped.empty()) return;
+        std::vector<std::string> names;
+        for (const schema::Table& table : dropped) names.push_back(table.owner + "." + table.name);
+        notes_.warn("rows of the dictionary marked deleted describe " +
+                    plural(dropped.size(), "dropped table", "dropped tables") + " whose data objects no live row "
+                    "describes: " + some_names(names) + " (an unload names them OWNER.TABLE$dropped)");
+        for (schema::Table& table : dropped) schema.tables.push_back(std::move(table));
+    }
+
     // Whether columns are missing: fewer than TAB$ counts, or a gap in
     // their INTCOL# numbers, which run from 1 without one.
     static bool columns_missing(const std::vector<schema::Column>& columns, std::optional<std::uint32_t> counted)
     {
-        if (counted && *counted != columns.size()) return true;
         std::vector<std::uint32_t> numbers;
-        for (const schema::Column& column : columns) numbers.push_back(column.internal_column);
+        for (const schema::Column& column : columns)
+            if (column.described) numbers.push_back(column.internal_column);
+        if (counted && *counted != numbers.size()) return true;
         std::sort(numbers.begin(), numbers.end());
         for (std::size_t i = 0; i < numbers.size(); ++i)
             if (numbers[i] != i + 1) return true;
@@ -418,6 +607,7 @@ private:
     CoreRows<TableRow> tables_;
     ColumnRows columns_;
     CoreRows<User> users_;
+    DeletedRows deleted_;
     std::unordered_map<std::uint32_t, std::string> user_names_;
     std::set<std::uint32_t> unknown_owners_;
 };

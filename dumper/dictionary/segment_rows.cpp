@@ -93,13 +93,17 @@ private:
         for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
             if (step != PieceWalk::Step::Piece) continue;
             const RowPieceRecord& piece = walk.piece();
-            if (!starts_row(piece) || piece.deleted()) continue;
+            if (!starts_row(piece)) continue;
             reader_.read(decoded, piece, walk.columns(), row_);
             if (!row_.complete()) {
-                if (++tally_.incomplete_rows <= kPlacesNamed) incomplete_places_.push_back(row_place(row_));
+                // A deleted row is a second source: what is lost of it is no live row's.
+                if (row_.deleted)
+                    ++tally_.incomplete_deleted_rows;
+                else if (++tally_.incomplete_rows <= kPlacesNamed)
+                    incomplete_places_.push_back(row_place(row_));
                 continue;
             }
-            ++tally_.rows;
+            ++(row_.deleted ? tally_.deleted_rows : tally_.rows);
             each_(row_);
         }
     }

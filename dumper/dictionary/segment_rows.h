@@ -1,7 +1,8 @@
 // The rows of a dictionary segment, read as any table's rows are: block by
 // block, each head piece followed through the row reader to its whole row
 // (chained and migrated rows joined, a cluster member with its key
-// columns). Damaged blocks are passed over with a warning.
+// columns), those marked deleted as well as the live ones. Damaged blocks
+// are passed over with a warning.
 #pragma once
 
 #include <cstdint>
@@ -39,15 +40,18 @@ void warn_of_map(const DictionarySegment& segment, const SegmentMap& map, LoadNo
 struct SegmentTally {
     std::uint64_t data_blocks = 0;  // blocks of the segment's data object
     std::uint64_t damaged_blocks = 0;
-    std::uint64_t rows = 0;
-    std::uint64_t incomplete_rows = 0;  // not handed on
+    std::uint64_t rows = 0;             // live ones
+    std::uint64_t deleted_rows = 0;
+    std::uint64_t incomplete_rows = 0;  // live ones, not handed on
+    std::uint64_t incomplete_deleted_rows = 0;
 };
 
-// Hands every live, complete row of the segment's blocks to `each`, in
-// block and slot order; the row's cluster_table says which table of a
+// Hands every complete row of the segment's blocks to `each`, in block and
+// slot order, those marked deleted too (row.deleted says which): the
+// caller keeps them apart. The row's cluster_table says which table of a
 // cluster it belongs to. Blocks that are never used, of another type or of
-// another data object are passed over; damaged ones, and rows that cannot
-// be read whole, with a warning.
+// another data object are passed over; damaged ones, and live rows that
+// cannot be read whole, with a warning.
 SegmentTally read_segment_rows(DataFileSet& files, const DictionarySegment& segment, LoadNotes& notes,
                                const std::function<void(const Row&)>& each);
 

@@ -42,11 +42,15 @@ Line table_line(const ListedTable& entry, bool counted_run)
     Line line{{terminal_text(table.owner)}, {terminal_text(table.name)}, number_cell(table.object_number),
               table.data_object ? number_cell(*table.data_object) : Cell{"-", true}, number_cell(entry.columns)};
     add_counts(line, entry.count, counted_run);
+    std::string how;
     if (table.cluster)
-        line.push_back({"cluster " + std::to_string(table.cluster->cluster_object) + ", table " +
-                        std::to_string(table.cluster->table_number)});
+        how = "cluster " + std::to_string(table.cluster->cluster_object) + ", table " +
+              std::to_string(table.cluster->table_number);
     else if (!entry.partitions.empty())
-        line.push_back({counted(entry.partitions.size(), "partition", "partitions")});
+        how = counted(entry.partitions.size(), "partition", "partitions");
+    // Only rows of the dictionary marked deleted describe it.
+    if (table.dropped) how += how.empty() ? "dropped" : ", dropped";
+    if (!how.empty()) line.push_back({how});
     return line;
 }
 
@@ -140,7 +144,7 @@ std::string json_table(const ListedTable& entry)
                 ", \"data_object_id\": " + std::to_string(partition.data_object) + ", " + json_count(partition.count) +
                 "}";
     }
-    return json + "], " + json_count(entry.count) + "}";
+    return json + "], " + json_count(entry.count) + ", \"dropped\": " + (table.dropped ? "true" : "false") + "}";
 }
 
 std::string json_unknown(const UnknownObject& object)
