@@ -4,6 +4,7 @@
 // under the name the plan gave it, with exactly the values given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -14,6 +15,7 @@
 #include "values/charsets.h"
 #include "values/column_types.h"
 #include "values/escaped_text.h"
+#include "values/text_writers.h"
 
 namespace {
 
@@ -54,6 +56,21 @@ struct TableCheck {
     std::vector<std::string> lines;
 };
 
+std::string shown_field(const std::string& name) { return " || '|' || typeof(" + name + ") || ':' || hex(" + name + ")"; }
+
+// The rowid the harness gives row `r` of table `t`, as sqlite3 shows it.
+std::string loaded_rowid(const fuzz::LoaderCase& c, std::size_t t, std::size_t r)
+{
+    const schema::Table& table = c.tables[t].table;
+    const fuzz::LoaderRow& row = c.tables[t].rows[r];
+    if (row.kind == RowKind::Stale) return "null:";
+    const std::uint32_t object =
+        table.partitions.empty() ? *table.data_object : table.partitions[row.partition].data_object;
+    char text[kRowidTextSize];
+    put_rowid_text(text, object, {4, static_cast<std::uint32_t>(20 + t), static_cast<std::uint32_t>(r)});
+    return "text:" + hex_text(std::string(text, kRowidTextSize));
+}
+
 std::vector<TableCheck> checks_of(const fuzz::LoaderCase& c, const UnloadPlan& plan, const WrittenFiles& written)
 {
     std::vector<TableCheck> checks;
@@ -61,20 +78,28 @@ std::vector<TableCheck> checks_of(const fuzz::LoaderCase& c, const UnloadPlan& p
         const UnloadTable& table = plan.tables()[t];
         for (RowKind kind : kAllRowKinds) {
             if (!written[t].files[static_cast<std::size_t>(kind)]) continue;
+            const bool hidden = kind == RowKind::Hidden;
+            const std::vector<OutputColumn>& columns = hidden ? table.hidden_columns : table.columns;
             TableCheck check;
             std::string shown = "'#'";
-            for (const OutputColumn& column : table.columns) {
-                const std::string name = quoted_identifier(column.names.sqlite);
-                shown += " || '|' || typeof(" + name + ") || ':' || hex(" + name + ")";
-            }
-            if (table.partitioned) shown += " || '|' || typeof(PARTITION) || ':' || hex(PARTITION)";
+            if (hidden) shown += shown_field("ROWID");
+            for (const OutputColumn& column : columns) shown += shown_field(quoted_identifier(column.names.sqlite));
+            if (hidden) shown += shown_field("ROW_KIND");
+            if (table.partitioned) shown += shown_field("PARTITION");
             check.query = "SELECT " + shown + " FROM " + quoted_identifier(table.names.sqlite_table(kind)) +
                           " ORDER BY _rowid_;";
-            for (const fuzz::LoaderRow& row : c.tables[t].rows) {
-                if (row.kind != kind) continue;
+            for (std::size_t r = 0; r < c.tables[t].rows.size(); ++r) {
+                const fuzz::LoaderRow& row = c.tables[t].rows[r];
+                // The Hidden file: the rows of every kind that store a hidden value.
+                const bool stores_hidden = std::any_of(columns.begin(), columns.end(), [&](const OutputColumn& column) {
+                    return !row.values[column.stored_index].empty();
+                });
+                if (hidden ? !stores_hidden : row.kind != kind) continue;
                 std::string line = "#";
-                for (std::size_t i = 0; i < table.columns.size(); ++i)
-                    line.append("|").append(loaded(table.columns[i].column, row.values[i]));
+                if (hidden) line.append("|").append(loaded_rowid(c, t, r));
+                for (const OutputColumn& column : columns)
+                    line.append("|").append(loaded(column.column, row.values[column.stored_index]));
+                if (hidden) line.append("|text:").append(hex_text(row_kind_word(row.kind)));
                 if (table.partitioned) {
                     const std::string name = terminal_text(c.tables[t].table.partitions[row.partition].name);
                     line.append(name.empty() ? "|null:" : "|text:").append(hex_text(name));
@@ -101,6 +126,7 @@ TEST(LoaderScripts, RandomCasesLoadIntoSqliteWithTheirNamesAndValues)
 {
     std::uint32_t state = 4242;
     int tables = 0;
+    int hidden_files = 0;  // tables whose hidden columns' values were loaded
     for (int n = 0; n < kCases; ++n) {
         const fuzz::Bytes input = random_input(state, 300);
         const fuzz::LoaderCase c = fuzz::loader_case(input.data(), input.size());
@@ -129,8 +155,11 @@ TEST(LoaderScripts, RandomCasesLoadIntoSqliteWithTheirNamesAndValues)
             << read_file(said);
         EXPECT_EQ(read_file(said), expected) << "case " << n << "\n" << queries;
         tables += static_cast<int>(checks.size());
+        for (std::size_t t = 0; t < written.size(); ++t)
+            hidden_files += written[t].files[static_cast<std::size_t>(RowKind::Hidden)];
     }
     EXPECT_GT(tables, kCases);
+    EXPECT_GT(hidden_files, kCases / 10);
 }
 
 }  // namespace

@@ -257,3 +257,42 @@ std::set<std::string> directory_entries(const std::string& directory)
     }
     return names;
 }
+
+std::vector<CsvRecord> parse_csv(const std::string& text)
+{
+    std::vector<CsvRecord> records;
+    CsvRecord record;
+    std::string field;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '"') {
+            for (++i;; ++i) {
+                if (i >= text.size()) throw std::runtime_error("unterminated quotes");
+                if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) break;
+                if (text[i] == '"') ++i;
+                field += text[i];
+            }
+            ++i;
+        } else {
+            while (i < text.size() && text[i] != ',' && text[i] != '\r') {
+                if (text[i] == '"' || text[i] == '\n') throw std::runtime_error("a bare quote or line feed");
+                field += text[i++];
+            }
+        }
+        record.push_back(std::move(field));
+        field.clear();
+        if (text.compare(i, 2, "\r\n") == 0) {
+            records.push_back(std::move(record));
+            record.clear();
+            i += 2;
+        } else if (i < text.size() && text[i] == ',') {
+            ++i;
+        } else {
+            throw std::runtime_error("a field ends in neither a comma nor CR LF");
+        }
+    }
+    if (!record.empty()) throw std::runtime_error("no CR LF at the end");
+    return records;
+}
+
+std::vector<CsvRecord> read_csv(const std::string& path) { return parse_csv(read_file(path)); }

@@ -75,6 +75,12 @@ Json parse_json(const std::string& text);
 // One value per line, each line ending in a newline.
 std::vector<Json> parse_json_lines(const std::string& output);
 
+// RFC 4180 records with CR LF line ends, as an unload writes them; throws
+// std::runtime_error on anything else.
+using CsvRecord = std::vector<std::string>;
+std::vector<CsvRecord> parse_csv(const std::string& text);
+std::vector<CsvRecord> read_csv(const std::string& path);
+
 // The rule line that opens every shown piece outside the deleted-only modes.
 extern const std::string kRule;
 // The rule line of the deleted-only modes.

@@ -347,6 +347,127 @@ TEST(UnloadWriter, RowsGoToTheFileOfTheirKindWithAHeaderFirst)
     EXPECT_EQ(row_kind(facts_of(deleted.row)), RowKind::Deleted);
 }
 
+// The values of hidden and unused columns: a line each for the rows that
+// store one, of any kind, by rowid (none for a stale copy) and kind.
+TEST(UnloadWriter, HiddenAndUnusedValuesGoToTheirOwnFileByRowidAndKind)
+{
+    ScratchDir dir;
+    UnloadPlan plan("");
+    plan.add_schema(sample_schema(), TableSelection(), false);
+    const UnloadTable& notes = plan.tables()[2];
+    ASSERT_EQ(notes.hidden_columns.size(), 2u);
+    EXPECT_EQ(notes.hidden_columns[0].column.name, "SECRET");
+    EXPECT_EQ(notes.hidden_columns[1].stored_index, 2u);
+    TableFiles files(dir.root());
+    UnloadSummary summary;
+    UnloadWriter writer(plan, files, summary);
+    const RowTarget target = *plan.target(600, std::nullopt);
+    TestRow live({datafile::number_value("1"), text("s3cret"), datafile::number_value("42"), text("x")}, 0);
+    TestRow plain({datafile::number_value("2"), std::nullopt, std::nullopt, text("y")}, 1);
+    TestRow deleted({datafile::number_value("3"), std::nullopt, datafile::number_value("7")}, 2, true);
+    TestRow stale({datafile::number_value("1"), text("old,one")}, -1);
+    for (TestRow* r : {&live, &plain, &deleted, &stale}) {
+        r->row.object_id = 600;
+        ASSERT_TRUE(writer.write(r->row, target));
+    }
+    ASSERT_TRUE(writer.complete_tables());
+    ASSERT_TRUE(files.finish());
+    EXPECT_EQ(read_file(dir.path("HR.NOTES.hidden.csv")),
+              "ROWID,SECRET,OLD,ROW_KIND\r\n"
+              "AAAAJYAAEAAAAAUAAA,s3cret,42,live\r\n"
+              "AAAAJYAAEAAAAAUAAC,,7,deleted\r\n"
+              ",\"old,one\",,stale\r\n");
+    EXPECT_EQ(read_file(dir.path("HR.NOTES.csv")),
+              "ID,NOTE,LATIN,ROWID\r\n1,,x,AAAAJYAAEAAAAAUAAA\r\n2,,y,AAAAJYAAEAAAAAUAAB\r\n");
+    EXPECT_EQ(summary.tables[2].hidden, 3u);
+    EXPECT_EQ(summary.tables[2].all_rows(), 4u);
+    EXPECT_EQ(summary.tables[0].hidden, 0u);
+    EXPECT_FALSE(directory_entries(dir.root()).count("SCOTT.EMP.hidden.csv"));
+}
+
+// A table whose schema lacks some of its stored columns gets a column for
+// each place of its rows, named COL<n> and typed as inference says; a
+// table found whole keeps its order.
+TEST(UnloadPlan, ColumnsNoSchemaDescribesAreCompletedFromTheRows)
+{
+    schema::Schema s = sample_schema();
+    schema::Table& emp = s.tables[0];
+    // Its third stored column lost, its fourth known.
+    emp.columns.push_back(column("HIREDATE", "DATE", 4));
+    schema::Column lost;
+    lost.name = schema::undescribed_column_name(3);
+    lost.segment_column = 3;
+    lost.described = false;
+    emp.columns.push_back(lost);
+    emp.columns.back().column_number = 3;
+    EXPECT_TRUE(schema::short_of_columns(emp));
+    EXPECT_FALSE(schema::short_of_columns(s.tables[2]));
+    UnloadPlan plan("");
+    plan.add_schema(s, TableSelection(), false);
+    EXPECT_TRUE(plan.tables()[0].written_later);
+    EXPECT_FALSE(plan.tables()[2].written_later);
+    EXPECT_EQ(plan.tables()[0].stored_width, 4u);
+
+    // Inference saw rows of six values: places 3, 5 and 6 are not described.
+    std::vector<schema::Column> inferred(6, column("C", "NUMBER(5)", 0));
+    inferred[4] = column("C", "VARCHAR2(20)", 0);
+    inferred[4].comment = "3 values: 100 % VARCHAR2, 0 NULL";
+    plan.complete_columns(0, 6, inferred);
+    const UnloadTable& completed = plan.tables()[0];
+    EXPECT_EQ(names(completed), (std::vector<std::string>{"DEPTNO", "ENAME", "COL3", "HIREDATE", "COL5", "COL6"}));
+    EXPECT_EQ(completed.columns_unknown, (std::vector<std::string>{"COL3", "COL5", "COL6"}));
+    EXPECT_EQ(completed.columns[2].stored_index, 2u);
+    EXPECT_EQ(completed.columns[2].column.type, OracleType::Number);
+    EXPECT_EQ(completed.columns[4].column.type, OracleType::Varchar2);
+    EXPECT_EQ(completed.columns[4].column.comment, "3 values: 100 % VARCHAR2, 0 NULL");
+    EXPECT_FALSE(completed.columns[4].column.described);
+    EXPECT_EQ(completed.columns[5].names.sqlite, "COL6");
+    EXPECT_EQ(csv_header(completed, RowKind::Live), "DEPTNO,ENAME,COL3,HIREDATE,COL5,COL6,ROWID\r\n");
+
+    // HR.NOTES, found no wider than its columns: as it was.
+    const std::vector<std::string> before = names(plan.tables()[2]);
+    plan.complete_columns(2, 3, {});
+    EXPECT_EQ(names(plan.tables()[2]), before);
+    EXPECT_TRUE(plan.tables()[2].columns_unknown.empty());
+    EXPECT_EQ(plan.tables()[2].hidden_columns.size(), 2u);
+}
+
+// A dropped table is named as its name with the dropped kind's: beside a
+// live table of the same name, and hashed when that is taken too.
+TEST(UnloadPlan, DroppedTablesTakeTheNamesTheirNamesakesKeepFree)
+{
+    schema::Schema s = sample_schema();
+    schema::Table old_emp = s.tables[0];
+    old_emp.dropped = true;
+    old_emp.data_object = 400;
+    old_emp.cluster.reset();
+    schema::Table older_emp = old_emp;
+    older_emp.data_object = 300;
+    // A live table whose name ends as a dropped one's would: it yields.
+    schema::Table literal = s.tables[2];
+    literal.owner = "SCOTT";
+    literal.name = "EMP.dropped";
+    literal.data_object = 610;
+    s.tables = {old_emp, literal, s.tables[0], older_emp};
+    UnloadPlan plan("");
+    plan.add_schema(s, TableSelection(), false);
+    const TableNames& dropped = plan.tables()[0].names;
+    EXPECT_EQ(dropped.csv_file(RowKind::Live), "SCOTT.EMP.dropped.csv");
+    EXPECT_EQ(dropped.csv_file(RowKind::Deleted), "SCOTT.EMP.dropped.deleted.csv");
+    EXPECT_EQ(dropped.sqlite_table(RowKind::Live), "SCOTT.EMP$dropped");
+    EXPECT_EQ(dropped.sqlite_table(RowKind::Hidden), "SCOTT.EMP$dropped$hidden");
+    EXPECT_EQ(dropped.postgres_table(RowKind::Stale), "EMP$dropped$stale");
+    EXPECT_EQ(plan.tables()[2].names.csv_file(RowKind::Live), "SCOTT.EMP.csv");
+    EXPECT_TRUE(plan.tables()[0].dropped);
+    // The second dropped SCOTT.EMP, and the table named EMP.dropped: hashed, never the same.
+    const std::string again = plan.tables()[3].names.file_stem;
+    EXPECT_TRUE(again.starts_with("SCOTT.EMP~") && again.ends_with(".dropped")) << again;
+    EXPECT_NE(plan.tables()[1].names.file_stem, "SCOTT.EMP.dropped");
+    std::set<std::string> files;
+    for (const UnloadTable& table : plan.tables())
+        for (RowKind kind : kAllRowKinds) EXPECT_TRUE(files.insert(table.names.csv_file(kind)).second);
+}
+
 TEST(UnloadWriter, HeaderNamesAreQuotedWhenTheyMustBe)
 {
     UnloadTable table;
@@ -354,7 +475,7 @@ TEST(UnloadWriter, HeaderNamesAreQuotedWhenTheyMustBe)
     table.columns[0].names.text = "A,B";
     table.columns[1].names.text = "SAY \"HI\"";
     table.partitioned = true;
-    EXPECT_EQ(csv_header(table), "\"A,B\",\"SAY \"\"HI\"\"\",ROWID,PARTITION\r\n");
+    EXPECT_EQ(csv_header(table, RowKind::Live), "\"A,B\",\"SAY \"\"HI\"\"\",ROWID,PARTITION\r\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -457,20 +578,33 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     summary.blocks_lost = 1;
     summary.cut_files.push_back({"users01.dbf", 104, 103, 13});
     WrittenFiles written(plan.tables().size());
-    written[0].files = {true, true, false};
+    written[0].files = {true, true, false, false};
+    written[2].files = {true, false, false, true};
+    summary.tables[2].rows = 7;
+    summary.tables[2].hidden = 5;
     const Json json = parse_json(summary_json(plan, summary, written));
     EXPECT_EQ(json.keys(), (std::vector<std::string>{"tables", "unknown_objects", "blocks_read", "blocks_damaged",
                                                      "blocks_lost", "orphans", "blocks_encrypted",
                                                      "cut_short_files"}));
     ASSERT_EQ(json["tables"].items.size(), 3u);
     const Json& emp = json["tables"].items[0];
-    EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "rows", "deleted", "stale", "reassembled",
-                                                    "incomplete", "not_decoded", "blocks", "damaged_blocks",
-                                                    "lost_blocks", "compressed_blocks", "types_not_decoded", "files",
-                                                    "sqlite", "postgres"}));
+    EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "dropped", "rows", "deleted", "stale", "hidden",
+                                                    "reassembled", "incomplete", "not_decoded", "blocks",
+                                                    "damaged_blocks", "lost_blocks", "compressed_blocks",
+                                                    "types_not_decoded", "files", "sqlite", "postgres",
+                                                    "columns_unknown"}));
     EXPECT_EQ(emp["owner"].text, "SCOTT");
     EXPECT_EQ(emp["rows"].text, "14");
     EXPECT_EQ(emp["blocks"].text, "3");
+    EXPECT_EQ(emp["dropped"].kind, Json::Bool);
+    EXPECT_FALSE(emp["dropped"].boolean);
+    EXPECT_EQ(emp["hidden"].text, "0");
+    EXPECT_TRUE(emp["columns_unknown"].items.empty());
+    const Json& notes = json["tables"].items[2];
+    EXPECT_EQ(notes["hidden"].text, "5");
+    EXPECT_EQ(notes["files"]["hidden"].text, "HR.NOTES.hidden.csv");
+    EXPECT_EQ(notes["sqlite"]["hidden"].text, "HR.NOTES$hidden");
+    EXPECT_EQ(notes["postgres"]["hidden"].text, "NOTES$hidden");
     EXPECT_EQ(emp["damaged_blocks"].text, "1");
     EXPECT_EQ(emp["lost_blocks"].text, "0");
     // Where its rows went: each file written, and the tables the scripts load them into.
@@ -482,7 +616,6 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     EXPECT_EQ(emp["postgres"]["schema"].text, "SCOTT");
     EXPECT_EQ(emp["postgres"]["rows"].text, "EMP");
     EXPECT_TRUE(json["tables"].items[1]["files"].keys().empty());
-    const Json& notes = json["tables"].items[2];
     EXPECT_EQ(notes["lost_blocks"].text, "1");
     EXPECT_EQ(notes["lost_places"].text, "file 4 block 43 (all zeros)");
     EXPECT_EQ(notes["without_rows"].text, "1 block, all zeros");
@@ -501,11 +634,11 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
 
     const std::string table = summary_table(plan, summary);
     EXPECT_EQ(table,
-              "           rows                                           values       blocks\n"
-              "table      live  deleted  stale  reassembled  incomplete  not decoded    read  damaged    lost\n"
-              "SCOTT.EMP    14        1      0            2           1            3       3        1       0\n"
-              "HR.NOTES      0        0      0            0           0            0       0        0       1\n"
-              "2 tables of the schema had no rows in the files: SCOTT.SALES, HR.NOTES (1 block, all zeros)\n"
+              "           rows                                                   values       blocks\n"
+              "table      live  deleted  stale  hidden  reassembled  incomplete  not decoded    read  damaged    lost\n"
+              "SCOTT.EMP    14        1      0       0            2           1            3       3        1       0\n"
+              "HR.NOTES      7        0      0       5            0           0            0       0        0       1\n"
+              "1 table of the schema had no rows in the files: SCOTT.SALES\n"
               "HR.NOTES lost the 1 block that should hold its rows: file 4 block 43 (all zeros)\n"
               "9 blocks read, 1 block damaged (the rows that could be read unloaded all the same), 1 block lost (holding none of the "
               "rows they should), 2 orphan pieces (pieces whose row's head was not found)\n"

@@ -23,6 +23,7 @@
 #include "schema_truth.h"
 #include "system_file.h"
 #include "test_support.h"
+#include "unload_truth.h"
 #include "unload/load_values.h"
 #include "values/charsets.h"
 #include "values/text_writers.h"
@@ -34,141 +35,16 @@ using datafile::RowTruth;
 using datafile::TableDef;
 using datafile::Value;
 
-using Record = std::vector<std::string>;
-
-// RFC 4180 records with CR LF line ends; throws on anything else.
-std::vector<Record> parse_csv(const std::string& text)
-{
-    std::vector<Record> records;
-    Record record;
-    std::string field;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == '"') {
-            for (++i;; ++i) {
-                if (i >= text.size()) throw std::runtime_error("unterminated quotes");
-                if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) break;
-                if (text[i] == '"') ++i;
-                field += text[i];
-            }
-            ++i;
-        } else {
-            while (i < text.size() && text[i] != ',' && text[i] != '\r') {
-                if (text[i] == '"' || text[i] == '\n') throw std::runtime_error("a bare quote or line feed");
-                field += text[i++];
-            }
-        }
-        record.push_back(std::move(field));
-        field.clear();
-        if (text.compare(i, 2, "\r\n") == 0) {
-            records.push_back(std::move(record));
-            record.clear();
-            i += 2;
-        } else if (i < text.size() && text[i] == ',') {
-            ++i;
-        } else {
-            throw std::runtime_error("a field ends in neither a comma nor CR LF");
-        }
-    }
-    if (!record.empty()) throw std::runtime_error("no CR LF at the end");
-    return records;
-}
-
-std::vector<Record> read_csv(const std::string& path) { return parse_csv(read_file(path)); }
-
-// A written column, as the truth describes it: its COL$ row and where its value lies.
-struct TruthColumn {
-    const ColumnDef* def;
-    std::size_t stored;  // SEGCOL# - 1
-    std::uint32_t created;  // COL#
-};
-
-// The columns an unload writes: in COL# order, those a row does not show left out.
-std::vector<TruthColumn> written_columns(const TableDef& table)
-{
-    std::vector<TruthColumn> columns;
-    const std::vector<datafile::ColumnNumbers> numbers = table.numbers();
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        const ColumnDef& c = table.columns[i];
-        if (c.hidden() || !c.stored() || (c.property & dictionary::kColumnUnused)) continue;
-        columns.push_back({&c, numbers[i].segcol - 1, numbers[i].col});
-    }
-    std::stable_sort(columns.begin(), columns.end(),
-                     [](const TruthColumn& a, const TruthColumn& b) { return a.created < b.created; });
-    return columns;
-}
-
-// A value as the loading text of its column's type writes it.
-std::string expected_text(const ColumnDef& def, const Value& value)
-{
-    if (!value || value->empty()) return "";
-    unload::LoadColumn column =
-        unload::load_column(schema::type_from_code(def.type, def.charset_form, def.scale));
-    std::shared_ptr<const Charset> charset;
-    if (column.form == unload::LoadForm::Text && def.charset_id != dictionary::kCharsetAl32Utf8) {
-        std::string message;
-        charset = make_charset(schema::charset_name(def.charset_id), message);
-        column.charset = charset.get();
-    }
-    std::vector<char> out(unload::value_room(column, false).of(value->size()));
-    const ColumnValue bytes{ByteView(value->data(), value->size()), static_cast<std::uint32_t>(value->size()),
-                            static_cast<std::uint16_t>(value->size()), false};
-    return std::string(out.data(), unload::write_load_value(column, bytes, out.data()).end);
-}
-
-std::string rowid_text(std::uint32_t data_object, const datafile::RowAddress& at)
-{
-    char text[kRowidTextSize];
-    put_rowid_text(text, data_object, Rowid{at.file, at.block, at.slot});
-    return std::string(text, kRowidTextSize);
-}
-
-// The records the truth says each file of the table holds, by file suffix.
-std::map<std::string, std::vector<Record>> expected_records(const datafile::BuiltDatabase& built, const TableDef& table)
-{
-    std::map<std::string, std::vector<Record>> files;
-    const std::vector<TruthColumn> columns = written_columns(table);
-    auto add = [&](const datafile::TableRows& rows, const std::string& partition) {
-        for (const RowTruth& truth : rows.rows) {
-            Record record;
-            for (const TruthColumn& c : columns)
-                record.push_back(expected_text(*c.def, c.stored < truth.values.size() ? truth.values[c.stored] : Value()));
-            record.push_back(truth.head ? rowid_text(truth.data_object, *truth.head) : "");
-            if (!table.partitions.empty()) record.push_back(partition);
-            files[truth.deleted ? ".deleted.csv" : truth.head ? ".csv" : ".stale.csv"].push_back(record);
-        }
-    };
-    if (table.partitions.empty()) add(built.rows_of(table.owner, table.name), "");
-    for (const datafile::PartitionDef& p : table.partitions) add(built.rows_of(table.owner, table.name, p.name), p.name);
-    return files;
-}
+using Record = CsvRecord;
 
 // The exit status of an unload that completed with something damaged,
 // lost, incomplete or not decoded: the sample's LOB locators are not.
 constexpr int kIncomplete = 4;
 
-// The sample database in a scratch directory, with its schema file
-// (which names each table's segment, as a dictionary does).
-struct SampleDatabase {
-    ScratchDir dir;
-    datafile::Database database = datafile::sample_database();
-    datafile::BuiltDatabase built = datafile::build_database(database);
-    std::string system;
-    std::string users;
-    std::string schema_file;
-
-    SampleDatabase()
-    {
-        datafile::write_database(built, dir.root());
-        system = dir.path("system01.dbf");
-        users = dir.path("users01.dbf");
-        schema_file = dir.write("schema.sql", schema::write_schema_file(datafile::schema_of(database, &built)));
-    }
-};
 
 TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const std::string out = db.dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, db.system, db.users});
     ASSERT_EQ(r.status, kIncomplete) << r.errors;
@@ -207,7 +83,7 @@ TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
 // schema file written from the truth does, so the tables' files are the same.
 TEST(Unload, TheDictionaryGivesTheSameTablesAsTheSchemaFile)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const std::string by_dictionary = db.dir.path("by-dictionary");
     const std::string by_schema = db.dir.path("by-schema");
     RunResult r = run_trevanix({"--unload", by_dictionary, "--quiet", "--dictionary", db.system, db.users});
@@ -226,7 +102,7 @@ TEST(Unload, TheDictionaryGivesTheSameTablesAsTheSchemaFile)
 
 TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const std::string out = db.dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, db.users});
     ASSERT_EQ(r.status, kIncomplete) << r.errors;
@@ -258,12 +134,12 @@ TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
     EXPECT_EQ(summary["blocks_read"].text, std::to_string(read_file(db.users).size() / 8192));
     EXPECT_EQ(summary["blocks_damaged"].text, "0");
     EXPECT_EQ(summary["orphans"].text, "0");
-    EXPECT_NE(r.errors.find("\n                      rows                                           values       blocks\n"
-                            "table                 live  deleted  stale  reassembled  incomplete  not decoded    read  "
+    EXPECT_NE(r.errors.find("\n                      rows                                                   values       blocks\n"
+                            "table                 live  deleted  stale  hidden  reassembled  incomplete  not decoded    read  "
                             "damaged    lost\n"),
               std::string::npos)
         << r.errors;
-    EXPECT_NE(r.errors.find("\nSCOTT.NOTES              5        1      1            3           0            0       6"
+    EXPECT_NE(r.errors.find("\nSCOTT.NOTES              5        1      1       0            3           0            0       6"
                             "        0       0\n"),
               std::string::npos)
         << r.errors;
@@ -278,7 +154,7 @@ TEST(Unload, TheSummarySaysWhatWasFoundAndWhatNoSchemaDescribes)
 
 TEST(Unload, ByInferenceAloneEveryObjectIsATable)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const std::string out = db.dir.path("out");
     const RunResult r = run_trevanix({"--unload", out, db.users});
     ASSERT_EQ(r.status, 0) << r.errors;
@@ -295,7 +171,7 @@ TEST(Unload, ByInferenceAloneEveryObjectIsATable)
 
 TEST(Unload, OnlyTheTablesNamedAndTheirNamesChecked)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const std::string out = db.dir.path("out");
     RunResult r = run_trevanix({"--unload", out, "--schema", db.schema_file, "--table", "scott.emp", "--table", "SALES",
                                 "--table", "OBJ_87150", db.users});
@@ -313,7 +189,7 @@ TEST(Unload, OnlyTheTablesNamedAndTheirNamesChecked)
 
 TEST(Unload, ADirectoryThatHoldsFilesIsWrittenIntoOnlyWithForce)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const std::string out = db.dir.path("out");
     ASSERT_EQ(run_trevanix({"--unload", out, "--quiet", db.users}).status, 0);
     RunResult r = run_trevanix({"--unload", out, "--quiet", db.users});
@@ -326,7 +202,7 @@ TEST(Unload, ADirectoryThatHoldsFilesIsWrittenIntoOnlyWithForce)
 
 TEST(Unload, WithForceNoLinkInTheDirectoryIsWrittenThrough)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const std::string out = db.dir.path("out");
     ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
     const std::string victim = db.dir.write("victim.txt", std::string("keep me\n"));
@@ -379,7 +255,7 @@ TEST(Unload, OptionsThatDoNotGoTogether)
 
 TEST(Ddl, TheSchemaOfAFileOrOfInference)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     // A schema file printed back: no data file is read.
     RunResult r = run_trevanix({"--ddl", "--schema", db.schema_file});
     ASSERT_EQ(r.status, 0) << r.errors;
@@ -423,7 +299,7 @@ TEST(SchemaFile, ErrorsNameTheirLine)
 
 TEST(Unload, RowsOfADamagedBlockAreUnloadedAndCounted)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const datafile::TableRows& customers = db.built.rows_of("SCOTT", "CUSTOMERS_1252");
     const std::uint32_t block = customers.rows[0].head->block;
     std::string bytes = read_file(db.users);
@@ -487,7 +363,7 @@ TEST(Unload, WholeRowsOfEveryShapeAndTheOrphanCounted)
 // there, what it wrote keeps its temporary names.
 TEST(Unload, ARunThatFailsLeavesNoFileThatLooksComplete)
 {
-    SampleDatabase db;
+    WrittenDatabase db;
     const auto run_limited = [&](const std::string& out) {
         const pid_t child = ::fork();
         if (child == 0) {

@@ -89,6 +89,7 @@ private:
     std::vector<RunFile> files_;
     schema::Schema table_schema_;  // the tables' modes' schema
     RunInputs inputs_;             // the data files of the modes that read several
+    bool table_schema_lost_ = false;  // its dictionary could not be read
     std::unique_ptr<Progress> progress_;
 };
 
@@ -478,7 +479,7 @@ int Run::tables()
                      const PassEnd end = read_pass(visitor, notes, shrank);
                      return shrank ? PassEnd::Failed : end;
                  },
-                 *progress_, out_, err_};
+                 *progress_, out_, err_, table_schema_lost_};
     return run_tables(run);
 }
 
@@ -626,7 +627,8 @@ int Run::execute()
         return kExitArgumentError;
     }
     const bool reads_schema = s_.reads_tables() || (s_.verify && !inputs_.dictionary_file.empty());
-    if (reads_schema && !load_run_schema(s_, inputs_.dictionary_file, table_schema_, err_)) return kExitFailure;
+    if (reads_schema && !load_run_schema(s_, inputs_.dictionary_file, table_schema_, err_, table_schema_lost_))
+        return kExitFailure;
     if (s_.reads_data_files() && !open_files()) return kExitFailure;
     set_print_options();
     if (s_.verify) return verify();

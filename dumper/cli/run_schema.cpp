@@ -56,14 +56,23 @@ bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSin
 }  // namespace
 
 bool load_run_schema(const RunSettings& settings, const std::string& system_file, schema::Schema& schema,
-                     OutputSink& err)
+                     OutputSink& err, bool& lost)
 {
     schema = {};
+    lost = false;
     if (!system_file.empty()) {
         // The SYSTEM file is read for its dictionary here; it is unloaded
         // too only when it is also among the data files.
         DataFileSet system;
-        return load_schema(settings, system_file, system, schema, err);
+        bool opened = false;
+        if (load_schema(settings, system_file, system, schema, err, &opened)) return true;
+        // What the data files hold is not lost with the dictionary.
+        if (!settings.unload || !opened) return false;
+        err.text("trevanix: unloading without the dictionary: every data object is typed by inference and "
+                 "named OBJ_<n>\n");
+        schema = {};
+        lost = true;
+        return true;
     }
     return !settings.schema_given || read_schema_file(settings.schema_file, schema, err);
 }

@@ -10,6 +10,8 @@
 
 // Fills `schema` from the run's sources (the dictionary of `system_file`
 // when it is not empty); false, having said why on `err`, when a source
-// cannot be read (a schema file's error names its line).
+// cannot be read (a schema file's error names its line). An unload whose
+// dictionary cannot be read goes on without it, every data object typed by
+// inference, having said so: `lost` is then set.
 bool load_run_schema(const RunSettings& settings, const std::string& system_file, schema::Schema& schema,
-                     OutputSink& err);
+                     OutputSink& err, bool& lost);

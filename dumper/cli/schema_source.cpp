@@ -82,9 +82,10 @@ DataFile* open_data_file(const std::string& path, const RunSettings& settings, D
 }
 
 bool load_schema(const RunSettings& settings, const std::string& system_file, DataFileSet& files,
-                 schema::Schema& schema, OutputSink& err)
+                 schema::Schema& schema, OutputSink& err, bool* opened)
 {
     DataFile* system = open_data_file(system_file, settings, files, err);
+    if (opened != nullptr) *opened = system != nullptr;
     if (system == nullptr) return false;
     dictionary::Dictionary read;
     dictionary::LoadNotes notes;

@@ -32,6 +32,7 @@ DataFile* open_data_file(const std::string& path, const RunSettings& settings, D
 // Loads the data dictionary of the SYSTEM file `system_file`, which is
 // opened and added to `files` (the run's data files, which may hold more
 // files of the SYSTEM tablespace). Warnings, and why it failed, go to
-// `err`; false when no schema could be loaded.
+// `err`; false when no schema could be loaded. `opened`, when given, says
+// whether the SYSTEM file could be opened (the dictionary in it not read).
 bool load_schema(const RunSettings& settings, const std::string& system_file, DataFileSet& files,
-                 schema::Schema& schema, OutputSink& err);
+                 schema::Schema& schema, OutputSink& err, bool* opened = nullptr);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "format/block_format.h"
+#include "infer/decide.h"
 #include "read/block_checks.h"
 
 using namespace unload;
@@ -141,8 +142,59 @@ void for_each_piece(const DecodedBlock& block, PieceScratch& scratch, OnPiece on
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// The tables the schema does not wholly describe
+
+void UndescribedColumns::add(std::size_t index, std::span<const ColumnValue> values)
+{
+    Sampled& sampled = tables_.try_emplace(index, options_).first->second;
+    sampled.widest = std::max(sampled.widest, static_cast<std::uint32_t>(values.size()));
+    if (!sampled.sampler.keep()) return;
+    values_.clear();
+    for (const ColumnValue& value : values) {
+        if (value.null || value.bytes.empty())
+            values_.emplace_back(std::nullopt);
+        else
+            values_.emplace_back(value.bytes);
+    }
+    sampled.stats.add_row(values_);
+}
+
+std::vector<schema::Column> UndescribedColumns::inferred(std::size_t index) const
+{
+    std::vector<schema::Column> columns;
+    const auto found = tables_.find(index);
+    if (found == tables_.end()) return columns;
+    for (infer::InferredColumn& column : infer::decide(found->second.stats)) columns.push_back(std::move(column.column));
+    return columns;
+}
+
+std::vector<std::size_t> UndescribedColumns::complete(UnloadPlan& plan) const
+{
+    std::vector<std::size_t> completed;
+    for (std::size_t t = 0; t < plan.tables().size(); ++t) {
+        const auto found = tables_.find(t);
+        const UnloadTable& table = plan.tables()[t];
+        if (table.inferred || (found == tables_.end() && !table.written_later)) continue;
+        plan.complete_columns(t, found == tables_.end() ? 0 : found->second.widest, inferred(t));
+        completed.push_back(t);
+    }
+    return completed;
+}
+
+void UndescribedColumns::complete(const UnloadPlan& plan, schema::Schema& schema) const
+{
+    for (std::size_t t = 0; t < plan.tables().size() && t < schema.tables.size(); ++t) {
+        const auto found = tables_.find(t);
+        const UnloadTable& table = plan.tables()[t];
+        if (table.inferred || (found == tables_.end() && !table.written_later)) continue;
+        schema::complete_columns(schema.tables[t], found == tables_.end() ? 0 : found->second.widest, inferred(t));
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Sampling for --ddl --infer: only the heads the directory points at are
-// read, by their flag byte, and only the rows sampled are decoded.
+// read, by their flag byte, and only the rows sampled are decoded (and
+// every row of the tables the schema does not wholly describe).
 
 bool SampleVisitor::block(const DecodedBlock& block)
 {
@@ -155,6 +207,12 @@ bool SampleVisitor::block(const DecodedBlock& block)
         piece.slot = static_cast<std::int32_t>(slot);
         if (!starts_row(piece)) continue;
         const std::optional<std::uint32_t> table = head_cluster_table(block, piece);
+        if (const RowTarget* target = plan_.target(object, table);
+            target != nullptr && plan_.tables()[target->table].written_later) {
+            reader_.read(block, piece, row_);
+            undescribed_.add(target->table, row_.values);
+            continue;
+        }
         if (plan_.describes(object, table) || !inference_.keep(object, table)) continue;
         reader_.read(block, piece, row_);
         inference_.add(object, table, row_.values);
@@ -207,7 +265,7 @@ bool WriteVisitor::block(const DecodedBlock& block)
                 headless_.push_back(piece_at(block, piece));
             return;
         }
-        written = object != nullptr ? described_row(block, piece, columns, *object) : inferred_row(block, piece, columns);
+        written = object != nullptr ? described_row(block, piece, columns, *object) : later_row(block, piece, columns);
     });
     return written;
 }
@@ -252,24 +310,36 @@ bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord
     const std::uint32_t data_object = block.header.object_id;
     const std::uint32_t place = head_cluster_place(block, piece);
     const RowTarget* target = target_of(data_object, place);
+    const UnloadTable* table = target != nullptr ? &plan_.tables()[target->table] : nullptr;
+    // A table the schema does not wholly describe is written by the next
+    // pass; this one weighs its rows.
+    const bool later = table != nullptr && table->written_later;
     const bool sampled = target == nullptr && !plan_.describes(data_object, cluster_table(place)) &&
                          inference_.keep(data_object, cluster_table(place));
-    // The walk's columns of a row its head holds whole are written as they lie.
-    if (target != nullptr && holds_whole_row(piece))
+    // The walk's columns of a row its head holds whole are written as they
+    // lie; a row wider than its table's columns is weighed too.
+    if (table != nullptr && !later && holds_whole_row(piece)) {
+        if (columns.size() > table->stored_width) {
+            read(block, piece, columns, true);
+            undescribed_.add(target->table, values_);
+        }
         return writer_.write(whole_row_facts(block, piece), PieceValues{block.view(), columns}, *target);
+    }
     const bool chained = is_chained(piece);
     if (target == nullptr && !sampled && !chained) return true;
     read(block, piece, columns, target != nullptr || sampled);
     if (chained) reached_.add(row_);
     if (sampled) inference_.add(data_object, cluster_table(place), values_);
-    return target == nullptr || writer_.write(facts_, JoinedValues{values_}, *target);
+    if (table == nullptr) return true;
+    if (later || values_.size() > table->stored_width) undescribed_.add(target->table, values_);
+    return later || writer_.write(facts_, JoinedValues{values_}, *target);
 }
 
-bool WriteVisitor::inferred_row(const DecodedBlock& block, const RowPieceRecord& piece,
-                                std::span<const ColumnRecord> columns)
+bool WriteVisitor::later_row(const DecodedBlock& block, const RowPieceRecord& piece,
+                             std::span<const ColumnRecord> columns)
 {
     const RowTarget* target = target_of(block.header.object_id, head_cluster_place(block, piece));
-    if (target == nullptr || !plan_.tables()[target->table].inferred) return true;
+    if (target == nullptr || !plan_.tables()[target->table].written_later) return true;
     if (holds_whole_row(piece))
         return writer_.write(whole_row_facts(block, piece), PieceValues{block.view(), columns}, *target);
     read(block, piece, columns, true);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -20,11 +21,50 @@
 #include "unload/unload_plan.h"
 #include "unload/unload_writer.h"
 
-// Samples the rows of the data objects `plan` does not describe (--ddl --infer).
+// The rows of the plan's tables whose schema does not describe every
+// column they store: those the plan writes later (its schema says so), and
+// those of the other tables that store more values than their columns
+// account for. Each such table's rows are sampled, as inference samples an
+// object's, and weighed; memory for its statistics only.
+class UndescribedColumns {
+public:
+    explicit UndescribedColumns(const infer::Options& options) : options_(options) {}
+
+    // A row of the plan's table `index`: each row of a table written
+    // later, and each row of another that is wider than its columns, in
+    // reading order. Its width is noted, and it is weighed when sampled.
+    void add(std::size_t index, std::span<const ColumnValue> values);
+
+    // After the first pass: gives each table sampled, and each written
+    // later, all its columns (UnloadPlan::complete_columns); returns them,
+    // whose files (those the first pass wrote of a table found wider) are
+    // to be written anew.
+    std::vector<std::size_t> complete(unload::UnloadPlan& plan) const;
+    // The same for a schema (--ddl --infer), whose tables the plan holds
+    // in the same order.
+    void complete(const unload::UnloadPlan& plan, schema::Schema& schema) const;
+
+private:
+    struct Sampled {
+        explicit Sampled(const infer::Options& options) : stats(options) {}
+        std::uint32_t widest = 0;
+        infer::RowSampler sampler;
+        infer::ObjectStats stats;
+    };
+    std::vector<schema::Column> inferred(std::size_t index) const;
+
+    infer::Options options_;
+    std::map<std::size_t, Sampled> tables_;
+    std::vector<std::optional<ByteView>> values_;
+};
+
+// Samples the rows of the data objects `plan` does not describe (--ddl
+// --infer), and those of the tables it does not wholly describe.
 class SampleVisitor final : public BlockVisitor {
 public:
-    SampleVisitor(DataFileSet& files, const unload::UnloadPlan& plan, infer::ObjectInference& inference)
-        : reader_(files), plan_(plan), inference_(inference)
+    SampleVisitor(DataFileSet& files, const unload::UnloadPlan& plan, infer::ObjectInference& inference,
+                  UndescribedColumns& undescribed)
+        : reader_(files), plan_(plan), inference_(inference), undescribed_(undescribed)
     {
     }
 
@@ -35,6 +75,7 @@ private:
     RowReader reader_;
     const unload::UnloadPlan& plan_;
     infer::ObjectInference& inference_;
+    UndescribedColumns& undescribed_;
     Row row_;
 };
 
@@ -53,19 +94,27 @@ struct PieceScratch {
 class WriteVisitor final : public BlockVisitor {
 public:
     enum class Rows : std::uint8_t {
-        // Every row of a table the plan unloads; the others of objects it
-        // does not describe are sampled into `inference`. Blocks, damaged
-        // blocks, rows and orphan pieces are counted.
+        // Every row of a table the plan unloads now; the others of objects
+        // it does not describe are sampled into `inference`, those of its
+        // tables written later into `undescribed`. Blocks, damaged blocks,
+        // rows and orphan pieces are counted.
         Described,
-        // Only the rows of the inferred tables the plan has since been given.
-        Inferred,
+        // Only the rows of the tables the plan writes later: those inferred
+        // since, and those whose columns have since been completed.
+        Later,
     };
 
     // `accounting`, when given, is told of every block the pass reads.
     WriteVisitor(DataFileSet& files, const unload::UnloadPlan& plan, unload::UnloadWriter& writer,
-                 unload::UnloadSummary& summary, infer::ObjectInference& inference, Rows rows,
-                 unload::BlockAccounting* accounting = nullptr)
-        : reader_(files), plan_(plan), writer_(writer), summary_(summary), inference_(inference), rows_(rows),
+                 unload::UnloadSummary& summary, infer::ObjectInference& inference, UndescribedColumns& undescribed,
+                 Rows rows, unload::BlockAccounting* accounting = nullptr)
+        : reader_(files),
+          plan_(plan),
+          writer_(writer),
+          summary_(summary),
+          inference_(inference),
+          undescribed_(undescribed),
+          rows_(rows),
           accounting_(accounting)
     {
     }
@@ -79,7 +128,8 @@ public:
 private:
     bool described_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
                        unload::ObjectCounts& object);
-    bool inferred_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns);
+    bool later_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns);
+
     // Reads the row of a head: `facts_` and `values_` say what it is.
     void read(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
               bool with_values);
@@ -94,6 +144,7 @@ private:
     unload::UnloadWriter& writer_;
     unload::UnloadSummary& summary_;
     infer::ObjectInference& inference_;
+    UndescribedColumns& undescribed_;
     Rows rows_;
     unload::BlockAccounting* accounting_;
     PieceScratch scratch_;

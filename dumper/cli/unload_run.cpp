@@ -1,5 +1,6 @@
 #include "cli/unload_run.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <optional>
@@ -96,19 +97,24 @@ std::vector<schema::Table> inferred_tables(const infer::ObjectInference& inferen
 int print_ddl(TableRun& run, const schema::Schema& schema, const TableSelection& selection)
 {
     std::vector<schema::Table> inferred;
+    schema::Schema completed = schema;
     if (run.settings.infer) {
+        // Every table, in the schema's order: the plan's table k is the schema's.
         UnloadPlan plan(run.settings.charset);
         plan.add_schema(schema, TableSelection(), false);
         const InferenceCharsets charsets = inference_charsets(run.settings, schema);
         infer::ObjectInference inference(charsets.options);
-        SampleVisitor visitor(run.files, plan, inference);
+        UndescribedColumns undescribed(charsets.options);
+        SampleVisitor visitor(run.files, plan, inference, undescribed);
         const PassEnd end = run.read_pass(visitor, true);
         run.progress.clear();
         if (end == PassEnd::Failed) return kExitFailure;
         inferred = inferred_tables(inference, selection);
+        undescribed.complete(plan, completed);
     }
     run.progress.clear();
-    run.out.text(schema::write_schema_file(selected_schema(schema, selection, std::move(inferred), run.settings.charset)));
+    run.out.text(
+        schema::write_schema_file(selected_schema(completed, selection, std::move(inferred), run.settings.charset)));
     return 0;
 }
 
@@ -203,8 +209,11 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     // Where each table's rows should lie, before the blocks are read.
     BlockAccounting accounting(run.files, plan.accounted_tables());
 
-    // The tables the schema describes, and a sample of the others' rows.
-    WriteVisitor described(run.files, plan, writer, summary, inference, WriteVisitor::Rows::Described, &accounting);
+    // The tables the schema describes, and a sample of the others' rows
+    // and of those whose columns it does not all describe.
+    UndescribedColumns undescribed(charsets.options);
+    WriteVisitor described(run.files, plan, writer, summary, inference, undescribed, WriteVisitor::Rows::Described,
+                           &accounting);
     PassEnd end = run.read_pass(described, true);
     summary.orphans = described.orphans();
     summary.losses = accounting.losses();
@@ -212,14 +221,19 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     summary.unaccounted_segments = accounting.unaccounted_segments();
     for (std::size_t i = 0; i < run.files.size(); ++i)
         if (std::optional<CutFile> cut = cut_file_of(run.files[i])) summary.cut_files.push_back(std::move(*cut));
-    // Then the tables inferred from the sample.
+    // Then the tables inferred from the sample, and those completed.
     schema::Schema inferred = charsets_of(schema, s.charset);
     inferred.tables = inferred_tables(inference, selection);
-    if (end != PassEnd::Failed && !files.failed() && !inferred.tables.empty()) {
+    if (end != PassEnd::Failed && !files.failed()) {
+        for (std::size_t table : undescribed.complete(plan)) writer.restart_table(table);
         plan.add_schema(inferred, TableSelection(), true);
         writer.add_tables();
-        WriteVisitor visitor(run.files, plan, writer, summary, inference, WriteVisitor::Rows::Inferred);
-        end = run.read_pass(visitor, false);
+        const bool any_later = std::any_of(plan.tables().begin(), plan.tables().end(),
+                                           [](const UnloadTable& table) { return table.written_later; });
+        if (any_later) {
+            WriteVisitor visitor(run.files, plan, writer, summary, inference, undescribed, WriteVisitor::Rows::Later);
+            end = run.read_pass(visitor, false);
+        }
     }
     run.progress.clear();
 
@@ -246,7 +260,9 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     if (!s.quiet)
         run.err.text("trevanix: unloaded into " + terminal_text(s.unload_dir) +
                      " (sqlite.sql, postgres.sql and the .ctl files load it)\n" + summary_table(plan, summary));
-    return summary.sound(plan) ? 0 : kExitIncomplete;
+    // Something damaged, lost or not decoded, or unloaded without the
+    // dictionary's names and types.
+    return summary.sound(plan) && !run.schema_lost ? 0 : kExitIncomplete;
 }
 
 }  // namespace

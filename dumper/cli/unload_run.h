@@ -22,6 +22,7 @@ struct TableRun {
     Progress& progress;  // cleared before the run's last words
     OutputSink& out;
     OutputSink& err;
+    bool schema_lost = false;  // the dictionary named could not be read: `schema` is empty
 };
 
 // The passes a run of the tables' modes makes over the data files.

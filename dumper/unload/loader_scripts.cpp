@@ -13,6 +13,9 @@ using schema::OracleType;
 
 constexpr std::string_view kRowidColumn = "ROWID";
 constexpr std::string_view kPartitionColumn = "PARTITION";
+// Where sqlite.sql writes the statements that turn hexadecimal digits into
+// BLOBs before it runs them (the sqlite3 shell of Debian 12 has no unhex()).
+constexpr std::string_view kSqliteBlobStatements = "sqlite-blobs.tmp";
 // The table postgres.sql copies each file into before converting its text.
 constexpr std::string_view kPostgresStaging = "unload_staging";
 // The largest whole numbers SQLite's 64-bit integers hold all of.
@@ -37,14 +40,23 @@ std::string postgres_table(const UnloadTable& table, RowKind kind)
 std::string sqlite_column(const OutputColumn& column) { return sql_identifier(column.names.sqlite); }
 std::string postgres_column(const OutputColumn& column) { return sql_identifier(column.names.postgres); }
 
-// The column definitions: the table's, then ROWID and PARTITION.
+// A field's name in a loader: its column's, or the name the unload gives it.
+template <class NameOf>
+std::string field_name(const FileField& field, NameOf name_of)
+{
+    return field.column != nullptr ? name_of(*field.column) : sql_identifier(field.added);
+}
+
+// The column definitions of a kind's table, in its file's order.
 template <class NameOf, class TypeOf>
-std::string column_definitions(const UnloadTable& table, NameOf name_of, TypeOf type_of)
+std::string column_definitions(const UnloadTable& table, RowKind kind, NameOf name_of, TypeOf type_of)
 {
     std::string text;
-    for (const OutputColumn& column : table.columns) text += name_of(column) + " " + type_of(column.column) + ", ";
-    text += sql_identifier(kRowidColumn) + " " + type_of(std::nullopt);
-    if (table.partitioned) text += ", " + sql_identifier(kPartitionColumn) + " " + type_of(std::nullopt);
+    for (const FileField& field : file_fields(table, kind)) {
+        if (!text.empty()) text += ", ";
+        text += field_name(field, name_of) + " " +
+                type_of(field.column != nullptr ? std::optional(field.column->column) : std::nullopt);
+    }
     return text;
 }
 
@@ -52,7 +64,7 @@ std::string column_definitions(const UnloadTable& table, NameOf name_of, TypeOf 
 // SQLite
 
 // Empty fields to NULL (and BOOLEAN's words to 1 and 0), in the rows that have any.
-std::string sqlite_nulls(const UnloadTable& table, const std::string& name)
+std::string sqlite_nulls(const UnloadTable& table, RowKind kind, const std::string& name)
 {
     std::string sets, where;
     auto add = [&](const std::string& column, bool boolean) {
@@ -69,9 +81,8 @@ std::string sqlite_nulls(const UnloadTable& table, const std::string& name)
             where += column + " = ''";
         }
     };
-    for (const OutputColumn& column : table.columns) add(sqlite_column(column), column.column.type == OracleType::Boolean);
-    add(sql_identifier(kRowidColumn), false);
-    if (table.partitioned) add(sql_identifier(kPartitionColumn), false);
+    for (const FileField& field : file_fields(table, kind))
+        add(field_name(field, sqlite_column), field.column != nullptr && field.column->column.type == OracleType::Boolean);
     return "UPDATE " + name + " SET " + sets + " WHERE " + where + ";\n";
 }
 
@@ -125,14 +136,14 @@ std::string postgres_load(const UnloadTable& table, RowKind kind, bool binary_co
 {
     const std::string target = postgres_table(table, kind);
     const std::string staging = sql_identifier(kPostgresStaging);
-    const std::size_t fields = table.columns.size() + 1 + (table.partitioned ? 1 : 0);
+    const std::vector<FileField> fields = file_fields(table, kind);
     std::string text = "CREATE TABLE " + target + " (" +
-                       column_definitions(table, postgres_column, [](const std::optional<schema::Column>& c) {
+                       column_definitions(table, kind, postgres_column, [](const std::optional<schema::Column>& c) {
                            return c ? postgres_type(*c) : std::string("text");
                        }) +
                        ");\n";
     std::string staging_columns, values;
-    for (std::size_t i = 0; i < fields; ++i) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
         std::string column = "c";
         const std::string name = sql_identifier(column.append(std::to_string(i + 1)));
         if (i > 0) {
@@ -140,7 +151,7 @@ std::string postgres_load(const UnloadTable& table, RowKind kind, bool binary_co
             values += ", ";
         }
         staging_columns.append(name).append(" text");
-        values += i < table.columns.size() ? postgres_value(table.columns[i].column, name) : name;
+        values += fields[i].column != nullptr ? postgres_value(fields[i].column->column, name) : name;
     }
     text += "CREATE TEMP TABLE " + staging + " (" + staging_columns + ");\n";
     text += "\\copy " + staging + " FROM " +
@@ -215,8 +226,10 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
         "-- Loads the unloaded tables into SQLite. Run it from inside this directory:\n"
         "--   sqlite3 recovered.db < sqlite.sql\n"
         "-- Each table is \"OWNER.TABLE\", its deleted rows \"OWNER.TABLE$deleted\", its stale\n"
-        "-- rows \"OWNER.TABLE$stale\". Empty fields become NULL (an empty string is NULL\n"
-        "-- in Oracle); the hexadecimal digits of RAW values become BLOBs.\n"
+        "-- rows \"OWNER.TABLE$stale\", its hidden and unused columns' values (by ROWID and\n"
+        "-- ROW_KIND) \"OWNER.TABLE$hidden\"; a dropped table is \"OWNER.TABLE$dropped\". Empty\n"
+        "-- fields become NULL (an empty string is NULL in Oracle); the hexadecimal digits\n"
+        "-- of RAW values become BLOBs.\n"
         ".bail on\n.headers off\n.mode list\nBEGIN;\n";
     std::string blobs;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
@@ -225,16 +238,17 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
             if (!written[t].files[static_cast<std::size_t>(kind)]) continue;
             const std::string name = sqlite_table(table, kind);
             text += "CREATE TABLE " + name + " (" +
-                    column_definitions(table, sqlite_column, [](const std::optional<schema::Column>& c) {
+                    column_definitions(table, kind, sqlite_column, [](const std::optional<schema::Column>& c) {
                         return c ? sqlite_type(*c) : std::string("TEXT");
                     }) +
                     ");\n";
             // The same name as the CREATE TABLE's, in the shell's quotes.
             text += ".import --csv --skip 1 " + sqlite_argument(table.names.csv_file(kind)) + " " +
                     sqlite_argument(table.names.sqlite_table(kind)) + "\n";
-            text += sqlite_nulls(table, name);
-            for (const OutputColumn& column : table.columns)
-                if (is_raw(column.column.type)) blobs += sqlite_blob_select(name, sqlite_column(column));
+            text += sqlite_nulls(table, kind, name);
+            for (const FileField& field : file_fields(table, kind))
+                if (field.column != nullptr && is_raw(field.column->column.type))
+                    blobs += sqlite_blob_select(name, sqlite_column(*field.column));
         }
     }
     if (!blobs.empty()) {
@@ -252,8 +266,10 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written)
         "-- Loads the unloaded tables into PostgreSQL. Run it from inside this directory:\n"
         "--   psql -d DATABASE -f postgres.sql\n"
         "-- Each table lands in its owner's schema, its deleted rows in TABLE$deleted, its\n"
-        "-- stale rows in TABLE$stale. A value that could not be decoded (0x and its bytes\n"
-        "-- in the CSV file) is NULL in a column that is not text.\n"
+        "-- stale rows in TABLE$stale, its hidden and unused columns' values (by ROWID and\n"
+        "-- ROW_KIND) in TABLE$hidden; a dropped table is TABLE$dropped. A value that could\n"
+        "-- not be decoded (0x and its bytes in the CSV file) is NULL in a column that is\n"
+        "-- not text.\n"
         "\\set ON_ERROR_STOP on\nBEGIN;\n";
     std::vector<std::string> schemas;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {

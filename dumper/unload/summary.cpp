@@ -26,6 +26,7 @@ constexpr Column kColumns[] = {
     {"rows", "live", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].rows; }},
     {"rows", "deleted", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].deleted; }},
     {"rows", "stale", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].stale; }},
+    {"rows", "hidden", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].hidden; }},
     {"rows", "reassembled",
      [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].reassembled; }},
     {"rows", "incomplete",
@@ -111,15 +112,26 @@ std::string places(const UnloadTable& table, const TableWritten& written)
                                }, schema));
 }
 
+// The columns no schema describes, named from their places in the row.
+std::string unknown_columns(const UnloadTable& table)
+{
+    std::string json;
+    for (const std::string& name : table.columns_unknown) json += (json.empty() ? "" : ", ") + json_string(name);
+    return ", " + json_string("columns_unknown") + ": [" + json + "]";
+}
+
 // The columns whose names in SQLite or PostgreSQL are not their own.
 std::string renamed_columns(const UnloadTable& table)
 {
     std::string json;
-    for (const OutputColumn& column : table.columns) {
-        const ColumnNames& names = column.names;
-        if (names.sqlite == column.column.name && names.postgres == column.column.name) continue;
-        json.append(json.empty() ? "{" : ", {").append(name_fields("column", column.column.name));
-        json.append(", " + text_field("sqlite", names.sqlite) + ", " + text_field("postgres", names.postgres) + "}");
+    for (const auto* columns : {&table.columns, &table.hidden_columns}) {
+        for (const OutputColumn& column : *columns) {
+            const ColumnNames& names = column.names;
+            if (names.sqlite == column.column.name && names.postgres == column.column.name) continue;
+            json.append(json.empty() ? "{" : ", {").append(name_fields("column", column.column.name));
+            json.append(", " + text_field("sqlite", names.sqlite) + ", " + text_field("postgres", names.postgres) +
+                        "}");
+        }
     }
     return json.empty() ? "" : ", " + json_string("renamed_columns") + ": [" + json + "]";
 }
@@ -269,7 +281,9 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
         const TableLoss& loss = summary.loss(i);
         json += i == 0 ? "\n" : ",\n";
         json += "    {" + name_fields("owner", table.owner) + ", " + name_fields("table", table.name) + ", " +
+                json_string("dropped") + ": " + (table.dropped ? "true" : "false") + ", " +
                 field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " + field("stale", c.stale) + ", " +
+                field("hidden", c.hidden) + ", " +
                 field("reassembled", c.reassembled) + ", " + field("incomplete", c.incomplete) + ", " +
                 field("not_decoded", c.not_decoded) + ", " + field("blocks", summary.blocks(table)) + ", " +
                 field("damaged_blocks", summary.damaged_blocks(table)) + ", " + field("lost_blocks", loss.lost) +
@@ -280,7 +294,7 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
             json += std::string(k == 0 ? "" : ", ") + "{" + text_field("column", undecoded[k]->column.name) + ", " +
                     field("type", *undecoded[k]->column.type_code) + "}";
         json += ']';
-        json += places(table, written[i]) + renamed_columns(table) + "}";
+        json += places(table, written[i]) + unknown_columns(table) + renamed_columns(table) + "}";
     }
     json += plan.tables().empty() ? "],\n" : "\n  ],\n";
     json += "  \"unknown_objects\": [";
@@ -400,7 +414,8 @@ std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary)
     for (std::size_t i = 0; i < plan.tables().size(); ++i) {
         if (summary.tables[i].all_rows() == 0 && summary.loss(i).lost == 0) continue;
         const UnloadTable& table = plan.tables()[i];
-        std::vector<std::string> line{terminal_text(table.qualified_name()) + (table.inferred ? " (inferred)" : "")};
+        std::vector<std::string> line{terminal_text(table.qualified_name()) + (table.inferred ? " (inferred)" : "") +
+                                      (table.dropped ? " (dropped)" : "")};
         for (const Column& column : kColumns) line.push_back(std::to_string(column.value(summary, i, table)));
         for (std::size_t k = 0; k < line.size(); ++k) widths[k] = std::max(widths[k], line[k].size());
         lines.push_back(std::move(line));

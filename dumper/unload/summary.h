@@ -29,6 +29,7 @@ struct TableCounts {
     std::uint64_t reassembled = 0;  // rows of several pieces, of any kind
     std::uint64_t incomplete = 0;   // rows a piece of which was missing or cut short
     std::uint64_t not_decoded = 0;  // values written as bytes
+    std::uint64_t hidden = 0;       // lines of the Hidden file: rows storing a hidden or unused column's value
 
     std::uint64_t all_rows() const { return rows + deleted + stale; }
 };
@@ -86,24 +87,28 @@ struct UnloadSummary {
 // hexadecimal and counted as not decoded.
 std::vector<const OutputColumn*> undecoded_type_columns(const UnloadTable& table);
 
-// {"tables": [{"owner", "table", "rows", "deleted", "stale", "reassembled",
-// "incomplete", "not_decoded", "blocks", "damaged_blocks", "lost_blocks",
-// "compressed_blocks", "types_not_decoded": [{"column", "type"}], "files",
-// "sqlite", "postgres"}], "unknown_objects": [{"data_object", "blocks",
-// "rows", "live_rows", "deleted_rows", "stale_rows"}], "blocks_read",
-// "blocks_damaged", "blocks_lost", "orphans", "blocks_encrypted",
-// "cut_short_files": [{"file", "blocks", "missing_blocks"}]}: every table
-// of the plan; the data objects the schema does not describe ("rows":
-// those of every kind). A table's "rows" are its live rows; "lost_places"
-// after "lost_blocks" names the first of them, "blocks_unaccounted_for"
-// why some of its blocks could not be accounted for, "without_rows" what
-// its blocks were when none held its rows. A table's owner and name are
+// {"tables": [{"owner", "table", "dropped", "rows", "deleted", "stale",
+// "hidden", "reassembled", "incomplete", "not_decoded", "blocks",
+// "damaged_blocks", "lost_blocks", "compressed_blocks", "types_not_decoded":
+// [{"column", "type"}], "files", "sqlite", "postgres", "columns_unknown"}],
+// "unknown_objects": [{"data_object", "blocks", "rows", "live_rows",
+// "deleted_rows", "stale_rows"}], "blocks_read", "blocks_damaged",
+// "blocks_lost", "orphans", "blocks_encrypted", "cut_short_files": [{"file",
+// "blocks", "missing_blocks"}]}: every table of the plan; the data objects
+// the schema does not describe ("rows": those of every kind). A table's
+// "rows" are its live rows; "lost_places" after "lost_blocks" names the
+// first of them, "blocks_unaccounted_for" why some of its blocks could not
+// be accounted for, "without_rows" what its blocks were when none held its
+// rows. A table's owner and name are
 // valid_utf8's, with "owner_hex" and "table_hex" (their exact bytes) after
 // them when they are not plain text; "files" maps each kind of rows
-// written ("rows", "deleted", "stale") to its file, and "control" to the
+// written ("rows", "deleted", "stale", "hidden") to its file, and "control" to the
 // control file, "binary_copies" each kind that has one to it, and "sqlite"
 // and "postgres" each kind to its loaded table ("postgres" gives the
-// "schema" first); "renamed_columns" lists the columns whose loaded names
+// "schema" first); "dropped" says only deleted dictionary rows describe the
+// table; "hidden" counts the lines of its Hidden file; "columns_unknown"
+// names the columns its schema does not describe (COL<n>, typed by
+// inference); "renamed_columns" lists the columns whose loaded names
 // differ from theirs.
 // The file, when it is cut short.
 std::optional<CutFile> cut_file_of(DataFile& file);

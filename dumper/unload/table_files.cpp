@@ -205,6 +205,19 @@ OpenFile* TableFiles::open(std::size_t number)
 
 std::size_t TableFiles::open_count() const { return open_; }
 
+void TableFiles::discard(std::size_t number)
+{
+    File& file = files_[number];
+    if (!file.created) return;
+    if (file.open) {
+        // What it buffered is dropped with it: the file goes.
+        close(file);
+    }
+    const std::string part = path(file.name) + std::string(kPartSuffix);
+    if (::unlink(part.c_str()) != 0 && errno != ENOENT) note_failure("cannot remove " + part, errno);
+    file.created = false;
+}
+
 bool TableFiles::finish()
 {
     for (File& file : files_)

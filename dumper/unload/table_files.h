@@ -84,6 +84,10 @@ public:
     // it cannot be opened (failed() then says why). Valid until the next call.
     OpenFile* open(std::size_t file);
 
+    // Removes a file this run created (under its temporary name), so that
+    // it is created anew the next time it is opened.
+    void discard(std::size_t file);
+
     // Closes every file and gives each one created its final name. False
     // when a file could not be written or renamed.
     bool finish();

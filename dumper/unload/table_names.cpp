@@ -1,6 +1,7 @@
 #include "unload/table_names.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <numeric>
 
 #include "unload/unload_plan.h"
@@ -28,9 +29,7 @@ constexpr std::string_view kPostgresReservedSchemas[] = {kPostgresDefaultSchema,
 constexpr std::string_view kPostgresReservedSchemaPrefixes[] = {"pg_"};
 // SQLite's own tables, and what its shell's .import takes for an option.
 constexpr std::string_view kSqliteReservedPrefixes[] = {"sqlite_", "-"};
-// The columns the loaders add, and those SQLite and PostgreSQL have of their own.
-constexpr std::string_view kRowidColumn = "ROWID";
-constexpr std::string_view kPartitionColumn = "PARTITION";
+// The columns SQLite and PostgreSQL have of their own.
 constexpr std::string_view kSqliteReservedColumns[] = {"_rowid_"};  // what sqlite.sql finds rows by
 constexpr std::string_view kPostgresSystemColumns[] = {"tableoid", "xmin", "cmin", "xmax", "cmax", "ctid"};
 
@@ -60,6 +59,7 @@ struct NameRule {
     // What a name cut to nothing starts with before its suffix.
     std::string_view empty_stem = "";
     std::size_t ending = 0;
+    std::string_view dropped_suffix = "";  // the suffix a dropped table's name ends with
 
     std::size_t longest_suffix() const
     {
@@ -83,12 +83,14 @@ struct NameRule {
     }
     // Whether a name `base` stands for (base and a suffix) is one a name
     // taken stands for: T and a suffix. Only the names given are kept, and
-    // base + mine == T + theirs is looked for case by case.
-    bool collides(const NameSet& taken, const std::string& base) const
+    // base + mine == T + theirs is looked for case by case. A dropped
+    // table's base is T and the dropped suffix, which T keeps for it.
+    bool collides(const NameSet& taken, const std::string& base, bool dropped = false) const
     {
         if (taken.holds(base)) return true;  // the same suffix
         for (const std::string& theirs : suffixes)
             if (!theirs.empty() && base.size() > theirs.size() && ends_with(base, theirs, any_case) &&
+                !(dropped && theirs == dropped_suffix) &&
                 taken.holds(std::string_view(base).substr(0, base.size() - theirs.size())))
                 return true;  // T.deleted as base, T taken
         for (const std::string& mine : suffixes) {
@@ -149,28 +151,33 @@ std::string cut_to(std::string text, std::size_t most)
 }
 
 // Takes, for a table or column whose name is `exact` (the hash's bytes),
-// `wanted` as its place holds it when every name it stands for is free and
-// fits, else the first cut and hashed form that is. Returns what it took.
+// `wanted` and `tail` as its place holds them when every name that stands
+// for is free and fits, else the first cut and hashed form of `wanted`
+// followed by `tail` that is. A tail (a dropped table's suffix) is kept
+// whole; its table's own name keeps it free. Returns what it took.
 std::string claim(NameSet& taken, const NameRule& rule, std::string wanted, std::string_view exact_owner,
-                  std::string_view exact_name)
+                  std::string_view exact_name, std::string_view tail = "")
 {
-    const std::size_t longest = rule.longest_suffix() + rule.ending;
+    const std::size_t longest = rule.longest_suffix() + rule.ending + tail.size();
     auto free = [&](const std::string& base) {
-        if (rule.most_bytes != kUnbounded && base.size() + longest > rule.most_bytes) return false;
-        return !rule.collides(taken, base);
+        if (rule.most_bytes != kUnbounded && base.size() - tail.size() + longest > rule.most_bytes) return false;
+        return !rule.collides(taken, base, !tail.empty());
     };
     auto take = [&](std::string base) {
         taken.add(base, rule.ends_as_a_kind(base));
         return base;
     };
     if (rule.reserved(wanted)) wanted.insert(wanted.begin(), kMark);
-    if (!wanted.empty() && free(wanted)) return take(std::move(wanted));
+    if (!wanted.empty()) {
+        std::string base = wanted + std::string(tail);
+        if (free(base)) return take(std::move(base));
+    }
     const std::size_t room =
         rule.most_bytes == kUnbounded ? kUnbounded : rule.most_bytes - longest - kHashSuffixBytes;
     std::string stem = cut_to(std::move(wanted), room);
     if (stem.empty()) stem = rule.empty_stem;
     for (std::uint32_t attempt = 0;; ++attempt) {
-        std::string base = stem + hash_suffix(name_hash(exact_owner, exact_name, attempt));
+        std::string base = stem + hash_suffix(name_hash(exact_owner, exact_name, attempt)) + std::string(tail);
         if (free(base)) return take(std::move(base));
     }
 }
@@ -184,6 +191,24 @@ std::vector<std::size_t> naming_order(std::size_t count, Plain plain)
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_partition(order.begin(), order.end(), plain);
     return order;
+}
+
+// The order tables are named in: those whose name needs no change, the
+// others, then the dropped ones, whose names their live namesakes keep free.
+template <class Plain>
+std::vector<std::size_t> table_naming_order(std::span<const UnloadTable> tables, Plain plain)
+{
+    std::vector<std::size_t> order =
+        naming_order(tables.size(), [&](std::size_t i) { return !tables[i].dropped && plain(i); });
+    std::stable_partition(order.begin(), order.end(), [&](std::size_t i) { return !tables[i].dropped; });
+    return order;
+}
+
+// What a dropped table's names end with, after its name: in files, or in the loaders.
+std::string_view dropped_tail(const UnloadTable& table, bool files)
+{
+    if (!table.dropped) return "";
+    return files ? kDroppedNames.file_infix : kDroppedNames.table_suffix;
 }
 
 // What a table's names are followed by: its kinds' infixes in files (the
@@ -215,20 +240,18 @@ void put_percent_escape(std::string& out, unsigned char c)
     out += kDigits[c & 0xF];
 }
 
-// A table's columns in SQLite and PostgreSQL: unique among themselves and
-// the columns the loaders add.
-void name_columns(UnloadTable& table)
+// Columns in SQLite and PostgreSQL: unique among themselves and the
+// fields the loaders add to their file.
+void name_column_set(std::vector<OutputColumn>& columns, std::string_view table_name,
+                     std::initializer_list<std::string_view> added)
 {
     NameSet sqlite(true), postgres;
     const NameRule sqlite_rule{{""}, kUnbounded, true, {}};
     const NameRule postgres_rule{{""}, kMostPostgresBytes, false, {}};
-    for (NameSet* set : {&sqlite, &postgres}) {
-        set->add(kRowidColumn);
-        if (table.partitioned) set->add(kPartitionColumn);
-    }
+    for (NameSet* set : {&sqlite, &postgres})
+        for (std::string_view name : added) set->add(name);
     for (std::string_view name : kSqliteReservedColumns) sqlite.add(name);
     for (std::string_view name : kPostgresSystemColumns) postgres.add(name);
-    std::vector<OutputColumn>& columns = table.columns;
     for (OutputColumn& column : columns) column.names.text = terminal_text(column.column.name);
     const auto order = naming_order(columns.size(), [&](std::size_t i) {
         return columns[i].names.text == columns[i].column.name;
@@ -236,12 +259,23 @@ void name_columns(UnloadTable& table)
     for (std::size_t i : order) {
         ColumnNames& names = columns[i].names;
         const std::string& exact = columns[i].column.name;
-        names.sqlite = claim(sqlite, sqlite_rule, names.text, table.name, exact);
-        names.postgres = claim(postgres, postgres_rule, names.text, table.name, exact);
+        names.sqlite = claim(sqlite, sqlite_rule, names.text, table_name, exact);
+        names.postgres = claim(postgres, postgres_rule, names.text, table_name, exact);
     }
 }
 
 }  // namespace
+
+std::string_view row_kind_word(RowKind kind)
+{
+    switch (kind) {
+    case RowKind::Live: return "live";
+    case RowKind::Deleted: return "deleted";
+    case RowKind::Stale: return "stale";
+    case RowKind::Hidden: break;
+    }
+    return "hidden";
+}
 
 std::string NameSet::folded(std::string_view name)
 {
@@ -274,6 +308,15 @@ TableNamer::TableNamer()
     for (std::string_view name : kPostgresReservedSchemas) postgres_schemas_.add(name);
 }
 
+void TableNamer::name_columns(UnloadTable& table)
+{
+    if (table.partitioned)
+        name_column_set(table.columns, table.name, {kRowidField, kPartitionField});
+    else
+        name_column_set(table.columns, table.name, {kRowidField});
+    name_column_set(table.hidden_columns, table.name, {kRowidField, kRowKindField, kPartitionField});
+}
+
 void TableNamer::name(std::span<UnloadTable> tables)
 {
     name_files(tables);
@@ -285,26 +328,28 @@ void TableNamer::name(std::span<UnloadTable> tables)
 void TableNamer::name_files(std::span<UnloadTable> tables)
 {
     // A file name starting with '~' is a home directory to psql and shells.
-    const NameRule rule{kind_suffixes(true), kMostFileNameBytes, false, {}, "_",
-                        std::max({kCsvSuffix.size(), kBinaryCopySuffix.size(), kControlFileSuffix.size()})};
+    NameRule rule{kind_suffixes(true), kMostFileNameBytes, false, {}, "_",
+                  std::max({kCsvSuffix.size(), kBinaryCopySuffix.size(), kControlFileSuffix.size()})};
+    rule.dropped_suffix = kDroppedNames.file_infix;
     std::vector<std::string> wanted;
     for (const UnloadTable& table : tables) wanted.push_back(file_name_of(table.qualified_name()));
-    for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
+    for (std::size_t i : table_naming_order(tables, [&](std::size_t i) {
              return wanted[i] == tables[i].qualified_name() && !rule.ends_as_a_kind(wanted[i]);
          }))
-        tables[i].names.file_stem = claim(files_, rule, wanted[i], tables[i].owner, tables[i].name);
+        tables[i].names.file_stem = claim(files_, rule, wanted[i], tables[i].owner, tables[i].name, dropped_tail(tables[i], true));
 }
 
 void TableNamer::name_sqlite(std::span<UnloadTable> tables)
 {
-    const NameRule rule{kind_suffixes(false), kUnbounded, true, kSqliteReservedPrefixes};
+    NameRule rule{kind_suffixes(false), kUnbounded, true, kSqliteReservedPrefixes};
+    rule.dropped_suffix = kDroppedNames.table_suffix;
     std::vector<std::string> wanted;
     for (const UnloadTable& table : tables) wanted.push_back(qualified(terminal_text(table.owner), terminal_text(table.name)));
-    for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
+    for (std::size_t i : table_naming_order(tables, [&](std::size_t i) {
              return wanted[i] == tables[i].qualified_name() && !rule.reserved(wanted[i]) &&
                     !rule.ends_as_a_kind(wanted[i]);
          }))
-        tables[i].names.sqlite = claim(sqlite_, rule, wanted[i], tables[i].owner, tables[i].name);
+        tables[i].names.sqlite = claim(sqlite_, rule, wanted[i], tables[i].owner, tables[i].name, dropped_tail(tables[i], false));
 }
 
 const std::string& TableNamer::postgres_schema(const UnloadTable& table)
@@ -319,17 +364,18 @@ const std::string& TableNamer::postgres_schema(const UnloadTable& table)
 
 void TableNamer::name_postgres(std::span<UnloadTable> tables)
 {
-    const NameRule rule{kind_suffixes(false), kMostPostgresBytes, false, {}};
+    NameRule rule{kind_suffixes(false), kMostPostgresBytes, false, {}};
+    rule.dropped_suffix = kDroppedNames.table_suffix;
     // Owners whose names need no change take their schemas first.
     for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) { return is_plain_text(tables[i].owner); }))
         tables[i].names.postgres_schema = postgres_schema(tables[i]);
     std::vector<std::string> wanted;
     for (const UnloadTable& table : tables) wanted.push_back(terminal_text(table.name));
-    for (std::size_t i : naming_order(tables.size(), [&](std::size_t i) {
+    for (std::size_t i : table_naming_order(tables, [&](std::size_t i) {
              return wanted[i] == tables[i].name && !rule.ends_as_a_kind(wanted[i]);
          })) {
         NameSet& taken = postgres_tables_[tables[i].names.postgres_schema];
-        tables[i].names.postgres = claim(taken, rule, wanted[i], tables[i].owner, tables[i].name);
+        tables[i].names.postgres = claim(taken, rule, wanted[i], tables[i].owner, tables[i].name, dropped_tail(tables[i], false));
     }
 }
 

@@ -18,6 +18,9 @@
 // it must be and given '~' and eight hexadecimal digits of a hash of the
 // exact bytes of its owner and name. Which table keeps a name two want is
 // decided in the order of the plan, the names that needed no change first.
+// A dropped table is named as its name with the dropped kind's infix or
+// suffix (SCOTT.BONUS.dropped, "SCOTT.BONUS$dropped"): the names a table of
+// that name keeps free for it, which no live table writes.
 #pragma once
 
 #include <cstddef>
@@ -31,14 +34,16 @@
 
 namespace unload {
 
-// Which file of its table a row goes to.
+// Which file of its table a row goes to: those of its kind, and for the
+// values of its hidden and unused columns, Hidden.
 enum class RowKind : std::uint8_t {
     Live,     // a directory slot points at its head, no D bit
     Deleted,  // the D bit
     Stale,    // no slot points at it and no D bit: a copy an update left behind
+    Hidden,   // the hidden and unused columns' values of the rows of every kind
 };
-constexpr std::size_t kRowKinds = 3;
-constexpr RowKind kAllRowKinds[kRowKinds] = {RowKind::Live, RowKind::Deleted, RowKind::Stale};
+constexpr std::size_t kRowKinds = 4;
+constexpr RowKind kAllRowKinds[kRowKinds] = {RowKind::Live, RowKind::Deleted, RowKind::Stale, RowKind::Hidden};
 
 // The names of every set of rows a table may be unloaded into: RowKind's,
 // in its order, then those later kinds will take, kept free now so that
@@ -57,6 +62,19 @@ inline constexpr KindNames kKindNames[] = {
     {"undecoded", ".undecoded", "$undecoded"},
 };
 inline const KindNames& names_of(RowKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
+// What a dropped table's names carry after its name, before its kinds':
+// SCOTT.BONUS.dropped.csv, "SCOTT.BONUS$dropped$deleted".
+inline constexpr const KindNames& kDroppedNames = kKindNames[4];
+static_assert(kDroppedNames.key == "dropped");
+
+// The fields an unload adds to a table's files besides its columns: the
+// row's rowid, a partitioned table's partition, and in the Hidden file
+// the kind of row the values are of (row_kind_word).
+constexpr std::string_view kRowidField = "ROWID";
+constexpr std::string_view kPartitionField = "PARTITION";
+constexpr std::string_view kRowKindField = "ROW_KIND";
+// "live", "deleted", "stale".
+std::string_view row_kind_word(RowKind kind);
 
 // A table's files: its stem, a kind's infix, then one of these.
 constexpr std::string_view kCsvSuffix = ".csv";
@@ -131,6 +149,8 @@ public:
     TableNamer();
     // Names `tables` and their columns.
     void name(std::span<UnloadTable> tables);
+    // Names a table's columns again, once they have changed.
+    static void name_columns(UnloadTable& table);
 
 private:
     void name_files(std::span<UnloadTable> tables);

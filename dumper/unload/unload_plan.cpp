@@ -145,22 +145,75 @@ UnloadTable UnloadPlan::table_of(const schema::Table& table, const schema::Schem
     out.name = table.name;
     out.partitioned = !table.partitions.empty();
     out.inferred = inferred;
+    out.dropped = table.dropped;
+    out.written_later = inferred || schema::short_of_columns(table);
+    out.stored_width = schema::stored_width(table);
     out.data_objects = schema::data_object_numbers(table);
     out.segments = table_segments(table);
     for (const schema::Column* column : schema::unload_columns(table)) {
         if (column->segment_column == 0 || column->is_virtual) continue;
         out.columns.push_back({*column, column->segment_column - 1, column_form(*column, schema), {}});
     }
+    for (const schema::Column* column : schema::hidden_columns(table))
+        out.hidden_columns.push_back({*column, column->segment_column - 1, column_form(*column, schema), {}});
     return out;
+}
+
+void UnloadPlan::complete_columns(std::size_t index, std::uint32_t widest, const std::vector<schema::Column>& inferred)
+{
+    UnloadTable& table = tables_[index];
+    const schema::Schema& charsets = schema_charsets_[schema_charsets_of_[index]];
+    // The table's stored columns, as its schema gave them, completed.
+    schema::Table stored;
+    for (const auto* columns : {&table.columns, &table.hidden_columns})
+        for (const OutputColumn& column : *columns) stored.columns.push_back(column.column);
+    schema::complete_columns(stored, widest, inferred);
+    table.columns_unknown.clear();
+    for (const schema::Column& column : stored.columns)
+        if (!column.described) table.columns_unknown.push_back(column.name);
+    // The places in order when some are not described; else as created.
+    std::vector<const schema::Column*> written;
+    if (table.columns_unknown.empty()) {
+        written = schema::unload_columns(stored);
+    } else {
+        for (const schema::Column& column : stored.columns)
+            if (!column.hidden && !column.unused) written.push_back(&column);
+    }
+    table.columns.clear();
+    for (const schema::Column* column : written)
+        table.columns.push_back({*column, column->segment_column - 1, column_form(*column, charsets), {}});
+    table.written_later = true;
+    TableNamer::name_columns(table);
+}
+
+std::vector<FileField> file_fields(const UnloadTable& table, RowKind kind)
+{
+    std::vector<FileField> fields;
+    if (kind == RowKind::Hidden) {
+        fields.push_back({nullptr, kRowidField});
+        for (const OutputColumn& column : table.hidden_columns) fields.push_back({&column, {}});
+        fields.push_back({nullptr, kRowKindField});
+    } else {
+        for (const OutputColumn& column : table.columns) fields.push_back({&column, {}});
+        fields.push_back({nullptr, kRowidField});
+    }
+    if (table.partitioned) fields.push_back({nullptr, kPartitionField});
+    return fields;
 }
 
 void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& selection, bool inferred)
 {
     const std::size_t first = tables_.size();
+    schema::Schema& charsets = schema_charsets_.emplace_back();
+    charsets.database_charset = schema.database_charset;
+    charsets.national_charset = schema.national_charset;
     for (const schema::Table& table : schema.tables) {
         const std::uint32_t cluster_place = table.cluster ? table.cluster->table_number + 1 : 0;
         const bool selected = selection.selects(table);
-        if (selected) tables_.push_back(table_of(table, schema, inferred));
+        if (selected) {
+            tables_.push_back(table_of(table, schema, inferred));
+            schema_charsets_of_.push_back(schema_charsets_.size() - 1);
+        }
         const std::size_t index = tables_.size() - 1;
         auto place = [&](std::uint32_t data_object, const std::string& partition) {
             std::optional<RowTarget> target;

@@ -35,16 +35,41 @@ struct UnloadTable {
     std::string name;
     TableNames names;  // of its files and its loaded tables
     // In COL# order; hidden and unused columns, and those a row does not
-    // store (virtual ones), are left out.
+    // store (virtual ones), are left out. A table whose columns were
+    // completed from its rows has them in storage order, those its schema
+    // does not describe named COL<n>.
     std::vector<OutputColumn> columns;
+    // The hidden and unused columns a row stores, in storage order: their
+    // values go to the table's Hidden file.
+    std::vector<OutputColumn> hidden_columns;
     bool partitioned = false;
     bool inferred = false;
+    bool dropped = false;  // only deleted dictionary rows describe it
+    // Written by the pass after the first: an inferred table, or one whose
+    // stored columns the schema does not all describe, which the first pass
+    // samples to complete them (complete_columns) before it is written.
+    bool written_later = false;
+    // How many values of a row its schema's columns account for (stored_width).
+    std::uint32_t stored_width = 0;
+    // The names of the columns its schema does not describe, once completed.
+    std::vector<std::string> columns_unknown;
     std::vector<std::uint32_t> data_objects;
     std::vector<TableSegment> segments;  // whose blocks are accounted for
 
     // "OWNER.TABLE", or "TABLE".
     std::string qualified_name() const;
 };
+
+// A field of a table's file of one kind, in the order the file holds it:
+// one of the table's columns, or one the unload adds (kRowidField ...).
+struct FileField {
+    const OutputColumn* column = nullptr;
+    std::string_view added;  // when column is nullptr
+};
+// The main files (Live, Deleted, Stale): the columns, ROWID, PARTITION
+// for a partitioned table. The Hidden file: ROWID, the hidden columns,
+// ROW_KIND, PARTITION for a partitioned table.
+std::vector<FileField> file_fields(const UnloadTable& table, RowKind kind);
 
 // What an unload wrote of a table of its plan.
 struct TableWritten {
@@ -118,12 +143,24 @@ public:
     // The tables, by the plan's table number, with their segments.
     std::vector<AccountedTable> accounted_tables() const;
 
+    // Gives a table whose schema does not describe all its stored columns
+    // every column its rows store, up to `widest` values: those described
+    // at their places, the others COL<n> typed as `inferred` (one column
+    // for each place of the rows sampled, as infer::decide gives them) says;
+    // the table is then written by the later pass. A table all of whose
+    // places turn out described keeps its columns in COL# order.
+    void complete_columns(std::size_t table, std::uint32_t widest, const std::vector<schema::Column>& inferred);
+
 private:
     static std::uint64_t key(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table);
     UnloadTable table_of(const schema::Table& table, const schema::Schema& schema, bool inferred);
     LoadColumn column_form(const schema::Column& column, const schema::Schema& schema);
 
     std::string run_charset_;
+    // The character sets of each schema added (its tables left out), and
+    // which one each table's is in: by the plan's table number.
+    std::vector<schema::Schema> schema_charsets_;
+    std::vector<std::size_t> schema_charsets_of_;
     CharsetCache charsets_;
     std::vector<UnloadTable> tables_;
     std::unordered_map<std::uint64_t, std::optional<RowTarget>> targets_;  // nullopt: described, not unloaded

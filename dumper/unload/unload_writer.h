@@ -3,6 +3,11 @@
 // partitioned table, PARTITION; then a line per row, its values written for
 // loading, NULL as an empty field. Live rows go to OWNER.TABLE.csv, deleted
 // ones to OWNER.TABLE.deleted.csv, stale copies to OWNER.TABLE.stale.csv.
+// The values of hidden and unused columns go, for each row of any kind that
+// stores one, to a line of OWNER.TABLE.hidden.csv: ROWID (empty for a
+// stale copy, which has none), the values, ROW_KIND ("live", "deleted",
+// "stale"), and PARTITION for a partitioned table, in the order the rows'
+// own lines are written.
 #pragma once
 
 #include <cstddef>
@@ -32,8 +37,8 @@ RowFacts facts_of(const Row& row);
 // The file a row goes to.
 RowKind row_kind(const RowFacts& row);
 
-// The header line of a table's files.
-std::string csv_header(const UnloadTable& table);
+// The header line of a table's file of a kind.
+std::string csv_header(const UnloadTable& table, RowKind kind);
 
 // A row's values in storage order: joined from its pieces...
 struct JoinedValues {
@@ -52,7 +57,7 @@ struct PieceValues {
 
 class UnloadWriter {
 public:
-    // The plan's tables are all added to `files`, three files each.
+    // The plan's tables are all added to `files`, a file of each kind each.
     UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSummary& summary);
 
     // Adds the tables the plan has been given since (the inferred ones).
@@ -66,6 +71,9 @@ public:
     // Gives every table that has rows of any kind its main file, a header
     // alone when all its rows are deleted or stale.
     bool complete_tables();
+    // Forgets what was written of a table (its files, its counts), and
+    // takes the columns the plan has since given it, to write it anew.
+    void restart_table(std::size_t table);
 
     // The file of a table and kind, as the files number it.
     std::size_t file_of(std::size_t table, RowKind kind) const
@@ -80,10 +88,6 @@ public:
     }
 
 private:
-    OpenFile* open(std::size_t table, RowKind kind);
-    template <class Values>
-    bool write_row(const RowFacts& row, const Values& values, const RowTarget& target);
-    char* put_rowid(char* out, const RowFacts& row);
     // What writing a column's values needs, kept together for the loop over a row's columns.
     struct ColumnWriting {
         std::uint32_t stored_index;
@@ -92,13 +96,28 @@ private:
         LoadWriter write;
         LoadColumn load;
     };
+    static std::vector<ColumnWriting> writing_of(const std::vector<OutputColumn>& columns);
+    OpenFile* open(std::size_t table, RowKind kind);
+    template <class Values>
+    bool write_row(const RowFacts& row, const Values& values, const RowTarget& target);
+    template <class Values>
+    bool write_hidden(const RowFacts& row, RowKind kind, const Values& values, const RowTarget& target,
+                      std::uint64_t& not_decoded);
+    // The values of `columns`, apart by commas, from `end` on in the room
+    // claimed of `out` (claimed anew with `tail` to spare when a value
+    // needs more); returns the end of what was written.
+    template <class Values>
+    char* put_values(OpenFile& out, char* end, std::span<const ColumnWriting> columns, const Values& values,
+                     std::size_t tail, std::size_t file, std::uint64_t& not_decoded);
+    char* put_rowid(char* out, const RowFacts& row);
 
     const UnloadPlan& plan_;
     TableFiles& files_;
     UnloadSummary& summary_;
     std::size_t first_file_ = 0;
     std::size_t tables_ = 0;  // the plan's tables added to the files
-    std::vector<std::vector<ColumnWriting>> columns_;  // by table
+    std::vector<std::vector<ColumnWriting>> columns_;         // by table
+    std::vector<std::vector<ColumnWriting>> hidden_columns_;  // by table
     std::vector<bool> holds_end_line_;                 // by file, from the first
     // The file last opened: rows mostly go to the file of the row before.
     // Only open() opens files, so it stays open until open() is called

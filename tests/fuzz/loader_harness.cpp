@@ -1,7 +1,8 @@
 // The loader script writers under the fuzzer: each input is a few tables
 // of random names (made of what could end a quote, a line, a statement or
 // start a command), columns and values, unloaded as the unload writes
-// them: CSV files, binary copies, sqlite.sql, postgres.sql and control
+// them (some columns hidden, so that their own file is written too): CSV
+// files, binary copies, sqlite.sql, postgres.sql and control
 // files. Each script is read as its interpreter reads it (the sqlite3
 // shell, psql, a POSIX shell for the control files' comments): every
 // command in it must be one the writer writes, naming the files and
@@ -77,13 +78,19 @@ private:
     std::size_t at_ = 0;
 };
 
-// A whole number, a text or a RAW column.
+// The kinds of rows a row may be (the Hidden file holds no row of its own).
+constexpr RowKind kKindsOfRows[] = {RowKind::Live, RowKind::Deleted, RowKind::Stale};
+
+// A whole number, a text or a RAW column; one in four hidden.
 schema::Column random_column(Input& in, std::uint32_t position)
 {
     static const char* const kTypes[] = {"VARCHAR2(100)", "RAW(50)", "NUMBER(9)"};
-    schema::Column c = schema::parse_sql_type(kTypes[in.next() % 3]).value;
+    const std::uint8_t shape = in.next();
+    schema::Column c = schema::parse_sql_type(kTypes[shape % 3]).value;
     c.name = in.name();
-    c.column_number = c.segment_column = c.internal_column = position;
+    c.segment_column = c.internal_column = position;
+    c.hidden = (shape & 0x30) == 0x30;
+    c.column_number = c.hidden ? 0 : position;
     return c;
 }
 
@@ -123,7 +130,7 @@ LoaderCase loader_case(const std::uint8_t* data, std::size_t size)
             table.table.columns.push_back(random_column(in, static_cast<std::uint32_t>(i + 1)));
         for (std::size_t r = in.next() % (kMostRows + 1); r > 0; --r) {
             LoaderRow row;
-            row.kind = static_cast<RowKind>(in.next() % kRowKinds);
+            row.kind = kKindsOfRows[in.next() % std::size(kKindsOfRows)];
             row.partition = shape & 2 ? in.next() % 2 : 0;
             for (const schema::Column& column : table.table.columns) row.values.push_back(value_of(column, in));
             table.rows.push_back(std::move(row));
