@@ -39,6 +39,9 @@ constexpr Column kColumns[] = {
     {"blocks", "lost", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.loss(i).lost; }},
 };
 
+// How many of a table's columns not described the summary table names.
+constexpr std::size_t kColumnsNamed = 5;
+
 std::string padded_left(std::string text, std::size_t width)
 {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
@@ -432,6 +435,17 @@ std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary)
             plural(summary.blocks_damaged, "block", "blocks") + " damaged (the rows that could be read unloaded all the same), " +
             plural(summary.blocks_lost, "block", "blocks") + " lost (holding none of the rows they should), " +
             plural(summary.orphans, "orphan piece", "orphan pieces") + " (pieces whose row's head was not found)\n";
+    for (const UnloadTable& table : plan.tables()) {
+        if (table.columns_unknown.empty()) continue;
+        std::string names;
+        for (std::size_t i = 0; i < table.columns_unknown.size() && i < kColumnsNamed; ++i)
+            names += (i == 0 ? "" : ", ") + table.columns_unknown[i];
+        if (table.columns_unknown.size() > kColumnsNamed) names += ", ...";
+        text += terminal_text(table.qualified_name()) + (table.dropped ? " (dropped)" : "") + ": " +
+                plural(table.columns_unknown.size(), "column", "columns") +
+                " its schema does not describe, named by their places in the row and typed by inference: " + names +
+                "\n";
+    }
     text += not_decoded_lines(plan, summary);
     for (const CutFile& file : summary.cut_files) text += terminal_text(cut_short_text(file)) + "\n";
     const auto unknown = unknown_objects(plan, summary);

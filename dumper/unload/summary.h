@@ -121,8 +121,8 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
 
 // The same for a reader: a line per table that has rows or lost blocks,
 // the tables without rows by name (the first few), the tables' lost
-// places, then the totals and the data objects the schema does not
-// describe.
+// places, then the totals, the tables whose columns were completed from
+// their rows, and the data objects the schema does not describe.
 std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary);
 
 }  // namespace unload
