@@ -309,7 +309,8 @@ std::string users_schema_text(schema::Schema schema)
 // and owner (a dropped user's too), marked dropped; a live row always
 // wins, and no deleted row is ever taken for a live one: the table renamed
 // is under its new name alone, the column dropped is gone, a table created
-// again has its new columns, its dropped namesake apart.
+// again has its new columns, its dropped namesake apart, and OBJ$ is read
+// where its live BOOTSTRAP$ line says, not where an old deleted one did.
 TEST(DroppedTables, TheDictionarysDeletedRowsDescribeThemAndNoLiveTable)
 {
     const WrittenDatabase db(datafile::history_database());

@@ -2,6 +2,7 @@
 // tool decodes, a clustered pair, 300 columns, hidden, unused and virtual
 // columns, a partitioned table, a truncated one, text in another character
 // set than the database's, and chained, migrated, deleted and stale rows.
+#include <stdexcept>
 #include <string>
 
 #include "format/dictionary_format.h"
@@ -428,6 +429,15 @@ Database history_database(std::uint32_t block_size, ByteOrder order)
     for (TableDef& t : recreated_tables()) db.tables.push_back(std::move(t));
     db.tables.push_back(renamed_table());
     db.tables.push_back(dropped_users_table());
+    // OBJ$'s line as an upgrade left it behind, naming another segment.
+    for (BootstrapLine line : bootstrap_lines()) {
+        const std::string segment = "OBJNO 18 EXTENTS (FILE 1 BLOCK 240)";
+        const std::size_t at = line.sql.find(segment);
+        if (at == std::string::npos) continue;
+        line.sql.replace(at, segment.size(), "OBJNO 18 EXTENTS (FILE 1 BLOCK 208)");
+        db.replaced_bootstrap_lines.push_back(line);
+    }
+    if (db.replaced_bootstrap_lines.empty()) throw std::logic_error("BOOTSTRAP$ has no line of OBJ$");
     return db;
 }
 

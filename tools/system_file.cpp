@@ -528,10 +528,14 @@ std::vector<LogicalRow> DatabaseBuilder::bootstrap_rows() const
         for (BootstrapLine& line : lines)
             if (line.object == static_cast<std::int32_t>(kObjObject)) line.sql.resize(line.sql.size() / 2);
     std::vector<LogicalRow> rows;
-    for (const BootstrapLine& line : lines)
-        rows.push_back(named_row(core_tables_.at("BOOTSTRAP$"), {{"LINE#", number(line.line)},
-                                                                 {"OBJ#", number(line.object)},
-                                                                 {"SQL_TEXT", text(line.sql)}}));
+    const std::vector<BootstrapLine>& live = lines;
+    for (const std::vector<BootstrapLine>* set : {&db_.replaced_bootstrap_lines, &live})
+        for (const BootstrapLine& line : *set) {
+            rows.push_back(named_row(core_tables_.at("BOOTSTRAP$"), {{"LINE#", number(line.line)},
+                                                                     {"OBJ#", number(line.object)},
+                                                                     {"SQL_TEXT", text(line.sql)}}));
+            rows.back().deleted = set == &db_.replaced_bootstrap_lines;
+        }
     return rows;
 }
 

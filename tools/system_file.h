@@ -169,6 +169,9 @@ struct Database {
     std::vector<ClusterDef> clusters;  // the users' clusters
     std::vector<TableDef> tables;      // the users' tables
     SystemLayout system_layout;
+    // BOOTSTRAP$ lines an upgrade replaced: written before the others,
+    // marked deleted.
+    std::vector<BootstrapLine> replaced_bootstrap_lines;
 };
 
 // Users SYS, PUBLIC, SYSTEM, SCOTT and HR, and tables of every column type
@@ -197,7 +200,8 @@ HostileDatabase hostile_database();
 // its rows), SCOTT.TEMP dropped and created again with other columns,
 // OLDAPP.LOG dropped with its owner, a partition of SCOTT.SALES dropped,
 // and HR.LOCATIONS renamed from SITES with a column dropped: the old OBJ$
-// and COL$ rows of each still in their blocks, marked deleted.
+// and COL$ rows of each still in their blocks, marked deleted; and an old
+// BOOTSTRAP$ line of OBJ$, deleted, naming C_USER#'s segment.
 Database history_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little);
 
 // A LOB column's in-row bytes: a locator. Only a stand-in for one
