@@ -37,9 +37,6 @@ using datafile::Value;
 
 using Record = CsvRecord;
 
-// The exit status of an unload that completed with something damaged,
-// lost, incomplete or not decoded: the sample's LOB locators are not.
-constexpr int kIncomplete = 4;
 
 
 TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)

@@ -23,6 +23,10 @@ std::string rowid_text(std::uint32_t data_object, const datafile::RowAddress& at
 std::map<std::string, std::vector<CsvRecord>> expected_records(const datafile::BuiltDatabase& built,
                                                                const datafile::TableDef& table);
 
+// The exit status of an unload that completed with something damaged,
+// lost, incomplete or not decoded: the sample's LOB locators are not.
+constexpr int kIncomplete = 4;
+
 // A database in a scratch directory, with the schema file of its users' tables.
 struct WrittenDatabase {
     explicit WrittenDatabase(datafile::Database description = datafile::sample_database(),

@@ -13,9 +13,6 @@ using schema::OracleType;
 
 constexpr std::string_view kRowidColumn = "ROWID";
 constexpr std::string_view kPartitionColumn = "PARTITION";
-// Where sqlite.sql writes the statements that turn hexadecimal digits into
-// BLOBs before it runs them (the sqlite3 shell of Debian 12 has no unhex()).
-constexpr std::string_view kSqliteBlobStatements = "sqlite-blobs.tmp";
 // The table postgres.sql copies each file into before converting its text.
 constexpr std::string_view kPostgresStaging = "unload_staging";
 // The largest whole numbers SQLite's 64-bit integers hold all of.
