@@ -526,8 +526,9 @@ private:
         for (const auto& [key, parts] : partitions) {
             if (parts.empty() || named.count(key) != 0) continue;
             const std::string owner = owner_name(key.first);
+            const std::string& name = key.second;  // clang 14 cannot capture a structured binding
             const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [&](const schema::Table& t) {
-                return t.owner == owner && t.name == key.second && !t.partitions.empty();
+                return t.owner == owner && t.name == name && !t.partitions.empty();
             });
             if (found == schema.tables.end()) continue;
             schema::Table table = *found;
