@@ -17,6 +17,9 @@
 
 namespace {
 
+// The database id of the pluggable database `containers` writes beside the root.
+constexpr std::uint32_t kPluggableDatabaseId = 0x5EED0C0C;
+
 int usage()
 {
     std::fprintf(stderr,
@@ -42,6 +45,11 @@ int usage()
                  "  writes the same for the database with dictionary rows DDL marked deleted:\n"
                  "  tables dropped (one with its owner, one created again), a partition\n"
                  "  dropped, a table renamed and a column dropped\n"
+                 "       make_datafile containers DIRECTORY\n"
+                 "  writes two databases of the same names but for their database ids, as\n"
+                 "  the containers of a multitenant database are: DIRECTORY/root, the sample\n"
+                 "  database, and DIRECTORY/pdb1, the history database's, each with its\n"
+                 "  schema file\n"
                  "       make_datafile hostile DIRECTORY\n"
                  "  writes the same for a database whose names an attacker chose, and\n"
                  "  DIRECTORY/loaded-tables.txt: the ID and row count of each table a loader\n"
@@ -94,6 +102,19 @@ int main(int argc, char** argv)
             const datafile::BuiltDatabase built = datafile::build_database(database);
             datafile::write_database(built, words[1]);
             write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(database, &built)));
+            return 0;
+        }
+        if (what == "containers" && words.size() == 2) {
+            for (const bool pluggable : {false, true}) {
+                const std::string directory = words[1] + (pluggable ? "/pdb1" : "/root");
+                std::filesystem::create_directories(directory);
+                datafile::Database database = pluggable ? datafile::history_database(block_size, order)
+                                                        : datafile::sample_database(block_size, order);
+                if (pluggable) database.id = kPluggableDatabaseId;
+                const datafile::BuiltDatabase built = datafile::build_database(database);
+                datafile::write_database(built, directory);
+                write_text(directory + "/schema.sql", schema::write_schema_file(datafile::schema_of(database, &built)));
+            }
             return 0;
         }
         if (what == "hostile" && words.size() == 2) {
