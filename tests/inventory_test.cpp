@@ -169,12 +169,17 @@ TEST(Inventory, TheTablesModesTakeADirectoryAndItsSystemFile)
           "trevanix: " + p + "/db/logs/redo01.log: probably a redo log, not a data file (not read)\n",
           "trevanix: " + p + "/notes.txt: not recognised as an Oracle file (not read)\n",
           "trevanix: " + p + "/empty.dbf: an empty file (not read)\n",
-          "trevanix: reading the dictionary of " + p +
-              "/db/system01.dbf, the SYSTEM data file among the data files (--schema FILE gives another schema)\n"})
+          // The bigfile tablespace's file is of another database: read apart.
+          "trevanix: the files given are of 2 databases or containers (by the database id in their headers): each "
+          "is read apart, into a subdirectory of " + out + " of its own\n",
+          "trevanix: database TREVANIX (DBID 1592593163): 2 data files, the dictionary of " + p +
+              "/db/system01.dbf, into " + out + "/TREVANIX_1592593163\n"})
         EXPECT_NE(r.errors.find(line), std::string::npos) << line << r.errors;
     // The tables of the dictionary, named, from the directory alone.
-    EXPECT_NE(read_file(out + "/SCOTT.EMP.csv").find("\r\n10,7839,KING,PRESIDENT,5000,"), std::string::npos);
-    EXPECT_FALSE(read_file(out + "/SYS.OBJ$.csv").empty());
+    const std::string trevanix = out + "/TREVANIX_1592593163";
+    EXPECT_NE(read_file(trevanix + "/SCOTT.EMP.csv").find("\r\n10,7839,KING,PRESIDENT,5000,"), std::string::npos);
+    EXPECT_FALSE(read_file(trevanix + "/SYS.OBJ$.csv").empty());
+    EXPECT_TRUE(directory_entries(out + "/OTHERDB_168496141").count("summary.json"));
 
     const RunResult listed = run_trevanix({"--list-tables", e.root + "/db"});
     EXPECT_EQ(listed.status, 0) << listed.errors;
@@ -184,14 +189,16 @@ TEST(Inventory, TheTablesModesTakeADirectoryAndItsSystemFile)
     const RunResult none = run_trevanix({"--unload", e.dir.path("none"), "--dictionary", "auto", e.root + "/other"});
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.errors.find("--dictionary auto finds no SYSTEM data file"), std::string::npos) << none.errors;
+    // Two databases' SYSTEM files: each database read with its own.
     e.dir.write("oradata/other/system01.dbf", other_database_file(1, 1, "SYSTEM", 0x00400010));
     const RunResult two = run_trevanix({"--unload", e.dir.path("two"), e.root});
-    EXPECT_EQ(two.status, 1);
-    EXPECT_NE(two.errors.find("trevanix: the data files hold the SYSTEM files of 2 databases (DBID 168496141: " + p +
-                              "/other/system01.dbf, DBID 1592593163: " + p +
-                              "/db/system01.dbf): name the one to read with --dictionary SYSTEM_FILE\n"),
+    EXPECT_EQ(two.status, 4) << two.errors;
+    EXPECT_NE(two.errors.find("trevanix: database OTHERDB (DBID 168496141): 2 data files, the dictionary of " + p +
+                              "/other/system01.dbf, into "),
               std::string::npos)
         << two.errors;
+    EXPECT_NE(read_file(e.dir.path("two") + "/TREVANIX_1592593163/SCOTT.EMP.csv").find("\r\n10,7839,KING,"),
+              std::string::npos);
 }
 
 }  // namespace

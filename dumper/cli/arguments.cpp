@@ -74,7 +74,8 @@ const char* const kLongHelpText =
     "                  with --force), with scripts loading them into SQLite, PostgreSQL and\n"
     "                  Oracle, and summary.json; objects no schema describes typed by inference\n"
     "  --dictionary F  the SYSTEM data file, whose dictionary names the tables and columns; auto\n"
-    "                  (the default without --schema) takes the one among the data files\n"
+    "                  (the default without --schema) takes the one among the data files; once\n"
+    "                  per database or container when the files are of several (database ids)\n"
     "  --schema FILE   the tables' columns and data objects from a schema file (what --ddl writes),\n"
     "                  when no SYSTEM data file survives\n"
     "  --infer         infer the columns of the data objects no schema describes from their rows\n"
@@ -322,8 +323,12 @@ bool apply_dictionary(const char* value, RunSettings& s, std::string& message)
         return false;
     }
     // A file named auto is ./auto.
-    s.dictionary_auto = std::strcmp(value, "auto") == 0;
-    s.dictionary_file = s.dictionary_auto ? "" : value;
+    if (std::strcmp(value, "auto") == 0) {
+        s.dictionary_auto = true;
+        return true;
+    }
+    if (s.dictionary_files.empty()) s.dictionary_file = value;
+    s.dictionary_files.emplace_back(value);
     return true;
 }
 
@@ -422,6 +427,8 @@ std::string table_option_conflict(const RunSettings& s)
         return "";
     }
     if (modes == 0) {
+        if (s.verify && s.dictionary_files.size() > 1)
+            return "trevanix: --verify reads one dictionary: give the files of one database with its --dictionary\n";
         if (dictionary && !s.verify)
             return "trevanix: --dictionary is read by --unload, --ddl, --list-tables and --verify: add one of them\n";
         if (s.infer) return "trevanix: --infer goes with --ddl or --unload\n";
@@ -432,6 +439,9 @@ std::string table_option_conflict(const RunSettings& s)
     }
     if (dictionary && s.schema_given)
         return "trevanix: --dictionary and --schema are two sources of the schema: give one of them\n";
+    if (s.dictionary_auto && !s.dictionary_files.empty())
+        return "trevanix: --dictionary auto takes the SYSTEM file of each database among the data files: leave it "
+               "out, or leave out --dictionary SYSTEM_FILE\n";
     if (s.force && !s.unload) return "trevanix: --force goes with --unload\n";
     if (s.list_tables) {
         if (!dictionary && !files)

@@ -67,7 +67,10 @@ struct RunSettings {
     // Words that are no option: more data files, read by the modes long
     // options select (the text output reads -f alone).
     std::vector<std::string> more_files;
-    std::string dictionary_file;  // --dictionary: the SYSTEM data file
+    std::string dictionary_file;  // --dictionary: the SYSTEM data file (the first one given)
+    // Every --dictionary given: one per database or container, each read
+    // for the data files of its own database id.
+    std::vector<std::string> dictionary_files;
     bool dictionary_auto = false;  // --dictionary auto: the SYSTEM file among the data files
     bool list_tables = false;     // --list-tables
     // What the command line ignores, or reads as other than it is written,

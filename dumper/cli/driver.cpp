@@ -9,6 +9,7 @@
 #include "cli/dictionary_run.h"
 #include "cli/block_pass.h"
 #include "cli/progress.h"
+#include "cli/database_runs.h"
 #include "cli/run_inputs.h"
 #include "cli/run_notes.h"
 #include "cli/run_schema.h"
@@ -668,8 +669,13 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
     }
     // On the heap: the run's place then does not depend on how much of the
     // stack the program's arguments and environment take.
-    auto run = std::make_unique<Run>(settings, out, messages);
-    const int status = run->execute();
+    const RunOne run_one = [&out, &messages](const RunSettings& one) {
+        return std::make_unique<Run>(one, out, messages)->execute();
+    };
+    // The tables' modes read each database of the files given apart.
+    const bool by_database = settings.reads_schema() && (settings.reads_data_files() || settings.list_tables ||
+                                                         settings.dictionary_files.size() > 1);
+    const int status = by_database ? run_by_database(settings, out, messages, run_one) : run_one(settings);
     // The tables' modes say on standard error what was recovered and what
     // was lost: a run that could not say it has failed, whatever it wrote.
     if (settings.reads_schema() && !messages.flush() && status != kExitArgumentError) return kExitFailure;

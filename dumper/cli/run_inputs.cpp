@@ -56,6 +56,16 @@ std::string why_not_read(const FileIdentity& id)
     return (id.sure ? "" : "probably ") + article + std::string(name) + ", not a data file";
 }
 
+FoundDataFile found_file(const std::string& path, const LookedAt& looked)
+{
+    FoundDataFile file{path, std::nullopt, "", false};
+    if (!looked.identified || !looked.identity.facts.file_header) return file;
+    file.database_id = looked.identity.facts.database_id;
+    file.database_name = looked.identity.facts.database_name;
+    file.holds_dictionary = looked.identity.holds_dictionary();
+    return file;
+}
+
 // The SYSTEM files among the data files, by database id.
 using SystemFiles = std::map<std::uint32_t, std::vector<std::string>>;
 
@@ -73,14 +83,8 @@ bool choose_dictionary(const RunSettings& s, const SystemFiles& systems, RunInpu
                  "among the data files: name it with --dictionary SYSTEM_FILE\n");
         return false;
     }
-    if (systems.size() > 1) {
-        std::string which;
-        for (const auto& [dbid, paths] : systems)
-            which += (which.empty() ? "" : ", ") + std::string("DBID ") + std::to_string(dbid) + ": " + paths.front();
-        note(err, "the data files hold the SYSTEM files of " + std::to_string(systems.size()) +
-                      " databases (" + which + "): name the one to read with --dictionary SYSTEM_FILE");
-        return false;
-    }
+    // Files of several databases are read one database at a time, each
+    // with its own SYSTEM file: here they are of one.
     const std::vector<std::string>& paths = systems.begin()->second;
     inputs.dictionary_file = paths.front();
     note(err, "reading the dictionary of " + paths.front() + ", the SYSTEM data file among the data files" +
@@ -100,11 +104,11 @@ std::vector<std::string> given_paths(const RunSettings& s)
     return paths;
 }
 
-bool resolve_run_inputs(const RunSettings& s, RunInputs& inputs, OutputSink& err)
+std::vector<FoundDataFile> find_data_files(const RunSettings& s, OutputSink& err)
 {
     const InputPaths expanded = expand_input_paths(given_paths(s));
     for (const std::string& line : expanded.notes) note(err, line + " (not read)");
-    SystemFiles systems;
+    std::vector<FoundDataFile> found;
     for (std::size_t i = 0; i < expanded.files.size(); ++i) {
         const std::string& path = expanded.files[i];
         const LookedAt looked = look_at(path);
@@ -115,14 +119,27 @@ bool resolve_run_inputs(const RunSettings& s, RunInputs& inputs, OutputSink& err
                 note(err, path + ": " + why_not_read(looked.identity) + " (not read)");
             continue;
         }
-        inputs.data_files.push_back(path);
-        if (looked.identified && looked.identity.holds_dictionary())
-            systems[looked.identity.facts.database_id].push_back(path);
+        found.push_back(found_file(path, looked));
     }
-    if (inputs.data_files.empty()) {
-        err.text("trevanix: no data file among the files given: nothing to read\n");
-        return false;
+    if (found.empty()) err.text("trevanix: no data file among the files given: nothing to read\n");
+    return found;
+}
+
+std::optional<FoundDataFile> look_at_data_file(const std::string& path)
+{
+    const LookedAt looked = look_at(path);
+    if (!looked.identified || !looked.identity.facts.file_header) return std::nullopt;
+    return found_file(path, looked);
+}
+
+bool resolve_run_inputs(const RunSettings& s, RunInputs& inputs, OutputSink& err)
+{
+    SystemFiles systems;
+    for (const FoundDataFile& file : find_data_files(s, err)) {
+        inputs.data_files.push_back(file.path);
+        if (file.holds_dictionary) systems[*file.database_id].push_back(file.path);
     }
+    if (inputs.data_files.empty()) return false;
     return !s.reads_schema() || choose_dictionary(s, systems, inputs, err);
 }
 

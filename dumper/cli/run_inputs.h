@@ -7,6 +7,8 @@
 // default when neither --dictionary nor --schema is given.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,24 @@ struct RunInputs {
 // The paths the run is given: -f's (for the modes that read several
 // files), then the words after the options.
 std::vector<std::string> given_paths(const RunSettings& settings);
+
+// A data file a run reads, and what its header says of its database.
+struct FoundDataFile {
+    std::string path;
+    std::optional<std::uint32_t> database_id;  // none: no file header could be read
+    std::string database_name;
+    bool holds_dictionary = false;  // a SYSTEM file: its header holds the root address
+};
+
+// The data files among the paths the run is given: directories searched
+// through, of what they hold only the data files kept, each file left out
+// said on `err`; a file named is kept whatever it is. Empty, said, when
+// none is left.
+std::vector<FoundDataFile> find_data_files(const RunSettings& settings, OutputSink& err);
+
+// What the header of the file at `path` says of its database: none when
+// it cannot be read or has no data file header.
+std::optional<FoundDataFile> look_at_data_file(const std::string& path);
 
 // False, with why on `err`, when the run cannot go on: no data file is
 // left, or --dictionary auto finds no single SYSTEM file.
