@@ -22,6 +22,7 @@
 #include "schema_truth.h"
 #include "system_file.h"
 #include "test_support.h"
+#include "values/charsets.h"
 #include "values/tz_regions.h"
 
 namespace {
@@ -474,23 +475,11 @@ std::vector<std::string> scripts_of(const std::string& charset)
     return {};
 }
 
+// Its UTF-8 appended to `out`.
 void append_utf8(std::string& out, std::uint32_t code)
 {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, put_utf8(bytes, code));
 }
 
 // A letter in the database character set: UTF-8, one byte of a

@@ -149,13 +149,7 @@ void UndescribedColumns::add(std::size_t index, std::span<const ColumnValue> val
     Sampled& sampled = tables_.try_emplace(index, options_).first->second;
     sampled.widest = std::max(sampled.widest, static_cast<std::uint32_t>(values.size()));
     if (!sampled.sampler.keep()) return;
-    values_.clear();
-    for (const ColumnValue& value : values) {
-        if (value.null || value.bytes.empty())
-            values_.emplace_back(std::nullopt);
-        else
-            values_.emplace_back(value.bytes);
-    }
+    infer::weighed_values(values, values_);
     sampled.stats.add_row(values_);
 }
 

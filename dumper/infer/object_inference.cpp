@@ -21,16 +21,21 @@ bool ObjectInference::keep(std::uint32_t data_object, std::optional<std::uint32_
     return object(key(data_object, cluster_table)).sampler.keep();
 }
 
+void weighed_values(std::span<const ColumnValue> values, std::vector<std::optional<ByteView>>& out)
+{
+    out.clear();
+    for (const ColumnValue& value : values) {
+        if (value.null || value.bytes.empty())
+            out.emplace_back(std::nullopt);
+        else
+            out.emplace_back(value.bytes);
+    }
+}
+
 void ObjectInference::add(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table,
                           std::span<const ColumnValue> values)
 {
-    values_.clear();
-    for (const ColumnValue& value : values) {
-        if (value.null || value.bytes.empty())
-            values_.emplace_back(std::nullopt);
-        else
-            values_.emplace_back(value.bytes);
-    }
+    weighed_values(values, values_);
     object(key(data_object, cluster_table)).stats.add_row(values_);
 }
 

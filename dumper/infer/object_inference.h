@@ -18,6 +18,10 @@
 
 namespace infer {
 
+// A row's values as the statistics weigh them: a NULL or empty value is
+// none. Into `out`, which is cleared first.
+void weighed_values(std::span<const ColumnValue> values, std::vector<std::optional<ByteView>>& out);
+
 class ObjectInference {
 public:
     explicit ObjectInference(const Options& options) : options_(options) {}

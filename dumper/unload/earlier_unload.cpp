@@ -13,6 +13,7 @@
 #include "unload/loader_scripts.h"
 #include "unload/summary.h"
 #include "unload/table_files.h"
+#include "values/charsets.h"
 
 namespace unload {
 
@@ -62,23 +63,11 @@ std::string read_bounded(const std::string& path)
     return text;
 }
 
+// Its UTF-8 appended to `out`.
 void append_utf8(std::string& out, std::uint32_t code)
 {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, put_utf8(bytes, code));
 }
 
 // The strings summary.json gives as files: the values of its "files" and
