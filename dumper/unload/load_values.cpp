@@ -9,6 +9,7 @@
 #endif
 
 #include "schema/oracle_types.h"
+#include "values/lob_locator.h"
 #include "values/value_decoders.h"
 
 namespace unload {
@@ -248,6 +249,27 @@ WrittenValue write_converted_text_value(const LoadColumn& column, const ColumnVa
     return text_written(value, out, write_converted_text(column, value.bytes, out, quoted));
 }
 
+// A LOB whose value the row holds: its text or its bytes; any other
+// locator in hexadecimal, not decoded.
+WrittenValue write_clob(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted)
+{
+    if (value.truncated()) return undecodable(value, out);
+    const LobLocator locator = read_lob_locator(value.bytes);
+    if (!locator.holds_value()) return {put_hex_digits(out, value.bytes.data(), value.bytes.size()), ValueNote::Locator};
+    char* end = column.charset != nullptr ? convert_to_utf8(*column.charset, locator.data, out)
+                                          : decode_national_text_value(locator.data, out, {});
+    const auto length = end != nullptr ? static_cast<std::size_t>(end - out) : 0;
+    return text_written(value, out, end != nullptr ? finish_text(out, end, scan_bytes(out, length, length), quoted) : nullptr);
+}
+
+WrittenValue write_blob(const LoadColumn&, const ColumnValue& value, char* out, bool)
+{
+    if (value.truncated()) return undecodable(value, out);
+    const LobLocator locator = read_lob_locator(value.bytes);
+    if (!locator.holds_value()) return {put_hex_digits(out, value.bytes.data(), value.bytes.size()), ValueNote::Locator};
+    return {put_hex_digits(out, locator.data.data(), locator.data.size()), ValueNote::Written};
+}
+
 WrittenValue write_unknown(const LoadColumn&, const ColumnValue& value, char* out, bool)
 {
     return undecodable(value, out, value.truncated() ? ValueNote::Undecodable : ValueNote::Locator);
@@ -276,8 +298,8 @@ LoadColumn load_column(OracleType type)
     case OracleType::Raw:
     case OracleType::LongRaw: column.form = LoadForm::Hex; break;
     case OracleType::Clob:
-    case OracleType::Nclob:
-    case OracleType::Blob:
+    case OracleType::Nclob: column.form = LoadForm::Clob; break;
+    case OracleType::Blob: column.form = LoadForm::Blob; break;
     case OracleType::Bfile: column.form = LoadForm::Locator; break;
     case OracleType::IntervalYm:
     case OracleType::IntervalDs:
@@ -325,6 +347,8 @@ LoadWriter load_writer(const LoadColumn& column)
     case LoadForm::Text: return column.charset == nullptr ? write_utf8_text_value : write_converted_text_value;
     case LoadForm::NationalText: return write_converted_text_value;
     case LoadForm::Hex: return write_hex<ValueNote::Written>;
+    case LoadForm::Clob: return write_clob;
+    case LoadForm::Blob: return write_blob;
     case LoadForm::Locator: return write_hex<ValueNote::Locator>;
     case LoadForm::Unknown: break;
     }

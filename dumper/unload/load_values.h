@@ -29,7 +29,9 @@ enum class LoadForm : std::uint8_t {
     Text,          // CHAR, VARCHAR2, LONG (and national text in UTF8): converted to UTF-8
     NationalText,  // NCHAR, NVARCHAR2 in AL16UTF16
     Hex,           // RAW, LONG RAW: two hexadecimal digits a byte
-    Locator,       // LOB and BFILE columns: the locator a row holds, in hexadecimal; not their value
+    Clob,          // CLOB, NCLOB: the text of a value the row holds, in UTF-8 (2-byte Unicode, or `charset`)
+    Blob,          // BLOB: the bytes of a value the row holds, two hexadecimal digits a byte
+    Locator,       // BFILE, and LOBs whose value the row does not hold: the locator, in hexadecimal
     Decoded,       // intervals, BINARY_FLOAT and BINARY_DOUBLE, ROWID, UROWID, BOOLEAN: the dump's text
     Unknown,       // a column of no known type: 0x and hexadecimal digits
 };
@@ -46,7 +48,8 @@ inline bool decoded(ValueNote note) { return note == ValueNote::Written; }
 struct LoadColumn {
     LoadForm form = LoadForm::Unknown;
     // Text: the character set its bytes are in; nullptr for AL32UTF8 (the
-    // bytes are checked, then copied).
+    // bytes are checked, then copied). Clob: the single-byte set its text
+    // is stored in; nullptr for 2-byte Unicode.
     const Charset* charset = nullptr;
     // Text in a character set no converter is known for: only ASCII
     // values can be written as text.
@@ -88,7 +91,9 @@ inline ValueRoom value_room(const LoadColumn& column, bool quoted)
         room.fixed = kTextCopyRoom;
         break;
     case LoadForm::NationalText: text_per_byte = 2; break;
+    case LoadForm::Clob: text_per_byte = column.charset != nullptr ? 3 : 2; break;
     case LoadForm::Hex:
+    case LoadForm::Blob:
     case LoadForm::Locator:
     case LoadForm::Unknown: break;
     default: room.fixed += kMostOtherText; break;
@@ -123,7 +128,10 @@ inline WrittenValue write_load_value(const LoadColumn& column, const ColumnValue
 char* quote_in_place(char* text, std::size_t length);
 
 // Text forms may hold commas, quotes and line breaks; the others never do.
-inline bool may_need_quotes(LoadForm form) { return form == LoadForm::Text || form == LoadForm::NationalText; }
+inline bool may_need_quotes(LoadForm form)
+{
+    return form == LoadForm::Text || form == LoadForm::NationalText || form == LoadForm::Clob;
+}
 
 // What a text holds that matters to its writing: bytes past ASCII, a NUL,
 // a comma, a quote, CR or LF (which make a CSV field quoted). One word of

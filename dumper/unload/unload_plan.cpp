@@ -5,6 +5,7 @@
 
 #include "schema/oracle_types.h"
 #include "values/escaped_text.h"
+#include "values/lob_locator.h"
 #include "values/spelling.h"
 
 namespace unload {
@@ -119,6 +120,7 @@ std::uint64_t UnloadPlan::key(std::uint32_t data_object, std::optional<std::uint
 LoadColumn UnloadPlan::column_form(const schema::Column& column, const schema::Schema& schema)
 {
     LoadColumn load = load_column(column.type);
+    if (load.form == LoadForm::Clob) return clob_form(column, schema, load);
     if (load.form != LoadForm::Text && load.form != LoadForm::NationalText) return load;
     const bool national = load.form == LoadForm::NationalText;
     std::string name(schema::charset_name(column.charset_id));
@@ -135,6 +137,21 @@ LoadColumn UnloadPlan::column_form(const schema::Column& column, const schema::S
     if (name == kDefaultDatabaseCharset) return load;
     load.charset = charsets_.get(name);
     load.ascii_only = load.charset == nullptr;
+    return load;
+}
+
+// A CLOB's text is stored as 2-byte Unicode unless its set (the database's,
+// or the national one for an NCLOB) is single-byte: then in that set.
+LoadColumn UnloadPlan::clob_form(const schema::Column& column, const schema::Schema& schema, LoadColumn load)
+{
+    if (column.type == schema::OracleType::Nclob) return load;
+    std::string name(schema::charset_name(column.charset_id));
+    if (name.empty() && !run_charset_.empty()) name = run_charset_;
+    if (name.empty()) name = schema.database_charset.value_or(std::string(kDefaultDatabaseCharset));
+    name = upper(name);
+    if (lob_text_in_utf16(name)) return load;
+    load.charset = charsets_.get(name);
+    if (load.charset == nullptr) load.form = LoadForm::Locator;  // a set no converter is known for
     return load;
 }
 

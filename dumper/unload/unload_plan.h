@@ -155,6 +155,7 @@ private:
     static std::uint64_t key(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table);
     UnloadTable table_of(const schema::Table& table, const schema::Schema& schema, bool inferred);
     LoadColumn column_form(const schema::Column& column, const schema::Schema& schema);
+    LoadColumn clob_form(const schema::Column& column, const schema::Schema& schema, LoadColumn load);
 
     std::string run_charset_;
     // The character sets of each schema added (its tables left out), and

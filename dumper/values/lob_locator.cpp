@@ -1,0 +1,95 @@
+#include "values/lob_locator.h"
+
+#include <cctype>
+#include <string_view>
+
+namespace {
+
+// Offsets of a locator's fields (likely), from its first byte.
+constexpr std::size_t kLengthAt = 0;    // the locator's length less these 2 bytes (assumed: checked)
+constexpr std::size_t kLobIdAt = 10;    // 10 bytes (sure)
+constexpr std::size_t kBodySizeAt = 20; // the value is this + 20 bytes
+constexpr std::size_t kBodyBase = 20;
+constexpr std::size_t kFlags2At = 22;
+constexpr std::size_t kHeadSize = 24;
+// flg2's bits: an out-of-line BasicFile has both; test it first.
+constexpr std::uint16_t kBasicOutOfLine = 0x0400;
+constexpr std::uint16_t kBasicInline = 0x0100;
+constexpr std::uint16_t kSecureInline = 0x0800;
+// BasicFile forms, from offset 24.
+constexpr std::size_t kPagesBeforeLastAt = 24;  // 4 bytes
+constexpr std::size_t kLastPageBytesAt = 28;    // 2 bytes
+constexpr std::size_t kInlineLengthAt = 28;     // 2 bytes
+constexpr std::size_t kInlineDataAt = 36;
+constexpr std::size_t kInlineBodyExtra = 16;  // the body is the data and these
+// SecureFile: flg3 and flg4, then the length.
+constexpr std::size_t kFlags3At = 26;
+constexpr std::size_t kFlags4At = 27;
+constexpr std::size_t kSecureLengthAt = 28;
+
+LobLocator basic_file(const ByteView value, std::uint16_t flags, LobLocator locator)
+{
+    if (flags & kBasicOutOfLine) {
+        locator.form = LobForm::BasicOutOfLine;
+        locator.pages_before_last = value.u32be(kPagesBeforeLastAt);
+        locator.last_page_bytes = value.u16be(kLastPageBytesAt);
+        return locator;
+    }
+    const std::size_t length = value.u16be(kInlineLengthAt);
+    const std::size_t body = value.u16be(kBodySizeAt);
+    if (value.size() < kInlineDataAt || body != length + kInlineBodyExtra || kInlineDataAt + length > value.size())
+        return locator;
+    locator.form = length == 0 ? LobForm::Empty : LobForm::BasicInline;
+    locator.data = value.sub(kInlineDataAt, length);
+    return locator;
+}
+
+// The length takes (flg3 & 3) + 1 bytes; then 1 byte is skipped when flg4's
+// low nibble is 0, 2 when it is 1 (assumed for any other).
+LobLocator secure_file(const ByteView value, std::uint16_t flags, LobLocator locator)
+{
+    const std::uint8_t flags3 = value.u8(kFlags3At);
+    const std::uint8_t flags4 = value.u8(kFlags4At);
+    const std::size_t length_bytes = (flags3 & 3u) + 1;
+    const std::size_t skipped = (flags4 & 0x0Fu) == 0 ? 1 : (flags4 & 0x0Fu) == 1 ? 2 : 0;
+    if (skipped == 0 || kSecureLengthAt + length_bytes > value.size()) return locator;
+    std::uint64_t length = 0;
+    for (std::size_t i = 0; i < length_bytes; ++i) length = length << 8 | value.u8(kSecureLengthAt + i);
+    if (!(flags & kSecureInline)) {
+        locator.form = length == 0 ? LobForm::Empty : LobForm::SecureOutOfLine;
+        return locator;
+    }
+    const std::size_t data_at = kSecureLengthAt + length_bytes + skipped;
+    if (data_at > value.size() || length > value.size() - data_at) return locator;
+    locator.form = length == 0 ? LobForm::Empty : LobForm::SecureInline;
+    locator.data = value.sub(data_at, static_cast<std::size_t>(length));
+    return locator;
+}
+
+}  // namespace
+
+LobLocator read_lob_locator(ByteView value)
+{
+    LobLocator locator;
+    if (value.size() < kHeadSize || std::size_t{value.u16be(kLengthAt)} + 2 != value.size() ||
+        std::size_t{value.u16be(kBodySizeAt)} + kBodyBase != value.size())
+        return locator;
+    for (std::size_t i = 0; i < locator.lob_id.size(); ++i) locator.lob_id[i] = value.u8(kLobIdAt + i);
+    const std::uint16_t flags = value.u16be(kFlags2At);
+    if (flags & (kBasicOutOfLine | kBasicInline)) return basic_file(value, flags, locator);
+    return secure_file(value, flags, locator);
+}
+
+// Oracle's character set names give the bits of a character after the
+// region: US7ASCII, WE8MSWIN1252 are single-byte; ZHS16GBK, AL32UTF8 are
+// not, nor is UTF8 (assumed to hold for every name).
+bool lob_text_in_utf16(std::string_view charset)
+{
+    if (charset == "UTF8") return true;
+    std::size_t i = 0;
+    while (i < charset.size() && std::isalpha(static_cast<unsigned char>(charset[i]))) ++i;
+    std::size_t bits = 0;
+    while (i < charset.size() && std::isdigit(static_cast<unsigned char>(charset[i])) && bits < 1000)
+        bits = bits * 10 + static_cast<std::size_t>(charset[i++] - '0');
+    return bits != 7 && bits != 8;
+}

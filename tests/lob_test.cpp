@@ -1,0 +1,159 @@
+// LOB values a row holds (BasicFile and SecureFile, CLOB, NCLOB and BLOB):
+// their locators read, their text converted to UTF-8 from 2-byte Unicode
+// or from a single-byte set, their bytes in hexadecimal; a LOB whose value
+// lies in its segment kept as its locator and counted as not decoded.
+#include <gtest/gtest.h>
+
+#include "format/dictionary_format.h"
+#include "lob_locators.h"
+#include "schema/ddl_writer.h"
+#include "schema_truth.h"
+#include "system_file.h"
+#include "test_support.h"
+#include "values/lob_locator.h"
+
+namespace {
+
+using datafile::Bytes;
+
+ByteView view(const Bytes& b) { return {b.data(), b.size()}; }
+Bytes text_bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+TEST(LobLocator, EachFormIsToldAndWhatDoesNotFitIsUnreadable)
+{
+    const datafile::LobId id = datafile::lob_id(7);
+    const Bytes basic = datafile::basic_inline_locator(id, text_bytes("abc"));
+    LobLocator l = read_lob_locator(view(basic));
+    EXPECT_EQ(l.form, LobForm::BasicInline);
+    EXPECT_EQ(std::string(l.data.data(), l.data.data() + l.data.size()), "abc");
+    EXPECT_EQ(l.lob_id, id);
+
+    const Bytes secure = datafile::secure_inline_locator(id, text_bytes("xyz!"));
+    l = read_lob_locator(view(secure));
+    EXPECT_EQ(l.form, LobForm::SecureInline);
+    EXPECT_EQ(l.data.size(), 4u);
+
+    EXPECT_EQ(read_lob_locator(view(datafile::basic_inline_locator(id, {}))).form, LobForm::Empty);
+    EXPECT_EQ(read_lob_locator(view(datafile::secure_inline_locator(id, {}))).form, LobForm::Empty);
+
+    l = read_lob_locator(view(datafile::basic_out_of_line_locator(id, 3, 100, {0x01000010, 0x01000011})));
+    EXPECT_EQ(l.form, LobForm::BasicOutOfLine);
+    EXPECT_EQ(l.pages_before_last, 2u);
+    EXPECT_EQ(l.last_page_bytes, 100u);
+    EXPECT_FALSE(l.holds_value());
+
+    // Cut short, lengths that do not agree, a data length past the end.
+    Bytes cut(basic.begin(), basic.end() - 1);
+    EXPECT_EQ(read_lob_locator(view(cut)).form, LobForm::Unreadable);
+    Bytes lying = basic;
+    lying[29] = 0xFF;
+    EXPECT_EQ(read_lob_locator(view(lying)).form, LobForm::Unreadable);
+    Bytes short_secure = secure;
+    short_secure[29] = 0x40;
+    EXPECT_EQ(read_lob_locator(view(short_secure)).form, LobForm::Unreadable);
+    EXPECT_EQ(read_lob_locator(view(Bytes(12, 0))).form, LobForm::Unreadable);
+    // Every truncation of every form is read without reading past it.
+    for (const Bytes& whole : {basic, secure}) {
+        for (std::size_t n = 0; n < whole.size(); ++n) {
+            const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+            EXPECT_EQ(read_lob_locator(view(part)).form, LobForm::Unreadable) << n;
+        }
+    }
+
+    EXPECT_TRUE(lob_text_in_utf16("AL32UTF8"));
+    EXPECT_TRUE(lob_text_in_utf16("UTF8"));
+    EXPECT_TRUE(lob_text_in_utf16("ZHS16GBK"));
+    EXPECT_FALSE(lob_text_in_utf16("WE8MSWIN1252"));
+    EXPECT_FALSE(lob_text_in_utf16("US7ASCII"));
+}
+
+// The sample database with a table of LOB columns.
+struct LobDatabase {
+    ScratchDir dir;
+    datafile::Database database = datafile::sample_database();
+    std::string system, users, schema_file;
+
+    explicit LobDatabase(std::uint16_t charset = dictionary::kCharsetAl32Utf8)
+    {
+        const bool utf16 = charset == dictionary::kCharsetAl32Utf8;
+        database.charset_id = charset;
+        datafile::TableDef t;
+        t.owner = "HR";
+        t.name = "DOCS";
+        t.object_id = t.data_object_id = 87400;
+        const auto column = [](std::string name, std::uint16_t type, std::uint32_t length) {
+            datafile::ColumnDef c;
+            c.name = std::move(name);
+            c.type = type;
+            c.length = length;
+            return c;
+        };
+        datafile::ColumnDef id = column("ID", dictionary::kTypeNumber, 22);
+        id.nullable = false;
+        datafile::ColumnDef doc = column("DOC", dictionary::kTypeClob, 4000);
+        doc.charset_id = charset;
+        doc.charset_form = 1;
+        datafile::ColumnDef ndoc = column("NDOC", dictionary::kTypeClob, 4000);
+        ndoc.charset_id = dictionary::kCharsetAl16Utf16;
+        ndoc.charset_form = 2;
+        const datafile::ColumnDef pic = column("PIC", dictionary::kTypeBlob, 4000);
+        t.columns = {id, doc, ndoc, pic};
+        const auto clob = [&](std::string_view utf8, const std::string& single_byte) {
+            return utf16 ? datafile::nchar_value(utf8) : text_bytes(single_byte);
+        };
+        const auto n = [](int v) { return datafile::number_value(std::to_string(v)); };
+        t.rows = {
+            {{n(1), datafile::basic_inline_locator(datafile::lob_id(1), clob("Gr\xC3\xBC\xC3\x9F" "e \"quoted\"\nline",
+                                                                             "Gr\xFC\xDF" "e \"quoted\"\nline")),
+              datafile::basic_inline_locator(datafile::lob_id(2), datafile::nchar_value("Zo\xC3\xAB \xF0\x9F\x98\x80")),
+              datafile::secure_inline_locator(datafile::lob_id(3), Bytes{0xDE, 0xAD, 0xBE, 0xEF})}},
+            {{n(2), datafile::secure_inline_locator(datafile::lob_id(4), clob("plain", "plain")),
+              datafile::basic_inline_locator(datafile::lob_id(5), {}), std::nullopt}},
+            {{n(3), datafile::basic_out_of_line_locator(datafile::lob_id(6), 3, 100, {0x01000070}),
+              std::nullopt, datafile::basic_out_of_line_locator(datafile::lob_id(7), 1, 10, {0x01000071})}},
+        };
+        database.tables.push_back(t);
+        const datafile::BuiltDatabase built = datafile::build_database(database);
+        datafile::write_database(built, dir.root());
+        system = dir.path("system01.dbf");
+        users = dir.path("users01.dbf");
+        schema_file = dir.write("schema.sql", schema::write_schema_file(datafile::schema_of(database, &built)));
+    }
+};
+
+const char* const kDocsCsv =
+    "ID,DOC,NDOC,PIC,ROWID\r\n"
+    "1,\"Gr\xC3\xBC\xC3\x9F" "e \"\"quoted\"\"\nline\",Zo\xC3\xAB \xF0\x9F\x98\x80,DEADBEEF,";
+
+TEST(LobValues, ValuesTheRowHoldsAreUnloadedAsTextAndBytesTheOthersCounted)
+{
+    LobDatabase db;
+    for (const std::vector<std::string>& source :
+         {std::vector<std::string>{"--schema", db.schema_file}, std::vector<std::string>{"--dictionary", db.system}}) {
+        const std::string out = db.dir.path("out" + source[0]);
+        std::vector<std::string> args{"--unload", out, "--quiet", "--table", "HR.DOCS"};
+        args.insert(args.end(), source.begin(), source.end());
+        args.push_back(db.users);
+        const RunResult r = run_trevanix(args);
+        EXPECT_EQ(r.status, 4) << r.errors;  // the two values in their segments
+        const std::string csv = read_file(out + "/HR.DOCS.csv");
+        EXPECT_EQ(csv.rfind(kDocsCsv, 0), 0u) << csv;
+        EXPECT_NE(csv.find("\r\n2,plain,,,"), std::string::npos) << csv;
+        // Out of line: the locator's bytes, not decoded.
+        EXPECT_NE(csv.find("\r\n3,00"), std::string::npos) << csv;
+        const Json summary = parse_json(read_file(out + "/summary.json"));
+        EXPECT_EQ(summary["tables"].items[0]["not_decoded"].text, "2");
+    }
+}
+
+TEST(LobValues, AClobOfASingleByteDatabaseIsReadInItsSet)
+{
+    LobDatabase db(dictionary::kCharsetWe8MsWin1252);
+    const std::string out = db.dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--quiet", "--table", "HR.DOCS", "--schema", db.schema_file,
+                                      db.users});
+    EXPECT_EQ(r.status, 4) << r.errors;
+    EXPECT_EQ(read_file(out + "/HR.DOCS.csv").rfind(kDocsCsv, 0), 0u) << read_file(out + "/HR.DOCS.csv");
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#include "lob_locators.h"
+
+namespace datafile {
+
+namespace {
+
+void put16(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    b[at] = static_cast<std::uint8_t>(v >> 8);
+    b[at + 1] = static_cast<std::uint8_t>(v);
+}
+
+void put32(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    put16(b, at, v >> 16);
+    put16(b, at + 2, v & 0xFFFF);
+}
+
+// The 24 bytes every form begins with: lengths, version, flags, LobId, flg2.
+Bytes locator_head(const LobId& id, std::size_t size, std::uint16_t flags2)
+{
+    Bytes b(size, 0);
+    put16(b, 0, static_cast<std::uint32_t>(size - 2));
+    put16(b, 2, 1);
+    b[5] = 0x04;  // the locator holds the inode
+    std::copy(id.begin(), id.end(), b.begin() + 10);
+    put16(b, 20, static_cast<std::uint32_t>(size - 20));
+    put16(b, 22, flags2);
+    return b;
+}
+
+}  // namespace
+
+LobId lob_id(std::uint32_t n)
+{
+    LobId id{0, 0, 0, 1, 0, 0};
+    for (int i = 0; i < 4; ++i) id[9 - i] = static_cast<std::uint8_t>(n >> (8 * i));
+    return id;
+}
+
+Bytes basic_inline_locator(const LobId& id, const Bytes& data)
+{
+    Bytes b = locator_head(id, 36 + data.size(), 0x0900);
+    put16(b, 28, static_cast<std::uint32_t>(data.size()));
+    std::copy(data.begin(), data.end(), b.begin() + 36);
+    return b;
+}
+
+Bytes secure_inline_locator(const LobId& id, const Bytes& data)
+{
+    // flg3 1: a 2-byte length; flg4 0: one byte skipped after it.
+    Bytes b = locator_head(id, 31 + data.size(), 0x0800);
+    b[26] = 0x01;
+    b[27] = 0x00;
+    put16(b, 28, static_cast<std::uint32_t>(data.size()));
+    std::copy(data.begin(), data.end(), b.begin() + 31);
+    return b;
+}
+
+Bytes basic_out_of_line_locator(const LobId& id, std::uint32_t pages, std::uint16_t last_bytes,
+                                const std::vector<std::uint32_t>& addresses)
+{
+    Bytes b = locator_head(id, 36 + 4 * addresses.size(), 0x0500);
+    put32(b, 24, pages - 1);
+    put16(b, 28, last_bytes);
+    for (std::size_t i = 0; i < addresses.size(); ++i) put32(b, 36 + 4 * i, addresses[i]);
+    return b;
+}
+
+}  // namespace datafile
