@@ -11,8 +11,6 @@ namespace {
 
 using schema::OracleType;
 
-constexpr std::string_view kRowidColumn = "ROWID";
-constexpr std::string_view kPartitionColumn = "PARTITION";
 // The table postgres.sql copies each file into before converting its text.
 constexpr std::string_view kPostgresStaging = "unload_staging";
 // The largest whole numbers SQLite's 64-bit integers hold all of.
