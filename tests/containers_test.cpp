@@ -21,10 +21,11 @@ struct Containers {
     std::string root = dir.path("oradata/root");
     std::string pdb = dir.path("oradata/pdb1");
 
-    Containers()
+    explicit Containers(const std::string& pluggable_name = "TREVANIX")
     {
         datafile::Database pluggable = datafile::history_database();
         pluggable.id = kPluggableId;
+        pluggable.name = pluggable_name;
         std::filesystem::create_directories(root);
         std::filesystem::create_directories(pdb);
         datafile::write_database(datafile::build_database(datafile::sample_database()), root);
@@ -152,6 +153,23 @@ TEST(Containers, ListingAndSchemaGiveEachDatabaseUnderAHeading)
         {"--ddl", "--dictionary", c.root + "/system01.dbf", "--dictionary", c.pdb + "/system01.dbf"});
     ASSERT_EQ(ddl.status, 0) << ddl.errors;
     EXPECT_NE(ddl.output.find("-- database TREVANIX (DBID 1592593420)\n"), std::string::npos);
+}
+
+// A database name from a file header is the evidence's: its subdirectory
+// stays inside DIR, and no byte of it reaches the terminal raw.
+TEST(Containers, AHostileDatabaseNameStaysInsideTheUnloadAndOffTheTerminal)
+{
+    Containers c("../\x1b[2J");
+    const std::string out = c.dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--quiet", c.dir.path("oradata")});
+    EXPECT_EQ(r.status, kIncomplete) << r.errors;
+    EXPECT_EQ(r.errors.find('\x1b'), std::string::npos) << r.errors;
+    const Json summary = parse_json(read_file(out + "/summary.json"));
+    const std::string sub = summary["databases"].items[1]["directory"].text;
+    EXPECT_EQ(sub.find('/'), std::string::npos) << sub;
+    EXPECT_TRUE(directory_entries(out).count(sub)) << sub;
+    EXPECT_TRUE(directory_entries(out + "/" + sub).count("SCOTT.EMP.csv"));
+    EXPECT_EQ(summary["databases"].items[1]["database_hex"].text, "2E2E2F1B5B324A");
 }
 
 }  // namespace
