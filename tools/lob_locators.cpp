@@ -34,7 +34,7 @@ Bytes locator_head(const LobId& id, std::size_t size, std::uint16_t flags2)
 LobId lob_id(std::uint32_t n)
 {
     LobId id{0, 0, 0, 1, 0, 0};
-    for (int i = 0; i < 4; ++i) id[9 - i] = static_cast<std::uint8_t>(n >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i) id[9 - i] = static_cast<std::uint8_t>(n >> (8 * i));
     return id;
 }
 
