@@ -265,7 +265,8 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written)
         "-- ROW_KIND) in TABLE$hidden; a dropped table is TABLE$dropped. A value that could\n"
         "-- not be decoded (0x and its bytes in the CSV file) is NULL in a column that is\n"
         "-- not text.\n"
-        "\\set ON_ERROR_STOP on\nBEGIN;\n";
+        // The files are UTF-8 whatever the client's locale says.
+        "\\set ON_ERROR_STOP on\nSET client_encoding TO 'UTF8';\nBEGIN;\n";
     std::vector<std::string> schemas;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
