@@ -13,8 +13,12 @@ namespace dictionary {
 
 namespace {
 
-// The most blocks a file can have that a block address can name.
-constexpr std::uint64_t kAddressableBlocks = std::uint64_t{block_format::kAddressBlockMask} + 1;
+// The most blocks a file can have that a block address can name: 22 bits
+// of a smallfile tablespace's address, all 32 of a bigfile one's.
+constexpr std::uint64_t addressable_blocks(AddressLayout layout)
+{
+    return std::uint64_t{address_block(~std::uint32_t{0}, layout)} + 1;
+}
 
 std::string hex_byte(std::uint8_t value)
 {
@@ -43,8 +47,9 @@ std::string block_problem(const Block& block, std::uint32_t number, std::span<co
     return "";
 }
 
-BlockPlace place_of(std::uint32_t address) { return {address_file(address), address_block(address)}; }
-
+// The blocks of one segment lie in files told apart by their numbers alone,
+// or all in one bigfile tablespace's file: the number and the block tell
+// them apart.
 std::uint64_t place_key(const BlockPlace& place) { return std::uint64_t{place.file} << 32 | place.block; }
 
 // Walks one segment's map: the header's entries, then each map block's,
@@ -63,17 +68,18 @@ public:
         map_.counted_extents = view.u32(file_format::kExtentCountAt);
         map_.counted_blocks = view.u32(file_format::kSegmentBlockCountAt);
         map_.object = map_.space_managed ? 0 : view.u32(layout_.object_at);
-        if (!take_header_entries(view)) return std::move(map_);
-        follow_chain(view.u32(layout_.next_at), view.u32(file_format::kMapBlockCountAt));
+        if (!take_header_entries(block)) return std::move(map_);
+        follow_chain(place_named_by(block, view.u32(layout_.next_at)), view.u32(layout_.next_at) != 0,
+                     view.u32(file_format::kMapBlockCountAt));
         check_totals();
-        find_high_water_mark(view.u32(file_format::high_water_mark_at(map_.space_managed)));
+        find_high_water_mark(block, view.u32(file_format::high_water_mark_at(map_.space_managed)));
         return std::move(map_);
     }
 
 private:
     bool read_header(Block& block)
     {
-        DataFile* file = files_.by_relative_file(header_.file);
+        DataFile* file = file_of_place(files_, header_);
         if (file == nullptr) {
             map_.problem = "lies in a file that is not among those read";
             return false;
@@ -82,6 +88,7 @@ private:
             map_.problem = "cannot be read from " + file->path();
             return false;
         }
+        header_ = place_in(*file, header_.block);
         static constexpr std::uint8_t kHeaderTypes[] = {file_format::kBlockTypeSegmentHeader,
                                                         file_format::kBlockTypeSpaceSegmentHeader};
         map_.problem = block_problem(block, header_.block, kHeaderTypes, "segment header");
@@ -99,8 +106,9 @@ private:
 
     // The header's own entries: as many as it says its map holds, or, in a
     // simple header that leaves that 0, every extent it counts.
-    bool take_header_entries(const BlockView& view)
+    bool take_header_entries(const Block& header)
     {
+        const BlockView& view = header.view;
         const std::uint32_t here = view.u32(layout_.extents_here_at);
         const std::uint32_t entries = here != 0 ? here : map_.counted_extents;
         const std::uint32_t most = room(view);
@@ -112,7 +120,7 @@ private:
             return false;
         }
         most_listed_ = most + blocks_in_files();
-        take_entries(view, entries);
+        take_entries(header, entries);
         return true;
     }
 
@@ -127,11 +135,14 @@ private:
     std::uint64_t file_end(DataFile& file)
     {
         const std::uint64_t end = file.block_end();
-        return end == 0 ? kAddressableBlocks : std::min(end, kAddressableBlocks);
+        const std::uint64_t addressable = addressable_blocks(file.layout());
+        return end == 0 ? addressable : std::min(end, addressable);
     }
 
-    void take_entries(const BlockView& view, std::uint32_t count)
+    // The entries of a header or map block, their addresses read as its file lays them out.
+    void take_entries(const Block& holder, std::uint32_t count)
     {
+        const BlockView& view = holder.view;
         for (std::uint32_t i = 0; i < count; ++i) {
             if (listed_ == most_listed_) {
                 damage("lists more than " + std::to_string(most_listed_) +
@@ -140,7 +151,7 @@ private:
             }
             const std::uint32_t entry = layout_.first_entry_at + i * file_format::kExtentEntrySize;
             const std::uint32_t address = view.u32(entry + file_format::kExtentAddressAt);
-            take_extent({place_of(address), view.u32(entry + file_format::kExtentLengthAt)});
+            take_extent({place_named_by(holder, address), view.u32(entry + file_format::kExtentLengthAt)});
         }
     }
 
@@ -153,7 +164,7 @@ private:
             damage("maps an empty " + which);
             return;
         }
-        DataFile* file = files_.by_relative_file(extent.first.file);
+        DataFile* file = file_of_place(files_, extent.first);
         if (file == nullptr) {
             damage("maps " + which + " in a file that is not among those read");
             return;
@@ -165,31 +176,34 @@ private:
         if (stop > end) {
             // A file cut short still has the blocks its header counts:
             // they are missing, not mapped wrongly.
-            const std::uint64_t counted = file->sized() ? std::min(file->counted_block_end(), kAddressableBlocks) : 0;
+            const std::uint64_t counted =
+                file->sized() ? std::min(file->counted_block_end(), addressable_blocks(file->layout())) : 0;
             if (stop <= counted)
-                add_blocks_not_taken(extent.first.file, std::max(start, end), stop, which, map_.past_end);
+                add_blocks_not_taken(extent.first, std::max(start, end), stop, which, map_.past_end);
             else
                 damage("maps " + which + ", past the end of " + file->path());
             stop = std::max(start, end);
         }
-        add_blocks_not_taken(extent.first.file, start, stop, which, map_.extents);
+        add_blocks_not_taken(extent.first, start, stop, which, map_.extents);
     }
 
     // The first extent starts with the header (after an automatically
     // managed segment's bitmap blocks).
     void check_first(const ExtentRange& first)
     {
-        const bool holds_header = first.first.file == header_.file && first.first.block <= header_.block &&
+        const bool holds_header = first.first.file == header_.file && first.first.source == header_.source &&
+                                  first.first.block <= header_.block &&
                                   header_.block - first.first.block < first.length &&
                                   (map_.space_managed || first.first.block == header_.block);
         if (!holds_header) damage("maps a first extent that does not start with the header");
     }
 
     // Adds to `out` the blocks from `start` to `stop` that no extent before holds.
-    void add_blocks_not_taken(std::uint32_t file, std::uint64_t start, std::uint64_t stop, const std::string& which,
+    void add_blocks_not_taken(const BlockPlace& in, std::uint64_t start, std::uint64_t stop, const std::string& which,
                               std::vector<ExtentRange>& out)
     {
         if (start >= stop) return;
+        const std::uint32_t file = in.file;
         std::vector<std::pair<std::uint64_t, std::uint64_t>> fresh;
         bool shared = false;
         std::uint64_t at = start;
@@ -204,18 +218,18 @@ private:
         if (at < stop) fresh.emplace_back(at, stop);
         for (const auto& [first, end] : fresh) {
             taken_.emplace(std::pair{file, first}, end);
-            out.push_back({{file, static_cast<std::uint32_t>(first)}, static_cast<std::uint32_t>(end - first)});
+            out.push_back({{file, static_cast<std::uint32_t>(first), in.source}, static_cast<std::uint32_t>(end - first)});
         }
         if (!shared) return;
         Again& again = fresh.empty() ? repeated_ : overlapping_;
         if (again.count++ == 0) again.first = which;
     }
 
-    void follow_chain(std::uint32_t next, std::uint32_t counted_maps)
+    // From the map block at `place` on, while `more`: a next pointer of 0 ends the chain.
+    void follow_chain(BlockPlace place, bool more, std::uint32_t counted_maps)
     {
         std::set<std::uint64_t> visited{place_key(header_)};
-        while (next != 0 && map_.ok()) {
-            const BlockPlace place = place_of(next);
+        while (more && map_.ok()) {
             if (!visited.insert(place_key(place)).second) {
                 chain_note_ = "its chain of extent map blocks leads back to " + place_text(place);
                 return;
@@ -228,15 +242,17 @@ private:
             Block block;
             if (!read_map_block(place, block)) return;
             map_.map_blocks.push_back(place);
-            take_entries(block.view, block.view.u32(layout_.extents_here_at));
-            next = block.view.u32(layout_.next_at);
+            take_entries(block, block.view.u32(layout_.extents_here_at));
+            const std::uint32_t next = block.view.u32(layout_.next_at);
+            more = next != 0;
+            place = place_named_by(block, next);
         }
     }
 
     bool read_map_block(const BlockPlace& place, Block& block)
     {
         const std::string named = "names an extent map block (" + place_text(place) + ") that ";
-        DataFile* file = files_.by_relative_file(place.file);
+        DataFile* file = file_of_place(files_, place);
         if (file == nullptr) {
             damage(named + "lies in a file that is not among those read");
             return false;
@@ -294,7 +310,7 @@ private:
         if (!map_.past_end.empty()) {
             std::uint64_t missing = 0;
             for (const ExtentRange& range : map_.past_end) missing += range.length;
-            DataFile* file = files_.by_relative_file(map_.past_end.front().first.file);
+            DataFile* file = file_of_place(files_, map_.past_end.front().first);
             map_.warnings.push_back("maps " + plural(missing, "block", "blocks") + " past the end of " +
                                     (file != nullptr ? file->path() : std::string("its file")) +
                                     ", which is cut short: they cannot be read");
@@ -304,24 +320,24 @@ private:
     // A block count larger than the files the extents lie in.
     void check_size()
     {
-        std::set<std::uint32_t> numbers{header_.file};
-        for (const ExtentRange& extent : map_.extents) numbers.insert(extent.first.file);
+        std::set<std::pair<std::uint32_t, std::uint16_t>> holding{{header_.file, header_.source}};
+        for (const ExtentRange& extent : map_.extents) holding.insert({extent.first.file, extent.first.source});
         std::uint64_t blocks = 0;
-        for (std::uint32_t number : numbers)
-            if (DataFile* file = files_.by_relative_file(number)) blocks += file_end(*file);
+        for (const auto& [number, source] : holding)
+            if (DataFile* file = file_of_place(files_, {number, 0, source})) blocks += file_end(*file);
         if (map_.counted_blocks > blocks)
             map_.warnings.push_back("counts " + plural(map_.counted_blocks, "block", "blocks") +
                                     ", more than its files hold (" + std::to_string(blocks) + ")");
     }
 
-    void find_high_water_mark(std::uint32_t address)
+    void find_high_water_mark(const Block& header, std::uint32_t address)
     {
         if (address == 0) return;
-        const BlockPlace mark = place_of(address);
+        const BlockPlace mark = place_named_by(header, address);
         for (const auto* ranges : {&map_.extents, &map_.past_end})
             for (const ExtentRange& extent : *ranges) {
-                if (extent.first.file == mark.file && extent.first.block <= mark.block &&
-                    mark.block - extent.first.block <= extent.length) {
+                if (extent.first.file == mark.file && extent.first.source == mark.source &&
+                    extent.first.block <= mark.block && mark.block - extent.first.block <= extent.length) {
                     map_.high_water_mark = mark;
                     return;
                 }
@@ -355,6 +371,24 @@ private:
 
 }  // namespace
 
+BlockPlace place_in(DataFile& file, std::uint32_t block)
+{
+    const bool bigfile = file.layout() == AddressLayout::Bigfile;
+    return {file.relative_file(), block, bigfile ? file.source() : std::uint16_t{0}};
+}
+
+BlockPlace place_named_by(const Block& holder, std::uint32_t address)
+{
+    const bool bigfile = holder.layout == AddressLayout::Bigfile;
+    return {address_file(address, holder.layout), address_block(address, holder.layout),
+            bigfile ? holder.source : std::uint16_t{0}};
+}
+
+DataFile* file_of_place(DataFileSet& files, const BlockPlace& place)
+{
+    return place.source != 0 ? files.by_source(place.source) : files.by_relative_file(place.file);
+}
+
 std::string place_text(const BlockPlace& place)
 {
     return "file " + std::to_string(place.file) + " block " + std::to_string(place.block);
@@ -376,7 +410,7 @@ std::vector<BlockPlace> segment_blocks(const SegmentMap& map, const BlockPlace& 
     std::vector<BlockPlace> blocks;
     for (const ExtentRange& extent : map.extents) {
         for (std::uint32_t i = 0; i < extent.length; ++i) {
-            const BlockPlace place{extent.first.file, extent.first.block + i};
+            const BlockPlace place{extent.first.file, extent.first.block + i, extent.first.source};
             if (skipped.count(place_key(place)) == 0) blocks.push_back(place);
         }
     }
@@ -390,6 +424,7 @@ std::map<std::uint32_t, std::vector<BlockPlace>> scan_for_data_objects(DataFile&
     std::map<std::uint32_t, std::vector<BlockPlace>> found;
     for (std::uint32_t object : data_objects) found[object];
     const std::uint64_t end = file.block_end();
+    const std::uint16_t source = place_in(file, 0).source;
     Block block;
     for (std::int32_t number = 0;
          (end == 0 || static_cast<std::uint64_t>(number) < end) && file.read(number, block, Access::Sequential) == ReadStatus::Ok;
@@ -397,7 +432,7 @@ std::map<std::uint32_t, std::vector<BlockPlace>> scan_for_data_objects(DataFile&
         const BlockView& view = block.view;
         if (view.u8(kBlockTypeAt) != kBlockTypeData || view.u8(kLayerTypeAt) != kLayerData) continue;
         const auto wanted = found.find(view.u32(kObjectIdAt));
-        if (wanted != found.end()) wanted->second.push_back({file_number, static_cast<std::uint32_t>(number)});
+        if (wanted != found.end()) wanted->second.push_back({file_number, static_cast<std::uint32_t>(number), source});
     }
     return found;
 }

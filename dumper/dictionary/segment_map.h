@@ -15,13 +15,24 @@
 namespace dictionary {
 
 // A block of a set of data files: its relative file number and its place
-// in that file.
+// in that file. The files of bigfile tablespaces all give relative file
+// number 1024, so a block of one also names its file's place in the set.
 struct BlockPlace {
     std::uint32_t file = 0;
     std::uint32_t block = 0;
+    std::uint16_t source = 0;  // DataFile::source() of a bigfile tablespace's file; 0 for the others
 
     friend bool operator==(const BlockPlace&, const BlockPlace&) = default;
 };
+
+// Block `block` of `file`, which is one of a DataFileSet's.
+BlockPlace place_in(DataFile& file, std::uint32_t block);
+// The block a 4-byte block address held in `holder` names, read as the
+// holder's file lays its addresses out: a bigfile tablespace's address
+// names a block of the holder's own file.
+BlockPlace place_named_by(const Block& holder, std::uint32_t address);
+// The file a place lies in, or nullptr.
+DataFile* file_of_place(DataFileSet& files, const BlockPlace& place);
 
 // "file 1 block 240", for messages.
 std::string place_text(const BlockPlace& place);

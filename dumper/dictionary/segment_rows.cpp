@@ -59,7 +59,7 @@ public:
 private:
     void read_block(const BlockPlace& place)
     {
-        DataFile* file = files_.by_relative_file(place.file);
+        DataFile* file = file_of_place(files_, place);
         Block block;
         if (file == nullptr ||
             file->read(static_cast<std::int32_t>(place.block), block, Access::Random) != ReadStatus::Ok) {

@@ -328,6 +328,11 @@ DataFile* DataFileSet::by_relative_file(std::uint32_t file)
     return nullptr;
 }
 
+DataFile* DataFileSet::by_source(std::uint16_t source)
+{
+    return source >= 1 && source <= files_.size() ? files_[source - 1].get() : nullptr;
+}
+
 // A smallfile tablespace's address names its file by its file bits. A
 // bigfile tablespace has one file and its addresses leave the file bits
 // unused: the tablespace of the block that holds the address names the
@@ -335,8 +340,7 @@ DataFile* DataFileSet::by_relative_file(std::uint32_t file)
 // relative file number 1024, are so told apart.
 DataFile* DataFileSet::file_of_address(const Block& holder, std::uint32_t file)
 {
-    if (holder.layout == AddressLayout::Bigfile)
-        return holder.source >= 1 && holder.source <= files_.size() ? files_[holder.source - 1].get() : nullptr;
+    if (holder.layout == AddressLayout::Bigfile) return by_source(holder.source);
     for (const std::unique_ptr<DataFile>& f : files_)
         if (f->layout() == AddressLayout::Smallfile && f->relative_file() == file) return f.get();
     return nullptr;

@@ -113,6 +113,8 @@ public:
     std::uint32_t relative_file();
     // How the file's block addresses split: known once relative_file() is.
     AddressLayout layout();
+    // Its place in the DataFileSet that holds it, counted from 1; 0 outside one.
+    std::uint16_t source() const { return source_; }
 
 private:
     DataFile() = default;
@@ -159,6 +161,8 @@ public:
     DataFile& operator[](std::size_t i) { return *files_[i]; }
     // The file with relative file number `file`, or nullptr.
     DataFile* by_relative_file(std::uint32_t file);
+    // The file at place `source` (DataFile::source()), or nullptr.
+    DataFile* by_source(std::uint16_t source);
     // The file a block address held in `holder` (an NRID, an HRID) names,
     // whose file part is `file`, or nullptr.
     DataFile* file_of_address(const Block& holder, std::uint32_t file);

@@ -848,7 +848,7 @@ std::string check_segment_maps(const Bytes& file, std::uint32_t block_size)
     for (std::uint32_t number = 0; std::uint64_t{number} * block_size < file.size(); ++number) {
         const std::uint8_t type = file[std::size_t{number} * block_size];
         if (type != file_format::kBlockTypeSegmentHeader && type != file_format::kBlockTypeSpaceSegmentHeader) continue;
-        const dictionary::BlockPlace header{file_number, number};
+        const dictionary::BlockPlace header = dictionary::place_in(read, number);
         const dictionary::SegmentMap map = dictionary::read_segment_map(files, header);
         const std::string which = "the segment header at block " + std::to_string(number);
         std::set<std::uint64_t> held;

@@ -6,6 +6,7 @@
 
 #include "datafile_builder.h"
 #include "file_structures.h"
+#include "format/rowid.h"
 #include "row_layout.h"
 #include "fuzz_harness.h"
 #include "test_support.h"
@@ -162,18 +163,24 @@ std::vector<Seed> datafile_seeds()
     tiny_data[80] = 1;
     seeds.push_back({"tiny-data-blocks", datafile_input(0, 0, 60, tiny_data)});
     // A segment whose map goes on in two extent map blocks, one listing an
-    // extent twice, beside a data block of its object.
-    datafile::FileSet segment(2048);
-    datafile::FileHeader file_header;
-    file_header.block_count = 8;
-    segment.put_image({1, 1}, datafile::file_header_block(file_header, 2048, ByteOrder::Little));
-    datafile::ExtentMap map{{{2, 2}, {4, 1}, {5, 2}, {5, 2}}, {4, 5}, 1, 2, datafile::block_address(1, 4)};
-    const std::vector<Bytes> map_blocks = datafile::segment_map_blocks(false, 1, 2, 11, map, 2048, ByteOrder::Little);
-    for (std::size_t i = 0; i < map_blocks.size(); ++i)
-        segment.put_image({1, i == 0 ? 2u : map.map_blocks[i - 1]}, map_blocks[i]);
-    Block segment_rows = data_block(11, {datafile::head_piece({Column::bytes({0x0B})})});
-    segment.block({1, 3}) = segment_rows;
-    add("segment-map-blocks", 0, 0, segment.file(1, 8));
+    // extent twice, beside a data block of its object; in a smallfile
+    // tablespace's file and in a bigfile one's, whose addresses are block
+    // numbers.
+    for (const std::uint16_t relative_file : {std::uint16_t{1}, std::uint16_t{kBigfileRelativeFile}}) {
+        datafile::FileSet segment(2048);
+        datafile::FileHeader file_header;
+        file_header.block_count = 8;
+        file_header.relative_file = relative_file;
+        segment.put_image({relative_file, 1}, datafile::file_header_block(file_header, 2048, ByteOrder::Little));
+        datafile::ExtentMap map{{{2, 2}, {4, 1}, {5, 2}, {5, 2}}, {4, 5}, 1, 2, datafile::block_address(relative_file, 4)};
+        const std::vector<Bytes> map_blocks =
+            datafile::segment_map_blocks(false, relative_file, 2, 11, map, 2048, ByteOrder::Little);
+        for (std::size_t i = 0; i < map_blocks.size(); ++i)
+            segment.put_image({relative_file, i == 0 ? 2u : map.map_blocks[i - 1]}, map_blocks[i]);
+        Block segment_rows = data_block(11, {datafile::head_piece({Column::bytes({0x0B})})});
+        segment.block({relative_file, 3}) = segment_rows;
+        add(relative_file == 1 ? "segment-map-blocks" : "segment-map-blocks-bigfile", 0, 0, segment.file(relative_file, 8));
+    }
     datafile::File partial = file_of({data_block(10, {datafile::head_piece({Column::bytes({1})})})}, 256);
     partial.trailing_bytes = 100;
     add("partial-block", 0, 0, partial);
