@@ -841,11 +841,13 @@ TEST(ListTables, TextGivesEachTableItsBlocksAndRowsAndNamesTheOlderGeneration)
         const std::vector<std::string> lines = lines_of(r.output);
         ASSERT_GT(lines.size(), 3u);
         EXPECT_EQ(lines[0], "OWNER  TABLE           OBJECT  DATA OBJECT  COLUMNS  BLOCKS  ROWS");
-        EXPECT_EQ(lines.back(), old_generation_line(s));
+        EXPECT_EQ(lines[lines.size() - 2], old_generation_line(s));
+        EXPECT_EQ(lines.back(), "-- dictionary of release 11.2 or earlier (OBJ$ has 21 columns); its file header does "
+                                "not say; BOOTSTRAP$ line -1 reads \"8.0.0.0.0\"");
 
         std::map<std::string, std::vector<std::string>> by_table;
         std::string last;
-        for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+        for (std::size_t i = 1; i + 2 < lines.size(); ++i) {
             const std::vector<std::string> words = words_of(lines[i]);
             const bool partition = lines[i][0] == ' ';
             last = partition ? last : words[0] + "." + words[1];
@@ -930,10 +932,10 @@ TEST(ListTables, JsonlHoldsTheFieldsOfEachTableAndOfEachUnknownDataObject)
     const RunResult r = run_trevanix({"--dictionary", system, "--list-tables", "--format", "jsonl", users});
     ASSERT_EQ(r.status, 0) << r.errors;
     const std::vector<Json> entries = parse_json_lines(r.output);
-    ASSERT_EQ(entries.size(), s.tables().size() + 1);
+    ASSERT_EQ(entries.size(), s.tables().size() + 2);
     const std::vector<std::string> table_keys{"owner",   "table",   "object_id",  "data_object_id", "columns",
                                               "cluster", "partitions", "blocks", "rows", "dropped"};
-    for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+    for (std::size_t i = 0; i + 2 < entries.size(); ++i) {
         const Json& e = entries[i];
         EXPECT_EQ(e.keys(), table_keys);
         const TableDef* truth = nullptr;
@@ -969,7 +971,14 @@ TEST(ListTables, JsonlHoldsTheFieldsOfEachTableAndOfEachUnknownDataObject)
         EXPECT_EQ(e["dropped"].kind, Json::Bool);
         EXPECT_FALSE(e["dropped"].boolean);
     }
-    const Json& unknown = entries.back();
+    const Json& release = entries.back();
+    EXPECT_EQ(release.keys(),
+              (std::vector<std::string>{"release", "object_columns", "file_header_release", "bootstrap_version"}));
+    EXPECT_EQ(release["release"].text, "11.2 or earlier");
+    EXPECT_EQ(release["object_columns"].text, "21");
+    EXPECT_EQ(release["file_header_release"].kind, Json::Null);
+    EXPECT_EQ(release["bootstrap_version"].text, "8.0.0.0.0");
+    const Json& unknown = entries[entries.size() - 2];
     EXPECT_EQ(unknown.keys(), (std::vector<std::string>{"unknown_data_object_id", "blocks", "rows", "fits"}));
     EXPECT_EQ(unknown["unknown_data_object_id"].text, "87150");
     const ObjectCount old = truth_count(s.built, "SCOTT", "EVENTS", "", 87150);

@@ -68,11 +68,13 @@ bool take_census(const std::vector<DataFile*>& files, dictionary::ObjectCensus& 
     return true;
 }
 
-int list_tables(const RunSettings& s, const schema::Schema& schema, DataFileSet& files,
-                const std::vector<DataFile*>& data_files, OutputSink& out, OutputSink& err)
+int list_tables(const RunSettings& s, const schema::Schema& schema, const dictionary::Release& release,
+                DataFileSet& files, const std::vector<DataFile*>& data_files, OutputSink& out, OutputSink& err)
 {
     if (data_files.empty()) {
-        write_table_listing(out, dictionary::list_tables(schema, nullptr), s.format);
+        dictionary::TableListing listing = dictionary::list_tables(schema, nullptr);
+        listing.release = release;
+        write_table_listing(out, listing, s.format);
         return 0;
     }
     const WeighingCharsets charsets = weighing_charsets(schema);
@@ -82,7 +84,9 @@ int list_tables(const RunSettings& s, const schema::Schema& schema, DataFileSet&
     const bool read = take_census(data_files, census, progress, err);
     progress.clear();
     if (!read) return kExitFailure;
-    write_table_listing(out, dictionary::list_tables(schema, &census), s.format);
+    dictionary::TableListing listing = dictionary::list_tables(schema, &census);
+    listing.release = release;
+    write_table_listing(out, listing, s.format);
     return 0;
 }
 
@@ -109,7 +113,8 @@ int run_schema_mode(const RunSettings& s, OutputSink& out, OutputSink& err)
         data_files.push_back(file);
     }
     schema::Schema schema;
-    if (!load_schema(s, inputs.dictionary_file, files, schema, err)) return kExitFailure;
-    const int status = list_tables(s, schema, files, data_files, out, err);
+    dictionary::Release release;
+    if (!load_schema(s, inputs.dictionary_file, files, schema, err, nullptr, &release)) return kExitFailure;
+    const int status = list_tables(s, schema, release, files, data_files, out, err);
     return out.failed() ? kExitFailure : status;
 }

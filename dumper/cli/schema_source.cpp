@@ -82,7 +82,7 @@ DataFile* open_data_file(const std::string& path, const RunSettings& settings, D
 }
 
 bool load_schema(const RunSettings& settings, const std::string& system_file, DataFileSet& files,
-                 schema::Schema& schema, OutputSink& err, bool* opened)
+                 schema::Schema& schema, OutputSink& err, bool* opened, dictionary::Release* release)
 {
     DataFile* system = open_data_file(system_file, settings, files, err);
     if (opened != nullptr) *opened = system != nullptr;
@@ -97,5 +97,6 @@ bool load_schema(const RunSettings& settings, const std::string& system_file, Da
         return false;
     }
     schema = std::move(read.schema);
+    if (release != nullptr) *release = std::move(read.release);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/arguments.h"
+#include "dictionary/release.h"
 #include "print/output_sink.h"
 #include "read/data_file.h"
 #include "read/geometry.h"
@@ -31,8 +32,10 @@ DataFile* open_data_file(const std::string& path, const RunSettings& settings, D
 
 // Loads the data dictionary of the SYSTEM file `system_file`, which is
 // opened and added to `files` (the run's data files, which may hold more
-// files of the SYSTEM tablespace). Warnings, and why it failed, go to
-// `err`; false when no schema could be loaded. `opened`, when given, says
-// whether the SYSTEM file could be opened (the dictionary in it not read).
+// files of the SYSTEM tablespace), and, with `release`, what tells the
+// release that wrote it. Warnings, and why it failed, go to `err`; false
+// when no schema could be loaded. `opened`, when given, says whether the
+// SYSTEM file could be opened (the dictionary in it not read).
 bool load_schema(const RunSettings& settings, const std::string& system_file, DataFileSet& files,
-                 schema::Schema& schema, OutputSink& err, bool* opened = nullptr);
+                 schema::Schema& schema, OutputSink& err, bool* opened = nullptr,
+                 dictionary::Release* release = nullptr);

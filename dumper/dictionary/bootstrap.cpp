@@ -34,16 +34,18 @@ const BootstrapLine* creating(const Bootstrap& bootstrap, StatementKind kind, st
     return nullptr;
 }
 
-// Why no statement creates `name` (object `object`): its line does not
-// parse, or there is none.
-std::string missing_statement(const Bootstrap& bootstrap, std::string_view what, std::string_view name,
-                              std::optional<std::uint32_t> object)
+// Why no statement creates `name` as a table or cluster: its line does
+// not parse (it is told by the name its first words give, whatever its
+// numbers), or there is none.
+std::string missing_statement(const Bootstrap& bootstrap, StatementKind kind, std::string_view name)
 {
+    const bool table = kind == StatementKind::Table;
     for (const BootstrapLine& line : bootstrap.lines)
-        if (!line.statement.ok() && object && line.object == *object)
+        if (!line.statement.ok() && schema::created_name(line.sql, table ? "TABLE" : "CLUSTER") == name)
             return "the statement of " + std::string(name) + " does not parse: " + line_text(line) + ": " +
                    line.statement.error;
-    return "BOOTSTRAP$ holds no statement that creates " + std::string(what) + " " + std::string(name) + " (" +
+    return "BOOTSTRAP$ holds no statement that creates " + std::string(table ? "table " : "cluster ") +
+           std::string(name) + " (" +
            std::to_string(bootstrap.lines.size()) + " statements read from " +
            std::to_string(bootstrap.segment.blocks.size()) + " blocks of its segment)";
 }
@@ -69,8 +71,19 @@ bool storage_order(const BootstrapStatement& statement, std::vector<std::string>
     return true;
 }
 
+// Where an EXTENTS clause's segment header lies. The core objects lie in
+// the SYSTEM tablespace: a bigfile one has one file, the SYSTEM file,
+// whatever number the clause gives it.
+BlockPlace segment_header_place(const Bootstrap& bootstrap, const schema::Extent& extent)
+{
+    const BlockPlace& system = bootstrap.system_file;
+    if (system.source != 0) return {system.file, extent.block, system.source};
+    return {extent.file, extent.block};
+}
+
 // The segment the statement's EXTENTS clause names.
-bool segment_of(const BootstrapStatement& statement, DictionarySegment& segment, std::string& error)
+bool segment_of(const Bootstrap& bootstrap, const BootstrapStatement& statement, DictionarySegment& segment,
+                std::string& error)
 {
     if (statement.extents.empty()) {
         error = "the statement of " + statement.name + " names no segment (no EXTENTS in its STORAGE clause)";
@@ -79,8 +92,19 @@ bool segment_of(const BootstrapStatement& statement, DictionarySegment& segment,
     segment.name = statement.name;
     // The data object number of a core dictionary object is its object number.
     segment.data_object = statement.object_number;
-    segment.header = {statement.extents.front().file, statement.extents.front().block};
+    segment.header = segment_header_place(bootstrap, statement.extents.front());
     return true;
+}
+
+// Where the root address of the SYSTEM file's header leads: a block of
+// the SYSTEM file itself when its tablespace is bigfile, whose addresses
+// are plain block numbers (the root address is assumed to follow the rule
+// of every other address in the file).
+BlockPlace root_place(DataFile& system, std::uint32_t root_address)
+{
+    const AddressLayout layout = system.layout();
+    if (layout == AddressLayout::Bigfile) return place_in(system, address_block(root_address, layout));
+    return {address_file(root_address, layout), address_block(root_address, layout)};
 }
 
 }  // namespace
@@ -100,7 +124,8 @@ bool read_bootstrap(DataFileSet& files, DataFile& system, Bootstrap& bootstrap, 
     }
     DictionarySegment& segment = bootstrap.segment;
     segment.name = "BOOTSTRAP$";
-    segment.header = {address_file(facts.root_address), address_block(facts.root_address)};
+    bootstrap.system_file = place_in(system, 0);
+    segment.header = root_place(system, facts.root_address);
     const SegmentMap map = read_segment_map(files, segment.header);
     warn_of_map(segment, map, notes);
     if (!map.ok()) {
@@ -118,8 +143,9 @@ bool read_bootstrap(DataFileSet& files, DataFile& system, Bootstrap& bootstrap, 
         const auto line = number_field(row, kBootstrapLineColumn, bad);
         const auto object = number_field(row, kBootstrapObjectColumn, bad);
         const auto sql = text_field(row, kBootstrapSqlColumn);
+        if (line == kBootstrapVersionLine) bootstrap.version = sql;
         if (!line || *line < kBootstrapFirstStatementLine) return;
-        BootstrapLine read{*line, object.value_or(-1), row_where(row), {}};
+        BootstrapLine read{*line, object.value_or(-1), row_where(row), sql.value_or(""), {}};
         read.statement = sql ? schema::parse_bootstrap_statement(*sql)
                              : schema::Parsed<BootstrapStatement>{{}, "SQL_TEXT is NULL"};
         bootstrap.lines.push_back(std::move(read));
@@ -134,19 +160,18 @@ bool read_bootstrap(DataFileSet& files, DataFile& system, Bootstrap& bootstrap, 
     return true;
 }
 
-bool find_core_table(const Bootstrap& bootstrap, std::string_view name, std::uint32_t object, CoreTable& table,
-                     std::string& error)
+bool find_core_table(const Bootstrap& bootstrap, std::string_view name, CoreTable& table, std::string& error)
 {
     const BootstrapLine* line = creating(bootstrap, StatementKind::Table, name);
     if (line == nullptr) {
-        error = missing_statement(bootstrap, "table", name, object);
+        error = missing_statement(bootstrap, StatementKind::Table, name);
         return false;
     }
     const BootstrapStatement& statement = line->statement.value;
     table.name = statement.name;
     table.object = statement.object_number;
     if (!storage_order(statement, table.columns, error)) return false;
-    if (statement.cluster_name.empty()) return segment_of(statement, table.segment, error);
+    if (statement.cluster_name.empty()) return segment_of(bootstrap, statement, table.segment, error);
 
     if (!statement.table_number) {
         error = "the statement of " + statement.name + " names cluster " + statement.cluster_name +
@@ -156,11 +181,11 @@ bool find_core_table(const Bootstrap& bootstrap, std::string_view name, std::uin
     table.cluster_table = *statement.table_number;
     const BootstrapLine* cluster = creating(bootstrap, StatementKind::Cluster, statement.cluster_name);
     if (cluster == nullptr) {
-        error = missing_statement(bootstrap, "cluster", statement.cluster_name, std::nullopt) + ", which " +
-                statement.name + " is stored in";
+        error = missing_statement(bootstrap, StatementKind::Cluster, statement.cluster_name) + ", which " + statement.name +
+                " is stored in";
         return false;
     }
-    return segment_of(cluster->statement.value, table.segment, error);
+    return segment_of(bootstrap, cluster->statement.value, table.segment, error);
 }
 
 std::optional<std::string> unparsed_statements(const Bootstrap& bootstrap)

@@ -21,12 +21,19 @@ struct BootstrapLine {
     std::int64_t line = 0;
     std::int64_t object = 0;
     std::string where;  // "file 1 block 521 slot 3"
+    std::string sql;    // SQL_TEXT as read
     schema::Parsed<schema::BootstrapStatement> statement;
 };
 
 struct Bootstrap {
     DictionarySegment segment;
     std::vector<BootstrapLine> lines;  // in the order read
+    // Line -1's text, which names the form the lines are written in
+    // ("8.0.0.0.0"); none when no such line was read.
+    std::optional<std::string> version;
+    // A block of the SYSTEM file: where a statement's EXTENTS clause
+    // leads when the file is a bigfile tablespace's, its only file.
+    BlockPlace system_file;
 };
 
 // Reads BOOTSTRAP$ from where block 1 of the SYSTEM file `system` (one of
@@ -45,11 +52,12 @@ struct CoreTable {
     DictionarySegment segment;                   // its own, or its cluster's (no blocks yet)
 };
 
-// The table `name` (object number `object`) as BOOTSTRAP$ creates it.
-// False, with why in `error`, when no statement creates it, its statement
-// (or its cluster's) does not parse, or names no segment.
-bool find_core_table(const Bootstrap& bootstrap, std::string_view name, std::uint32_t object, CoreTable& table,
-                     std::string& error);
+// The table `name` as BOOTSTRAP$ creates it: its object number, columns,
+// cluster table number and segment all from its statement (and its
+// cluster's), since upgrades renumber the core tables and their places in
+// their clusters. False, with why in `error`, when no statement creates
+// it, its statement (or its cluster's) does not parse, or names no segment.
+bool find_core_table(const Bootstrap& bootstrap, std::string_view name, CoreTable& table, std::string& error);
 
 // A warning naming the statements that do not parse, when there are any.
 std::optional<std::string> unparsed_statements(const Bootstrap& bootstrap);

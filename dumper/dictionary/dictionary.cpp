@@ -79,6 +79,7 @@ public:
                   [](const User& a, const User& b) { return a.number < b.number; });
         build_schema(dictionary);
         place_partitions(dictionary.schema);
+        dictionary.release = release_of(bootstrap_, readings_.front().table, system_);  // OBJ$'s, read first
         return true;
     }
 
@@ -105,30 +106,30 @@ private:
     // placement, without USER$ their owners' names.
     bool find_core_tables()
     {
-        add_reading("OBJ$", kObjObject, true, [this](const CoreTable& t, bool live, std::string& e) {
+        add_reading("OBJ$", true, [this](const CoreTable& t, bool live, std::string& e) {
             return object_rows(t, live ? objects_ : deleted_.objects, e);
         });
-        add_reading("COL$", kColObject, true, [this](const CoreTable& t, bool live, std::string& e) {
+        add_reading("COL$", true, [this](const CoreTable& t, bool live, std::string& e) {
             return column_rows(t, live ? columns_ : deleted_.columns, e);
         });
-        add_reading("TAB$", kTabObject, false, [this](const CoreTable& t, bool live, std::string& e) {
+        add_reading("TAB$", false, [this](const CoreTable& t, bool live, std::string& e) {
             return table_rows(t, live ? tables_ : deleted_.tables, e);
         });
-        add_reading("USER$", kUserObject, false, [this](const CoreTable& t, bool live, std::string& e) {
+        add_reading("USER$", false, [this](const CoreTable& t, bool live, std::string& e) {
             return user_rows(t, live ? users_ : deleted_.users, e);
         });
         return error_.empty();
     }
 
     template <typename MakeHandler>
-    void add_reading(const char* name, std::uint32_t object, bool required, MakeHandler make_handler)
+    void add_reading(const char* name, bool required, MakeHandler make_handler)
     {
         if (!error_.empty()) return;
         Reading reading;
         reading.required = required;
         std::string why;
         std::optional<RowHandler> handler;
-        if (find_core_table(bootstrap_, name, object, reading.table, why)) handler = make_handler(reading.table, true, why);
+        if (find_core_table(bootstrap_, name, reading.table, why)) handler = make_handler(reading.table, true, why);
         if (!handler) {
             if (required)
                 error_ = "cannot read " + std::string(name) + ": " + why;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dictionary/release.h"
 #include "dictionary/segment_rows.h"
 #include "read/data_file.h"
 #include "schema/schema.h"
@@ -33,6 +34,7 @@ struct Dictionary {
     // when the columns tell them.
     schema::Schema schema;
     std::vector<User> users;  // by number
+    Release release;
 };
 
 // Reads the dictionary of the SYSTEM data file `system`, one of `files`

@@ -1,7 +1,8 @@
 // What --list-tables lists: every table of a schema with its column count,
 // and, when data files were read, the blocks and rows they hold of it and
 // of each of its partitions; then the data objects found that no table
-// has, with the tables their rows fit.
+// has, with the tables their rows fit; then what tells the dictionary's
+// release.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "dictionary/object_census.h"
+#include "dictionary/release.h"
 #include "schema/schema.h"
 
 namespace dictionary {
@@ -37,6 +39,7 @@ struct TableListing {
     bool counted = false;  // data files were read
     std::vector<ListedTable> tables;
     std::vector<UnknownObject> unknown;
+    std::optional<Release> release;  // of the dictionary listed, when it was read from one
 };
 
 // The schema's tables in its order; counted from `census` when there is one.

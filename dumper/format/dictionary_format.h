@@ -1,7 +1,8 @@
 // What the data dictionary in a SYSTEM data file holds that a reader and
-// the data file builder must agree on: the fixed object numbers, where the
-// clustered dictionary tables sit in their clusters, and the codes and flag
-// bits of OBJ$, TAB$ and COL$. The column lists themselves come from the
+// the data file builder must agree on: the object numbers of a fresh
+// database, where the clustered dictionary tables sit in their clusters,
+// and the codes and flag bits of OBJ$, TAB$ and COL$. The column lists,
+// object numbers and table numbers the reader uses come from the
 // BOOTSTRAP$ statements. Values marked "assumed" are our own reading, kept
 // here only so that one change mends them everywhere.
 #pragma once
@@ -10,7 +11,9 @@
 
 namespace dictionary {
 
-// Objects whose numbers are the same in every database from 10g on.
+// The core objects' numbers in every database created from 10g on. An
+// upgrade (to 11.2 and later) gives some of them new numbers and new
+// segments, so the reader takes them from BOOTSTRAP$ and uses none of these.
 constexpr std::uint32_t kObjClusterObject = 2;    // C_OBJ#, key OBJ#
 constexpr std::uint32_t kTabObject = 4;           // TAB$
 constexpr std::uint32_t kTsClusterObject = 6;     // C_TS#
@@ -30,15 +33,21 @@ constexpr std::uint32_t kUserObject = 22;         // USER$
 constexpr std::uint32_t kBootstrapLineColumn = 0;
 constexpr std::uint32_t kBootstrapObjectColumn = 1;
 constexpr std::uint32_t kBootstrapSqlColumn = 2;
+constexpr std::int64_t kBootstrapVersionLine = -1;
 constexpr std::int64_t kBootstrapFirstStatementLine = 0;
 
-// Table numbers within their clusters.
+// Table numbers within their clusters, in a database created fresh.
 constexpr std::uint8_t kTabClusterTable = 1;   // TAB$ in C_OBJ#
 constexpr std::uint8_t kIndClusterTable = 3;   // IND$ in C_OBJ#
 constexpr std::uint8_t kIcolClusterTable = 4;  // ICOL$ in C_OBJ#
 constexpr std::uint8_t kColClusterTable = 5;   // COL$ in C_OBJ#
 constexpr std::uint8_t kLobClusterTable = 6;   // LOB$ in C_OBJ#
 constexpr std::uint8_t kUserClusterTable = 1;  // USER$ in C_USER#
+// After an upgrade to 12.2 or later, whose script creates COL$, CLU$,
+// TAB$, IND$, ICOL$ and LOB$ in that order (assumed, as no upgraded
+// listing has been seen: the builder's upgraded databases only).
+constexpr std::uint8_t kUpgradedColClusterTable = 1;
+constexpr std::uint8_t kUpgradedTabClusterTable = 3;
 
 // The owner of the dictionary's own objects.
 constexpr std::uint32_t kSysUser = 0;

@@ -96,6 +96,19 @@ std::string unknown_line(const UnknownObject& object)
     return line + " (truncated or moved?)";
 }
 
+// "-- dictionary of release 12.2 or later (OBJ$ has 37 columns); its file
+// header says probably 12c or later; BOOTSTRAP$ line -1 reads "8.0.0.0.0""
+std::string release_line(const dictionary::Release& release)
+{
+    std::string line = "-- dictionary of release " + release.by_dictionary + " (OBJ$ has " +
+                       std::to_string(release.object_columns) + " columns); ";
+    line += release.by_file_header.empty() ? "its file header does not say"
+                                           : "its file header says probably " + release.by_file_header;
+    line += release.bootstrap_version ? "; BOOTSTRAP$ line -1 reads \"" + terminal_text(*release.bootstrap_version) + "\""
+                                      : "; BOOTSTRAP$ has no line -1";
+    return line;
+}
+
 void write_text(OutputSink& out, const TableListing& listing)
 {
     Line header{{"OWNER"}, {"TABLE"}, {"OBJECT", true}, {"DATA OBJECT", true}, {"COLUMNS", true}};
@@ -112,6 +125,10 @@ void write_text(OutputSink& out, const TableListing& listing)
     write_aligned(out, lines);
     for (const UnknownObject& object : listing.unknown) {
         out.text(unknown_line(object));
+        out.byte('\n');
+    }
+    if (listing.release) {
+        out.text(release_line(*listing.release));
         out.byte('\n');
     }
 }
@@ -155,6 +172,15 @@ std::string json_unknown(const UnknownObject& object)
     return json + "]}";
 }
 
+std::string json_release(const dictionary::Release& release)
+{
+    return "{\"release\": " + json_string(release.by_dictionary) + ", \"object_columns\": " +
+           std::to_string(release.object_columns) + ", \"file_header_release\": " +
+           (release.by_file_header.empty() ? std::string("null") : json_string("probably " + release.by_file_header)) +
+           ", \"bootstrap_version\": " +
+           (release.bootstrap_version ? json_string(*release.bootstrap_version) : std::string("null")) + "}";
+}
+
 void write_jsonl(OutputSink& out, const TableListing& listing)
 {
     for (const ListedTable& entry : listing.tables) {
@@ -163,6 +189,10 @@ void write_jsonl(OutputSink& out, const TableListing& listing)
     }
     for (const UnknownObject& object : listing.unknown) {
         out.text(json_unknown(object));
+        out.byte('\n');
+    }
+    if (listing.release) {
+        out.text(json_release(*listing.release));
         out.byte('\n');
     }
 }

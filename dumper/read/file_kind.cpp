@@ -104,18 +104,6 @@ std::vector<std::uint8_t> block_one(DataFile& file, const Geometry& geometry)
     return block;
 }
 
-// How far the header's bytes reach tells the release it was written by
-// (likely): nothing when they end with the fields every release has.
-std::string release_by_header_length(const std::vector<std::uint8_t>& block)
-{
-    std::size_t end = block.size() > kTailSize ? block.size() - kTailSize : 0;
-    while (end > 0 && block[end - 1] == 0) --end;
-    if (end <= kCommonHeaderEnd) return "";
-    if (end <= kHeaderSize10g) return "10g or earlier";
-    if (end <= kHeaderSize11g) return "11g";
-    return "12c or later";
-}
-
 // Data blocks (type 6, their tails consistent) among the first blocks: a
 // data file whose header is lost.
 bool has_data_blocks(DataFile& file)
@@ -149,11 +137,11 @@ void identify_by_header(DataFile& file, FileIdentity& id)
         id.kind = FileKind::DataFile;
         id.sure = true;
         id.evidence = "block 1 is a data file header";
-        id.release = release_by_header_length(block);
+        id.release = release_by_header_length(ByteView(block.data(), block.size()));
     } else if (id.facts.file_header && id.facts.file_type == kFileTypeTemp) {
         id.kind = FileKind::TempFile;
         id.evidence = "block 1 is a file header of file type " + std::to_string(kFileTypeTemp);
-        id.release = release_by_header_length(block);
+        id.release = release_by_header_length(ByteView(block.data(), block.size()));
     } else if (id.facts.file_header) {
         id.kind = FileKind::Unknown;
         id.evidence = "block 1 is a file header of file type " + std::to_string(id.facts.file_type);
@@ -161,6 +149,16 @@ void identify_by_header(DataFile& file, FileIdentity& id)
 }
 
 }  // namespace
+
+std::string release_by_header_length(ByteView block)
+{
+    std::size_t end = block.size() > kTailSize ? block.size() - kTailSize : 0;
+    while (end > 0 && block.u8(end - 1) == 0) --end;
+    if (end <= kCommonHeaderEnd) return "";
+    if (end <= kHeaderSize10g) return "10g or earlier";
+    if (end <= kHeaderSize11g) return "11g";
+    return "12c or later";
+}
 
 std::string_view kind_name(FileKind kind)
 {

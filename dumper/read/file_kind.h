@@ -55,6 +55,11 @@ struct FileIdentity {
     bool holds_dictionary() const { return is_data_file() && facts.file_header && facts.root_address != 0; }
 };
 
+// The release that wrote a data file header, told by how far the bytes of
+// block 1 reach (likely, so always a "probably"): "10g or earlier", "11g",
+// "12c or later"; empty when they end with the fields every release has.
+std::string release_by_header_length(ByteView block);
+
 // Tells what `file` is. Leaves the file's geometry set to what was found,
 // so that a data file is then read as it is laid out.
 FileIdentity identify_file(DataFile& file);

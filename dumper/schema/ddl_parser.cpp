@@ -519,6 +519,25 @@ Parsed<BootstrapStatement> parse_bootstrap_statement(std::string_view sql)
     return result;
 }
 
+std::optional<std::string> created_name(std::string_view sql, std::string_view kind)
+{
+    // The words up to the name and the name itself, and no further: the
+    // first symbol after a bare name ends it, a quote a quoted one.
+    std::size_t end = sql.find_first_of("(\"");
+    if (end != std::string_view::npos && sql[end] == '"') end = sql.find('"', end + 1);
+    if (end == std::string_view::npos) end = sql.size() - 1;
+    try {
+        const std::vector<Token> tokens = tokenize_sql(sql.substr(0, end + 1));
+        TokenCursor cursor(tokens);
+        if (!cursor.take_word("CREATE") || !cursor.take_word(kind)) return std::nullopt;
+        const Token& name = cursor.peek();
+        if (name.kind != TokenKind::Word && name.kind != TokenKind::QuotedWord) return std::nullopt;
+        return folded_name(name);
+    } catch (const SqlSyntaxError&) {
+        return std::nullopt;
+    }
+}
+
 std::vector<Table> bootstrap_tables(const std::vector<BootstrapStatement>& statements)
 {
     std::vector<Table> tables;

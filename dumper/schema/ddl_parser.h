@@ -46,6 +46,13 @@ struct BootstrapStatement {
 // and text of the token where reading stopped.
 Parsed<BootstrapStatement> parse_bootstrap_statement(std::string_view sql);
 
+// The name the first words of a statement give what it creates as a
+// `kind` ("TABLE", "CLUSTER"): CREATE, the kind, then the name, bare (in
+// upper case) or quoted; none when it does not start so. Nothing after
+// the name is read, so that a statement cut short or damaged further on
+// still tells what it meant to create.
+std::optional<std::string> created_name(std::string_view sql, std::string_view kind);
+
 // The tables the statements create, owned by SYS: a heap table's data
 // object is its object number; a clustered table's is its cluster's (found
 // among the statements by name), and it is placed as its TABNO with as
