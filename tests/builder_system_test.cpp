@@ -6,13 +6,17 @@
 // negative tests need. Also the benchmark's file of chained rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 
 #include "values/column_types.h"
 #include "format/dictionary_format.h"
 #include "piece_reading.h"
+#include "read/file_kind.h"
+#include "release_shapes.h"
 #include "system_file.h"
 #include "test_support.h"
 
@@ -371,6 +375,122 @@ TEST(BuilderSystemFile, DamageForNegativeTests)
     EXPECT_EQ(col.db.damaged_block->block, col.db.rows_of("SYS", "COL$").rows.back().head->block);
     EXPECT_NE(col.system.block(col.db.damaged_block->block).u32(24), 2u);
     EXPECT_NE(verify(col.db).status, 0);
+}
+
+// ---------------------------------------------------------------------------
+// The dictionaries of other releases
+
+using datafile::DeclaredColumn;
+using datafile::DictionaryShape;
+
+std::vector<std::string> names_of(const std::vector<DeclaredColumn>& columns)
+{
+    std::vector<std::string> names;
+    for (const DeclaredColumn& c : columns) names.push_back(c.name);
+    return names;
+}
+
+// The shapes follow the 11.2 statements so closely that the 11.2 shape is
+// them, line for line.
+TEST(BuilderReleases, TheElevenTwoShapeIsTheRealStatements)
+{
+    const std::vector<datafile::BootstrapLine> real = datafile::bootstrap_lines();
+    const std::vector<datafile::BootstrapLine> shaped = datafile::shape_bootstrap_lines(DictionaryShape::Release11_2);
+    ASSERT_EQ(shaped.size(), real.size());
+    for (std::size_t i = 0; i < real.size(); ++i) {
+        EXPECT_EQ(shaped[i].line, real[i].line);
+        EXPECT_EQ(shaped[i].object, real[i].object);
+        EXPECT_EQ(shaped[i].sql, real[i].sql);
+    }
+}
+
+// A LONG column is listed last, the column declared last in its place:
+// what the real 11.2 COL$ shows, and what the later lists are predicted by.
+TEST(BuilderReleases, ColumnListsInStorageOrder)
+{
+    const std::vector<DeclaredColumn> col_11_2 =
+        datafile::storage_order(datafile::declared_columns(DictionaryShape::Release11_2, "COL$"));
+    const std::vector<std::string> names = names_of(col_11_2);
+    EXPECT_EQ(std::vector<std::string>(names.begin() + 12, names.begin() + 15),
+              (std::vector<std::string>{"DEFLENGTH", "SPARE6", "INTCOL#"}));
+    EXPECT_EQ(names.back(), "DEFAULT$");
+    const std::vector<std::string> col_19c =
+        names_of(datafile::storage_order(datafile::declared_columns(DictionaryShape::Release19c, "COL$")));
+    ASSERT_EQ(col_19c.size(), 37u);
+    EXPECT_EQ(std::vector<std::string>(col_19c.begin() + 12, col_19c.begin() + 15),
+              (std::vector<std::string>{"DEFLENGTH", "ACDRRESCOL#", "INTCOL#"}));
+    EXPECT_EQ(col_19c.back(), "DEFAULT$");
+    for (const auto& [shape, counts] :
+         {std::pair{DictionaryShape::Release11_2, std::vector<std::size_t>{21, 25, 24, 37}},
+          std::pair{DictionaryShape::Release12_1, std::vector<std::size_t>{25, 30, 29, 37}},
+          std::pair{DictionaryShape::Release19c, std::vector<std::size_t>{37, 30, 37, 45}}}) {
+        std::vector<std::size_t> found;
+        for (const char* table : {"OBJ$", "USER$", "COL$", "TAB$"})
+            found.push_back(datafile::declared_columns(shape, table).size());
+        EXPECT_EQ(found, counts) << datafile::shape_name(shape);
+    }
+}
+
+// An upgraded database: new object numbers on the lines that keep their
+// LINE#, COL$ first in C_OBJ# and TAB$ third, BOOTSTRAP$ in a segment of
+// its own elsewhere, which the root address names; index lines in lower
+// case.
+TEST(BuilderReleases, AnUpgradedDatabaseRenumbersAndMovesTheCoreObjects)
+{
+    const BuiltDatabase db = datafile::build_database(datafile::release_database(DictionaryShape::Release19cUpgraded));
+    const FileBytes system(db.system);
+    const TableDef& bootstrap = dictionary_table(db, "BOOTSTRAP$");
+    std::map<std::string, std::string> by_line;
+    std::vector<std::string> lines_in_order;
+    for (const LogicalRow& row : bootstrap.rows) {
+        const std::string line = as_number(field(bootstrap, row, "LINE#"));
+        by_line[line] = as_number(field(bootstrap, row, "OBJ#")) + " " + as_text(field(bootstrap, row, "SQL_TEXT"));
+        lines_in_order.push_back(line);
+    }
+    EXPECT_FALSE(std::is_sorted(lines_in_order.begin(), lines_in_order.end(),
+                                [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); }));
+    EXPECT_EQ(by_line["18"].rfind("90020 CREATE TABLE OBJ$(", 0), 0u);
+    EXPECT_NE(by_line["18"].find(" OBJNO 90020 EXTENTS (FILE 1 BLOCK 1248))"), std::string::npos);
+    EXPECT_NE(by_line["21"].find(" STORAGE (  OBJNO 90003 TABNO 1) CLUSTER C_OBJ#(OBJ#)"), std::string::npos);
+    EXPECT_NE(by_line["4"].find(" STORAGE (  OBJNO 90005 TABNO 3) CLUSTER C_OBJ#(OBJ#)"), std::string::npos);
+    EXPECT_EQ(by_line["36"].rfind("90021 create unique index i_obj1 on obj$(obj#) pctfree 10", 0), 0u);
+    EXPECT_NE(by_line["59"].find(" OBJNO 90030 EXTENTS (FILE 1 BLOCK 1400))"), std::string::npos);
+    EXPECT_EQ(system.block(1).u32(96), (1u << 22) | 1400u);
+    EXPECT_EQ(system.block(1400).u8(0), 0x10);
+    EXPECT_EQ(system.block(1400).u32(100), 90030u);
+    const TableDef& col = dictionary_table(db, "COL$");
+    EXPECT_EQ(col.cluster->table, 1);
+    EXPECT_EQ(dictionary_table(db, "TAB$").cluster->table, 3);
+    // The columns 19c adds hold values, so that the rows store them.
+    EXPECT_EQ(as_number(field(col, col.rows.front(), "ACDRRESCOL#")), "0");
+    const TableDef& obj = dictionary_table(db, "OBJ$");
+    EXPECT_EQ(as_number(field(obj, obj.rows.front(), "DFLCOLLID")), "16382");
+    EXPECT_EQ(datafile::stored_values(obj.rows.front().values).size(), 37u);
+}
+
+TEST(BuilderReleases, HeadersOfEachReleasesLengthAndABigfileSystemFile)
+{
+    for (const auto& [shape, release] : {std::pair{DictionaryShape::Release10g, "10g or earlier"},
+                                         std::pair{DictionaryShape::Release11_2, "11g"},
+                                         std::pair{DictionaryShape::Release19c, "12c or later"}}) {
+        const BuiltDatabase db = datafile::build_database(datafile::release_database(shape, 2048));
+        const FileBytes system(db.system), users(db.users);
+        EXPECT_EQ(release_by_header_length(system.block(1).bytes), release);
+        EXPECT_EQ(release_by_header_length(users.block(1).bytes), release);
+    }
+    // A bigfile SYSTEM file: relative file 1024, its addresses plain block numbers.
+    datafile::Database database = datafile::release_database(DictionaryShape::Release19c, 2048, ByteOrder::Big, true);
+    const BuiltDatabase db = datafile::build_database(database);
+    EXPECT_TRUE(db.system.blocks.empty());
+    ASSERT_TRUE(db.sparse_system);
+    const datafile::File system = db.sparse_system->file(kBigfileRelativeFile, db.system_file_blocks);
+    const FileBytes bytes(system);
+    EXPECT_EQ(bytes.block(1).u32(368), kBigfileRelativeFile);
+    EXPECT_EQ(bytes.block(1).u16(52), 1);
+    EXPECT_EQ(bytes.block(1).u32(96), 520u);
+    EXPECT_EQ(bytes.block(520).u32(4), 520u);
+    const TableDef& tab = dictionary_table(db, "TAB$");
+    EXPECT_EQ(as_number(field(tab, rows_where(tab, "OBJ#", "18").at(0), "FILE#")), "1024");
 }
 
 TEST(BuilderChainedBench, AboutOneRowInAHundredGoesOnInTheNextBlock)

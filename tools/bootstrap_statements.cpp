@@ -18,6 +18,24 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Where `word` first stands in `s`, in any case.
+std::size_t find_any_case(std::string_view s, std::string_view word)
+{
+    for (std::size_t at = 0; at + word.size() <= s.size(); ++at) {
+        std::size_t i = 0;
+        while (i < word.size() && upper(s[at + i]) == upper(word[i])) ++i;
+        if (i == word.size()) return at;
+    }
+    return std::string_view::npos;
+}
+
+bool starts_any_case(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && find_any_case(s.substr(0, prefix.size()), prefix) == 0;
+}
+
 // The digits at the start of `s`.
 std::uint32_t leading_number(std::string_view s)
 {
@@ -30,7 +48,7 @@ std::uint32_t leading_number(std::string_view s)
 // The number after `word` in `sql`, if the word is there.
 std::optional<std::uint32_t> number_after(std::string_view sql, std::string_view word)
 {
-    const std::size_t at = sql.find(word);
+    const std::size_t at = find_any_case(sql, word);
     if (at == std::string_view::npos) return std::nullopt;
     return leading_number(sql.substr(at + word.size()));
 }
@@ -65,11 +83,14 @@ std::vector<std::string_view> split_list(std::string_view list)
     return items;
 }
 
+// A name as the database keeps it: a quoted one as written, a bare one in upper case.
 std::string unquoted(std::string_view name)
 {
     name = trim(name);
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
-    return std::string(name);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') return std::string(name.substr(1, name.size() - 2));
+    std::string folded(name);
+    for (char& c : folded) c = upper(c);
+    return folded;
 }
 
 // One column of a column list: "NAME" TYPE[(SIZE)] [NOT NULL].
@@ -80,11 +101,11 @@ ColumnDef parse_column(std::string_view item, std::uint16_t charset)
     ColumnDef column;
     column.name = unquoted(item.substr(0, name_end));
     std::string_view rest = trim(item.substr(name_end));
-    const std::size_t not_null = rest.find("NOT NULL");
+    const std::size_t not_null = find_any_case(rest, "NOT NULL");
     column.nullable = not_null == std::string_view::npos;
     if (!column.nullable) rest = trim(rest.substr(0, not_null));
     const std::size_t open = rest.find('(');
-    const std::string_view type = rest.substr(0, open);
+    const std::string type = unquoted(rest.substr(0, open));
     const std::uint32_t size = open == std::string_view::npos ? 0 : leading_number(rest.substr(open + 1));
     if (type == "NUMBER") {
         column.type = kTypeNumber;
@@ -100,6 +121,10 @@ ColumnDef parse_column(std::string_view item, std::uint16_t charset)
     } else if (type == "RAW") {
         column.type = kTypeRaw;
         column.length = size;
+    } else if (type == "TIMESTAMP") {
+        column.type = kTypeTimestamp;
+        column.length = 11;
+        column.scale = open == std::string_view::npos ? 6 : static_cast<std::int32_t>(size);
     } else {
         throw std::invalid_argument("a dictionary column of an unknown type: " + std::string(item));
     }
@@ -114,14 +139,15 @@ Statement parse_statement(std::string_view sql, std::uint16_t charset)
     std::string_view rest;
     for (const auto& [prefix, kind] : {std::pair{std::string_view("CREATE TABLE "), StatementKind::Table},
                                        std::pair{std::string_view("CREATE CLUSTER "), StatementKind::Cluster},
-                                       std::pair{std::string_view("CREATE INDEX "), StatementKind::Index}}) {
-        if (sql.substr(0, prefix.size()) == prefix) {
+                                       std::pair{std::string_view("CREATE INDEX "), StatementKind::Index},
+                                       std::pair{std::string_view("CREATE UNIQUE INDEX "), StatementKind::Index}}) {
+        if (starts_any_case(sql, prefix)) {
             s.kind = kind;
             rest = sql.substr(prefix.size());
         }
     }
     s.object = number_after(sql, "OBJNO ").value_or(0);
-    if (const std::size_t extents = sql.find("EXTENTS (FILE "); extents != std::string_view::npos) {
+    if (const std::size_t extents = find_any_case(sql, "EXTENTS (FILE "); extents != std::string_view::npos) {
         const std::string_view clause = sql.substr(extents);
         s.segment = BlockAddress{static_cast<std::uint16_t>(number_after(clause, "FILE ").value()),
                                  number_after(clause, " BLOCK ").value()};
@@ -136,8 +162,8 @@ Statement parse_statement(std::string_view sql, std::uint16_t charset)
     for (const std::string_view item : split_list(list)) s.columns.push_back(parse_column(item, charset));
     if (const auto table = number_after(sql, "TABNO ")) {
         s.table_number = static_cast<std::uint8_t>(*table);
-        const std::string_view storage = sql.substr(sql.find("STORAGE"));
-        const std::size_t clause = storage.find(" CLUSTER ");
+        const std::string_view storage = sql.substr(find_any_case(sql, "STORAGE"));
+        const std::size_t clause = find_any_case(storage, " CLUSTER ");
         if (clause == std::string_view::npos) throw std::invalid_argument("a clustered table names no cluster");
         const std::string_view named = storage.substr(clause + 9);
         const std::size_t key_open = named.find('(');
@@ -158,8 +184,8 @@ std::vector<BootstrapLine> bootstrap_lines(std::string_view text)
         const std::size_t first = line.find('\t');
         const std::size_t second = line.find('\t', first + 1);
         if (second == std::string_view::npos) throw std::invalid_argument("a BOOTSTRAP$ line holds three fields");
-        lines.push_back({std::stoi(std::string(line.substr(0, first))),
-                         std::stoi(std::string(line.substr(first + 1, second - first - 1))),
+        lines.push_back({std::stoll(std::string(line.substr(0, first))),
+                         std::stoll(std::string(line.substr(first + 1, second - first - 1))),
                          std::string(line.substr(second + 1))});
     }
     return lines;

@@ -112,6 +112,10 @@ Bytes file_header_block(const FileHeader& header, std::uint32_t block_size, Byte
     put_text(b, kTablespaceNameAt, header.tablespace_name, kTablespaceNameSize, '\0');
     put32(b, kRelativeFileAt, header.relative_file, order);
     put_scn(b, kCheckpointScnAt, header.checkpoint_scn, order);
+    if (header.header_size > kCommonHeaderEnd) {
+        if (header.header_size > block_size - kTailSize) throw std::invalid_argument("the header does not fit its block");
+        b[header.header_size - 1] = 0x01;  // the last byte of the release's fields
+    }
     seal_block(b, order);
     return b;
 }

@@ -34,6 +34,9 @@ struct FileHeader {
     std::uint64_t checkpoint_scn = 0x00000000000F4240;
     std::uint32_t tablespace_number = 0;
     std::string tablespace_name = "SYSTEM";  // at most 30 characters
+    // How far the header's bytes reach, which tells the release that wrote
+    // it (file_format.h: kHeaderSize10g ...); 0: no further than these fields.
+    std::uint32_t header_size = 0;
 };
 
 // Block 0: zero, the format byte, the block size, the block count and the

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "row_layout.h"
 #include "schema/ddl_writer.h"
 #include "schema_truth.h"
+#include "release_shapes.h"
 #include "system_file.h"
 
 namespace {
@@ -40,7 +42,11 @@ int usage()
                  "  and DIRECTORY/users01.dbf, the rows of the tables it describes, and\n"
                  "  DIRECTORY/schema.sql, their schema file (what --schema reads); with\n"
                  "  --system-blocks N the SYSTEM file's header counts N blocks and the file is\n"
-                 "  that long, the blocks past those written never used\n"
+                 "  that long, the blocks past those written never used; with --release R the\n"
+                 "  dictionary is laid out as release R lays it out (10g, 11.2, 12.1, 19c, or\n"
+                 "  19c-upgraded: upgraded from 11.2), and with --bigfile-system its SYSTEM\n"
+                 "  tablespace is a bigfile one (a sparse SYSTEM file; upgraded, of 2^22 blocks\n"
+                 "  and more)\n"
                  "       make_datafile history DIRECTORY\n"
                  "  writes the same for the database with dictionary rows DDL marked deleted:\n"
                  "  tables dropped (one with its owner, one created again), a partition\n"
@@ -73,6 +79,8 @@ int main(int argc, char** argv)
     std::uint32_t block_size = 8192;
     ByteOrder order = ByteOrder::Little;
     std::uint32_t system_blocks = 0;
+    std::optional<datafile::DictionaryShape> shape;
+    bool bigfile_system = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--block-size" && i + 1 < argc) {
@@ -83,6 +91,13 @@ int main(int argc, char** argv)
             const unsigned long long blocks = std::strtoull(argv[++i], &end, 10);
             if (end == argv[i] || *end != '\0' || blocks > (1u << 22)) return usage();
             system_blocks = static_cast<std::uint32_t>(blocks);
+        } else if (arg == "--release" && i + 1 < argc) {
+            const std::string name = argv[++i];
+            for (const datafile::DictionaryShape known : datafile::all_shapes())
+                if (datafile::shape_name(known) == name) shape = known;
+            if (!shape) return usage();
+        } else if (arg == "--bigfile-system") {
+            bigfile_system = true;
         } else if (arg == "--byte-order" && i + 1 < argc) {
             const std::string value = argv[++i];
             if (value != "big" && value != "little") return usage();
@@ -96,8 +111,12 @@ int main(int argc, char** argv)
     try {
         if ((what == "database" || what == "history") && words.size() == 2) {
             std::filesystem::create_directories(words[1]);
-            datafile::Database database = what == "database" ? datafile::sample_database(block_size, order)
-                                                             : datafile::history_database(block_size, order);
+            datafile::Database database =
+                what == "history"           ? datafile::history_database(block_size, order)
+                : shape || bigfile_system ? datafile::release_database(
+                                                shape.value_or(datafile::DictionaryShape::Release11_2), block_size,
+                                                order, bigfile_system)
+                                          : datafile::sample_database(block_size, order);
             database.system_layout.file_blocks = system_blocks;
             const datafile::BuiltDatabase built = datafile::build_database(database);
             datafile::write_database(built, words[1]);

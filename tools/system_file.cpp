@@ -50,8 +50,8 @@ LogicalRow named_row(const TableDef& table, const std::map<std::string, Value>& 
             row.values.push_back(std::nullopt);
         } else if (column.type == kTypeNumber) {
             row.values.push_back(number(0));
-        } else if (column.type == kTypeDate) {
-            row.values.push_back(kDictionaryCreated);
+        } else if (column.type == kTypeDate || column.type == kTypeTimestamp) {
+            row.values.push_back(kDictionaryCreated);  // a DATE's bytes are a TIMESTAMP's without a fraction
         } else {
             row.values.push_back(text(std::string(std::min<std::uint32_t>(column.length, 38), '-')));
         }
@@ -138,6 +138,7 @@ public:
 
 private:
     void parse_bootstrap();
+    const std::vector<BootstrapLine>& lines() const { return db_.bootstrap.empty() ? eleven_two_ : db_.bootstrap; }
     const Statement& statement(std::string_view name) const;
     TableDef core_table(const Statement& s) const;
     ClusterDef core_cluster(const Statement& s) const;
@@ -164,6 +165,7 @@ private:
     std::vector<LogicalRow> bootstrap_rows() const;
     void add_partition_table();
 
+    void fill_dictionary_values();
     void lay_out_dictionary();
     void lay_out_users_tables();
     TableRows lay_out_heap(const TableDef& t, const std::string& partition, Segment& segment,
@@ -182,6 +184,7 @@ private:
 
     const Database& db_;
     SystemDamage damage_;
+    const std::vector<BootstrapLine> eleven_two_ = bootstrap_lines();
     FileSet files_;
     std::vector<Statement> statements_;
     std::deque<Segment> segments_;
@@ -196,7 +199,7 @@ private:
 
 void DatabaseBuilder::parse_bootstrap()
 {
-    for (const BootstrapLine& line : bootstrap_lines())
+    for (const BootstrapLine& line : lines())
         if (line.line >= 0) statements_.push_back(parse_statement(line.sql, db_.charset_id));
     for (const Statement& s : statements_) {
         if (s.kind == StatementKind::Cluster) core_clusters_.push_back(core_cluster(s));
@@ -523,12 +526,12 @@ void DatabaseBuilder::add_col_rows(std::map<std::uint32_t, std::vector<LogicalRo
 
 std::vector<LogicalRow> DatabaseBuilder::bootstrap_rows() const
 {
-    std::vector<BootstrapLine> lines = bootstrap_lines();
+    std::vector<BootstrapLine> written = lines();
     if (damage_ == SystemDamage::UnparsableBootstrapRow)
-        for (BootstrapLine& line : lines)
-            if (line.object == static_cast<std::int32_t>(kObjObject)) line.sql.resize(line.sql.size() / 2);
+        for (BootstrapLine& line : written)
+            if (line.object == statement("OBJ$").object) line.sql.resize(line.sql.size() / 2);
     std::vector<LogicalRow> rows;
-    const std::vector<BootstrapLine>& live = lines;
+    const std::vector<BootstrapLine>& live = written;
     for (const std::vector<BootstrapLine>* set : {&db_.replaced_bootstrap_lines, &live})
         for (const BootstrapLine& line : *set) {
             rows.push_back(named_row(core_tables_.at("BOOTSTRAP$"), {{"LINE#", number(line.line)},
@@ -590,6 +593,21 @@ std::uint32_t header_block_count(std::uint32_t blocks)
     return count;
 }
 
+void DatabaseBuilder::fill_dictionary_values()
+{
+    for (const auto& [name, values] : db_.dictionary_values) {
+        TableDef& table = core_tables_.at(name);
+        for (const auto& [column, value] : values) {
+            const auto at = std::find_if(table.columns.begin(), table.columns.end(),
+                                         [&](const ColumnDef& c) { return c.name == column; });
+            if (at == table.columns.end()) throw std::invalid_argument(name + " has no column " + column);
+            for (LogicalRow& row : table.rows)
+                if (!row.values[static_cast<std::size_t>(at - table.columns.begin())])
+                    row.values[static_cast<std::size_t>(at - table.columns.begin())] = value;
+        }
+    }
+}
+
 void DatabaseBuilder::lay_out_dictionary()
 {
     // TAB$ and COL$ rows by the object they describe: their cluster key.
@@ -617,6 +635,7 @@ void DatabaseBuilder::lay_out_dictionary()
     for (const auto& [object, row] : tab_rows) core_tables_.at("TAB$").rows.push_back(row);
     for (const auto& [object, rows] : col_rows)
         for (const LogicalRow& row : rows) core_tables_.at("COL$").rows.push_back(row);
+    fill_dictionary_values();
 
     if (db_.system_layout.interleaved) {
         for (TableRows& rows : lay_out_heaps_in_turn({&core_tables_.at("OBJ$"), &core_tables_.at("BOOTSTRAP$")}))
@@ -776,16 +795,18 @@ void DatabaseBuilder::write_file_headers()
 {
     const std::uint32_t size = db_.block_size;
     const ByteOrder order = db_.byte_order;
-    for (const std::uint16_t file : {std::uint16_t{1}, db_.users_file}) {
+    for (const std::uint16_t file : {db_.system_file, db_.users_file}) {
+        const bool system = file == db_.system_file;
         const std::uint32_t blocks = std::max(next_free_[file], files_.block_count(file));
         next_free_[file] = blocks;
         FileHeader header;
         header.database_id = db_.id;
         header.database_name = db_.name;
-        header.block_count = header_block_count(file == 1 ? std::max(blocks, db_.system_layout.file_blocks) : blocks);
-        header.absolute_file = file;
+        header.block_count = header_block_count(system ? std::max(blocks, db_.system_layout.file_blocks) : blocks);
+        header.absolute_file = system ? 1 : file;
         header.relative_file = file;
-        if (file == 1) {
+        header.header_size = db_.header_size;
+        if (system) {
             if (damage_ != SystemDamage::ClearedRoot) header.root_address = block_address(out_.root.file, out_.root.block);
         } else {
             header.tablespace_number = db_.users_tablespace;
@@ -836,8 +857,16 @@ BuiltDatabase DatabaseBuilder::build()
     plant_damage();
 
     for (const Segment& s : segments_) out_.segments.push_back(s.truth);
-    out_.system = files_.file(1, next_free_[1]);
-    out_.system_file_blocks = std::max(next_free_[1], db_.system_layout.file_blocks);
+    const std::uint16_t system = db_.system_file;
+    out_.system_file_blocks = std::max(next_free_[system], db_.system_layout.file_blocks);
+    if (db_.system_layout.sparse) {
+        out_.system.block_size = db_.block_size;
+        out_.system.byte_order = db_.byte_order;
+        out_.system.relative_file = system;
+        out_.sparse_system = std::make_shared<const FileSet>(files_);
+    } else {
+        out_.system = files_.file(system, next_free_[system]);
+    }
     out_.users = files_.file(db_.users_file, next_free_[db_.users_file]);
     return std::move(out_);
 }
@@ -892,7 +921,10 @@ BuiltDatabase build_database(const Database& database, SystemDamage damage)
 void write_database(const BuiltDatabase& built, const std::string& directory)
 {
     const std::string system = directory + "/system01.dbf";
-    write_file(system, build_file(built.system));
+    if (built.sparse_system)
+        built.sparse_system->write_sparse(system, built.system.relative_file, built.system_file_blocks);
+    else
+        write_file(system, build_file(built.system));
     // The never-used blocks past those built, without writing them.
     if (built.system_file_blocks > built.system.blocks.size())
         std::filesystem::resize_file(system, std::uintmax_t{built.system_file_blocks} * built.system.block_size);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,8 +28,8 @@ namespace datafile {
 std::string_view bootstrap_11_2_text();
 
 struct BootstrapLine {
-    std::int32_t line = 0;
-    std::int32_t object = 0;
+    std::int64_t line = 0;
+    std::int64_t object = 0;
     std::string sql;
 };
 std::vector<BootstrapLine> bootstrap_lines(std::string_view text = bootstrap_11_2_text());
@@ -154,6 +155,10 @@ struct SystemLayout {
     // The blocks the SYSTEM file's header counts, and the file is written
     // as long as (never-used blocks after those written); 0: those written.
     std::uint32_t file_blocks = 0;
+    // The SYSTEM file is only written to disk, sparse, the blocks between
+    // those written left as holes: a file of millions of blocks in little
+    // memory. BuiltDatabase::system then holds no blocks.
+    bool sparse = false;
 };
 
 struct Database {
@@ -172,6 +177,20 @@ struct Database {
     // BOOTSTRAP$ lines an upgrade replaced: written before the others,
     // marked deleted.
     std::vector<BootstrapLine> replaced_bootstrap_lines;
+    // The rows of BOOTSTRAP$, whose statements say where the dictionary's
+    // own tables lie and how they store their rows; empty: the 11.2 ones.
+    std::vector<BootstrapLine> bootstrap;
+    // The SYSTEM file's relative file number: 1, or kBigfileRelativeFile
+    // for a bigfile SYSTEM tablespace, whose block addresses are plain
+    // block numbers.
+    std::uint16_t system_file = 1;
+    // How long both files' headers (block 1) are, which tells their
+    // release; 0: no longer than the fields written.
+    std::uint32_t header_size = 0;
+    // Values every row of a dictionary table ("OBJ$") gets in the columns
+    // named, where the builder writes none of its own: the columns later
+    // releases add.
+    std::map<std::string, std::map<std::string, Value>> dictionary_values;
 };
 
 // Users SYS, PUBLIC, SYSTEM, SCOTT and HR, and tables of every column type
@@ -241,8 +260,9 @@ struct TableRows {
 };
 
 struct BuiltDatabase {
-    File system;
+    File system;  // no blocks when SystemLayout::sparse
     File users;
+    std::shared_ptr<const FileSet> sparse_system;  // the SYSTEM file's blocks, when SystemLayout::sparse
     // SYS.OBJ$, TAB$, COL$, USER$ and BOOTSTRAP$, with the rows written.
     std::vector<TableDef> dictionary;
     std::vector<TableRows> rows;  // every table's (the dictionary's too)

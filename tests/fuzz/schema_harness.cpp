@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "fuzz_harness.h"
+#include "release_shapes.h"
 #include "schema/ddl_parser.h"
 #include "schema/ddl_writer.h"
 #include "values/escaped_text.h"
@@ -118,6 +119,10 @@ std::vector<Seed> schema_seeds()
         if (Parsed<BootstrapStatement> statement = parse_bootstrap_statement(sql); statement.ok())
             statements.push_back(statement.value);
     }
+    // Another release's: lists of 12.2 and later, lower-case index lines.
+    for (const datafile::BootstrapLine& other : datafile::shape_bootstrap_lines(datafile::DictionaryShape::Release19cUpgraded))
+        if (other.line >= 0)
+            seeds.push_back({"bootstrap-19c-" + std::to_string(other.line), Bytes(other.sql.begin(), other.sql.end())});
     Schema dictionary{"AL32UTF8", "AL16UTF16", bootstrap_tables(statements)};
     dictionary.tables.front().partitions = {{"P1", 80001}, {"P 2", 80002}};
     dictionary.tables.front().note = "a note\nof two lines";
