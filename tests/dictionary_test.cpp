@@ -20,6 +20,7 @@
 #include "dictionary/row_fields.h"
 #include "dictionary/segment_map.h"
 #include "format/dictionary_format.h"
+#include "release_shapes.h"
 #include "schema/ddl_parser.h"
 #include "schema/ddl_writer.h"
 #include "schema/oracle_types.h"
@@ -991,6 +992,120 @@ TEST(ListTables, JsonlHoldsTheFieldsOfEachTableAndOfEachUnknownDataObject)
     const Json first = parse_json_lines(run_trevanix({"--dictionary", system, "--list-tables", "--format=jsonl"}).output)[0];
     EXPECT_EQ(first["blocks"].kind, Json::Null);
     EXPECT_EQ(first["rows"].kind, Json::Null);
+}
+
+// ---------------------------------------------------------------------------
+// Releases: the dictionaries of 10g to 19c, fresh and upgraded
+
+using datafile::DictionaryShape;
+
+const schema::Table& table_named(const Loaded& loaded, const std::string& owner, const std::string& name)
+{
+    const schema::Table* table = find_table(loaded.dictionary.schema, owner, name);
+    if (table == nullptr) throw std::runtime_error("no table " + owner + "." + name);
+    return *table;
+}
+
+TEST(DictionaryReleases, EveryShapeReadsAsTheBuilderWroteIt)
+{
+    for (const DictionaryShape shape : datafile::all_shapes()) {
+        for (const auto& [size, order] : {std::pair{8192u, ByteOrder::Little}, std::pair{4096u, ByteOrder::Big}}) {
+            SCOPED_TRACE(datafile::shape_name(shape) + " " + std::to_string(size));
+            const Sample s(datafile::release_database(shape, size, order));
+            const Loaded loaded = load(s.built);
+            expect_schema(s, loaded);
+            EXPECT_TRUE(loaded.notes.warnings.empty()) << loaded.notes.warnings.front();
+        }
+    }
+}
+
+TEST(DictionaryReleases, TheReleaseIsToldByOBJsColumnsTheFileHeaderAndBootstrapsFirstLine)
+{
+    struct Case {
+        DictionaryShape shape;
+        std::string by_dictionary;
+        std::size_t columns;
+        std::string by_header;
+    };
+    const Case cases[] = {{DictionaryShape::Release10g, "11.2 or earlier", 21, "10g or earlier"},
+                          {DictionaryShape::Release11_2, "11.2 or earlier", 21, "11g"},
+                          {DictionaryShape::Release12_1, "12.1", 25, "12c or later"},
+                          {DictionaryShape::Release19c, "12.2 or later", 37, "12c or later"},
+                          {DictionaryShape::Release19cUpgraded, "12.2 or later", 37, "12c or later"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(datafile::shape_name(c.shape));
+        const Loaded loaded = load(datafile::build_database(datafile::release_database(c.shape)));
+        ASSERT_TRUE(loaded.ok) << loaded.error;
+        EXPECT_EQ(loaded.dictionary.release,
+                  (dictionary::Release{c.by_dictionary, c.columns, c.by_header, std::string("8.0.0.0.0")}));
+    }
+    // The sample's headers end with the fields every release writes.
+    EXPECT_EQ(load(Sample().built).dictionary.release.by_file_header, "");
+    EXPECT_EQ(dictionary::release_by_object_columns(40), "12.2 or later");  // a later release's superset
+}
+
+// An upgraded database's core tables: the numbers of their statements,
+// none of a fresh database's, and their places in C_OBJ# as the upgrade
+// gives them.
+TEST(DictionaryReleases, AnUpgradedDictionaryIsReadByTheNumbersItsStatementsGive)
+{
+    const Loaded loaded = load(datafile::build_database(datafile::release_database(DictionaryShape::Release19cUpgraded)));
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    const schema::Table& col = table_named(loaded, "SYS", "COL$");
+    const schema::Table& tab = table_named(loaded, "SYS", "TAB$");
+    EXPECT_EQ(table_named(loaded, "SYS", "OBJ$").object_number, 90020u);
+    EXPECT_EQ(table_named(loaded, "SYS", "BOOTSTRAP$").data_object, 90030u);
+    EXPECT_EQ(col.object_number, 90003u);
+    EXPECT_EQ(col.cluster, (schema::ClusterPlacement{90001, 1, 1}));
+    EXPECT_EQ(tab.cluster, (schema::ClusterPlacement{90001, 3, 1}));
+    EXPECT_EQ(table_named(loaded, "SYS", "USER$").cluster, (schema::ClusterPlacement{90010, 1, 1}));
+    // COL$ stores DEFAULT$, its LONG column, last, and ACDRRESCOL# in its place.
+    ASSERT_EQ(col.columns.size(), 37u);
+    EXPECT_EQ(col.columns[13].name, "ACDRRESCOL#");
+    EXPECT_EQ(col.columns.back().name, "DEFAULT$");
+    // Names of 128 bytes, the owner's too.
+    const std::string owner = loaded.dictionary.users.back().name;
+    EXPECT_EQ(owner.size(), 128u);
+    std::size_t long_names = 0;
+    for (const schema::Table& t : loaded.dictionary.schema.tables) {
+        long_names += t.name.size() == 128;
+        for (const schema::Column& c : t.columns) long_names += c.name.size() == 128;
+    }
+    EXPECT_EQ(long_names, 3u);
+    EXPECT_EQ(table_named(loaded, "SYS", "OBJ$").columns[3].name + " " +
+                  schema::sql_type_text(table_named(loaded, "SYS", "OBJ$").columns[3]),
+              "NAME VARCHAR2(128 BYTE)");
+}
+
+// A statement that does not parse is named by what it creates, whatever
+// its numbers: the upgraded OBJ$'s line 18 is object 90020.
+TEST(DictionaryReleases, AStatementThatDoesNotParseIsNamedByTheTableItCreates)
+{
+    const Loaded loaded = load(datafile::build_database(datafile::release_database(DictionaryShape::Release19cUpgraded),
+                                                        SystemDamage::UnparsableBootstrapRow));
+    EXPECT_FALSE(loaded.ok);
+    EXPECT_EQ(loaded.error.rfind("cannot read OBJ$: the statement of OBJ$ does not parse: BOOTSTRAP$ line 18 (object "
+                                 "90020, file 1 block ",
+                                 0),
+              0u)
+        << loaded.error;
+}
+
+TEST(DictionaryReleases, ListTablesEndsWithTheRelease)
+{
+    ScratchDir dir;
+    const BuiltDatabase built = datafile::build_database(datafile::release_database(DictionaryShape::Release19cUpgraded));
+    const std::string system = dir.write("system01.dbf", built.system);
+    const RunResult r = run_trevanix({"--dictionary", system, "--list-tables"});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(lines_of(r.output).back(), "-- dictionary of release 12.2 or later (OBJ$ has 37 columns); its file header "
+                                         "says probably 12c or later; BOOTSTRAP$ line -1 reads \"8.0.0.0.0\"");
+    const RunResult json = run_trevanix({"--dictionary", system, "--list-tables", "--format=jsonl"});
+    const Json release = parse_json_lines(json.output).back();
+    EXPECT_EQ(release["release"].text, "12.2 or later");
+    EXPECT_EQ(release["object_columns"].text, "37");
+    EXPECT_EQ(release["file_header_release"].text, "probably 12c or later");
+    EXPECT_EQ(release["bootstrap_version"].text, "8.0.0.0.0");
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "schema/ddl_writer.h"
 #include "schema/oracle_types.h"
 #include "values/escaped_text.h"
+#include "release_shapes.h"
 
 namespace {
 
@@ -450,6 +451,40 @@ TEST(BootstrapStatements, ShapesBeyondTheFile)
     EXPECT_EQ(table.value.name, "My\"T");
     EXPECT_EQ(signature(table.value.columns), "A TIMESTAMP(3) NOT NULL, b NVARCHAR2(4)");
     EXPECT_EQ(table.value.extents, (std::vector<Extent>{{2, 10}, {3, 20}}));
+}
+
+// The statements of every release the builder shapes, an upgraded
+// database's lower-case index lines among them, and names and numbers as
+// large as they come: 128-byte names, quoted and bare, and 32-bit numbers.
+TEST(BootstrapStatements, EveryReleasesStatementsParse)
+{
+    for (const datafile::DictionaryShape shape : datafile::all_shapes()) {
+        for (const datafile::BootstrapLine& line : datafile::shape_bootstrap_lines(shape)) {
+            if (line.line < 0) continue;
+            Parsed<BootstrapStatement> statement = parse_bootstrap_statement(line.sql);
+            ASSERT_TRUE(statement.ok()) << line.sql << "\n" << statement.error;
+            EXPECT_EQ(statement.value.object_number, line.object) << line.sql;
+        }
+    }
+    for (const datafile::BootstrapLine& line :
+         datafile::shape_bootstrap_lines(datafile::DictionaryShape::Release19cUpgraded)) {
+        if (line.line != 36) continue;
+        const BootstrapStatement index = parse_bootstrap_statement(line.sql).value;
+        EXPECT_EQ(index.kind, StatementKind::Index);
+        EXPECT_EQ(index.name, "I_OBJ1");
+        EXPECT_EQ(index.object_number, 90021u);
+    }
+    const std::string bare(128, 'b'), quoted(128, 'Q');
+    Parsed<BootstrapStatement> wide = parse_bootstrap_statement(
+        "Create Table " + bare + "(\"" + quoted + "\" NUMBER, " + bare + " varchar2(128)) Storage (  objno 4294967295 "
+        "extents (file 1024 block 4294967295))");
+    ASSERT_TRUE(wide.ok()) << wide.error;
+    EXPECT_EQ(wide.value.name, std::string(128, 'B'));
+    EXPECT_EQ(signature(wide.value.columns), quoted + " NUMBER, " + std::string(128, 'B') + " VARCHAR2(128 BYTE)");
+    EXPECT_EQ(wide.value.object_number, 4294967295u);
+    EXPECT_EQ(wide.value.extents, (std::vector<Extent>{{1024, 4294967295u}}));
+    EXPECT_EQ(parse_bootstrap_statement("CREATE TABLE T(\"A\" NUMBER) STORAGE (OBJNO 4294967296)").error,
+              "offset 42: an object number out of range: \"4294967296\"");
 }
 
 TEST(BootstrapStatements, ErrorsSayWhereReadingStopped)

@@ -16,6 +16,8 @@
 
 #include "format/dictionary_format.h"
 #include "format/rowid.h"
+#include "file_structures.h"
+#include "release_shapes.h"
 #include "row_layout.h"
 #include "schema/ddl_parser.h"
 #include "schema/ddl_writer.h"
@@ -353,6 +355,121 @@ TEST(Unload, WholeRowsOfEveryShapeAndTheOrphanCounted)
     EXPECT_EQ(t["reassembled"].text, "2");
     EXPECT_EQ(t["incomplete"].text, "1");
     EXPECT_EQ(summary["orphans"].text, "1");
+}
+
+// ---------------------------------------------------------------------------
+// The dictionaries of other releases
+
+using datafile::DictionaryShape;
+
+// Every row of every table the truth names, in the files summary.json
+// gives it (a name too long for a file has a hash in its file's name).
+void expect_every_row(const datafile::BuiltDatabase& built, const std::vector<const TableDef*>& tables,
+                      const std::string& out)
+{
+    const Json summary = parse_json(read_file(out + "/summary.json"));
+    std::map<std::string, const Json*> by_name;
+    for (const Json& t : summary["tables"].items) by_name[t["owner"].text + "." + t["table"].text] = &t;
+    for (const TableDef* table : tables) {
+        const std::string name = table->owner + "." + table->name;
+        SCOPED_TRACE(name);
+        ASSERT_EQ(by_name.count(name), 1u);
+        const Json& files = (*by_name[name])["files"];
+        for (auto& [suffix, expected] : expected_records(built, *table)) {
+            const std::string kind = suffix == ".csv" ? "rows" : suffix == ".deleted.csv" ? "deleted" : "stale";
+            std::vector<Record> records = read_csv(out + "/" + files[kind].text);
+            ASSERT_FALSE(records.empty());
+            records.erase(records.begin());
+            std::sort(records.begin(), records.end());
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(records, expected) << suffix;
+        }
+    }
+}
+
+std::vector<const TableDef*> users_tables(const datafile::Database& database)
+{
+    std::vector<const TableDef*> tables;
+    for (const TableDef& t : database.tables) tables.push_back(&t);
+    return tables;
+}
+
+// The SYSTEM file among the data files: its dictionary names the tables,
+// the dictionary's own among them, whose rows it holds.
+TEST(UnloadReleases, EveryRowOfEveryTableOfEveryShape)
+{
+    for (const DictionaryShape shape : datafile::all_shapes()) {
+        SCOPED_TRACE(datafile::shape_name(shape));
+        ScratchDir dir;
+        const datafile::Database database = datafile::release_database(shape);
+        const datafile::BuiltDatabase built = datafile::build_database(database);
+        datafile::write_database(built, dir.root());
+        const std::string out = dir.path("out");
+        const RunResult r =
+            run_trevanix({"--unload", out, "--quiet", dir.path("system01.dbf"), dir.path("users01.dbf")});
+        ASSERT_EQ(r.status, 0) << r.errors;
+        std::vector<const TableDef*> tables = users_tables(database);
+        for (const TableDef& t : built.dictionary) tables.push_back(&t);
+        expect_every_row(built, tables, out);
+    }
+}
+
+// A second bigfile file, named first, whose blocks an address of the
+// SYSTEM file would reach if the file of relative number 1024 were taken
+// for the SYSTEM file.
+std::string other_bigfile(const ScratchDir& dir, std::uint32_t block_size)
+{
+    datafile::FileSet other(block_size);
+    other.put_image({kBigfileRelativeFile, 0}, datafile::os_header_block(block_size, 16, ByteOrder::Little));
+    datafile::FileHeader header;
+    header.relative_file = kBigfileRelativeFile;
+    header.absolute_file = 9;
+    header.tablespace_name = "OTHER";
+    header.tablespace_number = 9;
+    header.block_count = 16;
+    other.put_image({kBigfileRelativeFile, 1}, datafile::file_header_block(header, block_size, ByteOrder::Little));
+    const std::string path = dir.path("other01.dbf");
+    other.write_sparse(path, kBigfileRelativeFile, 16);
+    return path;
+}
+
+// A bigfile SYSTEM tablespace: the root address, the statements' segments
+// and the extent maps, map blocks and all, read as 32-bit block numbers of
+// the SYSTEM file itself, an upgraded BOOTSTRAP$ and the later extents
+// and map blocks of C_OBJ# at blocks past 2^22 (a sparse file of 8 GiB).
+TEST(UnloadReleases, ABigfileSystemTablespace)
+{
+    for (const DictionaryShape shape : {DictionaryShape::Release19c, DictionaryShape::Release19cUpgraded}) {
+        SCOPED_TRACE(datafile::shape_name(shape));
+        ScratchDir dir;
+        datafile::Database database = datafile::release_database(shape, 2048, ByteOrder::Little, true);
+        database.system_layout.extent_blocks = 2;
+        database.system_layout.header_extents = 2;
+        database.system_layout.map_block_extents = 2;
+        const datafile::BuiltDatabase built = datafile::build_database(database);
+        try {
+            datafile::write_database(built, dir.root());
+        } catch (const std::exception& e) {
+            GTEST_SKIP() << "this file system holds no sparse file of 8 GiB: " << e.what();
+        }
+        const std::string system = dir.path("system01.dbf"), users = dir.path("users01.dbf");
+        const std::string other = other_bigfile(dir, 2048);
+        if (shape == DictionaryShape::Release19cUpgraded) {
+            const datafile::SegmentTruth& cluster = *std::find_if(built.segments.begin(), built.segments.end(),
+                                                                  [](const auto& s) { return s.name == "SYS.C_OBJ#"; });
+            ASSERT_GT(cluster.map_blocks.size(), 1u);
+            EXPECT_GT(cluster.map_blocks.front(), 1u << 22);
+            EXPECT_EQ(built.root.block, datafile::kFarBootstrapBlock);
+        }
+        const RunResult listed = run_trevanix({"--dictionary", system, "--list-tables", other, users});
+        ASSERT_EQ(listed.status, 0) << listed.errors;
+        EXPECT_EQ(listed.errors, "");
+        EXPECT_NE(listed.output.find("-- dictionary of release 12.2 or later"), std::string::npos) << listed.output;
+        const std::string out = dir.path("out");
+        const RunResult r = run_trevanix({"--unload", out, "--quiet", "--dictionary", system, other, users});
+        ASSERT_EQ(r.status, 0) << r.errors;
+        expect_every_row(built, users_tables(database), out);
+    }
 }
 
 // A child whose files may not grow past a few kilobytes: its writes fail.
