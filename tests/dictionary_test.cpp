@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -1075,6 +1076,74 @@ TEST(DictionaryReleases, AnUpgradedDictionaryIsReadByTheNumbersItsStatementsGive
     EXPECT_EQ(table_named(loaded, "SYS", "OBJ$").columns[3].name + " " +
                   schema::sql_type_text(table_named(loaded, "SYS", "OBJ$").columns[3]),
               "NAME VARCHAR2(128 BYTE)");
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The server writes the lines of 12.1 and later itself: keywords in any
+// case, names quoted or bare. Here every keyword is in lower case and
+// every table's and cluster's name quoted, in an upgraded database.
+TEST(DictionaryReleases, KeywordsInAnyCaseAndNamesQuotedOrBare)
+{
+    datafile::Database database = datafile::release_database(DictionaryShape::Release19cUpgraded);
+    for (datafile::BootstrapLine& line : database.bootstrap) {
+        if (line.line < 0) continue;
+        std::string sql = line.sql;
+        for (const char* name : {"OBJ$", "TAB$", "COL$", "USER$", "BOOTSTRAP$"})
+            sql = replaced(sql, std::string("CREATE TABLE ") + name + "(", std::string("create table \"") + name + "\"(");
+        for (const char* cluster : {"C_OBJ#", "C_USER#"}) {
+            sql = replaced(sql, std::string("CREATE CLUSTER ") + cluster + "(", std::string("Create Cluster \"") + cluster + "\"(");
+            sql = replaced(sql, std::string(" CLUSTER ") + cluster + "(", std::string(" cluster \"") + cluster + "\"(");
+        }
+        for (const char* word : {"STORAGE", "OBJNO", "TABNO", "EXTENTS", "FILE", "BLOCK", "NUMBER", "VARCHAR2", "NOT NULL",
+                                 "PCTFREE", "INITIAL"}) {
+            std::string lower = word;
+            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            sql = replaced(sql, std::string(" ") + word + " ", " " + lower + " ");
+            sql = replaced(sql, std::string(" ") + word + "(", " " + lower + "(");
+            sql = replaced(sql, std::string(" ") + word + ")", " " + lower + ")");
+            sql = replaced(sql, std::string(" ") + word + ",", " " + lower + ",");
+        }
+        line.sql = replaced(sql, "(FILE ", "(file ");
+    }
+    const auto obj = std::find_if(database.bootstrap.begin(), database.bootstrap.end(),
+                                  [](const datafile::BootstrapLine& l) { return l.line == 18; });
+    ASSERT_NE(obj, database.bootstrap.end());
+    ASSERT_EQ(obj->sql.rfind("create table \"OBJ$\"(\"OBJ#\" number not null,", 0), 0u) << obj->sql;
+    ASSERT_NE(obj->sql.find(" objno 90020 extents (file 1 block 1248))"), std::string::npos) << obj->sql;
+    const Sample s(database);
+    const Loaded loaded = load(s.built);
+    expect_schema(s, loaded);
+    EXPECT_EQ(table_named(loaded, "SYS", "COL$").cluster, (schema::ClusterPlacement{90001, 1, 1}));
+}
+
+// 21c and 23ai are taken to add columns as every release before did: the
+// columns a reader needs are found by name, the others passed over, even
+// where they hold values.
+TEST(DictionaryReleases, ColumnsALaterReleaseAddsArePassedOver)
+{
+    datafile::Database database = datafile::release_database(DictionaryShape::Release19c);
+    for (datafile::BootstrapLine& line : database.bootstrap) {
+        for (const char* table : {"OBJ$", "TAB$"}) {
+            if (line.sql.rfind(std::string("CREATE TABLE ") + table + "(", 0) != 0) continue;
+            const std::size_t end = line.sql.find(") ", line.sql.find("\"SPARE"));
+            ASSERT_NE(end, std::string::npos) << line.sql;
+            line.sql.insert(end, ",\"SPARE15\" NUMBER,\"SPARE16\" VARCHAR2(4000)");
+        }
+    }
+    database.dictionary_values["OBJ$"]["SPARE16"] = datafile::number_value("1");  // any bytes: a VARCHAR2's
+    database.dictionary_values["TAB$"]["SPARE15"] = datafile::number_value("23");
+    const Sample s(database);
+    const Loaded loaded = load(s.built);
+    expect_schema(s, loaded);
+    EXPECT_TRUE(loaded.notes.warnings.empty()) << loaded.notes.warnings.front();
+    EXPECT_EQ(table_named(loaded, "SYS", "OBJ$").columns.size(), 39u);
+    EXPECT_EQ(loaded.dictionary.release.by_dictionary, "12.2 or later");
 }
 
 // A statement that does not parse is named by what it creates, whatever
