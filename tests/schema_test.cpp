@@ -487,6 +487,20 @@ TEST(BootstrapStatements, EveryReleasesStatementsParse)
               "offset 42: an object number out of range: \"4294967296\"");
 }
 
+// What a statement creates is told by its first words alone, so that a
+// line damaged or cut short further on is still named.
+TEST(BootstrapStatements, TheCreatedNameFromTheFirstWords)
+{
+    EXPECT_EQ(created_name("create table \"OBJ$\"(\"OBJ#\" number", "TABLE"), "OBJ$");
+    EXPECT_EQ(created_name("Create Table obj$ (\"OBJ#\" NUMB", "TABLE"), "OBJ$");
+    EXPECT_EQ(created_name("CREATE TABLE \"Mixed Case\"", "TABLE"), "Mixed Case");
+    EXPECT_EQ(created_name("CREATE CLUSTER C_OBJ#(\"OBJ#\" NUMBER) PCTFREE 5 \x01\x02", "CLUSTER"), "C_OBJ#");
+    EXPECT_EQ(created_name("CREATE CLUSTER C_OBJ#(\"OBJ#\" NUMBER)", "TABLE"), std::nullopt);
+    EXPECT_EQ(created_name("CREATE TABLE \"OBJ$", "TABLE"), std::nullopt);
+    EXPECT_EQ(created_name("CREATE TABLE (", "TABLE"), std::nullopt);
+    EXPECT_EQ(created_name("", "TABLE"), std::nullopt);
+}
+
 TEST(BootstrapStatements, ErrorsSayWhereReadingStopped)
 {
     const std::pair<std::string, std::string> cases[] = {

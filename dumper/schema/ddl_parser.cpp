@@ -525,9 +525,9 @@ std::optional<std::string> created_name(std::string_view sql, std::string_view k
     // first symbol after a bare name ends it, a quote a quoted one.
     std::size_t end = sql.find_first_of("(\"");
     if (end != std::string_view::npos && sql[end] == '"') end = sql.find('"', end + 1);
-    if (end == std::string_view::npos) end = sql.size() - 1;
+    const std::string_view head = end == std::string_view::npos ? sql : sql.substr(0, end + 1);
     try {
-        const std::vector<Token> tokens = tokenize_sql(sql.substr(0, end + 1));
+        const std::vector<Token> tokens = tokenize_sql(head);
         TokenCursor cursor(tokens);
         if (!cursor.take_word("CREATE") || !cursor.take_word(kind)) return std::nullopt;
         const Token& name = cursor.peek();
