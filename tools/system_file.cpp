@@ -597,13 +597,14 @@ void DatabaseBuilder::fill_dictionary_values()
 {
     for (const auto& [name, values] : db_.dictionary_values) {
         TableDef& table = core_tables_.at(name);
-        for (const auto& [column, value] : values) {
+        for (const auto& filled : values) {
+            const std::string& column = filled.first;
             const auto at = std::find_if(table.columns.begin(), table.columns.end(),
                                          [&](const ColumnDef& c) { return c.name == column; });
             if (at == table.columns.end()) throw std::invalid_argument(name + " has no column " + column);
+            const auto index = static_cast<std::size_t>(at - table.columns.begin());
             for (LogicalRow& row : table.rows)
-                if (!row.values[static_cast<std::size_t>(at - table.columns.begin())])
-                    row.values[static_cast<std::size_t>(at - table.columns.begin())] = value;
+                if (!row.values[index]) row.values[index] = filled.second;
         }
     }
 }
