@@ -577,7 +577,7 @@ void DatabaseBuilder::add_partition_table()
                                                    {"INITRANS", number(1)},
                                                    {"MAXTRANS", number(255)}}));
     }
-    add_segment("SYS.TABPART$", kTabPartObject, {1, next_free_[1]}, false);
+    add_segment("SYS.TABPART$", kTabPartObject, {db_.system_file, next_free_[db_.system_file]}, false);
     sys_tables_.push_back(std::move(tabpart));
 }
 

@@ -71,16 +71,6 @@ bool storage_order(const BootstrapStatement& statement, std::vector<std::string>
     return true;
 }
 
-// Where an EXTENTS clause's segment header lies. The core objects lie in
-// the SYSTEM tablespace: a bigfile one has one file, the SYSTEM file,
-// whatever number the clause gives it.
-BlockPlace segment_header_place(const Bootstrap& bootstrap, const schema::Extent& extent)
-{
-    const BlockPlace& system = bootstrap.system_file;
-    if (system.source != 0) return {system.file, extent.block, system.source};
-    return {extent.file, extent.block};
-}
-
 // The segment the statement's EXTENTS clause names.
 bool segment_of(const Bootstrap& bootstrap, const BootstrapStatement& statement, DictionarySegment& segment,
                 std::string& error)
@@ -92,7 +82,7 @@ bool segment_of(const Bootstrap& bootstrap, const BootstrapStatement& statement,
     segment.name = statement.name;
     // The data object number of a core dictionary object is its object number.
     segment.data_object = statement.object_number;
-    segment.header = segment_header_place(bootstrap, statement.extents.front());
+    segment.header = system_segment_header(bootstrap, statement.extents.front().file, statement.extents.front().block);
     return true;
 }
 
@@ -158,6 +148,13 @@ bool read_bootstrap(DataFileSet& files, DataFile& system, Bootstrap& bootstrap, 
         return false;
     }
     return true;
+}
+
+BlockPlace system_segment_header(const Bootstrap& bootstrap, std::uint32_t file, std::uint32_t block)
+{
+    const BlockPlace& system = bootstrap.system_file;
+    if (system.source != 0) return {system.file, block, system.source};
+    return {file, block};
 }
 
 bool find_core_table(const Bootstrap& bootstrap, std::string_view name, CoreTable& table, std::string& error)

@@ -52,6 +52,12 @@ struct CoreTable {
     DictionarySegment segment;                   // its own, or its cluster's (no blocks yet)
 };
 
+// Where the header of a segment of the SYSTEM tablespace lies that an
+// EXTENTS clause or a TAB$ row places at file `file`, block `block`: in a
+// bigfile tablespace, whose only file is the SYSTEM file, a block of it
+// whatever the file number says.
+BlockPlace system_segment_header(const Bootstrap& bootstrap, std::uint32_t file, std::uint32_t block);
+
 // The table `name` as BOOTSTRAP$ creates it: its object number, columns,
 // cluster table number and segment all from its statement (and its
 // cluster's), since upgrades renumber the core tables and their places in

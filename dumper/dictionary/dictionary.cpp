@@ -168,15 +168,20 @@ private:
         const auto found = scan_for_data_objects(system_, system_.relative_file(), objects);
         for (const auto& [segment, problem] : damaged) {
             segment->blocks = found.at(segment->data_object);
-            notes_.warn(segment->name + "'s segment header (" + place_text(segment->header) + ") " + problem +
-                        ": its blocks were found by scanning " + system_.path() + " for data object " +
-                        std::to_string(segment->data_object) + " (" +
-                        plural(segment->blocks.size(), "block", "blocks") + ")");
+            warn_of_scan(*segment, problem);
         }
         // Tables sharing a damaged cluster's segment take its blocks too.
         for (Reading& reading : readings_)
             if (const DictionarySegment* located = located_segment(reading.table.segment.name))
                 reading.table.segment.blocks = located->blocks;
+    }
+
+    // A segment whose header could not be read, its blocks found by scanning.
+    void warn_of_scan(const DictionarySegment& segment, const std::string& problem)
+    {
+        notes_.warn(segment.name + "'s segment header (" + place_text(segment.header) + ") " + problem +
+                    ": its blocks were found by scanning " + system_.path() + " for data object " +
+                    std::to_string(segment.data_object) + " (" + plural(segment.blocks.size(), "block", "blocks") + ")");
     }
 
     const DictionarySegment* located_segment(const std::string& name) const
@@ -408,14 +413,17 @@ private:
             return;
         }
         DictionarySegment segment{std::string(kPartitionTable), *tabpart.data_object,
-                                  {tabpart.segment->file, tabpart.segment->block}, {}};
+                                  system_segment_header(bootstrap_, tabpart.segment->file, tabpart.segment->block),
+                                  {}};
         const SegmentMap map = read_segment_map(files_, segment.header);
         warn_of_map(segment, map, notes_);
-        if (map.ok())
+        if (map.ok()) {
             segment.blocks = segment_blocks(map, segment.header);
-        else
+        } else {
             segment.blocks = scan_for_data_objects(system_, system_.relative_file(), std::array{segment.data_object})
                                  .at(segment.data_object);
+            warn_of_scan(segment, map.problem);
+        }
         std::unordered_map<std::uint32_t, schema::SegmentHeader> headers;
         read_segment_rows(files_, segment, notes_, [&](const Row& row) {
             bool odd = false;
