@@ -374,7 +374,13 @@ void expect_every_row(const datafile::BuiltDatabase& built, const std::vector<co
         const std::string name = table->owner + "." + table->name;
         SCOPED_TRACE(name);
         ASSERT_EQ(by_name.count(name), 1u);
-        const Json& files = (*by_name[name])["files"];
+        // Nothing lost or cut short; only the sample's two LOB locators
+        // not decoded, which end the run with status 4.
+        const Json& entry = *by_name[name];
+        EXPECT_EQ(entry["lost_blocks"].text, "0");
+        EXPECT_EQ(entry["incomplete"].text, "0");
+        EXPECT_EQ(entry["not_decoded"].text, name == "HR.ALL_TYPES" ? "2" : "0");
+        const Json& files = entry["files"];
         for (auto& [suffix, expected] : expected_records(built, *table)) {
             const std::string kind = suffix == ".csv" ? "rows" : suffix == ".deleted.csv" ? "deleted" : "stale";
             std::vector<Record> records = read_csv(out + "/" + files[kind].text);
@@ -407,7 +413,7 @@ TEST(UnloadReleases, EveryRowOfEveryTableOfEveryShape)
         const std::string out = dir.path("out");
         const RunResult r =
             run_trevanix({"--unload", out, "--quiet", dir.path("system01.dbf"), dir.path("users01.dbf")});
-        ASSERT_EQ(r.status, 0) << r.errors;
+        ASSERT_EQ(r.status, kIncomplete) << r.errors;
         std::vector<const TableDef*> tables = users_tables(database);
         for (const TableDef& t : built.dictionary) tables.push_back(&t);
         expect_every_row(built, tables, out);
@@ -467,7 +473,7 @@ TEST(UnloadReleases, ABigfileSystemTablespace)
         EXPECT_NE(listed.output.find("-- dictionary of release 12.2 or later"), std::string::npos) << listed.output;
         const std::string out = dir.path("out");
         const RunResult r = run_trevanix({"--unload", out, "--quiet", "--dictionary", system, other, users});
-        ASSERT_EQ(r.status, 0) << r.errors;
+        ASSERT_EQ(r.status, kIncomplete) << r.errors;
         expect_every_row(built, users_tables(database), out);
     }
 }
