@@ -138,6 +138,41 @@ std::size_t DataFile::read_at(std::uint64_t offset, std::uint8_t* buffer, std::s
     return got;
 }
 
+void DataFile::hash_contents()
+{
+    hash_ = std::make_unique<FileHash>();
+    hashed_ = 0;
+}
+
+void DataFile::hash_read(const std::shared_ptr<Bytes>& buffer, std::uint64_t position, std::size_t filled)
+{
+    if (!hash_ || position > hashed_ || hashed_ >= position + filled) return;
+    const auto skip = static_cast<std::size_t>(hashed_ - position);
+    hash_->add(buffer, buffer->data() + skip, filled - skip);
+    hashed_ = position + filled;
+}
+
+std::optional<DataFile::Hashed> DataFile::finish_hash(std::uint64_t& read_again)
+{
+    read_again = 0;
+    if (!hash_) return std::nullopt;
+    const std::unique_ptr<FileHash> hash = std::move(hash_);
+    if (memory_) {
+        hash->add(memory_, memory_->data(), memory_->size());
+        return Hashed{hash->finish(), memory_->size()};
+    }
+    for (;;) {
+        auto buffer = std::make_shared<Bytes>(kChunkBytes);
+        const std::size_t got = read_at(hashed_, buffer->data(), buffer->size());
+        if (read_error_ != 0) return std::nullopt;
+        if (got == 0) break;
+        hash->add(buffer, buffer->data(), got);
+        hashed_ += got;
+        read_again += got;
+    }
+    return Hashed{hash->finish(), hashed_};
+}
+
 // Reads `size` bytes from `position` into `buffer`, a new one unless the
 // caller's is no longer shared with a block anyone keeps.
 ReadStatus DataFile::fill(std::uint64_t position, std::size_t size, std::shared_ptr<Bytes>& buffer,
@@ -155,6 +190,7 @@ ReadStatus DataFile::fill(std::uint64_t position, std::size_t size, std::shared_
     }
     if (!buffer || buffer.use_count() > 1 || buffer->size() != size) buffer = std::make_shared<Bytes>(size);
     filled = read_at(position, buffer->data(), size);
+    hash_read(buffer, position, filled);
     if (filled >= geometry_.block_size) return ReadStatus::Ok;
     if (read_error_ == ESPIPE) return ReadStatus::SeekRefused;
     if (read_error_ != 0) return ReadStatus::ReadFailed;

@@ -7,11 +7,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "format/byte_view.h"
 #include "format/rowid.h"
+#include "format/sha256.h"
+#include "read/file_hash.h"
 
 // How the blocks of a file are laid out.
 struct Geometry {
@@ -105,6 +108,20 @@ public:
     // Up to `size` bytes at `offset`, whatever the geometry; the bytes read.
     std::size_t read_at(std::uint64_t offset, std::uint8_t* buffer, std::size_t size);
 
+    // Hashes the file's bytes as they are read, from its start on (on a
+    // thread of its own, FileHash): a pass that reads the file in order from
+    // its first byte hashes all of it without reading anything twice. Call
+    // it before the first read.
+    void hash_contents();
+    // The SHA-256 of the whole file, and its size: the bytes read in order
+    // from the start, and the rest read now (`read_again` says how many
+    // that took). nullopt when the file cannot be read to its end.
+    struct Hashed {
+        Sha256Digest digest;
+        std::uint64_t size = 0;
+    };
+    std::optional<Hashed> finish_hash(std::uint64_t& read_again);
+
     // What blocks 0 and 1 say, read once with the file's geometry.
     const FileHeaderFacts& header_facts();
     // The file's relative file number: from its data file header, or from
@@ -125,6 +142,9 @@ private:
         std::uint64_t last_use = 0;
     };
     ReadStatus fill(std::uint64_t position, std::size_t size, std::shared_ptr<Bytes>& buffer, std::size_t& filled);
+    // Hands the bytes a read brought to the hash when they carry on the
+    // hashed start of the file.
+    void hash_read(const std::shared_ptr<Bytes>& buffer, std::uint64_t position, std::size_t filled);
     bool view_in(const std::shared_ptr<const Bytes>& bytes, std::uint64_t start, std::size_t filled,
                  std::uint64_t position, Block& block) const;
     ReadStatus read_sequential(std::uint64_t position, Block& block);
@@ -151,6 +171,9 @@ private:
     std::uint32_t relative_file_ = 0;
     std::uint16_t source_ = 0;  // given by the DataFileSet that holds it
     friend class DataFileSet;
+    // The hash of the bytes from the start of the file up to `hashed_`.
+    std::unique_ptr<FileHash> hash_;
+    std::uint64_t hashed_ = 0;
 };
 
 // Data files addressed by their relative file numbers.
