@@ -118,7 +118,8 @@ int month_length(int year, int month)
     return leap ? 29 : 28;
 }
 
-// One day later or earlier: no 5 to 14 October 1582, no year 0.
+}  // namespace
+
 void step_day(int& year, int& month, int& day, int direction)
 {
     if (direction > 0) {
@@ -138,8 +139,6 @@ void step_day(int& year, int& month, int& day, int direction)
         day = month_length(year, month);
     }
 }
-
-}  // namespace
 
 Bytes timestamp_tz_value(int year, int month, int day, int hour, int minute, int second, std::uint32_t nanoseconds,
                          int offset_minutes)

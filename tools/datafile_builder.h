@@ -67,6 +67,9 @@ Bytes timestamp_tz_value(int year, int month, int day, int hour, int minute, int
 // TIMESTAMP WITH TIME ZONE of a UTC time in the time zone region `region`.
 Bytes timestamp_region_value(int year, int month, int day, int hour, int minute, int second,
                              std::uint32_t nanoseconds, std::uint16_t region);
+// One day later (direction 1) or earlier (-1) in the database's calendar:
+// Julian before 15 October 1582, which follows 4 October, no year 0.
+void step_day(int& year, int& month, int& day, int direction);
 // Intervals: every field carries the interval's sign.
 Bytes interval_ym_value(std::int32_t years, int months);
 Bytes interval_ds_value(std::int32_t days, int hours, int minutes, int seconds, std::int32_t nanoseconds);

@@ -60,6 +60,11 @@ int usage()
                  "  writes the same for a database whose names an attacker chose, and\n"
                  "  DIRECTORY/loaded-tables.txt: the ID and row count of each table a loader\n"
                  "  makes of it, a line each\n"
+                 "       make_datafile exact DIRECTORY\n"
+                 "  writes the same for a database of numbers of 38 digits, dates before 1582\n"
+                 "  and before year 1, timestamps with nanoseconds and time zone regions, and\n"
+                 "  values no type decodes, and DIRECTORY/expected-values.csv: what each value\n"
+                 "  is to become in the CSV files and the loaded tables\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -145,6 +150,14 @@ int main(int argc, char** argv)
             std::string lines;
             for (const std::string& line : hostile.loaded_tables) lines += line + "\n";
             write_text(words[1] + "/loaded-tables.txt", lines);
+            return 0;
+        }
+        if (what == "exact" && words.size() == 2) {
+            std::filesystem::create_directories(words[1]);
+            const datafile::ExactDatabase exact = datafile::exact_database();
+            datafile::write_database(datafile::build_database(exact.database), words[1]);
+            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(exact.database)));
+            write_text(words[1] + "/expected-values.csv", datafile::expected_values_csv(exact));
             return 0;
         }
         if (what == "sample" || what == "types") {

@@ -223,6 +223,45 @@ HostileDatabase hostile_database();
 // BOOTSTRAP$ line of OBJ$, deleted, naming C_USER#'s segment.
 Database history_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little);
 
+// What a value of a generated table is to become: its field in the CSV
+// file, and what a loaded table is to give back.
+struct ExpectedValue {
+    std::string table;  // OWNER.TABLE
+    std::string rows;   // the kind of its row: rows, deleted, stale
+    std::uint64_t record = 0;  // its row's record in its file, from 1
+    std::int64_t id = 0;       // its row's ID, the table's first column
+    std::string column;
+    std::string kind;   // number, moment, zoned (with a time zone), text, raw, undecoded, null
+    std::string csv;    // its field (a zoned value's first)
+    std::string value;  // a number's decimal, a text; RAW and undecoded bytes in hexadecimal
+    // A moment's Julian day number, time and fraction (nine digits, and
+    // rounded to six); a zoned value's in UTC.
+    std::int64_t day_number = 0;
+    std::string time;
+    std::string fraction;
+    std::string microseconds;
+    std::optional<std::string> zone;  // a zoned value's zone field: its offset, or its region's name
+    std::string sqlite_class;         // a number's storage class in SQLite
+    // Whether SQLite and PostgreSQL keep its text beside it ($text), and
+    // whether the summary counts it as kept as text there.
+    bool text_sqlite = false;
+    bool text_postgres = false;
+    bool kept_sqlite = false;
+    bool kept_postgres = false;
+};
+
+// Tables of EXACT, in a database of 16K big-endian blocks: numbers of 38
+// digits and at the edges of 64-bit integers, dates before 1582 and before
+// year 1, timestamps with nanoseconds, offsets and regions, values no type
+// decodes, text that looks like bytes; live, deleted and stale rows.
+struct ExactDatabase {
+    Database database;
+    std::vector<ExpectedValue> expected;  // every value of every row
+};
+ExactDatabase exact_database();
+// The expectations as CSV, a line each (no field holds a comma).
+std::string expected_values_csv(const ExactDatabase& exact);
+
 // A LOB column's in-row bytes: a locator. Only a stand-in for one
 // (assumed): readers show them as hexadecimal.
 Bytes lob_locator_value(std::uint32_t lob_id);
