@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "fuzz_harness.h"
 #include "schema/oracle_types.h"
@@ -30,6 +31,12 @@ std::string quoted_identifier(const std::string& name)
     return out + "\"";
 }
 
+bool decodable_text(const fuzz::Bytes& value)
+{
+    const std::string bytes(value.begin(), value.end());
+    return is_utf8(bytes.data(), bytes.size()) && bytes.find('\0') == std::string::npos;
+}
+
 // What sqlite3 shows of a value loaded as the CSV writer wrote it:
 // "typeof:hex".
 std::string loaded(const schema::Column& column, const fuzz::Bytes& value)
@@ -45,8 +52,14 @@ std::string loaded(const schema::Column& column, const fuzz::Bytes& value)
     }
     default: break;
     }
-    const bool text = is_utf8(bytes.data(), bytes.size()) && bytes.find('\0') == std::string::npos;
-    return "text:" + hex_text(text ? bytes : "0x" + hex_text(bytes));
+    // Text not valid in its character set is NULL, its bytes in the table
+    // of values not decoded.
+    return decodable_text(value) ? "text:" + hex_text(bytes) : "null:";
+}
+
+bool is_text(const schema::Column& column)
+{
+    return column.type != schema::OracleType::Raw && column.type != schema::OracleType::Number;
 }
 
 // The query that shows each row of a loaded table, a line each, and the
@@ -108,6 +121,31 @@ std::vector<TableCheck> checks_of(const fuzz::LoaderCase& c, const UnloadPlan& p
             }
             checks.push_back(std::move(check));
         }
+        if (!written[t].undecoded) continue;
+        // Each text not decoded: the kind and record of its row, its field and bytes.
+        TableCheck check;
+        check.query = "SELECT KIND || '|' || RECORD || '|' || FIELD || '|' || BYTES FROM " +
+                      quoted_identifier(table.names.sqlite_table(undecoded_names())) + " ORDER BY _rowid_;";
+        std::map<RowKind, int> records;
+        // The row's line, then its Hidden line's (whose first field is the rowid).
+        auto add = [&](RowKind kind, int record, const std::vector<OutputColumn>& columns, std::size_t first_field,
+                       const fuzz::LoaderRow& row) {
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                const auto& value = row.values[columns[i].stored_index];
+                if (is_text(columns[i].column) && !value.empty() && !decodable_text(value))
+                    check.lines.push_back(std::string(names_of(kind).key) + "|" + std::to_string(record) + "|" +
+                                          std::to_string(i + first_field) + "|" +
+                                          hex_text(std::string(value.begin(), value.end())));
+            }
+        };
+        for (const fuzz::LoaderRow& row : c.tables[t].rows) {
+            add(row.kind, ++records[row.kind], table.columns, 1, row);
+            const bool stores_hidden =
+                std::any_of(table.hidden_columns.begin(), table.hidden_columns.end(),
+                            [&](const OutputColumn& column) { return !row.values[column.stored_index].empty(); });
+            if (stores_hidden) add(RowKind::Hidden, ++records[RowKind::Hidden], table.hidden_columns, 2, row);
+        }
+        checks.push_back(std::move(check));
     }
     return checks;
 }

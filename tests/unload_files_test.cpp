@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <set>
 #include <string>
 #include <vector>
@@ -336,6 +337,17 @@ TEST(UnloadWriter, RowsGoToTheFileOfTheirKindWithAHeaderFirst)
     EXPECT_EQ(read_file(dir.path("HR.NOTES.csv")), "ID,NOTE,LATIN,ROWID\r\n");
     EXPECT_EQ(read_file(dir.path("HR.NOTES.deleted.csv")), "ID,NOTE,LATIN,ROWID\r\n1,,,AAAAH0AAEAAAAAUAAB\r\n");
 
+    // The value not decoded, with its row's file and record, its column and field.
+    EXPECT_EQ(read_file(dir.path("SCOTT.EMP.undecoded.csv")),
+              "KIND,RECORD,ROWID,COLUMN,FIELD,BYTES,REASON\r\nstale,1,,ENAME,2,FF,not text of its character set\r\n");
+    EXPECT_FALSE(directory_entries(dir.root()).count("SCOTT.SALES.undecoded.csv"));
+    const WrittenFiles written = writer.written();
+    EXPECT_TRUE(written[0].undecoded);
+    ASSERT_EQ(written[0].columns.size(), 2u);
+    EXPECT_FALSE(written[0].columns[0].undecoded);
+    EXPECT_TRUE(written[0].columns[1].undecoded);
+    EXPECT_FALSE(written[1].undecoded);
+
     const TableCounts& c = summary.tables[0];
     EXPECT_EQ(c.rows, 2u);
     EXPECT_EQ(c.deleted, 1u);
@@ -468,6 +480,43 @@ TEST(UnloadPlan, DroppedTablesTakeTheNamesTheirNamesakesKeepFree)
         for (RowKind kind : kAllRowKinds) EXPECT_TRUE(files.insert(table.names.csv_file(kind)).second);
 }
 
+TEST(UnloadWriter, ATimeZonesValueHasItsZoneAfterItAndValuesKeptAsTextAreCounted)
+{
+    ScratchDir dir;
+    schema::Schema s;
+    schema::Table t;
+    t.owner = "HR";
+    t.name = "T";
+    t.data_object = 700;
+    t.columns = {column("TS", "TIMESTAMP(9) WITH TIME ZONE", 1), column("N", "NUMBER", 2)};
+    s.tables = {t};
+    UnloadPlan plan("");
+    plan.add_schema(s, TableSelection(), false);
+    TableFiles files(dir.root());
+    UnloadSummary summary;
+    UnloadWriter writer(plan, files, summary);
+    TestRow region({datafile::timestamp_region_value(1500, 3, 1, 10, 0, 0, 1, 615),
+                    datafile::number_value("12345678901234567890")},
+                   0);
+    TestRow nulls({std::nullopt, datafile::number_value("1.5")}, 1);
+    TestRow short_row({}, 2);
+    for (TestRow* r : {&region, &nulls, &short_row}) {
+        r->row.object_id = 700;
+        ASSERT_TRUE(writer.write(r->row, *plan.target(700, std::nullopt)));
+    }
+    ASSERT_TRUE(files.finish());
+    EXPECT_EQ(read_file(dir.path("HR.T.csv")),
+              "TS,TS$zone,N,ROWID\r\n1500-03-01 10:00:00.000000001 +00:00,US/Pacific,12345678901234567890,AAAAK8AAEAAAAAUAAA\r\n"
+              ",,1.5,AAAAK8AAEAAAAAUAAB\r\n,,,AAAAK8AAEAAAAAUAAC\r\n");
+    // The region's name, the Julian date and the nanoseconds; the number's 20 digits in SQLite.
+    EXPECT_EQ(summary.tables[0].kept_as_text_sqlite, 2u);
+    EXPECT_EQ(summary.tables[0].kept_as_text_postgres, 1u);
+    const WrittenFiles written = writer.written();
+    using namespace value_facts;
+    EXPECT_EQ(written[0].columns[0].facts, kBeforeGregorian | kNanoseconds | kRegion);
+    EXPECT_EQ(written[0].columns[1].facts, kLongDecimal);
+}
+
 TEST(UnloadWriter, HeaderNamesAreQuotedWhenTheyMustBe)
 {
     UnloadTable table;
@@ -485,13 +534,15 @@ TEST(LoaderScripts, TypesThatCompareAsTheOriginalsDo)
 {
     auto sqlite = [](std::string_view type) { return sqlite_type(schema::parse_sql_type(type).value); };
     auto postgres = [](std::string_view type) { return postgres_type(schema::parse_sql_type(type).value); };
-    EXPECT_EQ(sqlite("NUMBER(10)"), "INTEGER");
-    EXPECT_EQ(sqlite("NUMBER(19)"), "NUMERIC");
-    EXPECT_EQ(sqlite("NUMBER(12,2)"), "NUMERIC");
-    EXPECT_EQ(sqlite("NUMBER"), "NUMERIC");
-    EXPECT_EQ(sqlite("FLOAT(126)"), "REAL");
+    // Numbers without a type: each value is an INTEGER, a REAL or its
+    // digits as the load decides, which no affinity then converts.
+    EXPECT_EQ(sqlite("NUMBER(10)"), "");
+    EXPECT_EQ(sqlite("NUMBER"), "");
+    EXPECT_EQ(sqlite("FLOAT(126)"), "");
     EXPECT_EQ(sqlite("BINARY_DOUBLE"), "REAL");
-    EXPECT_EQ(sqlite("DATE"), "TEXT");
+    // NUMERIC affinity: ISO text stays text, a BC date's Julian day a number.
+    EXPECT_EQ(sqlite("DATE"), "DATE");
+    EXPECT_EQ(sqlite("TIMESTAMP(9) WITH TIME ZONE"), "TIMESTAMP");
     EXPECT_EQ(sqlite("RAW(16)"), "BLOB");
     EXPECT_EQ(sqlite("CLOB"), "TEXT");
     EXPECT_EQ(postgres("NUMBER(12,2)"), "numeric");
@@ -514,25 +565,54 @@ TEST(LoaderScripts, EachScriptLoadsTheFilesWritten)
     written[0].files = {true, true, false};  // SCOTT.EMP: live and deleted rows
     written[1].files = {true, false, false};
 
+    // SCOTT.EMP has values not decoded in ENAME.
+    written[0].undecoded = true;
+    written[0].columns = {{}, {0, true}, {}};
+
+    // Each file through a temporary table of text, converted into its table.
     const std::string sqlite = sqlite_script(plan, written);
-    EXPECT_NE(sqlite.find("CREATE TABLE \"SCOTT.EMP\" (\"DEPTNO\" INTEGER, \"ENAME\" TEXT, \"PHOTO\" BLOB, \"ROWID\" TEXT);\n"
-                          ".import --csv --skip 1 \"SCOTT.EMP.csv\" \"SCOTT.EMP\"\n"),
+    EXPECT_NE(sqlite.find("CREATE TABLE \"SCOTT.EMP\" (\"DEPTNO\", \"ENAME\" TEXT, \"PHOTO\" BLOB, \"ROWID\" TEXT);\n"
+                          "CREATE TEMP TABLE \"unload_staging\" (\"c1\", \"c2\", \"c3\", \"c4\");\n"
+                          ".import --csv --skip 1 --schema temp \"SCOTT.EMP.csv\" \"unload_staging\"\n"
+                          "UPDATE temp.\"unload_staging\" SET \"c2\" = NULL WHERE _rowid_ IN (SELECT \"RECORD\" FROM "
+                          "\"SCOTT.EMP$undecoded\" WHERE \"KIND\" = 'rows' AND \"FIELD\" = 2);\n"
+                          "INSERT INTO \"SCOTT.EMP\" SELECT CASE WHEN \"c1\" = '' THEN NULL"),
               std::string::npos)
         << sqlite;
-    EXPECT_NE(sqlite.find(".import --csv --skip 1 \"SCOTT.EMP.deleted.csv\" \"SCOTT.EMP$deleted\"\n"), std::string::npos);
-    EXPECT_NE(sqlite.find("\"PARTITION\" = NULLIF(\"PARTITION\", '')"), std::string::npos);
+    // The values not decoded first, into a table of their own.
+    EXPECT_LT(sqlite.find("CREATE TABLE \"SCOTT.EMP$undecoded\" (\"KIND\" TEXT, \"RECORD\" INTEGER, \"ROWID\" TEXT, "
+                          "\"COLUMN\" TEXT, \"FIELD\" INTEGER, \"BYTES\" TEXT, \"REASON\" TEXT);\n"),
+              sqlite.find("CREATE TABLE \"SCOTT.EMP\" ("));
+    EXPECT_NE(sqlite.find(".import --csv --skip 1 --schema temp \"SCOTT.EMP.deleted.csv\" \"unload_staging\"\n"
+                          "UPDATE temp.\"unload_staging\" SET \"c2\" = NULL WHERE _rowid_ IN (SELECT \"RECORD\" FROM "
+                          "\"SCOTT.EMP$undecoded\" WHERE \"KIND\" = 'deleted' AND \"FIELD\" = 2);\n"
+                          "INSERT INTO \"SCOTT.EMP$deleted\" SELECT "),
+              std::string::npos);
+    EXPECT_NE(sqlite.find(", NULLIF(\"c3\", '') FROM temp.\"unload_staging\" ORDER BY _rowid_;"), std::string::npos);
     EXPECT_EQ(sqlite.find("SCOTT.EMP.stale.csv"), std::string::npos);
     EXPECT_EQ(sqlite.find("HR.NOTES"), std::string::npos);
+    EXPECT_EQ(sqlite.find("SCOTT.SALES$undecoded"), std::string::npos);
     EXPECT_NE(sqlite.find(".output \"sqlite-blobs.tmp\"\nSELECT 'UPDATE ' || '\"SCOTT.EMP\"'"), std::string::npos);
 
     const std::string postgres = postgres_script(plan, written);
-    EXPECT_NE(postgres.find("CREATE SCHEMA IF NOT EXISTS \"SCOTT\";\nCREATE TABLE \"SCOTT\".\"EMP\" (\"DEPTNO\" numeric, "
-                            "\"ENAME\" text, \"PHOTO\" bytea, \"ROWID\" text);\n"),
+    EXPECT_NE(postgres.find("CREATE SCHEMA IF NOT EXISTS \"SCOTT\";\nCREATE TABLE \"SCOTT\".\"EMP$undecoded\" ("),
               std::string::npos)
         << postgres;
-    EXPECT_NE(postgres.find("\\copy \"unload_staging\" FROM 'SCOTT.EMP.deleted.csv' WITH (FORMAT csv, HEADER)\n"),
+    EXPECT_NE(postgres.find("CREATE TABLE \"SCOTT\".\"EMP\" (\"DEPTNO\" numeric, \"ENAME\" text, \"PHOTO\" bytea, "
+                            "\"ROWID\" text);\n"),
+              std::string::npos)
+        << postgres;
+    // Numbered where the values not decoded are found by their records.
+    EXPECT_NE(postgres.find("CREATE TEMP TABLE \"unload_staging\" (\"unload_record\" bigserial, \"c1\" text, \"c2\" text, "
+                            "\"c3\" text, \"c4\" text);\n\\copy \"unload_staging\" (\"c1\", \"c2\", \"c3\", \"c4\") FROM "
+                            "'SCOTT.EMP.deleted.csv' WITH (FORMAT csv, HEADER)\n"
+                            "UPDATE \"unload_staging\" SET \"c2\" = NULL WHERE \"unload_record\" IN (SELECT \"RECORD\" FROM "
+                            "\"SCOTT\".\"EMP$undecoded\" WHERE \"KIND\" = 'deleted' AND \"FIELD\" = 2);\n"),
               std::string::npos);
-    EXPECT_NE(postgres.find("CASE WHEN \"c3\" LIKE '0x%' THEN NULL ELSE decode(\"c3\", 'hex') END"), std::string::npos);
+    EXPECT_NE(postgres.find("\\copy \"unload_staging\" FROM 'SCOTT.SALES.csv' WITH (FORMAT csv, HEADER)\n"),
+              std::string::npos);
+    EXPECT_NE(postgres.find(", decode(\"c3\", 'hex'), \"c4\" FROM \"unload_staging\" ORDER BY \"unload_record\";"),
+              std::string::npos);
     EXPECT_EQ(postgres.find("CREATE SCHEMA IF NOT EXISTS \"HR\""), std::string::npos);
 
     const std::string control = control_file(plan.tables()[1]);
@@ -550,11 +630,18 @@ TEST(LoaderScripts, ControlFilesGiveDateMasksAndRoomForLongFields)
     table.owner = "HR";
     table.name = "T";
     table.names.file_stem = "HR.T";
-    for (std::string_view type : {"DATE", "TIMESTAMP(6)", "TIMESTAMP WITH TIME ZONE", "VARCHAR2(4000)", "LONG"})
-        table.columns.push_back({column("C", type, 1), 0, {}, {"C", "C", "C"}});
+    for (std::string_view type : {"DATE", "TIMESTAMP(6)", "TIMESTAMP WITH TIME ZONE", "VARCHAR2(4000)", "LONG"}) {
+        const schema::Column c = column("C", type, 1);
+        ColumnNames names;
+        names.text = names.sqlite = names.postgres = "C";
+        names.zone.text = "C$zone";
+        table.columns.push_back({c, 0, load_column(c.type), names});
+    }
     const std::string control = control_file(table);
+    // A time zone's value is followed by its zone, which the loader passes over.
     EXPECT_NE(control.find("\"C\" DATE \"YYYY-MM-DD HH24:MI:SS\",\n  \"C\" TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\",\n"
                            "  \"C\" TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\",\n"
+                           "  \"C$zone\" FILLER CHAR(64),\n"
                            "  \"C\" CHAR(16002),\n  \"C\" CHAR(1048576),\n"),
               std::string::npos)
         << control;
@@ -582,14 +669,49 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     written[2].files = {true, false, false, true};
     summary.tables[2].rows = 7;
     summary.tables[2].hidden = 5;
-    const Json json = parse_json(summary_json(plan, summary, written));
-    EXPECT_EQ(json.keys(), (std::vector<std::string>{"tables", "unknown_objects", "blocks_read", "blocks_damaged",
-                                                     "blocks_lost", "orphans", "blocks_encrypted",
+    written[0].undecoded = true;
+    summary.tables[0].kept_as_text_sqlite = 4;
+    summary.tables[0].kept_as_text_postgres = 5;
+    RunEvidence evidence;
+    evidence.command_line = {"trevanix", "--unload", "out\xFF"};
+    evidence.started = std::chrono::system_clock::time_point(std::chrono::seconds(1700000000));
+    evidence.ended = evidence.started + std::chrono::seconds(61);
+    InputEvidence system{"system01.dbf", "dictionary", 8192, Sha256().finish(), FileHeaderFacts{}, {16384, ByteOrder::Big}};
+    system.header->file_header = true;
+    system.header->database_name = "ORCL";
+    system.header->database_id = 42;
+    system.header->absolute_file = system.header->relative_file = 1;
+    system.header->tablespace = "SYSTEM";
+    evidence.inputs = {system, {"users01.dbf", "data file", std::nullopt, std::nullopt, FileHeaderFacts{}, {}}};
+    const Json json = parse_json(summary_json(plan, summary, written, evidence));
+    EXPECT_EQ(json.keys(), (std::vector<std::string>{"run", "inputs", "tables", "unknown_objects", "blocks_read",
+                                                     "blocks_damaged", "blocks_lost", "orphans", "blocks_encrypted",
                                                      "cut_short_files"}));
+    // The run, its command line as valid UTF-8 and as its exact bytes.
+    const Json& run = json["run"];
+    EXPECT_EQ(run.keys(), (std::vector<std::string>{"tool", "version", "command_line", "command_line_hex", "started",
+                                                    "ended"}));
+    EXPECT_EQ(run["command_line"].items[2].text, "out\\xFF");
+    EXPECT_EQ(run["command_line_hex"].items[2].text, "6F7574FF");
+    EXPECT_EQ(run["started"].text, "2023-11-14T22:13:20Z");
+    EXPECT_EQ(run["ended"].text, "2023-11-14T22:14:21Z");
+    // Each file read: its hash, and what its header says.
+    ASSERT_EQ(json["inputs"].items.size(), 2u);
+    const Json& input = json["inputs"].items[0];
+    EXPECT_EQ(input["sha256"].text, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(input["size"].text, "8192");
+    EXPECT_EQ(input["header"].keys(), (std::vector<std::string>{"database", "database_id", "absolute_file",
+                                                                "relative_file", "tablespace", "block_size",
+                                                                "byte_order"}));
+    EXPECT_EQ(input["header"]["database"].text, "ORCL");
+    EXPECT_EQ(input["header"]["block_size"].text, "16384");
+    EXPECT_EQ(input["header"]["byte_order"].text, "big");
+    EXPECT_EQ(json["inputs"].items[1]["sha256"].kind, Json::Null);
+    EXPECT_EQ(json["inputs"].items[1]["header"].kind, Json::Null);
     ASSERT_EQ(json["tables"].items.size(), 3u);
     const Json& emp = json["tables"].items[0];
     EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "dropped", "rows", "deleted", "stale", "hidden",
-                                                    "reassembled", "incomplete", "not_decoded", "blocks",
+                                                    "reassembled", "incomplete", "not_decoded", "kept_as_text", "blocks",
                                                     "damaged_blocks", "lost_blocks", "compressed_blocks",
                                                     "types_not_decoded", "files", "sqlite", "postgres",
                                                     "columns_unknown"}));
@@ -607,12 +729,16 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     EXPECT_EQ(notes["postgres"]["hidden"].text, "NOTES$hidden");
     EXPECT_EQ(emp["damaged_blocks"].text, "1");
     EXPECT_EQ(emp["lost_blocks"].text, "0");
+    EXPECT_EQ(emp["kept_as_text"]["sqlite"].text, "4");
+    EXPECT_EQ(emp["kept_as_text"]["postgres"].text, "5");
     // Where its rows went: each file written, and the tables the scripts load them into.
-    EXPECT_EQ(emp["files"].keys(), (std::vector<std::string>{"rows", "deleted", "control"}));
+    EXPECT_EQ(emp["files"].keys(), (std::vector<std::string>{"rows", "deleted", "undecoded", "control"}));
     EXPECT_EQ(emp["files"]["deleted"].text, "SCOTT.EMP.deleted.csv");
+    EXPECT_EQ(emp["files"]["undecoded"].text, "SCOTT.EMP.undecoded.csv");
     EXPECT_EQ(emp["files"]["control"].text, "SCOTT.EMP.ctl");
     EXPECT_EQ(emp["sqlite"]["deleted"].text, "SCOTT.EMP$deleted");
-    EXPECT_EQ(emp["postgres"].keys(), (std::vector<std::string>{"schema", "rows", "deleted"}));
+    EXPECT_EQ(emp["sqlite"]["undecoded"].text, "SCOTT.EMP$undecoded");
+    EXPECT_EQ(emp["postgres"].keys(), (std::vector<std::string>{"schema", "rows", "deleted", "undecoded"}));
     EXPECT_EQ(emp["postgres"]["schema"].text, "SCOTT");
     EXPECT_EQ(emp["postgres"]["rows"].text, "EMP");
     EXPECT_TRUE(json["tables"].items[1]["files"].keys().empty());

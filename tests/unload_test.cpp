@@ -68,11 +68,11 @@ TEST(Unload, EveryTableValueByValueWithASchemaWrittenFromTheTruth)
               "ID,NAME,CITY,ROWID\r\n1,Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e,Paris,AAAVR4AAEAAAABTAAA\r\n"
               "2,M\xC3\xBCller,Z\xC3\xBCrich,AAAVR4AAEAAAABTAAB\r\n3,\xE2\x82\xACuro,,AAAVR4AAEAAAABTAAC\r\n");
     const Record all_types = read_csv(out + "/HR.ALL_TYPES.csv")[1];
-    EXPECT_EQ(Record(all_types.begin(), all_types.begin() + 18),
+    EXPECT_EQ(Record(all_types.begin(), all_types.begin() + 19),
               (Record{"1", "Gr\xC3\xBC\xC3\x9F" "e", "Zo\xC3\xAB", "12345.67", "0.125", "1985-07-14 09:30:00", "DEADBEEF",
                       "AAAVQ9AAEAAAAAUAAD", "ABC       ", "ab   ", "1.5", "-2.25", "2020-02-29 23:59:58.123456",
-                      "2021-06-01 12:00:00.5 +02:00", "+01-06", "+03 04:05:06.700000000", "AAAVQ9AAEAAAAAUAAD",
-                      "2022-01-02 03:04:05"}));
+                      "2021-06-01 12:00:00.5 +02:00", "+02:00", "+01-06", "+03 04:05:06.700000000",
+                      "AAAVQ9AAEAAAAAUAAD", "2022-01-02 03:04:05"}));
     // The loading scripts, and the summary last.
     for (const char* name : {"sqlite.sql", "postgres.sql", "summary.json"}) EXPECT_TRUE(directory_entries(out).count(name)) << name;
     for (const std::string& name : directory_entries(out)) EXPECT_FALSE(name.ends_with(".part")) << name;
@@ -162,10 +162,16 @@ TEST(Unload, ByInferenceAloneEveryObjectIsATable)
     EXPECT_EQ(read_csv(out + "/OBJ_87110_T2.csv").size(), 1u + 14u);
     EXPECT_EQ(read_csv(out + "/OBJ_87110_T2.deleted.csv").size(), 1u + 1u);
     EXPECT_EQ(read_csv(out + "/OBJ_87141.csv")[1], (Record{"20191", "2019", "119.25", "AAAVRlAAEAAAAA7AAA"}));
+    // Numbers in SQLite are declared without a type (each value keeps the
+    // class the load gives it); PostgreSQL's are numeric.
     const std::string sqlite = read_file(out + "/sqlite.sql");
-    EXPECT_NE(sqlite.find("CREATE TABLE \"OBJ_87141\" (\"C1\" INTEGER, \"C2\" INTEGER, \"C3\" NUMERIC, \"ROWID\" TEXT);"),
-              std::string::npos)
+    EXPECT_NE(sqlite.find("CREATE TABLE \"OBJ_87141\" (\"C1\", \"C2\", \"C3\", \"ROWID\" TEXT);"), std::string::npos)
         << sqlite;
+    const std::string postgres = read_file(out + "/postgres.sql");
+    EXPECT_NE(postgres.find("CREATE TABLE \"public\".\"OBJ_87141\" (\"C1\" numeric, \"C2\" numeric, \"C3\" numeric, "
+                            "\"ROWID\" text);"),
+              std::string::npos)
+        << postgres;
 }
 
 TEST(Unload, OnlyTheTablesNamedAndTheirNamesChecked)

@@ -84,8 +84,19 @@ std::map<std::string, std::vector<CsvRecord>> expected_records(const datafile::B
         const std::string infix = dropped ? ".dropped" : "";
         for (const datafile::RowTruth& truth : rows.rows) {
             CsvRecord record;
-            for (const TruthColumn& c : columns)
-                record.push_back(expected_text(*c.def, c.stored < truth.values.size() ? truth.values[c.stored] : Value()));
+            for (const TruthColumn& c : columns) {
+                const std::string text =
+                    expected_text(*c.def, c.stored < truth.values.size() ? truth.values[c.stored] : Value());
+                // A time zone's value is two fields, its time and its zone.
+                if (schema::type_from_code(c.def->type, c.def->charset_form, c.def->scale) !=
+                    schema::OracleType::TimestampTz) {
+                    record.push_back(text);
+                    continue;
+                }
+                const std::size_t comma = text.find(',');
+                record.push_back(text.substr(0, comma));
+                record.push_back(comma == std::string::npos ? "" : text.substr(comma + 1));
+            }
             record.push_back(truth.head ? rowid_text(truth.data_object, *truth.head) : "");
             if (!table.partitions.empty()) record.push_back(partition);
             files[infix + (truth.deleted ? ".deleted.csv" : truth.head ? ".csv" : ".stale.csv")].push_back(record);

@@ -23,6 +23,7 @@ Bytes text(std::string_view s) { return Bytes(s.begin(), s.end()); }
 struct Written {
     std::string text;
     ValueNote note;
+    std::uint8_t facts;
 };
 
 // The value as a column of `column` writes it, quoted where text needs it.
@@ -37,7 +38,7 @@ Written write(const LoadColumn& column, const Bytes& value, bool truncated = fal
                             false};
     const unload::WrittenValue written = unload::write_load_value(column, bytes, out.data(), quoted);
     EXPECT_LE(static_cast<std::size_t>(written.end - out.data()), unload::value_room(column, quoted).of(value.size()));
-    return {std::string(out.data(), written.end), written.note};
+    return {std::string(out.data(), written.end), written.note, written.facts};
 }
 
 Written write(OracleType type, const Bytes& value, bool truncated = false)
@@ -88,18 +89,56 @@ TEST(LoadValues, TimestampsKeepTheirFractionWithoutTrailingZeros)
     EXPECT_EQ(write(OracleType::Timestamp, Bytes(9, 0x78)).note, ValueNote::Undecodable);
 }
 
-TEST(LoadValues, TimestampsWithTimeZoneInTheirOwnZone)
+TEST(LoadValues, TimestampsWithTimeZoneInTheirOwnZoneAndTheZoneAfter)
 {
     // 12:00 at +02:00 is stored as 10:00 UTC.
     EXPECT_EQ(text_of(OracleType::TimestampTz, datafile::timestamp_tz_value(2021, 6, 1, 12, 0, 0, 500000000, 120)),
-              "2021-06-01 12:00:00.5 +02:00");
+              "2021-06-01 12:00:00.5 +02:00,+02:00");
     EXPECT_EQ(text_of(OracleType::TimestampTz, datafile::timestamp_tz_value(2021, 12, 31, 23, 30, 0, 0, -210)),
-              "2021-12-31 23:30:00 -03:30");
-    // A region's rules are not known: its UTC time, at the offset of UTC.
+              "2021-12-31 23:30:00 -03:30,-03:30");
+    // A region's rules are not known: its UTC time, at the offset of UTC,
+    // and the region's name in the zone's field.
     EXPECT_EQ(text_of(OracleType::TimestampTz, datafile::timestamp_region_value(2021, 6, 1, 10, 0, 0, 0, 382)),
-              "2021-06-01 10:00:00 +00:00");
+              "2021-06-01 10:00:00 +00:00,Europe/Paris");
+    EXPECT_EQ(text_of(OracleType::TimestampTz, datafile::timestamp_region_value(2021, 6, 1, 10, 0, 0, 0, 4095)),
+              "2021-06-01 10:00:00 +00:00,region id 4095");
     EXPECT_EQ(text_of(OracleType::TimestampTz, datafile::timestamp_tz_value(-44, 3, 15, 12, 0, 0, 0, 60)),
-              "0044-03-15 12:00:00 +01:00 BC");
+              "0044-03-15 12:00:00 +01:00 BC,+01:00");
+    // Bytes no time has: no zone either.
+    const Written bytes = write(OracleType::TimestampTz, Bytes(13, 0x78));
+    EXPECT_EQ(bytes.note, ValueNote::Undecodable);
+    EXPECT_EQ(bytes.text, "0x78787878787878787878787878,");
+}
+
+TEST(LoadValues, FactsOfValuesADatabaseMayNotHoldAsWritten)
+{
+    using namespace unload::value_facts;
+    auto facts = [](OracleType type, const Bytes& value) { return write(type, value).facts; };
+    // Numbers: whole numbers of 64 bits and numbers of up to 15 digits are
+    // held as they are; others keep their digits.
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("9223372036854775807")), 0);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("-9223372036854775808")), 0);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("9223372036854775808")), kLongDecimal);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("-9223372036854775809")), kLongDecimal);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("1234567890.12345")), 0);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("1234567890.123456")), kLongDecimal);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("100000000000000000000000000000")), 0);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("0.000000000000000000000000000001")), 0);
+    EXPECT_EQ(facts(OracleType::Number, datafile::number_value("-0.12345678901234567890123456789012345678")),
+              kLongDecimal);
+    // Dates before the Gregorian calendar, fractions past microseconds, regions.
+    EXPECT_EQ(facts(OracleType::Date, datafile::date_value(1582, 10, 15, 0, 0, 0)), 0);
+    EXPECT_EQ(facts(OracleType::Date, datafile::date_value(1582, 10, 4, 23, 59, 59)), kBeforeGregorian);
+    EXPECT_EQ(facts(OracleType::Date, datafile::date_value(-4712, 1, 1, 0, 0, 0)), kBeforeGregorian);
+    EXPECT_EQ(facts(OracleType::Timestamp, datafile::timestamp_value(2020, 1, 1, 0, 0, 0, 123456000)), 0);
+    EXPECT_EQ(facts(OracleType::Timestamp, datafile::timestamp_value(2020, 1, 1, 0, 0, 0, 123456001)), kNanoseconds);
+    EXPECT_EQ(facts(OracleType::Timestamp, datafile::timestamp_value(-1, 1, 1, 0, 0, 0)), kBeforeGregorian);
+    EXPECT_EQ(facts(OracleType::TimestampTz, datafile::timestamp_region_value(1000, 1, 1, 0, 0, 0, 1, 382)),
+              kBeforeGregorian | kNanoseconds | kRegion);
+    // A time zone's local date decides: 1582-10-15 01:00 at +02:00 is 1582-10-14 UTC.
+    EXPECT_EQ(facts(OracleType::TimestampTz, datafile::timestamp_tz_value(1582, 10, 15, 1, 0, 0, 0, 120)), 0);
+    EXPECT_EQ(facts(OracleType::TimestampTz, datafile::timestamp_tz_value(1582, 10, 4, 23, 0, 0, 0, -120)),
+              kBeforeGregorian);
 }
 
 TEST(LoadValues, TextIsUtf8QuotedWhereCsvNeedsItAndInvalidTextIsBytes)
@@ -211,7 +250,7 @@ TEST(LoadValues, TextIsWrittenAlikeWhetherOrNotTheBytesAfterItMayBeRead)
         const ColumnValue value{ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), length),
                                 static_cast<std::uint32_t>(readable), static_cast<std::uint16_t>(length), false};
         const unload::WrittenValue written = unload::write_load_value(column, value, out.data(), true);
-        return Written{std::string(out.data(), written.end), written.note};
+        return Written{std::string(out.data(), written.end), written.note, written.facts};
     };
     for (std::size_t length : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 47u}) {
         for (char c : {'x', ',', '"', '\r', '\n', '\0', '\xC3'}) {

@@ -1,6 +1,7 @@
 #include "cli/driver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "print/export_columns.h"
 #include "format/block_format.h"
 #include "values/charsets.h"
+#include "unload/evidence.h"
 #include "values/escaped_text.h"
 
 namespace {
@@ -51,8 +53,8 @@ struct RunFile {
 // files opened.
 class Run {
 public:
-    Run(const RunSettings& settings, OutputSink& out, OutputSink& err)
-        : s_(settings), out_(out), err_(err), print_(out, err)
+    Run(const RunSettings& settings, OutputSink& out, OutputSink& err, unload::RunEvidence evidence)
+        : s_(settings), out_(out), err_(err), print_(out, err), evidence_(std::move(evidence))
     {
     }
 
@@ -92,6 +94,7 @@ private:
     RunInputs inputs_;             // the data files of the modes that read several
     bool table_schema_lost_ = false;  // its dictionary could not be read
     std::unique_ptr<Progress> progress_;
+    unload::RunEvidence evidence_;  // what --unload records of the run
 };
 
 bool Run::prepare_values()
@@ -133,6 +136,8 @@ bool Run::open_files()
         RunFile f{path, nullptr, 0};
         std::unique_ptr<DataFile> file = DataFile::open(path, f.open_error);
         if (file) {
+            // An unload records each file's hash, taken as the file is read.
+            if (s_.unload) file->hash_contents();
             file->set_geometry(geometry_);
             std::string message;
             // The tables' modes find what the options leave of the geometry
@@ -480,7 +485,7 @@ int Run::tables()
                      const PassEnd end = read_pass(visitor, notes, shrank);
                      return shrank ? PassEnd::Failed : end;
                  },
-                 *progress_, out_, err_, table_schema_lost_};
+                 *progress_, out_, err_, table_schema_lost_, std::move(evidence_), inputs_.dictionary_file};
     return run_tables(run);
 }
 
@@ -628,7 +633,8 @@ int Run::execute()
         return kExitArgumentError;
     }
     const bool reads_schema = s_.reads_tables() || (s_.verify && !inputs_.dictionary_file.empty());
-    if (reads_schema && !load_run_schema(s_, inputs_.dictionary_file, table_schema_, err_, table_schema_lost_))
+    if (reads_schema && !load_run_schema(s_, inputs_, table_schema_, err_, table_schema_lost_,
+                                         s_.unload ? &evidence_.inputs : nullptr))
         return kExitFailure;
     if (s_.reads_data_files() && !open_files()) return kExitFailure;
     set_print_options();
@@ -641,6 +647,9 @@ int Run::execute()
 
 int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& messages)
 {
+    unload::RunEvidence evidence;
+    evidence.started = std::chrono::system_clock::now();
+    evidence.command_line.assign(argv, argv + argc);
     RunSettings settings;
     if (!parse_arguments(argc, argv, settings, out, messages)) return kExitArgumentError;
     if (settings.help) {
@@ -669,8 +678,9 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
     }
     // On the heap: the run's place then does not depend on how much of the
     // stack the program's arguments and environment take.
-    const RunOne run_one = [&out, &messages](const RunSettings& one) {
-        return std::make_unique<Run>(one, out, messages)->execute();
+    // Each database's run records the same command line and start.
+    const RunOne run_one = [&out, &messages, &evidence](const RunSettings& one) {
+        return std::make_unique<Run>(one, out, messages, evidence)->execute();
     };
     // The tables' modes read each database of the files given apart.
     const bool by_database = settings.reads_schema() && (settings.reads_data_files() || settings.list_tables ||

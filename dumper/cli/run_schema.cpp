@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <memory>
 
 #include "schema/ddl_parser.h"
@@ -33,7 +34,8 @@ bool read_whole_file(const std::string& path, std::string& text, bool& too_long)
     return std::ferror(file.get()) == 0;
 }
 
-bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSink& err)
+bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSink& err,
+                      std::vector<unload::InputEvidence>* evidence)
 {
     std::string text;
     bool too_long = false;
@@ -43,6 +45,11 @@ bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSin
                            : std::string(std::strerror(errno))) +
                  "\n");
         return false;
+    }
+    if (evidence != nullptr) {
+        Sha256 hash;
+        hash.update(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        evidence->push_back({path, "schema file", text.size(), hash.finish(), std::nullopt, {}});
     }
     schema::Parsed<schema::Schema> parsed = schema::parse_schema_file(text);
     if (!parsed.ok()) {
@@ -55,17 +62,28 @@ bool read_schema_file(const std::string& path, schema::Schema& schema, OutputSin
 
 }  // namespace
 
-bool load_run_schema(const RunSettings& settings, const std::string& system_file, schema::Schema& schema,
-                     OutputSink& err, bool& lost)
+bool load_run_schema(const RunSettings& settings, const RunInputs& inputs, schema::Schema& schema, OutputSink& err,
+                     bool& lost, std::vector<unload::InputEvidence>* evidence)
 {
     schema = {};
     lost = false;
+    const std::string& system_file = inputs.dictionary_file;
     if (!system_file.empty()) {
         // The SYSTEM file is read for its dictionary here; it is unloaded
         // too only when it is also among the data files.
         DataFileSet system;
         bool opened = false;
-        if (load_schema(settings, system_file, system, schema, err, &opened)) return true;
+        const bool loaded = load_schema(settings, system_file, system, schema, err, &opened);
+        const bool among_data_files = std::find(inputs.data_files.begin(), inputs.data_files.end(), system_file) !=
+                                      inputs.data_files.end();
+        if (evidence != nullptr && opened && !among_data_files) {
+            // The dictionary's segments are read here and there: the file
+            // is read once more, whole, for its hash.
+            system[0].hash_contents();
+            std::uint64_t read_again = 0;
+            evidence->push_back(unload::data_file_evidence(system[0], "dictionary", read_again));
+        }
+        if (loaded) return true;
         // What the data files hold is not lost with the dictionary.
         if (!settings.unload || !opened) return false;
         err.text("trevanix: unloading without the dictionary: every data object is typed by inference and "
@@ -74,5 +92,5 @@ bool load_run_schema(const RunSettings& settings, const std::string& system_file
         lost = true;
         return true;
     }
-    return !settings.schema_given || read_schema_file(settings.schema_file, schema, err);
+    return !settings.schema_given || read_schema_file(settings.schema_file, schema, err, evidence);
 }

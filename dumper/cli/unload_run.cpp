@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,11 +13,11 @@
 #include "cli/table_passes.h"
 #include "infer/object_inference.h"
 #include "schema/ddl_writer.h"
-#include "unload/binary_copy.h"
 #include "unload/block_accounting.h"
 #include "unload/earlier_unload.h"
 #include "unload/loader_scripts.h"
 #include "unload/summary.h"
+#include "unload/evidence.h"
 #include "unload/table_files.h"
 #include "unload/unload_plan.h"
 #include "unload/unload_writer.h"
@@ -118,55 +119,29 @@ int print_ddl(TableRun& run, const schema::Schema& schema, const TableSelection&
     return 0;
 }
 
-// What was written of each table, once its files are complete.
-WrittenFiles written_files(const UnloadPlan& plan, const UnloadWriter& writer, const TableFiles& files)
+// The evidence of the run's data files, their hashes finished, and the
+// run's end.
+void finish_evidence(TableRun& run)
 {
-    WrittenFiles written(plan.tables().size());
-    for (std::size_t t = 0; t < plan.tables().size(); ++t)
-        for (RowKind kind : kAllRowKinds) {
-            const auto k = static_cast<std::size_t>(kind);
-            written[t].files[k] = files.created(writer.file_of(t, kind));
-            written[t].binary_copies[k] = written[t].files[k] && writer.needs_binary_copy(t, kind);
-        }
-    return written;
-}
-
-// The binary copies of the CSV files that need one, each under its
-// temporary name until all are complete.
-bool write_binary_copies(const std::string& directory, const UnloadPlan& plan, const WrittenFiles& written,
-                         std::string& failure)
-{
-    TableFiles copies(directory);
-    for (std::size_t t = 0; t < plan.tables().size(); ++t)
-        for (RowKind kind : kAllRowKinds) {
-            if (!written[t].binary_copies[static_cast<std::size_t>(kind)]) continue;
-            const TableNames& names = plan.tables()[t].names;
-            OpenFile* out = copies.open(copies.add(names.binary_copy_file(kind)));
-            if (out == nullptr) break;
-            if (!write_binary_copy(directory + "/" + names.csv_file(kind), *out, failure)) return false;
-        }
-    if (copies.finish()) return true;
-    failure = copies.failure();
-    return false;
+    for (std::size_t i = 0; i < run.files.size(); ++i) {
+        DataFile& file = run.files[i];
+        const bool dictionary = file.path() == run.dictionary_file;
+        std::uint64_t read_again = 0;
+        run.evidence.inputs.push_back(
+            data_file_evidence(file, dictionary ? "dictionary and data file" : "data file", read_again));
+    }
+    run.evidence.ended = std::chrono::system_clock::now();
 }
 
 // The binary copies, the loading scripts, the control files, then the
 // summary, each under its temporary name until it is complete.
 bool write_last_files(const std::string& directory, const UnloadPlan& plan, const UnloadWriter& writer,
-                      const TableFiles& files, const UnloadSummary& summary, std::string& failure)
+                      const UnloadSummary& summary, const RunEvidence& evidence, std::string& failure)
 {
-    const WrittenFiles written = written_files(plan, writer, files);
-    if (!write_binary_copies(directory, plan, written, failure) ||
-        !write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
-        !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written), failure))
-        return false;
-    for (std::size_t t = 0; t < plan.tables().size(); ++t) {
-        const UnloadTable& table = plan.tables()[t];
-        if (written[t].files[static_cast<std::size_t>(RowKind::Live)] &&
-            !write_whole_file(directory, table.names.control_file(), control_file(table), failure))
-            return false;
-    }
-    return write_whole_file(directory, std::string(kSummaryFile), summary_json(plan, summary, written), failure);
+    const WrittenFiles written = writer.written();
+    return write_loaders(directory, plan, written, failure) &&
+           write_whole_file(directory, std::string(kSummaryFile), summary_json(plan, summary, written, evidence),
+                            failure);
 }
 
 // What a run that failed leaves: nothing in a directory it created (the
@@ -251,15 +226,17 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
                      take_back(s.unload_dir, created, plan) + "\n");
         return kExitFailure;
     }
+    finish_evidence(run);
     std::string failure;
-    if (!write_last_files(s.unload_dir, plan, writer, files, summary, failure)) {
+    if (!write_last_files(s.unload_dir, plan, writer, summary, run.evidence, failure)) {
         run.err.text("trevanix: " + terminal_text(failure) + "; the unload is incomplete (it has no " +
                      std::string(kSummaryFile) + ")" + (created ? take_back(s.unload_dir, created, plan) : "") + "\n");
         return kExitFailure;
     }
     if (!s.quiet)
         run.err.text("trevanix: unloaded into " + terminal_text(s.unload_dir) +
-                     " (sqlite.sql, postgres.sql and the .ctl files load it)\n" + summary_table(plan, summary));
+                     " (sqlite.sql, postgres.sql and the .ctl files load it)\n" + summary_table(plan, summary) +
+                     evidence_lines(run.evidence));
     // Something damaged, lost or not decoded, or unloaded without the
     // dictionary's names and types.
     return summary.sound(plan) && !run.schema_lost ? 0 : kExitIncomplete;

@@ -13,6 +13,7 @@
 #include "cli/block_pass.h"
 #include "cli/progress.h"
 #include "read/data_file.h"
+#include "unload/evidence.h"
 
 struct TableRun {
     const RunSettings& settings;
@@ -23,6 +24,10 @@ struct TableRun {
     OutputSink& out;
     OutputSink& err;
     bool schema_lost = false;  // the dictionary named could not be read: `schema` is empty
+    // What --unload records of the run: its command line and start, and
+    // the schema's files (the data files' are added as the run ends).
+    unload::RunEvidence evidence;
+    std::string dictionary_file;  // the SYSTEM file the schema's dictionary was read from; empty: none
 };
 
 // The passes a run of the tables' modes makes over the data files.

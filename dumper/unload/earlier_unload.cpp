@@ -263,6 +263,7 @@ std::vector<std::string> unload_file_names(const UnloadPlan& plan)
             add(table.names.csv_file(kind));
             add(table.names.binary_copy_file(kind));
         }
+        add(table.names.csv_file(undecoded_names()));
         add(table.names.control_file());
     }
     for (std::string_view fixed : kFixedNames) add(std::string(fixed));

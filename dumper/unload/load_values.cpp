@@ -65,26 +65,66 @@ char* trim_fraction(char* start, char* end)
     return kept + rest;
 }
 
-// A time zone region's time is UTC: its offset is that of UTC. The rules
-// that would give the region's own time are not in the files.
-char* region_to_offset(char* start, char* end)
+// The zone of a time zone's value as the dump's decoder wrote it: its
+// offset, or its region's name. A region's time is UTC, and is written
+// with the offset of UTC: the rules that would give the region's own time
+// are not in the files. The zone's text is copied to `zone` (room for
+// kDateTimeRoom bytes), its size into `zone_size`; `end` becomes the end
+// of the time and its offset. Returns whether the zone is a region's.
+bool split_zone(char* start, char*& end, char* zone, std::size_t& zone_size)
 {
-    char* zone = fraction_point(start) + 1 + kFractionDigits;
-    const std::string_view rest(zone, static_cast<std::size_t>(end - zone));
-    return rest.starts_with(kRegionMark) ? put_text(zone, kUtcOffset) : end;
+    char* after_fraction = fraction_point(start) + 1 + kFractionDigits;
+    const std::string_view rest(after_fraction, static_cast<std::size_t>(end - after_fraction));
+    if (!rest.starts_with(kRegionMark)) {
+        zone_size = rest.substr(1).copy(zone, kDateTimeRoom);  // the offset after its blank
+        return false;
+    }
+    // Within "UTC (...)".
+    zone_size = rest.substr(kRegionMark.size(), rest.size() - kRegionMark.size() - 1).copy(zone, kDateTimeRoom);
+    end = put_text(after_fraction, kUtcOffset);
+    return true;
 }
 
-char* write_date_time(LoadForm form, ByteView value, char* out)
+// The first day of the Gregorian calendar: dates before it (and years
+// before 1) are Julian dates of the database's calendar.
+constexpr std::string_view kGregorianStart = "1582-10-15";
+
+// On the dump's text of a moment: a BC year has a minus sign in front.
+bool before_gregorian(const char* start)
+{
+    return *start == '-' || std::string_view(start, kGregorianStart.size()) < kGregorianStart;
+}
+
+// Digits past the sixth of the fraction, on the dump's text.
+bool has_nanoseconds(char* start, const char* end)
+{
+    const char* point = fraction_point(start);
+    return point < end && *point == '.' && (point[7] != '0' || point[8] != '0' || point[9] != '0');
+}
+
+// A date or time (the time and zone fields of a time zone's value); its
+// facts in `facts`. nullptr when the bytes are none.
+char* write_date_time(LoadForm form, ByteView value, char* out, std::uint8_t& facts)
 {
     if (form == LoadForm::Date) {
         char* end = value.size() == kDateBytes ? decode_timestamp_value(value, out, {}) : nullptr;
-        return end != nullptr ? move_era(out, end) : nullptr;
+        if (end == nullptr) return nullptr;
+        if (before_gregorian(out)) facts = value_facts::kBeforeGregorian;
+        return move_era(out, end);
     }
     char* end = form == LoadForm::Timestamp ? decode_timestamp_value(value, out, {})
                                             : decode_timestamp_tz_value(value, out, {});
     if (end == nullptr) return nullptr;
-    if (form == LoadForm::TimestampTz) end = region_to_offset(out, end);
-    return move_era(out, trim_fraction(out, end));
+    facts = static_cast<std::uint8_t>((before_gregorian(out) ? value_facts::kBeforeGregorian : 0) |
+                                      (has_nanoseconds(out, end) ? value_facts::kNanoseconds : 0));
+    if (form != LoadForm::TimestampTz) return move_era(out, trim_fraction(out, end));
+    // The zone's text is kept apart while the time before it is rewritten.
+    char zone[kDateTimeRoom];
+    std::size_t zone_size = 0;
+    if (split_zone(out, end, zone, zone_size)) facts |= value_facts::kRegion;
+    end = move_era(out, trim_fraction(out, end));
+    *end++ = ',';
+    return put_text(end, std::string_view(zone, zone_size));
 }
 
 bool is_special(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
@@ -215,12 +255,32 @@ WrittenValue write_decoded(const LoadColumn& column, const ColumnValue& value, c
     return end != nullptr ? WrittenValue{end, ValueNote::Written} : undecodable(value, out);
 }
 
-// Dates and times, in ISO 8601.
+// A NUMBER of at most this many bytes (its exponent and seven pairs of
+// digits) has at most 14 digits.
+constexpr std::size_t kShortNumberBytes = 8;
+// The most digits SQLite's REAL gives back as they were written.
+constexpr std::size_t kRealDigits = 15;
+constexpr std::string_view kLargestInteger = "9223372036854775807";
+constexpr std::string_view kSmallestInteger = "9223372036854775808";  // after its minus sign
+
+WrittenValue write_number(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted)
+{
+    WrittenValue written = write_decoded(column, value, out, quoted);
+    if (value.bytes.size() > kShortNumberBytes && decoded(written.note) && beyond_real_and_integer(out, written.end))
+        written.facts = value_facts::kLongDecimal;
+    return written;
+}
+
+// Dates and times, in ISO 8601; a time zone's value with its zone.
 template <LoadForm Form>
 WrittenValue write_moment(const LoadColumn&, const ColumnValue& value, char* out, bool)
 {
-    char* end = !value.truncated() ? write_date_time(Form, value.bytes, out) : nullptr;
-    return end != nullptr ? WrittenValue{end, ValueNote::Written} : undecodable(value, out);
+    std::uint8_t facts = 0;
+    char* end = !value.truncated() ? write_date_time(Form, value.bytes, out, facts) : nullptr;
+    if (end != nullptr) return {end, ValueNote::Written, facts};
+    WrittenValue bytes = undecodable(value, out);
+    if (Form == LoadForm::TimestampTz) *bytes.end++ = ',';  // and no zone
+    return bytes;
 }
 
 WrittenValue text_written(const ColumnValue& value, char* out, char* end)
@@ -276,6 +336,23 @@ WrittenValue write_unknown(const LoadColumn&, const ColumnValue& value, char* ou
 }
 
 }  // namespace
+
+bool beyond_real_and_integer(const char* text, const char* end)
+{
+    const bool negative = *text == '-';
+    if (negative) ++text;
+    const std::string_view digits(text, static_cast<std::size_t>(end - text));
+    if (digits.find('.') == std::string_view::npos) {
+        const std::string_view largest = negative ? kSmallestInteger : kLargestInteger;
+        if (digits.size() < largest.size() || (digits.size() == largest.size() && digits <= largest)) return false;
+    }
+    const std::size_t first = digits.find_first_not_of("0.");
+    const std::size_t last = digits.find_last_not_of("0.");
+    if (first == std::string_view::npos) return false;
+    std::size_t significant = last - first + 1;
+    if (digits.substr(first, significant).find('.') != std::string_view::npos) --significant;
+    return significant > kRealDigits;
+}
 
 LoadColumn load_column(OracleType type)
 {
@@ -339,7 +416,7 @@ char* quote_in_place(char* text, std::size_t length)
 LoadWriter load_writer(const LoadColumn& column)
 {
     switch (column.form) {
-    case LoadForm::Number:
+    case LoadForm::Number: return write_number;
     case LoadForm::Decoded: return write_decoded;
     case LoadForm::Date: return write_moment<LoadForm::Date>;
     case LoadForm::Timestamp: return write_moment<LoadForm::Timestamp>;

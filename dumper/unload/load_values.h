@@ -36,6 +36,40 @@ enum class LoadForm : std::uint8_t {
     Unknown,       // a column of no known type: 0x and hexadecimal digits
 };
 
+// A TIMESTAMP WITH TIME ZONE column is written as two fields: the time,
+// and the zone the value was stored with: its offset (+02:00), or the
+// name of its time zone region (the time is then in UTC, +00:00), which
+// no offset gives.
+inline std::size_t csv_fields(LoadForm form) { return form == LoadForm::TimestampTz ? 2 : 1; }
+
+// Dates and times, whose values a database may hold converted (to its
+// calendar) or rounded (to its fractions): the loaders keep the text of
+// such values in a column beside theirs.
+inline bool has_text_companion(LoadForm form)
+{
+    return form == LoadForm::Date || form == LoadForm::Timestamp || form == LoadForm::TimestampTz;
+}
+
+// What a value written holds that a loaded column's type may not hold as
+// it is; the loaders keep it whole, and the summary counts it.
+namespace value_facts {
+// A number of more than 15 significant digits that is no 64-bit whole
+// number: more than SQLite's REAL keeps.
+constexpr std::uint8_t kLongDecimal = 1;
+// A date before 15 October 1582 (Julian in the database's calendar) or
+// before year 1: loaded as the same day of the Gregorian calendar.
+constexpr std::uint8_t kBeforeGregorian = 2;
+// A fraction of a second of more than six digits: PostgreSQL keeps six.
+constexpr std::uint8_t kNanoseconds = 4;
+// A time of a time zone region: its zone is the region's name.
+constexpr std::uint8_t kRegion = 8;
+// Those SQLite's loaded table does not hold as written, and PostgreSQL's:
+// the value is kept as text (a number's digits in its column, a date's
+// text beside it, a region's name in the zone's column).
+constexpr std::uint8_t kSqliteKeepsText = kLongDecimal | kBeforeGregorian | kRegion;
+constexpr std::uint8_t kPostgresKeepsText = kBeforeGregorian | kNanoseconds | kRegion;
+}  // namespace value_facts
+
 // What was written for one value.
 enum class ValueNote : std::uint8_t {
     Written,      // the value as its type reads it
@@ -102,17 +136,23 @@ inline ValueRoom value_room(const LoadColumn& column, bool quoted)
     return room;
 }
 
-// The end of a value's text, and what was written.
+// The end of a value's text, what was written, and its value_facts.
 struct WrittenValue {
     char* end;
     ValueNote note;
+    std::uint8_t facts = 0;
 };
 
 // Writes a value (not NULL) of the column at `out`, which has room for
-// value_room(column, quoted).of(its size) bytes. A value cut short (it runs
-// past its block) is written as bytes. With `quoted`, text that needs it is
-// written as a quoted CSV field.
+// value_room(column, quoted).of(its size) bytes: its csv_fields, with a
+// comma between two. A value cut short (it runs past its block) is written
+// as bytes. With `quoted`, text that needs it is written as a quoted CSV
+// field.
 using LoadWriter = WrittenValue (*)(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted);
+
+// Whether a number's plain decimal text (`text` to `end`) has more than 15
+// significant digits and is no 64-bit whole number (value_facts::kLongDecimal).
+bool beyond_real_and_integer(const char* text, const char* end);
 
 // The writer of the column's values: chosen once for a column, then
 // called for each of its values.

@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "schema/oracle_types.h"
+#include "unload/binary_copy.h"
 #include "unload/script_text.h"
+#include "unload/table_files.h"
+#include "unload/unload_writer.h"
 
 namespace unload {
 
@@ -11,74 +14,350 @@ namespace {
 
 using schema::OracleType;
 
-// The table postgres.sql copies each file into before converting its text.
-constexpr std::string_view kPostgresStaging = "unload_staging";
-// The largest whole numbers SQLite's 64-bit integers hold all of.
-constexpr std::int32_t kSqliteIntegerDigits = 18;
+// The table of text columns each file is copied into before its text is
+// converted into its table (a temporary table: it shadows no other).
+constexpr std::string_view kStaging = "unload_staging";
+// PostgreSQL's numbers of the records copied, where values not decoded
+// are to be found by their record.
+constexpr std::string_view kStagingRecord = "unload_record";
 // The loader reads a field of up to 255 bytes unless told more.
 constexpr std::uint32_t kLoaderDefaultField = 255;
 // Fields of LONG and LONG RAW: the most the loader is told to expect.
 constexpr std::uint32_t kLoaderLongField = 1u << 20;
+// The most a zone's field takes: a region's name.
+constexpr std::uint32_t kLoaderZoneField = 64;
+// The most significant digits SQLite's REAL gives back as they were
+// written (value_facts::kLongDecimal).
+constexpr int kSqliteRealDigits = 15;
 
 bool is_raw(OracleType type) { return type == OracleType::Raw || type == OracleType::LongRaw; }
 
-// The table of a kind of rows in SQLite: "SCOTT.EMP$deleted".
-std::string sqlite_table(const UnloadTable& table, RowKind kind) { return sql_identifier(table.names.sqlite_table(kind)); }
+// A field of the staging table: "c1" for a record's first.
+std::string field(std::size_t number) { return sql_identifier("c" + std::to_string(number)); }
 
-// "SCOTT"."EMP$deleted" in PostgreSQL: a schema per owner, "public" for
-// the tables without one.
-std::string postgres_table(const UnloadTable& table, RowKind kind)
-{
-    return sql_identifier(table.names.postgres_schema) + "." + sql_identifier(table.names.postgres_table(kind));
-}
+// A column of a loaded table: its name and type, and its value made of the
+// fields of the staging table.
+struct Loaded {
+    std::string name;
+    std::string type;
+    std::string value;
+};
 
-std::string sqlite_column(const OutputColumn& column) { return sql_identifier(column.names.sqlite); }
-std::string postgres_column(const OutputColumn& column) { return sql_identifier(column.names.postgres); }
-
-// A field's name in a loader: its column's, or the name the unload gives it.
-template <class NameOf>
-std::string field_name(const FileField& field, NameOf name_of)
-{
-    return field.column != nullptr ? name_of(*field.column) : sql_identifier(field.added);
-}
-
-// The column definitions of a kind's table, in its file's order.
-template <class NameOf, class TypeOf>
-std::string column_definitions(const UnloadTable& table, RowKind kind, NameOf name_of, TypeOf type_of)
-{
-    std::string text;
-    for (const FileField& field : file_fields(table, kind)) {
-        if (!text.empty()) text += ", ";
-        text += field_name(field, name_of) + " " +
-                type_of(field.column != nullptr ? std::optional(field.column->column) : std::nullopt);
+// How each database writes the SQL the dates need.
+struct Dialect {
+    bool postgres;
+    std::string integer(const std::string& text) const
+    {
+        return postgres ? text + "::int" : "CAST(" + text + " AS INTEGER)";
     }
-    return text;
+    // Compares bytes, whatever the database's collation.
+    std::string before(const std::string& text, std::string_view bound) const
+    {
+        return text + (postgres ? " COLLATE \"C\"" : "") + " < " + sql_literal(bound);
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Dates of the database's calendar as the days of the Gregorian calendar
+// SQLite and PostgreSQL count in.
+
+// The CSV's text of a date or time: YYYY-MM-DD HH:MM:SS, a fraction, a
+// zone, then " BC" for a year before 1.
+std::string bc(const std::string& x) { return "(" + x + " LIKE '% BC')"; }
+
+std::string before_gregorian(const Dialect& d, const std::string& x)
+{
+    return "(" + bc(x) + " OR " + d.before("substr(" + x + ", 1, 10)", "1582-10-15") + ")";
+}
+
+// The Julian day number of the text's date. Before 15 October 1582 the
+// database's calendar is Julian, and it has no year 0: year -1 (1 BC) ends
+// the day before year 1 starts, and its BC years whose numbers divide by
+// four are leap years. So its day numbers are counted as the Julian
+// calendar's with the BC years numbered as it numbers them, which keeps a
+// year 0 of 366 days, less that year. (How the database counts BC days is
+// assumed: it is what its dates, checked day by day, allow.)
+constexpr int kYearZeroDays = 366;
+
+std::string day_number(const Dialect& d, const std::string& x)
+{
+    const std::string year_digits = d.integer("substr(" + x + ", 1, 4)");
+    const std::string year = "(CASE WHEN " + bc(x) + " THEN -" + year_digits + " ELSE " + year_digits + " END)";
+    const std::string month = d.integer("substr(" + x + ", 6, 2)");
+    const std::string day = d.integer("substr(" + x + ", 9, 2)");
+    // The Julian calendar's day number, its year starting in March.
+    const std::string march = "((14 - " + month + ") / 12)";
+    const std::string y = "(" + year + " + 4800 - " + march + ")";
+    const std::string m = "(" + month + " + 12 * " + march + " - 3)";
+    return "(" + day + " + (153 * " + m + " + 2) / 5 + 365 * " + y + " + " + y + " / 4 - 32083 + CASE WHEN " + bc(x) +
+           " THEN " + std::to_string(kYearZeroDays) + " ELSE 0 END)";
 }
 
 // ---------------------------------------------------------------------------
 // SQLite
 
-// Empty fields to NULL (and BOOLEAN's words to 1 and 0), in the rows that have any.
-std::string sqlite_nulls(const UnloadTable& table, RowKind kind, const std::string& name)
+// A NUMBER: INTEGER when it is a 64-bit whole number, REAL when REAL gives
+// back its digits, else its digits as TEXT (declared without a type, so
+// that SQLite converts none of them).
+std::string sqlite_number(const std::string& x)
 {
-    std::string sets, where;
-    auto add = [&](const std::string& column, bool boolean) {
-        if (!sets.empty()) {
-            sets += ", ";
-            where += " OR ";
-        }
-        if (boolean) {
-            sets += column + " = CASE " + column + " WHEN '' THEN NULL WHEN 'TRUE' THEN 1 WHEN 'FALSE' THEN 0 ELSE " +
-                    column + " END";
-            where += "typeof(" + column + ") = 'text'";
-        } else {
-            sets += column + " = NULLIF(" + column + ", '')";
-            where += column + " = ''";
-        }
+    return "CASE WHEN " + x + " = '' THEN NULL WHEN CAST(CAST(" + x + " AS INTEGER) AS TEXT) = " + x +
+           " THEN CAST(" + x + " AS INTEGER) WHEN length(ltrim(rtrim(replace(ltrim(" + x +
+           ", '-'), '.', ''), '0'), '0')) <= " + std::to_string(kSqliteRealDigits) + " THEN CAST(" + x +
+           " AS REAL) ELSE " + x + " END";
+}
+
+// The fraction of a second after the seconds: ".5", or "".
+std::string sqlite_fraction(const std::string& x)
+{
+    return "substr(" + x + ", 20, instr(substr(" + x + ", 20) || ' ', ' ') - 1)";
+}
+
+// A time zone's value's offset, in minutes east.
+std::string sqlite_offset(const std::string& x) { return "substr(" + x + ", 21 + length(" + sqlite_fraction(x) + "), 6)"; }
+std::string sqlite_offset_minutes(const std::string& x)
+{
+    const std::string offset = sqlite_offset(x);
+    return "((substr(" + offset + ", 2, 2) * 60 + substr(" + offset + ", 5, 2)) * (CASE substr(" + offset +
+           ", 1, 1) WHEN '-' THEN -1 ELSE 1 END))";
+}
+
+// A BC moment as SQLite's Julian day (its functions read no year before
+// 0): a REAL, which sorts before any text.
+std::string sqlite_bc_day(const Dialect& d, const std::string& x, bool zoned)
+{
+    const std::string seconds = "(substr(" + x + ", 12, 2) * 3600 + substr(" + x + ", 15, 2) * 60 + substr(" + x +
+                                ", 18, 2) + CAST('0' || " + sqlite_fraction(x) + " AS REAL))";
+    std::string day = "(" + day_number(d, x) + " - 0.5 + " + seconds + " / 86400.0";
+    if (zoned) day += " - " + sqlite_offset_minutes(x) + " / 1440.0";
+    return day + ")";
+}
+
+// A date or time: as the CSV writes it, which sorts as the moments do;
+// before 1582-10-15 the same day of the Gregorian calendar; before year 1
+// its Julian day. A time zone's value in UTC, its zone in the column after.
+std::string sqlite_moment(const std::string& x, bool zoned)
+{
+    const Dialect d{false};
+    const std::string gregorian_date = "date(" + day_number(d, x) + " - 0.5)";
+    const std::string gregorian = zoned ? "datetime(" + gregorian_date + " || substr(" + x + ", 11, 9) || ' ' || " +
+                                              sqlite_offset(x) + ") || " + sqlite_fraction(x)
+                                        : gregorian_date + " || substr(" + x + ", 11)";
+    const std::string as_written =
+        zoned ? "datetime(substr(" + x + ", 1, 19) || ' ' || " + sqlite_offset(x) + ") || " + sqlite_fraction(x) : x;
+    return "CASE WHEN " + x + " = '' THEN NULL WHEN " + bc(x) + " THEN " + sqlite_bc_day(d, x, zoned) + " WHEN " +
+           d.before("substr(" + x + ", 1, 10)", "1582-10-15") + " THEN " + gregorian + " ELSE " + as_written + " END";
+}
+
+// The column of the loaded table, as SQLite is to hold `x`.
+std::string sqlite_value(const schema::Column& column, const std::string& x)
+{
+    switch (column.type) {
+    case OracleType::Number:
+    case OracleType::Float: return sqlite_number(x);
+    case OracleType::BinaryFloat:
+    case OracleType::BinaryDouble:
+        return "CASE " + x + " WHEN '' THEN NULL WHEN 'Inf' THEN 9e999 WHEN '-Inf' THEN -9e999 ELSE " + x + " END";
+    case OracleType::Boolean:
+        return "CASE " + x + " WHEN '' THEN NULL WHEN 'TRUE' THEN 1 WHEN 'FALSE' THEN 0 ELSE " + x + " END";
+    case OracleType::Date:
+    case OracleType::Timestamp:
+    case OracleType::TimestampLtz: return sqlite_moment(x, false);
+    case OracleType::TimestampTz: return sqlite_moment(x, true);
+    default: return "NULLIF(" + x + ", '')";
+    }
+}
+
+// The text of a date the table holds as another day, or as a Julian day.
+std::string sqlite_kept_text(const std::string& x)
+{
+    return "CASE WHEN " + x + " <> '' AND " + before_gregorian(Dialect{false}, x) + " THEN " + x + " END";
+}
+
+// ---------------------------------------------------------------------------
+// PostgreSQL
+
+// A date or time; before 1582-10-15 the same day of PostgreSQL's Gregorian
+// calendar. A time zone's value from its offset (a region's from UTC).
+std::string postgres_moment(const std::string& x, const std::string& type, bool zoned)
+{
+    const Dialect d{true};
+    const std::string gregorian =
+        "to_date(" + day_number(d, x) + "::text, 'J') + split_part(" + x + ", ' ', 2)::time";
+    const std::string converted =
+        zoned ? "(" + gregorian + " - split_part(" + x + ", ' ', 3)::interval) AT TIME ZONE 'UTC'" : gregorian;
+    return "CASE WHEN " + before_gregorian(d, x) + " THEN " + converted + " ELSE " + x + "::" + type + " END";
+}
+
+// A staging column's text as the column's value.
+std::string postgres_value(const schema::Column& column, const std::string& x)
+{
+    switch (column.type) {
+    case OracleType::Number:
+    case OracleType::Float:
+    case OracleType::BinaryFloat:
+    case OracleType::BinaryDouble:
+    case OracleType::Boolean: return x + "::" + postgres_type(column);
+    case OracleType::Date:
+    case OracleType::Timestamp:
+    case OracleType::TimestampLtz: return postgres_moment(x, postgres_type(column), false);
+    case OracleType::TimestampTz: return postgres_moment(x, postgres_type(column), true);
+    // A negative interval is negative in all its fields, as PostgreSQL
+    // reads it only when the sign is outside.
+    case OracleType::IntervalYm:
+    case OracleType::IntervalDs:
+        return "CASE WHEN " + x + " LIKE '-%' THEN -(substr(" + x + ", 2)::interval) ELSE " + x + "::interval END";
+    case OracleType::Raw:
+    case OracleType::LongRaw: return "decode(" + x + ", 'hex')";
+    default: return x;
+    }
+}
+
+// The text of a date PostgreSQL holds as another day, or of a time whose
+// fraction it rounds to microseconds.
+std::string postgres_kept_text(const schema::Column& column, const std::string& x)
+{
+    std::string kept = before_gregorian(Dialect{true}, x);
+    if (column.type != OracleType::Date)
+        kept += " OR length(split_part(split_part(" + x + ", ' ', 2), '.', 2)) > 6";
+    return "CASE WHEN " + kept + " THEN " + x + " END";
+}
+
+// ---------------------------------------------------------------------------
+// Both
+
+// What was written of a field's column: its facts, whether any of its
+// values was not decoded.
+ColumnWritten written_of(const UnloadTable& table, const TableWritten& written, const OutputColumn& column)
+{
+    auto find = [&](const std::vector<OutputColumn>& columns, const std::vector<ColumnWritten>& facts) {
+        const auto at = static_cast<std::size_t>(&column - columns.data());
+        return at < facts.size() ? facts[at] : ColumnWritten{};
     };
-    for (const FileField& field : file_fields(table, kind))
-        add(field_name(field, sqlite_column), field.column != nullptr && field.column->column.type == OracleType::Boolean);
-    return "UPDATE " + name + " SET " + sets + " WHERE " + where + ";\n";
+    if (!table.columns.empty() && &column >= table.columns.data() && &column < table.columns.data() + table.columns.size())
+        return find(table.columns, written.columns);
+    return find(table.hidden_columns, written.hidden_columns);
+}
+
+// The columns of a table's loaded table of a kind, from its CSV file's
+// fields: each column, the zone beside a time zone's, the text beside a
+// date, time or interval whose values the database holds otherwise
+// (`keeps_text` of its facts), and the fields the unload adds (ROWID ...).
+std::vector<Loaded> loaded_columns(const UnloadTable& table, RowKind kind, const TableWritten& written, bool postgres)
+{
+    std::vector<Loaded> columns;
+    const std::uint8_t keeps_text =
+        postgres ? value_facts::kBeforeGregorian | value_facts::kNanoseconds : value_facts::kBeforeGregorian;
+    std::size_t number = 1;
+    for (const FileField& f : file_fields(table, kind)) {
+        const std::string x = field(number);
+        if (f.column == nullptr) {
+            columns.push_back({sql_identifier(f.added), postgres ? "text" : "TEXT", postgres ? x : "NULLIF(" + x + ", '')"});
+            ++number;
+            continue;
+        }
+        const OutputColumn& column = *f.column;
+        const ColumnNames& names = column.names;
+        columns.push_back({sql_identifier(postgres ? names.postgres : names.sqlite),
+                           postgres ? postgres_type(column.column) : sqlite_type(column.column),
+                           postgres ? postgres_value(column.column, x) : sqlite_value(column.column, x)});
+        if (csv_fields(column.load.form) > 1)
+            columns.push_back({sql_identifier(postgres ? names.zone.postgres : names.zone.sqlite), postgres ? "text" : "TEXT",
+                               postgres ? field(number + 1) : "NULLIF(" + field(number + 1) + ", '')"});
+        const std::uint8_t facts = written_of(table, written, column).facts;
+        if (has_text_companion(column.load.form) && (facts & keeps_text) != 0)
+            columns.push_back({sql_identifier(postgres ? names.kept_text.postgres : names.kept_text.sqlite),
+                               postgres ? "text" : "TEXT",
+                               postgres ? postgres_kept_text(column.column, x) : sqlite_kept_text(x)});
+        number += csv_fields(column.load.form);
+    }
+    return columns;
+}
+
+std::string definitions(const std::vector<Loaded>& columns)
+{
+    std::string text;
+    for (const Loaded& column : columns)
+        text += (text.empty() ? "" : ", ") + column.name + (column.type.empty() ? "" : " " + column.type);
+    return text;
+}
+
+std::string values(const std::vector<Loaded>& columns)
+{
+    std::string text;
+    for (const Loaded& column : columns) text += (text.empty() ? "" : ", ") + column.value;
+    return text;
+}
+
+// The staging table's text columns, c1 to cN.
+std::string staging_fields(std::size_t count, std::string_view type)
+{
+    std::string text;
+    for (std::size_t i = 1; i <= count; ++i) text += (i > 1 ? ", " : "") + field(i) + std::string(type);
+    return text;
+}
+
+// The fields of a table's CSV file of a kind.
+std::size_t field_count(const UnloadTable& table, RowKind kind)
+{
+    std::size_t count = 0;
+    for (const FileField& f : file_fields(table, kind)) count += f.column != nullptr ? csv_fields(f.column->load.form) : 1;
+    return count;
+}
+
+// The statements that make NULL, in the staging table, each value the
+// table's file of values not decoded names for the kind's file; `record`
+// is how a staging row's record is named.
+std::string undecoded_to_null(const UnloadTable& table, const TableWritten& written, RowKind kind,
+                              const std::string& staging, const std::string& undecoded_table, std::string_view record)
+{
+    std::string text;
+    std::size_t number = 1;
+    for (const FileField& f : file_fields(table, kind)) {
+        if (f.column == nullptr) {
+            ++number;
+            continue;
+        }
+        if (written_of(table, written, *f.column).undecoded)
+            text += "UPDATE " + staging + " SET " + field(number) + " = NULL WHERE " + std::string(record) +
+                    " IN (SELECT " + sql_identifier("RECORD") + " FROM " + undecoded_table + " WHERE " +
+                    sql_identifier("KIND") + " = " + sql_literal(names_of(kind).key) + " AND " +
+                    sql_identifier("FIELD") + " = " + std::to_string(number) + ");\n";
+        number += csv_fields(f.column->load.form);
+    }
+    return text;
+}
+
+// The undecoded file's table: its fields, numbers as numbers.
+std::vector<Loaded> undecoded_columns(bool postgres)
+{
+    std::vector<Loaded> columns;
+    std::size_t number = 1;
+    for (const UndecodedField& f : kUndecodedFields) {
+        const std::string x = field(number++);
+        if (postgres)
+            columns.push_back({sql_identifier(f.name), f.number ? "bigint" : "text", f.number ? x + "::bigint" : x});
+        else
+            columns.push_back({sql_identifier(f.name), f.number ? "INTEGER" : "TEXT",
+                               f.number ? "CAST(" + x + " AS INTEGER)" : "NULLIF(" + x + ", '')"});
+    }
+    return columns;
+}
+
+// ---------------------------------------------------------------------------
+// SQLite's statements
+
+// Creates a table, imports the file into the staging table, makes NULL
+// what `nulls` says, and converts the staging table's text into the table.
+std::string sqlite_load(const std::string& table, const std::vector<Loaded>& columns, std::size_t fields,
+                        const std::string& file, const std::string& nulls)
+{
+    const std::string staging = "temp." + sql_identifier(kStaging);
+    return "CREATE TABLE " + table + " (" + definitions(columns) + ");\n" + "CREATE TEMP TABLE " +
+           sql_identifier(kStaging) + " (" + staging_fields(fields, "") + ");\n" +
+           ".import --csv --skip 1 --schema temp " + sqlite_argument(file) + " " + sqlite_argument(kStaging) + "\n" +
+           nulls + "INSERT INTO " + table + " SELECT " + values(columns) + " FROM " + staging + " ORDER BY _rowid_;\n" +
+           "DROP TABLE " + staging + ";\n";
 }
 
 // A SELECT that writes, for each hexadecimal value of a RAW column, the
@@ -92,69 +371,31 @@ std::string sqlite_blob_select(const std::string& table, const std::string& colu
 }
 
 // ---------------------------------------------------------------------------
-// PostgreSQL
+// PostgreSQL's statements
 
-// A staging column's text as the column's value; NULL where the CSV holds
-// the bytes of a value that could not be decoded.
-std::string postgres_value(const schema::Column& column, const std::string& text)
+// "SCOTT"."EMP$deleted" in PostgreSQL: a schema per owner, "public" for
+// the tables without one.
+std::string postgres_table(const UnloadTable& table, const KindNames& kind)
 {
-    const std::string undecoded = "WHEN " + text + " LIKE '0x%' THEN NULL ";
-    auto cast = [&](std::string_view type) {
-        return "CASE " + undecoded + "ELSE " + text + "::" + std::string(type) + " END";
-    };
-    switch (column.type) {
-    case OracleType::Number:
-    case OracleType::Float:
-    case OracleType::BinaryFloat:
-    case OracleType::BinaryDouble:
-    case OracleType::Date:
-    case OracleType::Timestamp:
-    case OracleType::TimestampLtz:
-    case OracleType::TimestampTz:
-    case OracleType::Boolean: return cast(postgres_type(column));
-    // A negative interval is negative in all its fields, as PostgreSQL
-    // reads it only when the sign is outside.
-    case OracleType::IntervalYm:
-    case OracleType::IntervalDs:
-        return "CASE " + undecoded + "WHEN " + text + " LIKE '-%' THEN -(substr(" + text + ", 2)::interval) ELSE " +
-               text + "::interval END";
-    case OracleType::Raw:
-    case OracleType::LongRaw: return "CASE " + undecoded + "ELSE decode(" + text + ", 'hex') END";
-    default: return text;
-    }
+    return sql_identifier(table.names.postgres_schema) + "." + sql_identifier(table.names.postgres_table(kind));
 }
 
-// Loads a file into its table: copies the CSV file (or, when it holds a
-// line psql would take for the end of the data, its binary copy) into a
-// table of text columns, then converts the text into the table.
-std::string postgres_load(const UnloadTable& table, RowKind kind, bool binary_copy)
+// Creates a table, copies the file (or, when it holds a line psql would
+// take for the end of the data, its binary copy) into the staging table,
+// numbering its records when `nulls` finds values by them, and converts
+// the staging table's text into the table.
+std::string postgres_load(const std::string& table, const std::vector<Loaded>& columns, std::size_t fields,
+                          const std::string& file, bool binary, const std::string& nulls)
 {
-    const std::string target = postgres_table(table, kind);
-    const std::string staging = sql_identifier(kPostgresStaging);
-    const std::vector<FileField> fields = file_fields(table, kind);
-    std::string text = "CREATE TABLE " + target + " (" +
-                       column_definitions(table, kind, postgres_column, [](const std::optional<schema::Column>& c) {
-                           return c ? postgres_type(*c) : std::string("text");
-                       }) +
-                       ");\n";
-    std::string staging_columns, values;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        std::string column = "c";
-        const std::string name = sql_identifier(column.append(std::to_string(i + 1)));
-        if (i > 0) {
-            staging_columns += ", ";
-            values += ", ";
-        }
-        staging_columns.append(name).append(" text");
-        values += fields[i].column != nullptr ? postgres_value(fields[i].column->column, name) : name;
-    }
-    text += "CREATE TEMP TABLE " + staging + " (" + staging_columns + ");\n";
-    text += "\\copy " + staging + " FROM " +
-            (binary_copy ? psql_file_argument(table.names.binary_copy_file(kind)) + " WITH (FORMAT binary)\n"
-                         : psql_file_argument(table.names.csv_file(kind)) + " WITH (FORMAT csv, HEADER)\n");
-    text += "INSERT INTO " + target + " SELECT " + values + " FROM " + staging + ";\n";
-    text += "DROP TABLE " + staging + ";\n";
-    return text;
+    const std::string staging = sql_identifier(kStaging);
+    const std::string numbered = nulls.empty() ? "" : sql_identifier(kStagingRecord) + " bigserial, ";
+    std::string text = "CREATE TABLE " + table + " (" + definitions(columns) + ");\n";
+    text += "CREATE TEMP TABLE " + staging + " (" + numbered + staging_fields(fields, " text") + ");\n";
+    text += "\\copy " + staging + (nulls.empty() ? "" : " (" + staging_fields(fields, "") + ")") + " FROM " +
+            psql_file_argument(file) + (binary ? " WITH (FORMAT binary)\n" : " WITH (FORMAT csv, HEADER)\n");
+    text += nulls + "INSERT INTO " + table + " SELECT " + values(columns) + " FROM " + staging +
+            (nulls.empty() ? "" : " ORDER BY " + sql_identifier(kStagingRecord)) + ";\n";
+    return text + "DROP TABLE " + staging + ";\n";
 }
 
 // ---------------------------------------------------------------------------
@@ -182,15 +423,21 @@ std::string loader_field(const schema::Column& column)
 std::string sqlite_type(const schema::Column& column)
 {
     switch (column.type) {
+    // Declared without a type: SQLite then keeps each value as the load
+    // stores it (a NUMERIC or INTEGER column would make long numbers REAL).
     case OracleType::Number:
-        if (column.scale == 0 && column.precision && *column.precision <= kSqliteIntegerDigits) return "INTEGER";
-        return "NUMERIC";
-    case OracleType::Float:
+    case OracleType::Float: return "";
     case OracleType::BinaryFloat:
     case OracleType::BinaryDouble: return "REAL";
     case OracleType::Raw:
     case OracleType::LongRaw: return "BLOB";
     case OracleType::Boolean: return "INTEGER";
+    // NUMERIC affinity, which keeps the dates' text as text and the Julian
+    // days of BC dates as REAL.
+    case OracleType::Date: return "DATE";
+    case OracleType::Timestamp:
+    case OracleType::TimestampTz:
+    case OracleType::TimestampLtz: return "TIMESTAMP";
     default: return "TEXT";
     }
 }
@@ -222,28 +469,30 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
         "--   sqlite3 recovered.db < sqlite.sql\n"
         "-- Each table is \"OWNER.TABLE\", its deleted rows \"OWNER.TABLE$deleted\", its stale\n"
         "-- rows \"OWNER.TABLE$stale\", its hidden and unused columns' values (by ROWID and\n"
-        "-- ROW_KIND) \"OWNER.TABLE$hidden\"; a dropped table is \"OWNER.TABLE$dropped\". Empty\n"
-        "-- fields become NULL (an empty string is NULL in Oracle); the hexadecimal digits\n"
-        "-- of RAW values become BLOBs.\n"
+        "-- ROW_KIND) \"OWNER.TABLE$hidden\", its values not decoded \"OWNER.TABLE$undecoded\"\n"
+        "-- (NULL in their tables); a dropped table is \"OWNER.TABLE$dropped\". Empty fields\n"
+        "-- become NULL (an empty string is NULL in Oracle); the hexadecimal digits of RAW\n"
+        "-- values become BLOBs.\n"
         ".bail on\n.headers off\n.mode list\nBEGIN;\n";
     std::string blobs;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
+        const TableWritten& w = written[t];
+        const std::string undecoded = sql_identifier(table.names.sqlite_table(undecoded_names()));
+        if (w.undecoded)
+            text += sqlite_load(undecoded, undecoded_columns(false), std::size(kUndecodedFields),
+                                table.names.csv_file(undecoded_names()), "");
         for (RowKind kind : kAllRowKinds) {
-            if (!written[t].files[static_cast<std::size_t>(kind)]) continue;
-            const std::string name = sqlite_table(table, kind);
-            text += "CREATE TABLE " + name + " (" +
-                    column_definitions(table, kind, sqlite_column, [](const std::optional<schema::Column>& c) {
-                        return c ? sqlite_type(*c) : std::string("TEXT");
-                    }) +
-                    ");\n";
-            // The same name as the CREATE TABLE's, in the shell's quotes.
-            text += ".import --csv --skip 1 " + sqlite_argument(table.names.csv_file(kind)) + " " +
-                    sqlite_argument(table.names.sqlite_table(kind)) + "\n";
-            text += sqlite_nulls(table, kind, name);
-            for (const FileField& field : file_fields(table, kind))
-                if (field.column != nullptr && is_raw(field.column->column.type))
-                    blobs += sqlite_blob_select(name, sqlite_column(*field.column));
+            if (!w.files[static_cast<std::size_t>(kind)]) continue;
+            const std::vector<Loaded> columns = loaded_columns(table, kind, w, false);
+            const std::string name = sql_identifier(table.names.sqlite_table(kind));
+            const std::string nulls =
+                w.undecoded ? undecoded_to_null(table, w, kind, "temp." + sql_identifier(kStaging), undecoded, "_rowid_")
+                            : "";
+            text += sqlite_load(name, columns, field_count(table, kind), table.names.csv_file(kind), nulls);
+            for (const FileField& f : file_fields(table, kind))
+                if (f.column != nullptr && is_raw(f.column->column.type))
+                    blobs += sqlite_blob_select(name, sql_identifier(f.column->names.sqlite));
         }
     }
     if (!blobs.empty()) {
@@ -262,23 +511,34 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written)
         "--   psql -d DATABASE -f postgres.sql\n"
         "-- Each table lands in its owner's schema, its deleted rows in TABLE$deleted, its\n"
         "-- stale rows in TABLE$stale, its hidden and unused columns' values (by ROWID and\n"
-        "-- ROW_KIND) in TABLE$hidden; a dropped table is TABLE$dropped. A value that could\n"
-        "-- not be decoded (0x and its bytes in the CSV file) is NULL in a column that is\n"
-        "-- not text.\n"
+        "-- ROW_KIND) in TABLE$hidden, its values not decoded in TABLE$undecoded (NULL in\n"
+        "-- their tables); a dropped table is TABLE$dropped.\n"
         // The files are UTF-8 whatever the client's locale says.
         "\\set ON_ERROR_STOP on\nSET client_encoding TO 'UTF8';\nBEGIN;\n";
     std::vector<std::string> schemas;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
+        const TableWritten& w = written[t];
         const std::string& schema = table.names.postgres_schema;
-        if (!table.owner.empty() && written[t].any() &&
-            std::find(schemas.begin(), schemas.end(), schema) == schemas.end()) {
+        if (!table.owner.empty() && w.any() && std::find(schemas.begin(), schemas.end(), schema) == schemas.end()) {
             text += "CREATE SCHEMA IF NOT EXISTS " + sql_identifier(schema) + ";\n";
             schemas.push_back(schema);
         }
+        const std::string undecoded = postgres_table(table, undecoded_names());
+        if (w.undecoded)
+            text += postgres_load(undecoded, undecoded_columns(true), std::size(kUndecodedFields),
+                                  table.names.csv_file(undecoded_names()), false, "");
         for (RowKind kind : kAllRowKinds) {
             const auto k = static_cast<std::size_t>(kind);
-            if (written[t].files[k]) text += postgres_load(table, kind, written[t].binary_copies[k]);
+            if (!w.files[k]) continue;
+            const std::vector<Loaded> columns = loaded_columns(table, kind, w, true);
+            const std::string nulls =
+                w.undecoded ? undecoded_to_null(table, w, kind, sql_identifier(kStaging), undecoded,
+                                                sql_identifier(kStagingRecord))
+                            : "";
+            text += postgres_load(postgres_table(table, names_of(kind)), columns, field_count(table, kind),
+                                  w.binary_copies[k] ? table.names.binary_copy_file(kind) : table.names.csv_file(kind),
+                                  w.binary_copies[k], nulls);
         }
     }
     return text + "COMMIT;\n";
@@ -297,11 +557,44 @@ std::string control_file(const UnloadTable& table)
     text += "INFILE " + sql_literal(file) + " \"STR '\\r\\n'\"\nAPPEND\nINTO TABLE ";
     text += (table.owner.empty() ? "" : sql_identifier(table.owner) + ".") + sql_identifier(table.name) + "\n";
     text += "FIELDS TERMINATED BY ',' OPTIONALLY ENCLOSED BY '\"'\nTRAILING NULLCOLS\n(\n";
-    for (const OutputColumn& column : table.columns)
+    for (const OutputColumn& column : table.columns) {
         text += "  " + sql_identifier(column.names.text) + loader_field(column.column) + ",\n";
+        // A time zone's value has its zone in its text already.
+        if (csv_fields(column.load.form) > 1)
+            text += "  " + sql_identifier(column.names.zone.text) + " FILLER CHAR(" + std::to_string(kLoaderZoneField) +
+                    "),\n";
+    }
     text += "  ROWID_TEXT FILLER CHAR(18)";
     if (table.partitioned) text += ",\n  PARTITION_NAME FILLER CHAR(128)";
     return text + "\n)\n";
+}
+
+bool write_loaders(const std::string& directory, const UnloadPlan& plan, const WrittenFiles& written,
+                   std::string& failure)
+{
+    TableFiles copies(directory);
+    for (std::size_t t = 0; t < plan.tables().size(); ++t)
+        for (RowKind kind : kAllRowKinds) {
+            if (!written[t].binary_copies[static_cast<std::size_t>(kind)]) continue;
+            const TableNames& names = plan.tables()[t].names;
+            OpenFile* out = copies.open(copies.add(names.binary_copy_file(kind)));
+            if (out == nullptr) break;
+            if (!write_binary_copy(directory + "/" + names.csv_file(kind), *out, failure)) return false;
+        }
+    if (!copies.finish()) {
+        failure = copies.failure();
+        return false;
+    }
+    if (!write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
+        !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written), failure))
+        return false;
+    for (std::size_t t = 0; t < plan.tables().size(); ++t) {
+        const UnloadTable& table = plan.tables()[t];
+        if (written[t].files[static_cast<std::size_t>(RowKind::Live)] &&
+            !write_whole_file(directory, table.names.control_file(), control_file(table), failure))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace unload

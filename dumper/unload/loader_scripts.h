@@ -18,21 +18,34 @@ constexpr std::string_view kSqliteBlobStatements = "sqlite-blobs.tmp";
 
 // Run from inside the directory: sqlite3 recovered.db < sqlite.sql. It
 // creates each table ("OWNER.TABLE", "OWNER.TABLE$deleted",
-// "OWNER.TABLE$stale", as the plan names them) with types that compare
-// correctly, imports its CSV file, turns empty fields into NULL and RAW's
-// hexadecimal digits into BLOBs.
+// "OWNER.TABLE$stale", as the plan names them), imports its CSV file into
+// a temporary table of text and converts it: empty fields into NULL, the
+// values its undecoded file names ("OWNER.TABLE$undecoded", loaded first)
+// into NULL, numbers into INTEGER, REAL or (more digits than REAL keeps)
+// their digits, dates before 1582-10-15 into the same Gregorian day (BC
+// ones into Julian days, which sort first) with their text beside them,
+// times with zones into UTC with the zone beside them, RAW's hexadecimal
+// digits into BLOBs.
 std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written);
 
 // Run from inside the directory: psql -f postgres.sql. Each table lands in
 // its owner's schema, its values converted from the CSV's text through a
-// table of text columns (from a file's binary copy where there is one); a
-// value that could not be decoded (0x and its bytes in the CSV) is NULL in
-// a column that is not text.
+// table of text columns (from a file's binary copy where there is one);
+// the values its undecoded file names are NULL, dates before 1582-10-15
+// the same Gregorian day, their text (and that of fractions of more than
+// six digits) beside them, and a time zone's value has its zone beside it.
 std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written);
 
 // OWNER.TABLE.ctl: reloads OWNER.TABLE.csv into an Oracle database with
 // the date and time masks of the unload's text.
 std::string control_file(const UnloadTable& table);
+
+// Writes into `directory` the binary copies of the CSV files that need
+// one, sqlite.sql, postgres.sql and the control files, each under its
+// temporary name until it is complete; false, with the reason in
+// `failure`, when one cannot be written.
+bool write_loaders(const std::string& directory, const UnloadPlan& plan, const WrittenFiles& written,
+                   std::string& failure);
 
 // The SQLite and PostgreSQL column types of a column.
 std::string sqlite_type(const schema::Column& column);

@@ -78,16 +78,19 @@ std::string name_fields(std::string_view key, std::string_view name)
 }
 
 // "rows": ..., "deleted": ...: `name_of` of each kind written, after the
-// fields `first`.
+// fields `first`, then of the values not decoded when they were.
 template <class NameOf>
-std::string kind_fields(const std::array<bool, kRowKinds>& written, NameOf name_of, std::string first = "")
+std::string kind_fields(const std::array<bool, kRowKinds>& written, NameOf name_of, std::string first = "",
+                        bool undecoded = false)
 {
     std::string json = std::move(first);
-    for (RowKind kind : kAllRowKinds) {
-        if (!written[static_cast<std::size_t>(kind)]) continue;
+    auto add = [&](const KindNames& kind) {
         if (!json.empty()) json += ", ";
-        json += text_field(names_of(kind).key, name_of(kind));
-    }
+        json += text_field(kind.key, name_of(kind));
+    };
+    for (RowKind kind : kAllRowKinds)
+        if (written[static_cast<std::size_t>(kind)]) add(names_of(kind));
+    if (undecoded) add(undecoded_names());
     return json;
 }
 
@@ -100,19 +103,23 @@ std::string object_field(std::string_view name, const std::string& fields)
 std::string places(const UnloadTable& table, const TableWritten& written)
 {
     const TableNames& names = table.names;
-    std::string files = kind_fields(written.files, [&](RowKind kind) { return names.csv_file(kind); });
+    const bool undecoded = written.undecoded;
+    std::string files =
+        kind_fields(written.files, [&](const KindNames& kind) { return names.csv_file(kind); }, "", undecoded);
     if (written.files[static_cast<std::size_t>(RowKind::Live)])
         files += ", " + text_field("control", names.control_file());
     std::string json = object_field("files", files);
     if (written.binary_copies != std::array<bool, kRowKinds>{})
-        json += object_field("binary_copies", kind_fields(written.binary_copies, [&](RowKind kind) {
+        json += object_field("binary_copies", kind_fields(written.binary_copies, [&](const KindNames& kind) {
                                  return names.binary_copy_file(kind);
                              }));
-    json += object_field("sqlite", kind_fields(written.files, [&](RowKind kind) { return names.sqlite_table(kind); }));
+    json += object_field("sqlite", kind_fields(written.files, [&](const KindNames& kind) {
+                             return names.sqlite_table(kind);
+                         }, "", undecoded));
     const std::string schema = written.any() ? text_field("schema", names.postgres_schema) : "";
-    return json + object_field("postgres", kind_fields(written.files, [&](RowKind kind) {
+    return json + object_field("postgres", kind_fields(written.files, [&](const KindNames& kind) {
                                    return names.postgres_table(kind);
-                               }, schema));
+                               }, schema, undecoded));
 }
 
 // The columns no schema describes, named from their places in the row.
@@ -123,17 +130,25 @@ std::string unknown_columns(const UnloadTable& table)
     return ", " + json_string("columns_unknown") + ": [" + json + "]";
 }
 
-// The columns whose names in SQLite or PostgreSQL are not their own.
+// The columns whose names in SQLite or PostgreSQL are not their own, and
+// the columns added beside them whose names are not the column's and
+// their suffix.
 std::string renamed_columns(const UnloadTable& table)
 {
     std::string json;
+    auto add = [&json](const std::string& name, const std::string& sqlite, const std::string& postgres) {
+        if (sqlite == name && postgres == name) return;
+        json.append(json.empty() ? "{" : ", {").append(name_fields("column", name));
+        json.append(", " + text_field("sqlite", sqlite) + ", " + text_field("postgres", postgres) + "}");
+    };
     for (const auto* columns : {&table.columns, &table.hidden_columns}) {
         for (const OutputColumn& column : *columns) {
             const ColumnNames& names = column.names;
-            if (names.sqlite == column.column.name && names.postgres == column.column.name) continue;
-            json.append(json.empty() ? "{" : ", {").append(name_fields("column", column.column.name));
-            json.append(", " + text_field("sqlite", names.sqlite) + ", " + text_field("postgres", names.postgres) +
-                        "}");
+            add(column.column.name, names.sqlite, names.postgres);
+            if (!names.zone.empty())
+                add(column.column.name + std::string(kZoneSuffix), names.zone.sqlite, names.zone.postgres);
+            if (!names.kept_text.empty())
+                add(column.column.name + std::string(kTextSuffix), names.kept_text.sqlite, names.kept_text.postgres);
         }
     }
     return json.empty() ? "" : ", " + json_string("renamed_columns") + ": [" + json + "]";
@@ -275,9 +290,10 @@ bool UnloadSummary::anything_not_decoded(const UnloadPlan& plan) const
     return false;
 }
 
-std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written)
+std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written,
+                         const RunEvidence& evidence)
 {
-    std::string json = "{\n  \"tables\": [";
+    std::string json = "{\n" + evidence_json(evidence) + "  \"tables\": [";
     for (std::size_t i = 0; i < plan.tables().size(); ++i) {
         const UnloadTable& table = plan.tables()[i];
         const TableCounts& c = summary.tables[i];
@@ -288,7 +304,9 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
                 field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " + field("stale", c.stale) + ", " +
                 field("hidden", c.hidden) + ", " +
                 field("reassembled", c.reassembled) + ", " + field("incomplete", c.incomplete) + ", " +
-                field("not_decoded", c.not_decoded) + ", " + field("blocks", summary.blocks(table)) + ", " +
+                field("not_decoded", c.not_decoded) + ", \"kept_as_text\": {" +
+                field("sqlite", c.kept_as_text_sqlite) + ", " + field("postgres", c.kept_as_text_postgres) + "}, " +
+                field("blocks", summary.blocks(table)) + ", " +
                 field("damaged_blocks", summary.damaged_blocks(table)) + ", " + field("lost_blocks", loss.lost) +
                 loss_fields(loss) + ", " + field("compressed_blocks", summary.compressed_blocks(table)) + ", " +
                 json_string("types_not_decoded") + ": [";

@@ -15,6 +15,7 @@
 
 #include "read/data_file.h"
 #include "unload/block_accounting.h"
+#include "unload/evidence.h"
 #include "unload/unload_plan.h"
 
 namespace unload {
@@ -30,6 +31,10 @@ struct TableCounts {
     std::uint64_t incomplete = 0;   // rows a piece of which was missing or cut short
     std::uint64_t not_decoded = 0;  // values written as bytes
     std::uint64_t hidden = 0;       // lines of the Hidden file: rows storing a hidden or unused column's value
+    // Values a loaded table's column does not hold as written, kept as
+    // text (value_facts::kSqliteKeepsText, kPostgresKeepsText).
+    std::uint64_t kept_as_text_sqlite = 0;
+    std::uint64_t kept_as_text_postgres = 0;
 
     std::uint64_t all_rows() const { return rows + deleted + stale; }
 };
@@ -87,8 +92,9 @@ struct UnloadSummary {
 // hexadecimal and counted as not decoded.
 std::vector<const OutputColumn*> undecoded_type_columns(const UnloadTable& table);
 
-// {"tables": [{"owner", "table", "dropped", "rows", "deleted", "stale",
-// "hidden", "reassembled", "incomplete", "not_decoded", "blocks",
+// {"run", "inputs" (evidence.h), "tables": [{"owner", "table", "dropped",
+// "rows", "deleted", "stale", "hidden", "reassembled", "incomplete",
+// "not_decoded", "kept_as_text": {"sqlite", "postgres"}, "blocks",
 // "damaged_blocks", "lost_blocks", "compressed_blocks", "types_not_decoded":
 // [{"column", "type"}], "files", "sqlite", "postgres", "columns_unknown"}],
 // "unknown_objects": [{"data_object", "blocks", "rows", "live_rows",
@@ -102,14 +108,17 @@ std::vector<const OutputColumn*> undecoded_type_columns(const UnloadTable& table
 // rows. A table's owner and name are
 // valid_utf8's, with "owner_hex" and "table_hex" (their exact bytes) after
 // them when they are not plain text; "files" maps each kind of rows
-// written ("rows", "deleted", "stale", "hidden") to its file, and "control" to the
+// written ("rows", "deleted", "stale", "hidden", and "undecoded" for the
+// values not decoded) to its file, and "control" to the
 // control file, "binary_copies" each kind that has one to it, and "sqlite"
 // and "postgres" each kind to its loaded table ("postgres" gives the
 // "schema" first); "dropped" says only deleted dictionary rows describe the
 // table; "hidden" counts the lines of its Hidden file; "columns_unknown"
 // names the columns its schema does not describe (COL<n>, typed by
 // inference); "renamed_columns" lists the columns whose loaded names
-// differ from theirs.
+// differ from theirs (and those added beside them, $zone and $text, whose
+// names are not the column's and the suffix); "kept_as_text" counts the
+// values each database's table does not hold as written, kept as text.
 // The file, when it is cut short.
 std::optional<CutFile> cut_file_of(DataFile& file);
 
@@ -117,7 +126,8 @@ std::optional<CutFile> cut_file_of(DataFile& file);
 // gives 103 blocks after block 0)", the path as it is.
 std::string cut_short_text(const CutFile& file);
 
-std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written);
+std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, const WrittenFiles& written,
+                         const RunEvidence& evidence);
 
 // The same for a reader: a line per table that has rows or lost blocks,
 // the tables without rows by name (the first few), the tables' lost

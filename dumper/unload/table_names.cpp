@@ -262,6 +262,18 @@ void name_column_set(std::vector<OutputColumn>& columns, std::string_view table_
         names.sqlite = claim(sqlite, sqlite_rule, names.text, table_name, exact);
         names.postgres = claim(postgres, postgres_rule, names.text, table_name, exact);
     }
+    // Then the columns added beside them, which yield their names to every
+    // column of the table's own.
+    auto companion = [&](const OutputColumn& column, std::string_view suffix) {
+        const std::string wanted = column.names.text + std::string(suffix);
+        const std::string exact = column.column.name + std::string(suffix);
+        return CompanionNames{wanted, claim(sqlite, sqlite_rule, wanted, table_name, exact),
+                              claim(postgres, postgres_rule, wanted, table_name, exact)};
+    };
+    for (OutputColumn& column : columns) {
+        if (csv_fields(column.load.form) > 1) column.names.zone = companion(column, kZoneSuffix);
+        if (has_text_companion(column.load.form)) column.names.kept_text = companion(column, kTextSuffix);
+    }
 }
 
 }  // namespace

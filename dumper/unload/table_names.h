@@ -76,6 +76,12 @@ constexpr std::string_view kRowKindField = "ROW_KIND";
 // "live", "deleted", "stale".
 std::string_view row_kind_word(RowKind kind);
 
+// A table's values that could not be decoded, a line each, with the row
+// they belong to: a file and a loaded table of their own.
+constexpr std::size_t kUndecodedKind = 5;
+static_assert(kKindNames[kUndecodedKind].key == "undecoded");
+inline const KindNames& undecoded_names() { return kKindNames[kUndecodedKind]; }
+
 // A table's files: its stem, a kind's infix, then one of these.
 constexpr std::string_view kCsvSuffix = ".csv";
 constexpr std::string_view kBinaryCopySuffix = ".pgcopy";  // a CSV file as PostgreSQL's binary COPY reads it
@@ -88,20 +94,42 @@ struct TableNames {
     std::string postgres_schema;  // the owner's schema; "public" for a table without owner
     std::string postgres;         // the table in it, before a kind's suffix
 
-    std::string csv_file(RowKind kind) const { return file_stem + std::string(names_of(kind).file_infix) + std::string(kCsvSuffix); }
-    std::string binary_copy_file(RowKind kind) const
-    {
-        return file_stem + std::string(names_of(kind).file_infix) + std::string(kBinaryCopySuffix);
-    }
+    std::string csv_file(RowKind kind) const { return csv_file(names_of(kind)); }
+    std::string binary_copy_file(RowKind kind) const { return binary_copy_file(names_of(kind)); }
     std::string control_file() const { return file_stem + std::string(kControlFileSuffix); }
-    std::string sqlite_table(RowKind kind) const { return sqlite + std::string(names_of(kind).table_suffix); }
-    std::string postgres_table(RowKind kind) const { return postgres + std::string(names_of(kind).table_suffix); }
+    std::string sqlite_table(RowKind kind) const { return sqlite_table(names_of(kind)); }
+    std::string postgres_table(RowKind kind) const { return postgres_table(names_of(kind)); }
+
+    std::string csv_file(const KindNames& kind) const
+    {
+        return file_stem + std::string(kind.file_infix) + std::string(kCsvSuffix);
+    }
+    std::string binary_copy_file(const KindNames& kind) const
+    {
+        return file_stem + std::string(kind.file_infix) + std::string(kBinaryCopySuffix);
+    }
+    std::string sqlite_table(const KindNames& kind) const { return sqlite + std::string(kind.table_suffix); }
+    std::string postgres_table(const KindNames& kind) const { return postgres + std::string(kind.table_suffix); }
+};
+
+// The columns the unload adds beside a column, named after it (and kept
+// apart from every other column's name as a column's own name is).
+constexpr std::string_view kZoneSuffix = "$zone";  // a TIMESTAMP WITH TIME ZONE value's zone, in its CSV file too
+constexpr std::string_view kTextSuffix = "$text";  // in a database, the text of a date or time it holds otherwise
+struct CompanionNames {
+    std::string text;  // in the CSV header (the zone's only)
+    std::string sqlite;
+    std::string postgres;
+
+    bool empty() const { return sqlite.empty(); }
 };
 
 struct ColumnNames {
     std::string text;  // as CSV headers, control files and terminals show it (terminal_text)
     std::string sqlite;
     std::string postgres;
+    CompanionNames zone;  // TIMESTAMP WITH TIME ZONE's; empty for the others
+    CompanionNames kept_text;  // dates' and times'; empty for the others
 };
 
 // The names an unload's tables (or a table's columns) have been given in

@@ -71,12 +71,22 @@ struct FileField {
 // ROW_KIND, PARTITION for a partitioned table.
 std::vector<FileField> file_fields(const UnloadTable& table, RowKind kind);
 
+// What an unload wrote of a column of a table: the value_facts of its
+// values, and whether any could not be decoded.
+struct ColumnWritten {
+    std::uint8_t facts = 0;
+    bool undecoded = false;
+};
+
 // What an unload wrote of a table of its plan.
 struct TableWritten {
     std::array<bool, kRowKinds> files{};  // its CSV file of each kind
     // The binary copy of a CSV file that holds a line psql's \copy would
     // take for the end of its data.
     std::array<bool, kRowKinds> binary_copies{};
+    bool undecoded = false;  // its file of the values not decoded
+    std::vector<ColumnWritten> columns;         // by the table's column; empty when it has no rows
+    std::vector<ColumnWritten> hidden_columns;  // by its hidden column, the same
 
     bool any() const
     {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "schema/oracle_types.h"
 #include "unload/binary_copy.h"
 #include "values/text_writers.h"
 
@@ -41,16 +42,28 @@ void put_csv_field(OpenFile& out, std::string_view text)
     out.commit(put_field(out.claim(2 * text.size() + 2), text));
 }
 
+std::string undecoded_header()
+{
+    std::string header;
+    for (const UndecodedField& field : kUndecodedFields) header.append(header.empty() ? "" : ",").append(field.name);
+    return header + std::string(kLineEnd);
+}
+
 std::string csv_header(const UnloadTable& table, RowKind kind)
 {
     std::string header;
-    bool first = true;
-    for (const FileField& f : file_fields(table, kind)) {
-        const std::string_view name = f.column != nullptr ? std::string_view(f.column->names.text) : f.added;
-        if (!first) header += ',';
-        first = false;
+    auto add = [&header](std::string_view name) {
+        if (!header.empty()) header += ',';
         std::string field(2 * name.size() + 2, '\0');
         header.append(field.data(), put_field(field.data(), name));
+    };
+    for (const FileField& f : file_fields(table, kind)) {
+        if (f.column == nullptr) {
+            add(f.added);
+            continue;
+        }
+        add(f.column->names.text);
+        if (csv_fields(f.column->load.form) > 1) add(f.column->names.zone.text);
     }
     return header + std::string(kLineEnd);
 }
@@ -61,42 +74,92 @@ UnloadWriter::UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSumm
     add_tables();
 }
 
-// Each table's files follow those of the table before: file_of() counts on it.
-std::vector<UnloadWriter::ColumnWriting> UnloadWriter::writing_of(const std::vector<OutputColumn>& columns)
+std::vector<UnloadWriter::ColumnWriting> UnloadWriter::writing_of(const std::vector<OutputColumn>& columns,
+                                                                  std::uint32_t first_field)
 {
     std::vector<ColumnWriting> writing;
-    for (const OutputColumn& column : columns) {
+    std::uint32_t field = first_field;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const OutputColumn& column = columns[i];
         const bool quoted = may_need_quotes(column.load.form);
-        writing.push_back(
-            {column.stored_index, quoted, value_room(column.load, quoted), load_writer(column.load), column.load});
+        const std::size_t fields = csv_fields(column.load.form);
+        writing.push_back({column.stored_index, quoted, fields > 1, field, static_cast<std::uint32_t>(i),
+                           value_room(column.load, quoted), load_writer(column.load), column.load});
+        field += static_cast<std::uint32_t>(fields);
     }
     return writing;
 }
 
+// The fields a file's values take: a zone's value takes two.
+std::size_t UnloadWriter::fields_of(std::span<const ColumnWriting> columns)
+{
+    std::size_t fields = 0;
+    for (const ColumnWriting& column : columns) fields += column.zone ? 2 : 1;
+    return fields;
+}
+
+// The writing of a table's columns, and what is noted of them, from its plan.
+void UnloadWriter::take_columns(std::size_t table)
+{
+    const UnloadTable& t = plan_.tables()[table];
+    columns_[table] = writing_of(t.columns, 1);
+    // The Hidden file's first field is the rowid.
+    hidden_columns_[table] = writing_of(t.hidden_columns, 2);
+    column_facts_[table].assign(t.columns.size(), {});
+    hidden_facts_[table].assign(t.hidden_columns.size(), {});
+}
+
+// Each table's files follow one another: file_of() counts on it.
 void UnloadWriter::add_tables()
 {
     summary_.tables.resize(plan_.tables().size());
     for (; tables_ < plan_.tables().size(); ++tables_) {
-        columns_.push_back(writing_of(plan_.tables()[tables_].columns));
-        hidden_columns_.push_back(writing_of(plan_.tables()[tables_].hidden_columns));
-        for (RowKind kind : kAllRowKinds) {
-            const std::size_t file = files_.add(plan_.tables()[tables_].names.csv_file(kind));
-            if (tables_ == 0 && kind == RowKind::Live) first_file_ = file;
-        }
+        const UnloadTable& table = plan_.tables()[tables_];
+        columns_.emplace_back();
+        hidden_columns_.emplace_back();
+        column_facts_.emplace_back();
+        hidden_facts_.emplace_back();
+        take_columns(tables_);
+        first_files_.push_back(files_.add(table.names.csv_file(RowKind::Live)));
+        for (RowKind kind : kAllRowKinds)
+            if (kind != RowKind::Live) files_.add(table.names.csv_file(kind));
+        files_.add(table.names.csv_file(undecoded_names()));
         holds_end_line_.resize(holds_end_line_.size() + kRowKinds);
     }
 }
 
-OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
+OpenFile* UnloadWriter::open_file(std::size_t table, std::size_t file, RowKind kind, bool undecoded)
 {
-    const std::size_t file = file_of(table, kind);
     if (last_open_ != nullptr && file == last_file_) return last_open_;
     const bool fresh = !files_.created(file);
     OpenFile* out = files_.open(file);
-    if (out != nullptr && fresh) out->text(csv_header(plan_.tables()[table], kind));
+    if (out != nullptr && fresh) out->text(undecoded ? undecoded_header() : csv_header(plan_.tables()[table], kind));
     last_file_ = file;
     last_open_ = out;
     return out;
+}
+
+OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
+{
+    return open_file(table, file_of(table, kind), kind, false);
+}
+
+WrittenFiles UnloadWriter::written() const
+{
+    WrittenFiles written(plan_.tables().size());
+    for (std::size_t t = 0; t < plan_.tables().size(); ++t) {
+        for (RowKind kind : kAllRowKinds) {
+            const auto k = static_cast<std::size_t>(kind);
+            written[t].files[k] = files_.created(file_of(t, kind));
+            written[t].binary_copies[k] = written[t].files[k] && needs_binary_copy(t, kind);
+        }
+        written[t].undecoded = files_.created(undecoded_file_of(t));
+        if (written[t].any()) {
+            written[t].columns = column_facts_[t];
+            written[t].hidden_columns = hidden_facts_[t];
+        }
+    }
+    return written;
 }
 
 bool UnloadWriter::write(const RowFacts& row, const JoinedValues& values, const RowTarget& target)
@@ -111,15 +174,18 @@ bool UnloadWriter::write(const RowFacts& row, const PieceValues& values, const R
 
 template <class Values>
 char* UnloadWriter::put_values(OpenFile& out, char* end, std::span<const ColumnWriting> columns, const Values& values,
-                               std::size_t tail, std::size_t file, std::uint64_t& not_decoded)
+                               std::size_t tail, const FileAt& at, std::uint64_t& not_decoded)
 {
     char* limit = out.limit();
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) *end++ = ',';
         const ColumnWriting& column = columns[i];
-        if (column.stored_index >= values.size()) continue;
-        const ColumnValue value = values[column.stored_index];
-        if (is_null(value)) continue;
+        const bool present = column.stored_index < values.size();
+        const ColumnValue value = present ? values[column.stored_index] : ColumnValue{};
+        if (!present || is_null(value)) {
+            if (column.zone) *end++ = ',';
+            continue;
+        }
         const std::size_t room = column.room.of(value.bytes.size()) + tail;
         if (static_cast<std::size_t>(limit - end) < room) {
             out.commit(end);
@@ -131,10 +197,24 @@ char* UnloadWriter::put_values(OpenFile& out, char* end, std::span<const ColumnW
         end = written.end;
         if (column.quoted && end > start && *start == '"' &&
             holds_copy_end_line(std::string_view(start, static_cast<std::size_t>(end - start))))
-            holds_end_line_[file - first_file_] = true;
+            holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
+        if (written.facts != 0 || !decoded(written.note)) note_value(at, {column.column, column.field, value, written});
         not_decoded += !decoded(written.note);
     }
     return end;
+}
+
+void UnloadWriter::note_value(const FileAt& at, const NotedValue& noted)
+{
+    const bool hidden = at.kind == RowKind::Hidden;
+    ColumnWritten& column = (hidden ? hidden_facts_ : column_facts_)[at.table][noted.column];
+    column.facts |= noted.written.facts;
+    TableCounts& counts = summary_.tables[at.table];
+    counts.kept_as_text_sqlite += (noted.written.facts & value_facts::kSqliteKeepsText) != 0;
+    counts.kept_as_text_postgres += (noted.written.facts & value_facts::kPostgresKeepsText) != 0;
+    if (decoded(noted.written.note)) return;
+    column.undecoded = true;
+    undecoded_.push_back(noted);
 }
 
 template <class Values>
@@ -148,11 +228,11 @@ bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const Ro
     // Copies, not references: stores through char pointers may alias
     // anything, and the compiler would reload the vectors after each one.
     const std::span<const ColumnWriting> columns = columns_[target.table];
-    const std::size_t tail = columns.size() + kRowidTextSize + kLineEnd.size();
+    const std::size_t tail = fields_of(columns) + kRowidTextSize + kLineEnd.size();
     std::uint64_t not_decoded = 0;
     // Room for the separators, the rowid and the line's end; then for each
     // value, claimed anew only when what is left of the buffer may not hold it.
-    char* end = put_values(*out, out->claim(tail), columns, values, tail, file_of(target.table, kind), not_decoded);
+    char* end = put_values(*out, out->claim(tail), columns, values, tail, {target.table, kind}, not_decoded);
     if (!columns.empty()) *end++ = ',';
     if (row.has_rowid) end = put_rowid(end, row);
     out->commit(end);
@@ -162,14 +242,16 @@ bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const Ro
     }
     out->text(kLineEnd);
 
+    std::uint64_t record = 0;
     switch (kind) {
-    case RowKind::Live: ++counts.rows; break;
-    case RowKind::Deleted: ++counts.deleted; break;
-    case RowKind::Stale: ++counts.stale; break;
+    case RowKind::Live: record = ++counts.rows; break;
+    case RowKind::Deleted: record = ++counts.deleted; break;
+    case RowKind::Stale: record = ++counts.stale; break;
     case RowKind::Hidden: break;  // no row's own kind
     }
     if (row.reassembled) ++counts.reassembled;
     if (!row.complete) ++counts.incomplete;
+    if (!undecoded_.empty() && !write_undecoded(target.table, row, kind, record)) return false;
     if (!hidden_columns_[target.table].empty() && !write_hidden(row, kind, values, target, not_decoded)) return false;
     counts.not_decoded += not_decoded;
     return !files_.failed();
@@ -189,11 +271,11 @@ bool UnloadWriter::write_hidden(const RowFacts& row, RowKind kind, const Values&
     OpenFile* out = open(target.table, RowKind::Hidden);
     if (out == nullptr) return false;
     const std::string_view word = row_kind_word(kind);
-    const std::size_t tail = columns.size() + word.size() + 1 + kLineEnd.size();
+    const std::size_t tail = fields_of(columns) + word.size() + 1 + kLineEnd.size();
     char* end = out->claim(kRowidTextSize + 1 + tail);
     if (row.has_rowid) end = put_rowid(end, row);
     *end++ = ',';
-    end = put_values(*out, end, columns, values, tail, file_of(target.table, RowKind::Hidden), not_decoded);
+    end = put_values(*out, end, columns, values, tail, {target.table, RowKind::Hidden}, not_decoded);
     *end++ = ',';
     end = std::copy(word.begin(), word.end(), end);
     out->commit(end);
@@ -202,8 +284,42 @@ bool UnloadWriter::write_hidden(const RowFacts& row, RowKind kind, const Values&
         put_csv_field(*out, target.partition);
     }
     out->text(kLineEnd);
-    ++summary_.tables[target.table].hidden;
-    return true;
+    const std::uint64_t record = ++summary_.tables[target.table].hidden;
+    return undecoded_.empty() || write_undecoded(target.table, row, RowKind::Hidden, record);
+}
+
+// The values not decoded of the line just written, a line each: its
+// record is the last of its kind's file.
+bool UnloadWriter::write_undecoded(std::size_t table, const RowFacts& row, RowKind kind, std::uint64_t record)
+{
+    char rowid[kRowidTextSize];
+    const std::string_view rowid_text(rowid, row.has_rowid ? static_cast<std::size_t>(put_rowid(rowid, row) - rowid) : 0);
+    OpenFile* out = open_file(table, undecoded_file_of(table), kind, true);
+    if (out != nullptr) {
+        const UnloadTable& t = plan_.tables()[table];
+        const std::vector<OutputColumn>& columns = kind == RowKind::Hidden ? t.hidden_columns : t.columns;
+        for (const NotedValue& noted : undecoded_) {
+            const OutputColumn& column = columns[noted.column];
+            out->text(names_of(kind).key);
+            out->text(",");
+            out->text(std::to_string(record));
+            out->text(",");
+            out->text(rowid_text);
+            out->text(",");
+            put_csv_field(*out, column.names.text);
+            out->text(",");
+            out->text(std::to_string(noted.field));
+            out->text(",");
+            const ByteView bytes = noted.value.bytes;
+            char* digits = out->claim(2 * bytes.size());
+            out->commit(put_hex_digits(digits, bytes.data(), bytes.size()));
+            out->text(",");
+            put_csv_field(*out, undecoded_reason(column, noted.value, noted.written.note));
+            out->text(kLineEnd);
+        }
+    }
+    undecoded_.clear();
+    return out != nullptr && !files_.failed();
 }
 
 char* UnloadWriter::put_rowid(char* out, const RowFacts& row)
@@ -218,17 +334,36 @@ char* UnloadWriter::put_rowid(char* out, const RowFacts& row)
     return put_rowid_slot_text(out + kRowidSlotTextAt, static_cast<std::uint32_t>(row.head.slot));
 }
 
+std::string undecoded_reason(const OutputColumn& column, const ColumnValue& value, ValueNote note)
+{
+    if (value.truncated()) return "cut short: the value runs past the end of its block";
+    switch (note) {
+    case ValueNote::Written: break;
+    case ValueNote::Undecodable: return "not a valid " + std::string(schema::type_name(column.column.type));
+    case ValueNote::InvalidText:
+        for (std::uint8_t byte : std::span(value.bytes.data(), value.bytes.size()))
+            if (byte == 0) return "text holding a NUL byte";
+        return "not text of its character set";
+    case ValueNote::Locator:
+        return column.load.form == LoadForm::Locator ? "a LOB locator: the LOB's value is stored apart from the row"
+                                                     : "a column of a type that is not decoded";
+    }
+    return "";
+}
+
 void UnloadWriter::restart_table(std::size_t table)
 {
-    for (RowKind kind : kAllRowKinds) {
-        const std::size_t file = file_of(table, kind);
+    auto discard = [&](std::size_t file) {
         if (last_open_ != nullptr && last_file_ == file) last_open_ = nullptr;
         files_.discard(file);
-        holds_end_line_[file - first_file_] = false;
+    };
+    for (RowKind kind : kAllRowKinds) {
+        discard(file_of(table, kind));
+        holds_end_line_[table * kRowKinds + static_cast<std::size_t>(kind)] = false;
     }
+    discard(undecoded_file_of(table));
     summary_.tables[table] = {};
-    columns_[table] = writing_of(plan_.tables()[table].columns);
-    hidden_columns_[table] = writing_of(plan_.tables()[table].hidden_columns);
+    take_columns(table);
 }
 
 bool UnloadWriter::complete_tables()

@@ -37,8 +37,10 @@ RowFacts facts_of(const Row& row);
 // The file a row goes to.
 RowKind row_kind(const RowFacts& row);
 
-// The header line of a table's file of a kind.
+// The header line of a table's file of a kind, and of its file of values
+// not decoded.
 std::string csv_header(const UnloadTable& table, RowKind kind);
+std::string undecoded_header();
 
 // A row's values in storage order: joined from its pieces...
 struct JoinedValues {
@@ -55,9 +57,25 @@ struct PieceValues {
     ColumnValue operator[](std::size_t i) const { return ColumnValue::of(block, columns[i]); }
 };
 
+// The fields of a table's file of values not decoded, a line per value:
+// the line's file (its kind: rows, deleted, stale, hidden) and its record in it (1
+// for the first after the header), its rowid, the column and the CSV field
+// it is in, the value's bytes in hexadecimal and why it was not decoded.
+struct UndecodedField {
+    std::string_view name;
+    bool number;
+};
+constexpr UndecodedField kUndecodedFields[] = {{"KIND", false},  {"RECORD", true}, {"ROWID", false},
+                                               {"COLUMN", false}, {"FIELD", true},  {"BYTES", false},
+                                               {"REASON", false}};
+
+// Why a value was not decoded, as its undecoded file says it.
+std::string undecoded_reason(const OutputColumn& column, const ColumnValue& value, ValueNote note);
+
 class UnloadWriter {
 public:
-    // The plan's tables are all added to `files`, a file of each kind each.
+    // The plan's tables are all added to `files`: a file of each kind of
+    // rows each, and one of their values not decoded.
     UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSummary& summary);
 
     // Adds the tables the plan has been given since (the inferred ones).
@@ -78,26 +96,47 @@ public:
     // The file of a table and kind, as the files number it.
     std::size_t file_of(std::size_t table, RowKind kind) const
     {
-        return first_file_ + table * kRowKinds + static_cast<std::size_t>(kind);
+        return first_files_[table] + static_cast<std::size_t>(kind);
     }
+    std::size_t undecoded_file_of(std::size_t table) const { return first_files_[table] + kRowKinds; }
     // Whether a value written into that file holds a line psql's \copy
     // would take for the end of the data (binary_copy.h).
     bool needs_binary_copy(std::size_t table, RowKind kind) const
     {
-        return holds_end_line_[file_of(table, kind) - first_file_];
+        return holds_end_line_[table * kRowKinds + static_cast<std::size_t>(kind)];
     }
+    // What was written of each table, once its files are complete.
+    WrittenFiles written() const;
 
 private:
     // What writing a column's values needs, kept together for the loop over a row's columns.
     struct ColumnWriting {
         std::uint32_t stored_index;
         bool quoted;
+        bool zone;            // a second field, the zone's
+        std::uint32_t field;  // its first field's number in a record of its file, from 1
+        std::uint32_t column;  // its place among the table's columns (or its hidden ones)
         ValueRoom room;
         LoadWriter write;
         LoadColumn load;
     };
-    static std::vector<ColumnWriting> writing_of(const std::vector<OutputColumn>& columns);
+    // The file a line is written to: its table's, of a kind.
+    struct FileAt {
+        std::size_t table;
+        RowKind kind;
+    };
+    // A value whose facts or note the loaders need.
+    struct NotedValue {
+        std::size_t column;  // as ColumnWriting's
+        std::uint32_t field;
+        ColumnValue value;
+        WrittenValue written;
+    };
+    static std::vector<ColumnWriting> writing_of(const std::vector<OutputColumn>& columns, std::uint32_t first_field);
+    static std::size_t fields_of(std::span<const ColumnWriting> columns);
+    void take_columns(std::size_t table);
     OpenFile* open(std::size_t table, RowKind kind);
+    OpenFile* open_file(std::size_t table, std::size_t file, RowKind kind, bool undecoded);
     template <class Values>
     bool write_row(const RowFacts& row, const Values& values, const RowTarget& target);
     template <class Values>
@@ -108,17 +147,22 @@ private:
     // needs more); returns the end of what was written.
     template <class Values>
     char* put_values(OpenFile& out, char* end, std::span<const ColumnWriting> columns, const Values& values,
-                     std::size_t tail, std::size_t file, std::uint64_t& not_decoded);
+                     std::size_t tail, const FileAt& at, std::uint64_t& not_decoded);
+    void note_value(const FileAt& at, const NotedValue& noted);
+    bool write_undecoded(std::size_t table, const RowFacts& row, RowKind kind, std::uint64_t record);
     char* put_rowid(char* out, const RowFacts& row);
 
     const UnloadPlan& plan_;
     TableFiles& files_;
     UnloadSummary& summary_;
-    std::size_t first_file_ = 0;
+    std::vector<std::size_t> first_files_;  // by table: the file of its live rows, those of its other kinds after it
     std::size_t tables_ = 0;  // the plan's tables added to the files
     std::vector<std::vector<ColumnWriting>> columns_;         // by table
     std::vector<std::vector<ColumnWriting>> hidden_columns_;  // by table
-    std::vector<bool> holds_end_line_;                 // by file, from the first
+    std::vector<std::vector<ColumnWritten>> column_facts_;    // by table and column
+    std::vector<std::vector<ColumnWritten>> hidden_facts_;    // by table and hidden column
+    std::vector<bool> holds_end_line_;                        // by table and kind
+    std::vector<NotedValue> undecoded_;                       // of the line being written
     // The file last opened: rows mostly go to the file of the row before.
     // Only open() opens files, so it stays open until open() is called
     // for another.

@@ -168,29 +168,9 @@ std::string write_loader_case(const LoaderCase& c, const std::string& directory,
         }
     }
     if (!writer.complete_tables() || !files.finish()) return "the CSV files could not be written: " + files.failure();
-    written.assign(plan.tables().size(), {});
-    TableFiles copies(directory);
+    written = writer.written();
     std::string failure;
-    for (std::size_t t = 0; t < plan.tables().size(); ++t)
-        for (RowKind kind : kAllRowKinds) {
-            const auto k = static_cast<std::size_t>(kind);
-            written[t].files[k] = files.created(writer.file_of(t, kind));
-            written[t].binary_copies[k] = written[t].files[k] && writer.needs_binary_copy(t, kind);
-            const TableNames& names = plan.tables()[t].names;
-            if (written[t].binary_copies[k] &&
-                !write_binary_copy(directory + "/" + names.csv_file(kind),
-                                   *copies.open(copies.add(names.binary_copy_file(kind))), failure))
-                return failure;
-        }
-    if (!copies.finish()) return "the binary copies could not be written: " + copies.failure();
-    if (!write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
-        !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written), failure))
-        return failure;
-    for (std::size_t t = 0; t < plan.tables().size(); ++t)
-        if (written[t].files[0] &&
-            !write_whole_file(directory, plan.tables()[t].names.control_file(), control_file(plan.tables()[t]), failure))
-            return failure;
-    return "";
+    return write_loaders(directory, plan, written, failure) ? "" : failure;
 }
 
 std::string run_loader_scripts_input(const std::uint8_t* data, std::size_t size)

@@ -205,23 +205,73 @@ struct Load {
     std::vector<std::string> table;
 };
 
-// What the script must load, in its order.
+// What the script must load, in its order: each table's values not
+// decoded, then its files of rows.
 std::vector<Load> loads_of(const UnloadPlan& plan, const WrittenFiles& written, bool postgres)
 {
     std::vector<Load> loads;
-    for (std::size_t t = 0; t < plan.tables().size(); ++t)
+    for (std::size_t t = 0; t < plan.tables().size(); ++t) {
+        const TableNames& names = plan.tables()[t].names;
+        auto table = [&](const KindNames& kind) {
+            return postgres ? std::vector<std::string>{names.postgres_schema, names.postgres_table(kind)}
+                            : std::vector<std::string>{names.sqlite_table(kind)};
+        };
+        if (written[t].undecoded) loads.push_back({names.csv_file(undecoded_names()), table(undecoded_names())});
         for (RowKind kind : kAllRowKinds) {
             const auto k = static_cast<std::size_t>(kind);
             if (!written[t].files[k]) continue;
-            const TableNames& names = plan.tables()[t].names;
-            if (!postgres)
-                loads.push_back({names.csv_file(kind), {names.sqlite_table(kind)}});
-            else
-                loads.push_back({written[t].binary_copies[k] ? names.binary_copy_file(kind) : names.csv_file(kind),
-                                 {names.postgres_schema, names.postgres_table(kind)}});
+            const bool binary = postgres && written[t].binary_copies[k];
+            loads.push_back({binary ? names.binary_copy_file(kind) : names.csv_file(kind), table(names_of(kind))});
         }
+    }
     return loads;
 }
+
+// The table an INSERT INTO line fills.
+std::optional<std::vector<std::string>> inserted_table(const std::string& line)
+{
+    const std::string prefix = "INSERT INTO ";
+    if (line.rfind(prefix, 0) != 0) return std::nullopt;
+    std::size_t at = prefix.size();
+    std::vector<std::string> names;
+    while (auto name = identifier_at(line, at)) {
+        names.push_back(*name);
+        if (at >= line.size() || line[at] != '.') break;
+        ++at;
+    }
+    return names;
+}
+
+// Where a file's loading stands: the table created for it, the staging
+// table created after it, and the table its INSERT must fill.
+struct LoadState {
+    std::optional<std::vector<std::string>> created;
+    bool staging = false;
+    std::optional<std::vector<std::string>> to_insert;
+
+    // A statement line: the CREATE TABLEs, and the INSERT that ends a load.
+    std::string read(const std::string& line)
+    {
+        const bool staging_line = line.rfind("CREATE TEMP TABLE \"unload_staging\" (", 0) == 0;
+        if (auto table = created_table(line)) created = table;
+        if (auto table = inserted_table(line)) {
+            if (!to_insert || *table != *to_insert) return "inserts into a table the file was not imported for";
+            to_insert.reset();
+        }
+        staging = staging_line;
+        return "";
+    }
+    // A file imported into the staging table, for `load`.
+    std::string import(const Load& load)
+    {
+        if (!staging) return "imports into a table the line before did not create";
+        if (!created || *created != load.table) return "imports for a table the script did not create";
+        if (to_insert) return "imports before the file before was inserted";
+        to_insert = load.table;
+        staging = false;
+        return "";
+    }
+};
 
 // The words of a POSIX shell command line as the shell reads them;
 // nullopt when a character outside quotes would do more than be a letter.
@@ -267,32 +317,33 @@ std::string check_sqlite_script(const UnloadPlan& plan, const WrittenFiles& writ
                                             ".output stdout", ".read \"sqlite-blobs.tmp\"",
                                             ".shell rm -f sqlite-blobs.tmp"};
     std::size_t imported = 0;
-    std::optional<std::vector<std::string>> created;
+    LoadState load_state;
     SqlState state;
     for (const std::string& line : lines_of(script)) {
         const std::string where = "sqlite.sql: " + terminal_text(line) + ": ";
         if (!state.pending && !line.empty() && line[0] == '.') {
             if (std::find(fixed.begin(), fixed.end(), line) != fixed.end()) continue;
             const auto words = sqlite_words(line);
-            if (words.size() != 6 || words[0].first != ".import" || words[1].first != "--csv" ||
-                words[2].first != "--skip" || words[3].first != "1" || !words[4].second || !words[5].second)
+            if (words.size() != 8 || words[0].first != ".import" || words[1].first != "--csv" ||
+                words[2].first != "--skip" || words[3].first != "1" || words[4].first != "--schema" ||
+                words[5].first != "temp" || !words[6].second || words[7] != std::pair<std::string, bool>{"unload_staging", true})
                 return where + "a dot-command the writer does not write";
             if (imported >= loads.size()) return where + "more files imported than were written";
             const Load& load = loads[imported++];
-            if (words[4].first != load.file || words[5].first != load.table[0])
-                return where + "imports " + terminal_text(words[4].first) + " into " + terminal_text(words[5].first);
-            if (!created || *created != load.table) return where + "imports into a table the line before did not create";
+            if (words[6].first != load.file) return where + "imports " + terminal_text(words[6].first);
             // The shell takes an argument starting with '-' for an option, a file starting with '|' for a command.
-            for (std::size_t i : {4u, 5u})
-                if (words[i].first.empty() || words[i].first[0] == '-' || (i == 4 && words[i].first[0] == '|'))
-                    return where + "an argument the shell takes for an option or a command";
+            if (words[6].first.empty() || words[6].first[0] == '-' || words[6].first[0] == '|')
+                return where + "an argument the shell takes for an option or a command";
+            problem = load_state.import(load);
+            if (!problem.empty()) return where + problem;
             continue;
         }
         problem = read_sql_line(line, state, false);
+        if (problem.empty()) problem = load_state.read(line);
         if (!problem.empty()) return where + problem;
-        created = created_table(line);
     }
     if (imported != loads.size()) return "sqlite.sql imports " + std::to_string(imported) + " of the files written";
+    if (load_state.to_insert) return "sqlite.sql imports its last file into no table";
     return "";
 }
 
@@ -301,9 +352,9 @@ std::string check_postgres_script(const UnloadPlan& plan, const WrittenFiles& wr
     std::string problem = check_bytes(script, "postgres.sql");
     if (!problem.empty()) return problem;
     const std::vector<Load> loads = loads_of(plan, written, true);
-    const std::string copy = "\\copy \"unload_staging\" FROM ";
+    const std::string copy = "\\copy \"unload_staging\" ";
     std::size_t copied = 0;
-    std::optional<std::vector<std::string>> created;
+    LoadState load_state;
     SqlState state;
     for (const std::string& line : lines_of(script)) {
         const std::string where = "postgres.sql: " + terminal_text(line) + ": ";
@@ -311,6 +362,22 @@ std::string check_postgres_script(const UnloadPlan& plan, const WrittenFiles& wr
             if (line == "\\set ON_ERROR_STOP on") continue;
             if (line.rfind(copy, 0) != 0) return where + "a meta-command the writer does not write";
             std::size_t at = copy.size();
+            // The staging table's fields c1 to cN, when it numbers its records.
+            if (at < line.size() && line[at] == '(') {
+                for (std::size_t n = 1;; ++n) {
+                    ++at;
+                    const std::optional<std::string> name = identifier_at(line, at);
+                    std::string field = "c";
+                    field += std::to_string(n);
+                    if (!name || *name != field) return where + "a \\copy the writer does not write";
+                    if (at < line.size() && line[at] == ')') break;
+                    if (line.compare(at, 1, ",") != 0) return where + "a \\copy the writer does not write";
+                    ++at;
+                }
+                at += 2;
+            }
+            if (line.compare(at, 5, "FROM ") != 0) return where + "a \\copy the writer does not write";
+            at += 5;
             const std::optional<std::string> file = literal_at(line, at);
             const std::string rest = file ? line.substr(at) : "";
             if (!file || (rest != " WITH (FORMAT csv, HEADER)" && rest != " WITH (FORMAT binary)"))
@@ -320,14 +387,16 @@ std::string check_postgres_script(const UnloadPlan& plan, const WrittenFiles& wr
             if (*file != load.file || (rest == " WITH (FORMAT binary)") != file->ends_with(".pgcopy"))
                 return where + "copies " + terminal_text(*file) + " where " + terminal_text(load.file) + " was written";
             if (file->empty() || (*file)[0] == '~') return where + "a file psql would look for in a home directory";
-            if (!created || *created != load.table) return where + "copies for a table the script did not create";
+            problem = load_state.import(load);
+            if (!problem.empty()) return where + problem;
             continue;
         }
         problem = read_sql_line(line, state, true);
+        if (problem.empty()) problem = load_state.read(line);
         if (!problem.empty()) return where + problem;
-        if (auto table = created_table(line); table && table->size() == 2) created = table;
     }
     if (copied != loads.size()) return "postgres.sql copies " + std::to_string(copied) + " of the files written";
+    if (load_state.to_insert) return "postgres.sql copies its last file into no table";
     return "";
 }
 
