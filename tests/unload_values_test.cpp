@@ -139,6 +139,15 @@ TEST(LoadValues, FactsOfValuesADatabaseMayNotHoldAsWritten)
     EXPECT_EQ(facts(OracleType::TimestampTz, datafile::timestamp_tz_value(1582, 10, 15, 1, 0, 0, 0, 120)), 0);
     EXPECT_EQ(facts(OracleType::TimestampTz, datafile::timestamp_tz_value(1582, 10, 4, 23, 0, 0, 0, -120)),
               kBeforeGregorian);
+    // Intervals: fractions past microseconds, and more months than 32 bits
+    // count, either way.
+    EXPECT_EQ(facts(OracleType::IntervalDs, datafile::interval_ds_value(-2, -12, -23, -34, -456789000)), 0);
+    EXPECT_EQ(facts(OracleType::IntervalDs, datafile::interval_ds_value(0, 0, 0, 0, 1)), kNanoseconds);
+    EXPECT_EQ(facts(OracleType::IntervalDs, datafile::interval_ds_value(-1, 0, 0, 0, -100000010)), kNanoseconds);
+    EXPECT_EQ(facts(OracleType::IntervalYm, datafile::interval_ym_value(178956970, 7)), 0);
+    EXPECT_EQ(facts(OracleType::IntervalYm, datafile::interval_ym_value(178956970, 8)), kBeyondPostgres);
+    EXPECT_EQ(facts(OracleType::IntervalYm, datafile::interval_ym_value(-999999999, -11)), kBeyondPostgres);
+    EXPECT_EQ(write(OracleType::IntervalYm, datafile::interval_ym_value(-999999999, -11)).text, "-999999999-11");
 }
 
 TEST(LoadValues, TextIsUtf8QuotedWhereCsvNeedsItAndInvalidTextIsBytes)
@@ -215,6 +224,8 @@ TEST(LoadValues, EachTypeHasItsForm)
     EXPECT_EQ(unload::load_column(OracleType::Nchar).form, LoadForm::NationalText);
     EXPECT_EQ(unload::load_column(OracleType::Bfile).form, LoadForm::Locator);
     EXPECT_EQ(unload::load_column(OracleType::Urowid).form, LoadForm::Decoded);
+    EXPECT_EQ(unload::load_column(OracleType::IntervalYm).form, LoadForm::Interval);
+    EXPECT_TRUE(unload::has_text_companion(LoadForm::Interval));
     EXPECT_TRUE(unload::may_need_quotes(LoadForm::Text));
     EXPECT_FALSE(unload::may_need_quotes(LoadForm::Decoded));
 }

@@ -2,9 +2,10 @@
 // numbers of 38 digits and at the edges of 64-bit integers, dates before
 // 1582 (Julian) and before year 1, timestamps with nanoseconds, with
 // offsets and with time zone regions, values no type can decode, text that
-// looks like bytes. With each value, what the CSV file is to hold and what
-// a loaded table is to give back, worked out here from the values
-// themselves: day numbers by counting days in the database's calendar.
+// looks like bytes, intervals PostgreSQL rounds or cannot hold. With each
+// value, what the CSV file is to hold and what a loaded table is to give
+// back, worked out here from the values themselves: day numbers by
+// counting days in the database's calendar.
 #include <cstdio>
 #include <map>
 #include <string>
@@ -330,6 +331,59 @@ TableDef texts_table(std::vector<ExpectedValue>& expected)
     return b.table();
 }
 
+// An interval of years and months: +YY-MM. PostgreSQL counts its months
+// in 32 bits: beyond them it holds none.
+std::pair<Value, ExpectedValue> years_months(std::int64_t years, int months)
+{
+    const bool negative = years < 0 || months < 0;
+    const std::int64_t y = years < 0 ? -years : years;
+    const int m = months < 0 ? -months : months;
+    const std::string text = std::string(negative ? "-" : "+") + (y < 10 ? "0" : "") + std::to_string(y) + "-" + digits(m, 2);
+    const std::int64_t total = y * 12 + m;
+    const bool beyond = total > 2147483647;
+    ExpectedValue e = expect("interval_ym", text, beyond ? "" : std::to_string(negative ? -total : total));
+    e.text_postgres = e.kept_postgres = beyond;
+    return {interval_ym_value(static_cast<std::int32_t>(years), months), e};
+}
+
+// An interval of days to seconds: +DD HH:MM:SS.FFFFFFFFF, every field of
+// the sign given. PostgreSQL rounds it to microseconds.
+std::pair<Value, ExpectedValue> days_seconds(bool negative, std::int32_t days, int hours, int minutes, int seconds,
+                                             std::int32_t nanoseconds)
+{
+    const std::string text = (negative ? "-" : "+") + digits(days, 2) + " " + digits(hours, 2) + ":" +
+                             digits(minutes, 2) + ":" + digits(seconds, 2) + "." + digits(nanoseconds, 9);
+    // Whole seconds, then microseconds: 999999999 days of microseconds are
+    // more than 64 bits hold.
+    std::int64_t whole = ((static_cast<std::int64_t>(days) * 24 + hours) * 60 + minutes) * 60 + seconds;
+    int microseconds = (nanoseconds + 500) / 1000;
+    if (microseconds == 1000000) {
+        ++whole;
+        microseconds = 0;
+    }
+    const std::string count = whole == 0 ? std::to_string(microseconds) : std::to_string(whole) + digits(microseconds, 6);
+    ExpectedValue e = expect("interval_ds", text, (negative && count != "0" ? "-" : "") + count);
+    e.text_postgres = e.kept_postgres = nanoseconds % 1000 != 0;
+    const int sign = negative ? -1 : 1;
+    return {interval_ds_value(sign * days, sign * hours, sign * minutes, sign * seconds, sign * nanoseconds), e};
+}
+
+TableDef intervals_table(std::vector<ExpectedValue>& expected)
+{
+    ExactBuilder b("EXACT", "INTERVALS", 91030,
+                   {column("YM", kTypeIntervalYm, 5, 9, 0), column("DS", kTypeIntervalDs, 11, 9, 9)});
+    b.row("rows", {years_months(1, 6), days_seconds(false, 3, 4, 5, 6, 700000000)});
+    b.row("rows", {years_months(0, -3), days_seconds(true, 2, 12, 23, 34, 456789000)});
+    b.row("rows", {years_months(999999999, 11), days_seconds(false, 0, 0, 0, 0, 123456789)});
+    b.row("rows", {years_months(-178956970, -7), days_seconds(false, 999999999, 23, 59, 59, 999999000)});
+    b.row("rows", {years_months(178956970, 8), days_seconds(true, 0, 0, 0, 0, 1)});
+    // An hour of 25: no interval.
+    b.row("deleted", {years_months(-999999999, -11), undecoded(interval_ds_value(1, 25, 0, 0, 0))});
+    b.row("rows", {null_value(), null_value()});
+    expected.insert(expected.end(), b.expected().begin(), b.expected().end());
+    return b.table();
+}
+
 std::string flag(bool on) { return on ? "1" : "0"; }
 
 }  // namespace
@@ -344,7 +398,8 @@ ExactDatabase exact_database()
     db.byte_order = ByteOrder::Big;
     db.users_file = 7;
     db.users = {{0, "SYS", kUserTypeUser}, {5, "SYSTEM", kUserTypeUser}, {90, "EXACT", kUserTypeUser}};
-    db.tables = {numbers_table(exact.expected), moments_table(exact.expected), texts_table(exact.expected)};
+    db.tables = {numbers_table(exact.expected), moments_table(exact.expected), texts_table(exact.expected),
+                 intervals_table(exact.expected)};
     return exact;
 }
 

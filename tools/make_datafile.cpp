@@ -62,9 +62,10 @@ int usage()
                  "  makes of it, a line each\n"
                  "       make_datafile exact DIRECTORY\n"
                  "  writes the same for a database of numbers of 38 digits, dates before 1582\n"
-                 "  and before year 1, timestamps with nanoseconds and time zone regions, and\n"
-                 "  values no type decodes, and DIRECTORY/expected-values.csv: what each value\n"
-                 "  is to become in the CSV files and the loaded tables\n"
+                 "  and before year 1, timestamps with nanoseconds and time zone regions,\n"
+                 "  intervals beyond PostgreSQL's, and values no type decodes, and\n"
+                 "  DIRECTORY/expected-values.csv: what each value is to become in the CSV\n"
+                 "  files and the loaded tables\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;

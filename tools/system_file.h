@@ -231,9 +231,14 @@ struct ExpectedValue {
     std::uint64_t record = 0;  // its row's record in its file, from 1
     std::int64_t id = 0;       // its row's ID, the table's first column
     std::string column;
-    std::string kind;   // number, moment, zoned (with a time zone), text, raw, undecoded, null
+    // number, moment, zoned (with a time zone), interval_ym, interval_ds,
+    // text, raw, undecoded, null
+    std::string kind;
     std::string csv;    // its field (a zoned value's first)
-    std::string value;  // a number's decimal, a text; RAW and undecoded bytes in hexadecimal
+    // A number's decimal, a text; RAW and undecoded bytes in hexadecimal;
+    // an interval's months or microseconds (none where PostgreSQL holds
+    // none of it).
+    std::string value;
     // A moment's Julian day number, time and fraction (nine digits, and
     // rounded to six); a zoned value's in UTC.
     std::int64_t day_number = 0;
@@ -252,8 +257,9 @@ struct ExpectedValue {
 
 // Tables of EXACT, in a database of 16K big-endian blocks: numbers of 38
 // digits and at the edges of 64-bit integers, dates before 1582 and before
-// year 1, timestamps with nanoseconds, offsets and regions, values no type
-// decodes, text that looks like bytes; live, deleted and stale rows.
+// year 1, timestamps with nanoseconds, offsets and regions, intervals
+// beyond PostgreSQL's, values no type decodes, text that looks like bytes;
+// live, deleted and stale rows.
 struct ExactDatabase {
     Database database;
     std::vector<ExpectedValue> expected;  // every value of every row

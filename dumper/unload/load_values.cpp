@@ -271,6 +271,13 @@ WrittenValue write_number(const LoadColumn& column, const ColumnValue& value, ch
     return written;
 }
 
+WrittenValue write_interval(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted)
+{
+    WrittenValue written = write_decoded(column, value, out, quoted);
+    if (decoded(written.note)) written.facts = interval_facts(out, written.end);
+    return written;
+}
+
 // Dates and times, in ISO 8601; a time zone's value with its zone.
 template <LoadForm Form>
 WrittenValue write_moment(const LoadColumn&, const ColumnValue& value, char* out, bool)
@@ -337,6 +344,26 @@ WrittenValue write_unknown(const LoadColumn&, const ColumnValue& value, char* ou
 
 }  // namespace
 
+std::uint8_t interval_facts(const char* text, const char* end)
+{
+    const std::string_view interval(text, static_cast<std::size_t>(end - text));
+    const std::size_t blank = interval.find(' ');
+    if (blank != std::string_view::npos) {
+        // Day to second: nine digits of fraction after the point.
+        const std::size_t point = interval.find('.', blank);
+        const bool nanoseconds = point != std::string_view::npos &&
+                                 interval.substr(point + 1).find_first_not_of('0', 6) != std::string_view::npos;
+        return nanoseconds ? value_facts::kNanoseconds : 0;
+    }
+    // Year to month: the sign, the years, a dash, the months.
+    std::uint64_t years = 0, months = 0;
+    const std::size_t dash = interval.find('-', 1);
+    if (dash == std::string_view::npos) return 0;
+    for (char c : interval.substr(1, dash - 1)) years = years * 10 + static_cast<std::uint64_t>(c - '0');
+    for (char c : interval.substr(dash + 1)) months = months * 10 + static_cast<std::uint64_t>(c - '0');
+    return years * 12 + months > value_facts::kPostgresMostMonths ? value_facts::kBeyondPostgres : 0;
+}
+
 bool beyond_real_and_integer(const char* text, const char* end)
 {
     const bool negative = *text == '-';
@@ -380,6 +407,9 @@ LoadColumn load_column(OracleType type)
     case OracleType::Bfile: column.form = LoadForm::Locator; break;
     case OracleType::IntervalYm:
     case OracleType::IntervalDs:
+        column.form = LoadForm::Interval;
+        column.decoder = &schema::value_decoder(type);
+        break;
     case OracleType::BinaryFloat:
     case OracleType::BinaryDouble:
     case OracleType::Rowid:
@@ -417,6 +447,7 @@ LoadWriter load_writer(const LoadColumn& column)
 {
     switch (column.form) {
     case LoadForm::Number: return write_number;
+    case LoadForm::Interval: return write_interval;
     case LoadForm::Decoded: return write_decoded;
     case LoadForm::Date: return write_moment<LoadForm::Date>;
     case LoadForm::Timestamp: return write_moment<LoadForm::Timestamp>;

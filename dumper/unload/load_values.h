@@ -32,7 +32,8 @@ enum class LoadForm : std::uint8_t {
     Clob,          // CLOB, NCLOB: the text of a value the row holds, in UTF-8 (2-byte Unicode, or `charset`)
     Blob,          // BLOB: the bytes of a value the row holds, two hexadecimal digits a byte
     Locator,       // BFILE, and LOBs whose value the row does not hold: the locator, in hexadecimal
-    Decoded,       // intervals, BINARY_FLOAT and BINARY_DOUBLE, ROWID, UROWID, BOOLEAN: the dump's text
+    Interval,      // INTERVAL YEAR TO MONTH, DAY TO SECOND: the dump's text
+    Decoded,       // BINARY_FLOAT and BINARY_DOUBLE, ROWID, UROWID, BOOLEAN: the dump's text
     Unknown,       // a column of no known type: 0x and hexadecimal digits
 };
 
@@ -42,12 +43,14 @@ enum class LoadForm : std::uint8_t {
 // no offset gives.
 inline std::size_t csv_fields(LoadForm form) { return form == LoadForm::TimestampTz ? 2 : 1; }
 
-// Dates and times, whose values a database may hold converted (to its
-// calendar) or rounded (to its fractions): the loaders keep the text of
-// such values in a column beside theirs.
+// Dates, times and intervals, whose values a database may hold converted
+// (to its calendar), rounded (to its fractions) or not at all (beyond its
+// range): the loaders keep the text of such values in a column beside
+// theirs.
 inline bool has_text_companion(LoadForm form)
 {
-    return form == LoadForm::Date || form == LoadForm::Timestamp || form == LoadForm::TimestampTz;
+    return form == LoadForm::Date || form == LoadForm::Timestamp || form == LoadForm::TimestampTz ||
+           form == LoadForm::Interval;
 }
 
 // What a value written holds that a loaded column's type may not hold as
@@ -59,15 +62,20 @@ constexpr std::uint8_t kLongDecimal = 1;
 // A date before 15 October 1582 (Julian in the database's calendar) or
 // before year 1: loaded as the same day of the Gregorian calendar.
 constexpr std::uint8_t kBeforeGregorian = 2;
-// A fraction of a second of more than six digits: PostgreSQL keeps six.
+// A fraction of a second of more than six digits (of a time or an
+// interval): PostgreSQL keeps six.
 constexpr std::uint8_t kNanoseconds = 4;
 // A time of a time zone region: its zone is the region's name.
 constexpr std::uint8_t kRegion = 8;
+// An interval of more years than PostgreSQL's interval holds (its months
+// are a 32-bit count): NULL there.
+constexpr std::uint8_t kBeyondPostgres = 16;
+constexpr std::uint64_t kPostgresMostMonths = 2147483647;
 // Those SQLite's loaded table does not hold as written, and PostgreSQL's:
 // the value is kept as text (a number's digits in its column, a date's
 // text beside it, a region's name in the zone's column).
 constexpr std::uint8_t kSqliteKeepsText = kLongDecimal | kBeforeGregorian | kRegion;
-constexpr std::uint8_t kPostgresKeepsText = kBeforeGregorian | kNanoseconds | kRegion;
+constexpr std::uint8_t kPostgresKeepsText = kBeforeGregorian | kNanoseconds | kRegion | kBeyondPostgres;
 }  // namespace value_facts
 
 // What was written for one value.
@@ -88,10 +96,11 @@ struct LoadColumn {
     // Text in a character set no converter is known for: only ASCII
     // values can be written as text.
     bool ascii_only = false;
-    const ColumnType* decoder = nullptr;  // Number and Decoded: the dump's decoder of the type
+    const ColumnType* decoder = nullptr;  // Number, Interval and Decoded: the dump's decoder of the type
 };
 
-// The form a column of `type` is written in (its decoder set for Decoded).
+// The form a column of `type` is written in (its decoder set for Number,
+// Interval and Decoded).
 LoadColumn load_column(schema::OracleType type);
 
 // Text is copied sixteen bytes at a time: its room holds its size rounded
@@ -149,6 +158,10 @@ struct WrittenValue {
 // as bytes. With `quoted`, text that needs it is written as a quoted CSV
 // field.
 using LoadWriter = WrittenValue (*)(const LoadColumn& column, const ColumnValue& value, char* out, bool quoted);
+
+// The value_facts of an interval's text as the dump writes it: +YY-MM, or
+// +DD HH:MM:SS.FFFFFFFFF.
+std::uint8_t interval_facts(const char* text, const char* end);
 
 // Whether a number's plain decimal text (`text` to `end`) has more than 15
 // significant digits and is no 64-bit whole number (value_facts::kLongDecimal).

@@ -189,6 +189,13 @@ std::string postgres_moment(const std::string& x, const std::string& type, bool 
     return "CASE WHEN " + before_gregorian(d, x) + " THEN " + converted + " ELSE " + x + "::" + type + " END";
 }
 
+// An interval of years and months beyond PostgreSQL's (value_facts::kBeyondPostgres).
+std::string postgres_beyond_interval(const std::string& x)
+{
+    return "(split_part(substr(" + x + ", 2), '-', 1)::bigint * 12 + split_part(substr(" + x +
+           ", 2), '-', 2)::bigint > " + std::to_string(value_facts::kPostgresMostMonths) + ")";
+}
+
 // A staging column's text as the column's value.
 std::string postgres_value(const schema::Column& column, const std::string& x)
 {
@@ -206,20 +213,34 @@ std::string postgres_value(const schema::Column& column, const std::string& x)
     // reads it only when the sign is outside.
     case OracleType::IntervalYm:
     case OracleType::IntervalDs:
-        return "CASE WHEN " + x + " LIKE '-%' THEN -(substr(" + x + ", 2)::interval) ELSE " + x + "::interval END";
+    {
+        // An interval PostgreSQL cannot hold is NULL, its text kept.
+        const std::string beyond =
+            column.type == OracleType::IntervalYm ? "WHEN " + postgres_beyond_interval(x) + " THEN NULL " : "";
+        return "CASE " + beyond + "WHEN " + x + " LIKE '-%' THEN -(substr(" + x + ", 2)::interval) ELSE " + x +
+               "::interval END";
+    }
     case OracleType::Raw:
     case OracleType::LongRaw: return "decode(" + x + ", 'hex')";
     default: return x;
     }
 }
 
-// The text of a date PostgreSQL holds as another day, or of a time whose
-// fraction it rounds to microseconds.
+// The text of a date PostgreSQL holds as another day, of a time or an
+// interval whose fraction it rounds to microseconds, or of an interval it
+// cannot hold.
 std::string postgres_kept_text(const schema::Column& column, const std::string& x)
 {
-    std::string kept = before_gregorian(Dialect{true}, x);
-    if (column.type != OracleType::Date)
-        kept += " OR length(split_part(split_part(" + x + ", ' ', 2), '.', 2)) > 6";
+    std::string kept;
+    switch (column.type) {
+    case OracleType::IntervalYm: kept = postgres_beyond_interval(x); break;
+    // Nine digits of fraction, its trailing zeros among them.
+    case OracleType::IntervalDs: kept = "length(rtrim(split_part(" + x + ", '.', 2), '0')) > 6"; break;
+    case OracleType::Date: kept = before_gregorian(Dialect{true}, x); break;
+    default:
+        kept = before_gregorian(Dialect{true}, x) + " OR length(split_part(split_part(" + x + ", ' ', 2), '.', 2)) > 6";
+        break;
+    }
     return "CASE WHEN " + kept + " THEN " + x + " END";
 }
 
@@ -247,7 +268,8 @@ std::vector<Loaded> loaded_columns(const UnloadTable& table, RowKind kind, const
 {
     std::vector<Loaded> columns;
     const std::uint8_t keeps_text =
-        postgres ? value_facts::kBeforeGregorian | value_facts::kNanoseconds : value_facts::kBeforeGregorian;
+        postgres ? value_facts::kBeforeGregorian | value_facts::kNanoseconds | value_facts::kBeyondPostgres
+                 : value_facts::kBeforeGregorian;
     std::size_t number = 1;
     for (const FileField& f : file_fields(table, kind)) {
         const std::string x = field(number);
