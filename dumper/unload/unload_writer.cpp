@@ -345,8 +345,8 @@ std::string undecoded_reason(const OutputColumn& column, const ColumnValue& valu
             if (byte == 0) return "text holding a NUL byte";
         return "not text of its character set";
     case ValueNote::Locator:
-        return column.load.form == LoadForm::Locator ? "a LOB locator: the LOB's value is stored apart from the row"
-                                                     : "a column of a type that is not decoded";
+        return column.load.form == LoadForm::Unknown ? "a column of a type that is not decoded"
+                                                     : "a LOB locator: the LOB's value is stored apart from the row";
     }
     return "";
 }
