@@ -120,6 +120,11 @@ TEST(Containers, DictionariesThatCannotBePlacedAreSaid)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.errors.find(" are both of DBID 1592593163: give one dictionary per database\n"), std::string::npos)
         << r.errors;
+    // The same file named twice is one dictionary.
+    r = run_trevanix({"--unload", c.dir.path("out0"), "--quiet", "--dictionary", c.root + "/system01.dbf",
+                      "--dictionary", c.root + "/system01.dbf", c.root + "/users01.dbf"});
+    EXPECT_EQ(r.status, kIncomplete) << r.errors;
+    EXPECT_TRUE(directory_entries(c.dir.path("out0")).count("SCOTT.EMP.csv"));
     // A dictionary none of whose database's data files is given.
     r = run_trevanix({"--unload", c.dir.path("out2"), "--quiet", "--dictionary", c.root + "/system01.dbf",
                       "--dictionary", c.pdb + "/system01.dbf", c.root + "/users01.dbf"});

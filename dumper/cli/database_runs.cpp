@@ -34,7 +34,9 @@ struct GivenDictionary {
 std::vector<GivenDictionary> given_dictionaries(const RunSettings& s)
 {
     std::vector<GivenDictionary> dictionaries;
+    std::set<std::string> seen;
     for (const std::string& path : s.dictionary_files) {
+        if (!seen.insert(path).second) continue;  // the same file named twice is one dictionary
         GivenDictionary d{path, std::nullopt, ""};
         if (const std::optional<FoundDataFile> found = look_at_data_file(path)) {
             d.database_id = found->database_id;
