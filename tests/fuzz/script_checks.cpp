@@ -185,10 +185,9 @@ std::optional<std::string> literal_at(const std::string& text, std::size_t& at)
     return std::nullopt;
 }
 
-// The tables a CREATE TABLE line creates: its one or two identifiers.
-std::optional<std::vector<std::string>> created_table(const std::string& line)
+// The one or two identifiers a line starting with `prefix` names.
+std::optional<std::vector<std::string>> named_table(const std::string& line, const std::string& prefix)
 {
-    const std::string prefix = "CREATE TABLE ";
     if (line.rfind(prefix, 0) != 0) return std::nullopt;
     std::size_t at = prefix.size();
     std::vector<std::string> names;
@@ -198,6 +197,12 @@ std::optional<std::vector<std::string>> created_table(const std::string& line)
         ++at;
     }
     return names;
+}
+
+// The tables a CREATE TABLE line creates.
+std::optional<std::vector<std::string>> created_table(const std::string& line)
+{
+    return named_table(line, "CREATE TABLE ");
 }
 
 struct Load {
@@ -230,16 +235,7 @@ std::vector<Load> loads_of(const UnloadPlan& plan, const WrittenFiles& written, 
 // The table an INSERT INTO line fills.
 std::optional<std::vector<std::string>> inserted_table(const std::string& line)
 {
-    const std::string prefix = "INSERT INTO ";
-    if (line.rfind(prefix, 0) != 0) return std::nullopt;
-    std::size_t at = prefix.size();
-    std::vector<std::string> names;
-    while (auto name = identifier_at(line, at)) {
-        names.push_back(*name);
-        if (at >= line.size() || line[at] != '.') break;
-        ++at;
-    }
-    return names;
+    return named_table(line, "INSERT INTO ");
 }
 
 // Where a file's loading stands: the table created for it, the staging
