@@ -82,15 +82,23 @@ std::string file_of_blocks(ScratchDir& dir)
     return dir.write("file.dbf", bytes);
 }
 
+// The file opened to be hashed as it is read, in blocks of 512 bytes.
+std::unique_ptr<DataFile> hashed_file(const std::string& path)
+{
+    int error = 0;
+    std::unique_ptr<DataFile> file = DataFile::open(path, error);
+    if (!file) return file;
+    file->hash_contents();
+    file->set_geometry({512, ByteOrder::Little});
+    return file;
+}
+
 TEST(FileHash, AFileReadInOrderIsHashedWithoutReadingItAgain)
 {
     ScratchDir dir;
     const std::string path = file_of_blocks(dir);
-    int error = 0;
-    std::unique_ptr<DataFile> file = DataFile::open(path, error);
+    std::unique_ptr<DataFile> file = hashed_file(path);
     ASSERT_NE(file, nullptr);
-    file->hash_contents();
-    file->set_geometry({512, ByteOrder::Little});
     Block block;
     for (std::int32_t n = 0; file->read(n, block) == ReadStatus::Ok; ++n) {
     }
@@ -106,11 +114,8 @@ TEST(FileHash, WhatTheRunDidNotReadInOrderIsReadForTheHash)
 {
     ScratchDir dir;
     const std::string path = file_of_blocks(dir);
-    int error = 0;
-    std::unique_ptr<DataFile> file = DataFile::open(path, error);
+    std::unique_ptr<DataFile> file = hashed_file(path);
     ASSERT_NE(file, nullptr);
-    file->hash_contents();
-    file->set_geometry({512, ByteOrder::Little});
     // A block in the middle, read with those around it but not the start.
     Block block;
     ASSERT_EQ(file->read(12, block, Access::Random), ReadStatus::Ok);
@@ -120,7 +125,9 @@ TEST(FileHash, WhatTheRunDidNotReadInOrderIsReadForTheHash)
     EXPECT_EQ(read_again, kFileBytes);
     EXPECT_EQ(sha256_hex(hashed->digest), digest_of(read_file(path)));
     // Without hash_contents there is no hash.
+    int error = 0;
     std::unique_ptr<DataFile> unhashed = DataFile::open(path, error);
+    ASSERT_NE(unhashed, nullptr);
     EXPECT_FALSE(unhashed->finish_hash(read_again));
 }
 
