@@ -690,7 +690,7 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     // The run, its command line as valid UTF-8 and as its exact bytes.
     const Json& run = json["run"];
     EXPECT_EQ(run.keys(), (std::vector<std::string>{"tool", "version", "command_line", "command_line_hex", "started",
-                                                    "ended"}));
+                                                    "ended", "workers"}));
     EXPECT_EQ(run["command_line"].items[2].text, "out\\xFF");
     EXPECT_EQ(run["command_line_hex"].items[2].text, "6F7574FF");
     EXPECT_EQ(run["started"].text, "2023-11-14T22:13:20Z");

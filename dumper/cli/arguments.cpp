@@ -1,6 +1,8 @@
 // The command line: turns the arguments into RunSettings.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -8,6 +10,7 @@
 
 #include "cli/arguments.h"
 #include "values/charsets.h"
+#include "values/escaped_text.h"
 #include "values/spelling.h"
 
 const char* const kHelpText =
@@ -66,6 +69,8 @@ const char* const kLongHelpText =
     "  --rows          whole rows instead of row pieces: chained and migrated rows followed\n"
     "                  through their pieces, cluster rows with their key columns (jsonl, csv)\n"
     "  --quiet         no progress line on a terminal (with --unload, no summary either)\n"
+    "  --jobs N        workers reading the blocks (default: every processor for --unload, else 1);\n"
+    "                  the output is the same whatever N\n"
     "  --help          this help\n"
     "  --version       the version\n"
     "\n"
@@ -223,6 +228,24 @@ bool apply_quiet(const char*, RunSettings& s, std::string&)
     return true;
 }
 
+// The most workers --jobs takes: more than any machine's processors, few
+// enough that the ranges in flight stay within the memory bound.
+constexpr unsigned kMostJobs = 256;
+
+bool apply_jobs(const char* value, RunSettings& s, std::string& message)
+{
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long jobs = std::strtoul(value, &end, 10);
+    if (*value < '0' || *value > '9' || *end != '\0' || errno != 0 || jobs == 0 || jobs > kMostJobs) {
+        message = "trevanix: --jobs wants a number of workers from 1 to " + std::to_string(kMostJobs) + ", not '" +
+                  terminal_text(value) + "'\n";
+        return false;
+    }
+    s.jobs_given = static_cast<unsigned>(jobs);
+    return true;
+}
+
 bool apply_rows(const char*, RunSettings& s, std::string&)
 {
     s.rows = true;
@@ -367,6 +390,7 @@ constexpr LongOption kLongOptions[] = {
     {"--table", true, apply_table},
     {"--force", false, apply_force},
     {"--quiet", false, apply_quiet},
+    {"--jobs", true, apply_jobs},
     {"--help", false, apply_help},
     {"--version", false, apply_version},
 };

@@ -2,6 +2,7 @@
 // never changed after, and the help texts.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ struct RunSettings {
     bool long_help = false;      // --help: every option
     bool version = false;        // --version
     bool quiet = false;          // --quiet: no progress line on a terminal
+    // --jobs N: the workers a pass over the blocks uses; 0 when not given
+    // (then jobs() decides).
+    unsigned jobs_given = 0;
     OutputFormat format = OutputFormat::Text;  // --format
     bool verify = false;                       // --verify
     // --block-size N replaces -z, and is not held to its limit; auto finds
@@ -83,6 +87,13 @@ struct RunSettings {
     bool reads_schema() const { return list_tables || ddl || unload; }
 
     bool reads_tables() const { return unload || ddl; }
+    // The workers of the run's passes: --jobs, else every online processor
+    // for an unload, one for the rest.
+    unsigned jobs(unsigned online_processors) const
+    {
+        if (jobs_given != 0) return jobs_given;
+        return unload ? std::max(online_processors, 1u) : 1u;
+    }
     // The modes that read every data file named, not -f alone.
     bool reads_several_files() const { return verify || format != OutputFormat::Text || reads_tables(); }
     // A dictionary named, or to be found among the data files.

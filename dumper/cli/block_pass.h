@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "print/printer.h"
 #include "read/block_decoder.h"
+#include "read/data_file.h"
 
 // What a pass over the blocks does with each block it decodes.
 class BlockVisitor {
@@ -30,3 +33,28 @@ enum class PassEnd : std::uint8_t {
 // `notes` says what was read on the message sink. A file that got shorter
 // while it was read fails the pass.
 using PassReader = std::function<PassEnd(BlockVisitor& visitor, bool notes)>;
+
+// A pass whose blocks are read in ranges by several workers at once: each
+// range's blocks go to a visitor of its own, and what each range found is
+// taken in the order of the files, as one thread would have found it.
+class RangeWork {
+public:
+    // The visitor of one range and what it found.
+    class Part {
+    public:
+        virtual ~Part() = default;
+        virtual BlockVisitor& visitor() = 0;
+    };
+    virtual ~RangeWork() = default;
+    // A part for one range, reading other blocks (a chained row's) through
+    // `files`, the worker's own readers. Called on the workers' threads.
+    virtual std::unique_ptr<Part> start(DataFileSet& files) = 0;
+    // What the range found, in order; false ends the pass (a file could
+    // not be written). The part is the work's again, to be started anew.
+    virtual bool finish(std::unique_ptr<Part> part) = 0;
+};
+
+// Reads the run's files as a PassReader does, in ranges by the run's
+// workers; nullopt when they cannot be read in ranges (one worker, or a
+// file that is no regular file), and the pass is then the caller's to make.
+using RangePassReader = std::function<std::optional<PassEnd>(RangeWork& work, bool notes)>;

@@ -5,11 +5,13 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 #include "cli/arguments.h"
 #include "cli/dictionary_run.h"
 #include "cli/block_pass.h"
 #include "cli/progress.h"
+#include "cli/range_pass.h"
 #include "cli/database_runs.h"
 #include "cli/run_inputs.h"
 #include "cli/run_notes.h"
@@ -33,6 +35,13 @@
 namespace {
 
 constexpr int kExitFailure = 1;
+
+unsigned online_processors()
+{
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1u;
+}
+
 constexpr int kExitArgumentError = 2;
 constexpr int kExitProblems = 4;  // --verify found damaged blocks
 // The largest block size -z accepts.
@@ -479,11 +488,23 @@ int Run::rows()
 int Run::tables()
 {
     progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read(), table_passes(s_));
+    evidence_.workers = s_.jobs(online_processors());
     TableRun run{s_, std::move(table_schema_), file_set_,
                  [this](BlockVisitor& visitor, bool notes) {
                      bool shrank = false;
                      const PassEnd end = read_pass(visitor, notes, shrank);
                      return shrank ? PassEnd::Failed : end;
+                 },
+                 [this](RangeWork& work, bool notes) -> std::optional<PassEnd> {
+                     // What a file that could not be opened says is one thread's to say.
+                     const bool all_open = std::all_of(files_.begin(), files_.end(),
+                                                       [](const RunFile& f) { return f.file != nullptr; });
+                     if (!all_open || block_size_too_big()) return std::nullopt;
+                     bool shrank = false;
+                     const RangePass pass{s_, file_set_, s_.jobs(online_processors()), err_, *progress_};
+                     const std::optional<PassEnd> end = read_in_ranges(pass, work, notes, shrank);
+                     if (end && shrank) return PassEnd::Failed;
+                     return end;
                  },
                  *progress_, out_, err_, table_schema_lost_, std::move(evidence_), inputs_.dictionary_file};
     return run_tables(run);

@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "cli/driver.h"
 
@@ -25,6 +28,12 @@ void hold_closed_stream(int fd)
 int main(int argc, char** argv)
 {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) hold_closed_stream(fd);
+#if defined(__GLIBC__)
+    // The workers of a pass free what they allocate on other threads: the
+    // C library's arenas, one per thread, would each keep memory freed in
+    // them, and a run of many workers would hold several times what it uses.
+    ::mallopt(M_ARENA_MAX, 2);
+#endif
     // The sinks live on the heap, like the run: where the stack lies depends
     // on the length of the arguments and the environment, and the time of a
     // run would then depend on it too.

@@ -38,6 +38,15 @@ public:
         bytes_ += size;
         if (++blocks_ % kBlocksPerCheck == 0) redraw();
     }
+    // `blocks` more blocks, of `bytes` in all, read by the workers of a pass.
+    void steps(std::uint64_t blocks, std::uint64_t bytes)
+    {
+        if (!shown_) return;
+        const std::uint64_t checks_before = blocks_ / kBlocksPerCheck;
+        bytes_ += bytes;
+        blocks_ += blocks;
+        if (blocks_ / kBlocksPerCheck != checks_before) redraw();
+    }
     // Removes the line, before the run's last words.
     void clear();
 

@@ -10,10 +10,6 @@
 
 namespace {
 
-// Blocks read before the run's block size and byte order are weighed
-// against what the blocks say; a shorter run is weighed at its end.
-constexpr std::uint64_t kGeometrySample = 64;
-
 std::string block_count(std::uint64_t count)
 {
     return std::to_string(count) + (count == 1 ? " block" : " blocks");
@@ -29,6 +25,16 @@ void note(OutputSink& err, const std::string& text)
 }
 
 }  // namespace
+
+void FileTally::add(const FileTally& later)
+{
+    blocks_read += later.blocks_read;
+    data_blocks += later.data_blocks;
+    sized_blocks += later.sized_blocks;
+    for (std::size_t i = 0; i < other_sizes.size(); ++i) other_sizes[i] += later.other_sizes[i];
+    tails_in_order += later.tails_in_order;
+    tails_in_other_order += later.tails_in_other_order;
+}
 
 void FileTally::note_block(const BlockView& block)
 {
@@ -87,7 +93,7 @@ bool report_column_template(OutputSink& err, const RunSettings& s, const ColumnT
 void weigh_geometry(OutputSink& err, const DataFile& file, FileTally& t, bool at_end)
 {
     if (t.geometry_weighed) return;
-    if (at_end ? t.blocks_read >= kGeometrySample : t.blocks_read != kGeometrySample) return;
+    if (at_end ? t.blocks_read >= FileTally::kGeometrySample : t.blocks_read != FileTally::kGeometrySample) return;
     t.geometry_weighed = true;
     const Geometry& g = file.geometry();
     std::size_t most = 0;

@@ -14,6 +14,10 @@
 
 // What a run has read of one file.
 struct FileTally {
+    // Blocks read before the run's block size and byte order are weighed
+    // against what the blocks say; a shorter run is weighed at its end.
+    static constexpr std::uint64_t kGeometrySample = 64;
+
     std::uint64_t blocks_read = 0;  // whole blocks
     std::uint64_t data_blocks = 0;  // of them, data blocks of the object asked for
     bool reached_end = false;       // the run came to the end of the file
@@ -31,6 +35,8 @@ struct FileTally {
 
     // Notes what a block read says of its size and byte order.
     void note_block(const BlockView& block);
+    // Adds the counts of the blocks read after this tally's, by another.
+    void add(const FileTally& later);
     // The block the file ends inside, when it ends inside one: its number
     // and the bytes of it there are.
     bool cut_short(const DataFile& file, std::int32_t& block, std::uint64_t& bytes) const;

@@ -229,9 +229,9 @@ bool WriteVisitor::block(const DecodedBlock& block)
         if (damaged) ++summary_.blocks_damaged;
         // An encrypted block's data object cannot be read.
         if (content == BlockContent::ProbablyEncrypted) ++summary_.blocks_encrypted;
-        if (accounting_ != nullptr && block.block.number >= 0)
-            accounting_->note(block.block.file, static_cast<std::uint32_t>(block.block.number), checks,
-                              block.outcome == BlockOutcome::Walked);
+        if (block.block.number >= 0)
+            findings_.block_read(block.block.file, static_cast<std::uint32_t>(block.block.number), checks,
+                                 block.outcome == BlockOutcome::Walked);
         if (block.outcome == BlockOutcome::NotData || content == BlockContent::ProbablyEncrypted) return true;
         object = &summary_.objects[block.header.object_id];
         ++object->blocks;
@@ -256,7 +256,7 @@ bool WriteVisitor::block(const DecodedBlock& block)
         if (!starts_row(piece)) {
             // Pieces without a head are orphans unless a row reaches them.
             if (object != nullptr && piece.walked && (piece.flags & block_format::kFlagK) == 0)
-                headless_.push_back(piece_at(block, piece));
+                pieces_.headless.push_back(piece_at(block, piece));
             return;
         }
         written = object != nullptr ? described_row(block, piece, columns, *object) : later_row(block, piece, columns);
@@ -270,7 +270,7 @@ std::uint64_t WriteVisitor::columnar_unit_blocks(const DecodedBlock& block)
     head.slot = 0;
     if (!piece_at_slot(block, 0, head.offset)) return 1;
     reader_.read(block, head, row_, false);
-    reached_.add(row_);
+    pieces_.reached.add(row_);
     return row_.pieces.size();
 }
 
@@ -309,23 +309,23 @@ bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord
     // pass; this one weighs its rows.
     const bool later = table != nullptr && table->written_later;
     const bool sampled = target == nullptr && !plan_.describes(data_object, cluster_table(place)) &&
-                         inference_.keep(data_object, cluster_table(place));
+                         findings_.keep(data_object, cluster_table(place));
     // The walk's columns of a row its head holds whole are written as they
     // lie; a row wider than its table's columns is weighed too.
     if (table != nullptr && !later && holds_whole_row(piece)) {
         if (columns.size() > table->stored_width) {
             read(block, piece, columns, true);
-            undescribed_.add(target->table, values_);
+            findings_.undescribed(target->table, values_);
         }
         return writer_.write(whole_row_facts(block, piece), PieceValues{block.view(), columns}, *target);
     }
     const bool chained = is_chained(piece);
     if (target == nullptr && !sampled && !chained) return true;
     read(block, piece, columns, target != nullptr || sampled);
-    if (chained) reached_.add(row_);
-    if (sampled) inference_.add(data_object, cluster_table(place), values_);
+    if (chained) pieces_.reached.add(row_);
+    if (sampled) findings_.sample(data_object, cluster_table(place), values_);
     if (table == nullptr) return true;
-    if (later || values_.size() > table->stored_width) undescribed_.add(target->table, values_);
+    if (later || values_.size() > table->stored_width) findings_.undescribed(target->table, values_);
     return later || writer_.write(facts_, JoinedValues{values_}, *target);
 }
 
@@ -351,9 +351,146 @@ const RowTarget* WriteVisitor::target_of(std::uint32_t object, std::uint32_t pla
     return last_target_;
 }
 
-std::uint64_t WriteVisitor::orphans() const
+// ---------------------------------------------------------------------------
+// What a range of blocks found
+
+void RangeFindings::keep_row(KeptRow row, std::span<const ColumnValue> values)
 {
-    return static_cast<std::uint64_t>(std::count_if(headless_.begin(), headless_.end(), [&](const PieceAt& piece) {
-        return !reached_.contains(piece);
+    row.first_value = values_.size();
+    row.values = values.size();
+    for (const ColumnValue& value : values) {
+        const bool none = value.null || value.bytes.empty();
+        values_.push_back(none ? kNone : static_cast<std::uint32_t>(value.bytes.size()));
+        if (!none) bytes_.insert(bytes_.end(), value.bytes.data(), value.bytes.data() + value.bytes.size());
+    }
+    rows_.push_back(row);
+}
+
+void RangeFindings::sample(std::uint32_t object, std::optional<std::uint32_t> cluster_table,
+                           std::span<const ColumnValue> values)
+{
+    keep_row({true, object, cluster_table, 0, 0, 0}, values);
+}
+
+void RangeFindings::undescribed(std::size_t table, std::span<const ColumnValue> values)
+{
+    keep_row({false, 0, std::nullopt, table, 0, 0}, values);
+}
+
+void RangeFindings::hand_on(PassFindings& findings) const
+{
+    for (const BlockRead& read : blocks_) findings.block_read(read.file, read.block, read.checks, read.rows_read);
+    std::vector<ColumnValue> values;
+    std::size_t at = 0;  // in bytes_, of the row's first value
+    for (const KeptRow& row : rows_) {
+        const std::size_t row_at = at;
+        for (std::size_t i = row.first_value; i < row.first_value + row.values; ++i)
+            if (values_[i] != kNone) at += values_[i];
+        if (row.sampled && !findings.keep(row.object, row.cluster_table)) continue;
+        values.clear();
+        std::size_t value_at = row_at;
+        for (std::size_t i = row.first_value; i < row.first_value + row.values; ++i) {
+            const bool none = values_[i] == kNone;
+            const std::uint32_t size = none ? 0 : values_[i];
+            values.push_back({ByteView(bytes_.data() + value_at, size), size,
+                              static_cast<std::uint16_t>(std::min<std::uint32_t>(size, UINT16_MAX)), none});
+            value_at += size;
+        }
+        if (row.sampled)
+            findings.sample(row.object, row.cluster_table, values);
+        else
+            findings.undescribed(row.table, values);
+    }
+}
+
+// What a range kept goes with it: idle parts hold no memory.
+void RangeFindings::clear()
+{
+    rows_ = {};
+    values_ = {};
+    bytes_ = {};
+    blocks_ = {};
+}
+
+void PieceTrace::add(const PieceTrace& later)
+{
+    reached.add_all(later.reached);
+    headless.insert(headless.end(), later.headless.begin(), later.headless.end());
+}
+
+std::uint64_t PieceTrace::orphans() const
+{
+    return static_cast<std::uint64_t>(std::count_if(headless.begin(), headless.end(), [&](const PieceAt& piece) {
+        return !reached.contains(piece);
     }));
+}
+
+// ---------------------------------------------------------------------------
+// Writing by ranges
+
+class WriteRanges::WritePart final : public RangeWork::Part {
+public:
+    WritePart(DataFileSet& files, const UnloadPlan& plan, WriteVisitor::Rows rows)
+        : reads(&files),
+          table_files(TableFiles::InMemory{}),
+          writer(plan, table_files, summary, UnloadWriter::Writes::Range),
+          visitor_(files, plan, writer, summary, findings, rows)
+    {
+    }
+    BlockVisitor& visitor() override { return visitor_; }
+    const PieceTrace& pieces() const { return visitor_.pieces(); }
+    void clear()
+    {
+        writer.clear_range();
+        summary.objects.clear();
+        summary.blocks_read = summary.blocks_damaged = summary.blocks_encrypted = 0;
+        findings.clear();
+        visitor_.clear_pieces();
+    }
+
+    const DataFileSet* reads;
+    TableFiles table_files;
+    UnloadSummary summary;
+    UnloadWriter writer;
+    RangeFindings findings;
+
+private:
+    WriteVisitor visitor_;
+};
+
+WriteRanges::WriteRanges(const UnloadPlan& plan, UnloadWriter& writer, UnloadSummary& summary,
+                         PassFindings& findings, WriteVisitor::Rows rows)
+    : plan_(plan), writer_(writer), summary_(summary), findings_(findings), rows_(rows)
+{
+}
+
+WriteRanges::~WriteRanges() = default;
+
+std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files)
+{
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+            if ((*it)->reads != &files) continue;
+            std::unique_ptr<WritePart> part = std::move(*it);
+            idle_.erase(it);
+            return part;
+        }
+    }
+    return std::make_unique<WritePart>(files, plan_, rows_);
+}
+
+bool WriteRanges::finish(std::unique_ptr<Part> taken)
+{
+    std::unique_ptr<WritePart> part(static_cast<WritePart*>(taken.release()));
+    // The writer's counts before the range's number its lines of values
+    // not decoded: the range's are added after.
+    const bool written = writer_.append(part->writer, part->table_files);
+    summary_.add_range(part->summary);
+    part->findings.hand_on(findings_);
+    pieces_.add(part->pieces());
+    part->clear();
+    std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(part));
+    return written;
 }

@@ -8,6 +8,8 @@
 
 #include <array>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -79,6 +81,111 @@ private:
     Row row_;
 };
 
+// What the writing pass finds besides the rows it writes: the samples of
+// the rows inference weighs, and the blocks read, for the accounting of
+// the tables' blocks.
+class PassFindings {
+public:
+    virtual ~PassFindings() = default;
+    // Called for each row of a data object the plan does not describe, in
+    // reading order: true when the row is sampled, and then given to sample().
+    virtual bool keep(std::uint32_t object, std::optional<std::uint32_t> cluster_table) = 0;
+    virtual void sample(std::uint32_t object, std::optional<std::uint32_t> cluster_table,
+                        std::span<const ColumnValue> values) = 0;
+    // A row of the plan's table `table` whose columns the plan does not all
+    // describe (UndescribedColumns::add).
+    virtual void undescribed(std::size_t table, std::span<const ColumnValue> values) = 0;
+    // A block read at `block` of relative file `file` (BlockAccounting::note).
+    virtual void block_read(std::uint32_t file, std::uint32_t block, const BlockChecks& checks, bool rows_read) = 0;
+};
+
+// Findings handed straight on, as one thread reads the blocks in order.
+class DirectFindings final : public PassFindings {
+public:
+    DirectFindings(infer::ObjectInference& inference, UndescribedColumns& undescribed,
+                   unload::BlockAccounting* accounting)
+        : inference_(inference), undescribed_(undescribed), accounting_(accounting)
+    {
+    }
+    bool keep(std::uint32_t object, std::optional<std::uint32_t> cluster_table) override
+    {
+        return inference_.keep(object, cluster_table);
+    }
+    void sample(std::uint32_t object, std::optional<std::uint32_t> cluster_table,
+                std::span<const ColumnValue> values) override
+    {
+        inference_.add(object, cluster_table, values);
+    }
+    void undescribed(std::size_t table, std::span<const ColumnValue> values) override
+    {
+        undescribed_.add(table, values);
+    }
+    void block_read(std::uint32_t file, std::uint32_t block, const BlockChecks& checks, bool rows_read) override
+    {
+        if (accounting_ != nullptr) accounting_->note(file, block, checks, rows_read);
+    }
+
+private:
+    infer::ObjectInference& inference_;
+    UndescribedColumns& undescribed_;
+    unload::BlockAccounting* accounting_;
+};
+
+// The findings of one range of blocks, kept in reading order until the
+// ranges before it are done, then handed on. Which rows are sampled is
+// decided then: every row a sample could take is kept until then, its
+// values copied (a range's are bounded by its blocks).
+class RangeFindings final : public PassFindings {
+public:
+    bool keep(std::uint32_t, std::optional<std::uint32_t>) override { return true; }
+    void sample(std::uint32_t object, std::optional<std::uint32_t> cluster_table,
+                std::span<const ColumnValue> values) override;
+    void undescribed(std::size_t table, std::span<const ColumnValue> values) override;
+    void block_read(std::uint32_t file, std::uint32_t block, const BlockChecks& checks, bool rows_read) override
+    {
+        blocks_.push_back({file, block, checks, rows_read});
+    }
+    // Hands everything on to `findings`, in the order it came.
+    void hand_on(PassFindings& findings) const;
+    void clear();
+
+private:
+    struct KeptRow {
+        bool sampled;  // else undescribed
+        std::uint32_t object;
+        std::optional<std::uint32_t> cluster_table;
+        std::size_t table;
+        std::size_t first_value;
+        std::size_t values;
+    };
+    // Each value's size, its bytes following the row's values before it
+    // in bytes_; kNone for a NULL or empty one.
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+    struct BlockRead {
+        std::uint32_t file;
+        std::uint32_t block;
+        BlockChecks checks;
+        bool rows_read;
+    };
+    void keep_row(KeptRow row, std::span<const ColumnValue> values);
+
+    std::vector<KeptRow> rows_;
+    std::vector<std::uint32_t> values_;
+    std::vector<std::uint8_t> bytes_;
+    std::vector<BlockRead> blocks_;
+};
+
+// The pieces a pass finds that no head starts, and those the rows it reads
+// reach: those of the first no row reached are orphans.
+struct PieceTrace {
+    ReachedPieces reached;
+    std::vector<PieceAt> headless;
+
+    // Adds what a later range of the pass found.
+    void add(const PieceTrace& later);
+    std::uint64_t orphans() const;
+};
+
 // What walking a block's pieces needs, kept from block to block.
 struct PieceScratch {
     struct Span {
@@ -104,26 +211,19 @@ public:
         Later,
     };
 
-    // `accounting`, when given, is told of every block the pass reads.
     WriteVisitor(DataFileSet& files, const unload::UnloadPlan& plan, unload::UnloadWriter& writer,
-                 unload::UnloadSummary& summary, infer::ObjectInference& inference, UndescribedColumns& undescribed,
-                 Rows rows, unload::BlockAccounting* accounting = nullptr)
-        : reader_(files),
-          plan_(plan),
-          writer_(writer),
-          summary_(summary),
-          inference_(inference),
-          undescribed_(undescribed),
-          rows_(rows),
-          accounting_(accounting)
+                 unload::UnloadSummary& summary, PassFindings& findings, Rows rows)
+        : reader_(files), plan_(plan), writer_(writer), summary_(summary), findings_(findings), rows_(rows)
     {
     }
 
     void load_failure(const LoadFailureRecord&) override {}
     bool block(const DecodedBlock& block) override;
 
-    // After the pass: the pieces without a head that no row reached.
-    std::uint64_t orphans() const;
+    // The pieces without a head, and those the rows read reach.
+    const PieceTrace& pieces() const { return pieces_; }
+    // Forgets the pieces, for a range of blocks after one already taken.
+    void clear_pieces() { pieces_ = {}; }
 
 private:
     bool described_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
@@ -143,10 +243,8 @@ private:
     const unload::UnloadPlan& plan_;
     unload::UnloadWriter& writer_;
     unload::UnloadSummary& summary_;
-    infer::ObjectInference& inference_;
-    UndescribedColumns& undescribed_;
+    PassFindings& findings_;
     Rows rows_;
-    unload::BlockAccounting* accounting_;
     PieceScratch scratch_;
     Row row_;
     // The row read: its facts and values, from `row_` or, for a row of one
@@ -154,12 +252,38 @@ private:
     unload::RowFacts facts_;
     std::span<const ColumnValue> values_;
     std::array<ColumnValue, kMaxColumns> single_;
-    // The pieces chained and migrated rows reach, and those without a head.
-    ReachedPieces reached_;
-    std::vector<PieceAt> headless_;
+    PieceTrace pieces_;
     // The last target looked up: the rows of a block mostly share it.
     bool looked_up_ = false;
     std::uint32_t last_object_ = 0;
     std::uint32_t last_place_ = 0;
     const unload::RowTarget* last_target_ = nullptr;
+};
+
+// The writing pass by ranges of blocks, read by several workers at once:
+// each range's rows are written into files in memory, then appended in
+// order to the unload's files, its counts and findings added as one
+// thread would have added them.
+class WriteRanges final : public RangeWork {
+public:
+    WriteRanges(const unload::UnloadPlan& plan, unload::UnloadWriter& writer, unload::UnloadSummary& summary,
+                PassFindings& findings, WriteVisitor::Rows rows);
+    ~WriteRanges() override;
+    std::unique_ptr<Part> start(DataFileSet& files) override;
+    bool finish(std::unique_ptr<Part> part) override;
+    // After the pass: the pieces of every range.
+    const PieceTrace& pieces() const { return pieces_; }
+
+private:
+    class WritePart;
+    const unload::UnloadPlan& plan_;
+    unload::UnloadWriter& writer_;
+    unload::UnloadSummary& summary_;
+    PassFindings& findings_;
+    WriteVisitor::Rows rows_;
+    PieceTrace pieces_;
+    // Parts taken, kept to write further ranges: each reads through one
+    // worker's readers, and is only given again to that worker.
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<WritePart>> idle_;
 };

@@ -164,6 +164,22 @@ std::string take_back(const std::string& directory, bool created, const UnloadPl
     return text;
 }
 
+// A writing pass over the blocks, by the run's workers when it has several;
+// `pieces` says what it found of the pieces heads reach and those without.
+PassEnd write_pass(TableRun& run, const UnloadPlan& plan, UnloadWriter& writer, UnloadSummary& summary,
+                   PassFindings& findings, WriteVisitor::Rows rows, bool notes, PieceTrace& pieces)
+{
+    WriteRanges ranges(plan, writer, summary, findings, rows);
+    if (const std::optional<PassEnd> end = run.read_in_ranges(ranges, notes)) {
+        pieces = ranges.pieces();
+        return *end;
+    }
+    WriteVisitor visitor(run.files, plan, writer, summary, findings, rows);
+    const PassEnd end = run.read_pass(visitor, notes);
+    pieces = visitor.pieces();
+    return end;
+}
+
 int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelection& selection)
 {
     const RunSettings& s = run.settings;
@@ -187,10 +203,10 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     // The tables the schema describes, and a sample of the others' rows
     // and of those whose columns it does not all describe.
     UndescribedColumns undescribed(charsets.options);
-    WriteVisitor described(run.files, plan, writer, summary, inference, undescribed, WriteVisitor::Rows::Described,
-                           &accounting);
-    PassEnd end = run.read_pass(described, true);
-    summary.orphans = described.orphans();
+    DirectFindings findings(inference, undescribed, &accounting);
+    PieceTrace pieces;
+    PassEnd end = write_pass(run, plan, writer, summary, findings, WriteVisitor::Rows::Described, true, pieces);
+    summary.orphans = pieces.orphans();
     summary.losses = accounting.losses();
     summary.blocks_lost = accounting.blocks_lost();
     summary.unaccounted_segments = accounting.unaccounted_segments();
@@ -206,8 +222,8 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
         const bool any_later = std::any_of(plan.tables().begin(), plan.tables().end(),
                                            [](const UnloadTable& table) { return table.written_later; });
         if (any_later) {
-            WriteVisitor visitor(run.files, plan, writer, summary, inference, undescribed, WriteVisitor::Rows::Later);
-            end = run.read_pass(visitor, false);
+            PieceTrace later_pieces;
+            end = write_pass(run, plan, writer, summary, findings, WriteVisitor::Rows::Later, false, later_pieces);
         }
     }
     run.progress.clear();

@@ -20,6 +20,7 @@ struct TableRun {
     schema::Schema schema;  // from the run's sources (load_run_schema), before any data file is opened
     DataFileSet& files;
     PassReader read_pass;
+    RangePassReader read_in_ranges;  // the same pass by several workers, when the run has them
     Progress& progress;  // cleared before the run's last words
     OutputSink& out;
     OutputSink& err;

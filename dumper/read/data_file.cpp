@@ -15,12 +15,9 @@ using namespace block_format;
 
 namespace {
 
-// Sequential reads take this much of the file at once.
-constexpr std::size_t kChunkBytes = 1 << 20;
-// Random reads take this many blocks around the one asked for, and keep
-// this many such pages.
+// Random reads take this many blocks around the one asked for (and keep
+// DataFile::page_count_ such pages).
 constexpr std::uint32_t kPageBlocks = 8;
-constexpr std::size_t kPageCount = 32;
 // How many blocks are looked at for one whose address tells the file's
 // relative file number.
 constexpr std::int32_t kBlocksForFileNumber = 64;
@@ -144,12 +141,38 @@ void DataFile::hash_contents()
     hashed_ = 0;
 }
 
-void DataFile::hash_read(const std::shared_ptr<Bytes>& buffer, std::uint64_t position, std::size_t filled)
+void DataFile::hash_chunk(const ChunkRead& chunk)
 {
-    if (!hash_ || position > hashed_ || hashed_ >= position + filled) return;
-    const auto skip = static_cast<std::size_t>(hashed_ - position);
-    hash_->add(buffer, buffer->data() + skip, filled - skip);
-    hashed_ = position + filled;
+    if (!hash_ || chunk.position > hashed_ || hashed_ >= chunk.position + chunk.filled) return;
+    const auto skip = static_cast<std::size_t>(hashed_ - chunk.position);
+    hash_->add(chunk.bytes, chunk.bytes->data() + skip, chunk.filled - skip);
+    hashed_ = chunk.position + chunk.filled;
+}
+
+std::unique_ptr<DataFile> DataFile::reading_copy(bool log_chunks, int& error) const
+{
+    std::unique_ptr<DataFile> copy(new DataFile);
+    if (fd_ >= 0) {
+        copy->fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        if (copy->fd_ < 0) {
+            error = errno;
+            return nullptr;
+        }
+    }
+    copy->path_ = path_;
+    copy->sized_ = sized_;
+    copy->size_at_open_ = size_at_open_;
+    copy->geometry_ = geometry_;
+    copy->memory_ = memory_;
+    copy->facts_read_ = facts_read_;
+    copy->facts_ = facts_;
+    copy->relative_file_found_ = relative_file_found_;
+    copy->relative_file_ = relative_file_;
+    copy->source_ = source_;
+    copy->log_chunks_ = log_chunks;
+    copy->chunk_bytes_ = kCopyChunkBytes;
+    copy->page_count_ = kCopyPageCount;
+    return copy;
 }
 
 std::optional<DataFile::Hashed> DataFile::finish_hash(std::uint64_t& read_again)
@@ -162,7 +185,7 @@ std::optional<DataFile::Hashed> DataFile::finish_hash(std::uint64_t& read_again)
         return Hashed{hash->finish(), memory_->size()};
     }
     for (;;) {
-        auto buffer = std::make_shared<Bytes>(kChunkBytes);
+        auto buffer = std::make_shared<Bytes>(DataFile::kChunkBytes);
         const std::size_t got = read_at(hashed_, buffer->data(), buffer->size());
         if (read_error_ != 0) return std::nullopt;
         if (got == 0) break;
@@ -180,7 +203,7 @@ ReadStatus DataFile::fill(std::uint64_t position, std::size_t size, std::shared_
 {
     // Only a block size no data file has asks for more than a chunk: then
     // no more is taken than the file holds from `position` on.
-    if (size > kChunkBytes && sized_) {
+    if (size > DataFile::kChunkBytes && sized_) {
         const std::uint64_t now = size_now();
         size = static_cast<std::size_t>(std::min<std::uint64_t>(size, now > position ? now - position : 0));
         if (size < geometry_.block_size) {
@@ -190,7 +213,7 @@ ReadStatus DataFile::fill(std::uint64_t position, std::size_t size, std::shared_
     }
     if (!buffer || buffer.use_count() > 1 || buffer->size() != size) buffer = std::make_shared<Bytes>(size);
     filled = read_at(position, buffer->data(), size);
-    hash_read(buffer, position, filled);
+    hash_chunk({buffer, position, filled});
     if (filled >= geometry_.block_size) return ReadStatus::Ok;
     if (read_error_ == ESPIPE) return ReadStatus::SeekRefused;
     if (read_error_ != 0) return ReadStatus::ReadFailed;
@@ -209,7 +232,7 @@ bool DataFile::view_in(const std::shared_ptr<const Bytes>& bytes, std::uint64_t 
 ReadStatus DataFile::read_sequential(std::uint64_t position, Block& block)
 {
     if (view_in(chunk_, chunk_start_, chunk_filled_, position, block)) return ReadStatus::Ok;
-    std::size_t blocks = std::max<std::size_t>(kChunkBytes / geometry_.block_size, 1);
+    std::size_t blocks = std::max<std::size_t>(chunk_bytes_ / geometry_.block_size, 1);
     // A file smaller than a chunk gets a buffer of its own size: a run over
     // a few small blocks then touches no more memory than it reads. Devices,
     // pipes and files that report no size (such as those of /proc) get the
@@ -218,6 +241,7 @@ ReadStatus DataFile::read_sequential(std::uint64_t position, Block& block)
         blocks = std::min<std::uint64_t>(blocks, (size_at_open_ + geometry_.block_size - 1) / geometry_.block_size);
     const ReadStatus status = fill(position, blocks * geometry_.block_size, chunk_, chunk_filled_);
     chunk_start_ = position;
+    if (log_chunks_ && chunk_filled_ > 0) chunks_.push_back({chunk_, position, chunk_filled_});
     if (status != ReadStatus::Ok) return status;
     view_in(chunk_, chunk_start_, chunk_filled_, position, block);
     return ReadStatus::Ok;
@@ -244,7 +268,7 @@ ReadStatus DataFile::read_random(std::uint64_t position, Block& block)
     std::shared_ptr<const Bytes> bytes = std::move(buffer);
     view_in(bytes, start, filled, position, block);
     Page page{std::move(bytes), start, uses_};
-    if (pages_.size() < kPageCount) {
+    if (pages_.size() < page_count_) {
         pages_.push_back(std::move(page));
     } else {
         *std::min_element(pages_.begin(), pages_.end(),
@@ -362,6 +386,16 @@ DataFile* DataFileSet::by_relative_file(std::uint32_t file)
     for (const std::unique_ptr<DataFile>& f : files_)
         if (f->relative_file() == file) return f.get();
     return nullptr;
+}
+
+bool DataFileSet::reading_copies(DataFileSet& copies, bool log_chunks, int& error) const
+{
+    for (const std::unique_ptr<DataFile>& f : files_) {
+        std::unique_ptr<DataFile> copy = f->reading_copy(log_chunks, error);
+        if (!copy) return false;
+        copies.add(std::move(copy));
+    }
+    return true;
 }
 
 DataFile* DataFileSet::by_source(std::uint16_t source)

@@ -72,6 +72,20 @@ struct FileHeaderFacts {
 
 class DataFile {
 public:
+    using Bytes = std::vector<std::uint8_t>;
+    // Sequential reads take this much of the file at once.
+    static constexpr std::size_t kChunkBytes = 1 << 20;
+    // A reading copy's, for one worker of many: each holds its buffers, so
+    // they are smaller.
+    static constexpr std::size_t kCopyChunkBytes = 1 << 19;
+    static constexpr std::size_t kCopyPageCount = 4;
+    // Bytes a sequential read brought, from `position` on.
+    struct ChunkRead {
+        std::shared_ptr<const Bytes> bytes;
+        std::uint64_t position = 0;
+        std::size_t filled = 0;
+    };
+
     // Opens `path` for reading; nullptr, with errno in `error`, when it
     // cannot be opened.
     static std::unique_ptr<DataFile> open(const std::string& path, int& error);
@@ -121,6 +135,23 @@ public:
         std::uint64_t size = 0;
     };
     std::optional<Hashed> finish_hash(std::uint64_t& read_again);
+    // Hands the hash bytes another reader of the file brought; those that
+    // carry on what is hashed are taken, the others ignored.
+    void hash_chunk(const ChunkRead& chunk);
+
+    // Another reader of the same file, for another thread: the same
+    // geometry and facts, its own buffers and descriptor, no hash. With
+    // `log_chunks` it keeps what its sequential reads bring until
+    // take_chunks() (so that this file's hash can take them in order).
+    // nullptr, with errno in `error`, when the file cannot be opened again.
+    std::unique_ptr<DataFile> reading_copy(bool log_chunks, int& error) const;
+    // Also lets go of the copy's own buffer of them.
+    std::vector<ChunkRead> take_chunks()
+    {
+        chunk_.reset();
+        chunk_filled_ = 0;
+        return std::move(chunks_);
+    }
 
     // What blocks 0 and 1 say, read once with the file's geometry.
     const FileHeaderFacts& header_facts();
@@ -135,16 +166,12 @@ public:
 
 private:
     DataFile() = default;
-    using Bytes = std::vector<std::uint8_t>;
     struct Page {
         std::shared_ptr<const Bytes> bytes;
         std::uint64_t start = 0;
         std::uint64_t last_use = 0;
     };
     ReadStatus fill(std::uint64_t position, std::size_t size, std::shared_ptr<Bytes>& buffer, std::size_t& filled);
-    // Hands the bytes a read brought to the hash when they carry on the
-    // hashed start of the file.
-    void hash_read(const std::shared_ptr<Bytes>& buffer, std::uint64_t position, std::size_t filled);
     bool view_in(const std::shared_ptr<const Bytes>& bytes, std::uint64_t start, std::size_t filled,
                  std::uint64_t position, Block& block) const;
     ReadStatus read_sequential(std::uint64_t position, Block& block);
@@ -174,6 +201,10 @@ private:
     // The hash of the bytes from the start of the file up to `hashed_`.
     std::unique_ptr<FileHash> hash_;
     std::uint64_t hashed_ = 0;
+    bool log_chunks_ = false;
+    std::size_t chunk_bytes_ = kChunkBytes;
+    std::size_t page_count_ = 32;  // the pages of random reads kept
+    std::vector<ChunkRead> chunks_;
 };
 
 // Data files addressed by their relative file numbers.
@@ -189,6 +220,9 @@ public:
     // The file a block address held in `holder` (an NRID, an HRID) names,
     // whose file part is `file`, or nullptr.
     DataFile* file_of_address(const Block& holder, std::uint32_t file);
+    // A reader of each file for another thread (DataFile::reading_copy), in
+    // the same places; false, with errno in `error`, when one cannot be had.
+    bool reading_copies(DataFileSet& copies, bool log_chunks, int& error) const;
 
 private:
     std::vector<std::unique_ptr<DataFile>> files_;

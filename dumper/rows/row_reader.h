@@ -132,6 +132,8 @@ private:
 class ReachedPieces {
 public:
     void add(const Row& row);
+    // Those another pass, or another range of one, found.
+    void add_all(const ReachedPieces& more) { pieces_.insert(more.pieces_.begin(), more.pieces_.end()); }
     bool contains(const PieceAt& piece) const;
     // A piece of a smallfile tablespace's file `file`.
     bool contains(std::uint32_t file, std::int32_t block, std::int32_t slot) const;

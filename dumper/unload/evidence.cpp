@@ -86,7 +86,8 @@ std::string evidence_json(const RunEvidence& evidence)
                        ", \"command_line\": [" + arguments + "]";
     if (!all_plain) json += ", \"command_line_hex\": [" + hex + "]";
     json += ", " + text_field("started", utc_text(evidence.started)) + ", " +
-            text_field("ended", utc_text(evidence.ended)) + "},\n";
+            text_field("ended", utc_text(evidence.ended)) + ", \"workers\": " + std::to_string(evidence.workers) +
+            "},\n";
     json += "  \"inputs\": [";
     for (std::size_t i = 0; i < evidence.inputs.size(); ++i)
         json += (i == 0 ? "\n    " : ",\n    ") + input_json(evidence.inputs[i]);

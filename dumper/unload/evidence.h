@@ -34,6 +34,7 @@ struct RunEvidence {
     std::vector<std::string> command_line;
     std::chrono::system_clock::time_point started;
     std::chrono::system_clock::time_point ended;
+    unsigned workers = 1;  // that read the blocks
     std::vector<InputEvidence> inputs;
 };
 
@@ -47,7 +48,7 @@ std::string utc_text(std::chrono::system_clock::time_point moment);
 
 // summary.json's "run" and "inputs" fields, each line indented and ended
 // with a comma:
-//   "run": {"tool", "version", "command_line", "started", "ended"}
+//   "run": {"tool", "version", "command_line", "started", "ended", "workers"}
 //   "inputs": [{"path", "role", "size", "sha256", "header": {"database",
 //   "database_id", "absolute_file", "relative_file", "tablespace",
 //   "block_size", "byte_order"}}]

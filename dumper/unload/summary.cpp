@@ -219,6 +219,41 @@ std::string cut_files_json(const std::vector<CutFile>& files)
 
 }  // namespace
 
+TableCounts& TableCounts::operator+=(const TableCounts& more)
+{
+    rows += more.rows;
+    deleted += more.deleted;
+    stale += more.stale;
+    reassembled += more.reassembled;
+    incomplete += more.incomplete;
+    not_decoded += more.not_decoded;
+    hidden += more.hidden;
+    kept_as_text_sqlite += more.kept_as_text_sqlite;
+    kept_as_text_postgres += more.kept_as_text_postgres;
+    return *this;
+}
+
+ObjectCounts& ObjectCounts::operator+=(const ObjectCounts& more)
+{
+    blocks += more.blocks;
+    damaged_blocks += more.damaged_blocks;
+    rows += more.rows;
+    deleted += more.deleted;
+    stale += more.stale;
+    compressed_blocks += more.compressed_blocks;
+    return *this;
+}
+
+void UnloadSummary::add_range(const UnloadSummary& range)
+{
+    if (tables.size() < range.tables.size()) tables.resize(range.tables.size());
+    for (std::size_t t = 0; t < range.tables.size(); ++t) tables[t] += range.tables[t];
+    for (const auto& [object, counts] : range.objects) objects[object] += counts;
+    blocks_read += range.blocks_read;
+    blocks_damaged += range.blocks_damaged;
+    blocks_encrypted += range.blocks_encrypted;
+}
+
 std::uint64_t UnloadSummary::blocks(const UnloadTable& table) const
 {
     return object_total(*this, table, [](const ObjectCounts& c) { return c.blocks; });

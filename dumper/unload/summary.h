@@ -37,6 +37,7 @@ struct TableCounts {
     std::uint64_t kept_as_text_postgres = 0;
 
     std::uint64_t all_rows() const { return rows + deleted + stale; }
+    TableCounts& operator+=(const TableCounts& more);
 };
 
 struct ObjectCounts {
@@ -49,6 +50,7 @@ struct ObjectCounts {
     std::uint64_t compressed_blocks = 0;
 
     std::uint64_t live() const { return rows - deleted - stale; }
+    ObjectCounts& operator+=(const ObjectCounts& more);
 };
 
 // A data file that ends before the block its header counts last.
@@ -72,6 +74,10 @@ struct UnloadSummary {
     std::uint64_t blocks_lost = 0;  // each once, however many tables share it
     std::uint64_t unaccounted_segments = 0;
     std::vector<CutFile> cut_files;
+
+    // Adds what a range of the blocks read counted of its tables, its
+    // objects and its blocks.
+    void add_range(const UnloadSummary& range);
 
     // The blocks of the table's data objects read, and the damaged ones.
     std::uint64_t blocks(const UnloadTable& table) const;

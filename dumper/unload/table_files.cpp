@@ -110,8 +110,10 @@ bool directory_is_empty(const std::string& directory, int& error)
 OpenFile::OpenFile(int fd, std::string path, std::string& failure)
     : fd_(fd), path_(std::move(path)), failure_(failure)
 {
-    buffer_.resize(kBufferSize);
+    buffer_.grow(kBufferSize, 0);
 }
+
+OpenFile::OpenFile(std::string& failure) : fd_(-1), in_memory_(true), failure_(failure) {}
 
 OpenFile::~OpenFile()
 {
@@ -134,12 +136,27 @@ bool OpenFile::flush()
 
 void OpenFile::make_room(std::size_t n)
 {
+    if (in_memory_) {
+        buffer_.grow(std::max({buffer_.size() * 2, used_ + n, std::size_t{4096}}), used_);
+        return;
+    }
     flush();
-    if (buffer_.size() < n) buffer_.resize(n);
+    buffer_.grow(n, 0);
+}
+
+void OpenFile::append(std::string_view bytes)
+{
+    if (in_memory_ || bytes.size() < kBufferSize / 4) {
+        text(bytes);
+        return;
+    }
+    int error = 0;
+    if (flush() && !write_all(fd_, bytes.data(), bytes.size(), error)) fail("cannot write", error);
 }
 
 bool OpenFile::close()
 {
+    if (in_memory_) return true;
     bool done = flush();
     if (::close(fd_) != 0 && done) {
         fail("cannot write", errno);
@@ -190,6 +207,13 @@ OpenFile* TableFiles::open(std::size_t number)
     File& file = files_[number];
     file.last_use = ++uses_;
     if (file.open) return file.open.get();
+    if (in_memory_) {
+        file.created = true;
+        file.open = std::make_unique<OpenFile>(failure_);
+        ++open_;
+        held_.push_back(number);
+        return file.open.get();
+    }
     if (open_ >= most_open_) close_least_recent();
     const std::string part = path(file.name) + std::string(kPartSuffix);
     const int fd = file.created ? reopen_own(part, file.device, file.inode) : create_new(part, &file.device, &file.inode);
@@ -204,6 +228,16 @@ OpenFile* TableFiles::open(std::size_t number)
 }
 
 std::size_t TableFiles::open_count() const { return open_; }
+
+void TableFiles::clear_held()
+{
+    for (std::size_t number : held_) {
+        files_[number].open.reset();
+        files_[number].created = false;
+    }
+    open_ = 0;
+    held_.clear();
+}
 
 void TableFiles::discard(std::size_t number)
 {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,28 @@ namespace unload {
 // What a file being written is called until it is complete.
 constexpr std::string_view kPartSuffix = ".part";
 
+// Bytes waiting to be written, never filled in before they are: a buffer
+// that grows keeps what it holds, and nothing more is touched.
+class WriteBuffer {
+public:
+    char* data() { return bytes_.get(); }
+    const char* data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    // Grows to `size` bytes, keeping the first `kept`.
+    void grow(std::size_t size, std::size_t kept)
+    {
+        if (size <= size_) return;
+        std::unique_ptr<char[]> bytes(new char[size]);
+        if (kept > 0) std::memcpy(bytes.get(), bytes_.get(), kept);
+        bytes_ = std::move(bytes);
+        size_ = size;
+    }
+
+private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0;
+};
+
 // One file's buffer while the file is open. A write the system refuses is
 // noted in the failure the owner gave, and what was buffered is dropped.
 class OpenFile {
@@ -26,6 +49,8 @@ public:
     static constexpr std::size_t kBufferSize = 1 << 18;
 
     OpenFile(int fd, std::string path, std::string& failure);
+    // A file kept in memory, whose buffer grows as it is written.
+    explicit OpenFile(std::string& failure);
     ~OpenFile();
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
@@ -47,9 +72,15 @@ public:
         commit(out + s.size());
     }
 
+    // Appends `bytes`: straight to the file, past the buffer, when they
+    // are many.
+    void append(std::string_view bytes);
+
     // Writes out what is buffered, then closes the file; false when the
     // system refused.
     bool close();
+    // What a file in memory holds.
+    std::string_view held() const { return {buffer_.data(), used_}; }
 
 private:
     void make_room(std::size_t n);
@@ -57,9 +88,10 @@ private:
     void fail(const char* what, int error);
 
     int fd_;
+    bool in_memory_ = false;
     std::string path_;
     std::string& failure_;
-    std::vector<char> buffer_;
+    WriteBuffer buffer_;
     std::size_t used_ = 0;
 };
 
@@ -71,6 +103,10 @@ public:
         : directory_(std::move(directory)), most_open_(most_open < 1 ? 1 : most_open)
     {
     }
+    // Files held in memory, for the rows of one range of blocks a worker
+    // writes: what each holds is then appended to the directory's files.
+    struct InMemory {};
+    explicit TableFiles(InMemory) : most_open_(SIZE_MAX), in_memory_(true) {}
     ~TableFiles();
     TableFiles(const TableFiles&) = delete;
     TableFiles& operator=(const TableFiles&) = delete;
@@ -96,6 +132,13 @@ public:
     const std::string& failure() const { return failure_; }
     // How many files are open now.
     std::size_t open_count() const;
+    // Files in memory: forgets what they hold, to hold another range's.
+    void clear_held();
+    // What a file in memory holds: empty unless it was written.
+    std::string_view held(std::size_t file) const
+    {
+        return files_[file].open ? files_[file].open->held() : std::string_view();
+    }
 
 private:
     struct File {
@@ -118,6 +161,8 @@ private:
     std::uint64_t uses_ = 0;
     std::size_t open_ = 0;
     std::string failure_;
+    bool in_memory_ = false;
+    std::vector<std::size_t> held_;  // the files in memory written to
 };
 
 // Writes `text` to DIRECTORY/NAME through its temporary name; false, with

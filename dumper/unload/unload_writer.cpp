@@ -68,8 +68,8 @@ std::string csv_header(const UnloadTable& table, RowKind kind)
     return header + std::string(kLineEnd);
 }
 
-UnloadWriter::UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSummary& summary)
-    : plan_(plan), files_(files), summary_(summary)
+UnloadWriter::UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSummary& summary, Writes writes)
+    : plan_(plan), files_(files), summary_(summary), writes_(writes)
 {
     add_tables();
 }
@@ -120,20 +120,28 @@ void UnloadWriter::add_tables()
         column_facts_.emplace_back();
         hidden_facts_.emplace_back();
         take_columns(tables_);
-        first_files_.push_back(files_.add(table.names.csv_file(RowKind::Live)));
+        // The files of a range in memory need no names.
+        const bool named = writes_ == Writes::Files;
+        first_files_.push_back(files_.add(named ? table.names.csv_file(RowKind::Live) : std::string()));
         for (RowKind kind : kAllRowKinds)
-            if (kind != RowKind::Live) files_.add(table.names.csv_file(kind));
-        files_.add(table.names.csv_file(undecoded_names()));
+            if (kind != RowKind::Live) files_.add(named ? table.names.csv_file(kind) : std::string());
+        files_.add(named ? table.names.csv_file(undecoded_names()) : std::string());
         holds_end_line_.resize(holds_end_line_.size() + kRowKinds);
+        is_touched_.push_back(false);
     }
 }
 
 OpenFile* UnloadWriter::open_file(std::size_t table, std::size_t file, RowKind kind, bool undecoded)
 {
     if (last_open_ != nullptr && file == last_file_) return last_open_;
+    if (writes_ == Writes::Range && !is_touched_[table]) {
+        is_touched_[table] = true;
+        touched_.push_back(table);
+    }
     const bool fresh = !files_.created(file);
     OpenFile* out = files_.open(file);
-    if (out != nullptr && fresh) out->text(undecoded ? undecoded_header() : csv_header(plan_.tables()[table], kind));
+    if (out != nullptr && fresh && writes_ == Writes::Files)
+        out->text(undecoded ? undecoded_header() : csv_header(plan_.tables()[table], kind));
     last_file_ = file;
     last_open_ = out;
     return out;
@@ -300,10 +308,12 @@ bool UnloadWriter::write_undecoded(std::size_t table, const RowFacts& row, RowKi
         const std::vector<OutputColumn>& columns = kind == RowKind::Hidden ? t.hidden_columns : t.columns;
         for (const NotedValue& noted : undecoded_) {
             const OutputColumn& column = columns[noted.column];
-            out->text(names_of(kind).key);
-            out->text(",");
-            out->text(std::to_string(record));
-            out->text(",");
+            if (writes_ == Writes::Files) {
+                out->text(names_of(kind).key);
+                out->text(",");
+                out->text(std::to_string(record));
+                out->text(",");
+            }
             out->text(rowid_text);
             out->text(",");
             put_csv_field(*out, column.names.text);
@@ -316,6 +326,7 @@ bool UnloadWriter::write_undecoded(std::size_t table, const RowFacts& row, RowKi
             out->text(",");
             put_csv_field(*out, undecoded_reason(column, noted.value, noted.written.note));
             out->text(kLineEnd);
+            if (writes_ == Writes::Range) waiting_lines_.push_back({table, kind, record, out->held().size()});
         }
     }
     undecoded_.clear();
@@ -349,6 +360,76 @@ std::string undecoded_reason(const OutputColumn& column, const ColumnValue& valu
                                                      : "a LOB locator: the LOB's value is stored apart from the row";
     }
     return "";
+}
+
+bool UnloadWriter::append(const UnloadWriter& range, const TableFiles& range_files)
+{
+    for (const std::size_t t : range.touched_) {
+        if (t >= tables_) continue;
+        for (RowKind kind : kAllRowKinds) {
+            const std::size_t file = range.file_of(t, kind);
+            if (!range_files.created(file)) continue;
+            OpenFile* out = open(t, kind);
+            if (out == nullptr) return false;
+            out->append(range_files.held(file));
+            const std::size_t k = t * kRowKinds + static_cast<std::size_t>(kind);
+            if (range.holds_end_line_[k]) holds_end_line_[k] = true;
+        }
+        if (range_files.created(range.undecoded_file_of(t)) && !append_undecoded(t, range, range_files)) return false;
+        auto take_facts = [](std::vector<ColumnWritten>& facts, const std::vector<ColumnWritten>& more) {
+            for (std::size_t c = 0; c < facts.size() && c < more.size(); ++c) {
+                facts[c].facts |= more[c].facts;
+                facts[c].undecoded = facts[c].undecoded || more[c].undecoded;
+            }
+        };
+        take_facts(column_facts_[t], range.column_facts_[t]);
+        take_facts(hidden_facts_[t], range.hidden_facts_[t]);
+    }
+    return !files_.failed();
+}
+
+// The range's lines of a table's values not decoded, each given its kind
+// and its record's number in the whole file of its kind: the records this
+// writer's summary counts so far come before the range's.
+bool UnloadWriter::append_undecoded(std::size_t table, const UnloadWriter& range, const TableFiles& range_files)
+{
+    OpenFile* out = open_file(table, undecoded_file_of(table), RowKind::Live, true);
+    if (out == nullptr) return false;
+    const std::string_view held = range_files.held(range.undecoded_file_of(table));
+    const TableCounts& before = summary_.tables[table];
+    std::size_t start = 0;
+    for (const WaitingLine& line : range.waiting_lines_) {
+        if (line.table != table) continue;
+        std::uint64_t base = 0;
+        switch (line.kind) {
+        case RowKind::Live: base = before.rows; break;
+        case RowKind::Deleted: base = before.deleted; break;
+        case RowKind::Stale: base = before.stale; break;
+        case RowKind::Hidden: base = before.hidden; break;
+        }
+        out->text(names_of(line.kind).key);
+        out->text(",");
+        out->text(std::to_string(base + line.record));
+        out->text(",");
+        out->text(held.substr(start, line.end - start));
+        start = line.end;
+    }
+    return !files_.failed();
+}
+
+void UnloadWriter::clear_range()
+{
+    for (std::size_t t : touched_) {
+        std::fill(column_facts_[t].begin(), column_facts_[t].end(), ColumnWritten{});
+        std::fill(hidden_facts_[t].begin(), hidden_facts_[t].end(), ColumnWritten{});
+        for (std::size_t k = 0; k < kRowKinds; ++k) holds_end_line_[t * kRowKinds + k] = false;
+        summary_.tables[t] = {};
+        is_touched_[t] = false;
+    }
+    touched_.clear();
+    waiting_lines_.clear();
+    last_open_ = nullptr;
+    files_.clear_held();
 }
 
 void UnloadWriter::restart_table(std::size_t table)

@@ -74,9 +74,14 @@ std::string undecoded_reason(const OutputColumn& column, const ColumnValue& valu
 
 class UnloadWriter {
 public:
+    // Into the unload's files, or into files in memory for the rows of one
+    // range of blocks: those have no header, and their lines of values not
+    // decoded wait for their records' numbers until they are appended.
+    enum class Writes : std::uint8_t { Files, Range };
+
     // The plan's tables are all added to `files`: a file of each kind of
     // rows each, and one of their values not decoded.
-    UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSummary& summary);
+    UnloadWriter(const UnloadPlan& plan, TableFiles& files, UnloadSummary& summary, Writes writes = Writes::Files);
 
     // Adds the tables the plan has been given since (the inferred ones).
     void add_tables();
@@ -107,6 +112,15 @@ public:
     }
     // What was written of each table, once its files are complete.
     WrittenFiles written() const;
+
+    // Writes after the rows written so far those a writer of a range wrote
+    // (into `range_files`), and takes what it noted of their values; its
+    // counts are the caller's to add, after this call. False when a file
+    // cannot be written.
+    bool append(const UnloadWriter& range, const TableFiles& range_files);
+    // A writer of a range: forgets what it wrote, and its counts of the
+    // tables written, to write another range.
+    void clear_range();
 
 private:
     // What writing a column's values needs, kept together for the loop over a row's columns.
@@ -150,11 +164,25 @@ private:
                      std::size_t tail, const FileAt& at, std::uint64_t& not_decoded);
     void note_value(const FileAt& at, const NotedValue& noted);
     bool write_undecoded(std::size_t table, const RowFacts& row, RowKind kind, std::uint64_t record);
+    bool append_undecoded(std::size_t table, const UnloadWriter& range, const TableFiles& range_files);
     char* put_rowid(char* out, const RowFacts& row);
 
     const UnloadPlan& plan_;
     TableFiles& files_;
     UnloadSummary& summary_;
+    Writes writes_;
+    // A range's lines of values not decoded, written without their kind
+    // and record: where each ends in its table's file in memory.
+    struct WaitingLine {
+        std::size_t table;
+        RowKind kind;
+        std::uint64_t record;  // in the range's count of its kind
+        std::size_t end;
+    };
+    std::vector<WaitingLine> waiting_lines_;
+    // The tables a range wrote rows of, so that clearing it costs no more.
+    std::vector<std::size_t> touched_;
+    std::vector<bool> is_touched_;
     std::vector<std::size_t> first_files_;  // by table: the file of its live rows, those of its other kinds after it
     std::size_t tables_ = 0;  // the plan's tables added to the files
     std::vector<std::vector<ColumnWriting>> columns_;         // by table

@@ -1,0 +1,218 @@
+#include "cli/range_pass.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/ordered_work.h"
+#include "cli/run_notes.h"
+#include "read/block_decoder.h"
+
+namespace {
+
+// Ranges begun and not yet taken beyond one per worker: enough that no
+// worker waits for the one taking them, few enough to bound what is held.
+constexpr std::size_t kRangesWaiting = 2;
+
+struct Range {
+    std::size_t file = 0;
+    std::int32_t first = 0;
+    std::int32_t end = 0;  // one past its last block, unless it is the last
+    bool last = false;     // the file's last: read to the file's end
+};
+
+// The ranges of the files, numbered through all of them in order, found
+// without a list of them all (a file of terabytes has a million ranges).
+class RangeList {
+public:
+    explicit RangeList(DataFileSet& files)
+    {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const std::uint32_t block_size = files[i].geometry().block_size;
+            const auto length = static_cast<std::uint64_t>(std::max<std::size_t>(DataFile::kCopyChunkBytes / block_size, 1));
+            const std::uint64_t blocks = std::min<std::uint64_t>(files[i].block_count(), INT32_MAX);
+            // The last range reads from its first block to the end, wherever
+            // that is by then.
+            const std::uint64_t ranges = blocks / length + 1;
+            files_.push_back({first_ + ranges, length});
+            first_ += ranges;
+        }
+    }
+    std::size_t size() const { return first_; }
+    Range operator[](std::size_t number) const
+    {
+        std::size_t file = 0;
+        std::size_t before = 0;
+        while (files_[file].end <= number) before = files_[file++].end;
+        const std::uint64_t index = number - before;
+        const std::uint64_t length = files_[file].length;
+        const bool last = number + 1 == files_[file].end;
+        return {file, static_cast<std::int32_t>(index * length),
+                last ? INT32_MAX : static_cast<std::int32_t>((index + 1) * length), last};
+    }
+
+private:
+    struct FileRanges {
+        std::size_t end;  // one past its last range's number
+        std::uint64_t length;
+    };
+    std::vector<FileRanges> files_;
+    std::size_t first_ = 0;
+};
+
+// What a worker made of one range.
+struct RangeRead {
+    Range range;
+    PassEnd end = PassEnd::Stopped;  // Stopped: the range read whole, and its file goes on
+    bool visitor_failed = false;     // the visitor ended the run
+    int error = 0;                   // of a read that failed
+    std::int32_t failed_block = 0;
+    FileTally tally;
+    // The tally when the file's blocks read come to the geometry's sample.
+    std::optional<FileTally> at_sample;
+    std::vector<DataFile::ChunkRead> chunks;
+    std::unique_ptr<RangeWork::Part> part;
+};
+
+RangeRead read_range(const RunSettings& s, DataFileSet& files, RangeWork& work, const Range& range)
+{
+    RangeRead read;
+    read.range = range;
+    read.part = work.start(files);
+    DataFile& file = files[range.file];
+    BlockVisitor& visitor = read.part->visitor();
+    Block block;
+    for (std::int32_t number = range.first; range.last || number < range.end; ++number) {
+        const ReadStatus status = file.read(number, block);
+        if (status == ReadStatus::EndOfFile) {
+            read.tally.reached_end = true;
+            read.tally.end_block = number;
+            read.tally.end_size = file.size_now();
+            read.end = PassEnd::EndOfFile;
+            break;
+        }
+        if (status != ReadStatus::Ok) {
+            read.error = file.read_error();
+            read.failed_block = number;
+            visitor.load_failure({LoadFailure::ReadFailed, file.path(), number, file.geometry().block_size});
+            read.end = PassEnd::Failed;
+            break;
+        }
+        read.tally.note_block(block.view);
+        if (static_cast<std::uint64_t>(range.first) + read.tally.blocks_read == FileTally::kGeometrySample)
+            read.at_sample = read.tally;
+        DecodedBlock decoded = decode_block_headers(std::move(block));
+        if (s.object_filter == 0 || static_cast<std::uint32_t>(s.object_filter) == decoded.header.object_id) {
+            if (decoded.outcome != BlockOutcome::NotData) ++read.tally.data_blocks;
+            decode_data_layer(decoded, s.action == DUMPSCNS);
+            if (!visitor.block(decoded)) {
+                read.visitor_failed = true;
+                read.end = PassEnd::Failed;
+                break;
+            }
+        }
+        block = std::move(decoded.block);
+        if (number == INT32_MAX) break;
+    }
+    read.chunks = file.take_chunks();
+    return read;
+}
+
+bool readable_in_ranges(const RangePass& pass)
+{
+    const RunSettings& s = pass.settings;
+    if (pass.workers < 2 || s.block_number != 0 || s.count != 0 || s.single_block || pass.files.size() == 0)
+        return false;
+    for (std::size_t i = 0; i < pass.files.size(); ++i)
+        if (!pass.files[i].sized() || pass.files[i].size_at_open() == 0) return false;
+    return true;
+}
+
+// Takes the ranges in order: their files' notes, hashes and progress, and
+// what their parts found.
+class RangeTaker {
+public:
+    RangeTaker(const RangePass& pass, RangeWork& work, bool notes) : pass_(pass), work_(work), notes_(notes)
+    {
+        ended_.assign(pass.files.size(), false);
+    }
+
+    bool take(RangeRead& read)
+    {
+        const Range& range = read.range;
+        // A file that ended before its last range: the ranges after read nothing of it.
+        if (ended_[range.file]) return true;
+        if (range.file != file_) {
+            file_ = range.file;
+            tally_ = FileTally();
+        }
+        DataFile& file = pass_.files[range.file];
+        for (const DataFile::ChunkRead& chunk : read.chunks) file.hash_chunk(chunk);
+        if (notes_ && read.at_sample && !tally_.geometry_weighed) {
+            FileTally at = tally_;
+            at.add(*read.at_sample);
+            weigh_geometry(pass_.err, file, at, false);
+            tally_.geometry_weighed = at.geometry_weighed;
+        }
+        tally_.add(read.tally);
+        pass_.progress.steps(read.tally.blocks_read, read.tally.blocks_read * file.geometry().block_size);
+        if (!work_.finish(std::move(read.part))) return stop(PassEnd::Failed);
+        if (read.end == PassEnd::Stopped) return true;
+        if (read.end == PassEnd::Failed && !read.visitor_failed && notes_)
+            print_failure_reason(pass_.err,
+                                 "cannot read block " + std::to_string(read.failed_block) + " of " + file.path(),
+                                 read.error);
+        if (read.end == PassEnd::EndOfFile) {
+            tally_.reached_end = true;
+            tally_.end_block = read.tally.end_block;
+            tally_.end_size = read.tally.end_size;
+        }
+        ended_[range.file] = true;
+        if (notes_ && !report_file_end(pass_.err, pass_.settings, file, tally_)) shrank_ = true;
+        return read.end == PassEnd::EndOfFile || stop(PassEnd::Failed);
+    }
+
+    PassEnd end() const { return end_; }
+    bool shrank() const { return shrank_; }
+
+private:
+    bool stop(PassEnd end)
+    {
+        end_ = end;
+        return false;
+    }
+
+    const RangePass& pass_;
+    RangeWork& work_;
+    bool notes_;
+    std::vector<bool> ended_;
+    std::size_t file_ = SIZE_MAX;
+    FileTally tally_;
+    PassEnd end_ = PassEnd::EndOfFile;
+    bool shrank_ = false;
+};
+
+}  // namespace
+
+std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bool notes, bool& shrank)
+{
+    if (!readable_in_ranges(pass)) return std::nullopt;
+    std::vector<DataFileSet> readers(pass.workers);
+    for (DataFileSet& set : readers) {
+        int error = 0;
+        if (!pass.files.reading_copies(set, true, error)) return std::nullopt;
+    }
+    pass.progress.start_pass();
+    const RangeList ranges(pass.files);
+    RangeTaker taker(pass, work, notes);
+    do_in_order<RangeRead>(
+        ranges.size(), pass.workers, pass.workers + kRangesWaiting,
+        [&](unsigned worker, std::size_t number) {
+            return read_range(pass.settings, readers[worker], work, ranges[number]);
+        },
+        [&](RangeRead& read) { return taker.take(read); });
+    if (taker.shrank()) shrank = true;
+    return taker.end();
+}

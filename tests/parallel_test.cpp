@@ -1,0 +1,113 @@
+// Passes by several workers: an unload by 2 or 7 workers writes byte for
+// byte what one writes (but for summary.json's account of the run itself),
+// and says the same on standard error, over files that take many ranges of
+// blocks: chained and migrated rows, damaged blocks, both byte orders and
+// block sizes, tables inferred and written in a second pass, files that end
+// inside a block or are cut short, and a database read with its dictionary.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "row_layout.h"
+#include "system_file.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr int kIncomplete = 4;
+
+// summary.json but for its line of the run (its times, command line and workers).
+std::string summary_without_run(const std::string& directory)
+{
+    const std::string text = read_file(directory + "/summary.json");
+    const std::size_t run = text.find("\n  \"run\": ");
+    EXPECT_NE(run, std::string::npos);
+    const std::size_t end = text.find('\n', run + 1);
+    return text.substr(0, run) + text.substr(end);
+}
+
+// What a run said, the directory it wrote called `directory`.
+std::string said_of(std::string text, const std::string& written, const std::string& directory)
+{
+    for (std::size_t at = 0; (at = text.find(written, at)) != std::string::npos; at += directory.size())
+        text.replace(at, written.size(), directory);
+    return text;
+}
+
+// Unloads `files` with each number of workers and compares each unload with
+// the one of one worker; returns that one's status.
+int expect_same_unloads(const ScratchDir& dir, std::vector<std::string> files, const std::string& name)
+{
+    const std::string single = dir.path(name + "-1");
+    std::vector<std::string> args{"--unload", single, "--jobs", "1"};
+    args.insert(args.end(), files.begin(), files.end());
+    const RunResult one = run_trevanix(args);
+    EXPECT_TRUE(one.status == 0 || one.status == kIncomplete) << one.errors;
+    for (const char* jobs : {"2", "7"}) {
+        SCOPED_TRACE(std::string("--jobs ") + jobs);
+        const std::string out = dir.path(name + "-" + jobs);
+        args[1] = out;
+        args[3] = jobs;
+        const RunResult many = run_trevanix(args);
+        EXPECT_EQ(many.status, one.status);
+        EXPECT_EQ(many.output, one.output);
+        EXPECT_EQ(said_of(many.errors, out, single), one.errors);
+        std::set<std::string> names = directory_entries(single);
+        EXPECT_EQ(directory_entries(out), names);
+        names.erase("summary.json");
+        for (const std::string& file : names)
+            EXPECT_EQ(read_file(out + "/" + file), read_file(single + "/" + file)) << file;
+        EXPECT_EQ(summary_without_run(out), summary_without_run(single));
+        EXPECT_NE(read_file(out + "/summary.json").find(std::string("\"workers\": ") + jobs), std::string::npos);
+    }
+    return one.status;
+}
+
+void cut_to(const std::string& path, std::uintmax_t size) { std::filesystem::resize_file(path, size); }
+
+TEST(ParallelUnload, ManyRangesOfChainedDamagedAndInferredRowsAsOneWorkerWrites)
+{
+    ScratchDir dir;
+    // 3 MiB of rows one in a hundred of which is chained or migrated, in
+    // 8K little-endian and 16K big-endian blocks; damaged blocks; rows of
+    // every length of text. No schema: every table is inferred and written
+    // in a second pass.
+    const std::string chained = dir.path("chained.dbf");
+    datafile::write_chained_bench_file(chained, 384, 8192, ByteOrder::Little);
+    const std::string chained_big = dir.path("chained-big.dbf");
+    datafile::write_chained_bench_file(chained_big, 192, 16384, ByteOrder::Big);
+    const std::string damaged = dir.path("damaged.dbf");
+    datafile::write_bench_file(damaged, 200, 8192, datafile::BenchData::Damaged);
+    const std::string varied = dir.path("varied.dbf");
+    datafile::write_bench_file(varied, 150, 8192, datafile::BenchData::Varied);
+    // A file that ends inside a block.
+    cut_to(varied, 150 * 8192 - 3000);
+    expect_same_unloads(dir, {chained, damaged, varied}, "little");
+    expect_same_unloads(dir, {chained_big}, "big");
+}
+
+TEST(ParallelUnload, TheSampleDatabaseWithItsDictionaryAndAFileCutShort)
+{
+    ScratchDir dir;
+    datafile::write_database(datafile::build_database(datafile::sample_database()), dir.root());
+    const std::string system = dir.path("system01.dbf");
+    const std::string users = dir.path("users01.dbf");
+    EXPECT_EQ(expect_same_unloads(dir, {"--dictionary", system, users}, "whole"), kIncomplete);
+    // The dictionary's tables of the SYSTEM file too.
+    expect_same_unloads(dir, {"--dictionary", system, system, users}, "system");
+    // Cut short: its tables' blocks past the end are lost.
+    cut_to(users, std::filesystem::file_size(users) / 2 + 1000);
+    EXPECT_EQ(expect_same_unloads(dir, {"--dictionary", system, users}, "cut"), kIncomplete);
+}
+
+TEST(ParallelUnload, JobsWantsANumberOfWorkers)
+{
+    for (const char* jobs : {"0", "x", "-2", "3x", "257", "99999999999999999999"}) {
+        const RunResult r = run_trevanix({"--unload", "out", "--jobs", jobs, "some.dbf"});
+        EXPECT_EQ(r.status, 2) << jobs;
+        EXPECT_NE(r.errors.find("--jobs wants a number of workers from 1 to 256"), std::string::npos) << r.errors;
+    }
+}
+
+}  // namespace
