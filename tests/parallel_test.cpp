@@ -101,6 +101,102 @@ TEST(ParallelUnload, TheSampleDatabaseWithItsDictionaryAndAFileCutShort)
     EXPECT_EQ(expect_same_unloads(dir, {"--dictionary", system, users}, "cut"), kIncomplete);
 }
 
+// A file of `first`, then `zeros` blocks of zeros, then `second`.
+std::string joined(const ScratchDir& dir, const std::string& first, std::size_t zeros, const std::string& second)
+{
+    const std::string path = dir.path("joined.dbf");
+    std::ofstream out(path, std::ios::binary);
+    out << read_file(first) << std::string(zeros * 8192, '\0') << read_file(second);
+    return path;
+}
+
+// The dump and the export formats: standard output, standard error and
+// the exit status the same for 2 and 7 workers as for one.
+void expect_same_dumps(const std::vector<std::string>& args)
+{
+    std::vector<std::string> with_jobs = args;
+    with_jobs.insert(with_jobs.end(), {"--jobs", "1"});
+    const RunResult one = run_trevanix(with_jobs);
+    for (const char* jobs : {"2", "7"}) {
+        with_jobs.back() = jobs;
+        const RunResult many = run_trevanix(with_jobs);
+        std::string command;
+        for (const std::string& arg : with_jobs) command += " " + arg;
+        EXPECT_EQ(many.status, one.status) << command;
+        EXPECT_TRUE(many.output == one.output) << command;
+        EXPECT_EQ(many.errors, one.errors) << command;
+    }
+}
+
+TEST(ParallelDump, EveryActionAndFormatAsOneWorkerPrintsIt)
+{
+    ScratchDir dir;
+    const std::string chained = dir.path("chained.dbf");
+    datafile::write_chained_bench_file(chained, 200, 8192, ByteOrder::Little);
+    const std::string damaged = dir.path("damaged.dbf");
+    datafile::write_bench_file(damaged, 150, 8192, datafile::BenchData::Damaged);
+    // A stretch of blocks of no rows longer than a range looks back over
+    // for what the directory walk carries: the range after it is read again.
+    const std::string gap = joined(dir, chained, 400, damaged);
+    const std::string cut = dir.write("cut.dbf", read_file(damaged).substr(0, 70 * 8192 + 5000));
+    const std::string big = dir.path("big.dbf");
+    datafile::write_chained_bench_file(big, 100, 16384, ByteOrder::Big);
+    const std::string tpl = dir.write("bench.template", datafile::bench_template());
+    for (const std::string& file : {gap, cut}) {
+        for (const char* action : {"A", "D", "O", "S", "C"}) expect_same_dumps({"-f", file, "-a", action});
+        expect_same_dumps({"-f", file, "-a", "A", "-g", "-v", "-c", tpl});
+        expect_same_dumps({"-f", file, "-o", "74571", "-c", tpl});
+    }
+    expect_same_dumps({"-f", big, "--byte-order", "big", "--block-size", "16384", "-c", tpl});
+    // The export formats read every file named, one after the other.
+    for (const char* format : {"jsonl", "csv"}) {
+        expect_same_dumps({"--format", format, "-c", tpl, gap, cut, chained});
+        expect_same_dumps({"--format", format, "-a", "D", gap});
+        expect_same_dumps({"--format", format, "-a", "C", cut});
+    }
+}
+
+// The directory walk carries the last entry of one block to the next: a
+// piece two bytes below it is taken for no row. Such a pair of blocks on
+// both sides of a range's start, next to each other and apart by more
+// blocks of zeros than a range looks back over.
+TEST(ParallelDump, WhatTheDirectoryWalkCarriesOverARangesStart)
+{
+    using datafile::Block;
+    using datafile::Bytes;
+    ScratchDir dir;
+    constexpr std::uint16_t kEntry = 8183 - 92;
+    auto block_with_row = [](std::uint8_t value) {
+        Block b;
+        b.object_id = 100;
+        b.scn = value;
+        b.rows = {datafile::head_piece({datafile::Column::bytes({value})})};
+        return b;
+    };
+    Block below;
+    below.object_id = 100;
+    below.scn = 2;
+    below.directory = std::vector<std::uint16_t>{kEntry - 2};
+    below.patches = {{kEntry - 2 + 92, Bytes{0x3C, 0x00, 0x01, 0x01, 0xC5}}};
+    // 64 blocks of 8K make a range.
+    std::vector<Block> blocks;
+    for (std::uint8_t n = 0; n < 64; ++n) blocks.push_back(block_with_row(n));
+    blocks.back() = block_with_row(1);
+    const std::string before = dir.write("before.dbf", file_of(blocks));
+    const std::string after = dir.write("after.dbf", file_of({below, block_with_row(0xC7)}));
+    const std::string next = dir.write("next.dbf", read_file(before) + read_file(after));
+    const std::string apart = dir.write("apart.dbf", read_file(before) + std::string(320 * 8192, '\0') +
+                                                         read_file(after));
+    for (const std::string& file : {next, apart}) {
+        const RunResult one = run_trevanix({"-f", file, "--jobs", "1"});
+        // The piece below the carried entry is no row: its C5 is not shown.
+        EXPECT_EQ(one.output.find("1: C5 \n"), std::string::npos);
+        EXPECT_NE(one.output.find("1: C7 \n"), std::string::npos);
+        expect_same_dumps({"-f", file});
+        expect_same_dumps({"-f", file, "--format", "jsonl"});
+    }
+}
+
 TEST(ParallelUnload, JobsWantsANumberOfWorkers)
 {
     for (const char* jobs : {"0", "x", "-2", "3x", "257", "99999999999999999999"}) {

@@ -34,6 +34,13 @@ enum class PassEnd : std::uint8_t {
 // while it was read fails the pass.
 using PassReader = std::function<PassEnd(BlockVisitor& visitor, bool notes)>;
 
+// A range of a pass's blocks: from block `first` of the run's file `file` (by
+// its place in the run's DataFileSet).
+struct RangeStart {
+    std::size_t file = 0;
+    std::int32_t first = 0;
+};
+
 // A pass whose blocks are read in ranges by several workers at once: each
 // range's blocks go to a visitor of its own, and what each range found is
 // taken in the order of the files, as one thread would have found it.
@@ -46,9 +53,18 @@ public:
         virtual BlockVisitor& visitor() = 0;
     };
     virtual ~RangeWork() = default;
-    // A part for one range, reading other blocks (a chained row's) through
-    // `files`, the worker's own readers. Called on the workers' threads.
-    virtual std::unique_ptr<Part> start(DataFileSet& files) = 0;
+    // A part for one range, reading other blocks (a chained row's, those
+    // before the range) through `files`, the worker's own readers. Called
+    // on the workers' threads.
+    virtual std::unique_ptr<Part> start(DataFileSet& files, const RangeStart& range) = 0;
+    // Whether a part, taken in order, began as the ranges before left the
+    // pass: when it did not (it had to guess what they would leave), the
+    // range is read again, by a part start_again() gives on the taking thread.
+    virtual bool in_step(const Part&) const { return true; }
+    virtual std::unique_ptr<Part> start_again(DataFileSet& files, const RangeStart& range)
+    {
+        return start(files, range);
+    }
     // What the range found, in order; false ends the pass (a file could
     // not be written). The part is the work's again, to be started anew.
     virtual bool finish(std::unique_ptr<Part> part) = 0;

@@ -9,6 +9,7 @@
 
 #include "cli/arguments.h"
 #include "cli/dictionary_run.h"
+#include "cli/dump_passes.h"
 #include "cli/block_pass.h"
 #include "cli/progress.h"
 #include "cli/range_pass.h"
@@ -81,6 +82,9 @@ private:
 
     PassEnd read_pass(BlockVisitor& visitor, bool notes, bool& shrank);
     PassEnd read_file(RunFile& file, BlockVisitor& visitor, bool notes, FileTally& tally);
+    // The same pass by the run's workers; nullopt when it is one thread's.
+    std::optional<PassEnd> read_ranges(RangeWork& work, bool notes, bool& shrank);
+    PassEnd dump_pass(DumpRanges::Printing printing, DumpPrinter& printer, bool notes, bool& shrank);
     int dump();
     int rows();
     int tables();
@@ -293,37 +297,29 @@ PassEnd Run::read_pass(BlockVisitor& visitor, bool notes, bool& shrank)
 // ---------------------------------------------------------------------------
 // Dumping row pieces.
 
-// Hands each block, and each piece its walk finds, to a dump printer.
-class DumpVisitor final : public BlockVisitor {
-public:
-    DumpVisitor(DumpPrinter& printer, const RunSettings& settings) : printer_(printer), s_(settings) {}
-
-    void load_failure(const LoadFailureRecord& failure) override { printer_.load_failure(failure); }
-
-    bool block(const DecodedBlock& block) override
-    {
-        printer_.block(block);
-        if (is_fatal(block.outcome)) return false;
-        if (block.outcome != BlockOutcome::Walked) return true;
-        // The export formats say which directory entry points at each piece,
-        // in the heap walk too.
-        std::vector<SlotEntry>* slots = s_.format != OutputFormat::Text ? &slot_index_ : nullptr;
-        PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, slots) : PieceWalk(block, carry_);
-        for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
-            if (step == PieceWalk::Step::Entry)
-                printer_.directory_entry(block, walk.entry());
-            else
-                printer_.piece(block, walk.piece(), walk.columns());
-        }
-        return true;
+// A pass of the dump: by the run's workers when it has several, each range
+// printed by a printer of its own; else by `printer`.
+PassEnd Run::dump_pass(DumpRanges::Printing printing, DumpPrinter& printer, bool notes, bool& shrank)
+{
+    DumpRanges ranges(print_, s_, printing);
+    if (const std::optional<PassEnd> end = read_ranges(ranges, notes, shrank)) {
+        if (printing == DumpRanges::Printing::CsvWidths)
+            print_.csv_columns = std::max(print_.csv_columns, ranges.widest());
+        return *end;
     }
+    DumpVisitor visitor(printer, s_);
+    return read_pass(visitor, notes, shrank);
+}
 
-private:
-    DumpPrinter& printer_;
-    const RunSettings& s_;
-    DirectoryWalkCarry carry_;
-    std::vector<SlotEntry> slot_index_;
-};
+std::optional<PassEnd> Run::read_ranges(RangeWork& work, bool notes, bool& shrank)
+{
+    // What a file that could not be opened says is one thread's to say.
+    const bool all_open =
+        std::all_of(files_.begin(), files_.end(), [](const RunFile& f) { return f.file != nullptr; });
+    if (!all_open || block_size_too_big()) return std::nullopt;
+    const RangePass pass{s_, file_set_, s_.jobs(online_processors()), err_, *progress_};
+    return read_in_ranges(pass, work, notes, shrank);
+}
 
 int Run::dump()
 {
@@ -334,13 +330,11 @@ int Run::dump()
         // A CSV line holds as many values as its header names: the widest
         // piece the run will show decides, so the blocks are walked once before.
         std::unique_ptr<DumpPrinter> scanner = make_csv_width_scanner(print_, print_.csv_columns);
-        DumpVisitor scan(*scanner, s_);
-        read_pass(scan, false, shrank);
+        dump_pass(DumpRanges::Printing::CsvWidths, *scanner, false, shrank);
     }
     std::unique_ptr<DumpPrinter> printer = make_dump_printer(print_);
     printer->run_start();
-    DumpVisitor visitor(*printer, s_);
-    const PassEnd end = read_pass(visitor, true, shrank);
+    const PassEnd end = dump_pass(DumpRanges::Printing::Records, *printer, true, shrank);
     progress_->clear();
     if (out_.failed()) return kExitFailure;
     printer->run_end(end != PassEnd::Stopped);
@@ -496,13 +490,8 @@ int Run::tables()
                      return shrank ? PassEnd::Failed : end;
                  },
                  [this](RangeWork& work, bool notes) -> std::optional<PassEnd> {
-                     // What a file that could not be opened says is one thread's to say.
-                     const bool all_open = std::all_of(files_.begin(), files_.end(),
-                                                       [](const RunFile& f) { return f.file != nullptr; });
-                     if (!all_open || block_size_too_big()) return std::nullopt;
                      bool shrank = false;
-                     const RangePass pass{s_, file_set_, s_.jobs(online_processors()), err_, *progress_};
-                     const std::optional<PassEnd> end = read_in_ranges(pass, work, notes, shrank);
+                     const std::optional<PassEnd> end = read_ranges(work, notes, shrank);
                      if (end && shrank) return PassEnd::Failed;
                      return end;
                  },

@@ -76,11 +76,14 @@ struct RangeRead {
     std::unique_ptr<RangeWork::Part> part;
 };
 
-RangeRead read_range(const RunSettings& s, DataFileSet& files, RangeWork& work, const Range& range)
+// Reads the range's blocks through `files`: a worker's readers, or (`again`)
+// the run's own, to read a range anew on the thread that takes them.
+RangeRead read_range(const RunSettings& s, DataFileSet& files, RangeWork& work, const Range& range, bool again)
 {
     RangeRead read;
     read.range = range;
-    read.part = work.start(files);
+    const RangeStart start{range.file, range.first};
+    read.part = again ? work.start_again(files, start) : work.start(files, start);
     DataFile& file = files[range.file];
     BlockVisitor& visitor = read.part->visitor();
     Block block;
@@ -150,6 +153,7 @@ public:
         }
         DataFile& file = pass_.files[range.file];
         for (const DataFile::ChunkRead& chunk : read.chunks) file.hash_chunk(chunk);
+        if (!work_.in_step(*read.part)) read = read_range(pass_.settings, pass_.files, work_, range, true);
         if (notes_ && read.at_sample && !tally_.geometry_weighed) {
             FileTally at = tally_;
             at.add(*read.at_sample);
@@ -210,7 +214,7 @@ std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bo
     do_in_order<RangeRead>(
         ranges.size(), pass.workers, pass.workers + kRangesWaiting,
         [&](unsigned worker, std::size_t number) {
-            return read_range(pass.settings, readers[worker], work, ranges[number]);
+            return read_range(pass.settings, readers[worker], work, ranges[number], false);
         },
         [&](RangeRead& read) { return taker.take(read); });
     if (taker.shrank()) shrank = true;

@@ -466,7 +466,7 @@ WriteRanges::WriteRanges(const UnloadPlan& plan, UnloadWriter& writer, UnloadSum
 
 WriteRanges::~WriteRanges() = default;
 
-std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files)
+std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files, const RangeStart&)
 {
     {
         std::lock_guard lock(mutex_);

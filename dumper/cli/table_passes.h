@@ -269,7 +269,7 @@ public:
     WriteRanges(const unload::UnloadPlan& plan, unload::UnloadWriter& writer, unload::UnloadSummary& summary,
                 PassFindings& findings, WriteVisitor::Rows rows);
     ~WriteRanges() override;
-    std::unique_ptr<Part> start(DataFileSet& files) override;
+    std::unique_ptr<Part> start(DataFileSet& files, const RangeStart& range) override;
     bool finish(std::unique_ptr<Part> part) override;
     // After the pass: the pieces of every range.
     const PieceTrace& pieces() const { return pieces_; }

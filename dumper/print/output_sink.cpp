@@ -245,6 +245,12 @@ OutputSink::~OutputSink()
 
 void OutputSink::bytes_slow(const std::uint8_t* data, std::size_t size)
 {
+    // Many bytes at once (those a worker printed) go past the buffer.
+    if (size >= kCapacity) {
+        drain();
+        put_out(reinterpret_cast<const char*>(data), size);
+        return;
+    }
     while (size > 0) {
         if (used_ == kCapacity) drain();
         std::size_t take = kCapacity - used_ < size ? kCapacity - used_ : size;
@@ -325,14 +331,20 @@ void OutputSink::rowid(const std::uint8_t (&id)[6])
 
 void OutputSink::drain()
 {
+    put_out(buffer_, used_);
+    // After a failure the rest is dropped: the caller stops at its next check.
+    used_ = 0;
+}
+
+void OutputSink::put_out(const char* data, std::size_t size)
+{
     if (fd_ < 0) {
-        collected_.append(buffer_, used_);
-        used_ = 0;
+        collected_.append(data, size);
         return;
     }
     std::size_t done = 0;
-    while (done < used_ && !failed_) {
-        ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
+    while (done < size && !failed_) {
+        ssize_t n = ::write(fd_, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             failed_ = true;
@@ -341,8 +353,6 @@ void OutputSink::drain()
             done += static_cast<std::size_t>(n);
         }
     }
-    // After a failure the rest is dropped: the caller stops at its next check.
-    used_ = 0;
 }
 
 bool OutputSink::flush()
@@ -355,4 +365,11 @@ const std::string& OutputSink::captured()
 {
     drain();
     return collected_;
+}
+
+void OutputSink::move_captured_to(OutputSink& to)
+{
+    drain();
+    to.text(collected_);
+    collected_.clear();
 }

@@ -17,7 +17,8 @@ class OutputSink {
 public:
     // Writes to `fd` (normally standard output).
     explicit OutputSink(int fd);
-    // Collects all output; read it back with captured().
+    // Collects all output; read it back with captured(), or take it with
+    // move_captured_to(), which leaves the sink empty.
     OutputSink();
     ~OutputSink();
     OutputSink(const OutputSink&) = delete;
@@ -92,6 +93,8 @@ public:
     int error_number() const { return error_; }
     // Everything written so far, for a collecting sink.
     const std::string& captured();
+    // Writes what it collected into `to`, and forgets it (keeping the room).
+    void move_captured_to(OutputSink& to);
 
     // Bytes a hex dump may write past its text (see put_spaced_hex).
     static constexpr std::size_t kHexSpare = 48;
@@ -175,6 +178,8 @@ private:
         return buffer_ + used_;
     }
     void drain();
+    // Writes `size` bytes out (or collects them), past the buffer.
+    void put_out(const char* data, std::size_t size);
     void bytes_slow(const std::uint8_t* data, std::size_t size);
     void hex_column_slow(std::size_t announced, const ByteView& bytes);
 #ifdef TREVANIX_CHECK_CLAIMS
