@@ -3,7 +3,8 @@
 // and says the same on standard error, over files that take many ranges of
 // blocks: chained and migrated rows, damaged blocks, both byte orders and
 // block sizes, tables inferred and written in a second pass, files that end
-// inside a block or are cut short, and a database read with its dictionary.
+// inside a block or are cut short, and a database read with its dictionary;
+// the dump, the export formats, --rows and --verify print what one prints.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -153,6 +154,11 @@ TEST(ParallelDump, EveryActionAndFormatAsOneWorkerPrintsIt)
         expect_same_dumps({"--format", format, "-c", tpl, gap, cut, chained});
         expect_same_dumps({"--format", format, "-a", "D", gap});
         expect_same_dumps({"--format", format, "-a", "C", cut});
+        // Whole rows: chains followed across ranges, orphans told only once
+        // every range's rows are known.
+        expect_same_dumps({"--format", format, "--rows", "-c", tpl, gap, cut, chained});
+        expect_same_dumps({"--format", format, "--rows", "-a", "O", chained});
+        expect_same_dumps({"--format", format, "--rows", "-a", "D", damaged});
     }
 }
 
@@ -194,7 +200,29 @@ TEST(ParallelDump, WhatTheDirectoryWalkCarriesOverARangesStart)
         EXPECT_NE(one.output.find("1: C7 \n"), std::string::npos);
         expect_same_dumps({"-f", file});
         expect_same_dumps({"-f", file, "--format", "jsonl"});
+        expect_same_dumps({"--format", "jsonl", "--rows", file});
     }
+}
+
+TEST(ParallelVerify, EveryFileCheckedAsOneWorkerChecksIt)
+{
+    ScratchDir dir;
+    const std::string chained = dir.path("chained.dbf");
+    datafile::write_chained_bench_file(chained, 200, 8192, ByteOrder::Little);
+    const std::string damaged = dir.path("damaged.dbf");
+    datafile::write_bench_file(damaged, 150, 8192, datafile::BenchData::Damaged);
+    // Damaged blocks, runs of misplaced ones (a file's blocks twice over),
+    // blocks of zeros, a file that ends inside a block.
+    const std::string gap = joined(dir, damaged, 100, chained);
+    const std::string twice = dir.write("twice.dbf", read_file(chained).substr(0, 70 * 8192) + read_file(chained));
+    const std::string cut = dir.write("cut.dbf", read_file(damaged).substr(0, 70 * 8192 + 5000));
+    for (const char* format : {"text", "jsonl"}) {
+        expect_same_dumps({"--verify", "--format", format, gap, twice, cut});
+        expect_same_dumps({"--verify", "--format", format, "-o", "74571", damaged});
+    }
+    datafile::write_database(datafile::build_database(datafile::sample_database()), dir.root());
+    expect_same_dumps({"--verify", "--dictionary", dir.path("system01.dbf"), dir.path("users01.dbf"),
+                       dir.path("system01.dbf")});
 }
 
 TEST(ParallelUnload, JobsWantsANumberOfWorkers)

@@ -12,6 +12,8 @@
 #include "read/block_decoder.h"
 #include "read/data_file.h"
 
+struct FileTally;
+
 // What a pass over the blocks does with each block it decodes.
 class BlockVisitor {
 public:
@@ -53,6 +55,10 @@ public:
         virtual BlockVisitor& visitor() = 0;
     };
     virtual ~RangeWork() = default;
+    // Whether the parts' visitors are handed every block with its headers
+    // only, whatever the object filter (--verify), rather than the blocks
+    // of the object asked for with their data layers decoded.
+    virtual bool whole_blocks() const { return false; }
     // A part for one range, reading other blocks (a chained row's, those
     // before the range) through `files`, the worker's own readers. Called
     // on the workers' threads.
@@ -68,6 +74,9 @@ public:
     // What the range found, in order; false ends the pass (a file could
     // not be written). The part is the work's again, to be started anew.
     virtual bool finish(std::unique_ptr<Part> part) = 0;
+    // After the last range taken of file `file`: it came to its end, or a
+    // block of it could not be read (`end` says which).
+    virtual void file_ended(std::size_t /*file*/, const FileTally& /*tally*/, PassEnd /*end*/) {}
 };
 
 // Reads the run's files as a PassReader does, in ranges by the run's

@@ -19,6 +19,7 @@
 #include "cli/run_schema.h"
 #include "cli/schema_source.h"
 #include "cli/unload_run.h"
+#include "cli/verify_ranges.h"
 #include "print/printer.h"
 #include "read/block_checks.h"
 #include "read/block_decoder.h"
@@ -85,6 +86,7 @@ private:
     // The same pass by the run's workers; nullopt when it is one thread's.
     std::optional<PassEnd> read_ranges(RangeWork& work, bool notes, bool& shrank);
     PassEnd dump_pass(DumpRanges::Printing printing, DumpPrinter& printer, bool notes, bool& shrank);
+    PassEnd rows_pass(ReachedPieces& reached, RowPrinter* printer, bool notes, bool& shrank);
     int dump();
     int rows();
     int tables();
@@ -345,130 +347,30 @@ int Run::dump()
 // ---------------------------------------------------------------------------
 // Dumping whole rows.
 
-// Walks each block as the dump would and goes through its pieces: a head
-// starts a row, followed through its other pieces wherever they lie; a
-// piece without a head that no row reaches is an orphan. A first pass
-// learns which pieces rows reach (and how wide the widest row is); the
-// second writes the rows, and after each block's rows its orphans.
-class RowsVisitor final : public BlockVisitor {
-public:
-    RowsVisitor(const RunSettings& settings, DataFileSet& files, ReachedPieces& reached, RowPrinter* printer,
-                const ColumnTemplate* column_template, std::size_t* widest)
-        : s_(settings), reader_(files), reached_(reached), printer_(printer), template_(column_template),
-          widest_(widest)
-    {
+// A pass of --rows: by the run's workers when it has several; else by one
+// visitor, the first pass's (`printer` nullptr) or the second's.
+PassEnd Run::rows_pass(ReachedPieces& reached, RowPrinter* printer, bool notes, bool& shrank)
+{
+    const bool csv = s_.format == OutputFormat::Csv;
+    RowsRanges ranges(print_, s_, reached, csv && printer == nullptr, printer != nullptr);
+    if (const std::optional<PassEnd> end = read_ranges(ranges, notes, shrank)) {
+        if (csv && printer == nullptr) print_.csv_columns = std::max(print_.csv_columns, ranges.widest());
+        return *end;
     }
-
-    void load_failure(const LoadFailureRecord& failure) override
-    {
-        if (printer_ != nullptr) printer_->load_failure(failure);
-    }
-
-    bool block(const DecodedBlock& block) override
-    {
-        if (printer_ != nullptr) printer_->block(block);
-        if (is_fatal(block.outcome)) return false;
-        if (block.outcome != BlockOutcome::Walked) return true;
-        // Compressed and encrypted rows are not decoded, nor passed off as
-        // a cluster's; a columnar unit's chain is followed in the first
-        // pass only, so that its pieces are no orphans.
-        const BlockContent content = block_content(block.view());
-        if (content != BlockContent::Rows && (printer_ != nullptr || content != BlockContent::ColumnarUnit)) return true;
-        // The slots of the heap walk's pieces give rows their rowids. A
-        // first pass that needs no widths only follows chains: their heads'
-        // headers say where they lead.
-        const PieceReading reading =
-            printer_ == nullptr && widest_ == nullptr ? PieceReading::Headers : PieceReading::ByFlagBits;
-        PieceWalk walk = is_sequential_walk(s_.action) ? PieceWalk(block, &slot_index_, reading)
-                                                       : PieceWalk(block, carry_, reading);
-        orphans_.clear();
-        orphan_columns_.clear();
-        for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
-            if (step == PieceWalk::Step::Entry) {
-                if (printer_ != nullptr) printer_->directory_entry(block, walk.entry());
-                continue;
-            }
-            const RowPieceRecord& piece = walk.piece();
-            if (starts_row(piece))
-                head(block, piece, walk.columns());
-            else if (piece.walked && (piece.flags & block_format::kFlagK) == 0)
-                other_piece(block, piece, walk.columns());
-        }
-        for (std::size_t i = 0; i < orphans_.size(); ++i) {
-            const auto columns = std::span<const ColumnRecord>(orphan_columns_).subspan(
-                orphans_[i].first_column, orphans_[i].piece.columns_found);
-            reader_.read_orphan(block, orphans_[i].piece, columns, row_);
-            printer_->row(row_);
-        }
-        return true;
-    }
-
-private:
-    struct Orphan {
-        RowPieceRecord piece;
-        std::size_t first_column;
-    };
-
-    bool selected(std::uint8_t flags) const { return !is_deleted_only(s_.action) || (flags & block_format::kFlagD); }
-
-    void head(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns)
-    {
-        if (printer_ == nullptr) {
-            // The first pass: only rows of several pieces reach others; the
-            // CSV header needs every row's width.
-            const bool chained = (piece.flags & (block_format::kFlagL | block_format::kFlagF)) !=
-                                 (block_format::kFlagL | block_format::kFlagF);
-            if (!chained && widest_ == nullptr) return;
-            reader_.read(block, piece, columns, row_, widest_ != nullptr);
-            reached_.add(row_);
-            if (widest_ != nullptr && selected(piece.flags))
-                *widest_ = std::max(*widest_, exported_columns(template_, row_.values.size()));
-            return;
-        }
-        if (!selected(piece.flags)) return;
-        reader_.read(block, piece, columns, row_);
-        printer_->row(row_);
-    }
-
-    void other_piece(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns)
-    {
-        if (!selected(piece.flags)) return;
-        if (printer_ == nullptr) {
-            if (widest_ != nullptr) *widest_ = std::max(*widest_, exported_columns(template_, columns.size()));
-            return;
-        }
-        if (reached_.contains(PieceAt{block.block.file, block.block.number, piece.slot, block.block.source,
-                                      block.block.layout}))
-            return;
-        orphans_.push_back({piece, orphan_columns_.size()});
-        orphan_columns_.insert(orphan_columns_.end(), columns.begin(), columns.end());
-    }
-
-    const RunSettings& s_;
-    RowReader reader_;
-    ReachedPieces& reached_;
-    RowPrinter* printer_;  // nullptr in the first pass
-    const ColumnTemplate* template_;
-    std::size_t* widest_;
-    DirectoryWalkCarry carry_;
-    std::vector<SlotEntry> slot_index_;
-    Row row_;
-    std::vector<Orphan> orphans_;
-    std::vector<ColumnRecord> orphan_columns_;
-};
+    std::size_t* widest = csv && printer == nullptr ? &print_.csv_columns : nullptr;
+    RowsVisitor visitor(s_, file_set_, reached, printer, print_.column_template, widest);
+    return read_pass(visitor, notes, shrank);
+}
 
 int Run::rows()
 {
     progress_ = std::make_unique<Progress>(err_, !s_.quiet, bytes_to_read(), PassCount{2});
     bool shrank = false;
     ReachedPieces reached;
-    const bool csv = s_.format == OutputFormat::Csv;
-    RowsVisitor first(s_, file_set_, reached, nullptr, print_.column_template, csv ? &print_.csv_columns : nullptr);
-    read_pass(first, false, shrank);
+    rows_pass(reached, nullptr, false, shrank);
     std::unique_ptr<RowPrinter> printer = make_row_printer(print_);
     printer->run_start();
-    RowsVisitor second(s_, file_set_, reached, printer.get(), print_.column_template, nullptr);
-    const PassEnd end = read_pass(second, true, shrank);
+    const PassEnd end = rows_pass(reached, printer.get(), true, shrank);
     progress_->clear();
     if (out_.failed()) return kExitFailure;
     printer->run_end(end != PassEnd::Stopped);
@@ -601,11 +503,14 @@ int Run::verify()
     VerifyTally tally;
     VerifyEnd end;
     bool shrank = false;
-    for (RunFile& f : files_) {
-        FileTally file_tally;
-        const PassEnd pass = verify_file(f, *printer, tally, end, file_tally, accounting.get());
-        if (f.file && !report_file_end(err_, s_, *f.file, file_tally)) shrank = true;
-        if (pass != PassEnd::EndOfFile || out_.failed()) break;
+    VerifyRanges ranges(s_, file_set_, *printer, out_, tally, end, accounting.get());
+    if (!read_ranges(ranges, true, shrank)) {
+        for (RunFile& f : files_) {
+            FileTally file_tally;
+            const PassEnd pass = verify_file(f, *printer, tally, end, file_tally, accounting.get());
+            if (f.file && !report_file_end(err_, s_, *f.file, file_tally)) shrank = true;
+            if (pass != PassEnd::EndOfFile || out_.failed()) break;
+        }
     }
     if (accounting && !out_.failed()) report_lost_blocks(*accounting, *printer, tally);
     progress_->clear();

@@ -47,91 +47,152 @@ DirectoryWalkCarry carry_before(DataFile& file, std::int32_t first, const RunSet
 
 }  // namespace
 
-class DumpRanges::DumpPart final : public RangeWork::Part {
-public:
-    DumpPart(DataFileSet& files, const PrintContext& run, const RunSettings& settings, Printing printing,
-             DirectoryWalkCarry carry)
-        : reads(&files), carry_in(carry), context_(out, err)
-    {
-        context_.options = run.options;
-        context_.column_template = run.column_template;
-        context_.template_given = run.template_given;
-        context_.decode = run.decode;
-        context_.layout_found = run.layout_found;
-        context_.csv_columns = run.csv_columns;
-        printer_ = printing == Printing::Records ? make_dump_printer(context_)
-                                                 : make_csv_width_scanner(context_, widest);
-        visitor_ = std::make_unique<DumpVisitor>(*printer_, settings, carry);
-    }
-    BlockVisitor& visitor() override { return *visitor_; }
-    const DumpVisitor& dump_visitor() const { return *visitor_; }
-    void restart(const RunSettings& settings, DirectoryWalkCarry carry)
-    {
-        carry_in = carry;
-        widest = 0;
-        visitor_ = std::make_unique<DumpVisitor>(*printer_, settings, carry);
-    }
+// ---------------------------------------------------------------------------
+// Ranges that carry the directory walk's last entry
 
-    const DataFileSet* reads;
-    OutputSink out;
-    OutputSink err;
-    DirectoryWalkCarry carry_in;
-    std::size_t widest = 0;
-
-private:
-    PrintContext context_;
-    std::unique_ptr<DumpPrinter> printer_;
-    std::unique_ptr<DumpVisitor> visitor_;
-};
-
-DumpRanges::DumpRanges(const PrintContext& context, const RunSettings& settings, Printing printing)
-    : context_(context), s_(settings), printing_(printing)
+WalkRanges::WalkPart::WalkPart(const DataFileSet& files, const PrintContext& run, DirectoryWalkCarry carry)
+    : reads(&files), carry_in(carry), context(out, err)
 {
+    context.options = run.options;
+    context.column_template = run.column_template;
+    context.template_given = run.template_given;
+    context.decode = run.decode;
+    context.layout_found = run.layout_found;
+    context.csv_columns = run.csv_columns;
 }
 
-DumpRanges::~DumpRanges() = default;
+WalkRanges::~WalkRanges() = default;
 
-std::unique_ptr<DumpRanges::DumpPart> DumpRanges::part_for(DataFileSet& files, DirectoryWalkCarry carry)
+std::unique_ptr<WalkRanges::WalkPart> WalkRanges::part_for(DataFileSet& files, DirectoryWalkCarry carry)
 {
     {
         std::lock_guard lock(mutex_);
         for (auto it = idle_.begin(); it != idle_.end(); ++it) {
             if ((*it)->reads != &files) continue;
-            std::unique_ptr<DumpPart> part = std::move(*it);
+            std::unique_ptr<WalkPart> part = std::move(*it);
             idle_.erase(it);
-            part->restart(s_, carry);
+            part->carry_in = carry;
+            part->restart(carry);
             return part;
         }
     }
-    return std::make_unique<DumpPart>(files, context_, s_, printing_, carry);
+    return make_part(files, carry);
 }
 
-std::unique_ptr<RangeWork::Part> DumpRanges::start(DataFileSet& files, const RangeStart& range)
+std::unique_ptr<RangeWork::Part> WalkRanges::start(DataFileSet& files, const RangeStart& range)
 {
     // Only the directory walk carries anything from block to block.
     const bool carries = !is_sequential_walk(s_.action) && s_.action != DUMPSCNS;
     return part_for(files, carries ? carry_before(files[range.file], range.first, s_) : DirectoryWalkCarry{});
 }
 
-bool DumpRanges::in_step(const Part& part) const
+bool WalkRanges::in_step(const Part& part) const
 {
-    return static_cast<const DumpPart&>(part).carry_in.previous_row_offset == carry_.previous_row_offset;
+    return static_cast<const WalkPart&>(part).carry_in.previous_row_offset == carry_.previous_row_offset;
 }
 
-std::unique_ptr<RangeWork::Part> DumpRanges::start_again(DataFileSet& files, const RangeStart&)
+std::unique_ptr<RangeWork::Part> WalkRanges::start_again(DataFileSet& files, const RangeStart&)
 {
     return part_for(files, carry_);
 }
 
-bool DumpRanges::finish(std::unique_ptr<Part> taken)
+bool WalkRanges::finish(std::unique_ptr<Part> taken)
 {
-    std::unique_ptr<DumpPart> part(static_cast<DumpPart*>(taken.release()));
+    std::unique_ptr<WalkPart> part(static_cast<WalkPart*>(taken.release()));
     part->out.move_captured_to(context_.out);
     part->err.move_captured_to(context_.err);
-    widest_ = std::max(widest_, part->widest);
-    carry_ = part->dump_visitor().carry();
+    carry_ = part->carry_out();
+    take(*part);
     const bool written = !context_.out.failed();
     std::lock_guard lock(mutex_);
     idle_.push_back(std::move(part));
     return written;
+}
+
+// ---------------------------------------------------------------------------
+// Row pieces
+
+class DumpRanges::DumpPart final : public WalkRanges::WalkPart {
+public:
+    DumpPart(DataFileSet& files, const PrintContext& run, const RunSettings& settings, Printing printing,
+             DirectoryWalkCarry carry)
+        : WalkPart(files, run, carry),
+          settings_(settings),
+          printer_(printing == Printing::Records ? make_dump_printer(context)
+                                                 : make_csv_width_scanner(context, widest)),
+          visitor_(std::make_unique<DumpVisitor>(*printer_, settings, carry))
+    {
+    }
+    BlockVisitor& visitor() override { return *visitor_; }
+    void restart(DirectoryWalkCarry carry) override
+    {
+        widest = 0;
+        visitor_ = std::make_unique<DumpVisitor>(*printer_, settings_, carry);
+    }
+    DirectoryWalkCarry carry_out() const override { return visitor_->carry(); }
+
+    std::size_t widest = 0;
+
+private:
+    const RunSettings& settings_;
+    std::unique_ptr<DumpPrinter> printer_;
+    std::unique_ptr<DumpVisitor> visitor_;
+};
+
+std::unique_ptr<WalkRanges::WalkPart> DumpRanges::make_part(DataFileSet& files, DirectoryWalkCarry carry)
+{
+    return std::make_unique<DumpPart>(files, context_, s_, printing_, carry);
+}
+
+void DumpRanges::take(WalkPart& part) { widest_ = std::max(widest_, static_cast<DumpPart&>(part).widest); }
+
+// ---------------------------------------------------------------------------
+// Whole rows
+
+class RowsRanges::RowsPart final : public WalkRanges::WalkPart {
+public:
+    RowsPart(DataFileSet& files, const PrintContext& run, const RunSettings& settings, ReachedPieces& reached,
+             bool widths, bool printing, DirectoryWalkCarry carry)
+        : WalkPart(files, run, carry),
+          files_(files),
+          settings_(settings),
+          // The first pass adds to a set of its own; the second reads the run's.
+          reached_(printing ? reached : own_reached),
+          widths_(widths),
+          printer_(printing ? make_row_printer(context) : nullptr)
+    {
+        restart(carry);
+    }
+    BlockVisitor& visitor() override { return *visitor_; }
+    void restart(DirectoryWalkCarry carry) override
+    {
+        own_reached = ReachedPieces();
+        widest = 0;
+        visitor_ = std::make_unique<RowsVisitor>(settings_, files_, reached_, printer_.get(), context.column_template,
+                                                 widths_ ? &widest : nullptr, carry);
+    }
+    DirectoryWalkCarry carry_out() const override { return visitor_->carry(); }
+
+    ReachedPieces own_reached;
+    std::size_t widest = 0;
+
+private:
+    DataFileSet& files_;
+    const RunSettings& settings_;
+    ReachedPieces& reached_;
+    bool widths_;
+    std::unique_ptr<RowPrinter> printer_;
+    std::unique_ptr<RowsVisitor> visitor_;
+};
+
+std::unique_ptr<WalkRanges::WalkPart> RowsRanges::make_part(DataFileSet& files, DirectoryWalkCarry carry)
+{
+    return std::make_unique<RowsPart>(files, context_, s_, reached_, widths_, printing_, carry);
+}
+
+void RowsRanges::take(WalkPart& taken)
+{
+    auto& part = static_cast<RowsPart&>(taken);
+    if (!printing_) reached_.add_all(part.own_reached);
+    widest_ = std::max(widest_, part.widest);
 }

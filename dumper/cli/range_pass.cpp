@@ -107,7 +107,9 @@ RangeRead read_range(const RunSettings& s, DataFileSet& files, RangeWork& work, 
         if (static_cast<std::uint64_t>(range.first) + read.tally.blocks_read == FileTally::kGeometrySample)
             read.at_sample = read.tally;
         DecodedBlock decoded = decode_block_headers(std::move(block));
-        if (s.object_filter == 0 || static_cast<std::uint32_t>(s.object_filter) == decoded.header.object_id) {
+        if (work.whole_blocks()) {
+            visitor.block(decoded);
+        } else if (s.object_filter == 0 || static_cast<std::uint32_t>(s.object_filter) == decoded.header.object_id) {
             if (decoded.outcome != BlockOutcome::NotData) ++read.tally.data_blocks;
             decode_data_layer(decoded, s.action == DUMPSCNS);
             if (!visitor.block(decoded)) {
@@ -174,6 +176,7 @@ public:
             tally_.end_size = read.tally.end_size;
         }
         ended_[range.file] = true;
+        work_.file_ended(range.file, tally_, read.end);
         if (notes_ && !report_file_end(pass_.err, pass_.settings, file, tally_)) shrank_ = true;
         return read.end == PassEnd::EndOfFile || stop(PassEnd::Failed);
     }
