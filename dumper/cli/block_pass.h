@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <functional>
+#include <mutex>
+#include <vector>
 #include <memory>
 #include <optional>
 
@@ -59,6 +62,10 @@ public:
     // only, whatever the object filter (--verify), rather than the blocks
     // of the object asked for with their data layers decoded.
     virtual bool whole_blocks() const { return false; }
+    // The bytes of blocks in a range: what a range gives is held in memory
+    // until it is taken, so works that print much of what they read take
+    // fewer.
+    virtual std::size_t range_bytes() const { return std::size_t{1} << 19; }
     // A part for one range, reading other blocks (a chained row's, those
     // before the range) through `files`, the worker's own readers. Called
     // on the workers' threads.
@@ -83,3 +90,36 @@ public:
 // workers; nullopt when they cannot be read in ranges (one worker, or a
 // file that is no regular file), and the pass is then the caller's to make.
 using RangePassReader = std::function<std::optional<PassEnd>(RangeWork& work, bool notes)>;
+
+// Parts taken, kept to start further ranges: each reads through one
+// worker's readers, and is only given again to that worker. A few are
+// kept for each worker, so that what idle parts hold stays bounded.
+template <class P>
+class PartPool {
+public:
+    static constexpr std::size_t kKeptPerWorker = 2;
+
+    // One kept for `files`, or nullptr.
+    std::unique_ptr<P> take(const DataFileSet& files)
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+            if ((*it)->reads != &files) continue;
+            std::unique_ptr<P> part = std::move(*it);
+            idle_.erase(it);
+            return part;
+        }
+        return nullptr;
+    }
+    void keep(std::unique_ptr<P> part)
+    {
+        std::lock_guard lock(mutex_);
+        const auto kept = std::count_if(idle_.begin(), idle_.end(),
+                                        [&](const std::unique_ptr<P>& p) { return p->reads == part->reads; });
+        if (static_cast<std::size_t>(kept) < kKeptPerWorker) idle_.push_back(std::move(part));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<P>> idle_;
+};

@@ -65,16 +65,10 @@ WalkRanges::~WalkRanges() = default;
 
 std::unique_ptr<WalkRanges::WalkPart> WalkRanges::part_for(DataFileSet& files, DirectoryWalkCarry carry)
 {
-    {
-        std::lock_guard lock(mutex_);
-        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
-            if ((*it)->reads != &files) continue;
-            std::unique_ptr<WalkPart> part = std::move(*it);
-            idle_.erase(it);
-            part->carry_in = carry;
-            part->restart(carry);
-            return part;
-        }
+    if (std::unique_ptr<WalkPart> part = idle_.take(files)) {
+        part->carry_in = carry;
+        part->restart(carry);
+        return part;
     }
     return make_part(files, carry);
 }
@@ -104,8 +98,7 @@ bool WalkRanges::finish(std::unique_ptr<Part> taken)
     carry_ = part->carry_out();
     take(*part);
     const bool written = !context_.out.failed();
-    std::lock_guard lock(mutex_);
-    idle_.push_back(std::move(part));
+    idle_.keep(std::move(part));
     return written;
 }
 

@@ -175,6 +175,8 @@ private:
 // reading back), and is read again when that guess proves wrong.
 class WalkRanges : public RangeWork {
 public:
+    // A dump prints several times the bytes it reads.
+    std::size_t range_bytes() const override { return std::size_t{1} << 17; }
     std::unique_ptr<Part> start(DataFileSet& files, const RangeStart& range) final;
     bool in_step(const Part& part) const final;
     std::unique_ptr<Part> start_again(DataFileSet& files, const RangeStart& range) final;
@@ -209,8 +211,7 @@ private:
     std::unique_ptr<WalkPart> part_for(DataFileSet& files, DirectoryWalkCarry carry);
 
     DirectoryWalkCarry carry_;  // as the ranges taken leave it
-    std::mutex mutex_;
-    std::vector<std::unique_ptr<WalkPart>> idle_;
+    PartPool<WalkPart> idle_;
 };
 
 // The dump of row pieces by ranges, or its first pass for the CSV header's width.

@@ -27,11 +27,11 @@ struct Range {
 // without a list of them all (a file of terabytes has a million ranges).
 class RangeList {
 public:
-    explicit RangeList(DataFileSet& files)
+    RangeList(DataFileSet& files, std::size_t range_bytes)
     {
         for (std::size_t i = 0; i < files.size(); ++i) {
             const std::uint32_t block_size = files[i].geometry().block_size;
-            const auto length = static_cast<std::uint64_t>(std::max<std::size_t>(DataFile::kCopyChunkBytes / block_size, 1));
+            const auto length = static_cast<std::uint64_t>(std::max<std::size_t>(range_bytes / block_size, 1));
             const std::uint64_t blocks = std::min<std::uint64_t>(files[i].block_count(), INT32_MAX);
             // The last range reads from its first block to the end, wherever
             // that is by then.
@@ -209,10 +209,10 @@ std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bo
     std::vector<DataFileSet> readers(pass.workers);
     for (DataFileSet& set : readers) {
         int error = 0;
-        if (!pass.files.reading_copies(set, true, error)) return std::nullopt;
+        if (!pass.files.reading_copies(set, work.range_bytes(), error)) return std::nullopt;
     }
     pass.progress.start_pass();
-    const RangeList ranges(pass.files);
+    const RangeList ranges(pass.files, work.range_bytes());
     RangeTaker taker(pass, work, notes);
     do_in_order<RangeRead>(
         ranges.size(), pass.workers, pass.workers + kRangesWaiting,

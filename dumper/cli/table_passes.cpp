@@ -468,15 +468,7 @@ WriteRanges::~WriteRanges() = default;
 
 std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files, const RangeStart&)
 {
-    {
-        std::lock_guard lock(mutex_);
-        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
-            if ((*it)->reads != &files) continue;
-            std::unique_ptr<WritePart> part = std::move(*it);
-            idle_.erase(it);
-            return part;
-        }
-    }
+    if (std::unique_ptr<WritePart> part = idle_.take(files)) return part;
     return std::make_unique<WritePart>(files, plan_, rows_);
 }
 
@@ -490,7 +482,6 @@ bool WriteRanges::finish(std::unique_ptr<Part> taken)
     part->findings.hand_on(findings_);
     pieces_.add(part->pieces());
     part->clear();
-    std::lock_guard lock(mutex_);
-    idle_.push_back(std::move(part));
+    idle_.keep(std::move(part));
     return written;
 }

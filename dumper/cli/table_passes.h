@@ -282,8 +282,5 @@ private:
     PassFindings& findings_;
     WriteVisitor::Rows rows_;
     PieceTrace pieces_;
-    // Parts taken, kept to write further ranges: each reads through one
-    // worker's readers, and is only given again to that worker.
-    std::mutex mutex_;
-    std::vector<std::unique_ptr<WritePart>> idle_;
+    PartPool<WritePart> idle_;
 };

@@ -369,7 +369,12 @@ const std::string& OutputSink::captured()
 
 void OutputSink::move_captured_to(OutputSink& to)
 {
+    // The room kept for what comes next: no more than a buffer's worth, so
+    // that sinks kept idle hold little.
     drain();
     to.text(collected_);
-    collected_.clear();
+    if (collected_.capacity() > kCapacity)
+        std::string().swap(collected_);
+    else
+        collected_.clear();
 }

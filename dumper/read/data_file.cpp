@@ -149,7 +149,7 @@ void DataFile::hash_chunk(const ChunkRead& chunk)
     hashed_ = chunk.position + chunk.filled;
 }
 
-std::unique_ptr<DataFile> DataFile::reading_copy(bool log_chunks, int& error) const
+std::unique_ptr<DataFile> DataFile::reading_copy(bool log_chunks, std::size_t chunk_bytes, int& error) const
 {
     std::unique_ptr<DataFile> copy(new DataFile);
     if (fd_ >= 0) {
@@ -170,7 +170,7 @@ std::unique_ptr<DataFile> DataFile::reading_copy(bool log_chunks, int& error) co
     copy->relative_file_ = relative_file_;
     copy->source_ = source_;
     copy->log_chunks_ = log_chunks;
-    copy->chunk_bytes_ = kCopyChunkBytes;
+    copy->chunk_bytes_ = chunk_bytes;
     copy->page_count_ = kCopyPageCount;
     return copy;
 }
@@ -388,10 +388,10 @@ DataFile* DataFileSet::by_relative_file(std::uint32_t file)
     return nullptr;
 }
 
-bool DataFileSet::reading_copies(DataFileSet& copies, bool log_chunks, int& error) const
+bool DataFileSet::reading_copies(DataFileSet& copies, std::size_t chunk_bytes, int& error) const
 {
     for (const std::unique_ptr<DataFile>& f : files_) {
-        std::unique_ptr<DataFile> copy = f->reading_copy(log_chunks, error);
+        std::unique_ptr<DataFile> copy = f->reading_copy(f->hashing(), chunk_bytes, error);
         if (!copy) return false;
         copies.add(std::move(copy));
     }

@@ -75,9 +75,7 @@ public:
     using Bytes = std::vector<std::uint8_t>;
     // Sequential reads take this much of the file at once.
     static constexpr std::size_t kChunkBytes = 1 << 20;
-    // A reading copy's, for one worker of many: each holds its buffers, so
-    // they are smaller.
-    static constexpr std::size_t kCopyChunkBytes = 1 << 19;
+    // A reading copy's pages, for one worker of many: each holds its own.
     static constexpr std::size_t kCopyPageCount = 4;
     // Bytes a sequential read brought, from `position` on.
     struct ChunkRead {
@@ -140,11 +138,14 @@ public:
     void hash_chunk(const ChunkRead& chunk);
 
     // Another reader of the same file, for another thread: the same
-    // geometry and facts, its own buffers and descriptor, no hash. With
-    // `log_chunks` it keeps what its sequential reads bring until
-    // take_chunks() (so that this file's hash can take them in order).
-    // nullptr, with errno in `error`, when the file cannot be opened again.
-    std::unique_ptr<DataFile> reading_copy(bool log_chunks, int& error) const;
+    // geometry and facts, its own buffers and descriptor, no hash, and
+    // sequential reads of `chunk_bytes`. With `log_chunks` it keeps what
+    // those bring until take_chunks() (so that this file's hash can take
+    // them in order). nullptr, with errno in `error`, when the file cannot
+    // be opened again.
+    std::unique_ptr<DataFile> reading_copy(bool log_chunks, std::size_t chunk_bytes, int& error) const;
+    // Whether the file is hashed as it is read (hash_contents()).
+    bool hashing() const { return hash_ != nullptr; }
     // Also lets go of the copy's own buffer of them.
     std::vector<ChunkRead> take_chunks()
     {
@@ -222,7 +223,8 @@ public:
     DataFile* file_of_address(const Block& holder, std::uint32_t file);
     // A reader of each file for another thread (DataFile::reading_copy), in
     // the same places; false, with errno in `error`, when one cannot be had.
-    bool reading_copies(DataFileSet& copies, bool log_chunks, int& error) const;
+    // Each copy logs its chunks when its file is hashed.
+    bool reading_copies(DataFileSet& copies, std::size_t chunk_bytes, int& error) const;
 
 private:
     std::vector<std::unique_ptr<DataFile>> files_;
