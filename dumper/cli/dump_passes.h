@@ -193,8 +193,8 @@ protected:
 
         const DataFileSet* reads;
         DirectoryWalkCarry carry_in;
-        OutputSink out;
-        OutputSink err;
+        OutputSink out{OutputSink::InBuffers{}};
+        OutputSink err{OutputSink::InBuffers{}};
         PrintContext context;  // the run's, printing into `out` and `err`
     };
 

@@ -237,6 +237,8 @@ OutputSink::OutputSink(int fd) : fd_(fd), buffer_(new char[kCapacity]) {}
 
 OutputSink::OutputSink() : OutputSink(-1) {}
 
+OutputSink::OutputSink(InBuffers) : OutputSink(-1) { in_buffers_ = true; }
+
 OutputSink::~OutputSink()
 {
     flush();
@@ -331,6 +333,13 @@ void OutputSink::rowid(const std::uint8_t (&id)[6])
 
 void OutputSink::drain()
 {
+    if (in_buffers_) {
+        if (used_ == 0) return;
+        filled_.emplace_back(std::unique_ptr<char[]>(buffer_), used_);
+        buffer_ = spare_ ? spare_.release() : new char[kCapacity];
+        used_ = 0;
+        return;
+    }
     put_out(buffer_, used_);
     // After a failure the rest is dropped: the caller stops at its next check.
     used_ = 0;
@@ -364,17 +373,29 @@ bool OutputSink::flush()
 const std::string& OutputSink::captured()
 {
     drain();
+    for (const auto& [bytes, size] : filled_) collected_.append(bytes.get(), size);
+    filled_.clear();
     return collected_;
 }
 
 void OutputSink::move_captured_to(OutputSink& to)
 {
-    // The room kept for what comes next: no more than a buffer's worth, so
-    // that sinks kept idle hold little.
     drain();
-    to.text(collected_);
-    if (collected_.capacity() > kCapacity)
-        std::string().swap(collected_);
-    else
+    if (!in_buffers_) {
+        to.text(collected_);
         collected_.clear();
+        return;
+    }
+    for (auto& [bytes, size] : filled_) {
+        // A buffer of many bytes goes past the other sink's.
+        if (size >= kCapacity / 2 && !to.in_buffers_) {
+            to.drain();
+            to.put_out(bytes.get(), size);
+        } else {
+            to.text(std::string_view(bytes.get(), size));
+        }
+        // One buffer is kept for what comes next: sinks kept idle hold little.
+        if (!spare_) spare_ = std::move(bytes);
+    }
+    filled_.clear();
 }

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -17,9 +20,13 @@ class OutputSink {
 public:
     // Writes to `fd` (normally standard output).
     explicit OutputSink(int fd);
-    // Collects all output; read it back with captured(), or take it with
-    // move_captured_to(), which leaves the sink empty.
+    // Collects all output; read it back with captured().
     OutputSink();
+    // Collects all output in buffers of its own, handed on whole by
+    // move_captured_to(), which leaves the sink empty: the output of one
+    // worker's range, copied once.
+    struct InBuffers {};
+    explicit OutputSink(InBuffers);
     ~OutputSink();
     OutputSink(const OutputSink&) = delete;
     OutputSink& operator=(const OutputSink&) = delete;
@@ -200,4 +207,8 @@ private:
     std::size_t used_ = 0;
     char* buffer_;
     std::string collected_;
+    // In buffers: those filled, with their sizes, and one spare.
+    bool in_buffers_ = false;
+    std::vector<std::pair<std::unique_ptr<char[]>, std::size_t>> filled_;
+    std::unique_ptr<char[]> spare_;
 };
