@@ -129,13 +129,25 @@ void expect_same_dumps(const std::vector<std::string>& args)
     }
 }
 
+// Rows one in a hundred of which is chained or migrated, and damaged blocks,
+// in several ranges each.
+struct BenchFiles {
+    ScratchDir dir;
+    std::string chained = dir.path("chained.dbf");
+    std::string damaged = dir.path("damaged.dbf");
+    BenchFiles()
+    {
+        datafile::write_chained_bench_file(chained, 200, 8192, ByteOrder::Little);
+        datafile::write_bench_file(damaged, 150, 8192, datafile::BenchData::Damaged);
+    }
+};
+
 TEST(ParallelDump, EveryActionAndFormatAsOneWorkerPrintsIt)
 {
-    ScratchDir dir;
-    const std::string chained = dir.path("chained.dbf");
-    datafile::write_chained_bench_file(chained, 200, 8192, ByteOrder::Little);
-    const std::string damaged = dir.path("damaged.dbf");
-    datafile::write_bench_file(damaged, 150, 8192, datafile::BenchData::Damaged);
+    const BenchFiles bench;
+    const ScratchDir& dir = bench.dir;
+    const std::string& chained = bench.chained;
+    const std::string& damaged = bench.damaged;
     // A stretch of blocks of no rows longer than a range looks back over
     // for what the directory walk carries: the range after it is read again.
     const std::string gap = joined(dir, chained, 400, damaged);
@@ -206,11 +218,10 @@ TEST(ParallelDump, WhatTheDirectoryWalkCarriesOverARangesStart)
 
 TEST(ParallelVerify, EveryFileCheckedAsOneWorkerChecksIt)
 {
-    ScratchDir dir;
-    const std::string chained = dir.path("chained.dbf");
-    datafile::write_chained_bench_file(chained, 200, 8192, ByteOrder::Little);
-    const std::string damaged = dir.path("damaged.dbf");
-    datafile::write_bench_file(damaged, 150, 8192, datafile::BenchData::Damaged);
+    const BenchFiles bench;
+    const ScratchDir& dir = bench.dir;
+    const std::string& chained = bench.chained;
+    const std::string& damaged = bench.damaged;
     // Damaged blocks, runs of misplaced ones (a file's blocks twice over),
     // blocks of zeros, a file that ends inside a block.
     const std::string gap = joined(dir, damaged, 100, chained);
