@@ -674,6 +674,14 @@ std::string check_jsonl(std::vector<std::string> args, const Run& text, bool cou
     args.push_back("--format=jsonl");
     const Run r = run(args);
     if (r.status != text.status) return describe(args) + ": exit status " + std::to_string(r.status);
+    // One worker and two print the same.
+    for (const char* jobs : {"--jobs=1", "--jobs=2"}) {
+        std::vector<std::string> with_jobs = args;
+        with_jobs.push_back(jobs);
+        const Run w = run(with_jobs);
+        if (w.status != r.status || w.output != r.output || w.errors != r.errors)
+            return describe(with_jobs) + ": not what the run of the default workers printed";
+    }
     std::vector<Json> records;
     try {
         records = parse_json_lines(r.output);
