@@ -10,6 +10,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "cli/ordered_work.h"
 #include "row_layout.h"
 #include "system_file.h"
 #include "test_support.h"
@@ -234,6 +240,56 @@ TEST(ParallelVerify, EveryFileCheckedAsOneWorkerChecksIt)
     datafile::write_database(datafile::build_database(datafile::sample_database()), dir.root());
     expect_same_dumps({"--verify", "--dictionary", dir.path("system01.dbf"), dir.path("users01.dbf"),
                        dir.path("system01.dbf")});
+}
+
+// Parts done by several threads are taken in order, however long each
+// takes; no more than the bound are in hand at once; taking can stop the
+// work, and what a worker throws reaches the caller.
+TEST(ParallelOrderedWork, PartsTakenInOrderWithABoundInHand)
+{
+    constexpr std::size_t kParts = 400;
+    constexpr std::size_t kInHand = 6;
+    std::atomic<std::size_t> begun{0};
+    std::atomic<std::size_t> most{0};
+    std::atomic<std::size_t> taken_count{0};
+    std::vector<std::size_t> taken;
+    do_in_order<std::size_t>(
+        kParts, 4, kInHand,
+        [&](unsigned, std::size_t part) {
+            const std::size_t in_hand = ++begun - taken_count;
+            std::size_t seen = most.load();
+            while (in_hand > seen && !most.compare_exchange_weak(seen, in_hand)) {
+            }
+            // Later parts are often done first.
+            std::this_thread::sleep_for(std::chrono::microseconds((part * 7919) % 200));
+            return part;
+        },
+        [&](std::size_t& part) {
+            taken.push_back(part);
+            ++taken_count;
+            return true;
+        });
+    ASSERT_EQ(taken.size(), kParts);
+    for (std::size_t i = 0; i < kParts; ++i) ASSERT_EQ(taken[i], i);
+    EXPECT_LE(most.load(), kInHand + 1);  // the counter is read before the taker counts its part
+
+    std::vector<std::size_t> until_stop;
+    do_in_order<std::size_t>(
+        kParts, 3, 4, [](unsigned, std::size_t part) { return part; },
+        [&](std::size_t& part) {
+            until_stop.push_back(part);
+            return part < 9;
+        });
+    EXPECT_EQ(until_stop.size(), 10u);
+
+    EXPECT_THROW(do_in_order<std::size_t>(
+                     kParts, 2, 4,
+                     [](unsigned, std::size_t part) -> std::size_t {
+                         if (part == 17) throw std::runtime_error("part 17");
+                         return part;
+                     },
+                     [](std::size_t&) { return true; }),
+                 std::runtime_error);
 }
 
 TEST(ParallelUnload, JobsWantsANumberOfWorkers)

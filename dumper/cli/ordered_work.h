@@ -16,8 +16,8 @@
 // `make_part(worker, part)` on the workers' threads, worker numbered from 0
 // to `workers` - 1, parts from 0 to `parts` - 1; `take(result)` on this
 // thread in order, until it returns false. At most `in_hand` parts are
-// begun and not yet taken. What a worker throws is thrown here, once every
-// worker has stopped.
+// begun and not yet taken. What a worker or `take` throws is thrown here,
+// once every worker has stopped.
 template <class Result>
 void do_in_order(std::size_t parts, unsigned workers, std::size_t in_hand,
                  const std::function<Result(unsigned worker, std::size_t part)>& make_part,
@@ -67,7 +67,14 @@ void do_in_order(std::size_t parts, unsigned workers, std::size_t in_hand,
             result = std::move(found->second);
             done.erase(found);
         }
-        const bool go_on = take(result);
+        bool go_on = false;
+        try {
+            go_on = take(result);
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            if (!thrown) thrown = std::current_exception();
+            stopping = true;
+        }
         {
             std::lock_guard lock(mutex);
             ++taken;
