@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <span>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -20,6 +22,8 @@ namespace {
 
 // The dictionary table of table partitions: their segments.
 constexpr std::string_view kPartitionTable = "TABPART$";
+// The dictionary table of LOB columns: their segments and storage.
+constexpr std::string_view kLobTable = "LOB$";
 // How many tables a warning names before it says "...".
 constexpr std::size_t kNamesInWarning = 5;
 // The most columns a table stores.
@@ -79,6 +83,7 @@ public:
                   [](const User& a, const User& b) { return a.number < b.number; });
         build_schema(dictionary);
         place_partitions(dictionary.schema);
+        place_lobs(dictionary.schema);
         dictionary.release = release_of(bootstrap_, readings_.front().table, system_);  // OBJ$'s, read first
         return true;
     }
@@ -390,31 +395,33 @@ private:
         set_charsets(schema);
     }
 
-    // The segment header of each partition, from the rows of SYS.TABPART$
-    // (read as any table's, through its OBJ$, TAB$ and COL$ rows) when the
-    // dictionary has it. Without it, partitions have no known segment.
-    void place_partitions(schema::Schema& schema)
+    // The rows of a dictionary table that is no core table (TABPART$,
+    // LOB$), read as any table's: through its OBJ$, TAB$ and COL$ rows, of
+    // its own segment or, clustered, of its table in its cluster's. False,
+    // with a warning that says what is then not known, when its columns
+    // `needed` or its segment are not known.
+    bool read_sys_table(const schema::Schema& schema, std::string_view name, std::span<const std::string_view> needed,
+                        std::vector<ColumnAt>& at, std::string_view lost,
+                        const std::function<void(const Row&)>& each)
     {
-        const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [](const schema::Table& t) {
-            return t.owner == "SYS" && t.name == kPartitionTable;
+        const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [&](const schema::Table& t) {
+            return t.owner == "SYS" && t.name == name && !t.dropped;
         });
-        const bool partitioned = std::any_of(schema.tables.begin(), schema.tables.end(),
-                                             [](const schema::Table& t) { return !t.partitions.empty(); });
-        if (!partitioned || found == schema.tables.end()) return;
-        const schema::Table& tabpart = *found;
         std::vector<std::string> columns;
-        for (const schema::Column& column : tabpart.columns)
-            if (column.segment_column != 0) columns.push_back(column.name);
-        const ColumnAt object = column_at(columns, "OBJ#"), file = column_at(columns, "FILE#"),
-                       block = column_at(columns, "BLOCK#");
-        if (!tabpart.segment || !tabpart.data_object || !object || !file || !block) {
-            notes_.warn(std::string(kPartitionTable) + " cannot be read (its columns or its segment are not known): "
-                        "the partitions' segments are not known");
-            return;
+        if (found != schema.tables.end())
+            for (const schema::Column& column : found->columns)
+                if (column.segment_column != 0) columns.push_back(column.name);
+        at.clear();
+        for (std::string_view column : needed) at.push_back(column_at(columns, column));
+        const bool known = std::all_of(at.begin(), at.end(), [](const ColumnAt& a) { return a.has_value(); });
+        if (found == schema.tables.end() || !found->segment || !found->data_object || !known) {
+            notes_.warn(std::string(name) + " cannot be read (its columns or its segment are not known): " +
+                        std::string(lost));
+            return false;
         }
-        DictionarySegment segment{std::string(kPartitionTable), *tabpart.data_object,
-                                  system_segment_header(bootstrap_, tabpart.segment->file, tabpart.segment->block),
-                                  {}};
+        const schema::Table& table = *found;
+        DictionarySegment segment{std::string(name), *table.data_object,
+                                  system_segment_header(bootstrap_, table.segment->file, table.segment->block), {}};
         const SegmentMap map = read_segment_map(files_, segment.header);
         warn_of_map(segment, map, notes_);
         if (map.ok()) {
@@ -424,20 +431,88 @@ private:
                                  .at(segment.data_object);
             warn_of_scan(segment, map.problem);
         }
-        std::unordered_map<std::uint32_t, schema::SegmentHeader> headers;
+        const std::optional<std::uint32_t> cluster_table =
+            table.cluster ? std::optional(table.cluster->table_number) : std::nullopt;
         read_segment_rows(files_, segment, notes_, [&](const Row& row) {
-            bool odd = false;
-            const auto number = number_field(row, object, odd), f = number_field(row, file, odd),
-                       b = number_field(row, block, odd);
-            if (!number || !f || !b || *f <= 0 || *b < 0 || *number <= 0 || *number > UINT32_MAX || *f > UINT32_MAX ||
-                *b > UINT32_MAX)
-                return;
-            headers[static_cast<std::uint32_t>(*number)] = {static_cast<std::uint32_t>(*f), static_cast<std::uint32_t>(*b)};
+            if (!row.deleted && row.cluster_table == cluster_table) each(row);
         });
+        return true;
+    }
+
+    // A whole number of a row that fits 32 bits, none otherwise.
+    static std::optional<std::uint32_t> u32_field(const Row& row, ColumnAt at)
+    {
+        bool odd = false;
+        const auto number = number_field(row, at, odd);
+        if (!number || *number < 0 || *number > UINT32_MAX) return std::nullopt;
+        return static_cast<std::uint32_t>(*number);
+    }
+
+    // The segment header of each partition, from the rows of SYS.TABPART$
+    // when the dictionary has it. Without it, partitions have no known
+    // segment.
+    void place_partitions(schema::Schema& schema)
+    {
+        const bool partitioned = std::any_of(schema.tables.begin(), schema.tables.end(),
+                                             [](const schema::Table& t) { return !t.partitions.empty(); });
+        if (!partitioned) return;
+        static constexpr std::string_view kNeeded[] = {"OBJ#", "FILE#", "BLOCK#"};
+        std::vector<ColumnAt> at;
+        std::unordered_map<std::uint32_t, schema::SegmentHeader> headers;
+        if (!read_sys_table(schema, kPartitionTable, kNeeded, at, "the partitions' segments are not known",
+                            [&](const Row& row) {
+                                const auto number = u32_field(row, at[0]), f = u32_field(row, at[1]),
+                                           b = u32_field(row, at[2]);
+                                if (!number || !f || !b || *f == 0 || *number == 0) return;
+                                headers[*number] = {*f, *b};
+                            }))
+            return;
         for (schema::Table& table : schema.tables)
             for (schema::Partition& partition : table.partitions)
                 if (const auto header = headers.find(partition.object_number); header != headers.end())
                     partition.segment = header->second;
+    }
+
+    // Each LOB column's LOB segment and storage, from the rows of SYS.LOB$
+    // (a table of the cluster C_OBJ#, whose place in it TAB$ gives): a row
+    // per LOB column, by the table's OBJ# and the column's INTCOL#.
+    void place_lobs(schema::Schema& schema)
+    {
+        auto is_lob = [](const schema::Column& c) {
+            return c.type == schema::OracleType::Clob || c.type == schema::OracleType::Nclob ||
+                   c.type == schema::OracleType::Blob;
+        };
+        const bool any = std::any_of(schema.tables.begin(), schema.tables.end(), [&](const schema::Table& t) {
+            return t.owner != "SYS" && std::any_of(t.columns.begin(), t.columns.end(), is_lob);
+        });
+        if (!any) return;
+        static constexpr std::string_view kNeeded[] = {"OBJ#",  "INTCOL#", "LOBJ#", "FILE#",
+                                                       "BLOCK#", "CHUNK",   "FLAGS", "PROPERTY"};
+        std::vector<ColumnAt> at;
+        std::map<std::pair<std::uint32_t, std::uint32_t>, schema::LobStorage> lobs;
+        if (!read_sys_table(schema, kLobTable, kNeeded, at,
+                            "the LOB columns' segments are not known: values stored apart from their rows are read "
+                            "from the pages their locators name",
+                            [&](const Row& row) {
+                                std::array<std::optional<std::uint32_t>, std::size(kNeeded)> v;
+                                for (std::size_t i = 0; i < v.size(); ++i) v[i] = u32_field(row, at[i]);
+                                if (!v[0] || !v[1] || !v[2]) return;
+                                lobs[{*v[0], *v[1]}] = {*v[2], 0, v[3].value_or(0), v[4].value_or(0),
+                                                        v[5].value_or(0), v[6].value_or(0), v[7].value_or(0)};
+                            }))
+            return;
+        std::unordered_map<std::uint32_t, std::uint32_t> data_objects;
+        for (const ObjectRow& object : objects_.rows)
+            if (object.type == kObjectTypeLob && object.data_object) data_objects[object.object] = *object.data_object;
+        for (schema::Table& table : schema.tables)
+            for (schema::Column& column : table.columns) {
+                if (!is_lob(column)) continue;
+                const auto found = lobs.find({table.object_number, column.internal_column});
+                if (found == lobs.end()) continue;
+                column.lob = found->second;
+                if (const auto d = data_objects.find(column.lob->lob_object); d != data_objects.end())
+                    column.lob->data_object = d->second;
+            }
     }
 
     // A table COL$ does not wholly describe says so in its note (a schema

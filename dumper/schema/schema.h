@@ -46,6 +46,29 @@ enum class CharsetForm : std::uint8_t {
     National = 2,  // the national one (NCHAR, NVARCHAR2, NCLOB)
 };
 
+// Where a LOB column's values lie when the row does not hold them, and
+// how they are stored (LOB$): its LOB segment's header and data object
+// number (which its data blocks carry), CHUNK, FLAGS and PROPERTY.
+struct LobStorage {
+    std::uint32_t lob_object = 0;   // LOBJ#
+    std::uint32_t data_object = 0;  // its OBJ$ row's DATAOBJ#; 0 when not known
+    std::uint32_t file = 0;         // its segment header, FILE# and BLOCK#; file 0 when it has none
+    std::uint32_t block = 0;
+    std::uint32_t chunk = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t property = 0;
+
+    bool operator==(const LobStorage&) const = default;
+};
+
+// LOB$.FLAGS and PROPERTY bits the reading of a LOB's values depends on.
+namespace lob_bits {
+constexpr std::uint32_t kEncrypted = 0x1000;
+constexpr std::uint32_t kCompressed = 0x2000 | 0x4000 | 0x8000;  // low, medium, high
+constexpr std::uint32_t kDeduplicated = 0x10000 | 0x20000;
+constexpr std::uint32_t kLittleEndian = 0x0200;  // PROPERTY: 2-byte Unicode text stored little-endian
+}  // namespace lob_bits
+
 struct Column {
     std::string name;
     OracleType type = OracleType::Unknown;
@@ -74,6 +97,7 @@ struct Column {
     std::uint32_t charset_id = 0;  // COL$.CHARSETID; 0 when not known or not text
     CharsetForm charset_form = CharsetForm::None;
     std::string comment;  // free text, such as the evidence of an inferred type
+    std::optional<LobStorage> lob;  // a LOB column's, when the dictionary gives it
 
     bool operator==(const Column&) const = default;
 };

@@ -1,5 +1,8 @@
 #include "values/lob_locator.h"
 
+#include "format/block_format.h"
+
+#include <algorithm>
 #include <cctype>
 #include <string_view>
 
@@ -19,6 +22,7 @@ constexpr std::uint16_t kSecureInline = 0x0800;
 // BasicFile forms, from offset 24.
 constexpr std::size_t kPagesBeforeLastAt = 24;  // 4 bytes
 constexpr std::size_t kLastPageBytesAt = 28;    // 2 bytes
+constexpr std::size_t kAddressesAt = 36;        // 4 bytes each
 constexpr std::size_t kInlineLengthAt = 28;     // 2 bytes
 constexpr std::size_t kInlineDataAt = 36;
 constexpr std::size_t kInlineBodyExtra = 16;  // the body is the data and these
@@ -33,6 +37,8 @@ LobLocator basic_file(const ByteView value, std::uint16_t flags, LobLocator loca
         locator.form = LobForm::BasicOutOfLine;
         locator.pages_before_last = value.u32be(kPagesBeforeLastAt);
         locator.last_page_bytes = value.u16be(kLastPageBytesAt);
+        const std::size_t listed = value.size() > kAddressesAt ? (value.size() - kAddressesAt) / 4 : 0;
+        locator.addresses = value.sub(kAddressesAt, 4 * std::min(listed, kMostLocatorAddresses));
         return locator;
     }
     const std::size_t length = value.u16be(kInlineLengthAt);
@@ -78,6 +84,52 @@ LobLocator read_lob_locator(ByteView value)
     const std::uint16_t flags = value.u16be(kFlags2At);
     if (flags & (kBasicOutOfLine | kBasicInline)) return basic_file(value, flags, locator);
     return secure_file(value, flags, locator);
+}
+
+namespace {
+
+// A LOB data block's head: the cache header's 20 bytes and the 36 of the
+// LOB's own (likely); the block's last 4 bytes are its tail.
+constexpr std::uint32_t kLobBlockHead = 56;
+constexpr std::uint32_t kBlockTail = 4;
+
+// The LOB's own head, from block offset 20 (assumed).
+constexpr std::size_t kPageObjectAt = 20;
+constexpr std::size_t kPageLobIdAt = 24;
+constexpr std::size_t kPageNumberAt = 44;
+// The types a LOB data block is seen with (assumed): 0x1B in freelist
+// tablespaces, 0x28 in those managed by bitmaps.
+constexpr std::uint8_t kLobDataTypes[] = {0x1B, 0x28};
+
+}  // namespace
+
+std::optional<LobPage> read_lob_page(const BlockView& block)
+{
+    const std::uint8_t type = block.u8(0);
+    if (std::find(std::begin(kLobDataTypes), std::end(kLobDataTypes), type) == std::end(kLobDataTypes))
+        return std::nullopt;
+    const std::uint32_t bytes = lob_page_bytes(static_cast<std::uint32_t>(block.size()));
+    if (bytes == 0) return std::nullopt;
+    LobPage page;
+    page.data_object = block.u32(kPageObjectAt);
+    for (std::size_t i = 0; i < page.lob_id.size(); ++i) page.lob_id[i] = block.u8(kPageLobIdAt + i);
+    page.page = block.u32(kPageNumberAt);
+    page.scn = std::uint64_t{block.u16(block_format::kScnWrapAt)} << 32 | block.u32(block_format::kScnBaseAt);
+    page.data = block.bytes.sub(kLobBlockHead, bytes);
+    return page;
+}
+
+bool newer_lob_page(const LobPage& candidate, const LobPage& kept) { return candidate.scn > kept.scn; }
+
+std::uint32_t lob_page_bytes(std::uint32_t block_size)
+{
+    return block_size > kLobBlockHead + kBlockTail ? block_size - kLobBlockHead - kBlockTail : 0;
+}
+
+std::optional<std::uint64_t> lob_length(const LobLocator& locator, std::uint32_t page_bytes)
+{
+    if (locator.last_page_bytes == 0 || locator.last_page_bytes > page_bytes) return std::nullopt;
+    return std::uint64_t{locator.pages_before_last} * page_bytes + locator.last_page_bytes;
 }
 
 // Oracle's character set names give the bits of a character after the

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "format/byte_view.h"
@@ -29,6 +30,15 @@ struct LobLocator {
     // in the last), as the locator counts them.
     std::uint32_t pages_before_last = 0;
     std::uint16_t last_page_bytes = 0;
+    // The 4-byte block addresses of its first pages, one a page from page
+    // 0 on (at most kMostLocatorAddresses); the later pages' are found in
+    // the LOB segment.
+    ByteView addresses;
+
+    std::size_t address_count() const { return addresses.size() / 4; }
+    std::uint32_t address(std::size_t page) const { return addresses.u32be(4 * page); }
+    // The pages the locator counts: the last one and those before it.
+    std::uint64_t pages() const { return std::uint64_t{pages_before_last} + 1; }
 
     bool holds_value() const
     {
@@ -36,8 +46,38 @@ struct LobLocator {
     }
 };
 
+// The most page addresses an out-of-line BasicFile locator holds (assumed).
+constexpr std::size_t kMostLocatorAddresses = 12;
+
 // The locator of a column value (not NULL).
 LobLocator read_lob_locator(ByteView value);
+
+// The bytes of data a BasicFile LOB data block of `block_size` bytes
+// holds: all but its 56-byte head and 4-byte tail (likely).
+std::uint32_t lob_page_bytes(std::uint32_t block_size);
+
+// The length of an out-of-line BasicFile value as its locator gives it:
+// full pages before the last, then the bytes used in the last (assumed
+// split); none when the last page's bytes do not fit a page.
+std::optional<std::uint64_t> lob_length(const LobLocator& locator, std::uint32_t page_bytes);
+
+// What a BasicFile LOB data block says of the page it holds.
+struct LobPage {
+    std::uint32_t data_object = 0;  // the LOB segment's
+    std::array<std::uint8_t, 10> lob_id{};
+    std::uint32_t page = 0;  // from 0
+    std::uint64_t scn = 0;   // of its last change
+    ByteView data;           // lob_page_bytes() of them
+};
+
+// The page a block holds, when it is a LOB data block (a block type of
+// one, assumed); its multi-byte header fields in the block's byte order
+// (assumed).
+std::optional<LobPage> read_lob_page(const BlockView& block);
+
+// Of two blocks holding the same page of a LOB, whether `candidate` is to
+// be read rather than `kept`: the later version (assumed).
+bool newer_lob_page(const LobPage& candidate, const LobPage& kept);
 
 // True when a CLOB (or, by the national character set, an NCLOB) of a
 // database whose character set is `charset` is stored as 2-byte
