@@ -15,6 +15,7 @@
 #include "schema/ddl_writer.h"
 #include "unload/block_accounting.h"
 #include "unload/earlier_unload.h"
+#include "unload/lob_pages.h"
 #include "unload/loader_scripts.h"
 #include "unload/summary.h"
 #include "unload/evidence.h"
@@ -195,6 +196,12 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     TableFiles files(s.unload_dir);
     UnloadSummary summary;
     UnloadWriter writer(plan, files, summary);
+    // The later pages of the LOB values stored apart from their rows, from
+    // their segments, before any row is written.
+    LobPages lobs(run.files);
+    for (const std::string& problem : lobs.scan_segments(plan))
+        run.err.text("trevanix: " + terminal_text(problem) + "\n");
+    writer.read_lobs_with(&lobs);
     const InferenceCharsets charsets = inference_charsets(s, schema);
     infer::ObjectInference inference(charsets.options);
     // Where each table's rows should lie, before the blocks are read.

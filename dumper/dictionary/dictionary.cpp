@@ -396,12 +396,13 @@ private:
     }
 
     // The rows of a dictionary table that is no core table (TABPART$,
-    // LOB$), read as any table's: through its OBJ$, TAB$ and COL$ rows, of
+    // LOB$), those marked deleted too, read as any table's: through its OBJ$, TAB$ and COL$ rows, of
     // its own segment or, clustered, of its table in its cluster's. False,
-    // with a warning that says what is then not known, when its columns
-    // `needed` or its segment are not known.
+    // with a warning that says what is then not known (`lost`), when its
+    // columns `needed` or its segment are not known; without one when
+    // OBJ$ names no such table and `absent_said` is false.
     bool read_sys_table(const schema::Schema& schema, std::string_view name, std::span<const std::string_view> needed,
-                        std::vector<ColumnAt>& at, std::string_view lost,
+                        std::vector<ColumnAt>& at, std::string_view lost, bool absent_said,
                         const std::function<void(const Row&)>& each)
     {
         const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [&](const schema::Table& t) {
@@ -414,6 +415,7 @@ private:
         at.clear();
         for (std::string_view column : needed) at.push_back(column_at(columns, column));
         const bool known = std::all_of(at.begin(), at.end(), [](const ColumnAt& a) { return a.has_value(); });
+        if (found == schema.tables.end() && !absent_said) return false;
         if (found == schema.tables.end() || !found->segment || !found->data_object || !known) {
             notes_.warn(std::string(name) + " cannot be read (its columns or its segment are not known): " +
                         std::string(lost));
@@ -434,7 +436,7 @@ private:
         const std::optional<std::uint32_t> cluster_table =
             table.cluster ? std::optional(table.cluster->table_number) : std::nullopt;
         read_segment_rows(files_, segment, notes_, [&](const Row& row) {
-            if (!row.deleted && row.cluster_table == cluster_table) each(row);
+            if (row.cluster_table == cluster_table) each(row);
         });
         return true;
     }
@@ -459,7 +461,7 @@ private:
         static constexpr std::string_view kNeeded[] = {"OBJ#", "FILE#", "BLOCK#"};
         std::vector<ColumnAt> at;
         std::unordered_map<std::uint32_t, schema::SegmentHeader> headers;
-        if (!read_sys_table(schema, kPartitionTable, kNeeded, at, "the partitions' segments are not known",
+        if (!read_sys_table(schema, kPartitionTable, kNeeded, at, "the partitions' segments are not known", true,
                             [&](const Row& row) {
                                 const auto number = u32_field(row, at[0]), f = u32_field(row, at[1]),
                                            b = u32_field(row, at[2]);
@@ -493,7 +495,9 @@ private:
         if (!read_sys_table(schema, kLobTable, kNeeded, at,
                             "the LOB columns' segments are not known: values stored apart from their rows are read "
                             "from the pages their locators name",
+                            false,
                             [&](const Row& row) {
+                                if (row.deleted) return;
                                 std::array<std::optional<std::uint32_t>, std::size(kNeeded)> v;
                                 for (std::size_t i = 0; i < v.size(); ++i) v[i] = u32_field(row, at[i]);
                                 if (!v[0] || !v[1] || !v[2]) return;

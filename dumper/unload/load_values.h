@@ -84,6 +84,11 @@ enum class ValueNote : std::uint8_t {
     Undecodable,  // bytes its type cannot hold (or cut short): 0x and their digits
     InvalidText,  // text not valid in its character set, or holding a NUL: 0x and its digits
     Locator,      // a LOB's locator, or a value of no known type: hexadecimal, not decoded
+    // A LOB's locator, in hexadecimal, of a value stored apart from the row
+    // that could not be read:
+    LobLayout,    // its locator does not fit the layout of the pages read
+    LobLost,      // none of its pages was found
+    LobStored,    // stored compressed, deduplicated or encrypted (LOB$.FLAGS)
 };
 inline bool decoded(ValueNote note) { return note == ValueNote::Written; }
 

@@ -16,9 +16,10 @@ constexpr std::size_t kTablesNamed = 12;
 constexpr std::size_t kLossLines = 20;
 
 struct Column {
-    std::string_view group;  // what it counts: rows, values or blocks
+    std::string_view group;  // what it counts: rows, values, LOBs or blocks
     std::string_view heading;
     std::uint64_t (*value)(const UnloadSummary& summary, std::size_t table, const UnloadTable& t);
+    bool lob = false;  // shown only when some table has a LOB column
 };
 
 // The columns of the table on standard error, after the table's name.
@@ -33,11 +34,23 @@ constexpr Column kColumns[] = {
      [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].incomplete; }},
     {"values", "not decoded",
      [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].not_decoded; }},
+    {"LOBs", "read", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].lobs_read; },
+     true},
+    {"LOBs", "incomplete",
+     [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.tables[i].lobs_incomplete; }, true},
     {"blocks", "read", [](const UnloadSummary& s, std::size_t, const UnloadTable& t) { return s.blocks(t); }},
     {"blocks", "damaged",
      [](const UnloadSummary& s, std::size_t, const UnloadTable& t) { return s.damaged_blocks(t); }},
     {"blocks", "lost", [](const UnloadSummary& s, std::size_t i, const UnloadTable&) { return s.loss(i).lost; }},
 };
+
+bool has_lob_column(const UnloadTable& table)
+{
+    for (const auto* columns : {&table.columns, &table.hidden_columns})
+        for (const OutputColumn& column : *columns)
+            if (column.load.form == LoadForm::Clob || column.load.form == LoadForm::Blob) return true;
+    return false;
+}
 
 // How many of a table's columns not described the summary table names.
 constexpr std::size_t kColumnsNamed = 5;
@@ -68,6 +81,20 @@ std::vector<std::pair<std::uint32_t, ObjectCounts>> unknown_objects(const Unload
 }
 
 std::string text_field(std::string_view name, std::string_view text) { return json_string(name) + ": " + json_string(text); }
+
+// The LOB values of a table written with pages missing: "lobs_incomplete"
+// counts them, "incomplete_lobs" lists the first of them.
+std::string incomplete_lobs_json(const TableCounts& counts)
+{
+    std::string json = field("lobs_incomplete", counts.lobs_incomplete) + ", " + json_string("incomplete_lobs") + ": [";
+    for (std::size_t k = 0; k < counts.incomplete_lobs.size(); ++k) {
+        const IncompleteLob& lob = counts.incomplete_lobs[k];
+        json += std::string(k == 0 ? "" : ", ") + "{" + text_field("rowid", lob.rowid) + ", " +
+                text_field("column", lob.column) + ", " + field("pages_found", lob.pages_found) + ", " +
+                field("pages_expected", lob.pages_expected) + "}";
+    }
+    return json + "]";
+}
 
 // The name's text, and its bytes when the text is not all of them.
 std::string name_fields(std::string_view key, std::string_view name)
@@ -276,7 +303,9 @@ bool UnloadSummary::sound(const UnloadPlan& plan) const
         anything_not_decoded(plan))
         return false;
     return std::all_of(tables.begin(), tables.end(),
-                       [](const TableCounts& c) { return c.incomplete == 0 && c.not_decoded == 0; });
+                       [](const TableCounts& c) {
+                           return c.incomplete == 0 && c.not_decoded == 0 && c.lobs_incomplete == 0;
+                       });
 }
 
 std::optional<CutFile> cut_file_of(DataFile& file)
@@ -339,7 +368,8 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
                 field("rows", c.rows) + ", " + field("deleted", c.deleted) + ", " + field("stale", c.stale) + ", " +
                 field("hidden", c.hidden) + ", " +
                 field("reassembled", c.reassembled) + ", " + field("incomplete", c.incomplete) + ", " +
-                field("not_decoded", c.not_decoded) + ", \"kept_as_text\": {" +
+                field("not_decoded", c.not_decoded) + ", " + field("lobs_read", c.lobs_read) + ", " +
+                incomplete_lobs_json(c) + ", \"kept_as_text\": {" +
                 field("sqlite", c.kept_as_text_sqlite) + ", " + field("postgres", c.kept_as_text_postgres) + "}, " +
                 field("blocks", summary.blocks(table)) + ", " +
                 field("damaged_blocks", summary.damaged_blocks(table)) + ", " + field("lost_blocks", loss.lost) +
@@ -375,16 +405,16 @@ std::string summary_json(const UnloadPlan& plan, const UnloadSummary& summary, c
 namespace {
 
 // The heading lines: each group's name over its first column, then the columns'.
-std::string headings(const std::vector<std::size_t>& widths)
+std::string headings(const std::vector<std::size_t>& widths, const std::vector<const Column*>& shown)
 {
     std::string groups = std::string(widths[0], ' ');
     std::string names = padded_right("table", widths[0]);
     std::string_view group;
-    for (std::size_t k = 0; k < std::size(kColumns); ++k) {
-        const std::string cell = "  " + padded_left(std::string(kColumns[k].heading), widths[k + 1]);
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        const std::string cell = "  " + padded_left(std::string(shown[k]->heading), widths[k + 1]);
         names += cell;
-        if (kColumns[k].group != group) {
-            group = kColumns[k].group;
+        if (shown[k]->group != group) {
+            group = shown[k]->group;
             // Over the column's figures: the cell after its two spaces.
             groups += padded_right("  " + std::string(group), cell.size());
         } else {
@@ -465,18 +495,22 @@ std::string summary_table(const UnloadPlan& plan, const UnloadSummary& summary)
     // The tables that have rows or lost blocks, their names and counts as
     // text, and each column's width.
     std::vector<std::vector<std::string>> lines;
+    const bool lobs = std::any_of(plan.tables().begin(), plan.tables().end(), has_lob_column);
+    std::vector<const Column*> shown;
+    for (const Column& column : kColumns)
+        if (lobs || !column.lob) shown.push_back(&column);
     std::vector<std::size_t> widths{std::string_view("table").size()};
-    for (const Column& column : kColumns) widths.push_back(std::max(column.heading.size(), column.group.size()));
+    for (const Column* column : shown) widths.push_back(std::max(column->heading.size(), column->group.size()));
     for (std::size_t i = 0; i < plan.tables().size(); ++i) {
         if (summary.tables[i].all_rows() == 0 && summary.loss(i).lost == 0) continue;
         const UnloadTable& table = plan.tables()[i];
         std::vector<std::string> line{terminal_text(table.qualified_name()) + (table.inferred ? " (inferred)" : "") +
                                       (table.dropped ? " (dropped)" : "")};
-        for (const Column& column : kColumns) line.push_back(std::to_string(column.value(summary, i, table)));
+        for (const Column* column : shown) line.push_back(std::to_string(column->value(summary, i, table)));
         for (std::size_t k = 0; k < line.size(); ++k) widths[k] = std::max(widths[k], line[k].size());
         lines.push_back(std::move(line));
     }
-    std::string text = headings(widths);
+    std::string text = headings(widths, shown);
     for (const std::vector<std::string>& line : lines) {
         text += padded_right(line[0], widths[0]);
         for (std::size_t k = 1; k < line.size(); ++k) text += "  " + padded_left(line[k], widths[k]);

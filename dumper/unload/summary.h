@@ -23,6 +23,17 @@ namespace unload {
 // The last file an unload writes: its presence says the unload is complete.
 constexpr std::string_view kSummaryFile = "summary.json";
 
+// A LOB value of which some pages were not found: written with those found.
+struct IncompleteLob {
+    std::string rowid;  // empty for a stale copy, which has none
+    std::string column;
+    std::uint64_t pages_found = 0;
+    std::uint64_t pages_expected = 0;
+};
+// The incomplete LOB values a table's summary lists, at most; it counts
+// them all.
+constexpr std::size_t kIncompleteLobsListed = 1000;
+
 struct TableCounts {
     std::uint64_t rows = 0;         // live rows
     std::uint64_t deleted = 0;
@@ -35,6 +46,11 @@ struct TableCounts {
     // text (value_facts::kSqliteKeepsText, kPostgresKeepsText).
     std::uint64_t kept_as_text_sqlite = 0;
     std::uint64_t kept_as_text_postgres = 0;
+    // CLOB, NCLOB and BLOB values written with their value (in the row or
+    // apart from it, whole or not), and those of them with pages missing.
+    std::uint64_t lobs_read = 0;
+    std::uint64_t lobs_incomplete = 0;
+    std::vector<IncompleteLob> incomplete_lobs{};  // the first kIncompleteLobsListed
 
     std::uint64_t all_rows() const { return rows + deleted + stale; }
     TableCounts& operator+=(const TableCounts& more);

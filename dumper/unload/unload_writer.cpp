@@ -5,6 +5,8 @@
 
 #include "schema/oracle_types.h"
 #include "unload/binary_copy.h"
+#include "values/lob_locator.h"
+#include "values/lob_text.h"
 #include "values/text_writers.h"
 
 namespace unload {
@@ -12,6 +14,11 @@ namespace unload {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+
+// psql's end line is at most this long, but for its first LF.
+constexpr std::size_t kEndLineSpan = 4;
+
+bool is_lob(LoadForm form) { return form == LoadForm::Clob || form == LoadForm::Blob; }
 
 // A value of no bytes is a NULL, as the database reads it.
 bool is_null(const ColumnValue& value) { return value.null || (value.bytes.empty() && value.announced == 0); }
@@ -84,7 +91,7 @@ std::vector<UnloadWriter::ColumnWriting> UnloadWriter::writing_of(const std::vec
         const bool quoted = may_need_quotes(column.load.form);
         const std::size_t fields = csv_fields(column.load.form);
         writing.push_back({column.stored_index, quoted, fields > 1, field, static_cast<std::uint32_t>(i),
-                           value_room(column.load, quoted), load_writer(column.load), column.load});
+                           value_room(column.load, quoted), load_writer(column.load), column.load, column.column.lob});
         field += static_cast<std::uint32_t>(fields);
     }
     return writing;
@@ -182,7 +189,7 @@ bool UnloadWriter::write(const RowFacts& row, const PieceValues& values, const R
 
 template <class Values>
 char* UnloadWriter::put_values(OpenFile& out, char* end, std::span<const ColumnWriting> columns, const Values& values,
-                               std::size_t tail, const FileAt& at, std::uint64_t& not_decoded)
+                               std::size_t tail, const FileAt& at, const RowFacts& row, std::uint64_t& not_decoded)
 {
     char* limit = out.limit();
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -194,22 +201,162 @@ char* UnloadWriter::put_values(OpenFile& out, char* end, std::span<const ColumnW
             if (column.zone) *end++ = ',';
             continue;
         }
-        const std::size_t room = column.room.of(value.bytes.size()) + tail;
-        if (static_cast<std::size_t>(limit - end) < room) {
-            out.commit(end);
-            end = out.claim(room);
+        const bool lob = is_lob(column.load.form);
+        std::optional<WrittenValue> streamed;
+        if (lob) streamed = put_lob(out, end, column, value, tail, at, row);
+        WrittenValue written{end, ValueNote::Written};
+        if (streamed) {
+            written = *streamed;
+            end = written.end;
             limit = out.limit();
+        } else {
+            const std::size_t room = column.room.of(value.bytes.size()) + tail;
+            if (static_cast<std::size_t>(limit - end) < room) {
+                out.commit(end);
+                end = out.claim(room);
+                limit = out.limit();
+            }
+            char* const start = end;
+            written = column.write(column.load, value, end, column.quoted);
+            end = written.end;
+            if (column.quoted && end > start && *start == '"' &&
+                holds_copy_end_line(std::string_view(start, static_cast<std::size_t>(end - start))))
+                holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
         }
-        char* const start = end;
-        const WrittenValue written = column.write(column.load, value, end, column.quoted);
-        end = written.end;
-        if (column.quoted && end > start && *start == '"' &&
-            holds_copy_end_line(std::string_view(start, static_cast<std::size_t>(end - start))))
-            holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
+        if (lob) summary_.tables[at.table].lobs_read += decoded(written.note);
         if (written.facts != 0 || !decoded(written.note)) note_value(at, {column.column, column.field, value, written});
         not_decoded += !decoded(written.note);
     }
     return end;
+}
+
+std::optional<WrittenValue> UnloadWriter::put_lob(OpenFile& out, char* end, const ColumnWriting& column,
+                                                  const ColumnValue& value, std::size_t tail, const FileAt& at,
+                                                  const RowFacts& row)
+{
+    if (value.truncated()) return std::nullopt;
+    const LobLocator locator = read_lob_locator(value.bytes);
+    const schema::LobStorage* storage = column.lob ? &*column.lob : nullptr;
+    // The locator's bytes, "0x" before them for text that is none.
+    auto locator_bytes = [&](ValueNote note) {
+        const std::size_t room = 2 * value.bytes.size() + 2 + tail;
+        if (static_cast<std::size_t>(out.limit() - end) < room) {
+            out.commit(end);
+            end = out.claim(room);
+        }
+        if (note == ValueNote::InvalidText) {
+            *end++ = '0';
+            *end++ = 'x';
+        }
+        return WrittenValue{put_hex_digits(end, value.bytes.data(), value.bytes.size()), note};
+    };
+    auto written = [&](std::size_t count, const auto& pages) {
+        LobText text;
+        if (column.load.form == LoadForm::Clob) {
+            text = weigh_lob_text(column, count, pages);
+            if (!text.text) return locator_bytes(ValueNote::InvalidText);
+        }
+        if (text.end_line) holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
+        return WrittenValue{stream_lob(out, end, column, count, pages, text, tail), ValueNote::Written};
+    };
+    switch (locator.form) {
+    case LobForm::BasicInline:
+    case LobForm::SecureInline: {
+        // Text the column's writer reads but for little-endian 2-byte Unicode.
+        if (!lob_little_endian(column)) return std::nullopt;
+        return written(1, [&](std::size_t) { return locator.data; });
+    }
+    case LobForm::SecureOutOfLine:
+        if (storage == nullptr || (storage->flags & (schema::lob_bits::kEncrypted | schema::lob_bits::kCompressed |
+                                                     schema::lob_bits::kDeduplicated)) == 0)
+            return std::nullopt;
+        return locator_bytes(ValueNote::LobStored);
+    case LobForm::BasicOutOfLine: {
+        if (lobs_ == nullptr) return std::nullopt;
+        const LobFound found = lobs_->find(locator, storage, row.head);
+        if (found.status == LobFound::Status::NoLayout) return locator_bytes(ValueNote::LobLayout);
+        if (found.found < found.expected) note_incomplete_lob(at, row, column, found);
+        if (found.status == LobFound::Status::NoPages) return locator_bytes(ValueNote::LobLost);
+        return written(found.found, [this](std::size_t i) { return lobs_->page(i); });
+    }
+    case LobForm::Empty:
+    case LobForm::Unreadable: break;
+    }
+    return std::nullopt;
+}
+
+bool UnloadWriter::lob_little_endian(const ColumnWriting& column)
+{
+    return column.load.form == LoadForm::Clob && column.load.charset == nullptr && column.lob &&
+           (column.lob->property & schema::lob_bits::kLittleEndian) != 0;
+}
+
+template <class Pages>
+UnloadWriter::LobText UnloadWriter::weigh_lob_text(const ColumnWriting& column, std::size_t count, const Pages& pages)
+{
+    LobText weighed;
+    LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
+    // The end of the text before, for an end line across two pages.
+    std::string before;
+    for (std::size_t i = 0; i < count; ++i) {
+        const ByteView page = pages(i);
+        lob_text_.resize(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra);
+        const char* text_end = decoder.convert(page, lob_text_.data());
+        if (text_end == nullptr) return {false};
+        const std::string_view text(lob_text_.data(), static_cast<std::size_t>(text_end - lob_text_.data()));
+        const TextScan scan = scan_text(text.data(), text.size(), text.size());
+        if (scan.nul()) return {false};
+        weighed.quoted = weighed.quoted || scan.special();
+        weighed.end_line = weighed.end_line || holds_copy_end_line(before + std::string(text.substr(0, kEndLineSpan))) ||
+                           holds_copy_end_line(text);
+        before += text.substr(text.size() > kEndLineSpan ? text.size() - kEndLineSpan : 0);
+        if (before.size() > kEndLineSpan) before.erase(0, before.size() - kEndLineSpan);
+    }
+    weighed.text = decoder.whole();
+    return weighed;
+}
+
+template <class Pages>
+char* UnloadWriter::stream_lob(OpenFile& out, char* end, const ColumnWriting& column, std::size_t count,
+                               const Pages& pages, const LobText& text, std::size_t tail)
+{
+    out.commit(end);
+    if (text.quoted) out.text("\"");
+    LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
+    for (std::size_t i = 0; i < count; ++i) {
+        const ByteView page = pages(i);
+        if (column.load.form == LoadForm::Blob) {
+            char* digits = out.claim(2 * page.size());
+            out.commit(put_hex_digits(digits, page.data(), page.size()));
+            continue;
+        }
+        lob_text_.resize(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra);
+        const char* text_end = decoder.convert(page, lob_text_.data());
+        if (text_end == nullptr) break;  // not so when weighed: the file changed since
+        const auto length = static_cast<std::size_t>(text_end - lob_text_.data());
+        char* at = out.claim(2 * length);
+        for (std::size_t k = 0; k < length; ++k) {
+            if (text.quoted && lob_text_[k] == '"') *at++ = '"';
+            *at++ = lob_text_[k];
+        }
+        out.commit(at);
+    }
+    if (text.quoted) out.text("\"");
+    return out.claim(tail);
+}
+
+void UnloadWriter::note_incomplete_lob(const FileAt& at, const RowFacts& row, const ColumnWriting& column,
+                                       const LobFound& found)
+{
+    TableCounts& counts = summary_.tables[at.table];
+    ++counts.lobs_incomplete;
+    if (counts.incomplete_lobs.size() >= kIncompleteLobsListed) return;
+    char rowid[kRowidTextSize];
+    const std::size_t rowid_size = row.has_rowid ? static_cast<std::size_t>(put_rowid(rowid, row) - rowid) : 0;
+    const UnloadTable& table = plan_.tables()[at.table];
+    const std::vector<OutputColumn>& columns = at.kind == RowKind::Hidden ? table.hidden_columns : table.columns;
+    counts.incomplete_lobs.push_back(
+        {std::string(rowid, rowid_size), columns[column.column].column.name, found.found, found.expected});
 }
 
 void UnloadWriter::note_value(const FileAt& at, const NotedValue& noted)
@@ -240,7 +387,7 @@ bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const Ro
     std::uint64_t not_decoded = 0;
     // Room for the separators, the rowid and the line's end; then for each
     // value, claimed anew only when what is left of the buffer may not hold it.
-    char* end = put_values(*out, out->claim(tail), columns, values, tail, {target.table, kind}, not_decoded);
+    char* end = put_values(*out, out->claim(tail), columns, values, tail, {target.table, kind}, row, not_decoded);
     if (!columns.empty()) *end++ = ',';
     if (row.has_rowid) end = put_rowid(end, row);
     out->commit(end);
@@ -283,7 +430,7 @@ bool UnloadWriter::write_hidden(const RowFacts& row, RowKind kind, const Values&
     char* end = out->claim(kRowidTextSize + 1 + tail);
     if (row.has_rowid) end = put_rowid(end, row);
     *end++ = ',';
-    end = put_values(*out, end, columns, values, tail, {target.table, RowKind::Hidden}, not_decoded);
+    end = put_values(*out, end, columns, values, tail, {target.table, RowKind::Hidden}, row, not_decoded);
     *end++ = ',';
     end = std::copy(word.begin(), word.end(), end);
     out->commit(end);
@@ -345,6 +492,14 @@ char* UnloadWriter::put_rowid(char* out, const RowFacts& row)
     return put_rowid_slot_text(out + kRowidSlotTextAt, static_cast<std::uint32_t>(row.head.slot));
 }
 
+// A LOB's id in hexadecimal, from its locator.
+std::string lob_id_text(const ColumnValue& value)
+{
+    const LobLocator locator = read_lob_locator(value.bytes);
+    char digits[2 * sizeof locator.lob_id];
+    return std::string(digits, put_hex_digits(digits, locator.lob_id.data(), locator.lob_id.size()));
+}
+
 std::string undecoded_reason(const OutputColumn& column, const ColumnValue& value, ValueNote note)
 {
     if (value.truncated()) return "cut short: the value runs past the end of its block";
@@ -358,6 +513,18 @@ std::string undecoded_reason(const OutputColumn& column, const ColumnValue& valu
     case ValueNote::Locator:
         return column.load.form == LoadForm::Unknown ? "a column of a type that is not decoded"
                                                      : "a LOB locator: the LOB's value is stored apart from the row";
+    case ValueNote::LobLayout:
+        return "a LOB locator (LobId " + lob_id_text(value) +
+               "): its length does not fit the pages of its LOB segment as they are read";
+    case ValueNote::LobLost: return "a LOB locator (LobId " + lob_id_text(value) + "): none of its pages was found";
+    case ValueNote::LobStored: {
+        const std::uint32_t flags = column.column.lob ? column.column.lob->flags : 0;
+        const char* how = (flags & schema::lob_bits::kEncrypted) != 0    ? "encrypted"
+                          : (flags & schema::lob_bits::kCompressed) != 0 ? "compressed"
+                                                                          : "deduplicated";
+        return "a LOB locator (LobId " + lob_id_text(value) + "): a SecureFile LOB stored " + how +
+               ", which is not read";
+    }
     }
     return "";
 }

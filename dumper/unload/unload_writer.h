@@ -18,6 +18,7 @@
 
 #include "rows/row_reader.h"
 #include "unload/summary.h"
+#include "unload/lob_pages.h"
 #include "unload/table_files.h"
 #include "unload/unload_plan.h"
 
@@ -85,6 +86,9 @@ public:
 
     // Adds the tables the plan has been given since (the inferred ones).
     void add_tables();
+    // Reads the LOB values stored apart from their rows through `pages`
+    // (kept by the caller); without, their locators are written.
+    void read_lobs_with(LobPages* pages) { lobs_ = pages; }
 
     // Writes the row to its table's file of its kind, and counts it; false
     // when the file cannot be written (the files say why).
@@ -133,6 +137,7 @@ private:
         ValueRoom room;
         LoadWriter write;
         LoadColumn load;
+        std::optional<schema::LobStorage> lob;  // a LOB column's, when known
     };
     // The file a line is written to: its table's, of a kind.
     struct FileAt {
@@ -161,7 +166,30 @@ private:
     // needs more); returns the end of what was written.
     template <class Values>
     char* put_values(OpenFile& out, char* end, std::span<const ColumnWriting> columns, const Values& values,
-                     std::size_t tail, const FileAt& at, std::uint64_t& not_decoded);
+                     std::size_t tail, const FileAt& at, const RowFacts& row, std::uint64_t& not_decoded);
+    // A LOB value the row does not hold, or holds in a form the column's
+    // writer does not read, written page by page into `out` from `end` on;
+    // what was written (its end with `tail` to spare). nullopt for a value
+    // the column's writer writes.
+    std::optional<WrittenValue> put_lob(OpenFile& out, char* end, const ColumnWriting& column,
+                                        const ColumnValue& value, std::size_t tail, const FileAt& at,
+                                        const RowFacts& row);
+    // The text of the pages found (pages_ of lobs_, or the value held) to
+    // be written as a field: whether it is text, needs quotes, or holds
+    // psql's end line.
+    struct LobText {
+        bool text = true;
+        bool quoted = false;
+        bool end_line = false;
+    };
+    template <class Pages>
+    LobText weigh_lob_text(const ColumnWriting& column, std::size_t count, const Pages& pages);
+    template <class Pages>
+    char* stream_lob(OpenFile& out, char* end, const ColumnWriting& column, std::size_t count, const Pages& pages,
+                     const LobText& text, std::size_t tail);
+    // Whether the column's text is 2-byte Unicode stored little-endian.
+    static bool lob_little_endian(const ColumnWriting& column);
+    void note_incomplete_lob(const FileAt& at, const RowFacts& row, const ColumnWriting& column, const LobFound& found);
     void note_value(const FileAt& at, const NotedValue& noted);
     bool write_undecoded(std::size_t table, const RowFacts& row, RowKind kind, std::uint64_t record);
     bool append_undecoded(std::size_t table, const UnloadWriter& range, const TableFiles& range_files);
@@ -183,6 +211,8 @@ private:
     // The tables a range wrote rows of, so that clearing it costs no more.
     std::vector<std::size_t> touched_;
     std::vector<bool> is_touched_;
+    LobPages* lobs_ = nullptr;
+    std::vector<char> lob_text_;  // a page's text, converted
     std::vector<std::size_t> first_files_;  // by table: the file of its live rows, those of its other kinds after it
     std::size_t tables_ = 0;  // the plan's tables added to the files
     std::vector<std::vector<ColumnWriting>> columns_;         // by table

@@ -1,0 +1,86 @@
+// The pages of BasicFile LOB values stored apart from their rows: those
+// the locator's address list names, then the later ones, found by scanning
+// the LOB segments (LOB$ gives their headers) for their data blocks, which
+// carry the LobId and the page number. A page is taken only from a LOB
+// data block of its LobId, page number and, when known, data object; of
+// two blocks of one page, the later version. The map of later pages stays
+// within kMostMappedPages entries whatever the segments hold.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "read/data_file.h"
+#include "rows/row_reader.h"
+#include "schema/schema.h"
+#include "unload/unload_plan.h"
+#include "values/lob_locator.h"
+
+namespace unload {
+
+// The pages past the locators' lists the segment scan maps, at most:
+// 32 bytes each, and 1 GiB of LOB data takes some 130000.
+constexpr std::size_t kMostMappedPages = std::size_t{1} << 20;
+
+// What was found of one value.
+struct LobFound {
+    enum class Status : std::uint8_t {
+        Read,      // its pages (some may be missing) are ready to be read in order
+        NoLayout,  // its locator does not fit the layout read (the last page's length)
+        NoPages,   // none of its pages was found
+    };
+    Status status = Status::NoPages;
+    std::uint64_t expected = 0;  // the pages its locator counts
+    std::uint64_t length = 0;    // the bytes its locator gives
+    std::size_t found = 0;       // of them, those found
+};
+
+class LobPages {
+public:
+    explicit LobPages(DataFileSet& files) : files_(files) {}
+
+    // Maps the later pages of the LOB segments of the plan's columns;
+    // returns what could not be scanned, a line each.
+    std::vector<std::string> scan_segments(const UnloadPlan& plan);
+
+    // Finds the pages of an out-of-line BasicFile value of a column stored
+    // as `storage` (nullptr when not known), whose row's head is `head`.
+    LobFound find(const LobLocator& locator, const schema::LobStorage* storage, const PieceAt& head);
+    // The data of the `index`th page found (in page order) of the value
+    // found last: the last page's cut to its length; empty when it can no
+    // longer be read. Valid until the next call.
+    ByteView page(std::size_t index);
+
+private:
+    struct Mapped {
+        std::array<std::uint8_t, 10> lob_id;
+        std::uint32_t page;
+        std::uint64_t scn;
+        DataFile* file;
+        std::int32_t block;
+    };
+    struct PageAt {
+        DataFile* file;
+        std::int32_t block;
+        std::uint32_t page;
+    };
+    // The page `page` of the value in block `block` of `file`, when the
+    // block holds it.
+    std::optional<LobPage> read_page(DataFile& file, std::int32_t block, std::uint32_t page);
+    void scan_segment(const schema::LobStorage& storage, std::vector<std::string>& problems);
+
+    DataFileSet& files_;
+    std::vector<Mapped> mapped_;  // sorted by LobId and page, one a page
+    bool full_ = false;           // kMostMappedPages reached
+    // The value found last.
+    std::array<std::uint8_t, 10> lob_id_{};
+    std::uint32_t data_object_ = 0;
+    std::uint64_t last_page_ = 0;
+    std::uint32_t last_bytes_ = 0;
+    std::vector<PageAt> pages_;
+    Block block_;
+};
+
+}  // namespace unload
