@@ -1,5 +1,7 @@
 #include "lob_locators.h"
 
+#include <stdexcept>
+
 namespace datafile {
 
 namespace {
@@ -57,6 +59,21 @@ Bytes secure_inline_locator(const LobId& id, const Bytes& data)
     return b;
 }
 
+Bytes secure_out_of_line_locator(const LobId& id, std::uint32_t length, std::uint32_t address, std::uint8_t blocks)
+{
+    // flg3 3: a 4-byte length; flg4 0: one byte skipped; then a count, a
+    // flag, the address and the block count.
+    Bytes b = locator_head(id, 40, 0x0000);
+    b[26] = 0x03;
+    b[27] = 0x00;
+    put32(b, 28, length);
+    b[33] = 1;
+    b[34] = 0;
+    put32(b, 35, address);
+    b[39] = blocks;
+    return b;
+}
+
 Bytes basic_out_of_line_locator(const LobId& id, std::uint32_t pages, std::uint16_t last_bytes,
                                 const std::vector<std::uint32_t>& addresses)
 {
@@ -64,6 +81,27 @@ Bytes basic_out_of_line_locator(const LobId& id, std::uint32_t pages, std::uint1
     put32(b, 24, pages - 1);
     put16(b, 28, last_bytes);
     for (std::size_t i = 0; i < addresses.size(); ++i) put32(b, 36 + 4 * i, addresses[i]);
+    return b;
+}
+
+std::uint32_t lob_page_size(std::uint32_t block_size) { return block_size - 60; }
+
+Bytes lob_data_block(const LobId& id, std::uint32_t data_object, std::uint32_t page, const Bytes& data,
+                     std::uint16_t file, std::uint32_t block, std::uint32_t block_size, ByteOrder order,
+                     std::uint32_t scn)
+{
+    if (data.size() > lob_page_size(block_size)) throw std::invalid_argument("more data than a LOB page holds");
+    Bytes b = empty_typed_block(0x28, file, block, block_size, order);
+    auto put32_in = [&](std::size_t at, std::uint32_t v) {
+        for (std::size_t i = 0; i < 4; ++i)
+            b[at + i] = static_cast<std::uint8_t>(order == ByteOrder::Little ? v >> (8 * i) : v >> (24 - 8 * i));
+    };
+    put32_in(8, scn);
+    put32_in(20, data_object);
+    std::copy(id.begin(), id.end(), b.begin() + 24);
+    put32_in(44, page);
+    std::copy(data.begin(), data.end(), b.begin() + 56);
+    seal_block(b, order);
     return b;
 }
 

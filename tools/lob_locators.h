@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "datafile_builder.h"
+#include "file_structures.h"
 
 namespace datafile {
 
@@ -17,8 +18,21 @@ using LobId = std::array<std::uint8_t, 10>;
 LobId lob_id(std::uint32_t n);
 Bytes basic_inline_locator(const LobId& id, const Bytes& data);
 Bytes secure_inline_locator(const LobId& id, const Bytes& data);
+// A SecureFile value of `length` bytes in its LOB segment: a 4-byte
+// length, then an extent list of one extent of `blocks` blocks at `address`.
+Bytes secure_out_of_line_locator(const LobId& id, std::uint32_t length, std::uint32_t address, std::uint8_t blocks);
 // `pages` blocks of the LOB segment, the last holding `last_bytes`.
 Bytes basic_out_of_line_locator(const LobId& id, std::uint32_t pages, std::uint16_t last_bytes,
                                 const std::vector<std::uint32_t>& addresses);
+
+// The data bytes a LOB data block of `block_size` bytes holds.
+std::uint32_t lob_page_size(std::uint32_t block_size);
+
+// A BasicFile LOB data block (type 0x28) at `block` of relative file
+// `file`: page `page` of LOB `id` of the LOB segment `data_object`, its
+// data `data` (no more than a page's), its header fields in `order`.
+Bytes lob_data_block(const LobId& id, std::uint32_t data_object, std::uint32_t page, const Bytes& data,
+                     std::uint16_t file, std::uint32_t block, std::uint32_t block_size, ByteOrder order,
+                     std::uint32_t scn = 0x2000);
 
 }  // namespace datafile

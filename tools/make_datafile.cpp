@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "datafile_builder.h"
+#include "lob_database.h"
 #include "row_layout.h"
 #include "schema/ddl_writer.h"
 #include "schema_truth.h"
@@ -66,6 +67,10 @@ int usage()
                  "  intervals beyond PostgreSQL's, and values no type decodes, and\n"
                  "  DIRECTORY/expected-values.csv: what each value is to become in the CSV\n"
                  "  files and the loaded tables\n"
+                 "       make_datafile lobs DIRECTORY\n"
+                 "  writes the same for a database of CLOB, NCLOB and BLOB values in their rows\n"
+                 "  and in their LOB segments (one with a page zeroed, one with every page\n"
+                 "  lost), and DIRECTORY/expected-lobs.csv: what each value is to become\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -159,6 +164,15 @@ int main(int argc, char** argv)
             datafile::write_database(datafile::build_database(exact.database), words[1]);
             write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(exact.database)));
             write_text(words[1] + "/expected-values.csv", datafile::expected_values_csv(exact));
+            return 0;
+        }
+        if (what == "lobs" && words.size() == 2) {
+            std::filesystem::create_directories(words[1]);
+            const datafile::LobCases cases = datafile::lob_database(block_size, order);
+            const datafile::BuiltDatabase built = datafile::build_database(cases.database);
+            datafile::write_database(built, words[1]);
+            write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(cases.database, &built)));
+            write_text(words[1] + "/expected-lobs.csv", datafile::expected_lobs_csv(cases));
             return 0;
         }
         if (what == "sample" || what == "types") {

@@ -1,5 +1,8 @@
 #include "system_file.h"
 
+#include <cstdio>
+#include <tuple>
+
 #include <algorithm>
 #include <deque>
 #include <filesystem>
@@ -83,6 +86,23 @@ void overwrite(Bytes& block)
 constexpr std::uint32_t kUsersExtentBlocks = 8;
 // TABPART$'s object number (any that no other object has).
 constexpr std::uint32_t kTabPartObject = 568;
+// LOB$'s object number, and its table number in C_OBJ# (a fresh
+// database's); the OBJ$ namespace of LOB segments.
+constexpr std::uint32_t kLobTableObject = 569;
+constexpr std::uint8_t kLobTableNumber = 6;
+constexpr std::uint16_t kNamespaceLob = 8;
+// A LOB segment's OBJ$ name: SYS_LOB, the table's OBJ# in 10 digits, C,
+// the column's INTCOL# in 5, $$.
+std::string lob_segment_name(const TableDef& t, const LobDef& lob)
+{
+    std::size_t intcol = 0;
+    for (std::size_t i = 0; i < t.columns.size(); ++i)
+        if (t.columns[i].name == lob.column) intcol = i + 1;
+    char name[64];
+    std::snprintf(name, sizeof name, "SYS_LOB%010uC%05zu$$", static_cast<unsigned>(t.object_id), intcol);
+    return name;
+}
+
 // Where the USERS file's first extent starts.
 constexpr std::uint32_t kUsersFirstExtent = 16;
 // The share of a block inserts leave free, in tenths (PCTFREE 10).
@@ -164,6 +184,9 @@ private:
                       bool deleted = false) const;
     std::vector<LogicalRow> bootstrap_rows() const;
     void add_partition_table();
+    void add_lob_table();
+    void lay_out_lob_values();
+    std::vector<LogicalRow> rows_with_locators(const TableDef& t) const;
 
     void fill_dictionary_values();
     void lay_out_dictionary();
@@ -191,8 +214,12 @@ private:
     std::map<std::uint16_t, std::uint32_t> next_free_;  // where the next extent of each file goes
     std::map<std::string, TableDef> core_tables_;       // by name
     // The dictionary's tables that are no core tables, in the SYSTEM file:
-    // TABPART$, when some table is partitioned.
+    // TABPART$, when some table is partitioned, and LOB$ (in C_OBJ#), when
+    // some table has LOB columns described.
     std::vector<TableDef> sys_tables_;
+    // The locators of the LOB values stored apart, by (table object, row,
+    // place of the value in the row).
+    std::map<std::tuple<std::uint32_t, std::size_t, std::size_t>, Bytes> lob_locators_;
     std::vector<ClusterDef> core_clusters_;
     BuiltDatabase out_;
 };
@@ -437,12 +464,16 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
         for (const PartitionDef& p : t.partitions)
             objects.push_back({p.object_id, p.data_object_id, user_id(t.owner), t.name, p.name,
                                kObjectTypeTablePartition, &kUsersCreated, t.dropped || p.dropped});
+        for (const LobDef& lob : t.lobs)
+            objects.push_back({lob.lob_object, lob.lob_object, user_id(t.owner), lob_segment_name(t, lob), "",
+                               kObjectTypeLob, &kUsersCreated, t.dropped});
     }
     std::stable_sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) { return a.id < b.id; });
     std::vector<LogicalRow> rows;
     for (const Object& o : objects) {
         const std::uint16_t name_space = o.type == kObjectTypeIndex     ? kNamespaceIndex
                                          : o.type == kObjectTypeCluster ? kNamespaceCluster
+                                         : o.type == kObjectTypeLob     ? kNamespaceLob
                                                                         : kNamespaceTable;
         rows.push_back(named_row(core_tables_.at("OBJ$"),
                                  {{"OBJ#", number(o.id)},
@@ -581,6 +612,116 @@ void DatabaseBuilder::add_partition_table()
     sys_tables_.push_back(std::move(tabpart));
 }
 
+// LOB$: a row per LOB column described (TableDef::lobs), naming its table
+// (OBJ#), its column (COL#, INTCOL#), its LOB segment (LOBJ#, FILE#,
+// BLOCK#) and storage (CHUNK, FLAGS, PROPERTY); table 6 of C_OBJ#, whose
+// key is OBJ#. Each LOB's segment is made too.
+void DatabaseBuilder::add_lob_table()
+{
+    const bool any = std::any_of(db_.tables.begin(), db_.tables.end(), [](const TableDef& t) { return !t.lobs.empty(); });
+    if (!any) return;
+    ClusterDef* c_obj = nullptr;
+    for (ClusterDef& c : core_clusters_)
+        if (c.name == "C_OBJ#") c_obj = &c;
+    if (c_obj == nullptr) throw std::invalid_argument("LOB$ needs the cluster C_OBJ#");
+    c_obj->table_count = std::max<std::uint8_t>(c_obj->table_count, kLobTableNumber + 1);
+    TableDef lob_table;
+    lob_table.owner = "SYS";
+    lob_table.name = "LOB$";
+    lob_table.object_id = kLobTableObject;
+    lob_table.data_object_id = c_obj->data_object_id;
+    lob_table.cluster = ClusterPlace{c_obj->object_id, kLobTableNumber};
+    for (const char* name : {"OBJ#", "COL#", "INTCOL#", "LOBJ#", "PART#", "IND#", "TS#", "FILE#", "BLOCK#", "CHUNK",
+                             "PCTVERSION$", "FLAGS", "PROPERTY", "RETENTION", "FREEPOOLS", "SPARE1", "SPARE2",
+                             "SPARE3"}) {
+        ColumnDef column;
+        column.name = name;
+        column.nullable = std::string_view(name).starts_with("SPARE") || std::string_view(name) == "FREEPOOLS";
+        lob_table.columns.push_back(column);
+    }
+    for (const TableDef& t : db_.tables) {
+        if (t.lobs.empty()) continue;
+        if (t.cluster || !t.partitions.empty()) throw std::invalid_argument(t.name + ": LOBs of a heap table only");
+        const std::vector<ColumnNumbers> numbers = t.numbers();
+        for (const LobDef& lob : t.lobs) {
+            const auto column = std::find_if(t.columns.begin(), t.columns.end(),
+                                             [&](const ColumnDef& c) { return c.name == lob.column; });
+            if (column == t.columns.end()) throw std::invalid_argument(t.name + " has no LOB column " + lob.column);
+            const ColumnNumbers& n = numbers[static_cast<std::size_t>(column - t.columns.begin())];
+            const Segment& segment = add_segment_of(t.owner + "." + lob_segment_name(t, lob), lob.lob_object);
+            lob_table.rows.push_back(named_row(lob_table, {{"OBJ#", number(t.object_id)},
+                                                           {"COL#", number(n.col)},
+                                                           {"INTCOL#", number(n.intcol)},
+                                                           {"LOBJ#", number(lob.lob_object)},
+                                                           {"PART#", number(0)},
+                                                           {"IND#", number(lob.lob_object + 1)},
+                                                           {"TS#", number(db_.users_tablespace)},
+                                                           {"FILE#", number(segment.truth.header.file)},
+                                                           {"BLOCK#", number(segment.truth.header.block)},
+                                                           {"CHUNK", number(lob.chunk)},
+                                                           {"PCTVERSION$", number(10)},
+                                                           {"FLAGS", number(lob.flags)},
+                                                           {"PROPERTY", number(lob.property)},
+                                                           {"RETENTION", number(900)}}));
+        }
+    }
+    sys_tables_.push_back(std::move(lob_table));
+}
+
+// The pages of each LOB value stored apart, in its segment's blocks taken
+// in turn, and the locator that names them (the first pages' addresses).
+void DatabaseBuilder::lay_out_lob_values()
+{
+    const std::uint32_t page_size = lob_page_size(db_.block_size);
+    for (const TableDef& t : db_.tables)
+        for (const LobDef& lob : t.lobs) {
+            Segment& segment = segment_of(lob.lob_object);
+            std::size_t place = 0;
+            for (const ColumnDef& c : t.columns) {
+                if (c.name == lob.column) break;
+                place += c.stored() ? 1 : 0;
+            }
+            for (const LobValueDef& value : lob.values) {
+                const std::uint32_t pages =
+                    std::max<std::uint32_t>(1, static_cast<std::uint32_t>((value.data.size() + page_size - 1) / page_size));
+                std::vector<std::uint32_t> addresses;
+                for (std::uint32_t page = 0; page < pages; ++page) {
+                    const auto from = value.data.begin() + static_cast<std::ptrdiff_t>(std::size_t{page} * page_size);
+                    const Bytes data(from, value.data.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                                                     value.data.size(), std::size_t{page + 1} * page_size)));
+                    const auto has = [&](const std::vector<std::uint32_t>& list) {
+                        return std::find(list.begin(), list.end(), page) != list.end();
+                    };
+                    if (has(value.old_copies)) {
+                        const BlockAddress old = take_block(segment);
+                        files_.put_image(old, lob_data_block(value.id, lob.lob_object, page, Bytes(data.size(), '?'),
+                                                             old.file, old.block, db_.block_size, db_.byte_order, 0x1000));
+                    }
+                    const BlockAddress at = take_block(segment);
+                    files_.put_image(at, has(value.zeroed_pages)
+                                             ? Bytes(db_.block_size, 0)
+                                             : lob_data_block(value.id, lob.lob_object, page, data, at.file, at.block,
+                                                              db_.block_size, db_.byte_order));
+                    if (addresses.size() < 12) addresses.push_back(block_address(at.file, at.block));
+                }
+                const auto last = static_cast<std::uint16_t>(value.data.size() - std::size_t{pages - 1} * page_size);
+                lob_locators_[{t.object_id, value.row, place}] = basic_out_of_line_locator(value.id, pages, last, addresses);
+            }
+        }
+}
+
+std::vector<LogicalRow> DatabaseBuilder::rows_with_locators(const TableDef& t) const
+{
+    std::vector<LogicalRow> rows = t.rows;
+    for (const auto& [key, locator] : lob_locators_) {
+        const auto& [object, row, place] = key;
+        if (object != t.object_id) continue;
+        if (rows.at(row).values.size() <= place) rows.at(row).values.resize(place + 1);
+        rows.at(row).values[place] = locator;
+    }
+    return rows;
+}
+
 // ---------------------------------------------------------------------------
 // Laying the rows out
 
@@ -651,10 +792,12 @@ void DatabaseBuilder::lay_out_dictionary()
         std::vector<const TableDef*> members;
         for (const auto& [name, t] : core_tables_)
             if (t.cluster && t.cluster->cluster_object == c.object_id) members.push_back(&t);
+        for (const TableDef& t : sys_tables_)
+            if (t.cluster && t.cluster->cluster_object == c.object_id) members.push_back(&t);
         lay_out_cluster(c, members, segment_named("SYS." + c.name));
     }
     for (const TableDef& t : sys_tables_)
-        out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id, t.rows));
+        if (!t.cluster) out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id, t.rows));
     for (const char* name : {"OBJ$", "TAB$", "COL$", "USER$", "BOOTSTRAP$"})
         out_.dictionary.push_back(core_tables_.at(name));
     for (const TableDef& t : sys_tables_) out_.dictionary.push_back(t);
@@ -788,7 +931,7 @@ void DatabaseBuilder::lay_out_users_tables()
             out_.rows.push_back(lay_out_heap(t, p.name, segment_of(p.data_object_id), p.data_object_id, p.rows));
         if (!t.partitions.empty()) continue;
         if (t.older) lay_out_older_generation(t, segment_of(t.data_object_id));
-        else out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id, t.rows));
+        else out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id, rows_with_locators(t)));
     }
 }
 
@@ -850,7 +993,9 @@ BuiltDatabase DatabaseBuilder::build()
         if (t.partitions.empty()) add_segment_of(t.owner + "." + t.name, t.data_object_id);
     }
     add_partition_table();
+    add_lob_table();
 
+    lay_out_lob_values();
     lay_out_dictionary();
     lay_out_users_tables();
     write_segment_headers();

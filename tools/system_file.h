@@ -16,6 +16,7 @@
 
 #include "datafile_builder.h"
 #include "file_structures.h"
+#include "lob_locators.h"
 #include "row_layout.h"
 
 namespace datafile {
@@ -102,6 +103,30 @@ struct OlderGeneration {
     std::vector<LogicalRow> rows;
 };
 
+// A LOB value stored apart from its row: its pages written into its
+// column's LOB segment, one block a page, and its row given the locator
+// that names them.
+struct LobValueDef {
+    std::size_t row = 0;  // of the table's rows
+    LobId id{};
+    Bytes data;  // as stored: a CLOB's text in 2-byte Unicode or its single-byte set
+    // The pages whose blocks are written all zeros instead.
+    std::vector<std::uint32_t> zeroed_pages;
+    // Pages written twice, the older copy first: the newer holds the data.
+    std::vector<std::uint32_t> old_copies;
+};
+
+// A LOB column's LOB$ row and LOB segment (in the USERS file, its blocks
+// taken in turn: a chunk of CHUNK pages lies in consecutive blocks).
+struct LobDef {
+    std::string column;
+    std::uint32_t lob_object = 0;  // LOBJ#, its segment's object and data object number
+    std::uint32_t chunk = 1;
+    std::uint32_t flags = 0;
+    std::uint32_t property = 0x02;  // a user LOB with row data
+    std::vector<LobValueDef> values;
+};
+
 struct TableDef {
     std::string owner;  // a user's name
     std::string name;
@@ -125,6 +150,9 @@ struct TableDef {
     // Names it had before a DDL rewrote its OBJ$ row: rows of its object
     // and data object numbers marked deleted.
     std::vector<std::string> former_names;
+    // Its LOB columns' LOB$ rows and segments (a heap table's), written
+    // with SYS.LOB$ in the cluster C_OBJ#.
+    std::vector<LobDef> lobs;
 
     std::vector<ColumnNumbers> numbers() const;
     std::vector<ColumnNumbers> removed_numbers() const;  // of removed_columns, after the others'

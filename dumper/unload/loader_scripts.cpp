@@ -22,7 +22,7 @@ constexpr std::string_view kStaging = "unload_staging";
 constexpr std::string_view kStagingRecord = "unload_record";
 // The loader reads a field of up to 255 bytes unless told more.
 constexpr std::uint32_t kLoaderDefaultField = 255;
-// Fields of LONG and LONG RAW: the most the loader is told to expect.
+// Fields of LONG, LONG RAW and LOBs: the most the loader is told to expect.
 constexpr std::uint32_t kLoaderLongField = 1u << 20;
 // The most a zone's field takes: a region's name.
 constexpr std::uint32_t kLoaderZoneField = 64;
@@ -30,7 +30,11 @@ constexpr std::uint32_t kLoaderZoneField = 64;
 // written (value_facts::kLongDecimal).
 constexpr int kSqliteRealDigits = 15;
 
-bool is_raw(OracleType type) { return type == OracleType::Raw || type == OracleType::LongRaw; }
+// Bytes the CSV file holds as hexadecimal digits, loaded as bytes.
+bool is_raw(OracleType type)
+{
+    return type == OracleType::Raw || type == OracleType::LongRaw || type == OracleType::Blob;
+}
 
 // A field of the staging table: "c1" for a record's first.
 std::string field(std::size_t number) { return sql_identifier("c" + std::to_string(number)); }
@@ -221,7 +225,8 @@ std::string postgres_value(const schema::Column& column, const std::string& x)
                "::interval END";
     }
     case OracleType::Raw:
-    case OracleType::LongRaw: return "decode(" + x + ", 'hex')";
+    case OracleType::LongRaw:
+    case OracleType::Blob: return "decode(" + x + ", 'hex')";
     default: return x;
     }
 }
@@ -432,7 +437,10 @@ std::string loader_field(const schema::Column& column)
     case OracleType::TimestampLtz: return " TIMESTAMP WITH LOCAL TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF\"";
     case OracleType::TimestampTz: return " TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\"";
     case OracleType::Long:
-    case OracleType::LongRaw: return " CHAR(" + std::to_string(kLoaderLongField) + ")";
+    case OracleType::LongRaw:
+    case OracleType::Clob:
+    case OracleType::Nclob:
+    case OracleType::Blob: return " CHAR(" + std::to_string(kLoaderLongField) + ")";
     default: break;
     }
     // Text as UTF-8 takes up to four bytes a character; RAW two digits a byte.
@@ -452,7 +460,8 @@ std::string sqlite_type(const schema::Column& column)
     case OracleType::BinaryFloat:
     case OracleType::BinaryDouble: return "REAL";
     case OracleType::Raw:
-    case OracleType::LongRaw: return "BLOB";
+    case OracleType::LongRaw:
+    case OracleType::Blob: return "BLOB";
     case OracleType::Boolean: return "INTEGER";
     // NUMERIC affinity, which keeps the dates' text as text and the Julian
     // days of BC dates as REAL.
@@ -478,7 +487,8 @@ std::string postgres_type(const schema::Column& column)
     case OracleType::IntervalYm:
     case OracleType::IntervalDs: return "interval";
     case OracleType::Raw:
-    case OracleType::LongRaw: return "bytea";
+    case OracleType::LongRaw:
+    case OracleType::Blob: return "bytea";
     case OracleType::Boolean: return "boolean";
     default: return "text";
     }
@@ -494,7 +504,7 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
         "-- ROW_KIND) \"OWNER.TABLE$hidden\", its values not decoded \"OWNER.TABLE$undecoded\"\n"
         "-- (NULL in their tables); a dropped table is \"OWNER.TABLE$dropped\". Empty fields\n"
         "-- become NULL (an empty string is NULL in Oracle); the hexadecimal digits of RAW\n"
-        "-- values become BLOBs.\n"
+        "-- and BLOB values become BLOBs.\n"
         ".bail on\n.headers off\n.mode list\nBEGIN;\n";
     std::string blobs;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {

@@ -1,0 +1,192 @@
+#include "lob_database.h"
+
+#include <algorithm>
+
+#include "format/dictionary_format.h"
+#include "lob_locators.h"
+
+namespace datafile {
+
+namespace {
+
+using namespace dictionary;
+
+constexpr std::uint32_t kLobsTable = 87500;
+// The LOB segments' objects, a column each.
+constexpr std::uint32_t kDocLob = 87501, kNdocLob = 87503, kPicLob = 87505, kLdocLob = 87507, kSdocLob = 87509;
+
+// ASCII text of `length` characters, lines of words, commas and quotes
+// among them, `seed` telling one text from another.
+std::string ascii_text(std::size_t length, unsigned seed)
+{
+    static const char* const kWords[] = {"LOB", "page", "chunk", "\"quoted\"", "a, b", "index", "segment", "row"};
+    std::string text;
+    unsigned n = seed;
+    while (text.size() < length) {
+        n = n * 1103515245u + 12345u;
+        text += kWords[(n >> 16) % 8];
+        text += (n >> 8) % 11 == 0 ? "\r\n" : " ";
+    }
+    text.resize(length);
+    return text;
+}
+
+// UTF-16 big-endian, or little-endian.
+Bytes utf16(std::string_view utf8, bool little = false)
+{
+    Bytes b = nchar_value(utf8);
+    if (little)
+        for (std::size_t i = 0; i + 1 < b.size(); i += 2) std::swap(b[i], b[i + 1]);
+    return b;
+}
+
+// Bytes of runs of 0x00 and 0xFF and every byte value between them.
+Bytes runs(std::size_t length, unsigned seed)
+{
+    Bytes b;
+    while (b.size() < length) {
+        b.insert(b.end(), 50 + seed % 7, 0x00);
+        b.insert(b.end(), 70 + seed % 5, 0xFF);
+        for (unsigned v = 0; v < 256; ++v) b.push_back(static_cast<std::uint8_t>(v ^ seed));
+        ++seed;
+    }
+    b.resize(length);
+    return b;
+}
+
+std::string as_text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+ColumnDef column(std::string name, std::uint16_t type, std::uint8_t form = 0)
+{
+    ColumnDef c;
+    c.name = std::move(name);
+    c.type = type;
+    c.length = type == kTypeNumber ? 22 : 4000;
+    c.charset_form = form;
+    c.charset_id = form == 1 ? kCharsetAl32Utf8 : form == 2 ? kCharsetAl16Utf16 : 0;
+    return c;
+}
+
+}  // namespace
+
+LobCases lob_database(std::uint32_t block_size, ByteOrder order)
+{
+    LobCases cases;
+    Database& db = cases.database;
+    db = sample_database(block_size, order);
+    db.clusters.clear();
+    db.tables.clear();
+    const std::size_t page = lob_page_size(block_size);
+
+    TableDef t;
+    t.owner = "HR";
+    t.name = "LOBS";
+    t.object_id = t.data_object_id = kLobsTable;
+    ColumnDef id = column("ID", kTypeNumber);
+    id.nullable = false;
+    t.columns = {id, column("DOC", kTypeClob, 1), column("NDOC", kTypeClob, 2), column("PIC", kTypeBlob),
+                 column("LDOC", kTypeClob, 1), column("SDOC", kTypeClob, 1)};
+    LobDef doc{"DOC", kDocLob, 1, 0, 0x02, {}};
+    LobDef ndoc{"NDOC", kNdocLob, 2, 0, 0x02, {}};
+    LobDef pic{"PIC", kPicLob, 1, 0, 0x02, {}};
+    LobDef ldoc{"LDOC", kLdocLob, 1, 0, 0x02 | 0x0200, {}};
+    LobDef sdoc{"SDOC", kSdocLob, 1, 0x2000, 0x02, {}};  // SecureFile, compressed low
+    std::uint32_t next_id = 1;
+    auto value_id = [&] { return lob_id(next_id++); };
+    auto expect = [&](std::int64_t row_id, std::string col, std::string kind, std::string value) {
+        cases.expected.push_back({row_id, std::move(col), std::move(kind), std::move(value)});
+    };
+    const auto n = [](int v) { return number_value(std::to_string(v)); };
+    auto add_row = [&](int row_id) {
+        t.rows.push_back({{n(row_id), std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt}, false});
+        return t.rows.size() - 1;
+    };
+    std::vector<LogicalRow>& values = t.rows;
+
+    // 1: a page each, an NCLOB and text in little-endian 2-byte Unicode in the row.
+    {
+        const std::size_t r = add_row(1);
+        const std::string text = "Gr\xC3\xBC\xC3\x9F" "e, \"quoted\"\r\nline two \xE2\x9C\x93";
+        doc.values.push_back({r, value_id(), utf16(text), {}, {}});
+        expect(1, "DOC", "text", text);
+        const std::string ntext = "Zo\xC3\xAB \xF0\x9F\x98\x80";
+        values[r].values[2] = basic_inline_locator(value_id(), utf16(ntext));
+        expect(1, "NDOC", "text", ntext);
+        const Bytes bytes = runs(900, 1);
+        pic.values.push_back({r, value_id(), bytes, {}, {}});
+        expect(1, "PIC", "bytes", as_text(bytes));
+        const std::string ltext = "little \xE2\x9C\x93 \xF0\x9F\x98\x80";
+        values[r].values[4] = basic_inline_locator(value_id(), utf16(ltext, true));
+        expect(1, "LDOC", "text", ltext);
+        expect(1, "SDOC", "null", "");
+    }
+    // 2: many pages past the locator's list, a character split between
+    // pages, psql's end line, a page written twice.
+    {
+        const std::size_t r = add_row(2);
+        const std::string head = ascii_text((page - 2) / 2, 2);
+        const std::string text = head + "\xF0\x9F\x98\x80" + ascii_text(page * 8, 3) + "x\n\\.\nz" +
+                                 ascii_text(page * 20 + 77, 4);
+        doc.values.push_back({r, value_id(), utf16(text), {}, {}});
+        expect(2, "DOC", "text", text);
+        expect(2, "NDOC", "null", "");
+        const Bytes bytes = runs(page * 19 + 5, 2);
+        pic.values.push_back({r, value_id(), bytes, {}, {14}});
+        expect(2, "PIC", "bytes", as_text(bytes));
+        const std::string ltext = ascii_text((page - 2) / 2, 5) + "\xF0\x9F\x98\x80" + ascii_text(40, 6);
+        ldoc.values.push_back({r, value_id(), utf16(ltext, true), {}, {}});
+        expect(2, "LDOC", "text", ltext);
+        expect(2, "SDOC", "null", "");
+    }
+    // 3: a page zeroed, chunks of two blocks, every page lost.
+    {
+        const std::size_t r = add_row(3);
+        std::string pages[5];
+        for (unsigned k = 0; k < 5; ++k) pages[k] = ascii_text(page / 2, 10 + k);
+        pages[4].resize(300);
+        const std::string text = pages[0] + pages[1] + pages[2] + pages[3] + pages[4];
+        doc.values.push_back({r, value_id(), utf16(text), {2}, {}});
+        cases.expected.push_back({3, "DOC", "text", pages[0] + pages[1] + pages[3] + pages[4], true, 4, 5});
+        const std::string ntext = ascii_text(page * 2 + page / 4, 20) + "\xE4\xB8\xAD\xE6\x96\x87";
+        ndoc.values.push_back({r, value_id(), utf16(ntext), {}, {}});
+        expect(3, "NDOC", "text", ntext);
+        pic.values.push_back({r, value_id(), runs(page + 10, 3), {0, 1}, {}});
+        cases.expected.push_back({3, "PIC", "undecoded", "", true, 0, 2});
+        expect(3, "LDOC", "null", "");
+        expect(3, "SDOC", "null", "");
+    }
+    // 4: an empty LOB, and a compressed SecureFile.
+    {
+        const std::size_t r = add_row(4);
+        values[r].values[1] = basic_inline_locator(value_id(), {});
+        expect(4, "DOC", "null", "");
+        expect(4, "NDOC", "null", "");
+        expect(4, "PIC", "null", "");
+        expect(4, "LDOC", "null", "");
+        values[r].values[5] = secure_out_of_line_locator(value_id(), 5000, block_address(db.users_file, 3), 1);
+        expect(4, "SDOC", "undecoded", "");
+    }
+    t.lobs = {doc, ndoc, pic, ldoc, sdoc};
+    db.tables.push_back(std::move(t));
+    return cases;
+}
+
+std::string expected_lobs_csv(const LobCases& cases)
+{
+    std::string csv;
+    for (const LobExpected& e : cases.expected) {
+        csv += std::to_string(e.id) + "," + e.column + "," + e.kind + ",";
+        static const char kDigits[] = "0123456789ABCDEF";
+        for (unsigned char c : e.value) {
+            csv += kDigits[c >> 4];
+            csv += kDigits[c & 15];
+        }
+        csv += ',';
+        if (e.incomplete) csv.append(std::to_string(e.pages_found)).append(",").append(std::to_string(e.pages_expected));
+        else csv += ',';
+        csv += '\n';
+    }
+    return csv;
+}
+
+}  // namespace datafile

@@ -1,0 +1,43 @@
+// A database of LOB values of every kind the unload reads: held in the row
+// (BasicFile and SecureFile, one in little-endian 2-byte Unicode), stored
+// apart in one page, in many pages past the locator's address list (a
+// page among them written twice, the older copy first), in chunks of two
+// blocks, with a page zeroed, with every page lost, a CLOB whose
+// character is split between two pages, an NCLOB, BLOBs of 0x00 and 0xFF
+// runs, an empty LOB, and a compressed SecureFile that cannot be read;
+// with their LOB$ rows and LOB segments.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "system_file.h"
+
+namespace datafile {
+
+// What a value of HR.LOBS is to become.
+struct LobExpected {
+    std::int64_t id = 0;  // its row's ID
+    std::string column;
+    // text: `value` is its UTF-8; bytes: `value` its bytes; null: an empty
+    // field and NULL; undecoded: counted as not decoded, NULL when loaded.
+    std::string kind;
+    std::string value;
+    // Pages missing: pages_found of pages_expected.
+    bool incomplete = false;
+    std::uint64_t pages_found = 0;
+    std::uint64_t pages_expected = 0;
+};
+
+struct LobCases {
+    Database database;
+    std::vector<LobExpected> expected;  // every value of every row
+};
+LobCases lob_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little);
+
+// The expectations as CSV, a line each: ID, column, kind, the value in
+// hexadecimal, pages found and expected when incomplete (else empty).
+std::string expected_lobs_csv(const LobCases& cases);
+
+}  // namespace datafile
