@@ -104,7 +104,7 @@ TEST(BlockAccounting, AZeroedBlockOfATableIsLostByItWithFiguresAndExitStatus4)
     EXPECT_EQ(summary["blocks_lost"].text, "1");
     // The table on standard error names it, with the place.
     EXPECT_TRUE(contains(r.errors, "\nSCOTT.WIDE               0        0      0       0            0           0            0"
-                                   "       0        0       1\n"))
+                                   "     0           0       0        0       1\n"))
         << r.errors;
     EXPECT_TRUE(contains(r.errors, "tables of the schema had no rows in the files: SCOTT.WIDE (1 block, all zeros); "))
         << r.errors;

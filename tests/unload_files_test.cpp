@@ -711,7 +711,8 @@ TEST(UnloadSummary, JsonWithEveryFieldAndATableForReaders)
     ASSERT_EQ(json["tables"].items.size(), 3u);
     const Json& emp = json["tables"].items[0];
     EXPECT_EQ(emp.keys(), (std::vector<std::string>{"owner", "table", "dropped", "rows", "deleted", "stale", "hidden",
-                                                    "reassembled", "incomplete", "not_decoded", "kept_as_text", "blocks",
+                                                    "reassembled", "incomplete", "not_decoded", "lobs_read",
+                                                    "lobs_incomplete", "incomplete_lobs", "kept_as_text", "blocks",
                                                     "damaged_blocks", "lost_blocks", "compressed_blocks",
                                                     "types_not_decoded", "files", "sqlite", "postgres",
                                                     "columns_unknown"}));
