@@ -15,7 +15,9 @@
 #include "schema_truth.h"
 #include "system_file.h"
 #include "test_support.h"
+#include "dictionary/dictionary.h"
 #include "values/lob_locator.h"
+#include "values/lob_text.h"
 
 namespace {
 
@@ -289,6 +291,110 @@ TEST(LobSegments, WithoutTheirSegmentsLongValuesAreIncomplete)
     const std::vector<CsvRecord> csv = read_csv(out + "/HR.LOBS.csv");
     const datafile::LobExpected& one = cases.expected.front();  // row 1's DOC: one page
     EXPECT_EQ(csv.at(1).at(1), one.value);
+}
+
+// ---------------------------------------------------------------------------
+// The pieces: text converted a page at a time, LOB data blocks, LOB$.
+
+// The text converted from `bytes` cut into two pieces at `cut`; "!" when
+// it is no text of its form.
+std::string converted(const Bytes& bytes, std::size_t cut, const Charset* charset, bool little)
+{
+    LobTextDecoder decoder(charset, little);
+    std::string out(LobTextDecoder::kRoomPerByte * bytes.size() + 2 * LobTextDecoder::kRoomExtra, '\0');
+    char* end = out.data();
+    for (const ByteView piece : {ByteView(bytes.data(), cut), ByteView(bytes.data() + cut, bytes.size() - cut)}) {
+        end = decoder.convert(piece, end);
+        if (end == nullptr) return "!";
+    }
+    return decoder.whole() ? std::string(out.data(), end) : "!";
+}
+
+TEST(LobText, TextIsTheSameWhereverThePagesCutIt)
+{
+    const std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z\xF0\x90\x8D\x88";
+    const Bytes big = datafile::nchar_value(text);
+    Bytes little = big;
+    for (std::size_t i = 0; i + 1 < little.size(); i += 2) std::swap(little[i], little[i + 1]);
+    for (std::size_t cut = 0; cut <= big.size(); ++cut) {
+        EXPECT_EQ(converted(big, cut, nullptr, false), text) << cut;
+        EXPECT_EQ(converted(little, cut, nullptr, true), text) << cut;
+    }
+    // A half of a pair alone, the other half first, an odd byte at the end.
+    EXPECT_EQ(converted(Bytes{0xD8, 0x3D, 0x00, 0x41}, 2, nullptr, false), "!");
+    EXPECT_EQ(converted(Bytes{0xDE, 0x00, 0xD8, 0x3D}, 2, nullptr, false), "!");
+    EXPECT_EQ(converted(Bytes{0xD8, 0x3D}, 1, nullptr, false), "!");
+    EXPECT_EQ(converted(Bytes{0x00, 0x41, 0x00}, 3, nullptr, false), "!");
+    std::string message;
+    const std::shared_ptr<const Charset> latin = make_charset("WE8MSWIN1252", message);
+    ASSERT_NE(latin, nullptr) << message;
+    EXPECT_EQ(converted(Bytes{'G', 'r', 0xFC, 0xDF, 0x80}, 2, latin.get(), false), "Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC");
+}
+
+TEST(LobPage, ALobDataBlockIsReadInItsByteOrderAndOtherBlocksAreNot)
+{
+    const datafile::LobId id = datafile::lob_id(9);
+    for (const ByteOrder order : {ByteOrder::Little, ByteOrder::Big}) {
+        const Bytes data{1, 2, 3};
+        const Bytes block = datafile::lob_data_block(id, 87501, 13, data, 4, 77, 8192, order);
+        const std::optional<LobPage> page = read_lob_page({ByteView(block.data(), block.size()), order});
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->lob_id, id);
+        EXPECT_EQ(page->data_object, 87501u);
+        EXPECT_EQ(page->page, 13u);
+        EXPECT_EQ(page->data.size(), 8132u);
+        EXPECT_EQ(page->data.u8(2), 3);
+        // A table's data block, a block too small for a page.
+        Bytes other = block;
+        other[0] = 0x06;
+        EXPECT_FALSE(read_lob_page({ByteView(other.data(), other.size()), order}));
+        EXPECT_FALSE(read_lob_page({ByteView(block.data(), 60), order}));
+    }
+    // The length a locator gives: whole pages before the last, and the
+    // last page's bytes, which must fit a page.
+    LobLocator locator;
+    locator.pages_before_last = 2;
+    locator.last_page_bytes = 10;
+    EXPECT_EQ(lob_length(locator, 8132), std::optional<std::uint64_t>(2 * 8132 + 10));
+    locator.last_page_bytes = 0;
+    EXPECT_FALSE(lob_length(locator, 8132));
+    locator.last_page_bytes = 8133;
+    EXPECT_FALSE(lob_length(locator, 8132));
+}
+
+TEST(LobDictionary, EachLobColumnGetsItsSegmentAndStorageFromLobTable)
+{
+    const datafile::LobCases cases = datafile::lob_database(16384, ByteOrder::Big);
+    const datafile::BuiltDatabase built = datafile::build_database(cases.database);
+    DataFileSet files;
+    DataFile* system = nullptr;
+    for (const datafile::File* f : {&built.system, &built.users}) {
+        std::unique_ptr<DataFile> file = DataFile::from_bytes(datafile::build_file(*f));
+        file->set_geometry({f->block_size, f->byte_order});
+        if (system == nullptr) system = file.get();
+        files.add(std::move(file));
+    }
+    dictionary::Dictionary read;
+    dictionary::LoadNotes notes;
+    std::string error;
+    ASSERT_TRUE(dictionary::load_dictionary(files, *system, read, notes, error)) << error;
+    EXPECT_TRUE(notes.warnings.empty()) << notes.warnings.front();
+    const auto table = std::find_if(read.schema.tables.begin(), read.schema.tables.end(),
+                                    [](const schema::Table& t) { return t.name == "LOBS"; });
+    ASSERT_NE(table, read.schema.tables.end());
+    const datafile::TableDef& written = cases.database.tables.front();
+    for (const datafile::LobDef& lob : written.lobs) {
+        const auto column = std::find_if(table->columns.begin(), table->columns.end(),
+                                         [&](const schema::Column& c) { return c.name == lob.column; });
+        ASSERT_NE(column, table->columns.end());
+        const auto segment = std::find_if(built.segments.begin(), built.segments.end(),
+                                          [&](const datafile::SegmentTruth& s) { return s.data_object == lob.lob_object; });
+        ASSERT_NE(segment, built.segments.end());
+        const schema::LobStorage expected{lob.lob_object, lob.lob_object, segment->header.file, segment->header.block,
+                                          lob.chunk,      lob.flags,      lob.property};
+        EXPECT_EQ(column->lob, std::optional(expected)) << lob.column;
+    }
+    EXPECT_FALSE(table->columns.front().lob);  // ID
 }
 
 }  // namespace
