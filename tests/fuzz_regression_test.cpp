@@ -19,11 +19,12 @@ TEST(FuzzSeeds, EverySeedKeepsThePromises)
         {"schema", fuzz::schema_seeds},
         {"loader_scripts", fuzz::loader_scripts_seeds},
         {"unload_dir", fuzz::unload_dir_seeds},
+        {"lobs", fuzz::lobs_seeds},
     };
     std::string (*const runners[])(const Bytes&) = {fuzz::run_datafile_input,   fuzz::run_template_input,
                                                      fuzz::run_value_input,      fuzz::run_arguments_input,
                                                      fuzz::run_schema_input,     fuzz::run_loader_scripts_input,
-                                                     fuzz::run_unload_dir_input};
+                                                     fuzz::run_unload_dir_input, fuzz::run_lobs_input};
     for (std::size_t i = 0; i < std::size(runners); ++i) {
         std::vector<fuzz::Seed> seeds = lists[i].second();
         EXPECT_FALSE(seeds.empty()) << lists[i].first;

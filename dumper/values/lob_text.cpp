@@ -23,10 +23,10 @@ char* LobTextDecoder::convert(ByteView piece, char* out)
     if (charset_ != nullptr) return convert_to_utf8(*charset_, piece, out);
     std::size_t at = 0;
     if (has_byte_ && piece.size() > 0) {
-        const std::uint8_t second = piece.u8(0);
+        const std::uint32_t first = byte_, second = piece.u8(0);
         has_byte_ = false;
         at = 1;
-        out = take_unit(little_ ? (second << 8 | byte_) : (byte_ << 8 | second), out);
+        out = take_unit(little_ ? (second << 8 | first) : (first << 8 | second), out);
         if (out == nullptr) return nullptr;
     }
     for (; at + 2 <= piece.size(); at += 2) {

@@ -32,6 +32,7 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size);
 std::string run_schema_input(const std::uint8_t* data, std::size_t size);
 std::string run_loader_scripts_input(const std::uint8_t* data, std::size_t size);
 std::string run_unload_dir_input(const std::uint8_t* data, std::size_t size);
+std::string run_lobs_input(const std::uint8_t* data, std::size_t size);
 
 inline std::string run_datafile_input(const Bytes& input) { return run_datafile_input(input.data(), input.size()); }
 inline std::string run_template_input(const Bytes& input) { return run_template_input(input.data(), input.size()); }
@@ -43,6 +44,7 @@ inline std::string run_loader_scripts_input(const Bytes& input)
     return run_loader_scripts_input(input.data(), input.size());
 }
 inline std::string run_unload_dir_input(const Bytes& input) { return run_unload_dir_input(input.data(), input.size()); }
+inline std::string run_lobs_input(const Bytes& input) { return run_lobs_input(input.data(), input.size()); }
 
 // For a libFuzzer target: prints the problem and aborts, so that the fuzzer
 // keeps the input as a finding. Does nothing for "".
@@ -164,5 +166,6 @@ std::vector<Seed> schema_seeds();
 std::vector<Seed> loader_scripts_seeds();
 // An earlier unload's summary.json and scripts.
 std::vector<Seed> unload_dir_seeds();
+std::vector<Seed> lobs_seeds();
 
 }  // namespace fuzz

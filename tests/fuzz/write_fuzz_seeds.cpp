@@ -21,6 +21,7 @@ int main(int argc, char** argv)
             {"schema", fuzz::schema_seeds},
             {"loader_scripts", fuzz::loader_scripts_seeds},
             {"unload_dir", fuzz::unload_dir_seeds},
+            {"lobs", fuzz::lobs_seeds},
         };
         std::size_t written = 0;
         for (const auto& [target, seeds] : targets) {

@@ -1,0 +1,117 @@
+// LOB values stored apart from their rows, from bytes a fuzzer chose: a
+// locator, then the blocks of a data file whose pages it names. Whatever
+// they hold, the pages found are at most those the locator counts and
+// lists, each no longer than a page; their text converts to UTF-8 within
+// the room promised for it, and what converts is valid UTF-8.
+#include <algorithm>
+#include <memory>
+
+#include "file_structures.h"
+#include "fuzz_harness.h"
+#include "lob_locators.h"
+#include "unload/lob_pages.h"
+#include "values/charsets.h"
+#include "values/lob_text.h"
+
+namespace fuzz {
+
+namespace {
+
+// The first byte: the byte order, whether text is little-endian or in a
+// single-byte set; then the locator's length and the locator.
+constexpr std::uint8_t kBigEndian = 1, kLittleText = 2, kSingleByte = 4;
+constexpr std::uint32_t kBlockSize = 2048;
+constexpr std::uint16_t kFile = 4;
+constexpr std::size_t kMostBlocks = 24;
+
+// The file: block 0 an operating system header, block 1 a data file
+// header of relative file kFile, then the blocks given.
+std::unique_ptr<DataFile> lob_file(const std::uint8_t* blocks, std::size_t size, ByteOrder order)
+{
+    const std::size_t count = std::min(kMostBlocks, (size + kBlockSize - 1) / kBlockSize);
+    datafile::FileHeader header;
+    header.relative_file = header.absolute_file = kFile;
+    header.block_count = static_cast<std::uint32_t>(count + 1);
+    header.tablespace_name = "USERS";
+    Bytes bytes = datafile::os_header_block(kBlockSize, header.block_count, order);
+    const Bytes head = datafile::file_header_block(header, kBlockSize, order);
+    bytes.insert(bytes.end(), head.begin(), head.end());
+    const std::size_t taken = std::min(size, count * kBlockSize);
+    bytes.insert(bytes.end(), blocks, blocks + taken);
+    bytes.resize(2 * kBlockSize + count * kBlockSize, 0);
+    std::unique_ptr<DataFile> file = DataFile::from_bytes(std::move(bytes), "lobs.dbf");
+    file->set_geometry({kBlockSize, order});
+    return file;
+}
+
+}  // namespace
+
+std::string run_lobs_input(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2) return "";
+    const std::uint8_t flags = data[0];
+    const std::size_t locator_size = std::min<std::size_t>(data[1], size - 2);
+    const ByteView locator_bytes(data + 2, locator_size);
+    const ByteOrder order = flags & kBigEndian ? ByteOrder::Big : ByteOrder::Little;
+    DataFileSet files;
+    files.add(lob_file(data + 2 + locator_size, size - 2 - locator_size, order));
+    std::string message;
+    static const std::shared_ptr<const Charset> latin = make_charset("WE8MSWIN1252", message);
+
+    const LobLocator locator = read_lob_locator(locator_bytes);
+    if (locator.form != LobForm::BasicOutOfLine) return "";
+    if (locator.address_count() > kMostLocatorAddresses) return "the locator lists more addresses than it holds";
+    unload::LobPages pages(files);
+    PieceAt head;
+    head.file = kFile;
+    const unload::LobFound found = pages.find(locator, nullptr, head);
+    if (found.found > std::min<std::uint64_t>(found.expected, locator.address_count()))
+        return "more pages found than the locator counts and lists";
+    LobTextDecoder decoder(flags & kSingleByte ? latin.get() : nullptr, (flags & kLittleText) != 0);
+    std::string text;
+    for (std::size_t i = 0; i < found.found; ++i) {
+        const ByteView page = pages.page(i);
+        if (page.size() > lob_page_bytes(kBlockSize)) return "a page longer than a page";
+        text.assign(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra + 64, '\xA5');
+        char* end = decoder.convert(page, text.data());
+        if (end == nullptr) break;
+        const auto length = static_cast<std::size_t>(end - text.data());
+        if (length > text.size() - 64 || text[text.size() - 64] != '\xA5') return "text written past its room";
+        if (!is_utf8(text.data(), length)) return "converted text that is not UTF-8";
+    }
+    return "";
+}
+
+std::vector<Seed> lobs_seeds()
+{
+    std::vector<Seed> seeds;
+    const datafile::LobId id = datafile::lob_id(5);
+    const std::uint32_t page_bytes = lob_page_bytes(kBlockSize);
+    for (const std::uint8_t flags : {std::uint8_t{0}, std::uint8_t{kBigEndian | kLittleText}, std::uint8_t{kSingleByte}}) {
+        const ByteOrder order = flags & kBigEndian ? ByteOrder::Big : ByteOrder::Little;
+        // Three pages in blocks 2 to 4, text with a pair split between the first two.
+        Bytes text = datafile::nchar_value(std::string((page_bytes - 2) / 2, 'a') + "\xF0\x9F\x98\x80" +
+                                           std::string(page_bytes, 'b'));
+        if (flags & kLittleText)
+            for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
+        std::vector<std::uint32_t> addresses;
+        Bytes blocks;
+        const std::uint32_t pages = static_cast<std::uint32_t>((text.size() + page_bytes - 1) / page_bytes);
+        for (std::uint32_t p = 0; p < pages; ++p) {
+            const auto from = text.begin() + static_cast<std::ptrdiff_t>(p * page_bytes);
+            const Bytes part(from, text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), (p + 1) * page_bytes)));
+            const Bytes block = datafile::lob_data_block(id, 0, p, part, kFile, 2 + p, kBlockSize, order);
+            blocks.insert(blocks.end(), block.begin(), block.end());
+            addresses.push_back(datafile::block_address(kFile, 2 + p));
+        }
+        const auto last = static_cast<std::uint16_t>(text.size() - (pages - 1) * page_bytes);
+        const Bytes locator = datafile::basic_out_of_line_locator(id, pages, last, addresses);
+        Bytes input{flags, static_cast<std::uint8_t>(locator.size())};
+        input.insert(input.end(), locator.begin(), locator.end());
+        input.insert(input.end(), blocks.begin(), blocks.end());
+        seeds.push_back({"pages-" + std::to_string(flags), input});
+    }
+    return seeds;
+}
+
+}  // namespace fuzz
