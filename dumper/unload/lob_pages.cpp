@@ -43,8 +43,10 @@ std::vector<std::string> LobPages::scan_segments(const UnloadPlan& plan)
                 if (!lob || lob->file == 0 || !done.insert({lob->file, lob->block, lob->data_object}).second) continue;
                 scan_segment(*lob, problems);
             }
-    std::sort(mapped_.begin(), mapped_.end(), [](const Mapped& a, const Mapped& b) {
-        return std::tie(a.lob_id, a.page, b.scn) < std::tie(b.lob_id, b.page, a.scn);  // the latest first
+    // Each page's copy to be read first, then unique() keeps it alone.
+    std::stable_sort(mapped_.begin(), mapped_.end(), [](const Mapped& a, const Mapped& b) {
+        if (a.lob_id != b.lob_id || a.page != b.page) return before(a.lob_id, a.page, b.lob_id, b.page);
+        return newer_lob_page(a.scn, b.scn);
     });
     mapped_.erase(std::unique(mapped_.begin(), mapped_.end(),
                               [](const Mapped& a, const Mapped& b) { return a.lob_id == b.lob_id && a.page == b.page; }),
@@ -69,7 +71,9 @@ void LobPages::scan_segment(const schema::LobStorage& storage, std::vector<std::
         DataFile* file = dictionary::file_of_place(files_, extent.first);
         if (file == nullptr) continue;
         for (std::uint64_t b = extent.first.block; b < std::uint64_t{extent.first.block} + extent.length; ++b) {
-            if (file->read(static_cast<std::int32_t>(b), block_, Access::Sequential) != ReadStatus::Ok) break;
+            // Random reads: the run's sequential pass, which hashes each file as
+            // it reads it from its start, is not disturbed.
+            if (file->read(static_cast<std::int32_t>(b), block_, Access::Random) != ReadStatus::Ok) break;
             const std::optional<LobPage> page = read_lob_page(block_.view);
             if (!page || page->page < kMostLocatorAddresses ||
                 (storage.data_object != 0 && page->data_object != storage.data_object))

@@ -1,10 +1,14 @@
 // The pages of BasicFile LOB values stored apart from their rows: those
 // the locator's address list names, then the later ones, found by scanning
 // the LOB segments (LOB$ gives their headers) for their data blocks, which
-// carry the LobId and the page number. A page is taken only from a LOB
-// data block of its LobId, page number and, when known, data object; of
-// two blocks of one page, the later version. The map of later pages stays
-// within kMostMappedPages entries whatever the segments hold.
+// carry the LobId and the page number. The scan maps the pages from the
+// thirteenth on (kMostLocatorAddresses), which no locator lists: an
+// earlier page the locator does not name is missing. A page is taken only
+// from a LOB data block of its LobId, page number and, when known, data
+// object; of two blocks of one page, the later version. The map of later
+// pages stays within kMostMappedPages entries whatever the segments hold.
+// Reading a value keeps state (the pages found): one LobPages serves one
+// writer at a time.
 #pragma once
 
 #include <array>

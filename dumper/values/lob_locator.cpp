@@ -119,7 +119,7 @@ std::optional<LobPage> read_lob_page(const BlockView& block)
     return page;
 }
 
-bool newer_lob_page(const LobPage& candidate, const LobPage& kept) { return candidate.scn > kept.scn; }
+bool newer_lob_page(std::uint64_t candidate_scn, std::uint64_t other_scn) { return candidate_scn > other_scn; }
 
 std::uint32_t lob_page_bytes(std::uint32_t block_size)
 {

@@ -75,9 +75,10 @@ struct LobPage {
 // (assumed).
 std::optional<LobPage> read_lob_page(const BlockView& block);
 
-// Of two blocks holding the same page of a LOB, whether `candidate` is to
-// be read rather than `kept`: the later version (assumed).
-bool newer_lob_page(const LobPage& candidate, const LobPage& kept);
+// Of two blocks holding the same page of a LOB, whether the one whose last
+// change is `candidate_scn` is to be read rather than the other: the later
+// version (assumed).
+bool newer_lob_page(std::uint64_t candidate_scn, std::uint64_t other_scn);
 
 // True when a CLOB (or, by the national character set, an NCLOB) of a
 // database whose character set is `charset` is stored as 2-byte
