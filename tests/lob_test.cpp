@@ -170,7 +170,10 @@ std::string hex_of(std::string_view bytes)
 {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string hex;
-    for (unsigned char c : bytes) hex.append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        hex.append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
+    }
     return hex;
 }
 

@@ -177,7 +177,8 @@ std::string expected_lobs_csv(const LobCases& cases)
     for (const LobExpected& e : cases.expected) {
         csv += std::to_string(e.id) + "," + e.column + "," + e.kind + ",";
         static const char kDigits[] = "0123456789ABCDEF";
-        for (unsigned char c : e.value) {
+        for (const char ch : e.value) {
+            const auto c = static_cast<unsigned char>(ch);
             csv += kDigits[c >> 4];
             csv += kDigits[c & 15];
         }
