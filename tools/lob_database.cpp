@@ -69,7 +69,7 @@ ColumnDef column(std::string name, std::uint16_t type, std::uint8_t form = 0)
 
 }  // namespace
 
-LobCases lob_database(std::uint32_t block_size, ByteOrder order)
+LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t large_mib)
 {
     LobCases cases;
     Database& db = cases.database;
@@ -165,6 +165,10 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order)
         expect(4, "LDOC", "null", "");
         values[r].values[5] = secure_out_of_line_locator(value_id(), 5000, block_address(db.users_file, 3), 1);
         expect(4, "SDOC", "undecoded", "");
+    }
+    if (large_mib > 0) {
+        const std::size_t r = add_row(5);
+        doc.values.push_back({r, value_id(), utf16(ascii_text(std::size_t{large_mib} << 19, 5)), {}, {}});
     }
     t.lobs = {doc, ndoc, pic, ldoc, sdoc};
     db.tables.push_back(std::move(t));

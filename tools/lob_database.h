@@ -34,7 +34,9 @@ struct LobCases {
     Database database;
     std::vector<LobExpected> expected;  // every value of every row
 };
-LobCases lob_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little);
+// With `large_mib`, a fifth row whose DOC is a CLOB of that many MiB of
+// 2-byte Unicode, for measuring (its value is not among `expected`).
+LobCases lob_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little, std::uint32_t large_mib = 0);
 
 // The expectations as CSV, a line each: ID, column, kind, the value in
 // hexadecimal, pages found and expected when incomplete (else empty).

@@ -70,7 +70,8 @@ int usage()
                  "       make_datafile lobs DIRECTORY\n"
                  "  writes the same for a database of CLOB, NCLOB and BLOB values in their rows\n"
                  "  and in their LOB segments (one with a page zeroed, one with every page\n"
-                 "  lost), and DIRECTORY/expected-lobs.csv: what each value is to become\n"
+                 "  lost), and DIRECTORY/expected-lobs.csv: what each value is to become;\n"
+                 "  with --lob-mib N a fifth row holds a CLOB of N MiB\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -92,6 +93,7 @@ int main(int argc, char** argv)
     std::uint32_t system_blocks = 0;
     std::optional<datafile::DictionaryShape> shape;
     bool bigfile_system = false;
+    std::uint32_t lob_mib = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--block-size" && i + 1 < argc) {
@@ -107,6 +109,9 @@ int main(int argc, char** argv)
             for (const datafile::DictionaryShape known : datafile::all_shapes())
                 if (datafile::shape_name(known) == name) shape = known;
             if (!shape) return usage();
+        } else if (arg == "--lob-mib" && i + 1 < argc) {
+            lob_mib = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+            if (lob_mib > 1024) return usage();
         } else if (arg == "--bigfile-system") {
             bigfile_system = true;
         } else if (arg == "--byte-order" && i + 1 < argc) {
@@ -168,7 +173,7 @@ int main(int argc, char** argv)
         }
         if (what == "lobs" && words.size() == 2) {
             std::filesystem::create_directories(words[1]);
-            const datafile::LobCases cases = datafile::lob_database(block_size, order);
+            const datafile::LobCases cases = datafile::lob_database(block_size, order, lob_mib);
             const datafile::BuiltDatabase built = datafile::build_database(cases.database);
             datafile::write_database(built, words[1]);
             write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(cases.database, &built)));

@@ -91,6 +91,8 @@ constexpr std::uint32_t kTabPartObject = 568;
 constexpr std::uint32_t kLobTableObject = 569;
 constexpr std::uint8_t kLobTableNumber = 6;
 constexpr std::uint16_t kNamespaceLob = 8;
+// The extents of a LOB segment after its first: large values take many blocks.
+constexpr std::uint32_t kLobExtentBlocks = 1024;
 // A LOB segment's OBJ$ name: SYS_LOB, the table's OBJ# in 10 digits, C,
 // the column's INTCOL# in 5, $$.
 std::string lob_segment_name(const TableDef& t, const LobDef& lob)
@@ -648,7 +650,8 @@ void DatabaseBuilder::add_lob_table()
                                              [&](const ColumnDef& c) { return c.name == lob.column; });
             if (column == t.columns.end()) throw std::invalid_argument(t.name + " has no LOB column " + lob.column);
             const ColumnNumbers& n = numbers[static_cast<std::size_t>(column - t.columns.begin())];
-            const Segment& segment = add_segment_of(t.owner + "." + lob_segment_name(t, lob), lob.lob_object);
+            Segment& segment = add_segment_of(t.owner + "." + lob_segment_name(t, lob), lob.lob_object);
+            segment.extent_length = kLobExtentBlocks;
             lob_table.rows.push_back(named_row(lob_table, {{"OBJ#", number(t.object_id)},
                                                            {"COL#", number(n.col)},
                                                            {"INTCOL#", number(n.intcol)},
