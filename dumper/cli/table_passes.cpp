@@ -430,12 +430,14 @@ std::uint64_t PieceTrace::orphans() const
 
 class WriteRanges::WritePart final : public RangeWork::Part {
 public:
-    WritePart(DataFileSet& files, const UnloadPlan& plan, WriteVisitor::Rows rows)
+    WritePart(DataFileSet& files, const UnloadPlan& plan, WriteVisitor::Rows rows, const LobPageMap* lob_map)
         : reads(&files),
           table_files(TableFiles::InMemory{}),
           writer(plan, table_files, summary, UnloadWriter::Writes::Range),
           visitor_(files, plan, writer, summary, findings, rows)
     {
+        // LOB pages read through the worker's own readers.
+        if (lob_map != nullptr) writer.read_lobs_with(&lobs.emplace(files, *lob_map));
     }
     BlockVisitor& visitor() override { return visitor_; }
     const PieceTrace& pieces() const { return visitor_.pieces(); }
@@ -451,6 +453,7 @@ public:
     const DataFileSet* reads;
     TableFiles table_files;
     UnloadSummary summary;
+    std::optional<LobPages> lobs;
     UnloadWriter writer;
     RangeFindings findings;
 
@@ -469,7 +472,7 @@ WriteRanges::~WriteRanges() = default;
 std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files, const RangeStart&)
 {
     if (std::unique_ptr<WritePart> part = idle_.take(files)) return part;
-    return std::make_unique<WritePart>(files, plan_, rows_);
+    return std::make_unique<WritePart>(files, plan_, rows_, writer_.lob_map());
 }
 
 bool WriteRanges::finish(std::unique_ptr<Part> taken)

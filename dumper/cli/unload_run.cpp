@@ -198,9 +198,10 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     UnloadWriter writer(plan, files, summary);
     // The later pages of the LOB values stored apart from their rows, from
     // their segments, before any row is written.
-    LobPages lobs(run.files);
-    for (const std::string& problem : lobs.scan_segments(plan))
+    LobPageMap lob_map;
+    for (const std::string& problem : lob_map.scan_segments(run.files, plan))
         run.err.text("trevanix: " + terminal_text(problem) + "\n");
+    LobPages lobs(run.files, lob_map);
     writer.read_lobs_with(&lobs);
     const InferenceCharsets charsets = inference_charsets(s, schema);
     infer::ObjectInference inference(charsets.options);

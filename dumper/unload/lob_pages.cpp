@@ -32,7 +32,7 @@ bool before(const std::array<std::uint8_t, 10>& id, std::uint32_t page, const st
 
 }  // namespace
 
-std::vector<std::string> LobPages::scan_segments(const UnloadPlan& plan)
+std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const UnloadPlan& plan)
 {
     std::vector<std::string> problems;
     std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> done;  // (file, block, data object)
@@ -41,7 +41,7 @@ std::vector<std::string> LobPages::scan_segments(const UnloadPlan& plan)
             for (const OutputColumn& column : *columns) {
                 const std::optional<schema::LobStorage>& lob = column.column.lob;
                 if (!lob || lob->file == 0 || !done.insert({lob->file, lob->block, lob->data_object}).second) continue;
-                scan_segment(*lob, problems);
+                scan_segment(files, *lob, problems);
             }
     // Each page's copy to be read first, then unique() keeps it alone.
     std::stable_sort(mapped_.begin(), mapped_.end(), [](const Mapped& a, const Mapped& b) {
@@ -58,17 +58,17 @@ std::vector<std::string> LobPages::scan_segments(const UnloadPlan& plan)
     return problems;
 }
 
-void LobPages::scan_segment(const schema::LobStorage& storage, std::vector<std::string>& problems)
+void LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
 {
     const dictionary::BlockPlace header{storage.file, storage.block, 0};
-    const dictionary::SegmentMap map = dictionary::read_segment_map(files_, header);
+    const dictionary::SegmentMap map = dictionary::read_segment_map(files, header);
     if (!map.ok()) {
         problems.push_back("the LOB segment whose header is " + dictionary::place_text(header) + " " + map.problem +
                            ": the pages of its values past their locators' address lists are not found");
         return;
     }
     for (const dictionary::ExtentRange& extent : map.extents) {
-        DataFile* file = dictionary::file_of_place(files_, extent.first);
+        DataFile* file = dictionary::file_of_place(files, extent.first);
         if (file == nullptr) continue;
         for (std::uint64_t b = extent.first.block; b < std::uint64_t{extent.first.block} + extent.length; ++b) {
             // Random reads: the run's sequential pass, which hashes each file as
@@ -82,9 +82,19 @@ void LobPages::scan_segment(const schema::LobStorage& storage, std::vector<std::
                 full_ = true;
                 return;
             }
-            mapped_.push_back({page->lob_id, page->page, page->scn, file, static_cast<std::int32_t>(b)});
+            mapped_.push_back({page->lob_id, page->page, page->scn, file->source(), static_cast<std::int32_t>(b)});
         }
     }
+}
+
+std::span<const LobPageMap::Mapped> LobPageMap::pages_of(const std::array<std::uint8_t, 10>& lob_id) const
+{
+    const auto first = std::lower_bound(mapped_.begin(), mapped_.end(), lob_id, [](const Mapped& m, const auto& id) {
+        return before(m.lob_id, m.page, id, 0);
+    });
+    auto last = first;
+    while (last != mapped_.end() && last->lob_id == lob_id) ++last;
+    return {first, last};
 }
 
 std::optional<LobPage> LobPages::read_page(DataFile& file, std::int32_t block, std::uint32_t page)
@@ -117,13 +127,12 @@ LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* sto
         page_bytes = lob_page_bytes(file->geometry().block_size);
     }
     // The later ones the scan mapped.
-    auto at = std::lower_bound(mapped_.begin(), mapped_.end(), locator.lob_id, [](const Mapped& m, const auto& id) {
-        return before(m.lob_id, m.page, id, 0);
-    });
-    for (; at != mapped_.end() && at->lob_id == locator.lob_id && at->page < found.expected; ++at) {
-        if (at->page < listed) continue;
-        pages_.push_back({at->file, at->block, at->page});
-        page_bytes = lob_page_bytes(at->file->geometry().block_size);
+    for (const LobPageMap::Mapped& mapped : map_.pages_of(locator.lob_id)) {
+        if (mapped.page >= found.expected) break;
+        DataFile* file = files_.by_source(mapped.source);
+        if (mapped.page < listed || file == nullptr) continue;
+        pages_.push_back({file, mapped.block, mapped.page});
+        page_bytes = lob_page_bytes(file->geometry().block_size);
     }
     found.found = pages_.size();
     if (pages_.empty()) return found;

@@ -7,12 +7,13 @@
 // from a LOB data block of its LobId, page number and, when known, data
 // object; of two blocks of one page, the later version. The map of later
 // pages stays within kMostMappedPages entries whatever the segments hold.
-// Reading a value keeps state (the pages found): one LobPages serves one
-// writer at a time.
+// Reading a value keeps state (the pages found): each writer has its own
+// LobPages, over one map.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,14 +42,40 @@ struct LobFound {
     std::size_t found = 0;       // of them, those found
 };
 
-class LobPages {
+// The later pages of the LOB segments of a plan's columns, mapped once by
+// scanning them, then read by any number of LobPages (one a reader of the
+// files), which name the files by their place in the set.
+class LobPageMap {
 public:
-    explicit LobPages(DataFileSet& files) : files_(files) {}
-
     // Maps the later pages of the LOB segments of the plan's columns;
     // returns what could not be scanned, a line each.
-    std::vector<std::string> scan_segments(const UnloadPlan& plan);
+    std::vector<std::string> scan_segments(DataFileSet& files, const UnloadPlan& plan);
 
+    struct Mapped {
+        std::array<std::uint8_t, 10> lob_id;
+        std::uint32_t page;
+        std::uint64_t scn;
+        std::uint16_t source;  // the file's place in its set (DataFile::source)
+        std::int32_t block;
+    };
+    // The pages mapped of a LOB, in page order.
+    std::span<const Mapped> pages_of(const std::array<std::uint8_t, 10>& lob_id) const;
+
+private:
+    void scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
+
+    std::vector<Mapped> mapped_;  // sorted by LobId and page, one a page
+    bool full_ = false;           // kMostMappedPages reached
+    Block block_;
+};
+
+class LobPages {
+public:
+    // Reads through `files` (those the map was made of, or copies of them
+    // in the same order) the pages of `map`, kept by the caller.
+    LobPages(DataFileSet& files, const LobPageMap& map) : files_(files), map_(map) {}
+
+    const LobPageMap& map() const { return map_; }
     // Finds the pages of an out-of-line BasicFile value of a column stored
     // as `storage` (nullptr when not known), whose row's head is `head`.
     LobFound find(const LobLocator& locator, const schema::LobStorage* storage, const PieceAt& head);
@@ -58,13 +85,6 @@ public:
     ByteView page(std::size_t index);
 
 private:
-    struct Mapped {
-        std::array<std::uint8_t, 10> lob_id;
-        std::uint32_t page;
-        std::uint64_t scn;
-        DataFile* file;
-        std::int32_t block;
-    };
     struct PageAt {
         DataFile* file;
         std::int32_t block;
@@ -73,11 +93,9 @@ private:
     // The page `page` of the value in block `block` of `file`, when the
     // block holds it.
     std::optional<LobPage> read_page(DataFile& file, std::int32_t block, std::uint32_t page);
-    void scan_segment(const schema::LobStorage& storage, std::vector<std::string>& problems);
 
     DataFileSet& files_;
-    std::vector<Mapped> mapped_;  // sorted by LobId and page, one a page
-    bool full_ = false;           // kMostMappedPages reached
+    const LobPageMap& map_;
     // The value found last.
     std::array<std::uint8_t, 10> lob_id_{};
     std::uint32_t data_object_ = 0;

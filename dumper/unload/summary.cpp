@@ -257,6 +257,10 @@ TableCounts& TableCounts::operator+=(const TableCounts& more)
     hidden += more.hidden;
     kept_as_text_sqlite += more.kept_as_text_sqlite;
     kept_as_text_postgres += more.kept_as_text_postgres;
+    lobs_read += more.lobs_read;
+    lobs_incomplete += more.lobs_incomplete;
+    for (const IncompleteLob& lob : more.incomplete_lobs)
+        if (incomplete_lobs.size() < kIncompleteLobsListed) incomplete_lobs.push_back(lob);
     return *this;
 }
 

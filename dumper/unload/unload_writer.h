@@ -89,6 +89,8 @@ public:
     // Reads the LOB values stored apart from their rows through `pages`
     // (kept by the caller); without, their locators are written.
     void read_lobs_with(LobPages* pages) { lobs_ = pages; }
+    // The map of LOB pages it reads through, for the writers of ranges.
+    const LobPageMap* lob_map() const { return lobs_ != nullptr ? &lobs_->map() : nullptr; }
 
     // Writes the row to its table's file of its kind, and counts it; false
     // when the file cannot be written (the files say why).

@@ -61,7 +61,8 @@ std::string run_lobs_input(const std::uint8_t* data, std::size_t size)
     const LobLocator locator = read_lob_locator(locator_bytes);
     if (locator.form != LobForm::BasicOutOfLine) return "";
     if (locator.address_count() > kMostLocatorAddresses) return "the locator lists more addresses than it holds";
-    unload::LobPages pages(files);
+    const unload::LobPageMap map;  // nothing past the locator's list
+    unload::LobPages pages(files, map);
     PieceAt head;
     head.file = kFile;
     const unload::LobFound found = pages.find(locator, nullptr, head);
