@@ -255,7 +255,7 @@ TEST(ParallelOrderedWork, PartsTakenInOrderWithABoundInHand)
     std::atomic<std::size_t> taken_count{0};
     std::vector<std::size_t> taken;
     do_in_order<std::size_t>(
-        kParts, 4, kInHand,
+        kParts, 4, InHand{kInHand},
         [&](unsigned, std::size_t part) {
             const std::size_t in_hand = ++begun - taken_count;
             std::size_t seen = most.load();
@@ -276,7 +276,7 @@ TEST(ParallelOrderedWork, PartsTakenInOrderWithABoundInHand)
 
     std::vector<std::size_t> until_stop;
     do_in_order<std::size_t>(
-        kParts, 3, 4, [](unsigned, std::size_t part) { return part; },
+        kParts, 3, InHand{4}, [](unsigned, std::size_t part) { return part; },
         [&](std::size_t& part) {
             until_stop.push_back(part);
             return part < 9;
@@ -284,13 +284,46 @@ TEST(ParallelOrderedWork, PartsTakenInOrderWithABoundInHand)
     EXPECT_EQ(until_stop.size(), 10u);
 
     EXPECT_THROW(do_in_order<std::size_t>(
-                     kParts, 2, 4,
+                     kParts, 2, InHand{4},
                      [](unsigned, std::size_t part) -> std::size_t {
                          if (part == 17) throw std::runtime_error("part 17");
                          return part;
                      },
                      [](std::size_t&) { return true; }),
                  std::runtime_error);
+}
+
+// Parts waiting for a slow one before them hold no more than the budget
+// of bytes (and what the workers were making when it was reached).
+TEST(ParallelOrderedWork, PartsDoneWaitWithinTheBudgetOfBytes)
+{
+    constexpr std::size_t kParts = 200;
+    constexpr unsigned kWorkers = 4;
+    constexpr std::size_t kPartBytes = 1000;
+    std::atomic<std::size_t> begun{0};
+    std::atomic<std::size_t> most{0};
+    std::atomic<std::size_t> taken_count{0};
+    std::size_t taken = 0;
+    do_in_order<std::size_t>(
+        kParts, kWorkers, InHand{kParts, 2500},
+        [&](unsigned, std::size_t part) {
+            const std::size_t in_hand = ++begun - taken_count;
+            std::size_t seen = most.load();
+            while (in_hand > seen && !most.compare_exchange_weak(seen, in_hand)) {
+            }
+            // Every tenth part is slow: the others pile up behind it.
+            if (part % 10 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return part;
+        },
+        [&](std::size_t& part) {
+            EXPECT_EQ(part, taken++);
+            ++taken_count;
+            return true;
+        },
+        [](const std::size_t&) { return kPartBytes; });
+    EXPECT_EQ(taken, kParts);
+    // Three done (2500 bytes reached at the third), one being made by each worker.
+    EXPECT_LE(most.load(), 3 + kWorkers + 1);
 }
 
 TEST(ParallelUnload, JobsWantsANumberOfWorkers)

@@ -56,6 +56,8 @@ public:
     public:
         virtual ~Part() = default;
         virtual BlockVisitor& visitor() = 0;
+        // About how many bytes of memory what it found holds, until taken.
+        virtual std::size_t held_bytes() const { return 0; }
     };
     virtual ~RangeWork() = default;
     // Whether the parts' visitors are handed every block with its headers

@@ -190,6 +190,7 @@ protected:
         // Begins another range with `carry`.
         virtual void restart(DirectoryWalkCarry carry) = 0;
         virtual DirectoryWalkCarry carry_out() const = 0;
+        std::size_t held_bytes() const override { return out.held_bytes() + err.held_bytes(); }
 
         const DataFileSet* reads;
         DirectoryWalkCarry carry_in;

@@ -15,6 +15,20 @@ namespace {
 // Ranges begun and not yet taken beyond one per worker: enough that no
 // worker waits for the one taking them, few enough to bound what is held.
 constexpr std::size_t kRangesWaiting = 2;
+// The bytes that ranges done and waiting to be taken may hold before no
+// worker begins another: with many workers, what a slow range keeps the
+// others waiting on stays bounded (a couple of workers never reach it).
+constexpr std::size_t kBytesWaiting = std::size_t{16} << 20;
+// The blocks all workers read at once, at most: beyond a few workers, each
+// takes smaller ranges, so that what is being made (several times the
+// bytes read, for a dump or the rows of many tables) stays bounded too.
+constexpr std::size_t kBytesBeingRead = std::size_t{4} << 20;
+constexpr std::size_t kSmallestRange = std::size_t{64} << 10;
+
+std::size_t range_bytes_for(std::size_t work_bytes, unsigned workers)
+{
+    return std::max(kSmallestRange, std::min(work_bytes, kBytesBeingRead / std::max(workers, 1u)));
+}
 
 struct Range {
     std::size_t file = 0;
@@ -74,6 +88,13 @@ struct RangeRead {
     std::optional<FileTally> at_sample;
     std::vector<DataFile::ChunkRead> chunks;
     std::unique_ptr<RangeWork::Part> part;
+
+    std::size_t held_bytes() const
+    {
+        std::size_t bytes = part ? part->held_bytes() : 0;
+        for (const DataFile::ChunkRead& chunk : chunks) bytes += chunk.filled;
+        return bytes;
+    }
 };
 
 // Reads the range's blocks through `files`: a worker's readers, or (`again`)
@@ -206,20 +227,21 @@ private:
 std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bool notes, bool& shrank)
 {
     if (!readable_in_ranges(pass)) return std::nullopt;
+    const std::size_t range_bytes = range_bytes_for(work.range_bytes(), pass.workers);
     std::vector<DataFileSet> readers(pass.workers);
     for (DataFileSet& set : readers) {
         int error = 0;
-        if (!pass.files.reading_copies(set, work.range_bytes(), error)) return std::nullopt;
+        if (!pass.files.reading_copies(set, range_bytes, error)) return std::nullopt;
     }
     pass.progress.start_pass();
-    const RangeList ranges(pass.files, work.range_bytes());
+    const RangeList ranges(pass.files, range_bytes);
     RangeTaker taker(pass, work, notes);
     do_in_order<RangeRead>(
-        ranges.size(), pass.workers, pass.workers + kRangesWaiting,
+        ranges.size(), pass.workers, InHand{pass.workers + kRangesWaiting, kBytesWaiting},
         [&](unsigned worker, std::size_t number) {
             return read_range(pass.settings, readers[worker], work, ranges[number], false);
         },
-        [&](RangeRead& read) { return taker.take(read); });
+        [&](RangeRead& read) { return taker.take(read); }, [](const RangeRead& read) { return read.held_bytes(); });
     if (taker.shrank()) shrank = true;
     return taker.end();
 }

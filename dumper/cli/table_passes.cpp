@@ -356,8 +356,7 @@ const RowTarget* WriteVisitor::target_of(std::uint32_t object, std::uint32_t pla
 
 void RangeFindings::keep_row(KeptRow row, std::span<const ColumnValue> values)
 {
-    row.first_value = values_.size();
-    row.values = values.size();
+    row.values = static_cast<std::uint32_t>(values.size());
     for (const ColumnValue& value : values) {
         const bool none = value.null || value.bytes.empty();
         values_.push_back(none ? kNone : static_cast<std::uint32_t>(value.bytes.size()));
@@ -369,27 +368,32 @@ void RangeFindings::keep_row(KeptRow row, std::span<const ColumnValue> values)
 void RangeFindings::sample(std::uint32_t object, std::optional<std::uint32_t> cluster_table,
                            std::span<const ColumnValue> values)
 {
-    keep_row({true, object, cluster_table, 0, 0, 0}, values);
+    keep_row({object, cluster_table.value_or(0), 0, true, cluster_table.has_value()}, values);
 }
 
 void RangeFindings::undescribed(std::size_t table, std::span<const ColumnValue> values)
 {
-    keep_row({false, 0, std::nullopt, table, 0, 0}, values);
+    keep_row({static_cast<std::uint32_t>(table), 0, 0, false, false}, values);
 }
 
 void RangeFindings::hand_on(PassFindings& findings) const
 {
     for (const BlockRead& read : blocks_) findings.block_read(read.file, read.block, read.checks, read.rows_read);
     std::vector<ColumnValue> values;
-    std::size_t at = 0;  // in bytes_, of the row's first value
+    std::size_t at = 0;     // in bytes_, of the row's first value
+    std::size_t first = 0;  // in values_, of the row's first value
     for (const KeptRow& row : rows_) {
         const std::size_t row_at = at;
-        for (std::size_t i = row.first_value; i < row.first_value + row.values; ++i)
+        const std::size_t row_first = first;
+        first += row.values;
+        for (std::size_t i = row_first; i < first; ++i)
             if (values_[i] != kNone) at += values_[i];
-        if (row.sampled && !findings.keep(row.object, row.cluster_table)) continue;
+        const std::optional<std::uint32_t> cluster_table =
+            row.clustered ? std::optional<std::uint32_t>(row.cluster_table) : std::nullopt;
+        if (row.sampled && !findings.keep(row.object_or_table, cluster_table)) continue;
         values.clear();
         std::size_t value_at = row_at;
-        for (std::size_t i = row.first_value; i < row.first_value + row.values; ++i) {
+        for (std::size_t i = row_first; i < first; ++i) {
             const bool none = values_[i] == kNone;
             const std::uint32_t size = none ? 0 : values_[i];
             values.push_back({ByteView(bytes_.data() + value_at, size), size,
@@ -397,9 +401,9 @@ void RangeFindings::hand_on(PassFindings& findings) const
             value_at += size;
         }
         if (row.sampled)
-            findings.sample(row.object, row.cluster_table, values);
+            findings.sample(row.object_or_table, cluster_table, values);
         else
-            findings.undescribed(row.table, values);
+            findings.undescribed(row.object_or_table, values);
     }
 }
 
@@ -440,6 +444,7 @@ public:
         if (lob_map != nullptr) writer.read_lobs_with(&lobs.emplace(files, *lob_map));
     }
     BlockVisitor& visitor() override { return visitor_; }
+    std::size_t held_bytes() const override { return table_files.held_bytes() + findings.held_bytes(); }
     const PieceTrace& pieces() const { return visitor_.pieces(); }
     void clear()
     {

@@ -148,15 +148,21 @@ public:
     // Hands everything on to `findings`, in the order it came.
     void hand_on(PassFindings& findings) const;
     void clear();
+    std::size_t held_bytes() const
+    {
+        return rows_.capacity() * sizeof(KeptRow) + values_.capacity() * sizeof(std::uint32_t) + bytes_.capacity() +
+               blocks_.capacity() * sizeof(BlockRead);
+    }
 
 private:
+    // A row kept, its values following those of the rows before it in
+    // values_: small, as a range keeps every row a sample could take.
     struct KeptRow {
+        std::uint32_t object_or_table;  // the data object sampled, or the plan's table undescribed
+        std::uint32_t cluster_table;
+        std::uint32_t values;
         bool sampled;  // else undescribed
-        std::uint32_t object;
-        std::optional<std::uint32_t> cluster_table;
-        std::size_t table;
-        std::size_t first_value;
-        std::size_t values;
+        bool clustered;
     };
     // Each value's size, its bytes following the row's values before it
     // in bytes_; kNone for a NULL or empty one.

@@ -378,6 +378,13 @@ const std::string& OutputSink::captured()
     return collected_;
 }
 
+std::size_t OutputSink::held_bytes() const
+{
+    std::size_t bytes = used_ + collected_.size();
+    for (const auto& buffer : filled_) bytes += buffer.second;
+    return bytes;
+}
+
 void OutputSink::move_captured_to(OutputSink& to)
 {
     drain();

@@ -102,6 +102,8 @@ public:
     const std::string& captured();
     // Writes what it collected into `to`, and forgets it (keeping the room).
     void move_captured_to(OutputSink& to);
+    // What a sink in buffers holds, to be moved.
+    std::size_t held_bytes() const;
 
     // Bytes a hex dump may write past its text (see put_spaced_hex).
     static constexpr std::size_t kHexSpare = 48;

@@ -137,7 +137,8 @@ bool OpenFile::flush()
 void OpenFile::make_room(std::size_t n)
 {
     if (in_memory_) {
-        buffer_.grow(std::max({buffer_.size() * 2, used_ + n, std::size_t{4096}}), used_);
+        // Starting small: a range writes a little of many tables' rows.
+        buffer_.grow(std::max({buffer_.size() * 2, used_ + n, std::size_t{512}}), used_);
         return;
     }
     flush();
@@ -178,6 +179,10 @@ TableFiles::~TableFiles()
 
 std::size_t TableFiles::add(std::string name)
 {
+    if (in_memory_) {
+        held_files_.emplace_back();
+        return held_files_.size() - 1;
+    }
     files_.push_back({std::move(name), false, nullptr, 0});
     return files_.size() - 1;
 }
@@ -204,16 +209,18 @@ void TableFiles::close_least_recent()
 
 OpenFile* TableFiles::open(std::size_t number)
 {
+    if (in_memory_) {
+        std::unique_ptr<OpenFile>& held = held_files_[number];
+        if (!held) {
+            held = std::make_unique<OpenFile>(failure_);
+            ++open_;
+            held_.push_back(number);
+        }
+        return held.get();
+    }
     File& file = files_[number];
     file.last_use = ++uses_;
     if (file.open) return file.open.get();
-    if (in_memory_) {
-        file.created = true;
-        file.open = std::make_unique<OpenFile>(failure_);
-        ++open_;
-        held_.push_back(number);
-        return file.open.get();
-    }
     if (open_ >= most_open_) close_least_recent();
     const std::string part = path(file.name) + std::string(kPartSuffix);
     const int fd = file.created ? reopen_own(part, file.device, file.inode) : create_new(part, &file.device, &file.inode);
@@ -229,18 +236,30 @@ OpenFile* TableFiles::open(std::size_t number)
 
 std::size_t TableFiles::open_count() const { return open_; }
 
+std::size_t TableFiles::held_bytes() const
+{
+    std::size_t bytes = 0;
+    for (std::size_t number : held_) bytes += held(number).size();
+    return bytes;
+}
+
 void TableFiles::clear_held()
 {
-    for (std::size_t number : held_) {
-        files_[number].open.reset();
-        files_[number].created = false;
-    }
+    for (std::size_t number : held_) held_files_[number].reset();
     open_ = 0;
     held_.clear();
 }
 
 void TableFiles::discard(std::size_t number)
 {
+    if (in_memory_) {
+        if (held_files_[number]) {
+            held_files_[number].reset();
+            std::erase(held_, number);
+            --open_;
+        }
+        return;
+    }
     File& file = files_[number];
     if (!file.created) return;
     if (file.open) {

@@ -114,7 +114,7 @@ public:
     // A file of the directory to be written, by its final name; returns its number.
     std::size_t add(std::string name);
     // Whether it has been opened, and so exists under its temporary name.
-    bool created(std::size_t file) const { return files_[file].created; }
+    bool created(std::size_t file) const { return in_memory_ ? held_files_[file] != nullptr : files_[file].created; }
 
     // The file open for writing, created empty the first time; nullptr when
     // it cannot be opened (failed() then says why). Valid until the next call.
@@ -137,8 +137,10 @@ public:
     // What a file in memory holds: empty unless it was written.
     std::string_view held(std::size_t file) const
     {
-        return files_[file].open ? files_[file].open->held() : std::string_view();
+        return held_files_[file] ? held_files_[file]->held() : std::string_view();
     }
+    // What the files in memory hold together.
+    std::size_t held_bytes() const;
 
 private:
     struct File {
@@ -162,6 +164,9 @@ private:
     std::size_t open_ = 0;
     std::string failure_;
     bool in_memory_ = false;
+    // Files in memory, by number: nullptr until written. A range's files
+    // are those of every table, and each worker has several.
+    std::vector<std::unique_ptr<OpenFile>> held_files_;
     std::vector<std::size_t> held_;  // the files in memory written to
 };
 

@@ -126,7 +126,11 @@ void UnloadWriter::add_tables()
         hidden_columns_.emplace_back();
         column_facts_.emplace_back();
         hidden_facts_.emplace_back();
-        take_columns(tables_);
+        // A range's writer takes a table's columns when it first writes a row
+        // of it: a range meets few of a database's tables, and each worker's
+        // writers are many.
+        columns_taken_.push_back(writes_ != Writes::Range);
+        if (columns_taken_.back()) take_columns(tables_);
         // The files of a range in memory need no names.
         const bool named = writes_ == Writes::Files;
         first_files_.push_back(files_.add(named ? table.names.csv_file(RowKind::Live) : std::string()));
@@ -144,6 +148,10 @@ OpenFile* UnloadWriter::open_file(std::size_t table, std::size_t file, RowKind k
     if (writes_ == Writes::Range && !is_touched_[table]) {
         is_touched_[table] = true;
         touched_.push_back(table);
+        if (!columns_taken_[table]) {
+            take_columns(table);
+            columns_taken_[table] = true;
+        }
     }
     const bool fresh = !files_.created(file);
     OpenFile* out = files_.open(file);

@@ -213,6 +213,7 @@ private:
     // The tables a range wrote rows of, so that clearing it costs no more.
     std::vector<std::size_t> touched_;
     std::vector<bool> is_touched_;
+    std::vector<bool> columns_taken_;  // by table: columns_ and the facts hold its columns
     LobPages* lobs_ = nullptr;
     std::vector<char> lob_text_;  // a page's text, converted
     std::vector<std::size_t> first_files_;  // by table: the file of its live rows, those of its other kinds after it
