@@ -52,7 +52,8 @@ int expect_same_unloads(const ScratchDir& dir, std::vector<std::string> files, c
     args.insert(args.end(), files.begin(), files.end());
     const RunResult one = run_trevanix(args);
     EXPECT_TRUE(one.status == 0 || one.status == kIncomplete) << one.errors;
-    for (const char* jobs : {"2", "7"}) {
+    // Beyond a few workers, each reads smaller ranges.
+    for (const char* jobs : {"2", "7", "16"}) {
         SCOPED_TRACE(std::string("--jobs ") + jobs);
         const std::string out = dir.path(name + "-" + jobs);
         args[1] = out;
@@ -179,6 +180,19 @@ TEST(ParallelDump, EveryActionAndFormatAsOneWorkerPrintsIt)
         expect_same_dumps({"--format", format, "--rows", "-a", "O", chained});
         expect_same_dumps({"--format", format, "--rows", "-a", "D", damaged});
     }
+}
+
+// Inference's samples taken in ranges are weighed in the order one worker
+// weighs them: the same types, the same columns completed.
+TEST(ParallelDdl, InferredTypesAsOneWorkerInfersThem)
+{
+    const BenchFiles bench;
+    const std::string varied = bench.dir.path("varied.dbf");
+    datafile::write_bench_file(varied, 150, 8192, datafile::BenchData::Varied);
+    expect_same_dumps({"--ddl", "--infer", bench.chained, bench.damaged, varied});
+    ScratchDir db;
+    datafile::write_database(datafile::build_database(datafile::sample_database()), db.root());
+    expect_same_dumps({"--ddl", "--infer", "--dictionary", db.path("system01.dbf"), db.path("users01.dbf")});
 }
 
 // The directory walk carries the last entry of one block to the next: a

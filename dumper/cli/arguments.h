@@ -88,12 +88,13 @@ struct RunSettings {
 
     bool reads_tables() const { return unload || ddl; }
     // The workers of the run's passes: --jobs, else every online processor
-    // for the tables' modes, the export formats and --verify, one for the
-    // dumper's own output.
+    // for the tables' modes (--ddl --infer and --list-tables too), the
+    // export formats and --verify, one for the dumper's own output.
     unsigned jobs(unsigned online_processors) const
     {
         if (jobs_given != 0) return jobs_given;
-        return unload || verify || format != OutputFormat::Text ? std::max(online_processors, 1u) : 1u;
+        return reads_tables() || list_tables || verify || format != OutputFormat::Text ? std::max(online_processors, 1u)
+                                                                                      : 1u;
     }
     // The modes that read every data file named, not -f alone.
     bool reads_several_files() const { return verify || format != OutputFormat::Text || reads_tables(); }

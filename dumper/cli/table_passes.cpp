@@ -204,13 +204,45 @@ bool SampleVisitor::block(const DecodedBlock& block)
         if (const RowTarget* target = plan_.target(object, table);
             target != nullptr && plan_.tables()[target->table].written_later) {
             reader_.read(block, piece, row_);
-            undescribed_.add(target->table, row_.values);
+            findings_.undescribed(target->table, row_.values);
             continue;
         }
-        if (plan_.describes(object, table) || !inference_.keep(object, table)) continue;
+        if (plan_.describes(object, table) || !findings_.keep(object, table)) continue;
         reader_.read(block, piece, row_);
-        inference_.add(object, table, row_.values);
+        findings_.sample(object, table, row_.values);
     }
+    return true;
+}
+
+class SampleRanges::SamplePart final : public RangeWork::Part {
+public:
+    SamplePart(DataFileSet& files, const UnloadPlan& plan) : reads(&files), visitor_(files, plan, findings) {}
+    BlockVisitor& visitor() override { return visitor_; }
+    std::size_t held_bytes() const override { return findings.held_bytes(); }
+
+    const DataFileSet* reads;
+    RangeFindings findings;
+
+private:
+    SampleVisitor visitor_;
+};
+
+SampleRanges::SampleRanges(const UnloadPlan& plan, PassFindings& findings) : plan_(plan), findings_(findings) {}
+
+SampleRanges::~SampleRanges() = default;
+
+std::unique_ptr<RangeWork::Part> SampleRanges::start(DataFileSet& files, const RangeStart&)
+{
+    if (std::unique_ptr<SamplePart> part = idle_.take(files)) return part;
+    return std::make_unique<SamplePart>(files, plan_);
+}
+
+bool SampleRanges::finish(std::unique_ptr<Part> taken)
+{
+    std::unique_ptr<SamplePart> part(static_cast<SamplePart*>(taken.release()));
+    part->findings.hand_on(findings_);
+    part->findings.clear();
+    idle_.keep(std::move(part));
     return true;
 }
 

@@ -60,27 +60,6 @@ private:
     std::vector<std::optional<ByteView>> values_;
 };
 
-// Samples the rows of the data objects `plan` does not describe (--ddl
-// --infer), and those of the tables it does not wholly describe.
-class SampleVisitor final : public BlockVisitor {
-public:
-    SampleVisitor(DataFileSet& files, const unload::UnloadPlan& plan, infer::ObjectInference& inference,
-                  UndescribedColumns& undescribed)
-        : reader_(files), plan_(plan), inference_(inference), undescribed_(undescribed)
-    {
-    }
-
-    void load_failure(const LoadFailureRecord&) override {}
-    bool block(const DecodedBlock& block) override;
-
-private:
-    RowReader reader_;
-    const unload::UnloadPlan& plan_;
-    infer::ObjectInference& inference_;
-    UndescribedColumns& undescribed_;
-    Row row_;
-};
-
 // What the writing pass finds besides the rows it writes: the samples of
 // the rows inference weighs, and the blocks read, for the accounting of
 // the tables' blocks.
@@ -179,6 +158,42 @@ private:
     std::vector<std::uint32_t> values_;
     std::vector<std::uint8_t> bytes_;
     std::vector<BlockRead> blocks_;
+};
+
+// Samples the rows of the data objects `plan` does not describe (--ddl
+// --infer), and those of the tables it does not wholly describe, handing
+// them to `findings`.
+class SampleVisitor final : public BlockVisitor {
+public:
+    SampleVisitor(DataFileSet& files, const unload::UnloadPlan& plan, PassFindings& findings)
+        : reader_(files), plan_(plan), findings_(findings)
+    {
+    }
+
+    void load_failure(const LoadFailureRecord&) override {}
+    bool block(const DecodedBlock& block) override;
+
+private:
+    RowReader reader_;
+    const unload::UnloadPlan& plan_;
+    PassFindings& findings_;
+    Row row_;
+};
+
+// The sampling pass by ranges of blocks, read by several workers at once:
+// what each range samples is handed on in order, as one thread samples.
+class SampleRanges final : public RangeWork {
+public:
+    SampleRanges(const unload::UnloadPlan& plan, PassFindings& findings);
+    ~SampleRanges() override;
+    std::unique_ptr<Part> start(DataFileSet& files, const RangeStart& range) override;
+    bool finish(std::unique_ptr<Part> part) override;
+
+private:
+    class SamplePart;
+    const unload::UnloadPlan& plan_;
+    PassFindings& findings_;
+    PartPool<SamplePart> idle_;
 };
 
 // The pieces a pass finds that no head starts, and those the rows it reads

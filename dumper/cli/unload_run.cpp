@@ -107,10 +107,15 @@ int print_ddl(TableRun& run, const schema::Schema& schema, const TableSelection&
         const InferenceCharsets charsets = inference_charsets(run.settings, schema);
         infer::ObjectInference inference(charsets.options);
         UndescribedColumns undescribed(charsets.options);
-        SampleVisitor visitor(run.files, plan, inference, undescribed);
-        const PassEnd end = run.read_pass(visitor, true);
+        DirectFindings findings(inference, undescribed, nullptr);
+        SampleRanges ranges(plan, findings);
+        std::optional<PassEnd> end = run.read_in_ranges(ranges, true);
+        if (!end) {
+            SampleVisitor visitor(run.files, plan, findings);
+            end = run.read_pass(visitor, true);
+        }
         run.progress.clear();
-        if (end == PassEnd::Failed) return kExitFailure;
+        if (*end == PassEnd::Failed) return kExitFailure;
         inferred = inferred_tables(inference, selection);
         undescribed.complete(plan, completed);
     }
