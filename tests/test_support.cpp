@@ -258,6 +258,27 @@ std::set<std::string> directory_entries(const std::string& directory)
     return names;
 }
 
+std::string summary_without_run(const std::string& directory)
+{
+    const std::string text = read_file(directory + "/summary.json");
+    const std::size_t run = text.find("\n  \"run\": ");
+    if (run == std::string::npos) return text;
+    const std::size_t end = text.find('\n', run + 1);
+    return text.substr(0, run) + (end == std::string::npos ? "" : text.substr(end));
+}
+
+std::string unload_difference(const std::string& one, const std::string& other)
+{
+    std::set<std::string> names = directory_entries(one);
+    if (directory_entries(other) != names) return "the files written";
+    for (const std::string& name : names) {
+        const bool same = name == "summary.json" ? summary_without_run(one) == summary_without_run(other)
+                                                 : read_file(one + "/" + name) == read_file(other + "/" + name);
+        if (!same) return name;
+    }
+    return "";
+}
+
 std::vector<CsvRecord> parse_csv(const std::string& text)
 {
     std::vector<CsvRecord> records;

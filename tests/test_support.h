@@ -46,6 +46,12 @@ private:
 std::string read_file(const std::string& path);
 // The names in a directory, "." and ".." left out; empty when it cannot be read.
 std::set<std::string> directory_entries(const std::string& directory);
+// summary.json of an unload directory but for its line of the run (its
+// times, command line and workers).
+std::string summary_without_run(const std::string& directory);
+// Empty when two unload directories hold the same files, byte for byte
+// (summary.json but for its run line); else the first that differs.
+std::string unload_difference(const std::string& one, const std::string& other);
 
 // A file of blocks with `block_size` bytes each.
 datafile::File file_of(std::vector<datafile::Block> blocks, std::uint32_t block_size = 8192);

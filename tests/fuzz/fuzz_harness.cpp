@@ -837,6 +837,18 @@ std::string check_unload(const Bytes& file, const std::string& path, std::uint32
         const bool summary = ::access((dir + "/summary.json").c_str(), F_OK) == 0;
         if (summary != (r.status != 1))
             return describe(args) + (summary ? ": a summary of a failed unload" : ": no summary of a completed unload");
+        if (!typed) continue;
+        // Two workers write what one writes.
+        std::vector<std::string> with_jobs = args;
+        with_jobs.push_back("--jobs=2");
+        const Run two = run(with_jobs);
+        const std::string single = scratch().path("unloaded-1");
+        with_jobs[1] = single;
+        with_jobs.back() = "--jobs=1";
+        const Run one = run(with_jobs);
+        if (one.status != two.status) return describe(with_jobs) + ": not the exit status of two workers";
+        const std::string differs = two.status == 1 ? "" : unload_difference(dir, single);
+        if (!differs.empty()) return describe(with_jobs) + ": " + differs + " not as two workers write it";
     }
     return "";
 }
