@@ -240,6 +240,9 @@ TEST(Progress, LineSaysWhatWasReadHowFastAndWhatIsLeft)
     EXPECT_EQ(Progress::line(512u << 20, 65536, 2048u << 20, 2.0),
               "trevanix: 512 MiB of 2.0 GiB (25%), 65536 blocks, 256 MiB/s, 6 s left");
     EXPECT_EQ(Progress::line(3u << 30, 10, 0, 0.0), "trevanix: 3.0 GiB, 10 blocks");
+    // An unload says the rows it wrote.
+    EXPECT_EQ(Progress::line(512u << 20, 65536, 2048u << 20, 2.0, 1, {}, 1234567),
+              "trevanix: 512 MiB of 2.0 GiB (25%), 65536 blocks, 1234567 rows, 256 MiB/s, 6 s left");
     // Of two passes, the total is the pass's, and the time left counts the
     // pass still to come.
     EXPECT_EQ(Progress::line(256u << 20, 32768, 1024u << 20, 1.0, 1, {2}),

@@ -58,7 +58,7 @@ void Progress::start_pass()
 }
 
 std::string Progress::line(std::uint64_t bytes, std::uint64_t blocks, std::uint64_t total, double seconds, int pass,
-                           PassCount passes)
+                           PassCount passes, std::optional<std::uint64_t> rows)
 {
     std::string text = "trevanix: ";
     // Whether the passes after this one are sure to come.
@@ -73,6 +73,7 @@ std::string Progress::line(std::uint64_t bytes, std::uint64_t blocks, std::uint6
         text += std::string(" of ") + amount(total) + share;
     }
     text += std::string(", ") + std::to_string(blocks) + " blocks";
+    if (rows) text += std::string(", ") + std::to_string(*rows) + " rows";
     if (seconds > 0) {
         const double rate = static_cast<double>(bytes) / seconds;
         char speed[32];
@@ -96,7 +97,8 @@ void Progress::redraw()
     last_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     err_.byte('\r');
-    err_.text(line(bytes_, blocks_, total_, seconds, pass_, passes_));
+    err_.text(line(bytes_, blocks_, total_, seconds, pass_, passes_,
+                   rows_ ? std::optional<std::uint64_t>(rows_()) : std::nullopt));
     err_.text("\x1b[K");
     err_.flush();
     drawn_ = true;

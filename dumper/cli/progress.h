@@ -1,10 +1,13 @@
 // The progress line of a long run on a terminal: the pass, bytes and blocks
-// read, the share of the pass, the speed and the time left, rewritten in
-// place a few times a second on standard error and cleared at the end.
+// read, the share of the pass, the rows written (by the runs that write
+// them), the speed and the time left, rewritten in place a few times a
+// second on standard error and cleared at the end.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "print/output_sink.h"
@@ -49,11 +52,14 @@ public:
     }
     // Removes the line, before the run's last words.
     void clear();
+    // What the line says of the rows written so far: asked on the thread
+    // that reads the blocks (or takes what the workers read), as it redraws.
+    void count_rows(std::function<std::uint64_t()> rows) { rows_ = std::move(rows); }
 
     // The line for `bytes` and `blocks` read in `seconds` of pass `pass`,
     // which reads `total` bytes.
     static std::string line(std::uint64_t bytes, std::uint64_t blocks, std::uint64_t total, double seconds,
-                            int pass = 1, PassCount passes = {});
+                            int pass = 1, PassCount passes = {}, std::optional<std::uint64_t> rows = std::nullopt);
 
 private:
     static constexpr std::uint64_t kBlocksPerCheck = 64;
@@ -70,4 +76,5 @@ private:
     bool drawn_ = false;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point last_;
+    std::function<std::uint64_t()> rows_;
 };

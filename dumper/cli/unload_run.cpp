@@ -201,6 +201,16 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     TableFiles files(s.unload_dir);
     UnloadSummary summary;
     UnloadWriter writer(plan, files, summary);
+    // The progress line counts the rows written, of every kind.
+    struct RowsShown {
+        Progress& progress;
+        ~RowsShown() { progress.count_rows(nullptr); }
+    } rows_shown{run.progress};
+    run.progress.count_rows([&summary] {
+        std::uint64_t rows = 0;
+        for (const TableCounts& table : summary.tables) rows += table.rows + table.deleted + table.stale;
+        return rows;
+    });
     // The later pages of the LOB values stored apart from their rows, from
     // their segments, before any row is written.
     LobPageMap lob_map;
