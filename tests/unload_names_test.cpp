@@ -326,6 +326,18 @@ TEST(BinaryCopy, RecordsAfterTheHeaderAsTuplesOfText)
     EXPECT_EQ(read_file(dir.path("t.pgcopy")), expected);
     EXPECT_FALSE(write_binary_copy(dir.path("missing.csv"), *files.open(files.add("u.pgcopy")), failure));
     EXPECT_NE(failure.find("cannot open"), std::string::npos) << failure;
+
+    // A field many times the file's buffer (a LOB's text) is written as it
+    // is read: its length goes in front of it once it is known, whatever
+    // of it was written out by then, and the field after it follows.
+    std::string big(3 * OpenFile::kBufferSize + 17, 'z');
+    big.replace(1000, 5, "\n\\.\n");
+    dir.write("big.csv", "A,B\r\n\"" + big + "\",tail\r\n");
+    TableFiles more(dir.root());
+    ASSERT_TRUE(write_binary_copy(dir.path("big.csv"), *more.open(more.add("big.pgcopy")), failure)) << failure;
+    ASSERT_TRUE(more.finish()) << more.failure();
+    EXPECT_EQ(read_file(dir.path("big.pgcopy")),
+              std::string("PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19) + tuple({big, "tail"}) + "\377\377");
 }
 
 }  // namespace

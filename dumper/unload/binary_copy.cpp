@@ -16,20 +16,27 @@ constexpr char kCopyHeader[] = "PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0";
 constexpr std::size_t kCopyHeaderSize = 19;
 constexpr std::size_t kReadSize = 1 << 16;
 
-void put_big_endian(std::string& out, std::uint32_t value, int bytes)
+std::string big_endian(std::uint32_t value, int bytes)
 {
+    std::string out;
     for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out += static_cast<char>(value >> shift & 0xFF);
+    return out;
 }
 
 // Reads the CSV the writer writes (RFC 4180, lines ending in CR LF) a byte
-// at a time, and writes each record after the first as a tuple.
+// at a time, and writes each record after the first as a tuple, each field
+// as it comes: its length and the tuple's field count are written when
+// known, over the room left for them, so that a field of any size (a LOB's
+// text) costs no memory.
 class CsvRecords {
 public:
     explicit CsvRecords(OpenFile& out) : out_(out) {}
 
     void take(char c)
     {
+        if (state_ == State::RecordStart) begin_record();
         switch (state_) {
+        case State::RecordStart:
         case State::FieldStart:
             if (c == '"') {
                 state_ = State::Quoted;
@@ -43,11 +50,11 @@ public:
             if (c == '"')
                 state_ = State::AfterQuote;
             else
-                field_ += c;
+                put(c);
             return;
         case State::AfterQuote:
             if (c == '"') {
-                field_ += c;
+                put(c);
                 state_ = State::Quoted;
                 return;
             }
@@ -58,68 +65,81 @@ public:
     // A record the file ends inside of.
     void finish()
     {
-        if (state_ != State::FieldStart || !fields_.empty()) end_record();
+        if (state_ != State::RecordStart) end_record();
     }
 
 private:
-    enum class State { FieldStart, Unquoted, Quoted, AfterQuote };
+    enum class State { RecordStart, FieldStart, Unquoted, Quoted, AfterQuote };
+    static constexpr std::uint32_t kNull = 0xFFFFFFFFu;
+
+    void begin_record()
+    {
+        fields_ = 0;
+        if (header_read_) {
+            count_at_ = out_.position();
+            out_.text(big_endian(0, 2));
+        }
+        begin_field();
+    }
+    void begin_field()
+    {
+        state_ = State::FieldStart;
+        quoted_ = false;
+        size_ = 0;
+        if (header_read_) {
+            length_at_ = out_.position();
+            out_.text(big_endian(0, 4));
+        }
+    }
+    void put(char c)
+    {
+        ++size_;
+        if (header_read_) out_.text(std::string_view(&c, 1));
+    }
 
     void take_unquoted(char c)
     {
         if (carriage_return_) {
             carriage_return_ = false;
             if (c == '\n') return end_record();
-            field_ += '\r';
+            put('\r');
         }
-        if (c == ',') return end_field();
+        if (c == ',') {
+            end_field();
+            return begin_field();
+        }
         if (c == '\r') {
             carriage_return_ = true;
             return;
         }
-        field_ += c;
+        put(c);
     }
 
     void end_field()
     {
-        const bool null = !quoted_ && field_.empty();
-        fields_.push_back({std::move(field_), null});
-        field_.clear();
-        quoted_ = false;
-        state_ = State::FieldStart;
+        ++fields_;
+        if (!header_read_) return;
+        const bool null = !quoted_ && size_ == 0;
+        out_.patch(length_at_, big_endian(null ? kNull : static_cast<std::uint32_t>(size_), 4));
     }
 
     void end_record()
     {
         end_field();
-        if (header_read_) write_tuple();
+        if (header_read_) out_.patch(count_at_, big_endian(static_cast<std::uint32_t>(fields_), 2));
         header_read_ = true;
-        fields_.clear();
+        state_ = State::RecordStart;
     }
 
-    void write_tuple()
-    {
-        std::string tuple;
-        put_big_endian(tuple, static_cast<std::uint32_t>(fields_.size()), 2);
-        out_.text(tuple);
-        for (const Field& field : fields_) {
-            tuple.clear();
-            put_big_endian(tuple, field.null ? 0xFFFFFFFFu : static_cast<std::uint32_t>(field.text.size()), 4);
-            out_.text(tuple);
-            out_.text(field.text);
-        }
-    }
-
-    struct Field {
-        std::string text;
-        bool null;
-    };
     OpenFile& out_;
-    State state_ = State::FieldStart;
+    State state_ = State::RecordStart;
     bool quoted_ = false;
     bool carriage_return_ = false;
     bool header_read_ = false;
-    std::string field_;
-    std::vector<Field> fields_;
+    std::uint64_t size_ = 0;  // of the field
+    std::uint32_t fields_ = 0;
+    std::uint64_t count_at_ = 0;   // where the tuple's field count goes
+    std::uint64_t length_at_ = 0;  // where the field's length goes
 };
 
 }  // namespace

@@ -129,6 +129,7 @@ bool OpenFile::flush()
 {
     int error = 0;
     const bool written = write_all(fd_, buffer_.data(), used_, error);
+    written_ += used_;
     used_ = 0;
     if (!written) fail("cannot write", error);
     return written;
@@ -153,6 +154,34 @@ void OpenFile::append(std::string_view bytes)
     }
     int error = 0;
     if (flush() && !write_all(fd_, bytes.data(), bytes.size(), error)) fail("cannot write", error);
+    written_ += bytes.size();
+}
+
+void OpenFile::patch(std::uint64_t at, std::string_view bytes)
+{
+    if (at + bytes.size() > position()) return;  // only bytes already given
+    // What is still buffered is patched there; what was written out, in the file.
+    const std::size_t out = at < written_ ? static_cast<std::size_t>(std::min<std::uint64_t>(written_ - at, bytes.size())) : 0;
+    if (out > 0) {
+        // A file reopened to append to cannot be written over.
+        const int flags = ::fcntl(fd_, F_GETFL);
+        if (flags < 0 || (flags & O_APPEND) != 0) {
+            fail("cannot write over what was written of", flags < 0 ? errno : EBADF);
+            return;
+        }
+        std::size_t done = 0;
+        while (done < out) {
+            const ssize_t n = ::pwrite(fd_, bytes.data() + done, out - done, static_cast<off_t>(at + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                fail("cannot write", n < 0 ? errno : EIO);
+                return;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    if (out < bytes.size())
+        std::memcpy(buffer_.data() + (at + out - written_), bytes.data() + out, bytes.size() - out);
 }
 
 bool OpenFile::close()

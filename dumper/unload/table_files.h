@@ -76,6 +76,12 @@ public:
     // are many.
     void append(std::string_view bytes);
 
+    // The bytes of the file so far, written out or buffered.
+    std::uint64_t position() const { return written_ + used_; }
+    // Writes `bytes` again at `at`, over bytes given before (a length known
+    // only once what it counts is written).
+    void patch(std::uint64_t at, std::string_view bytes);
+
     // Writes out what is buffered, then closes the file; false when the
     // system refused.
     bool close();
@@ -93,6 +99,7 @@ private:
     std::string& failure_;
     WriteBuffer buffer_;
     std::size_t used_ = 0;
+    std::uint64_t written_ = 0;  // bytes written out before the buffer's
 };
 
 class TableFiles {
