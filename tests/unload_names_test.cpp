@@ -292,6 +292,37 @@ TEST(ScriptText, EachGrammarQuotesWhatWouldEndItsTextAndNothingElse)
 // ---------------------------------------------------------------------------
 // Binary copies
 
+// A range's file in memory that grows past what is held goes on into an
+// unnamed file of the directory, and all of it reaches the file it is
+// appended to, in order; one held whole stays in memory.
+TEST(TableFilesInMemory, WhatGrowsPastTheHeldBytesGoesOnIntoAnUnnamedFile)
+{
+    ScratchDir dir;
+    TableFiles held(TableFiles::InMemory{dir.root()});
+    const std::size_t big = held.add(""), whole = held.add("");
+    std::string text;
+    for (int i = 0; text.size() < 3 * OpenFile::kHeldAtMost; ++i) text += "line " + std::to_string(i) + "\r\n";
+    OpenFile* file = held.open(big);
+    held.open(whole)->hold_whole();
+    for (std::size_t at = 0; at < text.size(); at += 1000) {
+        file->text(std::string_view(text).substr(at, 1000));
+        held.open(whole)->text(std::string_view(text).substr(at, 1000));
+    }
+    EXPECT_LT(held.held(big).size(), OpenFile::kHeldAtMost);
+    EXPECT_EQ(held.held(whole), text);
+    EXPECT_EQ(directory_entries(dir.root()), std::set<std::string>{});  // nothing named
+
+    TableFiles out(dir.root());
+    OpenFile* to = out.open(out.add("t.csv"));
+    to->text("head\r\n");
+    held.append_held(big, *to);
+    held.append_held(whole, *to);
+    ASSERT_TRUE(out.finish()) << out.failure();
+    EXPECT_TRUE(read_file(dir.path("t.csv")) == "head\r\n" + text + text);
+    held.clear_held();
+    EXPECT_EQ(held.held_bytes(), 0u);
+}
+
 TEST(BinaryCopy, OnlyALineOfBackslashPointAloneNeedsOne)
 {
     EXPECT_TRUE(holds_copy_end_line("\"a\n\\.\nb\""));

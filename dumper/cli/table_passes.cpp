@@ -466,9 +466,10 @@ std::uint64_t PieceTrace::orphans() const
 
 class WriteRanges::WritePart final : public RangeWork::Part {
 public:
-    WritePart(DataFileSet& files, const UnloadPlan& plan, WriteVisitor::Rows rows, const LobPageMap* lob_map)
+    WritePart(DataFileSet& files, const UnloadPlan& plan, WriteVisitor::Rows rows, const LobPageMap* lob_map,
+              const std::string& spill_directory)
         : reads(&files),
-          table_files(TableFiles::InMemory{}),
+          table_files(TableFiles::InMemory{spill_directory}),
           writer(plan, table_files, summary, UnloadWriter::Writes::Range),
           visitor_(files, plan, writer, summary, findings, rows)
     {
@@ -509,7 +510,7 @@ WriteRanges::~WriteRanges() = default;
 std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files, const RangeStart&)
 {
     if (std::unique_ptr<WritePart> part = idle_.take(files)) return part;
-    return std::make_unique<WritePart>(files, plan_, rows_, writer_.lob_map());
+    return std::make_unique<WritePart>(files, plan_, rows_, writer_.lob_map(), writer_.directory());
 }
 
 bool WriteRanges::finish(std::unique_ptr<Part> taken)

@@ -113,11 +113,15 @@ OpenFile::OpenFile(int fd, std::string path, std::string& failure)
     buffer_.grow(kBufferSize, 0);
 }
 
-OpenFile::OpenFile(std::string& failure) : fd_(-1), in_memory_(true), failure_(failure) {}
+OpenFile::OpenFile(std::string& failure, const std::string* spill_directory)
+    : fd_(-1), in_memory_(true), failure_(failure), spill_directory_(spill_directory)
+{
+}
 
 OpenFile::~OpenFile()
 {
     if (fd_ >= 0) ::close(fd_);
+    if (spill_fd_ >= 0) ::close(spill_fd_);
 }
 
 void OpenFile::fail(const char* what, int error)
@@ -135,9 +139,64 @@ bool OpenFile::flush()
     return written;
 }
 
+// What a file in memory holds goes on into its unnamed file; false when
+// there is none to be had (it then stays in memory).
+bool OpenFile::spill()
+{
+    if (spill_fd_ < 0) {
+        spill_fd_ = ::open(spill_directory_->c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (spill_fd_ < 0) {
+            spill_directory_ = nullptr;
+            return false;
+        }
+    }
+    int error = 0;
+    if (!write_all(spill_fd_, buffer_.data(), used_, error)) {
+        if (failure_.empty()) failure_ = reason("cannot write a temporary file in " + *spill_directory_, error);
+        return false;
+    }
+    written_ += used_;
+    used_ = 0;
+    return true;
+}
+
+void OpenFile::append_held_to(OpenFile& out)
+{
+    if (written_ > 0) {
+        out.flush();
+        // The unnamed file's bytes, copied by the system where it can.
+        std::uint64_t done = 0;
+        while (done < written_ && out.failure_.empty()) {
+            off_t from = static_cast<off_t>(done);
+            const ssize_t n = ::copy_file_range(spill_fd_, &from, out.fd_, nullptr,
+                                                static_cast<std::size_t>(std::min<std::uint64_t>(written_ - done, 1 << 30)), 0);
+            if (n > 0) {
+                done += static_cast<std::uint64_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            std::vector<char> bytes(kBufferSize);
+            const ssize_t got = ::pread(spill_fd_, bytes.data(), std::min<std::uint64_t>(written_ - done, bytes.size()),
+                                        static_cast<off_t>(done));
+            int error = got < 0 ? errno : EIO;
+            if (got <= 0 || !write_all(out.fd_, bytes.data(), static_cast<std::size_t>(got), error)) {
+                out.fail("cannot write", error);
+                break;
+            }
+            done += static_cast<std::uint64_t>(got);
+        }
+        out.written_ += done;
+    }
+    out.append(held());
+}
+
 void OpenFile::make_room(std::size_t n)
 {
     if (in_memory_) {
+        // Rather than grow past what is held at most, what it holds goes on.
+        if (spill_directory_ != nullptr && std::max(buffer_.size() * 2, used_ + n) > kHeldAtMost && spill() &&
+            buffer_.size() >= n)
+            return;
         // Starting small: a range writes a little of many tables' rows.
         buffer_.grow(std::max({buffer_.size() * 2, used_ + n, std::size_t{512}}), used_);
         return;
@@ -241,7 +300,7 @@ OpenFile* TableFiles::open(std::size_t number)
     if (in_memory_) {
         std::unique_ptr<OpenFile>& held = held_files_[number];
         if (!held) {
-            held = std::make_unique<OpenFile>(failure_);
+            held = std::make_unique<OpenFile>(failure_, directory_.empty() ? nullptr : &directory_);
             ++open_;
             held_.push_back(number);
         }

@@ -49,8 +49,11 @@ public:
     static constexpr std::size_t kBufferSize = 1 << 18;
 
     OpenFile(int fd, std::string path, std::string& failure);
-    // A file kept in memory, whose buffer grows as it is written.
-    explicit OpenFile(std::string& failure);
+    // A file kept in memory, whose buffer grows as it is written; past
+    // kHeldAtMost bytes, what it holds goes on into an unnamed file in
+    // `spill_directory` (when given and the system makes one there).
+    static constexpr std::size_t kHeldAtMost = std::size_t{2} << 20;
+    explicit OpenFile(std::string& failure, const std::string* spill_directory = nullptr);
     ~OpenFile();
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
@@ -85,12 +88,18 @@ public:
     // Writes out what is buffered, then closes the file; false when the
     // system refused.
     bool close();
-    // What a file in memory holds.
+    // What a file in memory holds; unless it is held whole, what has not
+    // gone on into its unnamed file.
     std::string_view held() const { return {buffer_.data(), used_}; }
+    // Keeps a file in memory whole, so that held() is all of it.
+    void hold_whole() { spill_directory_ = nullptr; }
+    // Appends all a file in memory holds to `out`, a file being written.
+    void append_held_to(OpenFile& out);
 
 private:
     void make_room(std::size_t n);
     bool flush();
+    bool spill();
     void fail(const char* what, int error);
 
     int fd_;
@@ -100,6 +109,8 @@ private:
     WriteBuffer buffer_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;  // bytes written out before the buffer's
+    const std::string* spill_directory_ = nullptr;
+    int spill_fd_ = -1;
 };
 
 class TableFiles {
@@ -112,8 +123,16 @@ public:
     }
     // Files held in memory, for the rows of one range of blocks a worker
     // writes: what each holds is then appended to the directory's files.
-    struct InMemory {};
-    explicit TableFiles(InMemory) : most_open_(SIZE_MAX), in_memory_(true) {}
+    // Files held in memory go on, past OpenFile::kHeldAtMost bytes each,
+    // into unnamed files of `spill_directory` (the unload's own).
+    struct InMemory {
+        std::string spill_directory;
+    };
+    explicit TableFiles(InMemory in)
+        : directory_(std::move(in.spill_directory)), most_open_(SIZE_MAX), in_memory_(true)
+    {
+    }
+    const std::string& directory() const { return directory_; }
     ~TableFiles();
     TableFiles(const TableFiles&) = delete;
     TableFiles& operator=(const TableFiles&) = delete;
@@ -148,6 +167,11 @@ public:
     }
     // What the files in memory hold together.
     std::size_t held_bytes() const;
+    // Appends all a file in memory holds to `out`.
+    void append_held(std::size_t file, OpenFile& out) const
+    {
+        if (held_files_[file]) held_files_[file]->append_held_to(out);
+    }
 
 private:
     struct File {

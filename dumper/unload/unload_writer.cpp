@@ -155,6 +155,8 @@ OpenFile* UnloadWriter::open_file(std::size_t table, std::size_t file, RowKind k
     }
     const bool fresh = !files_.created(file);
     OpenFile* out = files_.open(file);
+    // Its lines are cut where they end in what the file holds.
+    if (out != nullptr && fresh && undecoded && writes_ == Writes::Range) out->hold_whole();
     if (out != nullptr && fresh && writes_ == Writes::Files)
         out->text(undecoded ? undecoded_header() : csv_header(plan_.tables()[table], kind));
     last_file_ = file;
@@ -546,7 +548,7 @@ bool UnloadWriter::append(const UnloadWriter& range, const TableFiles& range_fil
             if (!range_files.created(file)) continue;
             OpenFile* out = open(t, kind);
             if (out == nullptr) return false;
-            out->append(range_files.held(file));
+            range_files.append_held(file, *out);
             const std::size_t k = t * kRowKinds + static_cast<std::size_t>(kind);
             if (range.holds_end_line_[k]) holds_end_line_[k] = true;
         }

@@ -91,6 +91,8 @@ public:
     void read_lobs_with(LobPages* pages) { lobs_ = pages; }
     // The map of LOB pages it reads through, for the writers of ranges.
     const LobPageMap* lob_map() const { return lobs_ != nullptr ? &lobs_->map() : nullptr; }
+    // The directory its files are written in.
+    const std::string& directory() const { return files_.directory(); }
 
     // Writes the row to its table's file of its kind, and counts it; false
     // when the file cannot be written (the files say why).
