@@ -180,6 +180,23 @@ TEST(ParallelDdl, InferredTypesAsOneWorkerInfersThem)
     expect_same_dumps({"--ddl", "--infer", "--dictionary", db.path("system01.dbf"), db.path("users01.dbf")});
 }
 
+// The census of --list-tables counted in ranges, the rows of data objects
+// no table has weighed in the order one worker weighs them: the same
+// counts, the same tables their rows fit.
+TEST(ParallelListTables, CountsAndFitsAsOneWorkerFindsThem)
+{
+    const BenchFiles bench;
+    ScratchDir db;
+    datafile::write_database(datafile::build_database(datafile::history_database()), db.root());
+    const std::string system = db.path("system01.dbf");
+    for (const char* format : {"text", "jsonl"}) {
+        expect_same_dumps({"--list-tables", "--format", format, "--dictionary", system, db.path("users01.dbf"),
+                           bench.damaged, bench.chained});
+        // The SYSTEM file among the data files: its blocks counted too.
+        expect_same_dumps({"--list-tables", "--format", format, system, db.path("users01.dbf")});
+    }
+}
+
 // The directory walk carries the last entry of one block to the next: a
 // piece two bytes below it is taken for no row. Such a pair of blocks on
 // both sides of a range's start, next to each other and apart by more

@@ -68,6 +68,8 @@ public:
     // until it is taken, so works that print much of what they read take
     // fewer.
     virtual std::size_t range_bytes() const { return std::size_t{1} << 19; }
+    // Whether the run's file `file` is read at all.
+    virtual bool reads_file(std::size_t /*file*/) const { return true; }
     // A part for one range, reading other blocks (a chained row's, those
     // before the range) through `files`, the worker's own readers. Called
     // on the workers' threads.

@@ -38,12 +38,6 @@ namespace {
 
 constexpr int kExitFailure = 1;
 
-unsigned online_processors()
-{
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<unsigned>(online) : 1u;
-}
-
 constexpr int kExitArgumentError = 2;
 constexpr int kExitProblems = 4;  // --verify found damaged blocks
 // The largest block size -z accepts.

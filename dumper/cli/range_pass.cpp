@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cli/ordered_work.h"
 #include "cli/run_notes.h"
 #include "read/block_decoder.h"
@@ -41,15 +43,15 @@ struct Range {
 // without a list of them all (a file of terabytes has a million ranges).
 class RangeList {
 public:
-    RangeList(DataFileSet& files, std::size_t range_bytes)
+    RangeList(DataFileSet& files, std::size_t range_bytes, const RangeWork& work)
     {
         for (std::size_t i = 0; i < files.size(); ++i) {
             const std::uint32_t block_size = files[i].geometry().block_size;
             const auto length = static_cast<std::uint64_t>(std::max<std::size_t>(range_bytes / block_size, 1));
             const std::uint64_t blocks = std::min<std::uint64_t>(files[i].block_count(), INT32_MAX);
             // The last range reads from its first block to the end, wherever
-            // that is by then.
-            const std::uint64_t ranges = blocks / length + 1;
+            // that is by then; a file not read has none.
+            const std::uint64_t ranges = work.reads_file(i) ? blocks / length + 1 : 0;
             files_.push_back({first_ + ranges, length});
             first_ += ranges;
         }
@@ -224,6 +226,12 @@ private:
 
 }  // namespace
 
+unsigned online_processors()
+{
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1u;
+}
+
 std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bool notes, bool& shrank)
 {
     if (!readable_in_ranges(pass)) return std::nullopt;
@@ -234,7 +242,7 @@ std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bo
         if (!pass.files.reading_copies(set, range_bytes, error)) return std::nullopt;
     }
     pass.progress.start_pass();
-    const RangeList ranges(pass.files, range_bytes);
+    const RangeList ranges(pass.files, range_bytes, work);
     RangeTaker taker(pass, work, notes);
     do_in_order<RangeRead>(
         ranges.size(), pass.workers, InHand{pass.workers + kRangesWaiting, kBytesWaiting},

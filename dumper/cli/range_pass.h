@@ -21,6 +21,9 @@ struct RangePass {
     Progress& progress;
 };
 
+// The processors online, which the passes' workers default to.
+unsigned online_processors();
+
 // The pass, or nullopt when the files cannot be read in ranges: one worker
 // asked for, a block number or count chosen, a file that is no regular
 // file, or no reader to be had for a worker. `shrank` is set when a file

@@ -82,7 +82,7 @@ bool rows_fit(const infer::ObjectStats& stats, const schema::Table& table)
 ObjectCensus::Weighed::Weighed(const infer::Options& options) : stats(options), sampler(std::nullopt, kWeighedRows) {}
 
 ObjectCensus::ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options)
-    : schema_(schema), options_(options), reader_(files), known_(known_data_objects(schema))
+    : schema_(schema), options_(options), files_(files), reader_(files), known_(known_data_objects(schema))
 {
 }
 
@@ -121,7 +121,11 @@ void ObjectCensus::add_rows(const DecodedBlock& block, Weighed* weighed)
                 ? cluster_table_of(block, static_cast<std::uint32_t>(piece.slot))
                 : std::nullopt;
         if (table) ++cluster_tables_[{object, *table}].rows;
-        if (weighed != nullptr && !table && weighed->sampler.keep()) weigh(block, piece, walk.columns(), *weighed);
+        if (weighed == nullptr || table) continue;
+        if (of_range_)
+            candidates_.push_back({object, block.block.source, block.block.number, piece.offset});
+        else if (weighed->sampler.keep())
+            weigh(block, piece, walk.columns(), *weighed);
     }
 }
 
@@ -134,6 +138,57 @@ void ObjectCensus::weigh(const DecodedBlock& block, const RowPieceRecord& head,
     for (const ColumnValue& value : row_.values)
         values_.push_back(value.null ? std::nullopt : std::optional<ByteView>(value.bytes));
     weighed.stats.add_row(values_);
+}
+
+ObjectCensus::ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options, OfRange)
+    : ObjectCensus(schema, files, options)
+{
+    of_range_ = true;
+}
+
+// Reads the block a candidate row starts in again, and weighs the row.
+void ObjectCensus::weigh_at(const Candidate& candidate, Weighed& weighed)
+{
+    DataFile* file = files_.by_source(candidate.source);
+    Block bytes;
+    if (file == nullptr || file->read(candidate.block, bytes, Access::Random) != ReadStatus::Ok) return;
+    DecodedBlock block = decode_block_headers(std::move(bytes));
+    decode_data_layer(block, false);
+    DirectoryWalkCarry carry;
+    PieceWalk walk(block, carry, PieceReading::ByFlagBits);
+    for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
+        if (step == PieceWalk::Step::Piece && walk.piece().offset == candidate.offset) {
+            weigh(block, walk.piece(), walk.columns(), weighed);
+            return;
+        }
+    }
+}
+
+void ObjectCensus::add_range(const ObjectCensus& range)
+{
+    for (const auto& [object, count] : range.objects_) {
+        ObjectCount& total = objects_[object];
+        total.blocks += count.blocks;
+        total.rows += count.rows;
+    }
+    for (const auto& [key, count] : range.cluster_tables_) {
+        ObjectCount& total = cluster_tables_[key];
+        total.blocks += count.blocks;
+        total.rows += count.rows;
+    }
+    for (const auto& entry : range.unknown_) unknown_.try_emplace(entry.first, options_);
+    for (const Candidate& candidate : range.candidates_) {
+        Weighed& weighed = unknown_.find(candidate.object)->second;
+        if (weighed.sampler.keep()) weigh_at(candidate, weighed);
+    }
+}
+
+void ObjectCensus::clear_range()
+{
+    objects_.clear();
+    cluster_tables_.clear();
+    unknown_.clear();
+    candidates_ = {};
 }
 
 ObjectCount ObjectCensus::count(std::uint32_t data_object) const

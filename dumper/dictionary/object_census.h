@@ -42,6 +42,17 @@ public:
     // counted when it is a data block.
     void add_block(const DecodedBlock& block);
 
+    // A census of one range of the files' blocks, taken by one of several
+    // workers: its counts, and every row of an unknown data object that a
+    // sample could take, kept until add_range() weighs them.
+    struct OfRange {};
+    ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options, OfRange);
+    // Adds what a census of a range found, after the ranges before it: the
+    // same counts and weighed rows as the same blocks would give here.
+    void add_range(const ObjectCensus& range);
+    // Forgets what a census of a range found, to take another.
+    void clear_range();
+
     // The blocks and rows of a data object; of table `cluster_table` of a
     // cluster's blocks, those blocks whose table directory gives it rows.
     ObjectCount count(std::uint32_t data_object) const;
@@ -63,12 +74,22 @@ private:
         infer::ObjectStats stats;
         infer::RowSampler sampler;
     };
+    // Of a range: where each row a sample could take starts, in reading
+    // order. Only those the sample takes are read, when the range is added.
+    struct Candidate {
+        std::uint32_t object;
+        std::uint16_t source;  // the file's (Block::source)
+        std::int32_t block;
+        std::uint32_t offset;  // of the head piece in its block
+    };
     void add_rows(const DecodedBlock& block, Weighed* weighed);
     void weigh(const DecodedBlock& block, const RowPieceRecord& head, std::span<const ColumnRecord> head_columns,
                Weighed& weighed);
+    void weigh_at(const Candidate& candidate, Weighed& weighed);
 
     const schema::Schema& schema_;
     infer::Options options_;
+    DataFileSet& files_;
     RowReader reader_;
     std::map<std::uint32_t, ObjectCount> objects_;
     std::map<std::pair<std::uint32_t, std::uint32_t>, ObjectCount> cluster_tables_;
@@ -76,6 +97,8 @@ private:
     std::vector<std::uint32_t> known_;  // sorted
     Row row_;
     std::vector<std::optional<ByteView>> values_;
+    bool of_range_ = false;
+    std::vector<Candidate> candidates_;
 };
 
 }  // namespace dictionary
