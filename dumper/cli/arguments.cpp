@@ -92,7 +92,11 @@ const char* const kLongHelpText =
     "                  inferred tables) as a schema file: CREATE TABLE statements with each\n"
     "                  column's type, in storage order\n"
     "  --table NAME    unload only this table, OWNER.TABLE or TABLE (repeatable)\n"
-    "  --force         with --unload, write into a directory that is not empty\n"
+    "  --force         with --unload or --merge, write into a directory that is not empty\n"
+    "  --shard K/N     with --unload, unload only the K-th of N parts of the blocks into a part\n"
+    "                  directory (every shard reads all the files; --merge joins the parts)\n"
+    "  --merge OUT     join the part directories named after the options into OUT, as one\n"
+    "                  unload of all the parts' blocks writes it\n"
     "  Directories among the data files are searched through; what in them is no data file is\n"
     "  left out, with a line saying so.\n"
     "\n"
@@ -260,6 +264,47 @@ bool apply_unload(const char* value, RunSettings& s, std::string&)
     return true;
 }
 
+// The most parts --shard cuts a run into.
+constexpr unsigned long kMostShards = 100000;
+
+// K/N, 1 <= K <= N.
+bool apply_shard(const char* value, RunSettings& s, std::string& message)
+{
+    const std::string_view text(value);
+    const std::size_t slash = text.find('/');
+    auto number = [](std::string_view digits, unsigned long& n) {
+        if (digits.empty() || digits.size() > 6) return false;
+        n = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            n = n * 10 + static_cast<unsigned long>(c - '0');
+        }
+        return true;
+    };
+    unsigned long k = 0;
+    unsigned long n = 0;
+    if (slash == std::string_view::npos || !number(text.substr(0, slash), k) || !number(text.substr(slash + 1), n) ||
+        n == 0 || n > kMostShards || k == 0 || k > n) {
+        message = "trevanix: --shard wants K/N, the part K of N parts (1 <= K <= N <= " + std::to_string(kMostShards) +
+                  "), not '" + terminal_text(value) + "'\n";
+        return false;
+    }
+    s.shard = static_cast<unsigned>(k);
+    s.shards = static_cast<unsigned>(n);
+    return true;
+}
+
+bool apply_merge(const char* value, RunSettings& s, std::string& message)
+{
+    if (*value == '\0') {
+        message = "trevanix: --merge wants the directory to write the unload into, then the part directories\n";
+        return false;
+    }
+    s.merge = true;
+    s.merge_dir = value;
+    return true;
+}
+
 bool apply_ddl(const char*, RunSettings& s, std::string&)
 {
     s.ddl = true;
@@ -392,6 +437,8 @@ constexpr LongOption kLongOptions[] = {
     {"--force", false, apply_force},
     {"--quiet", false, apply_quiet},
     {"--jobs", true, apply_jobs},
+    {"--shard", true, apply_shard},
+    {"--merge", true, apply_merge},
     {"--help", false, apply_help},
     {"--version", false, apply_version},
 };
@@ -436,6 +483,16 @@ const LongOption* find_long_option(const char* arg, const char*& inline_value)
 // --infer) do not go with; empty when nothing.
 std::string table_option_conflict(const RunSettings& s)
 {
+    if (s.merge) {
+        if (s.unload || s.ddl || s.list_tables || s.inventory || s.names_dictionary() || s.schema_given || s.infer ||
+            !s.tables.empty() || s.shards != 0 || s.verify || s.rows || s.format != OutputFormat::Text ||
+            s.template_given || s.action != ACTION_NONE || s.data_file_given || !s.charset.empty())
+            return "trevanix: --merge OUT PART_DIR... takes the rest from the parts: give it only --force, --quiet "
+                   "and --jobs besides\n";
+        if (s.more_files.empty()) return "trevanix: --merge OUT wants the part directories the shards wrote\n";
+        return "";
+    }
+    if (s.shards != 0 && !s.unload) return "trevanix: --shard goes with --unload\n";
     const int modes = int{s.unload} + int{s.ddl} + int{s.list_tables};
     if (modes > 1)
         return "trevanix: --unload, --ddl and --list-tables do not go together: each is a run of its own\n";
@@ -459,7 +516,7 @@ std::string table_option_conflict(const RunSettings& s)
         if (s.infer) return "trevanix: --infer goes with --ddl or --unload\n";
         if (s.schema_given) return "trevanix: --schema goes with --unload or --ddl\n";
         if (!s.tables.empty()) return "trevanix: --table goes with --unload or --ddl\n";
-        if (s.force) return "trevanix: --force goes with --unload\n";
+        if (s.force) return "trevanix: --force goes with --unload or --merge\n";
         return "";
     }
     if (dictionary && s.schema_given)
@@ -467,7 +524,7 @@ std::string table_option_conflict(const RunSettings& s)
     if (s.dictionary_auto && !s.dictionary_files.empty())
         return "trevanix: --dictionary auto takes the SYSTEM file of each database among the data files: leave it "
                "out, or leave out --dictionary SYSTEM_FILE\n";
-    if (s.force && !s.unload) return "trevanix: --force goes with --unload\n";
+    if (s.force && !s.unload) return "trevanix: --force goes with --unload or --merge\n";
     if (s.list_tables) {
         if (!dictionary && !files)
             return "trevanix: --list-tables reads the data dictionary: add --dictionary SYSTEM_FILE\n";

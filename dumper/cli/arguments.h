@@ -82,6 +82,20 @@ struct RunSettings {
     // before the run, which goes on exactly as it would without them.
     std::vector<std::string> warnings;
     bool inventory = false;       // --inventory: what each file named (or in a directory named) is
+    // --shard K/N: an unload of the K-th of N parts of the blocks (shard_ranges()),
+    // into a part directory for --merge; 0 and 0 when not given.
+    unsigned shard = 0;
+    unsigned shards = 0;
+    // --merge OUT PART_DIR...: the parts of a sharded unload (the words after
+    // the options) joined into OUT.
+    bool merge = false;
+    std::string merge_dir;
+    // The merge's run: the part directories in the order of K.
+    std::vector<std::string> merge_parts;
+
+    // An unload of one part of the blocks, or the merge of the parts: the
+    // blocks are read in ranges, whatever the workers.
+    bool sharded() const { return shards != 0 || merge; }
 
     // The modes that read a schema rather than dump blocks.
     bool reads_schema() const { return list_tables || ddl || unload; }

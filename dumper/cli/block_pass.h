@@ -44,6 +44,9 @@ using PassReader = std::function<PassEnd(BlockVisitor& visitor, bool notes)>;
 struct RangeStart {
     std::size_t file = 0;
     std::int32_t first = 0;
+    // The run's to write: false for a range of another shard of a sharded
+    // unload, read only for what it tells the whole run.
+    bool own = true;
 };
 
 // A pass whose blocks are read in ranges by several workers at once: each
@@ -70,6 +73,8 @@ public:
     virtual std::size_t range_bytes() const { return std::size_t{1} << 19; }
     // Whether the run's file `file` is read at all.
     virtual bool reads_file(std::size_t /*file*/) const { return true; }
+    // Whether a sharded run's pass reads the other shards' ranges too.
+    virtual bool reads_other_ranges() const { return false; }
     // A part for one range, reading other blocks (a chained row's, those
     // before the range) through `files`, the worker's own readers. Called
     // on the workers' threads.

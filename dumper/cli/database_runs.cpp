@@ -213,6 +213,11 @@ int run_by_database(const RunSettings& s, OutputSink& out, OutputSink& err, cons
         all.dictionary_file = s.dictionary_file;
         return run_one(settings_for(s, all, ""));
     }
+    if (s.sharded()) {
+        err.text("trevanix: --shard and --merge split the files of one database: the files given are of several "
+                 "(by the database id in their headers); shard each database's files apart\n");
+        return kExitFailure;
+    }
     std::vector<DatabaseInputs> groups;
     if (!group_by_database_id(files, dictionaries, groups, err)) return kExitFailure;
     note(err, "the files given are of " + std::to_string(groups.size()) +

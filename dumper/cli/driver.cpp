@@ -18,6 +18,7 @@
 #include "cli/run_notes.h"
 #include "cli/run_schema.h"
 #include "cli/schema_source.h"
+#include "cli/merge_run.h"
 #include "cli/unload_run.h"
 #include "cli/verify_ranges.h"
 #include "print/printer.h"
@@ -573,6 +574,12 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
     if (settings.version) {
         out.text("trevanix " TREVANIX_VERSION "\n");
         return 0;
+    }
+    if (settings.merge) {
+        // The words after the options are the parts, not data files.
+        RunSettings merged;
+        if (!merge_settings(settings, merged, out, messages)) return kExitFailure;
+        settings = std::move(merged);
     }
     for (const std::string& warning : settings.warnings) messages.text(warning);
     if (settings.inventory) return run_inventory(settings, out, messages);

@@ -37,6 +37,7 @@ struct Range {
     std::int32_t first = 0;
     std::int32_t end = 0;  // one past its last block, unless it is the last
     bool last = false;     // the file's last: read to the file's end
+    bool own = true;       // of the shard's own ranges
 };
 
 // The ranges of the files, numbered through all of them in order, found
@@ -105,7 +106,7 @@ RangeRead read_range(const RunSettings& s, DataFileSet& files, RangeWork& work, 
 {
     RangeRead read;
     read.range = range;
-    const RangeStart start{range.file, range.first};
+    const RangeStart start{range.file, range.first, range.own};
     read.part = again ? work.start_again(files, start) : work.start(files, start);
     DataFile& file = files[range.file];
     BlockVisitor& visitor = read.part->visitor();
@@ -151,7 +152,7 @@ RangeRead read_range(const RunSettings& s, DataFileSet& files, RangeWork& work, 
 bool readable_in_ranges(const RangePass& pass)
 {
     const RunSettings& s = pass.settings;
-    if (pass.workers < 2 || s.block_number != 0 || s.count != 0 || s.single_block || pass.files.size() == 0)
+    if ((pass.workers < 2 && !s.sharded()) || s.block_number != 0 || s.count != 0 || s.single_block || pass.files.size() == 0)
         return false;
     for (std::size_t i = 0; i < pass.files.size(); ++i)
         if (!pass.files[i].sized() || pass.files[i].size_at_open() == 0) return false;
@@ -232,10 +233,21 @@ unsigned online_processors()
     return online > 0 ? static_cast<unsigned>(online) : 1u;
 }
 
+ShardRanges shard_ranges(std::size_t ranges, unsigned shard, unsigned shards)
+{
+    if (shards == 0) return {0, ranges};
+    if (shard == 0 || shard > shards) return {0, 0};  // the merge: no range of its own
+    const auto at = [&](std::uint64_t k) { return static_cast<std::size_t>(k * ranges / shards); };
+    return {at(shard - 1), at(shard)};
+}
+
 std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bool notes, bool& shrank)
 {
     if (!readable_in_ranges(pass)) return std::nullopt;
-    const std::size_t range_bytes = range_bytes_for(work.range_bytes(), pass.workers);
+    // The parts of a sharded run are cut from ranges of one size in every
+    // shard and in the merge, whatever their workers.
+    const std::size_t range_bytes =
+        pass.settings.sharded() ? work.range_bytes() : range_bytes_for(work.range_bytes(), pass.workers);
     std::vector<DataFileSet> readers(pass.workers);
     for (DataFileSet& set : readers) {
         int error = 0;
@@ -243,11 +255,18 @@ std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bo
     }
     pass.progress.start_pass();
     const RangeList ranges(pass.files, range_bytes, work);
+    const RunSettings& s = pass.settings;
+    const ShardRanges own = shard_ranges(ranges.size(), s.merge ? 0 : s.shard, s.shards);
+    const bool all = work.reads_other_ranges() || !s.sharded();
+    const std::size_t first = all ? 0 : own.first;
+    const std::size_t count = all ? ranges.size() : own.end - own.first;
     RangeTaker taker(pass, work, notes);
     do_in_order<RangeRead>(
-        ranges.size(), pass.workers, InHand{pass.workers + kRangesWaiting, kBytesWaiting},
-        [&](unsigned worker, std::size_t number) {
-            return read_range(pass.settings, readers[worker], work, ranges[number], false);
+        count, pass.workers, InHand{pass.workers + kRangesWaiting, kBytesWaiting},
+        [&](unsigned worker, std::size_t n) {
+            Range range = ranges[first + n];
+            range.own = own.holds(first + n);
+            return read_range(pass.settings, readers[worker], work, range, false);
         },
         [&](RangeRead& read) { return taker.take(read); }, [](const RangeRead& read) { return read.held_bytes(); });
     if (taker.shrank()) shrank = true;

@@ -349,7 +349,7 @@ bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord
             read(block, piece, columns, true);
             findings_.undescribed(target->table, values_);
         }
-        return writer_.write(whole_row_facts(block, piece), PieceValues{block.view(), columns}, *target);
+        return !writes_rows_ || writer_.write(whole_row_facts(block, piece), PieceValues{block.view(), columns}, *target);
     }
     const bool chained = is_chained(piece);
     if (target == nullptr && !sampled && !chained) return true;
@@ -358,7 +358,7 @@ bool WriteVisitor::described_row(const DecodedBlock& block, const RowPieceRecord
     if (sampled) findings_.sample(data_object, cluster_table(place), values_);
     if (table == nullptr) return true;
     if (later || values_.size() > table->stored_width) findings_.undescribed(target->table, values_);
-    return later || writer_.write(facts_, JoinedValues{values_}, *target);
+    return later || !writes_rows_ || writer_.write(facts_, JoinedValues{values_}, *target);
 }
 
 bool WriteVisitor::later_row(const DecodedBlock& block, const RowPieceRecord& piece,
@@ -479,6 +479,11 @@ public:
     BlockVisitor& visitor() override { return visitor_; }
     std::size_t held_bytes() const override { return table_files.held_bytes() + findings.held_bytes(); }
     const PieceTrace& pieces() const { return visitor_.pieces(); }
+    void set_own(bool is_own)
+    {
+        own = is_own;
+        visitor_.write_rows(is_own);
+    }
     void clear()
     {
         writer.clear_range();
@@ -494,6 +499,7 @@ public:
     std::optional<LobPages> lobs;
     UnloadWriter writer;
     RangeFindings findings;
+    bool own = true;  // the shard's own range: its rows written and counted
 
 private:
     WriteVisitor visitor_;
@@ -507,10 +513,12 @@ WriteRanges::WriteRanges(const UnloadPlan& plan, UnloadWriter& writer, UnloadSum
 
 WriteRanges::~WriteRanges() = default;
 
-std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files, const RangeStart&)
+std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files, const RangeStart& range)
 {
-    if (std::unique_ptr<WritePart> part = idle_.take(files)) return part;
-    return std::make_unique<WritePart>(files, plan_, rows_, writer_.lob_map(), writer_.directory());
+    std::unique_ptr<WritePart> part = idle_.take(files);
+    if (!part) part = std::make_unique<WritePart>(files, plan_, rows_, writer_.lob_map(), writer_.directory());
+    part->set_own(range.own);
+    return part;
 }
 
 bool WriteRanges::finish(std::unique_ptr<Part> taken)
@@ -518,8 +526,9 @@ bool WriteRanges::finish(std::unique_ptr<Part> taken)
     std::unique_ptr<WritePart> part(static_cast<WritePart*>(taken.release()));
     // The writer's counts before the range's number its lines of values
     // not decoded: the range's are added after.
-    const bool written = writer_.append(part->writer, part->table_files);
-    summary_.add_range(part->summary);
+    // Another shard's range tells only what the whole run decides.
+    const bool written = !part->own || writer_.append(part->writer, part->table_files);
+    if (part->own) summary_.add_range(part->summary);
     part->findings.hand_on(findings_);
     pieces_.add(part->pieces());
     part->clear();

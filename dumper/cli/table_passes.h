@@ -245,6 +245,9 @@ public:
     const PieceTrace& pieces() const { return pieces_; }
     // Forgets the pieces, for a range of blocks after one already taken.
     void clear_pieces() { pieces_ = {}; }
+    // Whether rows are written (and counted): not in a range of another
+    // shard, read only for its findings and its pieces.
+    void write_rows(bool writes) { writes_rows_ = writes; }
 
 private:
     bool described_row(const DecodedBlock& block, const RowPieceRecord& piece, std::span<const ColumnRecord> columns,
@@ -266,6 +269,7 @@ private:
     unload::UnloadSummary& summary_;
     PassFindings& findings_;
     Rows rows_;
+    bool writes_rows_ = true;
     PieceScratch scratch_;
     Row row_;
     // The row read: its facts and values, from `row_` or, for a row of one
@@ -292,6 +296,10 @@ public:
     ~WriteRanges() override;
     std::unique_ptr<Part> start(DataFileSet& files, const RangeStart& range) override;
     bool finish(std::unique_ptr<Part> part) override;
+    // The first pass of a shard reads the other shards' ranges for what
+    // the whole run decides (the types inferred, the blocks lost, the
+    // orphans); the pass of the tables inferred reads only its own.
+    bool reads_other_ranges() const override { return rows_ == WriteVisitor::Rows::Described; }
     // After the pass: the pieces of every range.
     const PieceTrace& pieces() const { return pieces_; }
 

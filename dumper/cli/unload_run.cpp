@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,9 +18,11 @@
 #include "unload/earlier_unload.h"
 #include "unload/lob_pages.h"
 #include "unload/loader_scripts.h"
+#include "unload/shard_part.h"
 #include "unload/summary.h"
 #include "unload/evidence.h"
 #include "unload/table_files.h"
+#include "unload/table_names.h"
 #include "unload/unload_plan.h"
 #include "unload/unload_writer.h"
 #include "values/charsets.h"
@@ -180,10 +183,95 @@ PassEnd write_pass(TableRun& run, const UnloadPlan& plan, UnloadWriter& writer, 
         pieces = ranges.pieces();
         return *end;
     }
+    if (run.settings.sharded()) {
+        run.err.text("trevanix: --shard and --merge read the data files in ranges of blocks, which needs regular "
+                     "files: copy a pipe or a device into a file first\n");
+        return PassEnd::Failed;
+    }
     WriteVisitor visitor(run.files, plan, writer, summary, findings, rows);
     const PassEnd end = run.read_pass(visitor, notes);
     pieces = visitor.pieces();
     return end;
+}
+
+// What a shard's part directory records (shard_part.h), its files complete.
+bool write_shard_record(TableRun& run, const UnloadPlan& plan, const UnloadWriter& writer,
+                        const UnloadSummary& summary, std::string& failure)
+{
+    const RunSettings& s = run.settings;
+    ShardPart part;
+    part.shard = s.shard;
+    part.shards = s.shards;
+    part.command = shard_command(run.evidence.command_line);
+    for (const InputEvidence& input : run.evidence.inputs)
+        part.files.push_back({input.path, input.size.value_or(0), input.sha256 ? sha256_hex(*input.sha256) : ""});
+    part.tables = plan.tables().size();
+    part.counts.tables = summary.tables;
+    part.counts.objects = summary.objects;
+    part.counts.blocks_read = summary.blocks_read;
+    part.counts.blocks_damaged = summary.blocks_damaged;
+    part.counts.blocks_encrypted = summary.blocks_encrypted;
+    part.written = writer.written();
+    part.sizes.resize(part.tables);
+    for (std::size_t t = 0; t < part.tables; ++t) {
+        const TableWritten& written = part.written[t];
+        auto size_of = [&](const std::string& name) -> std::uint64_t {
+            struct stat st {};
+            return ::stat((s.unload_dir + "/" + name).c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+        };
+        for (RowKind kind : kAllRowKinds)
+            if (written.files[static_cast<std::size_t>(kind)])
+                part.sizes[t][static_cast<std::size_t>(kind)] = size_of(plan.tables()[t].names.csv_file(kind));
+        if (written.undecoded) part.sizes[t][kRowKinds] = size_of(plan.tables()[t].names.csv_file(undecoded_names()));
+    }
+    return write_whole_file(s.unload_dir, std::string(kShardPartFile), shard_part_text(part), failure);
+}
+
+// The parts of a merge, in the order of K: their files appended table by
+// table after those of the parts before, their counts added.
+bool append_parts(const RunSettings& s, const UnloadPlan& plan, UnloadWriter& writer, UnloadSummary& summary,
+                  std::vector<ShardPart>& parts, std::string& failure)
+{
+    for (const std::string& directory : s.merge_parts) {
+        ShardPart& part = parts.emplace_back();
+        std::string error;
+        bool ok = read_shard_part(directory, part, error);
+        if (ok && part.tables != plan.tables().size()) {
+            error = "its record gives " + std::to_string(part.tables) + " tables where the run has " +
+                    std::to_string(plan.tables().size());
+            ok = false;
+        }
+        for (std::size_t t = 0; ok && t < plan.tables().size(); ++t)
+            ok = append_part_table(writer, plan, summary, directory, part, t, error);
+        if (!ok) {
+            failure = "the part " + directory + ": " + error + " (run its shard again)";
+            return false;
+        }
+        summary.add_range(part.counts);
+    }
+    return true;
+}
+
+// The data files (and the dictionary) the merge read are those the
+// shards read: the same sizes and hashes.
+bool same_inputs(const RunEvidence& evidence, const std::vector<ShardPart>& parts, std::string& failure)
+{
+    for (const ShardPart& part : parts) {
+        for (std::size_t i = 0; i < part.files.size() || i < evidence.inputs.size(); ++i) {
+            const InputEvidence* input = i < evidence.inputs.size() ? &evidence.inputs[i] : nullptr;
+            const ShardFile* file = i < part.files.size() ? &part.files[i] : nullptr;
+            const bool same = input != nullptr && file != nullptr && input->path == file->path &&
+                              input->size.value_or(0) == file->size &&
+                              (input->sha256 ? sha256_hex(*input->sha256) : "") == file->sha256;
+            if (!same) {
+                failure = (input != nullptr ? input->path : file->path) +
+                          " is not what shard " + std::to_string(part.shard) +
+                          " read (its size or SHA-256 differs, or the files differ): shard the files as they are now";
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelection& selection)
@@ -251,9 +339,18 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     }
     run.progress.clear();
 
+    std::vector<ShardPart> parts;
+    std::string merge_failure;
+    if (s.merge && end != PassEnd::Failed && !files.failed() &&
+        !append_parts(s, plan, writer, summary, parts, merge_failure)) {
+        run.err.text("trevanix: " + terminal_text(merge_failure) + "; the merge is incomplete" +
+                     take_back(s.unload_dir, created, plan) + "\n");
+        return kExitFailure;
+    }
+
     // Scripts and a summary of no table would pass for an unload of an
-    // empty database.
-    if (end != PassEnd::Failed && summary.blocks_read == 0) {
+    // empty database (a shard's part may hold no block: the merge says).
+    if (end != PassEnd::Failed && summary.blocks_read == 0 && s.shards == 0) {
         run.err.text("trevanix: nothing unloaded: the data files hold no whole block" +
                      take_back(s.unload_dir, created, plan) + "\n");
         return kExitFailure;
@@ -267,6 +364,23 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     }
     finish_evidence(run);
     std::string failure;
+    if (s.shards != 0 && !s.merge) {
+        if (!write_shard_record(run, plan, writer, summary, failure)) {
+            run.err.text("trevanix: " + terminal_text(failure) + "; the part is incomplete (it has no " +
+                         std::string(kShardPartFile) + ")\n");
+            return kExitFailure;
+        }
+        if (!s.quiet)
+            run.err.text("trevanix: part " + std::to_string(s.shard) + " of " + std::to_string(s.shards) +
+                         " unloaded into " + terminal_text(s.unload_dir) +
+                         " (trevanix --merge OUT joins the directories of all the parts)\n");
+        return 0;
+    }
+    if (s.merge && !same_inputs(run.evidence, parts, failure)) {
+        run.err.text("trevanix: " + terminal_text(failure) + "; the merge is incomplete" +
+                     take_back(s.unload_dir, created, plan) + "\n");
+        return kExitFailure;
+    }
     if (!write_last_files(s.unload_dir, plan, writer, summary, run.evidence, failure)) {
         run.err.text("trevanix: " + terminal_text(failure) + "; the unload is incomplete (it has no " +
                      std::string(kSummaryFile) + ")" + (created ? take_back(s.unload_dir, created, plan) : "") + "\n");

@@ -594,6 +594,20 @@ bool UnloadWriter::append_undecoded(std::size_t table, const UnloadWriter& range
     return !files_.failed();
 }
 
+void UnloadWriter::take_written(std::size_t table, const TableWritten& part)
+{
+    for (std::size_t k = 0; k < kRowKinds; ++k)
+        if (part.binary_copies[k]) holds_end_line_[table * kRowKinds + k] = true;
+    auto take = [](std::vector<ColumnWritten>& facts, const std::vector<ColumnWritten>& more) {
+        for (std::size_t c = 0; c < facts.size() && c < more.size(); ++c) {
+            facts[c].facts |= more[c].facts;
+            facts[c].undecoded = facts[c].undecoded || more[c].undecoded;
+        }
+    };
+    take(column_facts_[table], part.columns);
+    take(hidden_facts_[table], part.hidden_columns);
+}
+
 void UnloadWriter::clear_range()
 {
     for (std::size_t t : touched_) {

@@ -129,6 +129,16 @@ public:
     // A writer of a range: forgets what it wrote, and its counts of the
     // tables written, to write another range.
     void clear_range();
+    // The file of a table's rows of a kind, and of its values not decoded,
+    // opened to append another shard's part of it (shard_part.h); nullptr
+    // when it cannot be written.
+    OpenFile* output(std::size_t table, RowKind kind) { return open(table, kind); }
+    OpenFile* undecoded_output(std::size_t table)
+    {
+        return open_file(table, undecoded_file_of(table), RowKind::Live, true);
+    }
+    // Takes what a part noted of the table's values, as append() takes a range's.
+    void take_written(std::size_t table, const TableWritten& part);
 
 private:
     // What writing a column's values needs, kept together for the loop over a row's columns.
