@@ -362,4 +362,184 @@ TEST(ParallelUnload, LobValuesFromTheirSegmentsAsOneWorkerWrites)
               kIncomplete);
 }
 
+// ---------------------------------------------------------------------------
+// Sharded unloads: N shards each writing its part, joined by --merge.
+
+// The part directories of `shards` shards of the unload of `files`, each
+// read by `jobs` workers.
+std::vector<std::string> unload_shards(const ScratchDir& dir, const std::vector<std::string>& files,
+                                       const std::string& name, unsigned shards, const std::string& jobs)
+{
+    std::vector<std::string> parts;
+    for (unsigned k = 1; k <= shards; ++k) {
+        const std::string part = dir.path(name + "-part" + std::to_string(k));
+        std::vector<std::string> args{"--unload", part, "--shard", std::to_string(k) + "/" + std::to_string(shards),
+                                      "--jobs", jobs};
+        args.insert(args.end(), files.begin(), files.end());
+        const RunResult r = run_trevanix(args);
+        EXPECT_EQ(r.status, 0) << r.errors;
+        EXPECT_NE(r.errors.find("part " + std::to_string(k) + " of " + std::to_string(shards) + " unloaded into"),
+                  std::string::npos)
+            << r.errors;
+        EXPECT_FALSE(std::filesystem::exists(part + "/summary.json"));
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// Unloads `files` as `shards` shards and merges their parts (given in
+// another order than K's); the merge writes and says what one run by one
+// worker writes and says. Returns the merge's status.
+int expect_same_merge(const ScratchDir& dir, const std::vector<std::string>& files, const std::string& name,
+                      unsigned shards = 3, const std::string& jobs = "1")
+{
+    SCOPED_TRACE(name + ": " + std::to_string(shards) + " shards of " + jobs + " workers");
+    const std::string single = dir.path(name + "-single");
+    std::vector<std::string> args{"--unload", single, "--jobs", "1"};
+    args.insert(args.end(), files.begin(), files.end());
+    const RunResult one = run_trevanix(args);
+    EXPECT_TRUE(one.status == 0 || one.status == kIncomplete) << one.errors;
+    std::vector<std::string> parts = unload_shards(dir, files, name, shards, jobs);
+    std::reverse(parts.begin(), parts.end());
+    const std::string merged = dir.path(name + "-merged");
+    std::vector<std::string> merge{"--merge", merged, "--jobs", jobs};
+    merge.insert(merge.end(), parts.begin(), parts.end());
+    const RunResult joined = run_trevanix(merge);
+    EXPECT_EQ(joined.status, one.status) << joined.errors;
+    EXPECT_EQ(said_of(joined.errors, merged, single), one.errors);
+    EXPECT_EQ(unload_difference(merged, single), "");
+    for (const std::string& part : parts) std::filesystem::remove_all(part);
+    std::filesystem::remove_all(single);
+    std::filesystem::remove_all(merged);
+    return one.status;
+}
+
+TEST(ShardedUnload, PartsOfChainedDamagedAndInferredRowsMergedAsOneRunWritesThem)
+{
+    ScratchDir dir;
+    // 13 ranges: rows chained and migrated across them, damaged blocks,
+    // deleted rows, orphan pieces, tables inferred from samples of every
+    // shard's rows and written in a second pass, values not decoded whose
+    // lines lie in two parts (numbered anew), a file ending in a block.
+    const std::string chained = dir.path("chained.dbf");
+    datafile::write_chained_bench_file(chained, 384, 8192, ByteOrder::Little);
+    const std::string damaged = dir.path("damaged.dbf");
+    datafile::write_bench_file(damaged, 200, 8192, datafile::BenchData::Damaged);
+    const std::string varied = dir.path("varied.dbf");
+    datafile::write_bench_file(varied, 150, 8192, datafile::BenchData::Varied);
+    cut_to(varied, 150 * 8192 - 3000);
+    const std::vector<std::string> files{chained, damaged, varied};
+    EXPECT_EQ(expect_same_merge(dir, files, "three"), kIncomplete);
+    expect_same_merge(dir, files, "jobs", 3, "2");
+    expect_same_merge(dir, files, "one", 1);
+    // More shards than ranges: some parts hold no block.
+    expect_same_merge(dir, files, "many", 17, "2");
+}
+
+TEST(ShardedUnload, TheSampleDatabaseWithItsDictionaryMergedAsOneRunWritesIt)
+{
+    ScratchDir dir;
+    datafile::write_database(datafile::build_database(datafile::sample_database()), dir.root());
+    const std::string system = dir.path("system01.dbf");
+    const std::string users = dir.path("users01.dbf");
+    // The dictionary's own tables too, over 11 ranges: as 3 parts, and as
+    // a part for each range.
+    EXPECT_EQ(expect_same_merge(dir, {"--dictionary", system, system, users}, "system"), kIncomplete);
+    EXPECT_EQ(expect_same_merge(dir, {"--dictionary", system, system, users}, "each", 11, "2"), kIncomplete);
+    cut_to(users, std::filesystem::file_size(users) / 2 + 1000);
+    EXPECT_EQ(expect_same_merge(dir, {"--dictionary", system, users}, "cut", 2), kIncomplete);
+}
+
+TEST(ShardedUnload, AChainWhoseHeadAndTailAreInTwoShardsAndATrueOrphan)
+{
+    ScratchDir dir;
+    datafile::FileSet files{4096};
+    datafile::RowWriter writer(files, {700});
+    using datafile::Value;
+    auto text = [](const std::string& s) -> Value { return datafile::Bytes(s.begin(), s.end()); };
+    auto row = [](std::vector<Value> values) {
+        datafile::LogicalRow r;
+        r.values = std::move(values);
+        return r;
+    };
+    writer.ordinary({4, 1}, row({text("A"), text("whole")}));
+    // Its head in file 4 (the range of shard 2), its last piece in file 5 (shard 3's).
+    writer.chained({{4, 2}, {5, 2}}, row({text("B"), text(std::string(6000, 'x'))}));
+    writer.migrated({4, 3}, {{5, 3}}, row({text("C"), text("moved")}));
+    // No head reaches it.
+    writer.orphan_copy({5, 4}, {4, 9, 0}, row({text("lost"), text("head")}));
+    const std::string f4 = dir.write("f4.dbf", datafile::build_file(files.file(4)));
+    const std::string f5 = dir.write("f5.dbf", datafile::build_file(files.file(5)));
+    expect_same_merge(dir, {f4, f5}, "chain");
+    expect_same_merge(dir, {f4, f5}, "two", 2, "2");
+    run_trevanix({"--unload", dir.path("one"), "--quiet", f4, f5});
+    EXPECT_NE(read_file(dir.path("one") + "/summary.json").find("\"orphans\": 1,"), std::string::npos);
+}
+
+TEST(ShardedUnload, ShardsAndPartsThatAreNotOneRunsAreRefused)
+{
+    for (const char* shard : {"0/3", "4/3", "1/0", "x", "3", "1/3x", "/3", "1/", "-1/3", "1/9999999"}) {
+        const RunResult r = run_trevanix({"--unload", "out", "--shard", shard, "some.dbf"});
+        EXPECT_EQ(r.status, 2) << shard;
+        EXPECT_NE(r.errors.find("--shard wants K/N, the part K of N parts"), std::string::npos) << r.errors;
+    }
+    EXPECT_EQ(run_trevanix({"--shard", "1/2", "--rows", "--format", "csv", "some.dbf"}).status, 2);
+    EXPECT_EQ(run_trevanix({"--merge", "out", "--dictionary", "s.dbf", "part"}).status, 2);
+    EXPECT_EQ(run_trevanix({"--merge", "out"}).status, 2);
+
+    ScratchDir dir;
+    const std::string data = dir.path("data.dbf");
+    datafile::write_chained_bench_file(data, 300, 8192, ByteOrder::Little);
+    const std::vector<std::string> parts = unload_shards(dir, {data}, "p", 3, "2");
+    const std::string other = dir.path("other.dbf");
+    datafile::write_bench_file(other, 100, 8192, datafile::BenchData::Varied);
+    const std::vector<std::string> others = unload_shards(dir, {other}, "q", 3, "1");
+    const std::vector<std::string> fewer = unload_shards(dir, {data}, "r", 2, "1");
+    const std::string out = dir.path("out");
+    auto merge = [&](std::vector<std::string> dirs, const std::string& said) {
+        std::vector<std::string> args{"--merge", out};
+        args.insert(args.end(), dirs.begin(), dirs.end());
+        const RunResult r = run_trevanix(args);
+        EXPECT_EQ(r.status, 1) << said;
+        EXPECT_NE(r.errors.find(said), std::string::npos) << r.errors;
+        EXPECT_FALSE(std::filesystem::exists(out)) << said;
+    };
+    merge({parts[0], parts[2]}, "part 2 of 3 is missing");
+    merge({parts[0], parts[1], parts[1], parts[2]}, "are both part 2 of 3");
+    merge({parts[0], others[1], parts[2]}, "is a part of another run");
+    merge({parts[0], fewer[1], parts[2]}, "is a part of another run");
+    merge({parts[0], parts[1], dir.path("none")}, "has no shard-part.txt");
+    // A record damaged, cut short, or naming a file that is not what it says.
+    const std::string record = parts[1] + "/shard-part.txt";
+    const std::string kept = read_file(record);
+    dir.write("p-part2/shard-part.txt", kept.substr(0, kept.size() / 2));
+    merge(parts, "is cut short or damaged");
+    std::string garbled = kept;
+    garbled.replace(garbled.find("\nblocks "), 8, "\nblocks x");
+    dir.write("p-part2/shard-part.txt", garbled);
+    merge(parts, "shard-part.txt is damaged at line");
+    dir.write("p-part2/shard-part.txt", kept);
+    std::string csv;
+    for (const std::string& name : directory_entries(parts[1]))
+        if (name.ends_with(".csv") && csv.empty()) csv = name;
+    ASSERT_FALSE(csv.empty());
+    const std::string rows = read_file(parts[1] + "/" + csv);
+    dir.write("p-part2/" + csv, rows.substr(0, rows.size() - 7));
+    merge(parts, "is not the " + std::to_string(rows.size()) + " bytes the part's record says");
+    dir.write("p-part2/" + csv, "X" + rows.substr(1));
+    merge(parts, "does not start with the header this run gives it");
+    dir.write("p-part2/" + csv, rows);
+    // A data file changed since the shards read it.
+    const std::string bytes = read_file(data);
+    dir.write("data.dbf", bytes.substr(0, 8192 * 299) + std::string(8192, '\0'));
+    merge(parts, "is not what shard 1 read");
+    dir.write("data.dbf", bytes);
+    // Into a directory of its own, as an unload.
+    EXPECT_EQ(run_trevanix({"--merge", parts[0], parts[0], parts[1], parts[2]}).status, 1);
+    const RunResult made = run_trevanix({"--merge", out, "--quiet", parts[2], parts[0], parts[1]});
+    EXPECT_EQ(made.status, 0) << made.errors;
+    EXPECT_EQ(run_trevanix({"--merge", out, parts[0], parts[1], parts[2]}).status, 2);
+    EXPECT_EQ(run_trevanix({"--merge", out, "--force", "--quiet", parts[0], parts[1], parts[2]}).status, 0);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "unload/shard_part.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -420,15 +421,23 @@ bool copy_after_header(const std::string& directory, const std::string& name, st
 
 std::vector<std::string> shard_command(const std::vector<std::string>& arguments)
 {
+    // What may differ from shard to shard: the part, its directory, its
+    // machine's workers, and what it says.
+    constexpr std::string_view kWithValue[] = {"--shard", "--unload", "--jobs"};
+    constexpr std::string_view kAlone[] = {"--quiet", "--force"};
     std::vector<std::string> command;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& arg = arguments[i];
-        if (arg == "--shard" || arg == "--unload") {
-            ++i;
-            continue;
+        const std::string_view arg = arguments[i];
+        bool left_out = std::find(std::begin(kAlone), std::end(kAlone), arg) != std::end(kAlone);
+        for (std::string_view option : kWithValue) {
+            if (arg == option) {
+                ++i;
+                left_out = true;
+            } else if (arg.starts_with(option) && arg.size() > option.size() && arg[option.size()] == '=') {
+                left_out = true;
+            }
         }
-        if (arg.starts_with("--shard=") || arg.starts_with("--unload=")) continue;
-        command.push_back(arg);
+        if (!left_out) command.push_back(arguments[i]);
     }
     return command;
 }

@@ -1,7 +1,7 @@
 // The parts of a sharded unload (--shard K/N) and their joining (--merge).
 // A part directory holds the table files of the shard's own ranges of
 // blocks, as an unload writes them, and a record of what the merge needs:
-// which run it is a part of (its command without --shard and --unload,
+// which run it is a part of (its command without what may differ between shards,
 // the data files with their sizes and hashes, N), which part (K), and what
 // its ranges counted and wrote of each table. The merge writes the
 // loading scripts and the summary itself, from the whole run's plan.
@@ -33,7 +33,7 @@ struct ShardFile {
 struct ShardPart {
     unsigned shard = 0;   // K, from 1
     unsigned shards = 0;  // N
-    std::vector<std::string> command;  // the run's arguments but --shard's and --unload's
+    std::vector<std::string> command;  // shard_command()
     std::vector<ShardFile> files;      // the data files read, in order
     std::size_t tables = 0;            // of the run's plan
     // What its own ranges counted: the tables' counts, the data objects',
@@ -52,7 +52,7 @@ struct ShardPart {
 };
 
 // The command a part records: `arguments` (from the program's name on)
-// without --shard and --unload and their values.
+// without --shard, --unload and --jobs and their values, --quiet and --force.
 std::vector<std::string> shard_command(const std::vector<std::string>& arguments);
 
 // The record's text, and the record read back from a part directory
