@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "unload/loader_scripts.h"
+#include "unload/shard_part.h"
 #include "unload/summary.h"
 #include "unload/table_files.h"
 #include "values/charsets.h"
@@ -26,7 +27,8 @@ constexpr int kMostDepth = 16;
 // The longest name a file system takes.
 constexpr std::size_t kLongestName = 255;
 
-constexpr std::string_view kFixedNames[] = {kSqliteScript, kPostgresScript, kSummaryFile, kSqliteBlobStatements};
+constexpr std::string_view kFixedNames[] = {kSqliteScript, kPostgresScript, kSummaryFile, kSqliteBlobStatements,
+                                            kShardPartFile};
 constexpr std::string_view kTableSuffixes[] = {kCsvSuffix, kBinaryCopySuffix, kControlFileSuffix};
 
 // A name an unload gives a file of its directory: its scripts and

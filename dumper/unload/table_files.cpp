@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "unload/earlier_unload.h"
+#include "unload/shard_part.h"
 #include "unload/summary.h"
 
 namespace unload {
@@ -425,9 +426,11 @@ bool prepare_directory(const std::string& directory, bool force, std::string& me
                   "earlier unload there are removed first, and files of the same names replaced)\n";
         return false;
     }
-    // The summary first: without it, what is left is no complete unload.
+    // The summary (or a shard's record) first: without it, what is left is
+    // no complete unload.
     std::vector<std::string> earlier = earlier_unload_files(directory);
-    std::stable_partition(earlier.begin(), earlier.end(), [](const std::string& name) { return name == kSummaryFile; });
+    std::stable_partition(earlier.begin(), earlier.end(),
+                          [](const std::string& name) { return name == kSummaryFile || name == kShardPartFile; });
     if (!remove_files(directory, earlier, message)) {
         message = "trevanix: " + message + "\n";
         return false;
