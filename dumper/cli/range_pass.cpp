@@ -58,6 +58,8 @@ public:
         }
     }
     std::size_t size() const { return first_; }
+    // The number of the file's first range.
+    std::size_t first_of(std::size_t file) const { return file == 0 ? 0 : files_[file - 1].end; }
     Range operator[](std::size_t number) const
     {
         std::size_t file = 0;
@@ -248,15 +250,21 @@ std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bo
     // shard and in the merge, whatever their workers.
     const std::size_t range_bytes =
         pass.settings.sharded() ? work.range_bytes() : range_bytes_for(work.range_bytes(), pass.workers);
+    const RunSettings& s = pass.settings;
+    const RangeList ranges(pass.files, range_bytes, work);
+    const ShardRanges own = shard_ranges(ranges.size(), s.merge ? 0 : s.shard, s.shards);
+    if (s.shards != 0 && !s.merge) {
+        // Each file is hashed by one shard, the one that holds its first
+        // range (and by the merge).
+        for (std::size_t i = 0; i < pass.files.size(); ++i)
+            if (!own.holds(ranges.first_of(i))) pass.files[i].stop_hashing();
+    }
     std::vector<DataFileSet> readers(pass.workers);
     for (DataFileSet& set : readers) {
         int error = 0;
         if (!pass.files.reading_copies(set, range_bytes, error)) return std::nullopt;
     }
     pass.progress.start_pass();
-    const RangeList ranges(pass.files, range_bytes, work);
-    const RunSettings& s = pass.settings;
-    const ShardRanges own = shard_ranges(ranges.size(), s.merge ? 0 : s.shard, s.shards);
     const bool all = work.reads_other_ranges() || !s.sharded();
     const std::size_t first = all ? 0 : own.first;
     const std::size_t count = all ? ranges.size() : own.end - own.first;

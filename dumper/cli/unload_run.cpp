@@ -204,7 +204,7 @@ bool write_shard_record(TableRun& run, const UnloadPlan& plan, const UnloadWrite
     part.shards = s.shards;
     part.command = shard_command(run.evidence.command_line);
     for (const InputEvidence& input : run.evidence.inputs)
-        part.files.push_back({input.path, input.size.value_or(0), input.sha256 ? sha256_hex(*input.sha256) : ""});
+        part.files.push_back({input.path, input.size, input.sha256 ? sha256_hex(*input.sha256) : ""});
     part.tables = plan.tables().size();
     part.counts.tables = summary.tables;
     part.counts.objects = summary.objects;
@@ -260,9 +260,11 @@ bool same_inputs(const RunEvidence& evidence, const std::vector<ShardPart>& part
         for (std::size_t i = 0; i < part.files.size() || i < evidence.inputs.size(); ++i) {
             const InputEvidence* input = i < evidence.inputs.size() ? &evidence.inputs[i] : nullptr;
             const ShardFile* file = i < part.files.size() ? &part.files[i] : nullptr;
+            // What the shard hashed, the merge hashed the same.
             const bool same = input != nullptr && file != nullptr && input->path == file->path &&
-                              input->size.value_or(0) == file->size &&
-                              (input->sha256 ? sha256_hex(*input->sha256) : "") == file->sha256;
+                              (!file->size || input->size == file->size) &&
+                              (file->sha256.empty() ||
+                               (input->sha256 && sha256_hex(*input->sha256) == file->sha256));
             if (!same) {
                 failure = (input != nullptr ? input->path : file->path) +
                           " is not what shard " + std::to_string(part.shard) +

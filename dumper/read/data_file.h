@@ -146,6 +146,8 @@ public:
     std::unique_ptr<DataFile> reading_copy(bool log_chunks, std::size_t chunk_bytes, int& error) const;
     // Whether the file is hashed as it is read (hash_contents()).
     bool hashing() const { return hash_ != nullptr; }
+    // Hashes it no further: finish_hash() then gives nullopt.
+    void stop_hashing() { hash_.reset(); }
     // Also lets go of the copy's own buffer of them.
     std::vector<ChunkRead> take_chunks()
     {

@@ -176,7 +176,12 @@ private:
     bool file(const std::vector<std::string_view>& w)
     {
         ShardFile f;
-        if (!text_of(w[1], f.path) || !number_of(w[2], f.size) || !text_of(w[3], f.sha256)) return false;
+        std::uint64_t size = 0;
+        if (!text_of(w[1], f.path) || !text_of(w[3], f.sha256)) return false;
+        if (w[2] != "-") {
+            if (!number_of(w[2], size)) return false;
+            f.size = size;
+        }
         part_.files.push_back(std::move(f));
         return true;
     }
@@ -467,7 +472,15 @@ std::string shard_part_text(const ShardPart& part)
     text += '\n';
     RecordLine(text, "shard") << part.shard << part.shards;
     for (const std::string& arg : part.command) RecordLine(text, "arg") << hex_of(arg);
-    for (const ShardFile& file : part.files) RecordLine(text, "file") << hex_of(file.path) << file.size << hex_of(file.sha256);
+    for (const ShardFile& file : part.files) {
+        RecordLine line(text, "file");
+        line << hex_of(file.path);
+        if (file.size)
+            line << *file.size;
+        else
+            line << "-";
+        line << hex_of(file.sha256);
+    }
     const UnloadSummary& c = part.counts;
     RecordLine(text, "blocks") << c.blocks_read << c.blocks_damaged << c.blocks_encrypted;
     for (const auto& [id, o] : c.objects)

@@ -7,8 +7,10 @@
 // loading scripts and the summary itself, from the whole run's plan.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,11 +25,13 @@ namespace unload {
 // holds a complete part.
 constexpr std::string_view kShardPartFile = "shard-part.txt";
 
+// A file the run read: its path, and the size and SHA-256 of what the
+// shard hashed (a data file is hashed by the shard that holds its first
+// range; the others record neither).
 struct ShardFile {
     std::string path;
-    std::uint64_t size = 0;
-    std::string sha256;  // hexadecimal; empty when the file could not be hashed
-    bool operator==(const ShardFile&) const = default;
+    std::optional<std::uint64_t> size;
+    std::string sha256;  // hexadecimal; empty when not hashed
 };
 
 struct ShardPart {
@@ -44,10 +48,12 @@ struct ShardPart {
     // the values not decoded.
     std::vector<std::array<std::uint64_t, kRowKinds + 1>> sizes;
 
-    // Of the same run as `other`: the same command, data files and N.
+    // Of the same run as `other`: the same command, files and N.
     bool same_run(const ShardPart& other) const
     {
-        return shards == other.shards && command == other.command && files == other.files && tables == other.tables;
+        const auto same_path = [](const ShardFile& a, const ShardFile& b) { return a.path == b.path; };
+        return shards == other.shards && command == other.command && tables == other.tables &&
+               std::equal(files.begin(), files.end(), other.files.begin(), other.files.end(), same_path);
     }
 };
 
