@@ -516,7 +516,7 @@ std::string table_option_conflict(const RunSettings& s)
         if (s.infer) return "trevanix: --infer goes with --ddl or --unload\n";
         if (s.schema_given) return "trevanix: --schema goes with --unload or --ddl\n";
         if (!s.tables.empty()) return "trevanix: --table goes with --unload or --ddl\n";
-        if (s.force) return "trevanix: --force goes with --unload or --merge\n";
+        if (s.force) return "trevanix: --force goes with --unload\n";
         return "";
     }
     if (dictionary && s.schema_given)
@@ -524,7 +524,7 @@ std::string table_option_conflict(const RunSettings& s)
     if (s.dictionary_auto && !s.dictionary_files.empty())
         return "trevanix: --dictionary auto takes the SYSTEM file of each database among the data files: leave it "
                "out, or leave out --dictionary SYSTEM_FILE\n";
-    if (s.force && !s.unload) return "trevanix: --force goes with --unload or --merge\n";
+    if (s.force && !s.unload) return "trevanix: --force goes with --unload\n";
     if (s.list_tables) {
         if (!dictionary && !files)
             return "trevanix: --list-tables reads the data dictionary: add --dictionary SYSTEM_FILE\n";

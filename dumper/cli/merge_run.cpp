@@ -53,10 +53,8 @@ bool merge_settings(const RunSettings& given, RunSettings& merged, OutputSink& o
                                    " is missing: give the directories of all " + std::to_string(first.shards) +
                                    " parts");
     // The shards' command, into OUT.
-    const std::vector<std::string>& command = first.command;
-    if (command.empty()) return refuse(err, "--merge: the parts record no command");
-    std::vector<std::string> words{command.front(), "--unload", given.merge_dir};
-    words.insert(words.end(), command.begin() + 1, command.end());
+    std::vector<std::string> words{"trevanix", "--unload", given.merge_dir};
+    words.insert(words.end(), first.command.begin(), first.command.end());
     std::vector<const char*> argv;
     for (const std::string& word : words) argv.push_back(word.c_str());
     if (!parse_arguments(static_cast<int>(argv.size()), argv.data(), merged, out, err) || !merged.unload ||

@@ -98,7 +98,7 @@ std::string errno_text(int error) { return std::strerror(error); }
 // Reads the whole record, at most kMostRecordBytes.
 bool read_record(const std::string& path, std::string& text, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         error = errno == ENOENT ? "it has no " + std::string(kShardPartFile) + " (not a part a shard wrote whole)"
                                 : "cannot read " + std::string(kShardPartFile) + ": " + errno_text(errno);
@@ -364,7 +364,7 @@ bool copy_after_header(const std::string& directory, const std::string& name, st
                        std::size_t table, std::string& error)
 {
     const std::string path = directory + "/" + name;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         error = part_file_problem(name, "cannot be read: " + errno_text(errno));
         return false;
@@ -431,7 +431,8 @@ std::vector<std::string> shard_command(const std::vector<std::string>& arguments
     constexpr std::string_view kWithValue[] = {"--shard", "--unload", "--jobs"};
     constexpr std::string_view kAlone[] = {"--quiet", "--force"};
     std::vector<std::string> command;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
+    // From the first argument: the program's own path may differ too.
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string_view arg = arguments[i];
         bool left_out = std::find(std::begin(kAlone), std::end(kAlone), arg) != std::end(kAlone);
         for (std::string_view option : kWithValue) {

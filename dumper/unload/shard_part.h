@@ -57,7 +57,7 @@ struct ShardPart {
     }
 };
 
-// The command a part records: `arguments` (from the program's name on)
+// The command a part records: `arguments` after the program's name,
 // without --shard, --unload and --jobs and their values, --quiet and --force.
 std::vector<std::string> shard_command(const std::vector<std::string>& arguments);
 

@@ -539,6 +539,15 @@ std::string undecoded_reason(const OutputColumn& column, const ColumnValue& valu
     return "";
 }
 
+// What more rows noted of a table's columns, added to what was noted.
+void UnloadWriter::take_facts(std::vector<ColumnWritten>& facts, const std::vector<ColumnWritten>& more)
+{
+    for (std::size_t c = 0; c < facts.size() && c < more.size(); ++c) {
+        facts[c].facts |= more[c].facts;
+        facts[c].undecoded = facts[c].undecoded || more[c].undecoded;
+    }
+}
+
 bool UnloadWriter::append(const UnloadWriter& range, const TableFiles& range_files)
 {
     for (const std::size_t t : range.touched_) {
@@ -553,12 +562,6 @@ bool UnloadWriter::append(const UnloadWriter& range, const TableFiles& range_fil
             if (range.holds_end_line_[k]) holds_end_line_[k] = true;
         }
         if (range_files.created(range.undecoded_file_of(t)) && !append_undecoded(t, range, range_files)) return false;
-        auto take_facts = [](std::vector<ColumnWritten>& facts, const std::vector<ColumnWritten>& more) {
-            for (std::size_t c = 0; c < facts.size() && c < more.size(); ++c) {
-                facts[c].facts |= more[c].facts;
-                facts[c].undecoded = facts[c].undecoded || more[c].undecoded;
-            }
-        };
         take_facts(column_facts_[t], range.column_facts_[t]);
         take_facts(hidden_facts_[t], range.hidden_facts_[t]);
     }
@@ -598,14 +601,8 @@ void UnloadWriter::take_written(std::size_t table, const TableWritten& part)
 {
     for (std::size_t k = 0; k < kRowKinds; ++k)
         if (part.binary_copies[k]) holds_end_line_[table * kRowKinds + k] = true;
-    auto take = [](std::vector<ColumnWritten>& facts, const std::vector<ColumnWritten>& more) {
-        for (std::size_t c = 0; c < facts.size() && c < more.size(); ++c) {
-            facts[c].facts |= more[c].facts;
-            facts[c].undecoded = facts[c].undecoded || more[c].undecoded;
-        }
-    };
-    take(column_facts_[table], part.columns);
-    take(hidden_facts_[table], part.hidden_columns);
+    take_facts(column_facts_[table], part.columns);
+    take_facts(hidden_facts_[table], part.hidden_columns);
 }
 
 void UnloadWriter::clear_range()

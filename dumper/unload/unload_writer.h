@@ -165,6 +165,7 @@ private:
         ColumnValue value;
         WrittenValue written;
     };
+    static void take_facts(std::vector<ColumnWritten>& facts, const std::vector<ColumnWritten>& more);
     static std::vector<ColumnWriting> writing_of(const std::vector<OutputColumn>& columns, std::uint32_t first_field);
     static std::size_t fields_of(std::span<const ColumnWriting> columns);
     void take_columns(std::size_t table);

@@ -3,12 +3,15 @@
 // postgres.sql at once, in a directory that also holds files no unload
 // writes, beside a file outside it and a directory inside it. Whatever the
 // input names, only plain names of the forms an unload gives are removed:
-// the other files, and everything outside the directory, stay.
+// the other files, and everything outside the directory, stay. It stands
+// as a shard's record (shard-part.txt) too: read without a crash, and a
+// record read back is the record written.
 #include <sys/stat.h>
 
 #include "fuzz_harness.h"
 #include "test_support.h"
 #include "unload/earlier_unload.h"
+#include "unload/shard_part.h"
 #include "unload/table_files.h"
 
 namespace fuzz {
@@ -33,7 +36,8 @@ bool is_plain_unload_name(const std::string& name)
     std::string stem = name.ends_with(".part") ? name.substr(0, name.size() - 5) : name;
     for (const char* suffix : {".csv", ".pgcopy", ".ctl"})
         if (stem.size() > std::string_view(suffix).size() && stem.ends_with(suffix)) return true;
-    return stem == "sqlite.sql" || stem == "postgres.sql" || stem == "summary.json" || stem == "sqlite-blobs.tmp";
+    return stem == "sqlite.sql" || stem == "postgres.sql" || stem == "summary.json" || stem == "sqlite-blobs.tmp" ||
+           stem == "shard-part.txt";
 }
 
 }  // namespace
@@ -48,6 +52,17 @@ std::string run_unload_dir_input(const std::uint8_t* data, std::size_t size)
     ::mkdir((dir + "/sub").c_str(), 0755);
     for (const char* name : {"summary.json", "sqlite.sql", "postgres.sql"}) scratch.write(std::string("out/") + name, text);
     for (const char* name : kKept) scratch.write(std::string("out/") + name, std::string("mine"));
+
+    scratch.write("out/shard-part.txt", text);
+    unload::ShardPart part;
+    std::string error;
+    if (unload::read_shard_part(dir, part, error)) {
+        const std::string written = unload::shard_part_text(part);
+        scratch.write("out/shard-part.txt", written);
+        unload::ShardPart again;
+        if (!unload::read_shard_part(dir, again, error)) return "a shard record written is not read back: " + error;
+        if (unload::shard_part_text(again) != written) return "a shard record read back differs from the one written";
+    }
 
     const std::vector<std::string> names = unload::earlier_unload_files(dir);
     for (const std::string& name : names)
@@ -75,6 +90,10 @@ std::vector<Seed> unload_dir_seeds()
                         "\\copy \"t\" FROM 'it''s.csv' WITH (FORMAT csv, HEADER)\n"
                         "\\copy \"t\" FROM '../outside.csv' WITH (FORMAT binary)\n"),
         seed("cut", R"({"tables": [{"files": {"rows": "S.T.c)"),
+        seed("shard", "trevanix shard part 1\nshard 2 3\narg 74726576616e6978\narg 2f646174612e646266\n"
+                      "file 2f646174612e646266 - -\nblocks 64 1 0\nobject 74570 64 1 300 2 1 0\ntables 1\n"
+                      "table 0 297 2 1 3 0 1 0 0 0 0 0\nlob 0 41414141 444f43 1 3\n"
+                      "written 0 1100 0000 1 1000 200 0 0 90\ncolumn 0 3 0\ncolumn 0 1 1\nhidden 0 0 0\nend\n"),
     };
 }
 
