@@ -366,13 +366,21 @@ TEST(ParallelUnload, LobValuesFromTheirSegmentsAsOneWorkerWrites)
 // Sharded unloads: N shards each writing its part, joined by --merge.
 
 // The part directories of `shards` shards of the unload of `files`, each
-// read by `jobs` workers.
+// read by `jobs` workers (a list of numbers apart by commas: one for each
+// shard in turn).
 std::vector<std::string> unload_shards(const ScratchDir& dir, const std::vector<std::string>& files,
-                                       const std::string& name, unsigned shards, const std::string& jobs)
+                                       const std::string& name, unsigned shards, const std::string& workers)
 {
+    std::vector<std::string> each;
+    for (std::size_t at = 0; at <= workers.size();) {
+        const std::size_t comma = std::min(workers.find(',', at), workers.size());
+        each.push_back(workers.substr(at, comma - at));
+        at = comma + 1;
+    }
     std::vector<std::string> parts;
     for (unsigned k = 1; k <= shards; ++k) {
         const std::string part = dir.path(name + "-part" + std::to_string(k));
+        const std::string& jobs = each[(k - 1) % each.size()];
         std::vector<std::string> args{"--unload", part, "--shard", std::to_string(k) + "/" + std::to_string(shards),
                                       "--jobs", jobs};
         args.insert(args.end(), files.begin(), files.end());
@@ -402,7 +410,7 @@ int expect_same_merge(const ScratchDir& dir, const std::vector<std::string>& fil
     std::vector<std::string> parts = unload_shards(dir, files, name, shards, jobs);
     std::reverse(parts.begin(), parts.end());
     const std::string merged = dir.path(name + "-merged");
-    std::vector<std::string> merge{"--merge", merged, "--jobs", jobs};
+    std::vector<std::string> merge{"--merge", merged};
     merge.insert(merge.end(), parts.begin(), parts.end());
     const RunResult joined = run_trevanix(merge);
     EXPECT_EQ(joined.status, one.status) << joined.errors;
@@ -431,6 +439,9 @@ TEST(ShardedUnload, PartsOfChainedDamagedAndInferredRowsMergedAsOneRunWritesThem
     const std::vector<std::string> files{chained, damaged, varied};
     EXPECT_EQ(expect_same_merge(dir, files, "three"), kIncomplete);
     expect_same_merge(dir, files, "jobs", 3, "2");
+    // Machines of other numbers of processors: the ranges, and so the
+    // parts, are cut alike whatever the workers.
+    expect_same_merge(dir, files, "mixed", 5, "1,16,3");
     expect_same_merge(dir, files, "one", 1);
     // More shards than ranges: some parts hold no block.
     expect_same_merge(dir, files, "many", 17, "2");
