@@ -177,4 +177,16 @@ TEST(Containers, AHostileDatabaseNameStaysInsideTheUnloadAndOffTheTerminal)
     EXPECT_EQ(summary["databases"].items[1]["database_hex"].text, "2E2E2F1B5B324A");
 }
 
+// A sharded run splits the files of one database: those of two are refused
+// before anything is written.
+TEST(Containers, ShardsTakeTheFilesOfOneDatabase)
+{
+    const Containers c;
+    const std::string part = c.dir.path("part");
+    const RunResult r = run_trevanix({"--unload", part, "--shard", "1/2", c.root, c.pdb});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find("--shard and --merge split the files of one database"), std::string::npos) << r.errors;
+    EXPECT_FALSE(std::filesystem::exists(part));
+}
+
 }  // namespace

@@ -487,6 +487,18 @@ TEST(ShardedUnload, AChainWhoseHeadAndTailAreInTwoShardsAndATrueOrphan)
     EXPECT_NE(read_file(dir.path("one") + "/summary.json").find("\"orphans\": 1,"), std::string::npos);
 }
 
+// LOB values read from their segments, whose pages lie in other shards'
+// ranges, and the incomplete ones listed in the parts' order.
+TEST(ShardedUnload, LobValuesFromTheirSegmentsMergedAsOneRunWritesThem)
+{
+    ScratchDir dir;
+    datafile::write_database(datafile::build_database(datafile::lob_database(8192, ByteOrder::Little, 4).database),
+                             dir.root());
+    EXPECT_EQ(expect_same_merge(dir, {"--dictionary", dir.path("system01.dbf"), dir.path("users01.dbf")}, "lobs", 4,
+                                "2"),
+              kIncomplete);
+}
+
 TEST(ShardedUnload, ShardsAndPartsThatAreNotOneRunsAreRefused)
 {
     for (const char* shard : {"0/3", "4/3", "1/0", "x", "3", "1/3x", "/3", "1/", "-1/3", "1/9999999"}) {
