@@ -33,10 +33,6 @@ int main(int argc, char** argv)
     // C library's arenas, one per thread, would each keep memory freed in
     // them, and a run of many workers would hold several times what it uses.
     ::mallopt(M_ARENA_MAX, 2);
-    // Buffers of a range and more are mapped and unmapped whole: left to
-    // itself, the library raises this threshold as they are freed and
-    // carves them from the arenas, where what is freed stays held.
-    ::mallopt(M_MMAP_THRESHOLD, 256 << 10);
 #endif
     // The sinks live on the heap, like the run: where the stack lies depends
     // on the length of the arguments and the environment, and the time of a

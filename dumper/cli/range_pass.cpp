@@ -8,6 +8,10 @@
 
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "cli/ordered_work.h"
 #include "cli/run_notes.h"
 #include "read/block_decoder.h"
@@ -243,9 +247,29 @@ ShardRanges shard_ranges(std::size_t ranges, unsigned shard, unsigned shards)
     return {at(shard - 1), at(shard)};
 }
 
+namespace {
+
+// Many workers free many buffers of a range's size and more: mapped and
+// unmapped whole, they leave nothing held behind, where the C library,
+// left to itself, carves them from its arenas once the first are freed
+// and keeps what is freed. A few workers reuse them faster from the arenas
+// than the system can map them afresh, and hold little.
+void bound_freed_memory(unsigned workers)
+{
+#ifdef M_MMAP_THRESHOLD
+    constexpr unsigned kFewWorkers = 4;
+    if (workers > kFewWorkers) ::mallopt(M_MMAP_THRESHOLD, 256 << 10);
+#else
+    (void)workers;
+#endif
+}
+
+}  // namespace
+
 std::optional<PassEnd> read_in_ranges(const RangePass& pass, RangeWork& work, bool notes, bool& shrank)
 {
     if (!readable_in_ranges(pass)) return std::nullopt;
+    bound_freed_memory(pass.workers);
     // The parts of a sharded run are cut from ranges of one size in every
     // shard and in the merge, whatever their workers.
     const std::size_t range_bytes =
