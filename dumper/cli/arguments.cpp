@@ -93,6 +93,8 @@ const char* const kLongHelpText =
     "                  column's type, in storage order\n"
     "  --table NAME    unload only this table, OWNER.TABLE or TABLE (repeatable)\n"
     "  --force         with --unload, write into a directory that is not empty\n"
+    "  --lob-files     with --unload, write each CLOB, NCLOB and BLOB value to a file of its own\n"
+    "                  under DIR/lobs/OWNER.TABLE/, its path in the CSV field\n"
     "  Directories among the data files are searched through; what in them is no data file is\n"
     "  left out, with a line saying so.\n"
     "\n"
@@ -295,6 +297,12 @@ bool apply_force(const char*, RunSettings& s, std::string&)
     return true;
 }
 
+bool apply_lob_files(const char*, RunSettings& s, std::string&)
+{
+    s.lob_files = true;
+    return true;
+}
+
 bool apply_block_size(const char* value, RunSettings& s, std::string& message)
 {
     if (equals_ignoring_case(value, "auto")) {
@@ -390,6 +398,7 @@ constexpr LongOption kLongOptions[] = {
     {"--ddl", false, apply_ddl},
     {"--table", true, apply_table},
     {"--force", false, apply_force},
+    {"--lob-files", false, apply_lob_files},
     {"--quiet", false, apply_quiet},
     {"--jobs", true, apply_jobs},
     {"--help", false, apply_help},
@@ -444,7 +453,7 @@ std::string table_option_conflict(const RunSettings& s)
     // among the data files, when there is one.
     const bool files = s.data_file_given || !s.more_files.empty();
     if (s.inventory) {
-        if (modes > 0 || dictionary || s.schema_given || s.infer || !s.tables.empty() || s.force || s.verify ||
+        if (modes > 0 || dictionary || s.schema_given || s.infer || !s.tables.empty() || s.force || s.lob_files || s.verify ||
             s.rows || s.template_given || s.action != ACTION_NONE)
             return "trevanix: --inventory looks at the files alone: leave out the other options but --format\n";
         if (s.format == OutputFormat::Csv) return "trevanix: --inventory writes text or jsonl, not csv\n";
@@ -460,6 +469,7 @@ std::string table_option_conflict(const RunSettings& s)
         if (s.schema_given) return "trevanix: --schema goes with --unload or --ddl\n";
         if (!s.tables.empty()) return "trevanix: --table goes with --unload or --ddl\n";
         if (s.force) return "trevanix: --force goes with --unload\n";
+        if (s.lob_files) return "trevanix: --lob-files goes with --unload\n";
         return "";
     }
     if (dictionary && s.schema_given)
@@ -468,6 +478,7 @@ std::string table_option_conflict(const RunSettings& s)
         return "trevanix: --dictionary auto takes the SYSTEM file of each database among the data files: leave it "
                "out, or leave out --dictionary SYSTEM_FILE\n";
     if (s.force && !s.unload) return "trevanix: --force goes with --unload\n";
+    if (s.lob_files && !s.unload) return "trevanix: --lob-files goes with --unload\n";
     if (s.list_tables) {
         if (!dictionary && !files)
             return "trevanix: --list-tables reads the data dictionary: add --dictionary SYSTEM_FILE\n";

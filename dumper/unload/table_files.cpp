@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "unload/earlier_unload.h"
+#include "unload/lob_files.h"
 #include "unload/summary.h"
 
 namespace unload {
@@ -19,7 +20,7 @@ namespace {
 constexpr mode_t kFileMode = 0644;
 constexpr mode_t kDirectoryMode = 0755;
 
-std::string reason(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+std::string reason(const std::string& what, int error) { return error == 0 ? what : what + ": " + std::strerror(error); }
 
 int open_retried(const std::string& path, int flags)
 {
@@ -103,6 +104,13 @@ bool directory_is_empty(const std::string& directory, int& error)
 }
 
 }  // namespace
+
+int create_file_anew(const std::string& path) { return create_new(path); }
+
+bool write_all_bytes(int fd, const char* data, std::size_t size, int& error)
+{
+    return write_all(fd, data, size, error);
+}
 
 // ---------------------------------------------------------------------------
 // One open file
@@ -428,7 +436,7 @@ bool prepare_directory(const std::string& directory, bool force, std::string& me
     // The summary first: without it, what is left is no complete unload.
     std::vector<std::string> earlier = earlier_unload_files(directory);
     std::stable_partition(earlier.begin(), earlier.end(), [](const std::string& name) { return name == kSummaryFile; });
-    if (!remove_files(directory, earlier, message)) {
+    if (!remove_files(directory, earlier, message) || !remove_lob_files(directory, message)) {
         message = "trevanix: " + message + "\n";
         return false;
     }
