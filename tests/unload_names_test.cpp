@@ -284,8 +284,9 @@ TEST(ScriptText, EachGrammarQuotesWhatWouldEndItsTextAndNothingElse)
     EXPECT_EQ(psql_file_argument("q'r.csv"), "'q''r.csv'");
     // psql reads a backslash in a quoted meta-command argument as an escape.
     EXPECT_EQ(psql_meta_argument("lobs/O'B.T/rows.1.4.27.3.c2.bin"), "'lobs/O''B.T/rows.1.4.27.3.c2.bin'");
-    EXPECT_EQ(psql_meta_argument("a\\'b\nc:x`ls`"), "'a\\\\''b\\nc:x`ls`'");
-    EXPECT_EQ(psql_meta_argument(std::string("\n\0\\! touch M", 13)), "'\\x0A\\x00\\\\! touch M'");
+    // A control character is shown \xHH first, its backslash then doubled.
+    EXPECT_EQ(psql_meta_argument("a\\'b\nc:x`ls`"), "'a\\\\''b\\\\x0Ac:x`ls`'");
+    EXPECT_EQ(psql_meta_argument(std::string("\n\0\\! touch M", 12)), "'\\\\x0A\\\\x00\\\\! touch M'");
     EXPECT_EQ(sqlite_argument("x\"y\\z.csv"), "\"x\\\"y\\\\z.csv\"");
     EXPECT_EQ(sqlite_argument(std::string("a\0b", 3)), "\"a\\\\x00b\"");
     EXPECT_EQ(shell_word("SCOTT.EMP.ctl"), "SCOTT.EMP.ctl");
