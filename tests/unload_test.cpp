@@ -238,6 +238,8 @@ TEST(Unload, OptionsThatDoNotGoTogether)
         {{"--schema", "s.sql", "x.dbf"}, "trevanix: --schema goes with --unload or --ddl\n"},
         {{"--table", "T", "-f", "x.dbf"}, "trevanix: --table goes with --unload or --ddl\n"},
         {{"--ddl", "--force", "--infer", "x.dbf"}, "trevanix: --force goes with --unload\n"},
+        {{"--ddl", "--lob-files", "--infer", "x.dbf"}, "trevanix: --lob-files goes with --unload\n"},
+        {{"--lob-files", "-f", "x.dbf"}, "trevanix: --lob-files goes with --unload\n"},
         {{"--ddl", "x.dbf"},
          "trevanix: --ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the one the "
          "data files' rows suggest\n"},

@@ -453,8 +453,8 @@ std::string table_option_conflict(const RunSettings& s)
     // among the data files, when there is one.
     const bool files = s.data_file_given || !s.more_files.empty();
     if (s.inventory) {
-        if (modes > 0 || dictionary || s.schema_given || s.infer || !s.tables.empty() || s.force || s.lob_files || s.verify ||
-            s.rows || s.template_given || s.action != ACTION_NONE)
+        if (modes > 0 || dictionary || s.schema_given || s.infer || !s.tables.empty() || s.force || s.lob_files ||
+            s.verify || s.rows || s.template_given || s.action != ACTION_NONE)
             return "trevanix: --inventory looks at the files alone: leave out the other options but --format\n";
         if (s.format == OutputFormat::Csv) return "trevanix: --inventory writes text or jsonl, not csv\n";
         if (!files) return "trevanix: --inventory wants the files or directories to look at\n";
