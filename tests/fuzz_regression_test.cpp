@@ -32,6 +32,30 @@ TEST(FuzzSeeds, EverySeedKeepsThePromises)
     }
 }
 
+// The seed of LOB files writes them, and postgres.sql imports each: the
+// checks of the \lo_import lines have something to check.
+TEST(FuzzSeeds, TheLobFilesSeedWritesFilesPsqlImports)
+{
+    for (const fuzz::Seed& seed : fuzz::loader_scripts_seeds()) {
+        if (seed.name != "lob-files") continue;
+        const fuzz::LoaderCase c = fuzz::loader_case(seed.input.data(), seed.input.size());
+        ASSERT_TRUE(c.lob_files);
+        ScratchDir dir;
+        unload::UnloadPlan plan("");
+        unload::WrittenFiles written;
+        ASSERT_EQ(fuzz::write_loader_case(c, dir.root(), plan, written), "");
+        std::size_t files = 0;
+        for (const std::string& path : tree_files(dir.root())) files += path.rfind("lobs/", 0) == 0;
+        EXPECT_EQ(files, 4u);
+        const std::string script = read_file(dir.path("postgres.sql"));
+        std::size_t imports = 0;
+        for (std::size_t at = 0; (at = script.find("\n\\lo_import '", at)) != std::string::npos; ++at) ++imports;
+        EXPECT_EQ(imports, 4u) << script;
+        return;
+    }
+    FAIL() << "no seed of LOB files";
+}
+
 // A schema file whose names and comments hold control characters: the
 // names read back as their bytes, the comments as they were shown.
 TEST(FuzzSeeds, SchemaFilesWithControlCharactersGoRoundTrip)

@@ -1,7 +1,8 @@
 // Random cases of the loader scripts fuzz target (tables of names made of
 // what ends quotes, lines and statements, with random values), unloaded
 // and loaded through sqlite.sql into the real sqlite3: every table arrives
-// under the name the plan gave it, with exactly the values given.
+// under the name the plan gave it, with exactly the values given, those of
+// its CLOB and BLOB columns from files of their own when the case says so.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "values/charsets.h"
 #include "values/column_types.h"
 #include "values/escaped_text.h"
+#include "values/lob_locator.h"
 #include "values/text_writers.h"
 
 namespace {
@@ -45,6 +47,19 @@ std::string loaded(const schema::Column& column, const fuzz::Bytes& value)
     if (value.empty()) return "null:";
     switch (column.type) {
     case schema::OracleType::Raw: return "blob:" + hex_text(bytes);
+    // A value the row holds (a CLOB's as 2-byte Unicode of ASCII text), in
+    // the CSV file or in a file of its own; an empty LOB NULL.
+    case schema::OracleType::Blob:
+    case schema::OracleType::Clob: {
+        const LobLocator locator = read_lob_locator(ByteView(value.data(), value.size()));
+        EXPECT_TRUE(locator.form == LobForm::BasicInline || locator.form == LobForm::Empty);
+        if (locator.data.empty()) return "null:";
+        std::string data(reinterpret_cast<const char*>(locator.data.data()), locator.data.size());
+        if (column.type == schema::OracleType::Blob) return "blob:" + hex_text(data);
+        std::string text;
+        for (std::size_t i = 1; i < data.size(); i += 2) text += data[i];
+        return "text:" + hex_text(text);
+    }
     case schema::OracleType::Number: {
         NumberText number;
         EXPECT_TRUE(decode_number(ByteView(value.data(), value.size()), number));
@@ -59,7 +74,8 @@ std::string loaded(const schema::Column& column, const fuzz::Bytes& value)
 
 bool is_text(const schema::Column& column)
 {
-    return column.type != schema::OracleType::Raw && column.type != schema::OracleType::Number;
+    return column.type != schema::OracleType::Raw && column.type != schema::OracleType::Number &&
+           column.type != schema::OracleType::Blob && column.type != schema::OracleType::Clob;
 }
 
 // The query that shows each row of a loaded table, a line each, and the
@@ -165,6 +181,7 @@ TEST(LoaderScripts, RandomCasesLoadIntoSqliteWithTheirNamesAndValues)
     std::uint32_t state = 4242;
     int tables = 0;
     int hidden_files = 0;  // tables whose hidden columns' values were loaded
+    int lob_files = 0;     // values loaded from LOB files
     for (int n = 0; n < kCases; ++n) {
         const fuzz::Bytes input = random_input(state, 300);
         const fuzz::LoaderCase c = fuzz::loader_case(input.data(), input.size());
@@ -193,11 +210,13 @@ TEST(LoaderScripts, RandomCasesLoadIntoSqliteWithTheirNamesAndValues)
             << read_file(said);
         EXPECT_EQ(read_file(said), expected) << "case " << n << "\n" << queries;
         tables += static_cast<int>(checks.size());
+        for (const std::string& path : tree_files(unloaded)) lob_files += path.rfind("lobs/", 0) == 0;
         for (std::size_t t = 0; t < written.size(); ++t)
             hidden_files += written[t].files[static_cast<std::size_t>(RowKind::Hidden)];
     }
     EXPECT_GT(tables, kCases);
     EXPECT_GT(hidden_files, kCases / 10);
+    EXPECT_GT(lob_files, kCases / 10);
 }
 
 }  // namespace

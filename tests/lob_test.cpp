@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "format/dictionary_format.h"
 #include "lob_database.h"
@@ -18,6 +19,7 @@
 #include "dictionary/dictionary.h"
 #include "values/lob_locator.h"
 #include "values/lob_text.h"
+#include "unload/lob_files.h"
 
 namespace {
 
@@ -177,6 +179,41 @@ std::string hex_of(std::string_view bytes)
     return hex;
 }
 
+// Loads an unload of the LOB database into SQLite through its sqlite.sql,
+// run from inside it: text as text, bytes as BLOBs of their length, the
+// values not decoded NULL. `table` and `columns` name them as loaded
+// (the columns' own names when not given).
+void expect_loaded_into_sqlite(const ScratchDir& dir, const std::string& out,
+                               const std::vector<datafile::LobExpected>& cases, const std::string& table = "HR.LOBS",
+                               const std::map<std::string, std::string>& columns = {})
+{
+    std::string queries;
+    std::string expected;
+    auto quoted = [](const std::string& name) {
+        std::string q = "\"";
+        for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return q + "\"";
+    };
+    for (const datafile::LobExpected& e : cases) {
+        const std::string column = quoted(columns.count(e.column) != 0 ? columns.at(e.column) : e.column);
+        queries += "SELECT typeof(" + column + "), length(CAST(" + column + " AS BLOB)), hex(" + column + ") FROM " +
+                   quoted(table) + " WHERE ID = " + std::to_string(e.id) + ";\n";
+        const bool absent = e.kind == "null" || e.kind == "undecoded";
+        expected += absent ? "null||\n"
+                           : std::string(e.kind == "text" ? "text|" : "blob|") + std::to_string(e.value.size()) + "|" +
+                                 hex_of(e.value) + "\n";
+    }
+    dir.write("queries.sql", queries);
+    const std::string db = dir.path("loaded.db");
+    const std::string said = dir.path("said.txt");
+    std::filesystem::remove(db);
+    ASSERT_EQ(std::system(("cd '" + out + "' && sqlite3 '" + db + "' < sqlite.sql > '" + said + "' 2>&1").c_str()), 0)
+        << read_file(said);
+    EXPECT_EQ(read_file(said), "");
+    ASSERT_EQ(std::system(("sqlite3 '" + db + "' < '" + dir.path("queries.sql") + "' > '" + said + "' 2>&1").c_str()), 0);
+    EXPECT_TRUE(read_file(said) == expected) << "the loaded LOBs differ";
+}
+
 // The LOB database unloaded with its dictionary.
 struct UnloadedLobs {
     ScratchDir dir;
@@ -184,12 +221,14 @@ struct UnloadedLobs {
     std::string out;
     RunResult run;
 
-    UnloadedLobs(std::uint32_t block_size, ByteOrder order) : cases(datafile::lob_database(block_size, order))
+    UnloadedLobs(std::uint32_t block_size, ByteOrder order, std::vector<std::string> options = {})
+        : cases(datafile::lob_database(block_size, order))
     {
         datafile::write_database(datafile::build_database(cases.database), dir.root());
         out = dir.path("out");
-        run = run_trevanix({"--unload", out, "--dictionary", dir.path("system01.dbf"), "--table", "HR.LOBS",
-                            dir.path("users01.dbf")});
+        options.insert(options.end(), {"--unload", out, "--dictionary", dir.path("system01.dbf"), "--table", "HR.LOBS",
+                                       dir.path("users01.dbf")});
+        run = run_trevanix(options);
     }
 };
 
@@ -244,31 +283,110 @@ TEST_P(LobSegments, EveryValueIsUnloadedByteForByteAndWhatIsMissingCounted)
     // psql's end line in a CLOB's text: loaded from a binary copy.
     EXPECT_TRUE(std::filesystem::exists(u.out + "/HR.LOBS.pgcopy"));
 
-    // Loaded into SQLite: text as text, bytes as BLOBs of their length,
-    // the values not decoded NULL.
-    std::string queries;
-    std::string expected;
-    for (const datafile::LobExpected& e : u.cases.expected) {
-        queries += "SELECT typeof(\"" + e.column + "\"), length(CAST(\"" + e.column + "\" AS BLOB)), hex(\"" +
-                   e.column + "\") FROM \"HR.LOBS\" WHERE ID = " + std::to_string(e.id) + ";\n";
-        const bool absent = e.kind == "null" || e.kind == "undecoded";
-        expected += absent ? "null||\n"
-                           : std::string(e.kind == "text" ? "text|" : "blob|") + std::to_string(e.value.size()) + "|" +
-                                 hex_of(e.value) + "\n";
-    }
-    u.dir.write("queries.sql", queries);
-    const std::string db = u.dir.path("loaded.db");
-    const std::string said = u.dir.path("said.txt");
-    ASSERT_EQ(std::system(("cd '" + u.out + "' && sqlite3 '" + db + "' < sqlite.sql > '" + said + "' 2>&1").c_str()), 0)
-        << read_file(said);
-    EXPECT_EQ(read_file(said), "");
-    ASSERT_EQ(std::system(("sqlite3 '" + db + "' < '" + u.dir.path("queries.sql") + "' > '" + said + "' 2>&1").c_str()), 0);
-    EXPECT_TRUE(read_file(said) == expected) << "the loaded LOBs differ";
+    expect_loaded_into_sqlite(u.dir, u.out, u.cases.expected);
 
     // The control file declares room for them.
     const std::string ctl = read_file(u.out + "/HR.LOBS.ctl");
     EXPECT_NE(ctl.find("\"PIC\" CHAR(1048576)"), std::string::npos) << ctl;
     EXPECT_NE(ctl.find("\"DOC\" CHAR(1048576)"), std::string::npos) << ctl;
+}
+
+// With --lob-files each value read is a file of its own, named by its
+// row's place and its column, whose path is the CSV field; NULL and empty
+// LOBs empty fields, those not decoded their locators as before.
+TEST_P(LobSegments, WithLobFilesEachValueIsAFileOfItsOwnByteForByte)
+{
+    const UnloadedLobs u(GetParam().first, GetParam().second, {"--lob-files"});
+    EXPECT_EQ(u.run.status, 4) << u.run.errors;
+    const std::vector<CsvRecord> csv = read_csv(u.out + "/HR.LOBS.csv");
+    ASSERT_EQ(csv.size(), 5u);
+    std::map<std::string, std::size_t> field;
+    for (std::size_t i = 0; i < csv[0].size(); ++i) field[csv[0][i]] = i;
+    std::set<std::string> paths;
+    for (const datafile::LobExpected& e : u.cases.expected) {
+        const std::string& value = csv.at(static_cast<std::size_t>(e.id)).at(field.at(e.column));
+        const std::string what = std::to_string(e.id) + " " + e.column;
+        if (e.kind == "text" || e.kind == "bytes") {
+            const std::string prefix = "lobs/HR.LOBS/";
+            ASSERT_EQ(value.rfind(prefix, 0), 0u) << what << ": " << value;
+            EXPECT_TRUE(unload::is_lob_file_name(value.substr(prefix.size()))) << value;
+            EXPECT_TRUE(value.ends_with(e.kind == "text" ? ".txt" : ".bin")) << value;
+            EXPECT_TRUE(read_file(u.out + "/" + value) == e.value) << what << ": its file differs";
+            paths.insert(value);
+        } else if (e.kind == "null") {
+            EXPECT_EQ(value, "") << what;
+        } else {
+            EXPECT_NE(value, "") << what;
+            EXPECT_EQ(value.find('/'), std::string::npos) << what << ": " << value;
+        }
+    }
+    // Every file is a value's, and none is left under its temporary name.
+    std::set<std::string> files;
+    for (const std::string& file : tree_files(u.out))
+        if (file.rfind("lobs/", 0) == 0) files.insert(file);
+    EXPECT_EQ(files, paths);
+    // Counted as without: the pages of an incomplete value are those found.
+    const Json table = parse_json(read_file(u.out + "/summary.json"))["tables"].items.at(0);
+    EXPECT_EQ(table["not_decoded"].text, "2");
+    EXPECT_EQ(table["lobs_read"].text, "10");
+    EXPECT_EQ(table["lobs_incomplete"].text, "2");
+    // psql's end line is in a file now, not in the CSV.
+    EXPECT_FALSE(std::filesystem::exists(u.out + "/HR.LOBS.pgcopy"));
+
+    expect_loaded_into_sqlite(u.dir, u.out, u.cases.expected);
+    const std::string ctl = read_file(u.out + "/HR.LOBS.ctl");
+    EXPECT_NE(ctl.find("  \"LOBFILE_2\" FILLER CHAR(4096),\n  \"DOC\" LOBFILE(\"LOBFILE_2\" CHARACTERSET AL32UTF8) "
+                       "TERMINATED BY EOF,\n"),
+              std::string::npos)
+        << ctl;
+    EXPECT_NE(ctl.find("  \"PIC\" LOBFILE(\"LOBFILE_4\") TERMINATED BY EOF,\n"), std::string::npos) << ctl;
+
+    // --force takes back the LOB files of the unload before.
+    const RunResult again = run_trevanix({"--unload", u.out, "--force", "--quiet", "--dictionary",
+                                          u.dir.path("system01.dbf"), "--table", "HR.LOBS", u.dir.path("users01.dbf")});
+    EXPECT_EQ(again.status, 4) << again.errors;
+    EXPECT_FALSE(std::filesystem::exists(u.out + "/lobs"));
+    EXPECT_NE(read_file(u.out + "/HR.LOBS.csv"), "");
+}
+
+// Names an attacker chose name no path of their own: the table's
+// directory is its file stem, each file is named by numbers, and the
+// loaders load every value and run nothing the names carry.
+TEST(LobFiles, HostileNamesGiveSafePathsAndRunNothing)
+{
+    ScratchDir dir;
+    datafile::LobCases cases = datafile::lob_database();
+    datafile::give_hostile_names(cases);
+    datafile::write_database(datafile::build_database(cases.database), dir.root());
+    const std::string out = dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--quiet", "--lob-files", "--dictionary",
+                                      dir.path("system01.dbf"), dir.path("users01.dbf")});
+    EXPECT_EQ(r.status, 4) << r.errors;
+    const Json table = parse_json(read_file(out + "/summary.json"))["tables"].items.at(0);
+    const std::string rows = table["files"]["rows"].text;
+    ASSERT_TRUE(rows.ends_with(".csv")) << rows;
+    const std::string stem = rows.substr(0, rows.size() - 4);
+    EXPECT_EQ(stem.find('/'), std::string::npos) << stem;
+    EXPECT_EQ(directory_entries(out + "/lobs"), std::set<std::string>{stem});
+    std::size_t files = 0;
+    for (const std::string& name : directory_entries(out + "/lobs/" + stem)) {
+        EXPECT_TRUE(unload::is_lob_file_name(name)) << name;
+        ++files;
+    }
+    EXPECT_EQ(files, 9u);
+    // Loaded from a directory that is no other's parent: MARKER would be made here.
+    const std::string sqlite_table = table["sqlite"]["rows"].text;
+    std::map<std::string, std::string> loaded;
+    const std::vector<CsvRecord> csv = read_csv(out + "/" + rows);
+    for (const std::string& name : csv.at(0)) {
+        if (name.rfind("D'O", 0) == 0) loaded["DOC"] = name;
+        if (name.rfind("../P", 0) == 0) loaded["PIC"] = name;
+    }
+    ASSERT_EQ(loaded.size(), 2u) << "the hostile columns' headers";
+    expect_loaded_into_sqlite(dir, out, cases.expected, sqlite_table, loaded);
+    EXPECT_FALSE(std::filesystem::exists(out + "/MARKER"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path("MARKER")));
+    EXPECT_FALSE(std::filesystem::exists(dir.path("out/lobs/MARKER")));
 }
 
 INSTANTIATE_TEST_SUITE_P(BlockSizesAndByteOrders, LobSegments,

@@ -360,6 +360,11 @@ TEST(ParallelUnload, LobValuesFromTheirSegmentsAsOneWorkerWrites)
                              dir.root());
     EXPECT_EQ(expect_same_unloads(dir, {"--dictionary", dir.path("system01.dbf"), dir.path("users01.dbf")}, "lobs"),
               kIncomplete);
+    // Each value in a file of its own, which the worker reading it writes.
+    EXPECT_EQ(expect_same_unloads(dir, {"--lob-files", "--dictionary", dir.path("system01.dbf"), dir.path("users01.dbf")},
+                                  "lob-files"),
+              kIncomplete);
+    EXPECT_EQ(read_file(dir.path("lob-files-7/lobs/HR.LOBS/rows.87500.4.19.4.c2.txt")).size(), std::size_t{4} << 19);
 }
 
 // ---------------------------------------------------------------------------

@@ -258,6 +258,15 @@ std::set<std::string> directory_entries(const std::string& directory)
     return names;
 }
 
+std::set<std::string> tree_files(const std::string& directory)
+{
+    std::set<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, error))
+        if (!entry.is_directory()) paths.insert(std::filesystem::relative(entry.path(), directory).string());
+    return paths;
+}
+
 std::string summary_without_run(const std::string& directory)
 {
     const std::string text = read_file(directory + "/summary.json");
@@ -269,11 +278,14 @@ std::string summary_without_run(const std::string& directory)
 
 std::string unload_difference(const std::string& one, const std::string& other)
 {
-    std::set<std::string> names = directory_entries(one);
-    if (directory_entries(other) != names) return "the files written";
+    std::set<std::string> names = tree_files(one);
+    if (tree_files(other) != names) return "the files written";
     for (const std::string& name : names) {
-        const bool same = name == "summary.json" ? summary_without_run(one) == summary_without_run(other)
-                                                 : read_file(one + "/" + name) == read_file(other + "/" + name);
+        // A summary.json in a subdirectory is a database's of several.
+        const bool summary = name == "summary.json" || name.ends_with("/summary.json");
+        const std::string where = name.substr(0, name.size() - std::string_view("summary.json").size());
+        const bool same = summary ? summary_without_run(one + "/" + where) == summary_without_run(other + "/" + where)
+                                  : read_file(one + "/" + name) == read_file(other + "/" + name);
         if (!same) return name;
     }
     return "";

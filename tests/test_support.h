@@ -46,11 +46,14 @@ private:
 std::string read_file(const std::string& path);
 // The names in a directory, "." and ".." left out; empty when it cannot be read.
 std::set<std::string> directory_entries(const std::string& directory);
+// The paths, from `directory`, of every file under it and its directories.
+std::set<std::string> tree_files(const std::string& directory);
 // summary.json of an unload directory but for its line of the run (its
 // times, command line and workers).
 std::string summary_without_run(const std::string& directory);
-// Empty when two unload directories hold the same files, byte for byte
-// (summary.json but for its run line); else the first that differs.
+// Empty when two unload directories hold the same files, byte for byte,
+// those of their subdirectories too (each summary.json but for its run
+// line); else the first that differs.
 std::string unload_difference(const std::string& one, const std::string& other);
 
 // A file of blocks with `block_size` bytes each.

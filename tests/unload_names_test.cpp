@@ -11,6 +11,7 @@
 #include "schema/oracle_types.h"
 #include "test_support.h"
 #include "unload/binary_copy.h"
+#include "unload/lob_files.h"
 #include "unload/script_text.h"
 #include "unload/table_files.h"
 #include "unload/unload_plan.h"
@@ -281,12 +282,35 @@ TEST(ScriptText, EachGrammarQuotesWhatWouldEndItsTextAndNothingElse)
     EXPECT_EQ(sql_identifier("A\"B\n"), "\"A\"\"B\\x0A\"");
     EXPECT_EQ(sql_literal("it's\\"), "'it''s\\'");
     EXPECT_EQ(psql_file_argument("q'r.csv"), "'q''r.csv'");
+    // psql reads a backslash in a quoted meta-command argument as an escape.
+    EXPECT_EQ(psql_meta_argument("lobs/O'B.T/rows.1.4.27.3.c2.bin"), "'lobs/O''B.T/rows.1.4.27.3.c2.bin'");
+    // A control character is shown \xHH first, its backslash then doubled.
+    EXPECT_EQ(psql_meta_argument("a\\'b\nc:x`ls`"), "'a\\\\''b\\\\x0Ac:x`ls`'");
+    EXPECT_EQ(psql_meta_argument(std::string("\n\0\\! touch M", 12)), "'\\\\x0A\\\\x00\\\\! touch M'");
     EXPECT_EQ(sqlite_argument("x\"y\\z.csv"), "\"x\\\"y\\\\z.csv\"");
     EXPECT_EQ(sqlite_argument(std::string("a\0b", 3)), "\"a\\\\x00b\"");
     EXPECT_EQ(shell_word("SCOTT.EMP.ctl"), "SCOTT.EMP.ctl");
     EXPECT_EQ(shell_word("N;.shell touch 'M'.ctl"), "'N;.shell touch '\\''M'\\''.ctl'");
     EXPECT_EQ(shell_word(""), "''");
     EXPECT_EQ(shell_word("a\nb"), "'a\\x0Ab'");
+}
+
+// A LOB file's name is made of its row's place and its column's, and is
+// told again among other names.
+TEST(LobFileNames, NumbersOfTheRowsPlaceAndTheColumn)
+{
+    EXPECT_EQ(lob_file_name({RowKind::Live, 87500, 4, 19, 3, 0, 2, false}), "rows.87500.4.19.3.c2.bin");
+    const std::string stale = lob_file_name({RowKind::Stale, 1, 1024, 4294967295u, -1, 8012, 1, true});
+    EXPECT_EQ(stale, "stale.1.1024.4294967295.o8012.c1.txt");
+    EXPECT_EQ(lob_file_name({RowKind::Hidden, 7, 4, 20, 0, 0, 3, true}), "hidden.7.4.20.0.c3.txt");
+    for (const std::string& name : {stale, stale + ".part", std::string("deleted.0.0.0.0.c0.bin")})
+        EXPECT_TRUE(is_lob_file_name(name)) << name;
+    for (const char* name : {"rows.1.2.3.4.c5", "rows.1.2.3.c5.bin", "rows.01.2.3.4.c5.bin", "rows.1.2.3.4.5.bin",
+                             "live.1.2.3.4.c5.bin", "rows.1.2.3.4.c5.bin.x", "rows.1.2.3.o.c5.txt",
+                             "rows.1.2.3.4.c5..txt", "../rows.1.2.3.4.c5.txt", "rows.1.2.3.99999999999.c5.bin",
+                             "SCOTT.EMP.csv", "", "rows"})
+        EXPECT_FALSE(is_lob_file_name(name)) << name;
+    EXPECT_EQ(lob_file_path("H'R%0A.L\"O", "rows.1.4.19.0.c2.txt"), "lobs/H'R%0A.L\"O/rows.1.4.19.0.c2.txt");
 }
 
 // ---------------------------------------------------------------------------

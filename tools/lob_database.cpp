@@ -175,6 +175,26 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
     return cases;
 }
 
+const std::string kHostileDocColumn = "D'O\"C,\n.shell touch MARKER";
+const std::string kHostilePicColumn = "../P\\I'C\n\\! touch MARKER";
+
+void give_hostile_names(LobCases& cases)
+{
+    TableDef& t = cases.database.tables.at(0);
+    for (UserDef& user : cases.database.users)
+        if (user.name == t.owner) user.name = "H'R\n\\! touch MARKER";
+    t.owner = "H'R\n\\! touch MARKER";
+    t.name = "L\"O'B,S/..\\\n.shell touch MARKER";
+    auto rename = [&](const std::string& from, const std::string& to) {
+        for (ColumnDef& c : t.columns)
+            if (c.name == from) c.name = to;
+        for (LobDef& lob : t.lobs)
+            if (lob.column == from) lob.column = to;
+    };
+    rename("DOC", kHostileDocColumn);
+    rename("PIC", kHostilePicColumn);
+}
+
 std::string expected_lobs_csv(const LobCases& cases)
 {
     std::string csv;

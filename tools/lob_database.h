@@ -38,6 +38,16 @@ struct LobCases {
 // 2-byte Unicode, for measuring (its value is not among `expected`).
 LobCases lob_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little, std::uint32_t large_mib = 0);
 
+// The same table with names an attacker chose: its owner, its name and
+// two of its LOB columns (DOC, PIC) hold quotes, backslashes, commas, '/'
+// and "..", and line breaks followed by commands for the sqlite3 shell
+// and psql (".shell touch MARKER", "\! touch MARKER"). The expectations
+// keep the columns' own names.
+void give_hostile_names(LobCases& cases);
+// The names give_hostile_names() gives DOC and PIC.
+extern const std::string kHostileDocColumn;
+extern const std::string kHostilePicColumn;
+
 // The expectations as CSV, a line each: ID, column, kind, the value in
 // hexadecimal, pages found and expected when incomplete (else empty).
 std::string expected_lobs_csv(const LobCases& cases);

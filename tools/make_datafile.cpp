@@ -71,7 +71,8 @@ int usage()
                  "  writes the same for a database of CLOB, NCLOB and BLOB values in their rows\n"
                  "  and in their LOB segments (one with a page zeroed, one with every page\n"
                  "  lost), and DIRECTORY/expected-lobs.csv: what each value is to become;\n"
-                 "  with --lob-mib N a fifth row holds a CLOB of N MiB\n"
+                 "  with --lob-mib N a fifth row holds a CLOB of N MiB; with --hostile-names\n"
+                 "  its owner, table and two columns have names an attacker chose\n"
                  "  options, after the others: --block-size N (512 to 32768, default 8192),\n"
                  "  --byte-order big|little (default little)\n");
     return 2;
@@ -94,6 +95,7 @@ int main(int argc, char** argv)
     std::optional<datafile::DictionaryShape> shape;
     bool bigfile_system = false;
     std::uint32_t lob_mib = 0;
+    bool hostile_names = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--block-size" && i + 1 < argc) {
@@ -109,6 +111,8 @@ int main(int argc, char** argv)
             for (const datafile::DictionaryShape known : datafile::all_shapes())
                 if (datafile::shape_name(known) == name) shape = known;
             if (!shape) return usage();
+        } else if (arg == "--hostile-names") {
+            hostile_names = true;
         } else if (arg == "--lob-mib" && i + 1 < argc) {
             lob_mib = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
             if (lob_mib > 1024) return usage();
@@ -173,7 +177,8 @@ int main(int argc, char** argv)
         }
         if (what == "lobs" && words.size() == 2) {
             std::filesystem::create_directories(words[1]);
-            const datafile::LobCases cases = datafile::lob_database(block_size, order, lob_mib);
+            datafile::LobCases cases = datafile::lob_database(block_size, order, lob_mib);
+            if (hostile_names) datafile::give_hostile_names(cases);
             const datafile::BuiltDatabase built = datafile::build_database(cases.database);
             datafile::write_database(built, words[1]);
             write_text(words[1] + "/schema.sql", schema::write_schema_file(datafile::schema_of(cases.database, &built)));

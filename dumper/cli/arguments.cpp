@@ -97,6 +97,8 @@ const char* const kLongHelpText =
     "                  directory (every shard reads all the files; --merge joins the parts)\n"
     "  --merge OUT     join the part directories named after the options into OUT, as one\n"
     "                  unload of all the parts' blocks writes it\n"
+    "  --lob-files     with --unload, write each CLOB, NCLOB and BLOB value to a file of its own\n"
+    "                  under DIR/lobs/OWNER.TABLE/, its path in the CSV field\n"
     "  Directories among the data files are searched through; what in them is no data file is\n"
     "  left out, with a line saying so.\n"
     "\n"
@@ -340,6 +342,12 @@ bool apply_force(const char*, RunSettings& s, std::string&)
     return true;
 }
 
+bool apply_lob_files(const char*, RunSettings& s, std::string&)
+{
+    s.lob_files = true;
+    return true;
+}
+
 bool apply_block_size(const char* value, RunSettings& s, std::string& message)
 {
     if (equals_ignoring_case(value, "auto")) {
@@ -435,6 +443,7 @@ constexpr LongOption kLongOptions[] = {
     {"--ddl", false, apply_ddl},
     {"--table", true, apply_table},
     {"--force", false, apply_force},
+    {"--lob-files", false, apply_lob_files},
     {"--quiet", false, apply_quiet},
     {"--jobs", true, apply_jobs},
     {"--shard", true, apply_shard},
@@ -493,6 +502,11 @@ std::string table_option_conflict(const RunSettings& s)
         return "";
     }
     if (s.shards != 0 && !s.unload) return "trevanix: --shard goes with --unload\n";
+    // The merge joins the parts' table files; the LOB files each part would
+    // write under its lobs/ it does not take.
+    if (s.shards != 0 && s.lob_files)
+        return "trevanix: --lob-files does not go with --shard (--merge does not join the parts' LOB files): "
+               "unload with --lob-files in one run, or shard without it\n";
     const int modes = int{s.unload} + int{s.ddl} + int{s.list_tables};
     if (modes > 1)
         return "trevanix: --unload, --ddl and --list-tables do not go together: each is a run of its own\n";
@@ -501,8 +515,8 @@ std::string table_option_conflict(const RunSettings& s)
     // among the data files, when there is one.
     const bool files = s.data_file_given || !s.more_files.empty();
     if (s.inventory) {
-        if (modes > 0 || dictionary || s.schema_given || s.infer || !s.tables.empty() || s.force || s.verify ||
-            s.rows || s.template_given || s.action != ACTION_NONE)
+        if (modes > 0 || dictionary || s.schema_given || s.infer || !s.tables.empty() || s.force || s.lob_files ||
+            s.verify || s.rows || s.template_given || s.action != ACTION_NONE)
             return "trevanix: --inventory looks at the files alone: leave out the other options but --format\n";
         if (s.format == OutputFormat::Csv) return "trevanix: --inventory writes text or jsonl, not csv\n";
         if (!files) return "trevanix: --inventory wants the files or directories to look at\n";
@@ -517,6 +531,7 @@ std::string table_option_conflict(const RunSettings& s)
         if (s.schema_given) return "trevanix: --schema goes with --unload or --ddl\n";
         if (!s.tables.empty()) return "trevanix: --table goes with --unload or --ddl\n";
         if (s.force) return "trevanix: --force goes with --unload\n";
+        if (s.lob_files) return "trevanix: --lob-files goes with --unload\n";
         return "";
     }
     if (dictionary && s.schema_given)
@@ -525,6 +540,7 @@ std::string table_option_conflict(const RunSettings& s)
         return "trevanix: --dictionary auto takes the SYSTEM file of each database among the data files: leave it "
                "out, or leave out --dictionary SYSTEM_FILE\n";
     if (s.force && !s.unload) return "trevanix: --force goes with --unload\n";
+    if (s.lob_files && !s.unload) return "trevanix: --lob-files goes with --unload\n";
     if (s.list_tables) {
         if (!dictionary && !files)
             return "trevanix: --list-tables reads the data dictionary: add --dictionary SYSTEM_FILE\n";

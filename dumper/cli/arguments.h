@@ -68,6 +68,7 @@ struct RunSettings {
     bool infer = false;               // --infer
     std::vector<std::string> tables;  // --table NAME, repeatable: only these tables
     bool force = false;               // --force: write into a DIR that is not empty
+    bool lob_files = false;           // --lob-files: each LOB value in a file of its own under DIR/lobs
     // Words that are no option: more data files, read by the modes long
     // options select (the text output reads -f alone).
     std::vector<std::string> more_files;

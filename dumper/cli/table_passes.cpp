@@ -80,7 +80,8 @@ PieceAt piece_at(const DecodedBlock& block, const RowPieceRecord& piece)
 // A row its head holds whole.
 RowFacts whole_row_facts(const DecodedBlock& block, const RowPieceRecord& piece)
 {
-    return {block.header.object_id, piece_at(block, piece), piece.slot >= 0, piece.deleted(), false, piece.complete};
+    return {block.header.object_id, piece_at(block, piece), piece.slot >= 0, piece.deleted(), false, piece.complete,
+            piece.offset};
 }
 
 void order_spans(std::vector<PieceScratch::Span>& spans)
@@ -319,6 +320,7 @@ void WriteVisitor::read(const DecodedBlock& block, const RowPieceRecord& piece, 
     }
     reader_.read(block, piece, row_, with_values);
     facts_ = facts_of(row_);
+    facts_.offset = piece.offset;
     values_ = row_.values;
 }
 
@@ -467,7 +469,7 @@ std::uint64_t PieceTrace::orphans() const
 class WriteRanges::WritePart final : public RangeWork::Part {
 public:
     WritePart(DataFileSet& files, const UnloadPlan& plan, WriteVisitor::Rows rows, const LobPageMap* lob_map,
-              const std::string& spill_directory)
+              const std::string& spill_directory, const std::string& lob_directory)
         : reads(&files),
           table_files(TableFiles::InMemory{spill_directory}),
           writer(plan, table_files, summary, UnloadWriter::Writes::Range),
@@ -475,6 +477,8 @@ public:
     {
         // LOB pages read through the worker's own readers.
         if (lob_map != nullptr) writer.read_lobs_with(&lobs.emplace(files, *lob_map));
+        // LOB files are written straight into the unload directory.
+        if (!lob_directory.empty()) writer.write_lob_files(lob_directory);
     }
     BlockVisitor& visitor() override { return visitor_; }
     std::size_t held_bytes() const override { return table_files.held_bytes() + findings.held_bytes(); }
@@ -516,7 +520,9 @@ WriteRanges::~WriteRanges() = default;
 std::unique_ptr<RangeWork::Part> WriteRanges::start(DataFileSet& files, const RangeStart& range)
 {
     std::unique_ptr<WritePart> part = idle_.take(files);
-    if (!part) part = std::make_unique<WritePart>(files, plan_, rows_, writer_.lob_map(), writer_.directory());
+    if (!part)
+        part = std::make_unique<WritePart>(files, plan_, rows_, writer_.lob_map(), writer_.directory(),
+                                           writer_.lob_directory());
     part->set_own(range.own);
     return part;
 }

@@ -16,6 +16,7 @@
 #include "schema/ddl_writer.h"
 #include "unload/block_accounting.h"
 #include "unload/earlier_unload.h"
+#include "unload/lob_files.h"
 #include "unload/lob_pages.h"
 #include "unload/loader_scripts.h"
 #include "unload/shard_part.h"
@@ -160,7 +161,8 @@ std::string take_back(const std::string& directory, bool created, const UnloadPl
     const std::vector<std::string> names = unload_file_names(plan);
     if (created) {
         std::string message;
-        if (remove_files(directory, names, message) && ::rmdir(directory.c_str()) == 0)
+        if (remove_lob_files(directory, message) && remove_files(directory, names, message) &&
+            ::rmdir(directory.c_str()) == 0)
             return "; the directory " + terminal_text(directory) + ", which this run created, is removed";
     }
     std::vector<std::string> parts;
@@ -308,6 +310,7 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
         run.err.text("trevanix: " + terminal_text(problem) + "\n");
     LobPages lobs(run.files, lob_map);
     writer.read_lobs_with(&lobs);
+    if (s.lob_files) writer.write_lob_files(s.unload_dir);
     const InferenceCharsets charsets = inference_charsets(s, schema);
     infer::ObjectInference inference(charsets.options);
     // Where each table's rows should lie, before the blocks are read.

@@ -71,6 +71,9 @@ constexpr std::uint8_t kRegion = 8;
 // are a 32-bit count): NULL there.
 constexpr std::uint8_t kBeyondPostgres = 16;
 constexpr std::uint64_t kPostgresMostMonths = 2147483647;
+// A LOB value written to a file of its own (--lob-files): the field holds
+// the file's path, which the loaders read.
+constexpr std::uint8_t kLobFile = 32;
 // Those SQLite's loaded table does not hold as written, and PostgreSQL's:
 // the value is kept as text (a number's digits in its column, a date's
 // text beside it, a region's name in the zone's column).

@@ -1,9 +1,11 @@
 #include "unload/loader_scripts.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "schema/oracle_types.h"
 #include "unload/binary_copy.h"
+#include "unload/lob_files.h"
 #include "unload/script_text.h"
 #include "unload/table_files.h"
 #include "unload/unload_writer.h"
@@ -17,6 +19,11 @@ using schema::OracleType;
 // The table of text columns each file is copied into before its text is
 // converted into its table (a temporary table: it shadows no other).
 constexpr std::string_view kStaging = "unload_staging";
+// The table of the large objects a table's LOB files are imported as
+// (--lob-files): each file's path and the object's number.
+constexpr std::string_view kLobObjects = "unload_lobs";
+// The room a LOB file's path takes in a control file's field.
+constexpr std::uint32_t kLoaderPathField = 4096;
 // PostgreSQL's numbers of the records copied, where values not decoded
 // are to be found by their record.
 constexpr std::string_view kStagingRecord = "unload_record";
@@ -265,6 +272,29 @@ ColumnWritten written_of(const UnloadTable& table, const TableWritten& written, 
     return find(table.hidden_columns, written.hidden_columns);
 }
 
+// A LOB column's value read from the file whose path its field holds
+// (--lob-files): in SQLite through the sqlite3 shell's readfile(), in
+// PostgreSQL from the large object the file was imported as (psql's
+// \lo_import, which reads the file as the client: no rights on the
+// server's files are needed). A CLOB's file is UTF-8.
+std::string lob_file_value(const schema::Column& column, const std::string& x, bool postgres)
+{
+    const bool text = column.type != OracleType::Blob;
+    if (!postgres) {
+        const std::string bytes = "readfile(NULLIF(" + x + ", ''))";
+        return text ? "CAST(" + bytes + " AS TEXT)" : bytes;
+    }
+    const std::string bytes = "(SELECT lo_get(l.object) FROM " + sql_identifier(kLobObjects) + " l WHERE l.path = " + x + ")";
+    return text ? "convert_from(" + bytes + ", 'UTF8')" : bytes;
+}
+
+bool any_lob_file(const TableWritten& written)
+{
+    auto in_file = [](const ColumnWritten& c) { return (c.facts & value_facts::kLobFile) != 0; };
+    return std::any_of(written.columns.begin(), written.columns.end(), in_file) ||
+           std::any_of(written.hidden_columns.begin(), written.hidden_columns.end(), in_file);
+}
+
 // The columns of a table's loaded table of a kind, from its CSV file's
 // fields: each column, the zone beside a time zone's, the text beside a
 // date, time or interval whose values the database holds otherwise
@@ -285,13 +315,16 @@ std::vector<Loaded> loaded_columns(const UnloadTable& table, RowKind kind, const
         }
         const OutputColumn& column = *f.column;
         const ColumnNames& names = column.names;
+        const std::uint8_t facts = written_of(table, written, column).facts;
+        const bool from_file = (facts & value_facts::kLobFile) != 0;
         columns.push_back({sql_identifier(postgres ? names.postgres : names.sqlite),
                            postgres ? postgres_type(column.column) : sqlite_type(column.column),
-                           postgres ? postgres_value(column.column, x) : sqlite_value(column.column, x)});
+                           from_file  ? lob_file_value(column.column, x, postgres)
+                           : postgres ? postgres_value(column.column, x)
+                                      : sqlite_value(column.column, x)});
         if (csv_fields(column.load.form) > 1)
             columns.push_back({sql_identifier(postgres ? names.zone.postgres : names.zone.sqlite), postgres ? "text" : "TEXT",
                                postgres ? field(number + 1) : "NULLIF(" + field(number + 1) + ", '')"});
-        const std::uint8_t facts = written_of(table, written, column).facts;
         if (has_text_companion(column.load.form) && (facts & keeps_text) != 0)
             columns.push_back({sql_identifier(postgres ? names.kept_text.postgres : names.kept_text.sqlite),
                                postgres ? "text" : "TEXT",
@@ -523,7 +556,8 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
                             : "";
             text += sqlite_load(name, columns, field_count(table, kind), table.names.csv_file(kind), nulls);
             for (const FileField& f : file_fields(table, kind))
-                if (f.column != nullptr && is_raw(f.column->column.type))
+                if (f.column != nullptr && is_raw(f.column->column.type) &&
+                    (written_of(table, w, *f.column).facts & value_facts::kLobFile) == 0)
                     blobs += sqlite_blob_select(name, sql_identifier(f.column->names.sqlite));
         }
     }
@@ -536,7 +570,27 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
     return text;
 }
 
-std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written)
+// Imports a table's LOB files as large objects, each named by its path
+// in the table kLobObjects, for its loads to read; lob_objects_dropped()
+// removes them after.
+std::string lob_objects_imported(const UnloadTable& table, const std::vector<std::string>& files)
+{
+    std::string text = "CREATE TEMP TABLE " + sql_identifier(kLobObjects) + " (path text PRIMARY KEY, object oid);\n";
+    for (const std::string& name : files) {
+        const std::string path = lob_file_path(table.names.file_stem, name);
+        text += "\\lo_import " + psql_meta_argument(path) + "\nINSERT INTO " + sql_identifier(kLobObjects) +
+                " VALUES (" + sql_literal(path) + ", :LASTOID);\n";
+    }
+    return text;
+}
+
+std::string lob_objects_dropped()
+{
+    return "DELETE FROM " + sql_identifier(kLobObjects) + " WHERE lo_unlink(object) = 1;\nDROP TABLE " +
+           sql_identifier(kLobObjects) + ";\n";
+}
+
+std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const LobFileLists& lob_files)
 {
     std::string text =
         "-- Loads the unloaded tables into PostgreSQL. Run it from inside this directory:\n"
@@ -560,6 +614,8 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written)
         if (w.undecoded)
             text += postgres_load(undecoded, undecoded_columns(true), std::size(kUndecodedFields),
                                   table.names.csv_file(undecoded_names()), false, "");
+        const bool lobs = w.any() && any_lob_file(w);
+        if (lobs) text += lob_objects_imported(table, t < lob_files.size() ? lob_files[t] : std::vector<std::string>());
         for (RowKind kind : kAllRowKinds) {
             const auto k = static_cast<std::size_t>(kind);
             if (!w.files[k]) continue;
@@ -572,11 +628,29 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written)
                                   w.binary_copies[k] ? table.names.binary_copy_file(kind) : table.names.csv_file(kind),
                                   w.binary_copies[k], nulls);
         }
+        if (lobs) text += lob_objects_dropped();
     }
     return text + "COMMIT;\n";
 }
 
-std::string control_file(const UnloadTable& table)
+// The name of the filler field that reads a LOB column's file name: one
+// no column of the table has.
+std::string lob_filler_name(const UnloadTable& table, const OutputColumn& column)
+{
+    std::string name = "LOBFILE_" + std::to_string(&column - table.columns.data() + 1);
+    auto taken = [&](const std::string& candidate) {
+        return std::any_of(table.columns.begin(), table.columns.end(), [&](const OutputColumn& c) {
+            return c.names.text.size() == candidate.size() &&
+                   std::equal(candidate.begin(), candidate.end(), c.names.text.begin(),
+                              [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) ==
+                                                          std::toupper(static_cast<unsigned char>(b)); });
+        });
+    };
+    while (taken(name) || name == "ROWID_TEXT" || name == "PARTITION_NAME") name += '_';
+    return name;
+}
+
+std::string control_file(const UnloadTable& table, const TableWritten* written)
 {
     const TableNames& names = table.names;
     const std::string file = names.csv_file(RowKind::Live);
@@ -590,6 +664,15 @@ std::string control_file(const UnloadTable& table)
     text += (table.owner.empty() ? "" : sql_identifier(table.owner) + ".") + sql_identifier(table.name) + "\n";
     text += "FIELDS TERMINATED BY ',' OPTIONALLY ENCLOSED BY '\"'\nTRAILING NULLCOLS\n(\n";
     for (const OutputColumn& column : table.columns) {
+        if (written != nullptr && (written_of(table, *written, column).facts & value_facts::kLobFile) != 0) {
+            // The field holds the file's path; the column reads the file whole.
+            const std::string filler = sql_identifier(lob_filler_name(table, column));
+            const bool text_lob = column.column.type != OracleType::Blob;
+            text += "  " + filler + " FILLER CHAR(" + std::to_string(kLoaderPathField) + "),\n";
+            text += "  " + sql_identifier(column.names.text) + " LOBFILE(" + filler +
+                    (text_lob ? " CHARACTERSET AL32UTF8" : "") + ") TERMINATED BY EOF,\n";
+            continue;
+        }
         text += "  " + sql_identifier(column.names.text) + loader_field(column.column) + ",\n";
         // A time zone's value has its zone in its text already.
         if (csv_fields(column.load.form) > 1)
@@ -617,13 +700,18 @@ bool write_loaders(const std::string& directory, const UnloadPlan& plan, const W
         failure = copies.failure();
         return false;
     }
+    // The LOB files, as the directory holds them: psql imports each by name.
+    LobFileLists lob_files(plan.tables().size());
+    for (std::size_t t = 0; t < plan.tables().size(); ++t)
+        if (written[t].any() && any_lob_file(written[t]))
+            lob_files[t] = lob_files_of(directory, plan.tables()[t].names.file_stem);
     if (!write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
-        !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written), failure))
+        !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written, lob_files), failure))
         return false;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
         if (written[t].files[static_cast<std::size_t>(RowKind::Live)] &&
-            !write_whole_file(directory, table.names.control_file(), control_file(table), failure))
+            !write_whole_file(directory, table.names.control_file(), control_file(table, &written[t]), failure))
             return false;
     }
     return true;

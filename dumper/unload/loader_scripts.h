@@ -25,7 +25,8 @@ constexpr std::string_view kSqliteBlobStatements = "sqlite-blobs.tmp";
 // their digits, dates before 1582-10-15 into the same Gregorian day (BC
 // ones into Julian days, which sort first) with their text beside them,
 // times with zones into UTC with the zone beside them, RAW's hexadecimal
-// digits into BLOBs.
+// digits into BLOBs, and with --lob-files a LOB column's files (the paths
+// its fields hold) into BLOB or TEXT through the shell's readfile().
 std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written);
 
 // Run from inside the directory: psql -f postgres.sql. Each table lands in
@@ -34,11 +35,16 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written);
 // the values its undecoded file names are NULL, dates before 1582-10-15
 // the same Gregorian day, their text (and that of fractions of more than
 // six digits) beside them, and a time zone's value has its zone beside it.
-std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written);
+// With --lob-files, a table's LOB files (lob_files_of) are imported as
+// large objects first (psql's \lo_import reads them as the client), read
+// into its columns, and removed after.
+using LobFileLists = std::vector<std::vector<std::string>>;  // by table
+std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const LobFileLists& lob_files = {});
 
 // OWNER.TABLE.ctl: reloads OWNER.TABLE.csv into an Oracle database with
-// the date and time masks of the unload's text.
-std::string control_file(const UnloadTable& table);
+// the date and time masks of the unload's text; a LOB column whose values
+// `written` says are in files (--lob-files) through LOBFILE.
+std::string control_file(const UnloadTable& table, const TableWritten* written = nullptr);
 
 // Writes into `directory` the binary copies of the CSV files that need
 // one, sqlite.sql, postgres.sql and the control files, each under its

@@ -33,6 +33,17 @@ std::string sql_literal(std::string_view text) { return doubled_quotes(text, '\'
 
 std::string psql_file_argument(std::string_view file) { return doubled_quotes(file, '\''); }
 
+std::string psql_meta_argument(std::string_view text)
+{
+    std::string out = "'";
+    for (char c : terminal_text(text)) {
+        if (c == '\'') out += '\'';
+        if (c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "'";
+}
+
 std::string sqlite_argument(std::string_view text)
 {
     std::string out = "\"";

@@ -28,6 +28,11 @@ std::string sqlite_argument(std::string_view text);
 // nothing in it.
 std::string psql_file_argument(std::string_view file);
 
+// An argument of another psql meta-command (\lo_import): '...' with ''
+// for a quote and \\ for a backslash, as psql reads backslash escapes in
+// a quoted argument; nothing in it is expanded.
+std::string psql_meta_argument(std::string_view text);
+
 // A word of a POSIX shell: as it is when every character is one no shell
 // treats specially, else '...' with '\'' for a quote.
 std::string shell_word(std::string_view text);

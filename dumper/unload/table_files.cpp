@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "unload/earlier_unload.h"
+#include "unload/lob_files.h"
 #include "unload/shard_part.h"
 #include "unload/summary.h"
 
@@ -20,7 +21,7 @@ namespace {
 constexpr mode_t kFileMode = 0644;
 constexpr mode_t kDirectoryMode = 0755;
 
-std::string reason(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+std::string reason(const std::string& what, int error) { return error == 0 ? what : what + ": " + std::strerror(error); }
 
 int open_retried(const std::string& path, int flags)
 {
@@ -104,6 +105,13 @@ bool directory_is_empty(const std::string& directory, int& error)
 }
 
 }  // namespace
+
+int create_file_anew(const std::string& path) { return create_new(path); }
+
+bool write_all_bytes(int fd, const char* data, std::size_t size, int& error)
+{
+    return write_all(fd, data, size, error);
+}
 
 // ---------------------------------------------------------------------------
 // One open file
@@ -431,7 +439,7 @@ bool prepare_directory(const std::string& directory, bool force, std::string& me
     std::vector<std::string> earlier = earlier_unload_files(directory);
     std::stable_partition(earlier.begin(), earlier.end(),
                           [](const std::string& name) { return name == kSummaryFile || name == kShardPartFile; });
-    if (!remove_files(directory, earlier, message)) {
+    if (!remove_files(directory, earlier, message) || !remove_lob_files(directory, message)) {
         message = "trevanix: " + message + "\n";
         return false;
     }

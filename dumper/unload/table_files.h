@@ -154,6 +154,9 @@ public:
     // when a file could not be written or renamed.
     bool finish();
     bool failed() const { return !failure_.empty(); }
+    // Notes what could not be done and why (the system's error; 0 when
+    // `what` says it), unless a failure came first.
+    void note_failure(const std::string& what, int error);
     // The first failure: what could not be done to which file, and why.
     const std::string& failure() const { return failure_; }
     // How many files are open now.
@@ -186,7 +189,6 @@ private:
     std::string path(const std::string& name) const { return directory_ + "/" + name; }
     void close(File& file);
     void close_least_recent();
-    void note_failure(const std::string& what, int error);
 
     std::string directory_;
     std::size_t most_open_;
@@ -200,6 +202,13 @@ private:
     std::vector<std::unique_ptr<OpenFile>> held_files_;
     std::vector<std::size_t> held_;  // the files in memory written to
 };
+
+// Creates the file `path` anew for writing: never through a symbolic
+// link; what lies under the name is removed first. -1 (errno set) when it
+// cannot.
+int create_file_anew(const std::string& path);
+// Writes all `size` bytes to `fd`; false, with the error, when the system refuses.
+bool write_all_bytes(int fd, const char* data, std::size_t size, int& error);
 
 // Writes `text` to DIRECTORY/NAME through its temporary name; false, with
 // the reason in `failure`, when it cannot.

@@ -266,14 +266,17 @@ std::optional<WrittenValue> UnloadWriter::put_lob(OpenFile& out, char* end, cons
             text = weigh_lob_text(column, count, pages);
             if (!text.text) return locator_bytes(ValueNote::InvalidText);
         }
+        if (lob_files_) return put_lob_file(out, end, column, count, pages, at, row, tail);
         if (text.end_line) holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
         return WrittenValue{stream_lob(out, end, column, count, pages, text, tail), ValueNote::Written};
     };
     switch (locator.form) {
     case LobForm::BasicInline:
     case LobForm::SecureInline: {
-        // Text the column's writer reads but for little-endian 2-byte Unicode.
-        if (!lob_little_endian(column)) return std::nullopt;
+        // Text the column's writer reads but for little-endian 2-byte
+        // Unicode, unless it goes to a file; a value of no bytes is an empty
+        // field, as the column's writer writes it.
+        if (lob_files_ ? locator.data.empty() : !lob_little_endian(column)) return std::nullopt;
         return written(1, [&](std::size_t) { return locator.data; });
     }
     case LobForm::SecureOutOfLine:
@@ -324,6 +327,43 @@ UnloadWriter::LobText UnloadWriter::weigh_lob_text(const ColumnWriting& column, 
     }
     weighed.text = decoder.whole();
     return weighed;
+}
+
+void UnloadWriter::write_lob_files(const std::string& directory)
+{
+    lob_directory_ = directory;
+    lob_files_.emplace(directory, files_);
+}
+
+template <class Pages>
+WrittenValue UnloadWriter::put_lob_file(OpenFile& out, char* end, const ColumnWriting& column, std::size_t count,
+                                        const Pages& pages, const FileAt& at, const RowFacts& row, std::size_t tail)
+{
+    const bool text = column.load.form == LoadForm::Clob;
+    const LobPlace place{at.kind,         row.object_id, row.head.file,      static_cast<std::uint32_t>(row.head.block),
+                         row.head.slot,   row.offset,    column.column + 1, text};
+    const std::string path = lob_file_path(plan_.tables()[at.table].names.file_stem, lob_file_name(place));
+    if (lob_files_->begin(path)) {
+        LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
+        for (std::size_t i = 0; i < count; ++i) {
+            const ByteView page = pages(i);
+            if (!text) {
+                lob_files_->write(reinterpret_cast<const char*>(page.data()), page.size());
+                continue;
+            }
+            lob_text_.resize(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra);
+            const char* text_end = decoder.convert(page, lob_text_.data());
+            if (text_end == nullptr) break;  // not so when weighed: the file changed since
+            lob_files_->write(lob_text_.data(), static_cast<std::size_t>(text_end - lob_text_.data()));
+        }
+        lob_files_->end();
+    }
+    const std::size_t room = 2 * path.size() + 2 + tail;
+    if (static_cast<std::size_t>(out.limit() - end) < room) {
+        out.commit(end);
+        end = out.claim(room);
+    }
+    return {put_field(end, path), ValueNote::Written, value_facts::kLobFile};
 }
 
 template <class Pages>
@@ -631,6 +671,10 @@ void UnloadWriter::restart_table(std::size_t table)
         holds_end_line_[table * kRowKinds + static_cast<std::size_t>(kind)] = false;
     }
     discard(undecoded_file_of(table));
+    // Its LOB files too: its columns' places may have changed.
+    std::string message;
+    if (lob_files_ && !remove_lob_files_of(lob_directory_, plan_.tables()[table].names.file_stem, message))
+        files_.note_failure(message, 0);
     summary_.tables[table] = {};
     take_columns(table);
 }

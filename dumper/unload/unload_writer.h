@@ -18,6 +18,7 @@
 
 #include "rows/row_reader.h"
 #include "unload/summary.h"
+#include "unload/lob_files.h"
 #include "unload/lob_pages.h"
 #include "unload/table_files.h"
 #include "unload/unload_plan.h"
@@ -32,6 +33,7 @@ struct RowFacts {
     bool deleted = false;
     bool reassembled = false;  // read from several pieces
     bool complete = true;
+    std::uint32_t offset = 0;  // of its head piece in its block
 };
 RowFacts facts_of(const Row& row);
 
@@ -93,6 +95,12 @@ public:
     const LobPageMap* lob_map() const { return lobs_ != nullptr ? &lobs_->map() : nullptr; }
     // The directory its files are written in.
     const std::string& directory() const { return files_.directory(); }
+    // Writes each LOB value of length above 0 that is read into a file of
+    // its own under `directory` (the unload's), and its path into the CSV
+    // field (lob_files.h); written straight there by the writer of a range too.
+    void write_lob_files(const std::string& directory);
+    // The unload directory LOB files are written under; empty without.
+    const std::string& lob_directory() const { return lob_directory_; }
 
     // Writes the row to its table's file of its kind, and counts it; false
     // when the file cannot be written (the files say why).
@@ -199,6 +207,10 @@ private:
     };
     template <class Pages>
     LobText weigh_lob_text(const ColumnWriting& column, std::size_t count, const Pages& pages);
+    // The pages' value written to its file, its path to `out` from `end` on.
+    template <class Pages>
+    WrittenValue put_lob_file(OpenFile& out, char* end, const ColumnWriting& column, std::size_t count,
+                              const Pages& pages, const FileAt& at, const RowFacts& row, std::size_t tail);
     template <class Pages>
     char* stream_lob(OpenFile& out, char* end, const ColumnWriting& column, std::size_t count, const Pages& pages,
                      const LobText& text, std::size_t tail);
@@ -228,6 +240,8 @@ private:
     std::vector<bool> is_touched_;
     std::vector<bool> columns_taken_;  // by table: columns_ and the facts hold its columns
     LobPages* lobs_ = nullptr;
+    std::string lob_directory_;
+    std::optional<LobFileWriter> lob_files_;
     std::vector<char> lob_text_;  // a page's text, converted
     std::vector<std::size_t> first_files_;  // by table: the file of its live rows, those of its other kinds after it
     std::size_t tables_ = 0;  // the plan's tables added to the files

@@ -144,6 +144,7 @@ struct LoaderTable {
 };
 struct LoaderCase {
     std::vector<LoaderTable> tables;
+    bool lob_files = false;  // each LOB value in a file of its own (--lob-files)
 };
 LoaderCase loader_case(const std::uint8_t* data, std::size_t size);
 // Writes the case's CSV files, binary copies, scripts and control files

@@ -8,12 +8,15 @@
 // command in it must be one the writer writes, naming the files and
 // tables the plan gave, and no statement may run over its line. Each
 // binary copy must hold the CSV file's records, and every CSV file holding
-// a line psql's \copy stops at must have one.
+// a line psql's \copy stops at must have one. With LOB files, each is in
+// its table's directory under lobs/, under a name of numbers, and psql
+// imports each by its path.
 #include <filesystem>
 
 #include "fuzz_harness.h"
 #include "script_checks.h"
 #include "schema/oracle_types.h"
+#include "lob_locators.h"
 #include "test_support.h"
 #include "unload/binary_copy.h"
 #include "unload/loader_scripts.h"
@@ -81,12 +84,14 @@ private:
 // The kinds of rows a row may be (the Hidden file holds no row of its own).
 constexpr RowKind kKindsOfRows[] = {RowKind::Live, RowKind::Deleted, RowKind::Stale};
 
-// A whole number, a text or a RAW column; one in four hidden.
+// A whole number, a text or a RAW column, or one in four a CLOB or a
+// BLOB; one in four hidden.
 schema::Column random_column(Input& in, std::uint32_t position)
 {
     static const char* const kTypes[] = {"VARCHAR2(100)", "RAW(50)", "NUMBER(9)"};
     const std::uint8_t shape = in.next();
-    schema::Column c = schema::parse_sql_type(kTypes[shape % 3]).value;
+    const bool lob = (shape & 0xC0) == 0xC0;
+    schema::Column c = schema::parse_sql_type(lob ? (shape & 1 ? "BLOB" : "CLOB") : kTypes[shape % 3]).value;
     c.name = in.name();
     c.segment_column = c.internal_column = position;
     c.hidden = (shape & 0x30) == 0x30;
@@ -97,6 +102,22 @@ schema::Column random_column(Input& in, std::uint32_t position)
 Bytes value_of(const schema::Column& column, Input& in)
 {
     if (column.type == schema::OracleType::Number) return datafile::number_value(std::to_string(in.next()));
+    // A value the row holds: a BLOB's bytes, a CLOB's text of the ASCII
+    // among them (not NUL) as 2-byte Unicode.
+    if (column.type == schema::OracleType::Clob || column.type == schema::OracleType::Blob) {
+        const std::optional<Bytes> bytes = in.text_value();
+        if (!bytes) return Bytes{};
+        Bytes data;
+        for (const std::uint8_t b : *bytes) {
+            if (column.type == schema::OracleType::Blob) {
+                data.push_back(b);
+            } else if (b > 0 && b < 0x80) {
+                data.push_back(0);
+                data.push_back(b);
+            }
+        }
+        return datafile::basic_inline_locator(datafile::lob_id(in.next()), data);
+    }
     return in.text_value().value_or(Bytes{});
 }
 
@@ -118,6 +139,7 @@ LoaderCase loader_case(const std::uint8_t* data, std::size_t size)
     for (std::size_t t = 0; t < tables; ++t) {
         LoaderTable table;
         const std::uint8_t shape = in.next();
+        if (t == 0) c.lob_files = (shape & 4) != 0;
         if (shape & 1) table.table.owner = in.name();
         table.table.name = in.name();
         const auto object = static_cast<std::uint32_t>(1000 + 10 * t);
@@ -149,6 +171,7 @@ std::string write_loader_case(const LoaderCase& c, const std::string& directory,
     TableFiles files(directory);
     UnloadSummary summary;
     UnloadWriter writer(plan, files, summary);
+    if (c.lob_files) writer.write_lob_files(directory);
     for (std::size_t t = 0; t < c.tables.size(); ++t) {
         const LoaderTable& table = c.tables[t];
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
@@ -183,7 +206,8 @@ std::string run_loader_scripts_input(const std::uint8_t* data, std::size_t size)
     WrittenFiles written;
     std::string problem = write_loader_case(c, directory, plan, written);
     if (!problem.empty()) return problem;
-    problem = check_sqlite_script(plan, written, file_text(directory + "/" + std::string(kSqliteScript)));
+    problem = check_lob_files(plan, directory);
+    if (problem.empty()) problem = check_sqlite_script(plan, written, file_text(directory + "/" + std::string(kSqliteScript)));
     if (problem.empty()) problem = check_postgres_script(plan, written, file_text(directory + "/" + std::string(kPostgresScript)));
     for (std::size_t t = 0; t < plan.tables().size() && problem.empty(); ++t) {
         const TableNames& names = plan.tables()[t].names;
@@ -208,6 +232,12 @@ std::vector<Seed> loader_scripts_seeds()
     for (int b : {3, 0, 0, 0, 1, 7, 1, 2, 3, 4, 5, 6, 7, 2, 2, 8, 9, 10, 11, 12, 13, 14, 15, 4, 0, 0, 9, 10, 11})
         every_piece.push_back(static_cast<std::uint8_t>(b));
     seeds.push_back({"every-piece", every_piece});
+    // A CLOB and a BLOB column of names holding quotes and backslashes, in
+    // LOB files: rows of each kind, a NULL, an empty LOB.
+    seeds.push_back({"lob-files", {0, 0x05, 3, 4, 5, 13, 2, 8, 13, 2, 0xC0, 1, 4, 0xC1, 1, 5, 3,
+                                   0, 2, 6, 9, 1, 3, 9, 10, 4, 2,
+                                   1, 4, 6, 9, 6, 10, 3, 0xFF,
+                                   2, 0, 4, 1, 9, 5}});
     // And some made by a fixed sequence of numbers.
     std::uint32_t state = 29;
     for (int n = 0; n < 24; ++n) {

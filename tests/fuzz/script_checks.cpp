@@ -1,6 +1,11 @@
 #include "script_checks.h"
 
+#include <filesystem>
+#include <set>
 #include <vector>
+
+#include "unload/lob_files.h"
+#include "unload/table_files.h"
 
 #include "values/charsets.h"
 #include "values/escaped_text.h"
@@ -343,17 +348,94 @@ std::string check_sqlite_script(const UnloadPlan& plan, const WrittenFiles& writ
     return "";
 }
 
+// The argument of a psql meta-command as psql reads it: quoted, '' a
+// quote and a backslash escaping what follows (\n, \t, \b, \r, \f, an
+// octal or \x hexadecimal byte, any other character itself); nullopt
+// when it is not one quoted argument ending the line, or escapes a
+// control character or a byte in digits.
+std::optional<std::string> psql_meta_word(const std::string& text)
+{
+    if (text.size() < 2 || text[0] != '\'') return std::nullopt;
+    std::string word;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\'') {
+            if (i + 1 < text.size() && text[i + 1] == '\'') {
+                word += '\'';
+                ++i;
+                continue;
+            }
+            return i + 1 == text.size() ? std::optional(word) : std::nullopt;
+        }
+        if (c != '\\' || i + 1 >= text.size()) {
+            word += c;
+            continue;
+        }
+        // An escape of a control character (\n ... \f) or of a byte given in
+        // digits: nothing the writer writes.
+        const char e = text[++i];
+        if (std::string_view("ntbrfx01234567").find(e) != std::string_view::npos) return std::nullopt;
+        word += e;
+    }
+    return std::nullopt;
+}
+
+std::string check_lob_files(const UnloadPlan& plan, const std::string& directory)
+{
+    const std::filesystem::path lobs = std::filesystem::path(directory) / std::string(kLobDirectory);
+    if (!std::filesystem::exists(lobs)) return "";
+    std::set<std::string> stems;
+    for (const UnloadTable& table : plan.tables()) stems.insert(table.names.file_stem);
+    for (const auto& entry : std::filesystem::directory_iterator(lobs)) {
+        const std::string stem = entry.path().filename().string();
+        if (entry.is_symlink() || !entry.is_directory() || stems.count(stem) == 0)
+            return "lobs/" + terminal_text(stem) + ": no table's directory";
+        for (const auto& file : std::filesystem::directory_iterator(entry.path())) {
+            const std::string name = file.path().filename().string();
+            if (file.is_symlink() || !file.is_regular_file() || !is_lob_file_name(name) || name.ends_with(kPartSuffix))
+                return "lobs/" + terminal_text(stem) + "/" + terminal_text(name) + ": no LOB file's name";
+        }
+    }
+    return "";
+}
+
 std::string check_postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const std::string& script)
 {
     std::string problem = check_bytes(script, "postgres.sql");
     if (!problem.empty()) return problem;
     const std::vector<Load> loads = loads_of(plan, written, true);
     const std::string copy = "\\copy \"unload_staging\" ";
+    const std::string lo_import = "\\lo_import ";
+    std::set<std::string> stems;
+    for (const UnloadTable& table : plan.tables()) stems.insert(table.names.file_stem);
     std::size_t copied = 0;
     LoadState load_state;
     SqlState state;
+    // The path of the LOB file imported on the line before: the next names it with the object's number.
+    std::optional<std::string> imported;
     for (const std::string& line : lines_of(script)) {
         const std::string where = "postgres.sql: " + terminal_text(line) + ": ";
+        if (imported) {
+            std::size_t at = std::string("INSERT INTO \"unload_lobs\" VALUES (").size();
+            const bool named = line.rfind("INSERT INTO \"unload_lobs\" VALUES (", 0) == 0;
+            const std::optional<std::string> path = named ? literal_at(line, at) : std::nullopt;
+            if (!path || *path != *imported || line.substr(at) != ", :LASTOID);")
+                return where + "not the line naming the large object imported";
+            imported.reset();
+            continue;
+        }
+        if (!state.pending && line.rfind(lo_import, 0) == 0) {
+            const std::optional<std::string> path = psql_meta_word(line.substr(lo_import.size()));
+            if (!path) return where + "a \\lo_import the writer does not write";
+            const std::string prefix = std::string(kLobDirectory) + "/";
+            const std::size_t slash = path->find('/', prefix.size());
+            if (path->rfind(prefix, 0) != 0 || slash == std::string::npos ||
+                stems.count(path->substr(prefix.size(), slash - prefix.size())) == 0 ||
+                !is_lob_file_name(path->substr(slash + 1)))
+                return where + "imports " + terminal_text(*path) + ", no LOB file of a table";
+            imported = path;
+            continue;
+        }
         if (!state.pending && !line.empty() && line[0] == '\\') {
             if (line == "\\set ON_ERROR_STOP on") continue;
             if (line.rfind(copy, 0) != 0) return where + "a meta-command the writer does not write";

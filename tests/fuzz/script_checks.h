@@ -21,6 +21,10 @@ std::string check_sqlite_script(const unload::UnloadPlan& plan, const unload::Wr
 std::string check_postgres_script(const unload::UnloadPlan& plan, const unload::WrittenFiles& written,
                                   const std::string& script);
 
+// The LOB files under DIRECTORY/lobs: each in its table's directory,
+// under a name of the form LOB files are given, none left temporary.
+std::string check_lob_files(const unload::UnloadPlan& plan, const std::string& directory);
+
 // A control file: its lines, the command in its comment as a POSIX shell
 // reads it, its INFILE and its table.
 std::string check_control_file(const unload::UnloadTable& table, const std::string& text);

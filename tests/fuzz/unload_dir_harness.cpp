@@ -2,10 +2,11 @@
 // input stands as an earlier unload's summary.json, sqlite.sql and
 // postgres.sql at once, in a directory that also holds files no unload
 // writes, beside a file outside it and a directory inside it. Whatever the
-// input names, only plain names of the forms an unload gives are removed:
-// the other files, and everything outside the directory, stay. It stands
-// as a shard's record (shard-part.txt) too: read without a crash, and a
-// record read back is the record written.
+// input names, only plain names of the forms an unload gives are removed,
+// and under lobs/ the LOB files' names: the other files, and everything
+// outside the directory, stay. It stands as a shard's record
+// (shard-part.txt) too: read without a crash, and a record read back is
+// the record written.
 #include <sys/stat.h>
 
 #include "fuzz_harness.h"
@@ -21,8 +22,12 @@ namespace {
 // Longer inputs are cut: the readers are linear, the fuzzer needs no more.
 constexpr std::size_t kMaxUnloadDirInput = 1 << 16;
 
-// Files no unload writes, in the directory and around it.
-constexpr const char* kKept[] = {"keep.txt", "notes.part", "sub/inside.csv", "../outside.csv", "sqlite.sql.bak"};
+// Files no unload writes, in the directory and around it, and among the
+// LOB files (--lob-files), those of no name they are given; and LOB files.
+constexpr const char* kKept[] = {"keep.txt", "notes.part", "sub/inside.csv", "../outside.csv", "sqlite.sql.bak",
+                                 "lobs/S.T/notes.txt", "lobs/S.T/rows.1.2.3.4.c5.txt.bak", "sub/rows.1.2.3.4.c5.bin"};
+constexpr const char* kLobFiles[] = {"lobs/S.T/rows.1.2.3.4.c5.txt", "lobs/S.T/stale.1.2.3.o40.c1.bin.part",
+                                     "lobs/X/deleted.9.9.9.9.c9.bin"};
 
 bool exists(const std::string& path)
 {
@@ -50,8 +55,10 @@ std::string run_unload_dir_input(const std::uint8_t* data, std::size_t size)
     const std::string dir = scratch.path("out");
     ::mkdir(dir.c_str(), 0755);
     ::mkdir((dir + "/sub").c_str(), 0755);
+    for (const char* sub : {"/lobs", "/lobs/S.T", "/lobs/X"}) ::mkdir((dir + sub).c_str(), 0755);
     for (const char* name : {"summary.json", "sqlite.sql", "postgres.sql"}) scratch.write(std::string("out/") + name, text);
     for (const char* name : kKept) scratch.write(std::string("out/") + name, std::string("mine"));
+    for (const char* name : kLobFiles) scratch.write(std::string("out/") + name, std::string("a value"));
 
     scratch.write("out/shard-part.txt", text);
     unload::ShardPart part;
@@ -74,6 +81,10 @@ std::string run_unload_dir_input(const std::uint8_t* data, std::size_t size)
         if (!exists(dir + "/" + name)) return std::string("--force removed ") + name;
     for (const char* name : {"summary.json", "sqlite.sql", "postgres.sql"})
         if (exists(dir + "/" + name)) return std::string("--force left ") + name;
+    for (const char* name : kLobFiles)
+        if (exists(dir + "/" + name)) return std::string("--force left ") + name;
+    // A table's directory of LOB files goes once empty; one that holds another's file stays.
+    if (exists(dir + "/lobs/X") || !exists(dir + "/lobs/S.T")) return "--force took the LOB files' directories wrongly";
     return "";
 }
 
