@@ -527,7 +527,7 @@ std::string postgres_type(const schema::Column& column)
     }
 }
 
-std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
+void put_sqlite_script(const UnloadPlan& plan, const WrittenFiles& written, const ScriptOut& out)
 {
     std::string text =
         "-- Loads the unloaded tables into SQLite. Run it from inside this directory:\n"
@@ -541,6 +541,8 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
         ".bail on\n.headers off\n.mode list\nBEGIN;\n";
     std::string blobs;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
+        out(text);
+        text.clear();
         const UnloadTable& table = plan.tables()[t];
         const TableWritten& w = written[t];
         const std::string undecoded = sql_identifier(table.names.sqlite_table(undecoded_names()));
@@ -567,6 +569,13 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
     }
     text += "COMMIT;\n";
     if (!blobs.empty()) text += ".shell rm -f " + shell_word(kSqliteBlobStatements) + "\n";
+    out(text);
+}
+
+std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written)
+{
+    std::string text;
+    put_sqlite_script(plan, written, [&](std::string_view more) { text += more; });
     return text;
 }
 
@@ -590,7 +599,8 @@ std::string lob_objects_dropped()
            sql_identifier(kLobObjects) + ";\n";
 }
 
-std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const LobFileLists& lob_files)
+void put_postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const LobFilesOf& lob_files,
+                         const ScriptOut& out)
 {
     std::string text =
         "-- Loads the unloaded tables into PostgreSQL. Run it from inside this directory:\n"
@@ -603,6 +613,8 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written,
         "\\set ON_ERROR_STOP on\nSET client_encoding TO 'UTF8';\nBEGIN;\n";
     std::vector<std::string> schemas;
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
+        out(text);
+        text.clear();
         const UnloadTable& table = plan.tables()[t];
         const TableWritten& w = written[t];
         const std::string& schema = table.names.postgres_schema;
@@ -615,7 +627,7 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written,
             text += postgres_load(undecoded, undecoded_columns(true), std::size(kUndecodedFields),
                                   table.names.csv_file(undecoded_names()), false, "");
         const bool lobs = w.any() && any_lob_file(w);
-        if (lobs) text += lob_objects_imported(table, t < lob_files.size() ? lob_files[t] : std::vector<std::string>());
+        if (lobs) text += lob_objects_imported(table, lob_files(t));
         for (RowKind kind : kAllRowKinds) {
             const auto k = static_cast<std::size_t>(kind);
             if (!w.files[k]) continue;
@@ -630,7 +642,17 @@ std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written,
         }
         if (lobs) text += lob_objects_dropped();
     }
-    return text + "COMMIT;\n";
+    out(text + "COMMIT;\n");
+}
+
+std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const LobFileLists& lob_files)
+{
+    std::string text;
+    put_postgres_script(
+        plan, written,
+        [&](std::size_t t) { return t < lob_files.size() ? lob_files[t] : std::vector<std::string>(); },
+        [&](std::string_view more) { text += more; });
+    return text;
 }
 
 // The name of the filler field that reads a LOB column's file name: one
@@ -700,14 +722,20 @@ bool write_loaders(const std::string& directory, const UnloadPlan& plan, const W
         failure = copies.failure();
         return false;
     }
-    // The LOB files, as the directory holds them: psql imports each by name.
-    LobFileLists lob_files(plan.tables().size());
-    for (std::size_t t = 0; t < plan.tables().size(); ++t)
-        if (written[t].any() && any_lob_file(written[t]))
-            lob_files[t] = lob_files_of(directory, plan.tables()[t].names.file_stem);
-    if (!write_whole_file(directory, std::string(kSqliteScript), sqlite_script(plan, written), failure) ||
-        !write_whole_file(directory, std::string(kPostgresScript), postgres_script(plan, written, lob_files), failure))
+    // The scripts, a table at a time; the LOB files as the directory holds
+    // them (psql imports each by name), a table's when it comes.
+    TableFiles scripts(directory);
+    if (OpenFile* out = scripts.open(scripts.add(std::string(kSqliteScript))))
+        put_sqlite_script(plan, written, [&](std::string_view text) { out->text(text); });
+    if (OpenFile* out = scripts.open(scripts.add(std::string(kPostgresScript))))
+        put_postgres_script(
+            plan, written,
+            [&](std::size_t t) { return lob_files_of(directory, plan.tables()[t].names.file_stem); },
+            [&](std::string_view text) { out->text(text); });
+    if (!scripts.finish()) {
+        failure = scripts.failure();
         return false;
+    }
     for (std::size_t t = 0; t < plan.tables().size(); ++t) {
         const UnloadTable& table = plan.tables()[t];
         if (written[t].files[static_cast<std::size_t>(RowKind::Live)] &&

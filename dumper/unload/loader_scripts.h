@@ -3,7 +3,9 @@
 // table for Oracle's loader. Each names only the files the unload wrote.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "unload/unload_plan.h"
@@ -28,6 +30,10 @@ constexpr std::string_view kSqliteBlobStatements = "sqlite-blobs.tmp";
 // digits into BLOBs, and with --lob-files a LOB column's files (the paths
 // its fields hold) into BLOB or TEXT through the shell's readfile().
 std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written);
+// The same, handed to `out` a table at a time, as write_loaders() writes it
+// (a script of thousands of tables is never held whole).
+using ScriptOut = std::function<void(std::string_view text)>;
+void put_sqlite_script(const UnloadPlan& plan, const WrittenFiles& written, const ScriptOut& out);
 
 // Run from inside the directory: psql -f postgres.sql. Each table lands in
 // its owner's schema, its values converted from the CSV's text through a
@@ -40,6 +46,11 @@ std::string sqlite_script(const UnloadPlan& plan, const WrittenFiles& written);
 // into its columns, and removed after.
 using LobFileLists = std::vector<std::vector<std::string>>;  // by table
 std::string postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const LobFileLists& lob_files = {});
+// The same, handed to `out` a table at a time; `lob_files(t)` lists table
+// t's LOB files when the script comes to them.
+using LobFilesOf = std::function<std::vector<std::string>(std::size_t table)>;
+void put_postgres_script(const UnloadPlan& plan, const WrittenFiles& written, const LobFilesOf& lob_files,
+                         const ScriptOut& out);
 
 // OWNER.TABLE.ctl: reloads OWNER.TABLE.csv into an Oracle database with
 // the date and time masks of the unload's text; a LOB column whose values
