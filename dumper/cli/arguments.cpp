@@ -838,7 +838,8 @@ void warn_unread_files(const RunSettings& s, ScanNotes& notes)
         for (const ScanNotes::Word& w : notes.words) notes.warn(w.at, "trevanix: " + shown(w.word) + why);
         return;
     }
-    if (s.reads_several_files() || s.list_tables) return;
+    // The words after --merge's options are the parts it joins.
+    if (s.reads_several_files() || s.list_tables || s.merge) return;
     for (const ScanNotes::Word& w : notes.words) {
         if (s.data_file_given)
             notes.warn(w.at, "trevanix: " + shown(w.word) +

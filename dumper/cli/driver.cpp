@@ -576,6 +576,9 @@ int run_dump(int argc, const char* const* argv, OutputSink& out, OutputSink& mes
         return 0;
     }
     if (settings.merge) {
+        // What the merge's own command line ignores is said first; then
+        // what one run of the shards' command says.
+        for (const std::string& warning : settings.warnings) messages.text(warning);
         // The words after the options are the parts, not data files.
         RunSettings merged;
         if (!merge_settings(settings, merged, out, messages)) return kExitFailure;
