@@ -1214,6 +1214,14 @@ std::string run_arguments_input(const std::uint8_t* data, std::size_t size)
         warnings += w;
     }
     if (r.errors.rfind(warnings, 0) != 0) return describe(args) + ": the warnings do not come first";
+    if (parsed.merge) {
+        // The words are parts a shard wrote, none of which the harness has:
+        // the merge says why it cannot join them, after the warnings.
+        if (r.status != 1 && r.status != 2) return describe(args) + ": exit status " + std::to_string(r.status);
+        if (r.errors.size() == warnings.size() || !r.output.empty())
+            return describe(args) + ": a merge that failed must say why on standard error alone";
+        return "";
+    }
     const bool text = parsed.format == OutputFormat::Text;
     if (!parsed.data_file_given) {
         if (r.status != 24 || (text ? r.output : r.errors.substr(warnings.size())) != "Need name of data file.\n")
