@@ -652,6 +652,7 @@ void DatabaseBuilder::add_lob_table()
             const ColumnNumbers& n = numbers[static_cast<std::size_t>(column - t.columns.begin())];
             Segment& segment = add_segment_of(t.owner + "." + lob_segment_name(t, lob), lob.lob_object);
             segment.extent_length = kLobExtentBlocks;
+            const bool unnamed = lob.segment_by_partition;
             lob_table.rows.push_back(named_row(lob_table, {{"OBJ#", number(t.object_id)},
                                                            {"COL#", number(n.col)},
                                                            {"INTCOL#", number(n.intcol)},
@@ -659,12 +660,12 @@ void DatabaseBuilder::add_lob_table()
                                                            {"PART#", number(0)},
                                                            {"IND#", number(lob.lob_object + 1)},
                                                            {"TS#", number(db_.users_tablespace)},
-                                                           {"FILE#", number(segment.truth.header.file)},
-                                                           {"BLOCK#", number(segment.truth.header.block)},
+                                                           {"FILE#", number(unnamed ? 0 : segment.truth.header.file)},
+                                                           {"BLOCK#", number(unnamed ? 0 : segment.truth.header.block)},
                                                            {"CHUNK", number(lob.chunk)},
                                                            {"PCTVERSION$", number(10)},
                                                            {"FLAGS", number(lob.flags)},
-                                                           {"PROPERTY", number(lob.property)},
+                                                           {"PROPERTY", number(lob.property | (unnamed ? 0x04 : 0))},
                                                            {"RETENTION", number(900)}}));
         }
     }

@@ -125,6 +125,10 @@ struct LobDef {
     std::uint32_t flags = 0;
     std::uint32_t property = 0x02;  // a user LOB with row data
     std::vector<LobValueDef> values;
+    // Its LOB$ row names no segment (FILE# and BLOCK# 0) and marks it
+    // partitioned, as a partitioned table's row does, whose segments
+    // LOBFRAG$ names; the segment is written all the same.
+    bool segment_by_partition = false;
 };
 
 struct TableDef {

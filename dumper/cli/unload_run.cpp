@@ -306,7 +306,7 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     // The later pages of the LOB values stored apart from their rows, from
     // their segments, before any row is written.
     LobPageMap lob_map;
-    for (const std::string& problem : lob_map.scan_segments(run.files, plan))
+    for (const std::string& problem : lob_map.scan_segments(run.files, plan, s.unload_dir))
         run.err.text("trevanix: " + terminal_text(problem) + "\n");
     LobPages lobs(run.files, lob_map);
     writer.read_lobs_with(&lobs);

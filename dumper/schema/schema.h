@@ -67,6 +67,7 @@ constexpr std::uint32_t kEncrypted = 0x1000;
 constexpr std::uint32_t kCompressed = 0x2000 | 0x4000 | 0x8000;  // low, medium, high
 constexpr std::uint32_t kDeduplicated = 0x10000 | 0x20000;
 constexpr std::uint32_t kLittleEndian = 0x0200;  // PROPERTY: 2-byte Unicode text stored little-endian
+constexpr std::uint32_t kPartitioned = 0x04;     // PROPERTY: a segment a partition, which LOB$ does not name
 }  // namespace lob_bits
 
 struct Column {

@@ -1,15 +1,22 @@
 #include "unload/lob_pages.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <queue>
 #include <set>
 #include <tuple>
+#include <unistd.h>
 
 #include "dictionary/segment_map.h"
+#include "unload/load_values.h"
+#include "unload/table_files.h"
 
 namespace unload {
 
 namespace {
-
 // The file and block a page address of a locator names: a block of the
 // row's own file in a bigfile tablespace, else of the file its relative
 // file number gives.
@@ -30,32 +37,204 @@ bool before(const std::array<std::uint8_t, 10>& id, std::uint32_t page, const st
     return std::tie(id, page) < std::tie(other_id, other_page);
 }
 
-}  // namespace
-
-std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const UnloadPlan& plan)
+// Of two entries for the same page, the one to keep comes first.
+bool mapped_before(const LobPageMap::Mapped& a, const LobPageMap::Mapped& b)
 {
-    std::vector<std::string> problems;
-    std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> done;  // (file, block, data object)
+    if (a.lob_id != b.lob_id || a.page != b.page) return before(a.lob_id, a.page, b.lob_id, b.page);
+    return newer_lob_page(a.scn, b.scn);
+}
+
+bool same_page(const LobPageMap::Mapped& a, const LobPageMap::Mapped& b)
+{
+    return a.lob_id == b.lob_id && a.page == b.page;
+}
+
+// An entry as the map's files hold it: LobId, page, SCN, source, block, in
+// this machine's byte order (the files live only as long as the run).
+constexpr std::size_t kEntryBytes = 10 + 4 + 8 + 2 + 4;
+// Entries read or written at once.
+constexpr std::size_t kEntriesAtOnce = 2048;
+// Entries a run's reader holds: the runs are merged all at once.
+constexpr std::size_t kRunEntriesAtOnce = 256;
+// Every so many entries of the merged file, one key kept in memory: a
+// lookup reads at most this many entries before its LobId's.
+constexpr std::uint64_t kSparseStep = 256;
+
+void encode(const LobPageMap::Mapped& m, std::uint8_t* out)
+{
+    std::memcpy(out, m.lob_id.data(), 10);
+    std::memcpy(out + 10, &m.page, 4);
+    std::memcpy(out + 14, &m.scn, 8);
+    std::memcpy(out + 22, &m.source, 2);
+    std::memcpy(out + 24, &m.block, 4);
+}
+
+LobPageMap::Mapped decode(const std::uint8_t* in)
+{
+    LobPageMap::Mapped m{};
+    std::memcpy(m.lob_id.data(), in, 10);
+    std::memcpy(&m.page, in + 10, 4);
+    std::memcpy(&m.scn, in + 14, 8);
+    std::memcpy(&m.source, in + 22, 2);
+    std::memcpy(&m.block, in + 24, 4);
+    return m;
+}
+
+// Reads `count` entries from entry `first` of `fd`; false when the file
+// cannot give them all.
+bool read_entries(int fd, std::uint64_t first, std::size_t count, std::vector<std::uint8_t>& bytes)
+{
+    bytes.resize(count * kEntryBytes);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
+                                  static_cast<off_t>(first * kEntryBytes + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes entries to a file through a buffer.
+class EntryWriter {
+public:
+    explicit EntryWriter(int fd) : fd_(fd) { bytes_.reserve(kEntriesAtOnce * kEntryBytes); }
+    bool put(const LobPageMap::Mapped& m)
+    {
+        bytes_.resize(bytes_.size() + kEntryBytes);
+        encode(m, bytes_.data() + bytes_.size() - kEntryBytes);
+        return bytes_.size() < kEntriesAtOnce * kEntryBytes || flush();
+    }
+    bool flush()
+    {
+        int error = 0;
+        const bool written = write_all_bytes(fd_, reinterpret_cast<const char*>(bytes_.data()), bytes_.size(), error);
+        bytes_.clear();
+        return written;
+    }
+
+private:
+    int fd_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// One sorted run of the runs file, read in order.
+class RunReader {
+public:
+    RunReader(int fd, std::uint64_t first, std::uint64_t end) : fd_(fd), next_(first), end_(end) {}
+    // The next entry, or nullopt at the run's end (or when it cannot be read:
+    // `failed` then says so).
+    std::optional<LobPageMap::Mapped> next(bool& failed)
+    {
+        if (at_ == held_) {
+            if (next_ == end_) return std::nullopt;
+            held_ = static_cast<std::size_t>(std::min<std::uint64_t>(kRunEntriesAtOnce, end_ - next_));
+            if (!read_entries(fd_, next_, held_, bytes_)) {
+                failed = true;
+                return std::nullopt;
+            }
+            next_ += held_;
+            at_ = 0;
+        }
+        return decode(bytes_.data() + kEntryBytes * at_++);
+    }
+
+private:
+    int fd_;
+    std::uint64_t next_, end_;
+    std::vector<std::uint8_t> bytes_;
+    std::size_t held_ = 0, at_ = 0;
+};
+
+int unnamed_file(const std::string& directory)
+{
+    return ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+// Whether the plan has a LOB column whose segments are not known: none is
+// given (a schema file, a LOB$ row lost), or LOB$ says each partition has
+// one of its own (LOBFRAG$ names them, and is not read).
+bool has_lob_of_unknown_segment(const UnloadPlan& plan)
+{
     for (const UnloadTable& table : plan.tables())
         for (const auto* columns : {&table.columns, &table.hidden_columns})
             for (const OutputColumn& column : *columns) {
+                if (column.load.form != LoadForm::Clob && column.load.form != LoadForm::Blob) continue;
                 const std::optional<schema::LobStorage>& lob = column.column.lob;
-                if (!lob || lob->file == 0 || !done.insert({lob->file, lob->block, lob->data_object}).second) continue;
-                scan_segment(files, *lob, problems);
+                if (!lob || (lob->file == 0 && (lob->property & schema::lob_bits::kPartitioned) != 0)) return true;
             }
-    // Each page's copy to be read first, then unique() keeps it alone.
-    std::stable_sort(mapped_.begin(), mapped_.end(), [](const Mapped& a, const Mapped& b) {
-        if (a.lob_id != b.lob_id || a.page != b.page) return before(a.lob_id, a.page, b.lob_id, b.page);
-        return newer_lob_page(a.scn, b.scn);
-    });
-    mapped_.erase(std::unique(mapped_.begin(), mapped_.end(),
-                              [](const Mapped& a, const Mapped& b) { return a.lob_id == b.lob_id && a.page == b.page; }),
-                  mapped_.end());
+    return false;
+}
+
+// Where the map's files go when the run has no directory of its own.
+std::string temporary_directory()
+{
+    const char* named = std::getenv("TMPDIR");
+    return named != nullptr && *named != '\0' ? named : "/tmp";
+}
+
+}  // namespace
+
+LobPageMap::~LobPageMap()
+{
+    if (runs_fd_ >= 0) ::close(runs_fd_);
+    if (merged_fd_ >= 0) ::close(merged_fd_);
+}
+
+std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const UnloadPlan& plan,
+                                                   const std::string& spill_directory)
+{
+    std::vector<std::string> problems;
+    spill_directory_ = spill_directory.empty() ? temporary_directory() : spill_directory;
+    if (has_lob_of_unknown_segment(plan)) {
+        // Every block of every file holds them all.
+        scan_every_file(files, problems);
+    } else {
+        std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> done;  // (file, block, data object)
+        for (const UnloadTable& table : plan.tables())
+            for (const auto* columns : {&table.columns, &table.hidden_columns})
+                for (const OutputColumn& column : *columns) {
+                    const std::optional<schema::LobStorage>& lob = column.column.lob;
+                    if (!lob || lob->file == 0 || !done.insert({lob->file, lob->block, lob->data_object}).second)
+                        continue;
+                    scan_segment(files, *lob, problems);
+                }
+    }
+    if (runs_fd_ >= 0 && !full_ && spill_run() && merge_runs()) {
+        mapped_.clear();
+        mapped_.shrink_to_fit();
+    } else {
+        if (runs_fd_ >= 0) {
+            // The file failed: what it holds is lost, what memory holds stays.
+            ::close(runs_fd_);
+            runs_fd_ = -1;
+            full_ = true;
+        }
+        sort_in_memory();
+    }
     if (full_)
-        problems.push_back("the LOB segments hold more than " + std::to_string(kMostMappedPages) +
-                           " pages past their locators' address lists: the values whose later pages lie beyond "
-                           "those are written with the pages found and counted as incomplete");
+        problems.push_back("more than " + std::to_string(pages_in_memory_) +
+                           " LOB pages past their locators' address lists could not be mapped: no temporary file "
+                           "could be written in " +
+                           spill_directory_ +
+                           "; the values whose later pages lie beyond those are written with the pages found and "
+                           "counted as incomplete (make room there, or check that its file system allows unnamed "
+                           "temporary files, and unload again)");
     return problems;
+}
+
+void LobPageMap::take(const BlockView& block, const DataFile& file, std::int32_t number, std::uint32_t data_object)
+{
+    const std::optional<LobPage> page = read_lob_page(block);
+    if (!page || page->page < kMostLocatorAddresses || (data_object != 0 && page->data_object != data_object) ||
+        full_)
+        return;
+    if (mapped_.size() == pages_in_memory_ && !spill_run()) {
+        full_ = true;
+        return;
+    }
+    mapped_.push_back({page->lob_id, page->page, page->scn, file.source(), number});
 }
 
 void LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
@@ -74,28 +253,125 @@ void LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& stor
             // Random reads: the run's sequential pass, which hashes each file as
             // it reads it from its start, is not disturbed.
             if (file->read(static_cast<std::int32_t>(b), block_, Access::Random) != ReadStatus::Ok) break;
-            const std::optional<LobPage> page = read_lob_page(block_.view);
-            if (!page || page->page < kMostLocatorAddresses ||
-                (storage.data_object != 0 && page->data_object != storage.data_object))
-                continue;
-            if (mapped_.size() == kMostMappedPages) {
-                full_ = true;
-                return;
-            }
-            mapped_.push_back({page->lob_id, page->page, page->scn, file->source(), static_cast<std::int32_t>(b)});
+            take(block_.view, *file, static_cast<std::int32_t>(b), storage.data_object);
         }
     }
 }
 
-std::span<const LobPageMap::Mapped> LobPageMap::pages_of(const std::array<std::uint8_t, 10>& lob_id) const
+void LobPageMap::scan_every_file(DataFileSet& files, std::vector<std::string>& problems)
 {
-    const auto first = std::lower_bound(mapped_.begin(), mapped_.end(), lob_id, [](const Mapped& m, const auto& id) {
-        return before(m.lob_id, m.page, id, 0);
-    });
-    auto last = first;
-    while (last != mapped_.end() && last->lob_id == lob_id) ++last;
-    return {first, last};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        DataFile& file = files[i];
+        // A reader of its own, whose sequential reads leave the run's (and
+        // its hash) as they are.
+        int error = 0;
+        const std::unique_ptr<DataFile> reader = file.reading_copy(false, DataFile::kChunkBytes, error);
+        if (!reader) {
+            problems.push_back("cannot read " + file.path() + " for the pages of LOB values (" +
+                               std::strerror(error) + "): the values whose later pages it holds are incomplete");
+            continue;
+        }
+        const std::uint64_t end = std::min<std::uint64_t>(reader->block_end(), std::uint64_t{INT32_MAX} + 1);
+        for (std::uint64_t b = 0; b < end; ++b) {
+            if (reader->read(static_cast<std::int32_t>(b), block_) != ReadStatus::Ok) break;
+            take(block_.view, file, static_cast<std::int32_t>(b), 0);
+        }
+        block_ = Block{};
+    }
 }
+
+void LobPageMap::sort_in_memory()
+{
+    // Each page's copy to be read first, then unique() keeps it alone.
+    std::stable_sort(mapped_.begin(), mapped_.end(), mapped_before);
+    mapped_.erase(std::unique(mapped_.begin(), mapped_.end(), same_page), mapped_.end());
+}
+
+// Writes what memory holds, sorted, as one more run of the runs file.
+bool LobPageMap::spill_run()
+{
+    if (runs_fd_ < 0 && (runs_fd_ = unnamed_file(spill_directory_)) < 0) return false;
+    sort_in_memory();
+    EntryWriter out(runs_fd_);
+    for (const Mapped& m : mapped_)
+        if (!out.put(m)) return false;
+    if (!out.flush()) return false;
+    run_ends_.push_back((run_ends_.empty() ? 0 : run_ends_.back()) + mapped_.size());
+    mapped_.clear();
+    return true;
+}
+
+// Merges the runs into the file lookups read, keeping each page's copy
+// as sorting them all in memory would.
+bool LobPageMap::merge_runs()
+{
+    merged_fd_ = unnamed_file(spill_directory_);
+    if (merged_fd_ < 0) return false;
+    std::vector<RunReader> runs;
+    for (std::size_t r = 0; r < run_ends_.size(); ++r)
+        runs.emplace_back(runs_fd_, r == 0 ? 0 : run_ends_[r - 1], run_ends_[r]);
+    // The heap's top: the entry that comes first, of the earlier run on a tie.
+    using Head = std::pair<Mapped, std::size_t>;
+    const auto later = [](const Head& a, const Head& b) {
+        if (mapped_before(a.first, b.first)) return false;
+        if (mapped_before(b.first, a.first)) return true;
+        return a.second > b.second;
+    };
+    std::priority_queue<Head, std::vector<Head>, decltype(later)> heads(later);
+    bool failed = false;
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        if (std::optional<Mapped> m = runs[r].next(failed)) heads.push({*m, r});
+    EntryWriter out(merged_fd_);
+    std::optional<Mapped> last;
+    while (!heads.empty() && !failed) {
+        const auto [m, r] = heads.top();
+        heads.pop();
+        if (std::optional<Mapped> following = runs[r].next(failed)) heads.push({*following, r});
+        if (last && same_page(*last, m)) continue;
+        if (on_disk_ % kSparseStep == 0) sparse_.push_back({m.lob_id, m.page});
+        if (!out.put(m)) failed = true;
+        ++on_disk_;
+        last = m;
+    }
+    if (failed || !out.flush()) {
+        ::close(merged_fd_);
+        merged_fd_ = -1;
+        on_disk_ = 0;
+        sparse_.clear();
+        return false;
+    }
+    ::close(runs_fd_);
+    runs_fd_ = -1;
+    return true;
+}
+
+void LobPageMap::pages_of(const std::array<std::uint8_t, 10>& lob_id, std::vector<Mapped>& pages) const
+{
+    pages.clear();
+    if (merged_fd_ < 0) {
+        auto at = std::lower_bound(mapped_.begin(), mapped_.end(), lob_id,
+                                   [](const Mapped& m, const auto& id) { return before(m.lob_id, m.page, id, 0); });
+        for (; at != mapped_.end() && at->lob_id == lob_id; ++at) pages.push_back(*at);
+        return;
+    }
+    // The last kept key before the LobId's first page: its entries start past it.
+    const auto after = std::upper_bound(sparse_.begin(), sparse_.end(), lob_id, [](const auto& id, const Key& k) {
+        return !before(k.lob_id, k.page, id, 0);
+    });
+    std::uint64_t next = after == sparse_.begin() ? 0 : static_cast<std::uint64_t>(after - sparse_.begin() - 1) * kSparseStep;
+    std::vector<std::uint8_t> bytes;
+    while (next < on_disk_) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kEntriesAtOnce, on_disk_ - next));
+        if (!read_entries(merged_fd_, next, count, bytes)) return;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Mapped m = decode(bytes.data() + i * kEntryBytes);
+            if (m.lob_id == lob_id) pages.push_back(m);
+            else if (lob_id < m.lob_id) return;
+        }
+        next += count;
+    }
+}
+
 
 std::optional<LobPage> LobPages::read_page(DataFile& file, std::int32_t block, std::uint32_t page)
 {
@@ -127,7 +403,8 @@ LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* sto
         page_bytes = lob_page_bytes(file->geometry().block_size);
     }
     // The later ones the scan mapped.
-    for (const LobPageMap::Mapped& mapped : map_.pages_of(locator.lob_id)) {
+    map_.pages_of(locator.lob_id, mapped_);
+    for (const LobPageMap::Mapped& mapped : mapped_) {
         if (mapped.page >= found.expected) break;
         DataFile* file = files_.by_source(mapped.source);
         if (mapped.page < listed || file == nullptr) continue;

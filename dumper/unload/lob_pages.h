@@ -1,19 +1,21 @@
 // The pages of BasicFile LOB values stored apart from their rows: those
 // the locator's address list names, then the later ones, found by scanning
-// the LOB segments (LOB$ gives their headers) for their data blocks, which
-// carry the LobId and the page number. The scan maps the pages from the
-// thirteenth on (kMostLocatorAddresses), which no locator lists: an
-// earlier page the locator does not name is missing. A page is taken only
-// from a LOB data block of its LobId, page number and, when known, data
-// object; of two blocks of one page, the later version. The map of later
-// pages stays within kMostMappedPages entries whatever the segments hold.
+// for LOB data blocks, which carry the LobId and the page number: the LOB
+// segments LOB$ names, or, for a LOB column whose segment no dictionary
+// gives (a schema file), every block of every file (LobIds are unique in a
+// database). The scan maps the pages from the thirteenth on
+// (kMostLocatorAddresses), which no locator lists: an earlier page the
+// locator does not name is missing. A page is taken only from a LOB data
+// block of its LobId, page number and, when known, data object; of two
+// blocks of one page, the later version. The map keeps kMostPagesInMemory
+// entries in memory; past them it goes on in an unnamed file, sorted, so
+// that its memory stays bounded whatever the segments hold.
 // Reading a value keeps state (the pages found): each writer has its own
-// LobPages, over one map.
+// LobPages, over one map, which any number of them read at once.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -25,9 +27,9 @@
 
 namespace unload {
 
-// The pages past the locators' lists the segment scan maps, at most:
-// 32 bytes each, and 1 GiB of LOB data takes some 130000.
-constexpr std::size_t kMostMappedPages = std::size_t{1} << 20;
+// The pages past the locators' lists the map keeps in memory: 32 bytes
+// each (2 MiB); 1 GiB of LOB data in 8K blocks takes some 130000.
+constexpr std::size_t kMostPagesInMemory = std::size_t{1} << 16;
 
 // What was found of one value.
 struct LobFound {
@@ -47,9 +49,16 @@ struct LobFound {
 // files), which name the files by their place in the set.
 class LobPageMap {
 public:
-    // Maps the later pages of the LOB segments of the plan's columns;
+    explicit LobPageMap(std::size_t pages_in_memory = kMostPagesInMemory) : pages_in_memory_(pages_in_memory) {}
+    ~LobPageMap();
+    LobPageMap(const LobPageMap&) = delete;
+    LobPageMap& operator=(const LobPageMap&) = delete;
+
+    // Maps the later pages of the LOB segments of the plan's columns, in
+    // `spill_directory` (empty: TMPDIR, or /tmp) past the memory it keeps;
     // returns what could not be scanned, a line each.
-    std::vector<std::string> scan_segments(DataFileSet& files, const UnloadPlan& plan);
+    std::vector<std::string> scan_segments(DataFileSet& files, const UnloadPlan& plan,
+                                           const std::string& spill_directory);
 
     struct Mapped {
         std::array<std::uint8_t, 10> lob_id;
@@ -58,14 +67,39 @@ public:
         std::uint16_t source;  // the file's place in its set (DataFile::source)
         std::int32_t block;
     };
-    // The pages mapped of a LOB, in page order.
-    std::span<const Mapped> pages_of(const std::array<std::uint8_t, 10>& lob_id) const;
+    // The pages mapped of a LOB, in page order, into `pages`. Safe to call
+    // from many threads at once.
+    void pages_of(const std::array<std::uint8_t, 10>& lob_id, std::vector<Mapped>& pages) const;
+    // The pages mapped, in memory and in the file.
+    std::uint64_t size() const { return on_disk_ != 0 ? on_disk_ : mapped_.size(); }
+    // Whether the map went on in a file.
+    bool spilled() const { return merged_fd_ >= 0; }
 
 private:
     void scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
+    void scan_every_file(DataFileSet& files, std::vector<std::string>& problems);
+    // Takes the page `block` of `file` holds, when it is one to map.
+    void take(const BlockView& block, const DataFile& file, std::int32_t number, std::uint32_t data_object);
+    void sort_in_memory();
+    bool spill_run();
+    bool merge_runs();
 
-    std::vector<Mapped> mapped_;  // sorted by LobId and page, one a page
-    bool full_ = false;           // kMostMappedPages reached
+    std::size_t pages_in_memory_;
+    std::vector<Mapped> mapped_;  // once scanned: sorted by LobId and page, one a page
+    bool full_ = false;           // the memory's bound reached and no file to go on in
+    std::string spill_directory_;
+    // Past the memory: sorted runs of it in one unnamed file, then merged
+    // into another, of on_disk_ entries, every kSparseStep-th of whose
+    // keys `sparse_` holds.
+    int runs_fd_ = -1;
+    std::vector<std::uint64_t> run_ends_;  // the entries of the runs file after each run
+    int merged_fd_ = -1;
+    std::uint64_t on_disk_ = 0;
+    struct Key {
+        std::array<std::uint8_t, 10> lob_id;
+        std::uint32_t page;
+    };
+    std::vector<Key> sparse_;
     Block block_;
 };
 
@@ -102,6 +136,7 @@ private:
     std::uint64_t last_page_ = 0;
     std::uint32_t last_bytes_ = 0;
     std::vector<PageAt> pages_;
+    std::vector<LobPageMap::Mapped> mapped_;  // the later pages the map gave
     Block block_;
 };
 
