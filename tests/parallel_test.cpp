@@ -493,7 +493,8 @@ TEST(ShardedUnload, AChainWhoseHeadAndTailAreInTwoShardsAndATrueOrphan)
 }
 
 // LOB values read from their segments, whose pages lie in other shards'
-// ranges, and the incomplete ones listed in the parts' order.
+// ranges, and the incomplete ones listed in the parts' order; with
+// --lob-files, their files.
 TEST(ShardedUnload, LobValuesFromTheirSegmentsMergedAsOneRunWritesThem)
 {
     ScratchDir dir;
@@ -501,6 +502,10 @@ TEST(ShardedUnload, LobValuesFromTheirSegmentsMergedAsOneRunWritesThem)
                              dir.root());
     EXPECT_EQ(expect_same_merge(dir, {"--dictionary", dir.path("system01.dbf"), dir.path("users01.dbf")}, "lobs", 4,
                                 "2"),
+              kIncomplete);
+    // Each part's LOB files go into the merged lobs/ under their names.
+    EXPECT_EQ(expect_same_merge(dir, {"--lob-files", "--dictionary", dir.path("system01.dbf"), dir.path("users01.dbf")},
+                                "lob-files", 3, "2"),
               kIncomplete);
 }
 

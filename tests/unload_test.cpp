@@ -240,9 +240,6 @@ TEST(Unload, OptionsThatDoNotGoTogether)
         {{"--ddl", "--force", "--infer", "x.dbf"}, "trevanix: --force goes with --unload\n"},
         {{"--ddl", "--lob-files", "--infer", "x.dbf"}, "trevanix: --lob-files goes with --unload\n"},
         {{"--lob-files", "-f", "x.dbf"}, "trevanix: --lob-files goes with --unload\n"},
-        {{"--unload", "o", "--lob-files", "--shard", "1/2", "x.dbf"},
-         "trevanix: --lob-files does not go with --shard (--merge does not join the parts' LOB files): unload with "
-         "--lob-files in one run, or shard without it\n"},
         {{"--ddl", "x.dbf"},
          "trevanix: --ddl prints the schema of --dictionary SYSTEM_FILE or --schema FILE, or with --infer the one the "
          "data files' rows suggest\n"},

@@ -502,11 +502,6 @@ std::string table_option_conflict(const RunSettings& s)
         return "";
     }
     if (s.shards != 0 && !s.unload) return "trevanix: --shard goes with --unload\n";
-    // The merge joins the parts' table files; the LOB files each part would
-    // write under its lobs/ it does not take.
-    if (s.shards != 0 && s.lob_files)
-        return "trevanix: --lob-files does not go with --shard (--merge does not join the parts' LOB files): "
-               "unload with --lob-files in one run, or shard without it\n";
     const int modes = int{s.unload} + int{s.ddl} + int{s.list_tables};
     if (modes > 1)
         return "trevanix: --unload, --ddl and --list-tables do not go together: each is a run of its own\n";

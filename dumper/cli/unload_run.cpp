@@ -231,9 +231,11 @@ bool write_shard_record(TableRun& run, const UnloadPlan& plan, const UnloadWrite
 
 // The parts of a merge, in the order of K: their files appended table by
 // table after those of the parts before, their counts added.
-bool append_parts(const RunSettings& s, const UnloadPlan& plan, UnloadWriter& writer, UnloadSummary& summary,
-                  std::vector<ShardPart>& parts, std::string& failure)
+bool append_parts(const RunSettings& s, const UnloadPlan& plan, UnloadWriter& writer, TableFiles& files,
+                  UnloadSummary& summary, std::vector<ShardPart>& parts, std::string& failure)
 {
+    std::optional<LobFileWriter> lob_files;
+    if (s.lob_files) lob_files.emplace(s.unload_dir, files);
     for (const std::string& directory : s.merge_parts) {
         ShardPart& part = parts.emplace_back();
         std::string error;
@@ -244,7 +246,7 @@ bool append_parts(const RunSettings& s, const UnloadPlan& plan, UnloadWriter& wr
             ok = false;
         }
         for (std::size_t t = 0; ok && t < plan.tables().size(); ++t)
-            ok = append_part_table(writer, plan, summary, directory, part, t, error);
+            ok = append_part_table(writer, plan, summary, directory, part, t, lob_files ? &*lob_files : nullptr, error);
         if (!ok) {
             failure = "the part " + directory + ": " + error + " (run its shard again)";
             return false;
@@ -347,7 +349,7 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     std::vector<ShardPart> parts;
     std::string merge_failure;
     if (s.merge && end != PassEnd::Failed && !files.failed() &&
-        !append_parts(s, plan, writer, summary, parts, merge_failure)) {
+        !append_parts(s, plan, writer, files, summary, parts, merge_failure)) {
         run.err.text("trevanix: " + terminal_text(merge_failure) + "; the merge is incomplete" +
                      take_back(s.unload_dir, created, plan) + "\n");
         return kExitFailure;

@@ -160,6 +160,45 @@ bool LobFileWriter::end()
     return true;
 }
 
+bool LobFileWriter::take(const std::string& path, const std::string& from, std::string& error)
+{
+    // A regular file only, never through a symbolic link.
+    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (in < 0 || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "cannot read " + from + (in < 0 ? std::string(": ") + std::strerror(errno) : ": not a regular file");
+        if (in >= 0) ::close(in);
+        return false;
+    }
+    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+        if (!make_directory(path.substr(0, slash))) {
+            ::close(in);
+            return true;
+        }
+    if (::link(from.c_str(), (directory_ + "/" + path).c_str()) == 0) {
+        ::close(in);
+        return true;
+    }
+    bool read = true;
+    if (begin(path)) {
+        std::vector<char> bytes(1 << 16);
+        for (;;) {
+            const ssize_t n = ::read(in, bytes.data(), bytes.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                read = n == 0;
+                if (!read) error = "cannot read " + from + ": " + std::strerror(errno);
+                break;
+            }
+            write(bytes.data(), static_cast<std::size_t>(n));
+        }
+        if (!read) failed_ = true;
+        end();
+    }
+    ::close(in);
+    return read;
+}
+
 std::vector<std::string> lob_files_of(const std::string& directory, std::string_view stem)
 {
     std::vector<std::string> names;

@@ -68,6 +68,12 @@ public:
     // written.
     bool end();
 
+    // Puts the LOB file `from` (a regular file, another unload's) under
+    // `path`: a second name for it where the system gives one, else a
+    // copy; false, with `error`, when `from` cannot be read (a failure to
+    // write is noted).
+    bool take(const std::string& path, const std::string& from, std::string& error);
+
 private:
     bool make_directory(const std::string& relative);
 

@@ -549,7 +549,8 @@ bool read_shard_part(const std::string& directory, ShardPart& part, std::string&
 }
 
 bool append_part_table(UnloadWriter& writer, const UnloadPlan& plan, const UnloadSummary& summary,
-                       const std::string& directory, const ShardPart& part, std::size_t table, std::string& error)
+                       const std::string& directory, const ShardPart& part, std::size_t table,
+                       LobFileWriter* lob_files, std::string& error)
 {
     const UnloadTable& t = plan.tables()[table];
     const TableWritten& written = part.written[table];
@@ -575,6 +576,11 @@ bool append_part_table(UnloadWriter& writer, const UnloadPlan& plan, const Unloa
                                part.sizes[table][kRowKinds], *out, true, summary, table, error))
             return false;
     }
+    if (lob_files != nullptr)
+        for (const std::string& name : lob_files_of(directory, t.names.file_stem)) {
+            const std::string path = lob_file_path(t.names.file_stem, name);
+            if (!lob_files->take(path, directory + "/" + path, error)) return false;
+        }
     writer.take_written(table, written);
     return true;
 }

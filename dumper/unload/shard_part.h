@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "unload/lob_files.h"
 #include "unload/summary.h"
 #include "unload/unload_plan.h"
 #include "unload/unload_writer.h"
@@ -72,7 +73,10 @@ bool read_shard_part(const std::string& directory, ShardPart& part, std::string&
 // part noted of the table's values. The part's counts are the caller's to
 // add, after every table of the part. False with `error` when a file of the
 // part is missing, is not what its record says, or cannot be written.
+// With `lob_files`, the part's LOB files of the table go into the merged
+// directory under their own names.
 bool append_part_table(UnloadWriter& writer, const UnloadPlan& plan, const UnloadSummary& summary,
-                       const std::string& directory, const ShardPart& part, std::size_t table, std::string& error);
+                       const std::string& directory, const ShardPart& part, std::size_t table,
+                       LobFileWriter* lob_files, std::string& error);
 
 }  // namespace unload
