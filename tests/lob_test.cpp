@@ -394,31 +394,47 @@ TEST(LobFiles, HostileNamesGiveSafePathsAndRunNothing)
 INSTANTIATE_TEST_SUITE_P(BlockSizesAndByteOrders, LobSegments,
                          ::testing::Values(std::pair{8192u, ByteOrder::Little}, std::pair{16384u, ByteOrder::Big}));
 
-// Where no dictionary names a LOB column's segment, the later pages of its
-// values are found by their LobId in every block of the files given: for
-// a schema file, and for LOB$ rows that leave the segments to LOBFRAG$ (a
-// partitioned table's). Every value comes back as with the segments
-// named; only the pages truly missing are counted.
-TEST(LobSegments, WhereNoSegmentIsNamedThePagesAreFoundByLobIdInEveryFile)
+// Where no dictionary names a LOB column's segment, or its segment header
+// is damaged, the later pages of its values are found by their LobId in
+// every block of the files given: for a schema file, for LOB$ rows that
+// leave the segments to LOBFRAG$ (a partitioned table's), and for segment
+// headers zeroed. Every value comes back as with the segments read; only
+// the pages truly missing are counted.
+TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
 {
-    for (const bool schema_file : {true, false}) {
-        SCOPED_TRACE(schema_file ? "a schema file" : "LOB$ naming no segment");
+    enum class Case { SchemaFile, SegmentsByPartition, HeadersZeroed };
+    for (const Case c : {Case::SchemaFile, Case::SegmentsByPartition, Case::HeadersZeroed}) {
+        SCOPED_TRACE(static_cast<int>(c));
         ScratchDir dir;
         datafile::LobCases cases = datafile::lob_database();
-        for (datafile::LobDef& lob : cases.database.tables.back().lobs) lob.segment_by_partition = true;
+        if (c == Case::SegmentsByPartition)
+            for (datafile::LobDef& lob : cases.database.tables.back().lobs) lob.segment_by_partition = true;
         const datafile::BuiltDatabase built = datafile::build_database(cases.database);
         datafile::write_database(built, dir.root());
+        const std::string users = dir.path("users01.dbf");
+        if (c == Case::HeadersZeroed) {
+            std::string bytes = read_file(users);
+            for (const datafile::LobDef& lob : cases.database.tables.back().lobs) {
+                const auto segment = std::find_if(built.segments.begin(), built.segments.end(),
+                                                  [&](const auto& s) { return s.data_object == lob.lob_object; });
+                ASSERT_NE(segment, built.segments.end());
+                bytes.replace(std::size_t{segment->header.block} * 8192, 8192, 8192, '\0');
+            }
+            dir.write("users01.dbf", bytes);
+        }
         const std::string out = dir.path("out");
         std::vector<std::string> args{"--unload", out, "--quiet", "--table", "HR.LOBS"};
-        if (schema_file) {
+        if (c == Case::SchemaFile) {
             args.insert(args.end(), {"--schema", dir.write("schema.sql", schema::write_schema_file(
                                                                              datafile::schema_of(cases.database, &built)))});
         } else {
             args.insert(args.end(), {"--dictionary", dir.path("system01.dbf")});
         }
-        args.push_back(dir.path("users01.dbf"));
+        args.push_back(users);
         const RunResult r = run_trevanix(args);
         EXPECT_EQ(r.status, 4) << r.errors;
+        EXPECT_EQ(r.errors.find("looked for in every block") != std::string::npos, c == Case::HeadersZeroed)
+            << r.errors;
         const Json table = parse_json(read_file(out + "/summary.json"))["tables"].items.at(0);
         EXPECT_EQ(table["lobs_incomplete"].text, "2");
         const std::vector<CsvRecord> csv = read_csv(out + "/HR.LOBS.csv");

@@ -187,20 +187,21 @@ std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const Unl
 {
     std::vector<std::string> problems;
     spill_directory_ = spill_directory.empty() ? temporary_directory() : spill_directory;
-    if (has_lob_of_unknown_segment(plan)) {
-        // Every block of every file holds them all.
-        scan_every_file(files, problems);
-    } else {
-        std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> done;  // (file, block, data object)
-        for (const UnloadTable& table : plan.tables())
-            for (const auto* columns : {&table.columns, &table.hidden_columns})
-                for (const OutputColumn& column : *columns) {
-                    const std::optional<schema::LobStorage>& lob = column.column.lob;
-                    if (!lob || lob->file == 0 || !done.insert({lob->file, lob->block, lob->data_object}).second)
-                        continue;
-                    scan_segment(files, *lob, problems);
-                }
-    }
+    bool every_file = has_lob_of_unknown_segment(plan);
+    std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> done;  // (file, block, data object)
+    for (const UnloadTable& table : plan.tables())
+        for (const auto* columns : {&table.columns, &table.hidden_columns})
+            for (const OutputColumn& column : *columns) {
+                const std::optional<schema::LobStorage>& lob = column.column.lob;
+                if (every_file || !lob || lob->file == 0 ||
+                    !done.insert({lob->file, lob->block, lob->data_object}).second)
+                    continue;
+                // A segment whose extents cannot be read: its pages are
+                // looked for in every block (LobIds are unique).
+                if (!scan_segment(files, *lob, problems)) every_file = true;
+            }
+    // Every block of every file holds them all.
+    if (every_file) scan_every_file(files, problems);
     if (runs_fd_ >= 0 && !full_ && spill_run() && merge_runs()) {
         mapped_.clear();
         mapped_.shrink_to_fit();
@@ -237,14 +238,15 @@ void LobPageMap::take(const BlockView& block, const DataFile& file, std::int32_t
     mapped_.push_back({page->lob_id, page->page, page->scn, file.source(), number});
 }
 
-void LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
+bool LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
 {
     const dictionary::BlockPlace header{storage.file, storage.block, 0};
     const dictionary::SegmentMap map = dictionary::read_segment_map(files, header);
     if (!map.ok()) {
         problems.push_back("the LOB segment whose header is " + dictionary::place_text(header) + " " + map.problem +
-                           ": the pages of its values past their locators' address lists are not found");
-        return;
+                           ": the pages of its values past their locators' address lists are looked for in every "
+                           "block of the files given");
+        return false;
     }
     for (const dictionary::ExtentRange& extent : map.extents) {
         DataFile* file = dictionary::file_of_place(files, extent.first);
@@ -256,6 +258,7 @@ void LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& stor
             take(block_.view, *file, static_cast<std::int32_t>(b), storage.data_object);
         }
     }
+    return true;
 }
 
 void LobPageMap::scan_every_file(DataFileSet& files, std::vector<std::string>& problems)

@@ -2,8 +2,8 @@
 // the locator's address list names, then the later ones, found by scanning
 // for LOB data blocks, which carry the LobId and the page number: the LOB
 // segments LOB$ names, or, for a LOB column whose segment no dictionary
-// gives (a schema file), every block of every file (LobIds are unique in a
-// database). The scan maps the pages from the thirteenth on
+// gives (a schema file) or whose segment header is damaged, every block of
+// every file (LobIds are unique in a database). The scan maps the pages from the thirteenth on
 // (kMostLocatorAddresses), which no locator lists: an earlier page the
 // locator does not name is missing. A page is taken only from a LOB data
 // block of its LobId, page number and, when known, data object; of two
@@ -76,7 +76,8 @@ public:
     bool spilled() const { return merged_fd_ >= 0; }
 
 private:
-    void scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
+    // False when the segment's extents cannot be read.
+    bool scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
     void scan_every_file(DataFileSet& files, std::vector<std::string>& problems);
     // Takes the page `block` of `file` holds, when it is one to map.
     void take(const BlockView& block, const DataFile& file, std::int32_t number, std::uint32_t data_object);
