@@ -552,11 +552,16 @@ TEST(LobPageMap, PastItsMemoryItGoesOnInAFileAndGivesTheSamePages)
     for (std::int32_t b = 0; file.read(b, block, Access::Random) == ReadStatus::Ok; ++b)
         if (const std::optional<LobPage> page = read_lob_page(block.view)) ids.insert(page->lob_id);
     ASSERT_FALSE(ids.empty());
-    std::vector<unload::LobPageMap::Mapped> expected, got;
+    const auto pages_of = [](const unload::LobPageMap& map, const std::array<std::uint8_t, 10>& id) {
+        std::vector<unload::LobPageMap::Mapped> pages;
+        unload::LobPageMap::Cursor cursor = map.pages_of(id);
+        while (const auto page = cursor.next()) pages.push_back(*page);
+        return pages;
+    };
     std::size_t listed = 0;
     for (const auto& id : ids) {
-        in_memory.pages_of(id, expected);
-        spilled.pages_of(id, got);
+        const std::vector<unload::LobPageMap::Mapped> expected = pages_of(in_memory, id);
+        const std::vector<unload::LobPageMap::Mapped> got = pages_of(spilled, id);
         ASSERT_EQ(got.size(), expected.size());
         listed += got.size();
         for (std::size_t i = 0; i < got.size(); ++i) {
@@ -571,8 +576,8 @@ TEST(LobPageMap, PastItsMemoryItGoesOnInAFileAndGivesTheSamePages)
         }
     }
     EXPECT_EQ(listed, in_memory.size());
-    spilled.pages_of(datafile::lob_id(0xEEEE), got);
-    EXPECT_TRUE(got.empty());
+    EXPECT_TRUE(pages_of(spilled, datafile::lob_id(0xEEEE)).empty());
+    EXPECT_TRUE(pages_of(in_memory, datafile::lob_id(0xEEEE)).empty());
 }
 
 TEST(LobDictionary, EachLobColumnGetsItsSegmentAndStorageFromLobTable)

@@ -348,33 +348,44 @@ bool LobPageMap::merge_runs()
     return true;
 }
 
-void LobPageMap::pages_of(const std::array<std::uint8_t, 10>& lob_id, std::vector<Mapped>& pages) const
+LobPageMap::Cursor LobPageMap::pages_of(const std::array<std::uint8_t, 10>& lob_id) const
 {
-    pages.clear();
+    Cursor cursor;
+    cursor.map_ = this;
+    cursor.lob_id_ = lob_id;
+    const auto first = [&](const auto& id) { return before(id.lob_id, id.page, lob_id, 0); };
     if (merged_fd_ < 0) {
-        auto at = std::lower_bound(mapped_.begin(), mapped_.end(), lob_id,
-                                   [](const Mapped& m, const auto& id) { return before(m.lob_id, m.page, id, 0); });
-        for (; at != mapped_.end() && at->lob_id == lob_id; ++at) pages.push_back(*at);
-        return;
+        cursor.at_ = static_cast<std::uint64_t>(
+            std::partition_point(mapped_.begin(), mapped_.end(), first) - mapped_.begin());
+    } else {
+        // From the last kept key before the LobId's first page: its entries lie past it.
+        const auto after = std::partition_point(sparse_.begin(), sparse_.end(), first);
+        cursor.at_ = after == sparse_.begin() ? 0 : static_cast<std::uint64_t>(after - sparse_.begin() - 1) * kSparseStep;
     }
-    // The last kept key before the LobId's first page: its entries start past it.
-    const auto after = std::upper_bound(sparse_.begin(), sparse_.end(), lob_id, [](const auto& id, const Key& k) {
-        return !before(k.lob_id, k.page, id, 0);
-    });
-    std::uint64_t next = after == sparse_.begin() ? 0 : static_cast<std::uint64_t>(after - sparse_.begin() - 1) * kSparseStep;
-    std::vector<std::uint8_t> bytes;
-    while (next < on_disk_) {
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kEntriesAtOnce, on_disk_ - next));
-        if (!read_entries(merged_fd_, next, count, bytes)) return;
-        for (std::size_t i = 0; i < count; ++i) {
-            const Mapped m = decode(bytes.data() + i * kEntryBytes);
-            if (m.lob_id == lob_id) pages.push_back(m);
-            else if (lob_id < m.lob_id) return;
-        }
-        next += count;
-    }
+    return cursor;
 }
 
+std::optional<LobPageMap::Mapped> LobPageMap::Cursor::next()
+{
+    while (!done_) {
+        std::optional<Mapped> m;
+        if (map_->merged_fd_ < 0) {
+            if (at_ < map_->mapped_.size()) m = map_->mapped_[at_++];
+        } else {
+            if (used_ == held_ && at_ < map_->on_disk_) {
+                held_ = static_cast<std::size_t>(std::min<std::uint64_t>(kRunEntriesAtOnce, map_->on_disk_ - at_));
+                used_ = 0;
+                if (!read_entries(map_->merged_fd_, at_, held_, bytes_)) held_ = 0;
+                at_ += held_;
+            }
+            if (used_ < held_) m = decode(bytes_.data() + kEntryBytes * used_++);
+        }
+        if (!m || lob_id_ < m->lob_id) break;
+        if (m->lob_id == lob_id_) return m;
+    }
+    done_ = true;
+    return std::nullopt;
+}
 
 std::optional<LobPage> LobPages::read_page(DataFile& file, std::int32_t block, std::uint32_t page)
 {
@@ -386,9 +397,20 @@ std::optional<LobPage> LobPages::read_page(DataFile& file, std::int32_t block, s
     return read;
 }
 
+std::optional<LobPages::PageAt> LobPages::next_later()
+{
+    while (const std::optional<LobPageMap::Mapped> mapped = cursor_.next()) {
+        if (mapped->page > last_page_) return std::nullopt;
+        DataFile* file = files_.by_source(mapped->source);
+        if (mapped->page < listed_count_ || file == nullptr) continue;
+        return PageAt{file, mapped->block, mapped->page};
+    }
+    return std::nullopt;
+}
+
 LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* storage, const PieceAt& head)
 {
-    pages_.clear();
+    listed_.clear();
     lob_id_ = locator.lob_id;
     data_object_ = storage != nullptr ? storage->data_object : 0;
     LobFound found;
@@ -397,25 +419,24 @@ LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* sto
     last_bytes_ = locator.last_page_bytes;
     // The locator's pages.
     std::uint32_t page_bytes = 0;
-    const std::size_t listed = std::min<std::uint64_t>(locator.address_count(), found.expected);
-    for (std::size_t i = 0; i < listed; ++i) {
+    listed_count_ = static_cast<std::size_t>(std::min<std::uint64_t>(locator.address_count(), found.expected));
+    for (std::size_t i = 0; i < listed_count_; ++i) {
         std::int32_t block = 0;
         DataFile* file = file_named(files_, locator.address(i), head, block);
         if (file == nullptr || !read_page(*file, block, static_cast<std::uint32_t>(i))) continue;
-        pages_.push_back({file, block, static_cast<std::uint32_t>(i)});
+        listed_.push_back({file, block, static_cast<std::uint32_t>(i)});
         page_bytes = lob_page_bytes(file->geometry().block_size);
     }
-    // The later ones the scan mapped.
-    map_.pages_of(locator.lob_id, mapped_);
-    for (const LobPageMap::Mapped& mapped : mapped_) {
-        if (mapped.page >= found.expected) break;
-        DataFile* file = files_.by_source(mapped.source);
-        if (mapped.page < listed || file == nullptr) continue;
-        pages_.push_back({file, mapped.block, mapped.page});
-        page_bytes = lob_page_bytes(file->geometry().block_size);
+    // The later ones the scan mapped, counted.
+    found_ = listed_.size();
+    cursor_ = map_.pages_of(locator.lob_id);
+    while (const std::optional<PageAt> later = next_later()) {
+        ++found_;
+        page_bytes = lob_page_bytes(later->file->geometry().block_size);
     }
-    found.found = pages_.size();
-    if (pages_.empty()) return found;
+    later_ = found_;  // the cursor is spent
+    found.found = found_;
+    if (found_ == 0) return found;
     const std::optional<std::uint64_t> length = lob_length(locator, page_bytes);
     if (!length) {
         found.status = LobFound::Status::NoLayout;
@@ -428,11 +449,23 @@ LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* sto
 
 ByteView LobPages::page(std::size_t index)
 {
-    if (index >= pages_.size()) return {};
-    const PageAt& at = pages_[index];
-    const std::optional<LobPage> read = read_page(*at.file, at.block, at.page);
+    if (index >= found_) return {};
+    std::optional<PageAt> at;
+    if (index < listed_.size()) {
+        at = listed_[index];
+    } else {
+        // The later pages are read in turn, from the first again when asked
+        // for an earlier one (the text is weighed, then written).
+        if (index < later_) {
+            cursor_ = map_.pages_of(lob_id_);
+            later_ = listed_.size();
+        }
+        for (; later_ <= index; ++later_)
+            if (!(at = next_later())) return {};
+    }
+    const std::optional<LobPage> read = read_page(*at->file, at->block, at->page);
     if (!read) return {};
-    return at.page == last_page_ ? read->data.sub(0, last_bytes_) : read->data;
+    return at->page == last_page_ ? read->data.sub(0, last_bytes_) : read->data;
 }
 
 }  // namespace unload

@@ -67,9 +67,25 @@ public:
         std::uint16_t source;  // the file's place in its set (DataFile::source)
         std::int32_t block;
     };
-    // The pages mapped of a LOB, in page order, into `pages`. Safe to call
-    // from many threads at once.
-    void pages_of(const std::array<std::uint8_t, 10>& lob_id, std::vector<Mapped>& pages) const;
+    // The pages mapped of one LOB, in page order, read a few at a time:
+    // a value of any length costs the same memory.
+    class Cursor {
+    public:
+        // The next page; nullopt past the last (or when the map's file
+        // cannot be read).
+        std::optional<Mapped> next();
+
+    private:
+        friend class LobPageMap;
+        const LobPageMap* map_ = nullptr;
+        std::array<std::uint8_t, 10> lob_id_{};
+        std::uint64_t at_ = 0;  // in memory: the index of the next; in the file: of the next to read
+        std::vector<std::uint8_t> bytes_;  // entries read from the file
+        std::size_t held_ = 0, used_ = 0;
+        bool done_ = false;
+    };
+    // Safe to call, and the cursors to use, from many threads at once.
+    Cursor pages_of(const std::array<std::uint8_t, 10>& lob_id) const;
     // The pages mapped, in memory and in the file.
     std::uint64_t size() const { return on_disk_ != 0 ? on_disk_ : mapped_.size(); }
     // Whether the map went on in a file.
@@ -136,8 +152,17 @@ private:
     std::uint32_t data_object_ = 0;
     std::uint64_t last_page_ = 0;
     std::uint32_t last_bytes_ = 0;
-    std::vector<PageAt> pages_;
-    std::vector<LobPageMap::Mapped> mapped_;  // the later pages the map gave
+    // The next of the later pages the map gives that the value has: past
+    // those its locator lists, before its last, in a file of the set.
+    std::optional<PageAt> next_later();
+
+    std::vector<PageAt> listed_;  // the pages found of those the locator lists
+    std::size_t found_ = 0;       // those and the later ones
+    // The later pages, read in turn: `later_` is the index among the pages
+    // found of the one the cursor gives next.
+    LobPageMap::Cursor cursor_;
+    std::size_t later_ = 0;
+    std::size_t listed_count_ = 0;  // the addresses the locator lists, of its pages
     Block block_;
 };
 
