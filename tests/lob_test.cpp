@@ -12,6 +12,7 @@
 #include "format/dictionary_format.h"
 #include "lob_database.h"
 #include "lob_locators.h"
+#include "row_layout.h"
 #include "schema/ddl_writer.h"
 #include "schema_truth.h"
 #include "system_file.h"
@@ -155,6 +156,38 @@ TEST(LobValues, ValuesTheRowHoldsAreUnloadedAsTextAndBytesTheOthersCounted)
         const Json summary = parse_json(read_file(out + "/summary.json"));
         EXPECT_EQ(summary["tables"].items[0]["not_decoded"].text, "2");
     }
+}
+
+// An inline locator cut between the two pieces of a chained row (N, then
+// P) is read joined, whatever the byte the cut falls on: in its head, in
+// its LobId, in its text.
+TEST(LobValues, ALocatorCutBetweenTwoPiecesOfAChainedRowIsReadJoined)
+{
+    ScratchDir dir;
+    const std::string text = "a CLOB cut across the two pieces of its row";
+    Bytes stored;
+    for (const char c : text) stored.insert(stored.end(), {0, static_cast<std::uint8_t>(c)});
+    const Bytes locator = datafile::basic_inline_locator(datafile::lob_id(5), stored);
+    datafile::FileSet set(8192);
+    datafile::RowWriter writer(set, {901, 2, false});
+    const std::vector<std::size_t> cuts{1, 12, 30, 50, locator.size() - 1};
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+        const std::uint32_t block = static_cast<std::uint32_t>(2 + 2 * i);
+        writer.chained({{1, block}, {1, block + 1}},
+                       {{Bytes{static_cast<std::uint8_t>('a' + i)}, locator}}, {{1, cuts[i]}});
+    }
+    const std::string file = dir.write("t.dbf", datafile::build_file(set.file(1)));
+    const std::string schema =
+        dir.write("t.sql", std::string("-- data object 901\nCREATE TABLE \"T\" (\"K\" VARCHAR2(1), \"DOC\" CLOB);\n"));
+    const std::string out = dir.path("out");
+    const RunResult r = run_trevanix({"--unload", out, "--quiet", "--schema", schema, file});
+    EXPECT_EQ(r.status, 0) << r.errors;
+    const std::vector<CsvRecord> csv = read_csv(out + "/T.csv");
+    ASSERT_EQ(csv.size(), cuts.size() + 1);
+    for (std::size_t i = 1; i < csv.size(); ++i) EXPECT_EQ(csv[i].at(1), text) << csv[i].at(0);
+    const Json table = parse_json(read_file(out + "/summary.json"))["tables"].items.at(0);
+    EXPECT_EQ(table["reassembled"].text, std::to_string(cuts.size()));
+    EXPECT_EQ(table["lobs_read"].text, std::to_string(cuts.size()));
 }
 
 TEST(LobValues, AClobOfASingleByteDatabaseIsReadInItsSet)
