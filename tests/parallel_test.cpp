@@ -524,6 +524,13 @@ TEST(ShardedUnload, ShardsAndPartsThatAreNotOneRunsAreRefused)
     const std::string data = dir.path("data.dbf");
     datafile::write_chained_bench_file(data, 300, 8192, ByteOrder::Little);
     const std::vector<std::string> parts = unload_shards(dir, {data}, "p", 3, "2");
+    // An empty file among them holds no range: named, with what to do.
+    const RunResult empty =
+        run_trevanix({"--unload", dir.path("e"), "--shard", "1/2", data, dir.write("empty.dbf", std::string())});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.errors.find("empty.dbf is empty: a sharded run cuts its files into ranges of blocks"),
+              std::string::npos)
+        << empty.errors;
     const std::string other = dir.path("other.dbf");
     datafile::write_bench_file(other, 100, 8192, datafile::BenchData::Varied);
     const std::vector<std::string> others = unload_shards(dir, {other}, "q", 3, "1");

@@ -175,6 +175,18 @@ std::string take_back(const std::string& directory, bool created, const UnloadPl
     return text;
 }
 
+// Why a sharded run cannot cut its files into ranges of blocks.
+std::string unsharded_reason(DataFileSet& files)
+{
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (files[i].sized() && files[i].size_at_open() == 0)
+            return "trevanix: " + terminal_text(files[i].path()) +
+                   " is empty: a sharded run cuts its files into ranges of blocks, and it holds none; leave it out "
+                   "of the shards' and the merge's commands\n";
+    return "trevanix: --shard and --merge read the data files in ranges of blocks, which needs regular files: copy a "
+           "pipe or a device into a file first\n";
+}
+
 // A writing pass over the blocks, by the run's workers when it has several;
 // `pieces` says what it found of the pieces heads reach and those without.
 PassEnd write_pass(TableRun& run, const UnloadPlan& plan, UnloadWriter& writer, UnloadSummary& summary,
@@ -186,8 +198,7 @@ PassEnd write_pass(TableRun& run, const UnloadPlan& plan, UnloadWriter& writer, 
         return *end;
     }
     if (run.settings.sharded()) {
-        run.err.text("trevanix: --shard and --merge read the data files in ranges of blocks, which needs regular "
-                     "files: copy a pipe or a device into a file first\n");
+        run.err.text(unsharded_reason(run.files));
         return PassEnd::Failed;
     }
     WriteVisitor visitor(run.files, plan, writer, summary, findings, rows);
