@@ -147,11 +147,6 @@ private:
     std::size_t held_ = 0, at_ = 0;
 };
 
-int unnamed_file(const std::string& directory)
-{
-    return ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-}
-
 // Whether the plan has a LOB column whose segments are not known: none is
 // given (a schema file, a LOB$ row lost), or LOB$ says each partition has
 // one of its own (LOBFRAG$ names them, and is not read).
@@ -293,7 +288,7 @@ void LobPageMap::sort_in_memory()
 // Writes what memory holds, sorted, as one more run of the runs file.
 bool LobPageMap::spill_run()
 {
-    if (runs_fd_ < 0 && (runs_fd_ = unnamed_file(spill_directory_)) < 0) return false;
+    if (runs_fd_ < 0 && (runs_fd_ = open_unnamed_file(spill_directory_)) < 0) return false;
     sort_in_memory();
     EntryWriter out(runs_fd_);
     for (const Mapped& m : mapped_)
@@ -308,7 +303,7 @@ bool LobPageMap::spill_run()
 // as sorting them all in memory would.
 bool LobPageMap::merge_runs()
 {
-    merged_fd_ = unnamed_file(spill_directory_);
+    merged_fd_ = open_unnamed_file(spill_directory_);
     if (merged_fd_ < 0) return false;
     std::vector<RunReader> runs;
     for (std::size_t r = 0; r < run_ends_.size(); ++r)

@@ -108,6 +108,16 @@ bool directory_is_empty(const std::string& directory, int& error)
 
 int create_file_anew(const std::string& path) { return create_new(path); }
 
+int open_unnamed_file(const std::string& directory)
+{
+    const int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+    std::string name = directory + "/.trevanix-temporary-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) ::unlink(name.c_str());
+    return named;
+}
+
 bool write_all_bytes(int fd, const char* data, std::size_t size, int& error)
 {
     return write_all(fd, data, size, error);
@@ -153,7 +163,7 @@ bool OpenFile::flush()
 bool OpenFile::spill()
 {
     if (spill_fd_ < 0) {
-        spill_fd_ = ::open(spill_directory_->c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        spill_fd_ = open_unnamed_file(*spill_directory_);
         if (spill_fd_ < 0) {
             spill_directory_ = nullptr;
             return false;

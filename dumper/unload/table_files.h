@@ -207,6 +207,11 @@ private:
 // link; what lies under the name is removed first. -1 (errno set) when it
 // cannot.
 int create_file_anew(const std::string& path);
+// A temporary file in `directory` that no name leads to, open for reading
+// and writing: unnamed where the file system allows it, else created under
+// a name removed at once (file systems without unnamed files, as exFAT).
+// -1 (errno set) when neither can be had.
+int open_unnamed_file(const std::string& directory);
 // Writes all `size` bytes to `fd`; false, with the error, when the system refuses.
 bool write_all_bytes(int fd, const char* data, std::size_t size, int& error);
 
