@@ -187,4 +187,19 @@ TEST(BenchData, BlocksAreFullOfRowsSomeDeleted)
     EXPECT_EQ(datafile::bench_template(), "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nVARCHAR2\n");
 }
 
+TEST(BenchData, ObjectsDataHasADataObjectForEachBlock)
+{
+    for (std::uint32_t i = 1; i <= 3; ++i) {
+        const Block b = datafile::bench_block(i, 8192, datafile::BenchData::Objects);
+        EXPECT_EQ(b.object_id, datafile::kFirstOwnObject + i - 1);
+        ASSERT_GT(b.rows.size(), 20u);
+        EXPECT_EQ(b.rows[0].columns.size(), 25u);
+        // Distinct values: no two rows alike in their first column.
+        EXPECT_NE(b.rows[0].columns[0].value, b.rows[1].columns[0].value);
+        EXPECT_EQ(datafile::build_block(b, 8192, i).size(), 8192u);
+    }
+    const std::string five = "NUMBER\nVARCHAR2\nDATE\nBINARY_DOUBLE\nVARCHAR2\n";
+    EXPECT_EQ(datafile::objects_template(), five + five + five + five + five);
+}
+
 }  // namespace

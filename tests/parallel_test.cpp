@@ -81,6 +81,25 @@ TEST(ParallelUnload, ManyRangesOfChainedDamagedAndInferredRowsAsOneWorkerWrites)
     expect_same_unloads(dir, {chained_big}, "big");
 }
 
+// More data objects than inference holds the statistics of at once (each
+// block an object of 25 columns of its own): those typed early, to keep
+// within the budget, are the same whatever the workers, and typed as they
+// would be at the end.
+TEST(ParallelUnload, MoreObjectsThanTheStatisticsHoldAsOneWorkerTypesThem)
+{
+    ScratchDir dir;
+    const std::string objects = dir.path("objects.dbf");
+    constexpr std::uint32_t kBlocks = 640;  // 630 objects, some 460 of whose statistics fill the budget
+    datafile::write_bench_file(objects, kBlocks, 8192, datafile::BenchData::Objects);
+    EXPECT_EQ(expect_same_unloads(dir, {objects}, "objects"), 0);
+    const std::string script = read_file(dir.path("objects-1/postgres.sql"));
+    for (const std::uint32_t block : {1u, kBlocks - 1}) {
+        const std::string table = "CREATE TABLE \"public\".\"OBJ_" + std::to_string(datafile::kFirstOwnObject + block - 1) +
+                                  "\" (\"C1\" numeric, \"C2\" text, \"C3\" timestamp(0), \"C4\" double precision, ";
+        EXPECT_NE(script.find(table), std::string::npos) << table;
+    }
+}
+
 TEST(ParallelUnload, TheSampleDatabaseWithItsDictionaryAndAFileCutShort)
 {
     ScratchDir dir;

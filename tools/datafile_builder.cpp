@@ -786,6 +786,45 @@ std::vector<Column> timestamp_row(Random& random, std::uint32_t row_id)
     return columns;
 }
 
+// Rows of the objects bench data: kObjectColumns columns of five kinds in
+// turn, every value likely distinct, so that each column's statistics hold
+// as many values as they keep: a NUMBER of up to twelve digits, a word, a
+// DATE, a BINARY_DOUBLE and a code of eight capitals and digits.
+constexpr int kObjectColumns = 25;
+
+std::vector<Column> object_row(Random& random, std::uint32_t row_id)
+{
+    std::vector<Column> columns;
+    columns.reserve(kObjectColumns);
+    for (int c = 0; c < kObjectColumns; ++c) {
+        switch (c % 5) {
+        case 0:
+            columns.push_back(Column::bytes(number_value(std::to_string(row_id + random.next() % 1000000000000u))));
+            break;
+        case 1: {
+            std::string word = kBenchNames[random.below(16)];
+            word += std::to_string(random.below(100000));
+            columns.push_back(Column::text(word));
+            break;
+        }
+        case 2:
+            columns.push_back(Column::bytes(date_value(1950 + random.below(80), 1 + random.below(12),
+                                                       1 + random.below(28), random.below(24), random.below(60),
+                                                       random.below(60))));
+            break;
+        case 3:
+            columns.push_back(Column::bytes(binary_double_value((random.below(2000000) - 1000000) / 100.0)));
+            break;
+        default: {
+            std::string code;
+            for (int i = 0; i < 8; ++i) code += "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"[random.below(36)];
+            columns.push_back(Column::text(code));
+        }
+        }
+    }
+    return columns;
+}
+
 // Overwrites a few bytes of a built block with random ones, most in the
 // headers and directories, some anywhere: what a damaged file holds.
 void damage(Bytes& block, Random& random)
@@ -811,7 +850,9 @@ Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchDat
         block.object_id = 0;
         return block;
     }
-    block.object_id = 74570 + (block_number / 1024) % 3;
+    // The objects data: each block of an object of its own, as many objects as blocks.
+    block.object_id = data == BenchData::Objects ? kFirstOwnObject + block_number - 1
+                                                 : 74570 + (block_number / 1024) % 3;
     block.scn = 0x00100000u + block_number * 3 + static_cast<std::uint32_t>(random.below(3));
     block.itl_slots = static_cast<std::uint8_t>(2 + random.below(2));
     if (block_number % 64 == 0) block.layer_type = kLayerIndex;  // an index block now and then
@@ -824,6 +865,7 @@ Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchDat
         const std::uint32_t row_id = block_number * 256 + i;
         RowPiece row = head_piece(data == BenchData::Varied       ? varied_row(random, row_id)
                                   : data == BenchData::Timestamps ? timestamp_row(random, row_id)
+                                  : data == BenchData::Objects    ? object_row(random, row_id)
                                                                   : bench_row(random, row_id));
         int fate = random.below(40);
         if (fate < 3) row.flags = FLAG_H | FLAG_D | FLAG_F | FLAG_L;  // deleted
@@ -844,6 +886,14 @@ std::string bench_template()
 std::string varied_template()
 {
     return "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nNUMBER\n";
+}
+
+std::string objects_template()
+{
+    std::string text;
+    for (int c = 0; c < kObjectColumns; ++c)
+        text += c % 5 == 0 ? "NUMBER\n" : c % 5 == 2 ? "DATE\n" : c % 5 == 3 ? "BINARY_DOUBLE\n" : "VARCHAR2\n";
+    return text;
 }
 
 std::string timestamps_template()

@@ -226,13 +226,17 @@ enum class BenchData {
               // numbers of many sizes, text of every length from 0 to 120
     Damaged,  // the rows of Rows with a few bytes of each block overwritten
     Timestamps,  // NUMBER, TIMESTAMP, TIMESTAMP WITH TIME ZONE (offsets and regions), BINARY_DOUBLE
+    Objects,     // rows of 25 columns of distinct values, each block of a data object of its own
 };
+// The data object of block 1 of the objects data; block n's is this + n - 1.
+constexpr std::uint32_t kFirstOwnObject = 90001;
 Block bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows);
 Bytes build_bench_block(std::uint32_t block_number, std::uint32_t block_size, BenchData data = BenchData::Rows,
                         ByteOrder order = ByteOrder::Little);
 std::string bench_template();    // for Rows and Damaged
 std::string varied_template();   // for Varied
 std::string timestamps_template();  // for Timestamps
+std::string objects_template();     // for Objects
 // Writes `block_count` bench blocks to `path`.
 void write_bench_file(const std::string& path, std::uint64_t block_count, std::uint32_t block_size,
                       BenchData data = BenchData::Rows, ByteOrder order = ByteOrder::Little);

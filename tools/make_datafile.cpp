@@ -29,12 +29,13 @@ int usage()
                  "usage: make_datafile sample|types DATAFILE [TEMPLATE]\n"
                  "  writes the sample data file, or one of rows of the other column types\n"
                  "  (and the column template that matches it)\n"
-                 "       make_datafile bench|varied|damaged|timestamps DATAFILE SIZE_MIB [TEMPLATE]\n"
+                 "       make_datafile bench|varied|damaged|timestamps|objects DATAFILE SIZE_MIB [TEMPLATE]\n"
                  "  writes SIZE_MIB MiB of 8192-byte blocks full of rows (and their template):\n"
                  "  bench rows of mostly whole numbers, varied rows of negative and fractional\n"
                  "  numbers and text of every length, damaged the bench rows with a few bytes\n"
                  "  of every block overwritten, timestamps rows of timestamps, timestamps with\n"
-                 "  time zones and binary doubles\n"
+                 "  time zones and binary doubles, objects rows of 25 columns of distinct\n"
+                 "  values in which each block is a data object of its own\n"
                  "       make_datafile chained DATAFILE SIZE_MIB [TEMPLATE]\n"
                  "  writes SIZE_MIB MiB of the bench rows in which about one row in a hundred\n"
                  "  is chained over two blocks or migrated to the next one\n"
@@ -197,7 +198,9 @@ int main(int argc, char** argv)
         const bool varied = what == "varied";
         const bool timestamps = what == "timestamps";
         const bool chained = what == "chained";
-        if ((what == "bench" || varied || what == "damaged" || timestamps || chained) && words.size() >= 3) {
+        const bool objects = what == "objects";
+        if ((what == "bench" || varied || what == "damaged" || timestamps || chained || objects) &&
+            words.size() >= 3) {
             char* end = nullptr;
             unsigned long long mib = std::strtoull(words[2].c_str(), &end, 10);
             if (end == words[2].c_str() || *end != '\0' || mib == 0 || mib > (1ull << 24)) return usage();
@@ -209,11 +212,13 @@ int main(int argc, char** argv)
             const datafile::BenchData data = varied              ? datafile::BenchData::Varied
                                              : what == "damaged" ? datafile::BenchData::Damaged
                                              : timestamps        ? datafile::BenchData::Timestamps
+                                             : objects           ? datafile::BenchData::Objects
                                                                  : datafile::BenchData::Rows;
             datafile::write_bench_file(words[1], mib * (1u << 20) / block_size, block_size, data, order);
             if (words.size() > 3)
                 write_text(words[3], varied       ? datafile::varied_template()
                                      : timestamps ? datafile::timestamps_template()
+                                     : objects    ? datafile::objects_template()
                                                   : datafile::bench_template());
             return 0;
         }

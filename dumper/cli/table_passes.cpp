@@ -147,7 +147,7 @@ void for_each_piece(const DecodedBlock& block, PieceScratch& scratch, OnPiece on
 
 void UndescribedColumns::add(std::size_t index, std::span<const ColumnValue> values)
 {
-    Sampled& sampled = tables_.try_emplace(index, options_).first->second;
+    Sampled& sampled = tables_.try_emplace(index, shared_).first->second;
     sampled.widest = std::max(sampled.widest, static_cast<std::uint32_t>(values.size()));
     if (!sampled.sampler.keep()) return;
     infer::weighed_values(values, values_);

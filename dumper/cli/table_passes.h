@@ -30,7 +30,10 @@
 // object's, and weighed; memory for its statistics only.
 class UndescribedColumns {
 public:
-    explicit UndescribedColumns(const infer::Options& options) : options_(options) {}
+    explicit UndescribedColumns(const infer::Options& options)
+        : shared_(std::make_shared<infer::SharedWork>(options))
+    {
+    }
 
     // A row of the plan's table `index`: each row of a table written
     // later, and each row of another that is wider than its columns, in
@@ -48,14 +51,14 @@ public:
 
 private:
     struct Sampled {
-        explicit Sampled(const infer::Options& options) : stats(options) {}
+        explicit Sampled(std::shared_ptr<infer::SharedWork> shared) : stats(std::move(shared)) {}
         std::uint32_t widest = 0;
         infer::RowSampler sampler;
         infer::ObjectStats stats;
     };
     std::vector<schema::Column> inferred(std::size_t index) const;
 
-    infer::Options options_;
+    std::shared_ptr<infer::SharedWork> shared_;
     std::map<std::size_t, Sampled> tables_;
     std::vector<std::optional<ByteView>> values_;
 };

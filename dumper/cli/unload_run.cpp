@@ -91,11 +91,12 @@ schema::Schema selected_schema(const schema::Schema& schema, const TableSelectio
     return selected;
 }
 
-// The tables inferred for the objects sampled that `selection` names.
-std::vector<schema::Table> inferred_tables(const infer::ObjectInference& inference, const TableSelection& selection)
+// The tables inferred for the objects sampled that `selection` names; the
+// statistics they were typed from are let go.
+std::vector<schema::Table> inferred_tables(infer::ObjectInference& inference, const TableSelection& selection)
 {
     std::vector<schema::Table> tables;
-    for (schema::Table& table : inference.tables())
+    for (schema::Table& table : inference.take_tables())
         if (selection.selects(table)) tables.push_back(std::move(table));
     return tables;
 }
@@ -347,6 +348,7 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     if (end != PassEnd::Failed && !files.failed()) {
         for (std::size_t table : undescribed.complete(plan)) writer.restart_table(table);
         plan.add_schema(inferred, TableSelection(), true);
+        inferred.tables = {};  // the plan holds them now
         writer.add_tables();
         const bool any_later = std::any_of(plan.tables().begin(), plan.tables().end(),
                                            [](const UnloadTable& table) { return table.written_later; });

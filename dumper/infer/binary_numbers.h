@@ -50,6 +50,7 @@ public:
     void add(ByteView value);
 
     std::size_t distinct() const { return kept_.size(); }
+    std::size_t held_bytes() const { return kept_.capacity() * sizeof(std::uint64_t); }
     // The natural logarithm of how many times likelier the distinct
     // values are as numbers than as random bytes; 0 for none.
     double log_evidence() const;

@@ -36,27 +36,23 @@ void add_interval(ColumnStats& column, ByteView value)
     }
 }
 
-void add_binary(ColumnStats& column, ByteView value)
-{
-    if (is_plausible_rowid(value)) count(column, Candidate::Rowid);
-    if (is_plausible_urowid(value)) count(column, Candidate::Urowid);
-    if (is_boolean(value)) count(column, Candidate::Boolean);
-    if (is_stored_binary(value, kBinaryDouble)) {
-        count(column, Candidate::BinaryDouble);
-        column.doubles.add(value);
-    }
-    if (is_stored_binary(value, kBinaryFloat)) {
-        count(column, Candidate::BinaryFloat);
-        column.floats.add(value);
-    }
-}
-
 }  // namespace
 
-ObjectStats::ObjectStats(const Options& options)
+SharedWork::SharedWork(const Options& options)
     : options_(options), database_text_(TextModel::database(options.database_charset)),
       national_text_(TextModel::national())
 {
+}
+
+ObjectStats::ObjectStats(const Options& options) : ObjectStats(std::make_shared<SharedWork>(options)) {}
+
+ObjectStats::ObjectStats(std::shared_ptr<SharedWork> shared) : shared_(std::move(shared)) {}
+
+std::size_t ObjectStats::held_bytes() const
+{
+    std::size_t bytes = sizeof(ObjectStats) + columns_.capacity() * sizeof(ColumnStats);
+    for (const ColumnStats& column : columns_) bytes += column.held_bytes();
+    return bytes;
 }
 
 void ObjectStats::add_row(std::span<const std::optional<ByteView>> values)
@@ -82,15 +78,31 @@ void ObjectStats::add_value(ColumnStats& column, ByteView value)
     add_text(column, value);
 }
 
+void ObjectStats::add_binary(ColumnStats& column, ByteView value)
+{
+    if (is_plausible_rowid(value)) count(column, Candidate::Rowid);
+    if (is_plausible_urowid(value)) count(column, Candidate::Urowid);
+    if (is_boolean(value)) count(column, Candidate::Boolean);
+    if (is_stored_binary(value, kBinaryDouble)) {
+        count(column, Candidate::BinaryDouble);
+        column.doubles.add(value);
+    }
+    if (is_stored_binary(value, kBinaryFloat)) {
+        count(column, Candidate::BinaryFloat);
+        column.floats.add(value);
+    }
+}
+
 void ObjectStats::add_date_time(ColumnStats& column, ByteView value) const
 {
-    if (is_plausible_date(value, options_.years)) {
+    const YearRange& years = options().years;
+    if (is_plausible_date(value, years)) {
         count(column, Candidate::DateTime);
-    } else if (const auto digits = timestamp_fraction_digits(value, options_.years)) {
+    } else if (const auto digits = timestamp_fraction_digits(value, years)) {
         count(column, Candidate::DateTime);
         ++column.fractional_timestamps;
         column.timestamp_fraction_digits = std::max(column.timestamp_fraction_digits, *digits);
-    } else if (const auto tz_digits = timestamp_tz_fraction_digits(value, options_.years)) {
+    } else if (const auto tz_digits = timestamp_tz_fraction_digits(value, years)) {
         count(column, Candidate::TimestampTz);
         column.timestamp_tz_fraction_digits = std::max(column.timestamp_tz_fraction_digits, *tz_digits);
     }
@@ -98,20 +110,21 @@ void ObjectStats::add_date_time(ColumnStats& column, ByteView value) const
 
 void ObjectStats::add_text(ColumnStats& column, ByteView value)
 {
-    if (const auto utf8 = plausible_text_utf8(value, options_.database_charset, scratch_)) {
+    SharedWork& work = *shared_;
+    if (const auto utf8 = plausible_text_utf8(value, work.options_.database_charset, work.scratch_)) {
         count(column, Candidate::Text);
         if (ends_in_blank(value, false)) ++column.blank_padded_text;
         if (column.text.is_new(value)) {
-            utf8_code_points(*utf8, code_points_);
-            column.text.add(value, code_points_, database_text_);
+            utf8_code_points(*utf8, work.code_points_);
+            column.text.add(value, work.code_points_, work.database_text_);
         }
     }
-    if (options_.national_utf16 && is_plausible_national_text(value)) {
+    if (work.options_.national_utf16 && is_plausible_national_text(value)) {
         count(column, Candidate::NationalText);
         if (ends_in_blank(value, true)) ++column.blank_padded_national_text;
         if (column.national_text.is_new(value)) {
-            utf16_code_points(value, code_points_);
-            column.national_text.add(value, code_points_, national_text_);
+            utf16_code_points(value, work.code_points_);
+            column.national_text.add(value, work.code_points_, work.national_text_);
         }
     }
 }

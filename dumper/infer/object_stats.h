@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -82,11 +83,37 @@ struct ColumnStats {
     TextEvidence national_text;
 
     std::uint64_t count(Candidate candidate) const { return explained[static_cast<std::size_t>(candidate)]; }
+    // What its evidence holds beyond the column itself.
+    std::size_t held_bytes() const
+    {
+        return doubles.held_bytes() + floats.held_bytes() + text.held_bytes() + national_text.held_bytes();
+    }
+};
+
+// What the statistics of all the objects of one inference share: the
+// models their text is weighed with, and room for a value's converted
+// text, which would otherwise take a few kilobytes in each object. The
+// objects sharing it are fed one row at a time, by one thread.
+class SharedWork {
+public:
+    explicit SharedWork(const Options& options);
+
+    const Options& options() const { return options_; }
+
+private:
+    friend class ObjectStats;
+    Options options_;
+    TextModel database_text_;
+    TextModel national_text_;
+    std::vector<char> scratch_;             // converted text
+    std::vector<std::uint32_t> code_points_;  // of a text value
 };
 
 class ObjectStats {
 public:
+    // Statistics of their own, or sharing `shared`'s with others'.
     explicit ObjectStats(const Options& options);
+    explicit ObjectStats(std::shared_ptr<SharedWork> shared);
 
     // One row's values in storage order: nullopt (or an empty value) for
     // NULL. Trailing NULLs may be left out.
@@ -95,20 +122,21 @@ public:
     std::uint64_t rows() const { return rows_; }
     // As many columns as the widest row.
     const std::vector<ColumnStats>& columns() const { return columns_; }
-    const Options& options() const { return options_; }
+    const Options& options() const { return shared_->options(); }
+    // What the statistics take, but for what they share: their columns and
+    // the distinct values kept as evidence. The same rows give the same
+    // count, however many workers read them.
+    std::size_t held_bytes() const;
 
 private:
     void add_value(ColumnStats& column, ByteView value);
     void add_date_time(ColumnStats& column, ByteView value) const;
     void add_text(ColumnStats& column, ByteView value);
+    void add_binary(ColumnStats& column, ByteView value);
 
-    Options options_;
-    TextModel database_text_;
-    TextModel national_text_;
+    std::shared_ptr<SharedWork> shared_;
     std::uint64_t rows_ = 0;
     std::vector<ColumnStats> columns_;
-    std::vector<char> scratch_;             // converted text
-    std::vector<std::uint32_t> code_points_;  // of a text value
 };
 
 }  // namespace infer

@@ -76,6 +76,8 @@ public:
     // values are as text than as random bytes; 0 for none.
     double log_evidence() const;
 
+    std::size_t held_bytes() const { return kept_.capacity() * sizeof(std::uint64_t); }
+
 private:
     std::vector<std::uint64_t> kept_;  // hashes of the values
     std::uint64_t offered_ = 0;
