@@ -167,11 +167,17 @@ UnloadTable UnloadPlan::table_of(const schema::Table& table, const schema::Schem
     out.stored_width = schema::stored_width(table);
     out.data_objects = schema::data_object_numbers(table);
     out.segments = table_segments(table);
-    for (const schema::Column* column : schema::unload_columns(table)) {
+    // Reserved whole: a plan of thousands of tables holds their columns
+    // all through the run, and a vector grown by doubling a third more.
+    const std::vector<const schema::Column*> columns = schema::unload_columns(table);
+    out.columns.reserve(columns.size());
+    for (const schema::Column* column : columns) {
         if (column->segment_column == 0 || column->is_virtual) continue;
         out.columns.push_back({*column, column->segment_column - 1, column_form(*column, schema), {}});
     }
-    for (const schema::Column* column : schema::hidden_columns(table))
+    const std::vector<const schema::Column*> hidden = schema::hidden_columns(table);
+    out.hidden_columns.reserve(hidden.size());
+    for (const schema::Column* column : hidden)
         out.hidden_columns.push_back({*column, column->segment_column - 1, column_form(*column, schema), {}});
     return out;
 }
@@ -197,6 +203,8 @@ void UnloadPlan::complete_columns(std::size_t index, std::uint32_t widest, const
             if (!column.hidden && !column.unused) written.push_back(&column);
     }
     table.columns.clear();
+    table.columns.shrink_to_fit();
+    table.columns.reserve(written.size());
     for (const schema::Column* column : written)
         table.columns.push_back({*column, column->segment_column - 1, column_form(*column, charsets), {}});
     table.written_later = true;
