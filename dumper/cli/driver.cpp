@@ -75,6 +75,7 @@ private:
     bool prepare_values();
     bool open_files();
     void set_print_options();
+    void prepare_lob_columns();
     std::uint64_t bytes_to_read() const;
     std::uint32_t block_size_asked() const;
     bool block_size_too_big() const;
@@ -105,8 +106,7 @@ private:
     OutputSink& err_;
     PrintContext print_;
     // The export formats' LOB values, where the template types any: read
-    // through readers of the run's files, with only the pages their
-    // locators name (no LOB segment is known to scan).
+    // through readers of the run's files.
     unload::LobPageMap lob_map_;
     std::optional<unload::LobPages> lob_pages_;
     std::optional<unload::LobValueReader> lob_values_;
@@ -198,17 +198,25 @@ void Run::set_print_options()
     o.separator = s_.separator;
     print_.template_given = s_.template_given;
     print_.column_template = s_.template_given && template_.opened ? &template_ : nullptr;
-    if (s_.format != OutputFormat::Text && !s_.reads_tables() && !s_.verify && template_types_lobs()) {
-        lob_pages_.emplace(file_set_, lob_map_);
-        lob_values_.emplace(&*lob_pages_);
-        LobColumns& lobs = lob_columns_.emplace(*lob_values_, err_);
-        // A CLOB's text is 2-byte Unicode but in a single-byte database
-        // character set; an NCLOB's always (the national sets are not single-byte).
-        std::string name = s_.charset;
-        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (charset_ != nullptr && !lob_text_in_utf16(name)) lobs.clob_charset = charset_.get();
-        print_.lobs = &lobs;
-    }
+}
+
+// The export formats read the LOB columns a template types: the pages
+// their locators name, and the later ones found by their LobId in every
+// block of the files (no LOB segment is known).
+void Run::prepare_lob_columns()
+{
+    if (s_.format == OutputFormat::Text || s_.reads_tables() || s_.verify || !template_types_lobs()) return;
+    for (const std::string& problem : lob_map_.scan_files(file_set_, ""))
+        err_.text("trevanix: " + terminal_text(problem) + "\n");
+    lob_pages_.emplace(file_set_, lob_map_);
+    lob_values_.emplace(&*lob_pages_);
+    LobColumns& lobs = lob_columns_.emplace(*lob_values_, err_);
+    // A CLOB's text is 2-byte Unicode but in a single-byte database
+    // character set; an NCLOB's always (the national sets are not single-byte).
+    std::string name = s_.charset;
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (charset_ != nullptr && !lob_text_in_utf16(name)) lobs.clob_charset = charset_.get();
+    print_.lobs = &lobs;
 }
 
 bool Run::template_types_lobs() const
@@ -592,6 +600,7 @@ int Run::execute()
         return kExitFailure;
     if (s_.reads_data_files() && !open_files()) return kExitFailure;
     set_print_options();
+    prepare_lob_columns();
     if (s_.verify) return verify();
     if (s_.reads_tables()) return tables();
     return s_.rows ? rows() : dump();
