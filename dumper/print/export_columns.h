@@ -98,8 +98,10 @@ private:
     void put_lob(OutputSink& sink, LobType type, const ColumnValue& value, std::size_t column, const ColumnsAt& at)
     {
         unload::LobValueReader& reader = lobs_->reader;
-        const unload::LobValue lob = value.truncated() ? unload::LobValue{} : reader.find(value.bytes, nullptr, at.head);
-        const unload::LobValue* fields = at.lob_fields && lob.status != unload::LobValue::Status::Unreadable ? &lob : nullptr;
+        const unload::LobValue lob =
+            value.truncated() ? unload::LobValue{} : reader.find(value.bytes, nullptr, at.head);
+        const bool has_fields = at.lob_fields && lob.status != unload::LobValue::Status::Unreadable;
+        const unload::LobValue* fields = has_fields ? &lob : nullptr;
         const auto pieces = [&reader](std::size_t i) { return reader.piece(i); };
         if (!lob.readable()) {
             lobs_->say(at.head, at.row_offset, column, lob_problem(lob, value));
