@@ -1,6 +1,7 @@
 #include "cli/driver.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@
 #include "cli/merge_run.h"
 #include "cli/unload_run.h"
 #include "cli/verify_ranges.h"
+#include "print/lob_columns.h"
 #include "print/printer.h"
 #include "read/block_checks.h"
 #include "read/block_decoder.h"
@@ -29,9 +31,12 @@
 #include "read/geometry.h"
 #include "rows/row_reader.h"
 #include "unload/block_accounting.h"
+#include "unload/lob_pages.h"
+#include "unload/lob_value.h"
 #include "print/export_columns.h"
 #include "format/block_format.h"
 #include "values/charsets.h"
+#include "values/lob_locator.h"
 #include "unload/evidence.h"
 #include "values/escaped_text.h"
 
@@ -70,6 +75,7 @@ private:
     bool prepare_values();
     bool open_files();
     void set_print_options();
+    void prepare_lob_columns();
     std::uint64_t bytes_to_read() const;
     std::uint32_t block_size_asked() const;
     bool block_size_too_big() const;
@@ -84,6 +90,10 @@ private:
     PassEnd rows_pass(ReachedPieces& reached, RowPrinter* printer, bool notes, bool& shrank);
     int dump();
     int rows();
+    bool template_types_lobs() const;
+    // The status of an export run that completed: 4 when a LOB value was
+    // not read wholly (said with its count), else 0.
+    int export_status(const LobColumns* lobs);
     int tables();
 
     int verify();
@@ -95,6 +105,12 @@ private:
     OutputSink& out_;
     OutputSink& err_;
     PrintContext print_;
+    // The export formats' LOB values, where the template types any: read
+    // through readers of the run's files.
+    unload::LobPageMap lob_map_;
+    std::optional<unload::LobPages> lob_pages_;
+    std::optional<unload::LobValueReader> lob_values_;
+    std::optional<LobColumns> lob_columns_;
     Geometry geometry_;  // what the options ask for
     ColumnTemplate template_;
     std::shared_ptr<const Charset> charset_;
@@ -182,6 +198,39 @@ void Run::set_print_options()
     o.separator = s_.separator;
     print_.template_given = s_.template_given;
     print_.column_template = s_.template_given && template_.opened ? &template_ : nullptr;
+}
+
+// The export formats read the LOB columns a template types: the pages
+// their locators name, and the later ones found by their LobId in every
+// block of the files (no LOB segment is known).
+void Run::prepare_lob_columns()
+{
+    if (s_.format == OutputFormat::Text || s_.reads_tables() || s_.verify || !template_types_lobs()) return;
+    for (const std::string& problem : lob_map_.scan_files(file_set_, ""))
+        err_.text("trevanix: " + terminal_text(problem) + "\n");
+    lob_pages_.emplace(file_set_, lob_map_);
+    lob_values_.emplace(&*lob_pages_);
+    LobColumns& lobs = lob_columns_.emplace(*lob_values_, err_);
+    // A CLOB's text is 2-byte Unicode but in a single-byte database
+    // character set; an NCLOB's always (the national sets are not single-byte).
+    std::string name = s_.charset;
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (charset_ != nullptr && !lob_text_in_utf16(name)) lobs.clob_charset = charset_.get();
+    print_.lobs = &lobs;
+}
+
+bool Run::template_types_lobs() const
+{
+    if (print_.column_template == nullptr) return false;
+    const std::vector<const ColumnType*>& types = print_.column_template->types;
+    return std::any_of(types.begin(), types.end(), [](const ColumnType* t) { return t->lob != LobType::None; });
+}
+
+int Run::export_status(const LobColumns* lobs)
+{
+    if (lobs == nullptr || !lobs->any_problem()) return 0;
+    err_.text(lobs->tally());
+    return kExitProblems;
 }
 
 // The bytes the run is to read, 0 when a file's size is not known.
@@ -314,6 +363,9 @@ std::optional<PassEnd> Run::read_ranges(RangeWork& work, bool notes, bool& shran
     const bool all_open =
         std::all_of(files_.begin(), files_.end(), [](const RunFile& f) { return f.file != nullptr; });
     if (!all_open || block_size_too_big()) return std::nullopt;
+    // LOB values are written as their pages are read, into the output
+    // itself: a range's output in memory would hold them whole.
+    if (print_.lobs != nullptr) return std::nullopt;
     const RangePass pass{s_, file_set_, s_.jobs(online_processors()), err_, *progress_};
     return read_in_ranges(pass, work, notes, shrank);
 }
@@ -336,7 +388,7 @@ int Run::dump()
     if (out_.failed()) return kExitFailure;
     printer->run_end(end != PassEnd::Stopped);
     if (shrank || end == PassEnd::Failed) return kExitFailure;
-    return 0;
+    return export_status(print_.lobs);
 }
 
 // ---------------------------------------------------------------------------
@@ -370,7 +422,7 @@ int Run::rows()
     if (out_.failed()) return kExitFailure;
     printer->run_end(end != PassEnd::Stopped);
     if (shrank || end == PassEnd::Failed) return kExitFailure;
-    return 0;
+    return export_status(print_.lobs);
 }
 
 // ---------------------------------------------------------------------------
@@ -548,6 +600,7 @@ int Run::execute()
         return kExitFailure;
     if (s_.reads_data_files() && !open_files()) return kExitFailure;
     set_print_options();
+    prepare_lob_columns();
     if (s_.verify) return verify();
     if (s_.reads_tables()) return tables();
     return s_.rows ? rows() : dump();

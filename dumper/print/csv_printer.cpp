@@ -150,6 +150,45 @@ struct CsvSpelling {
         write_text_field(sink, reinterpret_cast<const char*>(bytes.data()), bytes.size());
         return true;
     }
+
+    // LOB values: their text, quoted when any of it needs it or it is
+    // empty; a BLOB's hexadecimal digits. No locator fields: a record's
+    // fields are the header's.
+    static bool lob_special(std::string_view text) { return !text.empty() && needs_quotes(text.data(), text.size()); }
+    static void lob_begin(OutputSink& sink, const unload::LobValue*, bool quoted)
+    {
+        if (quoted) sink.byte('"');
+    }
+    static void lob_text(OutputSink& sink, std::string_view text, bool quoted)
+    {
+        if (!quoted) {
+            sink.bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+            return;
+        }
+        constexpr std::size_t kPart = 16384;
+        for (std::size_t at = 0; at < text.size(); at += kPart) {
+            const std::size_t n = std::min(kPart, text.size() - at);
+            char* out = sink.claim(2 * n);
+            for (const char c : text.substr(at, n)) {
+                if (c == '"') *out++ = '"';
+                *out++ = c;
+            }
+            sink.commit(out);
+        }
+    }
+    static void lob_hex(OutputSink& sink, ByteView bytes)
+    {
+        constexpr std::size_t kPart = 32768;
+        for (std::size_t at = 0; at < bytes.size(); at += kPart) {
+            const std::size_t n = std::min(kPart, bytes.size() - at);
+            sink.commit(put_hex_digits(sink.claim(2 * n), bytes.data() + at, n));
+        }
+    }
+    static void lob_end(OutputSink& sink, const unload::LobValue*, bool quoted)
+    {
+        if (quoted) sink.byte('"');
+    }
+    static void lob_locator(OutputSink& sink, const ColumnValue& value, const unload::LobValue*) { hex(sink, value); }
 };
 
 // The value columns of the header: as many as the template exports of the
@@ -174,7 +213,7 @@ class CsvPrinter final : public ExportPrinter {
 public:
     explicit CsvPrinter(const PrintContext& context)
         : ExportPrinter(context),
-          columns_(context.column_template, context.decode),
+          columns_(context.column_template, context.decode, context.lobs),
           header_columns_(header_columns(context, kMaxColumns))
     {
     }
@@ -211,8 +250,9 @@ public:
         OutputSink& sink = ctx_.out;
         sink.commit(put_piece_fields<CsvSpelling>(sink.claim(kFieldsRoom), block, p));
         // A piece with fewer columns than the header leaves the rest empty.
-        for (std::size_t written = columns_.put<CsvSpelling>(sink, block.view(), columns); written < header_columns_;
-             ++written)
+        const PieceAt head{block.block.file, block.block.number, p.slot, block.block.source, block.block.layout};
+        for (std::size_t written = columns_.put<CsvSpelling>(sink, block.view(), columns, {head, p.row_offset, false});
+             written < header_columns_; ++written)
             sink.byte(',');
         sink.text(kLineEnd);
     }
@@ -248,7 +288,7 @@ class CsvRowPrinter final : public ExportRowPrinter {
 public:
     explicit CsvRowPrinter(const PrintContext& context)
         : ExportRowPrinter(context),
-          columns_(context.column_template, context.decode),
+          columns_(context.column_template, context.decode, context.lobs),
           header_columns_(header_columns(context, kMaxRowColumns))
     {
     }
@@ -269,7 +309,8 @@ public:
     {
         OutputSink& sink = ctx_.out;
         put_row_fields<CsvSpelling>(sink, row);
-        for (std::size_t written = columns_.put<CsvSpelling>(sink, row.values); written < header_columns_; ++written)
+        for (std::size_t written = columns_.put<CsvSpelling>(sink, row.values, {row.head, 0, false});
+             written < header_columns_; ++written)
             sink.byte(',');
         sink.text(kLineEnd);
     }

@@ -1,6 +1,7 @@
 // The JSON Lines printer: one object per shown row piece (or, listing SCNs,
 // per data block), every line valid JSON. Messages go to the message sink,
 // so that standard output holds records only.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -104,6 +105,39 @@ void write_json_string(OutputSink& sink, const char* text, std::size_t length)
     }
     sink.byte('"');
 }
+
+// A LOB's locator fields: {"id": ..., "storage": ..., "length": ..., "pages": ...},
+// null where the locator does not give them.
+char* put_lob_fields(char* out, const unload::LobValue& lob)
+{
+    const LobLocator& locator = lob.locator;
+    out = put_literal(out, "{\"id\": \"");
+    out = put_hex_digits(out, locator.lob_id.data(), locator.lob_id.size());
+    out = put_literal(out, "\", \"storage\": ");
+    const bool out_of_line = locator.form == LobForm::BasicOutOfLine;
+    out = locator.secure_file ? put_literal(out, "\"securefile\"")
+          : out_of_line       ? put_literal(out, "\"out_of_line\"")
+                              : put_literal(out, "\"inline\"");
+    out = put_literal(out, ", \"length\": ");
+    if (locator.secure_file)
+        out = put_decimal(out, locator.secure_length);
+    else if (!out_of_line)
+        out = put_decimal(out, locator.data.size());
+    else if (lob.status == unload::LobValue::Status::Pages)
+        out = put_decimal(out, lob.found.length);
+    else
+        out = put_literal(out, "null");
+    out = put_literal(out, ", \"pages\": ");
+    if (locator.secure_file)
+        out = put_literal(out, "null");
+    else
+        out = put_decimal(out, out_of_line ? locator.pages() : 0);
+    *out++ = '}';
+    return out;
+}
+
+// The room put_lob_fields() takes at most.
+constexpr std::size_t kLobFieldsRoom = 160;
 
 // Text up to this long is written with one claim of room.
 constexpr std::size_t kShortText = 4096;
@@ -254,12 +288,60 @@ struct JsonSpelling {
         sink.commit(end);
         return true;
     }
+
+    // LOB values: a string (a BLOB's of hexadecimal digits), after
+    // {"lob": {...}, "value": when its locator's fields go beside it.
+    static bool lob_special(std::string_view) { return false; }
+    static void lob_begin(OutputSink& sink, const unload::LobValue* fields, bool)
+    {
+        if (fields == nullptr) {
+            sink.byte('"');
+            return;
+        }
+        char* out = put_literal(sink.claim(kLobFieldsRoom + 32), "{\"lob\": ");
+        out = put_lob_fields(out, *fields);
+        sink.commit(put_literal(out, ", \"value\": \""));
+    }
+    static void lob_text(OutputSink& sink, std::string_view text, bool)
+    {
+        constexpr std::size_t kPart = 8192;
+        for (std::size_t at = 0; at < text.size(); at += kPart) {
+            const std::size_t n = std::min(kPart, text.size() - at);
+            sink.commit(put_escaped(sink.claim(6 * n + 8), text.data() + at, n, n, false));
+        }
+    }
+    static void lob_hex(OutputSink& sink, ByteView bytes)
+    {
+        constexpr std::size_t kPart = 32768;
+        for (std::size_t at = 0; at < bytes.size(); at += kPart) {
+            const std::size_t n = std::min(kPart, bytes.size() - at);
+            sink.commit(put_hex_digits(sink.claim(2 * n), bytes.data() + at, n));
+        }
+    }
+    static void lob_end(OutputSink& sink, const unload::LobValue* fields, bool)
+    {
+        sink.byte('"');
+        if (fields != nullptr) sink.byte('}');
+    }
+    // A locator not read: {"hex": ..., "lob": {...}}.
+    static void lob_locator(OutputSink& sink, const ColumnValue& value, const unload::LobValue* fields)
+    {
+        if (fields == nullptr) {
+            hex(sink, value);
+            return;
+        }
+        char* out = put_hex_object(sink.claim(2 * value.bytes.size() + 128 + kLobFieldsRoom), value) - 1;
+        out = put_literal(out, ", \"lob\": ");
+        out = put_lob_fields(out, *fields);
+        *out++ = '}';
+        sink.commit(out);
+    }
 };
 
 class JsonlPrinter final : public ExportPrinter {
 public:
     explicit JsonlPrinter(const PrintContext& context)
-        : ExportPrinter(context), columns_(context.column_template, context.decode)
+        : ExportPrinter(context), columns_(context.column_template, context.decode, context.lobs)
     {
     }
 
@@ -283,7 +365,8 @@ public:
         out = put_piece_fields<JsonSpelling>(out, block, p);
         out = put_literal(out, ", \"columns\": [");
         sink.commit(out);
-        columns_.put<JsonSpelling>(sink, block.view(), columns);
+        const PieceAt head{block.block.file, block.block.number, p.slot, block.block.source, block.block.layout};
+        columns_.put<JsonSpelling>(sink, block.view(), columns, {head, p.row_offset, true});
         sink.text("]}\n");
     }
 
@@ -294,7 +377,7 @@ private:
 class JsonlRowPrinter final : public ExportRowPrinter {
 public:
     explicit JsonlRowPrinter(const PrintContext& context)
-        : ExportRowPrinter(context), columns_(context.column_template, context.decode)
+        : ExportRowPrinter(context), columns_(context.column_template, context.decode, context.lobs)
     {
     }
     void run_start() override {}
@@ -305,7 +388,7 @@ public:
         sink.byte('{');
         put_row_fields<JsonSpelling>(sink, row);
         sink.text(", \"columns\": [");
-        columns_.put<JsonSpelling>(sink, row.values);
+        columns_.put<JsonSpelling>(sink, row.values, {row.head, 0, false});
         sink.text("]}\n");
     }
 

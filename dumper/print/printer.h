@@ -20,6 +20,8 @@
 
 enum class OutputFormat : std::uint8_t { Text, Jsonl, Csv };
 
+struct LobColumns;
+
 // What the run's options ask of the printers.
 struct PrintOptions {
     OutputFormat format = OutputFormat::Text;
@@ -45,6 +47,9 @@ struct PrintContext {
     // The widest piece the run shows, in columns it exports: the CSV
     // header names that many (and at least the template's).
     std::size_t csv_columns = 0;
+    // What the export formats read the LOB columns a template types
+    // through (lob_columns.h); nullptr: they are dumped as their bytes.
+    LobColumns* lobs = nullptr;
 };
 
 // Why a block could not be read.

@@ -197,6 +197,21 @@ std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const Unl
             }
     // Every block of every file holds them all.
     if (every_file) scan_every_file(files, problems);
+    finish_scan(problems);
+    return problems;
+}
+
+std::vector<std::string> LobPageMap::scan_files(DataFileSet& files, const std::string& spill_directory)
+{
+    std::vector<std::string> problems;
+    spill_directory_ = spill_directory.empty() ? temporary_directory() : spill_directory;
+    scan_every_file(files, problems);
+    finish_scan(problems);
+    return problems;
+}
+
+void LobPageMap::finish_scan(std::vector<std::string>& problems)
+{
     if (runs_fd_ >= 0 && !full_ && spill_run() && merge_runs()) {
         mapped_.clear();
         mapped_.shrink_to_fit();
@@ -217,7 +232,6 @@ std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const Unl
                            "; the values whose later pages lie beyond those are written with the pages found and "
                            "counted as incomplete (make room there, or check that its file system allows unnamed "
                            "temporary files, and unload again)");
-    return problems;
 }
 
 void LobPageMap::take(const BlockView& block, const DataFile& file, std::int32_t number, std::uint32_t data_object)

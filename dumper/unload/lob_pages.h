@@ -59,6 +59,9 @@ public:
     // returns what could not be scanned, a line each.
     std::vector<std::string> scan_segments(DataFileSet& files, const UnloadPlan& plan,
                                            const std::string& spill_directory);
+    // The same from every block of every file, for runs that know no LOB
+    // segment (the export formats).
+    std::vector<std::string> scan_files(DataFileSet& files, const std::string& spill_directory);
 
     struct Mapped {
         std::array<std::uint8_t, 10> lob_id;
@@ -95,6 +98,8 @@ private:
     // False when the segment's extents cannot be read.
     bool scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
     void scan_every_file(DataFileSet& files, std::vector<std::string>& problems);
+    // Sorts what was mapped, in memory or in the file.
+    void finish_scan(std::vector<std::string>& problems);
     // Takes the page `block` of `file` holds, when it is one to map.
     void take(const BlockView& block, const DataFile& file, std::int32_t number, std::uint32_t data_object);
     void sort_in_memory();

@@ -245,7 +245,6 @@ std::optional<WrittenValue> UnloadWriter::put_lob(OpenFile& out, char* end, cons
                                                   const RowFacts& row)
 {
     if (value.truncated()) return std::nullopt;
-    const LobLocator locator = read_lob_locator(value.bytes);
     const schema::LobStorage* storage = column.lob ? &*column.lob : nullptr;
     // The locator's bytes, "0x" before them for text that is none.
     auto locator_bytes = [&](ValueNote note) {
@@ -270,30 +269,24 @@ std::optional<WrittenValue> UnloadWriter::put_lob(OpenFile& out, char* end, cons
         if (text.end_line) holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
         return WrittenValue{stream_lob(out, end, column, count, pages, text, tail), ValueNote::Written};
     };
-    switch (locator.form) {
-    case LobForm::BasicInline:
-    case LobForm::SecureInline: {
+    const LobValue lob = lob_values_.find(value.bytes, storage, row.head);
+    const auto pieces = [this](std::size_t i) { return lob_values_.piece(i); };
+    if (lob.incomplete()) note_incomplete_lob(at, row, column, lob.found);
+    switch (lob.status) {
+    case LobValue::Status::Held:
         // Text the column's writer reads but for little-endian 2-byte
-        // Unicode, unless it goes to a file; a value of no bytes is an empty
-        // field, as the column's writer writes it.
-        if (lob_files_ ? locator.data.empty() : !lob_little_endian(column)) return std::nullopt;
-        return written(1, [&](std::size_t) { return locator.data; });
-    }
-    case LobForm::SecureOutOfLine:
-        if (storage == nullptr || (storage->flags & (schema::lob_bits::kEncrypted | schema::lob_bits::kCompressed |
-                                                     schema::lob_bits::kDeduplicated)) == 0)
-            return std::nullopt;
-        return locator_bytes(ValueNote::LobStored);
-    case LobForm::BasicOutOfLine: {
-        if (lobs_ == nullptr) return std::nullopt;
-        const LobFound found = lobs_->find(locator, storage, row.head);
-        if (found.status == LobFound::Status::NoLayout) return locator_bytes(ValueNote::LobLayout);
-        if (found.found < found.expected) note_incomplete_lob(at, row, column, found);
-        if (found.status == LobFound::Status::NoPages) return locator_bytes(ValueNote::LobLost);
-        return written(found.found, [this](std::size_t i) { return lobs_->page(i); });
-    }
-    case LobForm::Empty:
-    case LobForm::Unreadable: break;
+        // Unicode, unless it goes to a file.
+        if (!lob_files_ && !lob_little_endian(column)) return std::nullopt;
+        return written(1, pieces);
+    case LobValue::Status::Pages: return written(lob.pieces(), pieces);
+    case LobValue::Status::Stored: return locator_bytes(ValueNote::LobStored);
+    case LobValue::Status::NoLayout: return locator_bytes(ValueNote::LobLayout);
+    case LobValue::Status::Lost: return locator_bytes(ValueNote::LobLost);
+    // A value of no bytes is an empty field, as the column's writer
+    // writes it; the others its locator, not decoded.
+    case LobValue::Status::Empty:
+    case LobValue::Status::NotRead:
+    case LobValue::Status::Unreadable: break;
     }
     return std::nullopt;
 }
@@ -311,21 +304,16 @@ UnloadWriter::LobText UnloadWriter::weigh_lob_text(const ColumnWriting& column, 
     LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
     // The end of the text before, for an end line across two pages.
     std::string before;
-    for (std::size_t i = 0; i < count; ++i) {
-        const ByteView page = pages(i);
-        lob_text_.resize(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra);
-        const char* text_end = decoder.convert(page, lob_text_.data());
-        if (text_end == nullptr) return {false};
-        const std::string_view text(lob_text_.data(), static_cast<std::size_t>(text_end - lob_text_.data()));
+    weighed.text = convert_lob_pieces(decoder, lob_text_, count, pages, [&](std::string_view text) {
         const TextScan scan = scan_text(text.data(), text.size(), text.size());
-        if (scan.nul()) return {false};
+        if (scan.nul()) return false;
         weighed.quoted = weighed.quoted || scan.special();
         weighed.end_line = weighed.end_line || holds_copy_end_line(before + std::string(text.substr(0, kEndLineSpan))) ||
                            holds_copy_end_line(text);
         before += text.substr(text.size() > kEndLineSpan ? text.size() - kEndLineSpan : 0);
         if (before.size() > kEndLineSpan) before.erase(0, before.size() - kEndLineSpan);
-    }
-    weighed.text = decoder.whole();
+        return true;
+    });
     return weighed;
 }
 
@@ -344,17 +332,18 @@ WrittenValue UnloadWriter::put_lob_file(OpenFile& out, char* end, const ColumnWr
                          row.head.slot,   row.offset,    column.column + 1, text};
     const std::string path = lob_file_path(plan_.tables()[at.table].names.file_stem, lob_file_name(place));
     if (lob_files_->begin(path)) {
-        LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
-        for (std::size_t i = 0; i < count; ++i) {
-            const ByteView page = pages(i);
-            if (!text) {
+        if (text) {
+            // Not text now only when it was when weighed: the file changed since.
+            LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
+            convert_lob_pieces(decoder, lob_text_, count, pages, [this](std::string_view converted) {
+                lob_files_->write(converted.data(), converted.size());
+                return true;
+            });
+        } else {
+            for (std::size_t i = 0; i < count; ++i) {
+                const ByteView page = pages(i);
                 lob_files_->write(reinterpret_cast<const char*>(page.data()), page.size());
-                continue;
             }
-            lob_text_.resize(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra);
-            const char* text_end = decoder.convert(page, lob_text_.data());
-            if (text_end == nullptr) break;  // not so when weighed: the file changed since
-            lob_files_->write(lob_text_.data(), static_cast<std::size_t>(text_end - lob_text_.data()));
         }
         lob_files_->end();
     }
@@ -372,24 +361,24 @@ char* UnloadWriter::stream_lob(OpenFile& out, char* end, const ColumnWriting& co
 {
     out.commit(end);
     if (text.quoted) out.text("\"");
-    LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
-    for (std::size_t i = 0; i < count; ++i) {
-        const ByteView page = pages(i);
-        if (column.load.form == LoadForm::Blob) {
+    if (column.load.form == LoadForm::Blob) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const ByteView page = pages(i);
             char* digits = out.claim(2 * page.size());
             out.commit(put_hex_digits(digits, page.data(), page.size()));
-            continue;
         }
-        lob_text_.resize(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra);
-        const char* text_end = decoder.convert(page, lob_text_.data());
-        if (text_end == nullptr) break;  // not so when weighed: the file changed since
-        const auto length = static_cast<std::size_t>(text_end - lob_text_.data());
-        char* at = out.claim(2 * length);
-        for (std::size_t k = 0; k < length; ++k) {
-            if (text.quoted && lob_text_[k] == '"') *at++ = '"';
-            *at++ = lob_text_[k];
-        }
-        out.commit(at);
+    } else {
+        // Not text now only when it was when weighed: the file changed since.
+        LobTextDecoder decoder(column.load.charset, lob_little_endian(column));
+        convert_lob_pieces(decoder, lob_text_, count, pages, [&](std::string_view converted) {
+            char* at = out.claim(2 * converted.size());
+            for (const char c : converted) {
+                if (text.quoted && c == '"') *at++ = '"';
+                *at++ = c;
+            }
+            out.commit(at);
+            return true;
+        });
     }
     if (text.quoted) out.text("\"");
     return out.claim(tail);

@@ -20,6 +20,7 @@
 #include "unload/summary.h"
 #include "unload/lob_files.h"
 #include "unload/lob_pages.h"
+#include "unload/lob_value.h"
 #include "unload/table_files.h"
 #include "unload/unload_plan.h"
 
@@ -90,9 +91,12 @@ public:
     void add_tables();
     // Reads the LOB values stored apart from their rows through `pages`
     // (kept by the caller); without, their locators are written.
-    void read_lobs_with(LobPages* pages) { lobs_ = pages; }
+    void read_lobs_with(LobPages* pages) { lob_values_ = LobValueReader(pages); }
     // The map of LOB pages it reads through, for the writers of ranges.
-    const LobPageMap* lob_map() const { return lobs_ != nullptr ? &lobs_->map() : nullptr; }
+    const LobPageMap* lob_map() const
+    {
+        return lob_values_.pages() != nullptr ? &lob_values_.pages()->map() : nullptr;
+    }
     // The directory its files are written in.
     const std::string& directory() const { return files_.directory(); }
     // Writes each LOB value of length above 0 that is read into a file of
@@ -197,7 +201,7 @@ private:
     std::optional<WrittenValue> put_lob(OpenFile& out, char* end, const ColumnWriting& column,
                                         const ColumnValue& value, std::size_t tail, const FileAt& at,
                                         const RowFacts& row);
-    // The text of the pages found (pages_ of lobs_, or the value held) to
+    // The text of the pieces of the value found (lob_values_) to
     // be written as a field: whether it is text, needs quotes, or holds
     // psql's end line.
     struct LobText {
@@ -239,7 +243,7 @@ private:
     std::vector<std::size_t> touched_;
     std::vector<bool> is_touched_;
     std::vector<bool> columns_taken_;  // by table: columns_ and the facts hold its columns
-    LobPages* lobs_ = nullptr;
+    LobValueReader lob_values_;
     std::string lob_directory_;
     std::optional<LobFileWriter> lob_files_;
     std::vector<char> lob_text_;  // a page's text, converted

@@ -21,6 +21,10 @@ struct DecodeOptions {
     const Charset* charset = nullptr;
 };
 
+// The LOB a template type names: its value is read from the locator the
+// row holds, by the export formats (the text output dumps the locator).
+enum class LobType : std::uint8_t { None, Clob, Nclob, Blob };
+
 enum class TypeRole : std::uint8_t {
     Decoded,     // the decoder gives the value's text
     Suppressed,  // the column is left out of the output (NOPRINT)
@@ -43,6 +47,7 @@ struct ColumnType {
     // The text is ASCII and never holds a quote, a backslash, a comma or a
     // control character: the export formats write it as it is.
     bool plain_text = false;
+    LobType lob = LobType::None;
 
     constexpr std::size_t text_room(std::size_t size) const { return room_fixed + std::size_t{room_per_byte} * size; }
 };

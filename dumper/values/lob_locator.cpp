@@ -61,6 +61,8 @@ LobLocator secure_file(const ByteView value, std::uint16_t flags, LobLocator loc
     if (skipped == 0 || kSecureLengthAt + length_bytes > value.size()) return locator;
     std::uint64_t length = 0;
     for (std::size_t i = 0; i < length_bytes; ++i) length = length << 8 | value.u8(kSecureLengthAt + i);
+    locator.secure_file = true;
+    locator.secure_length = length;
     if (!(flags & kSecureInline)) {
         locator.form = length == 0 ? LobForm::Empty : LobForm::SecureOutOfLine;
         return locator;

@@ -34,6 +34,9 @@ struct LobLocator {
     // 0 on (at most kMostLocatorAddresses); the later pages' are found in
     // the LOB segment.
     ByteView addresses;
+    // SecureFile: the value's length as the locator gives it.
+    bool secure_file = false;
+    std::uint64_t secure_length = 0;
 
     std::size_t address_count() const { return addresses.size() / 4; }
     std::uint32_t address(std::size_t page) const { return addresses.u32be(4 * page); }

@@ -39,3 +39,13 @@ char* LobTextDecoder::convert(ByteView piece, char* out)
     }
     return out;
 }
+
+bool guess_lob_text_little_endian(ByteView first_piece)
+{
+    std::size_t zero_first = 0, zero_second = 0;
+    for (std::size_t at = 0; at + 2 <= first_piece.size(); at += 2) {
+        zero_first += first_piece.u8(at) == 0;
+        zero_second += first_piece.u8(at + 1) == 0;
+    }
+    return zero_second > zero_first;
+}

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 #include "format/byte_view.h"
 #include "values/charsets.h"
@@ -36,3 +38,25 @@ private:
     std::uint8_t byte_ = 0;
     std::uint32_t high_ = 0;  // the first half of a surrogate pair, when one is pending
 };
+
+// Converts the `count` pieces `piece(i)` gives, in order, each into
+// `scratch`, and hands each one's UTF-8 to `take` (which returns false to
+// stop); false when they are no text of their form or `take` stopped.
+template <class Pieces, class Take>
+bool convert_lob_pieces(LobTextDecoder& decoder, std::vector<char>& scratch, std::size_t count, const Pieces& piece,
+                        Take&& take)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const ByteView bytes = piece(i);
+        scratch.resize(LobTextDecoder::kRoomPerByte * bytes.size() + LobTextDecoder::kRoomExtra);
+        const char* end = decoder.convert(bytes, scratch.data());
+        if (end == nullptr || !take(std::string_view(scratch.data(), static_cast<std::size_t>(end - scratch.data()))))
+            return false;
+    }
+    return decoder.whole();
+}
+
+// Whether 2-byte Unicode text whose byte order nothing names (no LOB$ row)
+// is little-endian, guessed from its first bytes: text that is mostly
+// ASCII has its zero bytes second in each unit then (assumed).
+bool guess_lob_text_little_endian(ByteView first_piece);

@@ -181,6 +181,11 @@ constexpr ColumnType kColumnTypes[] = {
     {"ROWID", TypeRole::Decoded, kRowidRoom, 0, decode_rowid_value, false, true},
     {"UROWID", TypeRole::Decoded, kRowidRoom, 0, decode_urowid_value, false, true},
     {"BOOLEAN", TypeRole::Decoded, kBooleanRoom, 0, decode_boolean_value, false, true},
+    // Their values are read from their locators by the export formats;
+    // the text output dumps the locator's bytes as for any value.
+    {"CLOB", TypeRole::Undecoded, 0, 0, decline, false, false, LobType::Clob},
+    {"NCLOB", TypeRole::Undecoded, 0, 0, decline, false, false, LobType::Nclob},
+    {"BLOB", TypeRole::Undecoded, 0, 0, decline, false, false, LobType::Blob},
 };
 const std::size_t kColumnTypeCount = sizeof kColumnTypes / sizeof kColumnTypes[0];
 const ColumnType kUnlistedType = {"", TypeRole::Undecoded, 0, 0, decline, false};
