@@ -23,17 +23,6 @@ namespace {
 
 using datafile::Bytes;
 
-std::string hex_of(std::string_view bytes)
-{
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        hex.append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
-    }
-    return hex;
-}
-
 std::string lob_id_hex(std::uint32_t n)
 {
     const datafile::LobId id = datafile::lob_id(n);

@@ -203,17 +203,6 @@ TEST(LobValues, AClobOfASingleByteDatabaseIsReadInItsSet)
 // ---------------------------------------------------------------------------
 // Values stored apart from their rows, read from their LOB segments.
 
-std::string hex_of(std::string_view bytes)
-{
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        hex.append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
-    }
-    return hex;
-}
-
 // Loads an unload of the LOB database into SQLite through its sqlite.sql,
 // run from inside it: text as text, bytes as BLOBs of their length, the
 // values not decoded NULL. `table` and `columns` name them as loaded

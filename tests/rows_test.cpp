@@ -29,17 +29,6 @@ Value counting(std::size_t n, std::uint8_t seed)
     return b;
 }
 
-std::string hex_of(const Bytes& bytes)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    for (std::uint8_t b : bytes) {
-        s += kDigits[b >> 4];
-        s += kDigits[b & 0xF];
-    }
-    return s;
-}
-
 // What a row record says of a value without a template: null, or its
 // bytes in hexadecimal.
 std::string value_text(const Json& value) { return value.kind == Json::Null ? "null" : value["hex"].text; }

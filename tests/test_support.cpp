@@ -70,6 +70,22 @@ datafile::File file_of(std::vector<datafile::Block> blocks, std::uint32_t block_
     return file;
 }
 
+std::string hex_of(std::string_view bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        hex.append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
+    }
+    return hex;
+}
+
+std::string hex_of(const datafile::Bytes& bytes)
+{
+    return hex_of(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
 std::string spaced_hex(const std::uint8_t* bytes, std::size_t count)
 {
     std::string s;

@@ -59,6 +59,9 @@ std::string unload_difference(const std::string& one, const std::string& other);
 // A file of blocks with `block_size` bytes each.
 datafile::File file_of(std::vector<datafile::Block> blocks, std::uint32_t block_size = 8192);
 
+// Upper-case hexadecimal digits, two a byte, as the unload writes bytes.
+std::string hex_of(std::string_view bytes);
+std::string hex_of(const datafile::Bytes& bytes);
 // "XX XX ... " for the first `count` bytes.
 std::string spaced_hex(const std::uint8_t* bytes, std::size_t count);
 // A hex dump line: the announced length, the bytes that are there, a newline.
