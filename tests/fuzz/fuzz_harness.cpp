@@ -750,7 +750,7 @@ const char* const kDatafileTemplates[4] = {
     "NUMBER\nVARCHAR2\nVARCHAR2\nDATE\nNUMBER\nCHAR\nNOPRINT\nUNKNOWN\nbogus\n\nDATE\nNUMBER",
     "DATE\nNUMBER\r\nVARCHAR2\nTIMESTAMP WITH TIME ZONE\nBINARY_DOUBLE\nNCHAR\r\nROWID\nINTERVAL DAY TO SECOND\n",
     "NUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\nNUMBER\n",
-    "DATE\r\nDATE\r\nDATE\r\nDATE\r\nVARCHAR2\r\nDATE\r\nDATE\r\nDATE\r\n",
+    "DATE\r\nCLOB\r\nDATE\r\nBLOB\r\nVARCHAR2\r\nNCLOB\r\nDATE\r\nDATE\r\n",
 };
 
 void report(const std::string& problem)
