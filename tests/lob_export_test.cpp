@@ -29,9 +29,10 @@ std::string lob_id_hex(std::uint32_t n)
     return hex_of(std::string_view(reinterpret_cast<const char*>(id.data()), id.size()));
 }
 
-// HR.LOBS's columns: ID, DOC, NDOC, PIC, LDOC (little-endian text), SDOC.
-const char kLobsTemplate[] = "NUMBER\nCLOB\nNCLOB\nBLOB\nCLOB\nCLOB\n";
-const std::vector<std::string> kColumns = {"ID", "DOC", "NDOC", "PIC", "LDOC", "SDOC"};
+// HR.LOBS's columns: ID, DOC, NDOC, PIC, LDOC (little-endian text), SDOC,
+// SFDOC and SFPIC (SecureFiles stored apart).
+const char kLobsTemplate[] = "NUMBER\nCLOB\nNCLOB\nBLOB\nCLOB\nCLOB\nCLOB\nBLOB\n";
+const std::vector<std::string> kColumns = {"ID", "DOC", "NDOC", "PIC", "LDOC", "SDOC", "SFDOC", "SFPIC"};
 
 // The LOB database's users file, and a template of its LOB table.
 struct LobFiles {
@@ -147,14 +148,24 @@ void expect_problems_said(const RunResult& r)
         << r.errors;
     // Row 2's, past their locators' twelve pages, are whole.
     EXPECT_EQ(r.errors.find("slot 1,"), std::string::npos) << r.errors;
-    // Row 3's PIC, every page lost, and row 4's SecureFile: their locators.
+    // Row 3's SecureFile, a block zeroed: written with the blocks found.
+    EXPECT_NE(r.errors.find("slot 2, column 7: the LOB (LobId " + lob_id_hex(103) + ") has 3 of its 4 pages"),
+              std::string::npos)
+        << r.errors;
+    // Row 3's PIC, every page lost, and row 4's SecureFiles (compressed,
+    // which no template says, and one whose list names another's block):
+    // their locators.
     EXPECT_NE(r.errors.find("slot 2, column 4: none of the pages of the LOB (LobId " + lob_id_hex(10) + ") was found"),
               std::string::npos)
         << r.errors;
     EXPECT_NE(r.errors.find("slot 3, column 6: the LOB (LobId " + lob_id_hex(12) + ") is a SecureFile"),
               std::string::npos)
         << r.errors;
-    EXPECT_NE(r.errors.find("LOB values not read wholly: 2 written as their locators in hexadecimal, 1 written "
+    EXPECT_NE(r.errors.find("slot 3, column 7: the LOB (LobId " + lob_id_hex(105) + ") is a SecureFile stored apart "
+                            "whose extent list or blocks are not of the layout read"),
+              std::string::npos)
+        << r.errors;
+    EXPECT_NE(r.errors.find("LOB values not read wholly: 3 written as their locators in hexadecimal, 2 written "
                             "with the pages found\n"),
               std::string::npos)
         << r.errors;

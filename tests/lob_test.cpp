@@ -72,6 +72,37 @@ TEST(LobLocator, EachFormIsToldAndWhatDoesNotFitIsUnreadable)
         }
     }
 
+    // A SecureFile's extent list: both forms, both widths of a count; a
+    // list whose count byte or length does not fit it is none.
+    const Bytes listed = datafile::secure_extents_locator(
+        id, 30000, {{0x01000010, 3, false}, {0x01000020, 300, true}, {0x01000400, 1, false}}, true);
+    l = read_lob_locator(view(listed));
+    EXPECT_EQ(l.form, LobForm::SecureOutOfLine);
+    EXPECT_EQ(l.secure_length, 30000u);
+    EXPECT_EQ(secure_list_form(l), SecureList::InLocator);
+    const std::optional<std::vector<SecureExtent>> extents = secure_file_extents(l);
+    ASSERT_TRUE(extents);
+    ASSERT_EQ(extents->size(), 3u);
+    EXPECT_EQ((*extents)[1].address, 0x01000020u);
+    EXPECT_EQ((*extents)[1].blocks, 300u);
+    EXPECT_EQ((*extents)[2].blocks, 1u);
+    EXPECT_TRUE(secure_file_extents(read_lob_locator(view(datafile::secure_extents_locator(id, 9, {{7, 1}}, false)))));
+    Bytes miscounted = listed;
+    miscounted[33] = 7;
+    EXPECT_FALSE(secure_file_extents(read_lob_locator(view(miscounted))));
+    Bytes in_header = listed;
+    in_header[26] = 0x43;
+    EXPECT_EQ(secure_list_form(read_lob_locator(view(in_header))), SecureList::HeaderBlock);
+    EXPECT_FALSE(secure_file_extents(read_lob_locator(view(in_header))));
+    // The last extent cut by the locator's end (its lengths say one byte
+    // less): the list ends inside it.
+    Bytes cut_list(listed.begin(), listed.end() - 1);
+    cut_list[1] = static_cast<std::uint8_t>(cut_list.size() - 2);
+    cut_list[21] = static_cast<std::uint8_t>(cut_list.size() - 20);
+    l = read_lob_locator(view(cut_list));
+    EXPECT_EQ(l.form, LobForm::SecureOutOfLine);
+    EXPECT_FALSE(secure_file_extents(l));
+
     EXPECT_TRUE(lob_text_in_utf16("AL32UTF8"));
     EXPECT_TRUE(lob_text_in_utf16("UTF8"));
     EXPECT_TRUE(lob_text_in_utf16("ZHS16GBK"));
@@ -287,23 +318,31 @@ TEST_P(LobSegments, EveryValueIsUnloadedByteForByteAndWhatIsMissingCounted)
     EXPECT_NE(undecoded.find(",PIC,4,"), std::string::npos) << undecoded;
     EXPECT_NE(undecoded.find("none of its pages was found"), std::string::npos) << undecoded;
     EXPECT_NE(undecoded.find("a SecureFile LOB stored compressed"), std::string::npos) << undecoded;
+    EXPECT_NE(undecoded.find(",SFDOC,7,"), std::string::npos) << undecoded;
+    EXPECT_NE(undecoded.find("a SecureFile LOB stored apart whose extent list or blocks are not of the layout read"),
+              std::string::npos)
+        << undecoded;
 
     const Json summary = parse_json(read_file(u.out + "/summary.json"));
     const Json& table = summary["tables"].items.at(0);
-    EXPECT_EQ(table["not_decoded"].text, "2");
-    EXPECT_EQ(table["lobs_read"].text, "10");
-    EXPECT_EQ(table["lobs_incomplete"].text, "2");
+    EXPECT_EQ(table["not_decoded"].text, "3");
+    EXPECT_EQ(table["lobs_read"].text, "15");
+    EXPECT_EQ(table["lobs_incomplete"].text, "3");
     const Json& incomplete = table["incomplete_lobs"];
-    ASSERT_EQ(incomplete.items.size(), 2u);
+    ASSERT_EQ(incomplete.items.size(), 3u);
     EXPECT_EQ(incomplete.items[0]["column"].text, "DOC");
     EXPECT_EQ(incomplete.items[0]["pages_found"].text, "4");
     EXPECT_EQ(incomplete.items[0]["pages_expected"].text, "5");
     EXPECT_EQ(incomplete.items[0]["rowid"].text, csv[3][field["ROWID"]]);
     EXPECT_EQ(incomplete.items[1]["column"].text, "PIC");
     EXPECT_EQ(incomplete.items[1]["pages_found"].text, "0");
+    // A SecureFile's blocks count as its pages.
+    EXPECT_EQ(incomplete.items[2]["column"].text, "SFDOC");
+    EXPECT_EQ(incomplete.items[2]["pages_found"].text, "3");
+    EXPECT_EQ(incomplete.items[2]["pages_expected"].text, "4");
     // The summary table's LOB columns: read, incomplete.
     EXPECT_NE(u.run.errors.find("LOBs"), std::string::npos) << u.run.errors;
-    EXPECT_NE(u.run.errors.find("  10           2  "), std::string::npos) << u.run.errors;
+    EXPECT_NE(u.run.errors.find("  15           3  "), std::string::npos) << u.run.errors;
     // psql's end line in a CLOB's text: loaded from a binary copy.
     EXPECT_TRUE(std::filesystem::exists(u.out + "/HR.LOBS.pgcopy"));
 
@@ -351,9 +390,9 @@ TEST_P(LobSegments, WithLobFilesEachValueIsAFileOfItsOwnByteForByte)
     EXPECT_EQ(files, paths);
     // Counted as without: the pages of an incomplete value are those found.
     const Json table = parse_json(read_file(u.out + "/summary.json"))["tables"].items.at(0);
-    EXPECT_EQ(table["not_decoded"].text, "2");
-    EXPECT_EQ(table["lobs_read"].text, "10");
-    EXPECT_EQ(table["lobs_incomplete"].text, "2");
+    EXPECT_EQ(table["not_decoded"].text, "3");
+    EXPECT_EQ(table["lobs_read"].text, "15");
+    EXPECT_EQ(table["lobs_incomplete"].text, "3");
     // psql's end line is in a file now, not in the CSV.
     EXPECT_FALSE(std::filesystem::exists(u.out + "/HR.LOBS.pgcopy"));
 
@@ -397,7 +436,7 @@ TEST(LobFiles, HostileNamesGiveSafePathsAndRunNothing)
         EXPECT_TRUE(unload::is_lob_file_name(name)) << name;
         ++files;
     }
-    EXPECT_EQ(files, 9u);
+    EXPECT_EQ(files, 14u);
     // Loaded from a directory that is no other's parent: MARKER would be made here.
     const std::string sqlite_table = table["sqlite"]["rows"].text;
     std::map<std::string, std::string> loaded;
@@ -458,7 +497,7 @@ TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
         EXPECT_EQ(r.errors.find("looked for in every block") != std::string::npos, c == Case::HeadersZeroed)
             << r.errors;
         const Json table = parse_json(read_file(out + "/summary.json"))["tables"].items.at(0);
-        EXPECT_EQ(table["lobs_incomplete"].text, "2");
+        EXPECT_EQ(table["lobs_incomplete"].text, "3");
         const std::vector<CsvRecord> csv = read_csv(out + "/HR.LOBS.csv");
         ASSERT_EQ(csv.size(), 5u);
         std::map<std::string, std::size_t> field;

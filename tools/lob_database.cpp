@@ -13,7 +13,8 @@ using namespace dictionary;
 
 constexpr std::uint32_t kLobsTable = 87500;
 // The LOB segments' objects, a column each.
-constexpr std::uint32_t kDocLob = 87501, kNdocLob = 87503, kPicLob = 87505, kLdocLob = 87507, kSdocLob = 87509;
+constexpr std::uint32_t kDocLob = 87501, kNdocLob = 87503, kPicLob = 87505, kLdocLob = 87507, kSdocLob = 87509,
+                        kSfdocLob = 87511, kSfpicLob = 87513;
 
 // ASCII text of `length` characters, lines of words, commas and quotes
 // among them, `seed` telling one text from another.
@@ -85,20 +86,30 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
     ColumnDef id = column("ID", kTypeNumber);
     id.nullable = false;
     t.columns = {id, column("DOC", kTypeClob, 1), column("NDOC", kTypeClob, 2), column("PIC", kTypeBlob),
-                 column("LDOC", kTypeClob, 1), column("SDOC", kTypeClob, 1)};
+                 column("LDOC", kTypeClob, 1), column("SDOC", kTypeClob, 1), column("SFDOC", kTypeClob, 1),
+                 column("SFPIC", kTypeBlob)};
     LobDef doc{"DOC", kDocLob, 1, 0, 0x02, {}};
     LobDef ndoc{"NDOC", kNdocLob, 2, 0, 0x02, {}};
     LobDef pic{"PIC", kPicLob, 1, 0, 0x02, {}};
     LobDef ldoc{"LDOC", kLdocLob, 1, 0, 0x02 | 0x0200, {}};
     LobDef sdoc{"SDOC", kSdocLob, 1, 0x2000, 0x02, {}};  // SecureFile, compressed low
+    LobDef sfdoc{"SFDOC", kSfdocLob, 1, 0, 0x02, {}};
+    LobDef sfpic{"SFPIC", kSfpicLob, 1, 0, 0x02, {}};
+    sfdoc.secure_file = sfpic.secure_file = true;
+    const std::size_t room = secure_block_size(block_size);
     std::uint32_t next_id = 1;
     auto value_id = [&] { return lob_id(next_id++); };
+    // The SecureFiles' LobIds from 100 on, apart from the others'.
+    std::uint32_t next_secure_id = 100;
+    auto secure_id = [&] { return lob_id(next_secure_id++); };
     auto expect = [&](std::int64_t row_id, std::string col, std::string kind, std::string value) {
         cases.expected.push_back({row_id, std::move(col), std::move(kind), std::move(value)});
     };
     const auto n = [](int v) { return number_value(std::to_string(v)); };
     auto add_row = [&](int row_id) {
-        t.rows.push_back({{n(row_id), std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt}, false});
+        t.rows.push_back({{n(row_id), std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                           std::nullopt, std::nullopt},
+                          false});
         return t.rows.size() - 1;
     };
     std::vector<LogicalRow>& values = t.rows;
@@ -119,6 +130,14 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
         values[r].values[4] = basic_inline_locator(value_id(), utf16(ltext, true));
         expect(1, "LDOC", "text", ltext);
         expect(1, "SDOC", "null", "");
+        // SecureFile blocks: a character split between two, and extents
+        // of both widths.
+        const std::string stext = ascii_text((room - 2) / 2, 30) + "\xF0\x9F\x98\x80" + ascii_text(room + 99, 31);
+        sfdoc.values.push_back({r, secure_id(), utf16(stext), {}, {}});
+        expect(1, "SFDOC", "text", stext);
+        const Bytes sbytes = runs(room * 7 + 3, 9);
+        sfpic.values.push_back({r, secure_id(), sbytes, {}, {}});
+        expect(1, "SFPIC", "bytes", as_text(sbytes));
     }
     // 2: many pages past the locator's list, a character split between
     // pages, psql's end line, a page written twice.
@@ -137,6 +156,10 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
         ldoc.values.push_back({r, value_id(), utf16(ltext, true), {}, {}});
         expect(2, "LDOC", "text", ltext);
         expect(2, "SDOC", "null", "");
+        const std::string stext = "secure \xE2\x9C\x93";
+        sfdoc.values.push_back({r, secure_id(), utf16(stext), {}, {}});
+        expect(2, "SFDOC", "text", stext);
+        expect(2, "SFPIC", "null", "");
     }
     // 3: a page zeroed, chunks of two blocks, every page lost.
     {
@@ -154,6 +177,15 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
         cases.expected.push_back({3, "PIC", "undecoded", "", true, 0, 2});
         expect(3, "LDOC", "null", "");
         expect(3, "SDOC", "null", "");
+        // A SecureFile block zeroed.
+        std::string blocks[4];
+        for (unsigned k = 0; k < 4; ++k) blocks[k] = ascii_text(room / 2, 40 + k);
+        blocks[3].resize(77);
+        sfdoc.values.push_back({r, secure_id(), utf16(blocks[0] + blocks[1] + blocks[2] + blocks[3]), {1}, {}});
+        cases.expected.push_back({3, "SFDOC", "text", blocks[0] + blocks[2] + blocks[3], true, 3, 4});
+        const Bytes sbytes = runs(room + 10, 4);
+        sfpic.values.push_back({r, secure_id(), sbytes, {}, {}});
+        expect(3, "SFPIC", "bytes", as_text(sbytes));
     }
     // 4: an empty LOB, and a compressed SecureFile.
     {
@@ -165,12 +197,16 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
         expect(4, "LDOC", "null", "");
         values[r].values[5] = secure_out_of_line_locator(value_id(), 5000, block_address(db.users_file, 3), 1);
         expect(4, "SDOC", "undecoded", "");
+        // A SecureFile locator naming a block that holds no block of it.
+        values[r].values[6] = secure_out_of_line_locator(secure_id(), 5000, block_address(db.users_file, 3), 1);
+        expect(4, "SFDOC", "undecoded", "");
+        expect(4, "SFPIC", "null", "");
     }
     if (large_mib > 0) {
         const std::size_t r = add_row(5);
         doc.values.push_back({r, value_id(), utf16(ascii_text(std::size_t{large_mib} << 19, 5)), {}, {}});
     }
-    t.lobs = {doc, ndoc, pic, ldoc, sdoc};
+    t.lobs = {doc, ndoc, pic, ldoc, sdoc, sfdoc, sfpic};
     db.tables.push_back(std::move(t));
     return cases;
 }

@@ -4,8 +4,10 @@
 // page among them written twice, the older copy first), in chunks of two
 // blocks, with a page zeroed, with every page lost, a CLOB whose
 // character is split between two pages, an NCLOB, BLOBs of 0x00 and 0xFF
-// runs, an empty LOB, and a compressed SecureFile that cannot be read;
-// with their LOB$ rows and LOB segments.
+// runs, an empty LOB, a compressed SecureFile that cannot be read, and
+// SecureFiles in the blocks their locators' extent lists name (one of
+// them zeroed, one list naming a block of something else); with their
+// LOB$ rows and LOB segments.
 #pragma once
 
 #include <cstdint>

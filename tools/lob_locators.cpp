@@ -61,16 +61,42 @@ Bytes secure_inline_locator(const LobId& id, const Bytes& data)
 
 Bytes secure_out_of_line_locator(const LobId& id, std::uint32_t length, std::uint32_t address, std::uint8_t blocks)
 {
-    // flg3 3: a 4-byte length; flg4 0: one byte skipped; then a count, a
-    // flag, the address and the block count.
-    Bytes b = locator_head(id, 40, 0x0000);
-    b[26] = 0x03;
+    return secure_extents_locator(id, length, {{address, blocks, false}}, false);
+}
+
+Bytes secure_extents_locator(const LobId& id, std::uint32_t length, const std::vector<SecureExtentDef>& extents,
+                             bool form_12c)
+{
+    // flg3 3: a 4-byte length; flg4 0: one byte skipped; then a count and
+    // per extent a flag, the address and the block count.
+    std::size_t size = 34;
+    for (const SecureExtentDef& e : extents) size += e.wide ? 7 : 6;
+    Bytes b = locator_head(id, size, form_12c ? 0x4000 : 0x0000);
+    b[26] = form_12c ? 0x23 : 0x03;
     b[27] = 0x00;
     put32(b, 28, length);
-    b[33] = 1;
-    b[34] = 0;
-    put32(b, 35, address);
-    b[39] = blocks;
+    b[33] = static_cast<std::uint8_t>(extents.size());
+    std::size_t at = 34;
+    for (const SecureExtentDef& e : extents) {
+        b[at] = e.wide ? 0x20 : 0x00;
+        put32(b, at + 1, e.address);
+        if (e.wide) put16(b, at + 5, e.blocks);
+        else b[at + 5] = static_cast<std::uint8_t>(e.blocks);
+        at += e.wide ? 7 : 6;
+    }
+    return b;
+}
+
+std::uint32_t secure_block_size(std::uint32_t block_size) { return block_size - 76; }
+
+Bytes secure_data_block(const LobId& id, const Bytes& data, std::uint16_t file, std::uint32_t block,
+                        std::uint32_t block_size, ByteOrder order)
+{
+    if (data.size() > secure_block_size(block_size)) throw std::invalid_argument("more data than a SecureFile block holds");
+    Bytes b = empty_typed_block(0x06, file, block, block_size, order);
+    std::copy(id.begin(), id.end(), b.begin() + 32);
+    std::copy(data.begin(), data.end(), b.begin() + 72);
+    seal_block(b, order);
     return b;
 }
 

@@ -21,6 +21,22 @@ Bytes secure_inline_locator(const LobId& id, const Bytes& data);
 // A SecureFile value of `length` bytes in its LOB segment: a 4-byte
 // length, then an extent list of one extent of `blocks` blocks at `address`.
 Bytes secure_out_of_line_locator(const LobId& id, std::uint32_t length, std::uint32_t address, std::uint8_t blocks);
+// One extent of a SecureFile value's list: `blocks` blocks from `address`;
+// `wide` gives its count in 2 bytes.
+struct SecureExtentDef {
+    std::uint32_t address = 0;
+    std::uint16_t blocks = 0;
+    bool wide = false;
+};
+// A SecureFile value of `length` bytes in the blocks `extents` list, in
+// the locator's 12c form (flg2 0x4000, flg3 0x20) or its 11g one.
+Bytes secure_extents_locator(const LobId& id, std::uint32_t length, const std::vector<SecureExtentDef>& extents,
+                             bool form_12c);
+// The data bytes a SecureFile data block of `block_size` bytes holds.
+std::uint32_t secure_block_size(std::uint32_t block_size);
+// A block of SecureFile value `id` (type 0x06), holding `data`.
+Bytes secure_data_block(const LobId& id, const Bytes& data, std::uint16_t file, std::uint32_t block,
+                        std::uint32_t block_size, ByteOrder order);
 // `pages` blocks of the LOB segment, the last holding `last_bytes`.
 Bytes basic_out_of_line_locator(const LobId& id, std::uint32_t pages, std::uint16_t last_bytes,
                                 const std::vector<std::uint32_t>& addresses);

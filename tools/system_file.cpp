@@ -188,6 +188,7 @@ private:
     void add_partition_table();
     void add_lob_table();
     void lay_out_lob_values();
+    Bytes lay_out_secure_value(Segment& segment, const LobValueDef& value, bool form_12c);
     std::vector<LogicalRow> rows_with_locators(const TableDef& t) const;
 
     void fill_dictionary_values();
@@ -685,7 +686,12 @@ void DatabaseBuilder::lay_out_lob_values()
                 if (c.name == lob.column) break;
                 place += c.stored() ? 1 : 0;
             }
-            for (const LobValueDef& value : lob.values) {
+            for (std::size_t v = 0; v < lob.values.size(); ++v) {
+                const LobValueDef& value = lob.values[v];
+                if (lob.secure_file) {
+                    lob_locators_[{t.object_id, value.row, place}] = lay_out_secure_value(segment, value, v % 2 == 1);
+                    continue;
+                }
                 const std::uint32_t pages =
                     std::max<std::uint32_t>(1, static_cast<std::uint32_t>((value.data.size() + page_size - 1) / page_size));
                 std::vector<std::uint32_t> addresses;
@@ -712,6 +718,32 @@ void DatabaseBuilder::lay_out_lob_values()
                 lob_locators_[{t.object_id, value.row, place}] = basic_out_of_line_locator(value.id, pages, last, addresses);
             }
         }
+}
+
+// A SecureFile value's blocks, in its segment's blocks taken in turn, and
+// its locator: extents of at most three blocks, one in two giving its
+// count in 2 bytes, so that every form of the list is written.
+Bytes DatabaseBuilder::lay_out_secure_value(Segment& segment, const LobValueDef& value, bool form_12c)
+{
+    const std::uint32_t room = secure_block_size(db_.block_size);
+    const std::size_t blocks = std::max<std::size_t>(1, (value.data.size() + room - 1) / room);
+    std::vector<SecureExtentDef> extents;
+    BlockAddress previous{};
+    for (std::size_t i = 0; i < blocks; ++i) {
+        const auto from = value.data.begin() + static_cast<std::ptrdiff_t>(i * room);
+        const Bytes data(from, value.data.begin() + static_cast<std::ptrdiff_t>(std::min(value.data.size(), (i + 1) * room)));
+        const BlockAddress at = take_block(segment);
+        const bool zeroed = std::find(value.zeroed_pages.begin(), value.zeroed_pages.end(), i) != value.zeroed_pages.end();
+        files_.put_image(at, zeroed ? Bytes(db_.block_size, 0)
+                                    : secure_data_block(value.id, data, at.file, at.block, db_.block_size, db_.byte_order));
+        const bool follows = !extents.empty() && at.file == previous.file && at.block == previous.block + 1;
+        if (follows && extents.back().blocks < 3)
+            ++extents.back().blocks;
+        else
+            extents.push_back({block_address(at.file, at.block), 1, extents.size() % 2 == 1});
+        previous = at;
+    }
+    return secure_extents_locator(value.id, static_cast<std::uint32_t>(value.data.size()), extents, form_12c);
 }
 
 std::vector<LogicalRow> DatabaseBuilder::rows_with_locators(const TableDef& t) const

@@ -125,6 +125,9 @@ struct LobDef {
     std::uint32_t flags = 0;
     std::uint32_t property = 0x02;  // a user LOB with row data
     std::vector<LobValueDef> values;
+    // SecureFile values, whose locators list the extents of their blocks;
+    // else BasicFile ones, in pages.
+    bool secure_file = false;
     // Its LOB$ row names no segment (FILE# and BLOCK# 0) and marks it
     // partitioned, as a partitioned table's row does, whose segments
     // LOBFRAG$ names; the segment is written all the same.

@@ -165,8 +165,11 @@ private:
         switch (lob.status) {
         case Status::NoLayout: return id + " has a length that does not fit its pages as they are read" + tail;
         case Status::Lost: return "none of the pages of " + id + " was found" + tail;
-        case Status::NotRead:
-        case Status::Stored: return id + " is a SecureFile stored apart from the row, which is not read" + tail;
+        case Status::SecureLayout:
+            return id + " is a SecureFile stored apart whose extent list or blocks are not of the layout read" + tail;
+        case Status::NotRead: return id + " is stored apart from the row, with no files to read it through" + tail;
+        case Status::Stored:
+            return id + " is a SecureFile stored compressed, deduplicated or encrypted, which is not read" + tail;
         case Status::Unreadable: return "its bytes are no LOB locator of a known form: written in hexadecimal";
         case Status::Held:
         case Status::Empty:

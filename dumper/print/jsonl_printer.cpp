@@ -129,7 +129,8 @@ char* put_lob_fields(char* out, const unload::LobValue& lob)
         out = put_literal(out, "null");
     out = put_literal(out, ", \"pages\": ");
     if (locator.secure_file)
-        out = put_literal(out, "null");
+        out = lob.status == unload::LobValue::Status::Pages ? put_decimal(out, lob.found.expected)
+                                                             : put_literal(out, "null");
     else
         out = put_decimal(out, out_of_line ? locator.pages() : 0);
     *out++ = '}';

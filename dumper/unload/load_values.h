@@ -92,6 +92,7 @@ enum class ValueNote : std::uint8_t {
     LobLayout,    // its locator does not fit the layout of the pages read
     LobLost,      // none of its pages was found
     LobStored,    // stored compressed, deduplicated or encrypted (LOB$.FLAGS)
+    LobSecureLayout,  // a SecureFile whose extent list or blocks are not of the layout read
 };
 inline bool decoded(ValueNote note) { return note == ValueNote::Written; }
 

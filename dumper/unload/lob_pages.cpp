@@ -16,11 +16,7 @@
 
 namespace unload {
 
-namespace {
-// The file and block a page address of a locator names: a block of the
-// row's own file in a bigfile tablespace, else of the file its relative
-// file number gives.
-DataFile* file_named(DataFileSet& files, std::uint32_t address, const PieceAt& head, std::int32_t& block)
+DataFile* file_of_lob_address(DataFileSet& files, std::uint32_t address, const PieceAt& head, std::int32_t& block)
 {
     if (head.layout == AddressLayout::Bigfile) {
         block = static_cast<std::int32_t>(address_block(address, AddressLayout::Bigfile) & 0x7FFFFFFF);
@@ -30,6 +26,8 @@ DataFile* file_named(DataFileSet& files, std::uint32_t address, const PieceAt& h
     DataFile* file = files.by_relative_file(address_file(address));
     return file != nullptr && file->layout() == AddressLayout::Smallfile ? file : nullptr;
 }
+
+namespace {
 
 bool before(const std::array<std::uint8_t, 10>& id, std::uint32_t page, const std::array<std::uint8_t, 10>& other_id,
             std::uint32_t other_page)
@@ -431,7 +429,7 @@ LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* sto
     listed_count_ = static_cast<std::size_t>(std::min<std::uint64_t>(locator.address_count(), found.expected));
     for (std::size_t i = 0; i < listed_count_; ++i) {
         std::int32_t block = 0;
-        DataFile* file = file_named(files_, locator.address(i), head, block);
+        DataFile* file = file_of_lob_address(files_, locator.address(i), head, block);
         if (file == nullptr || !read_page(*file, block, static_cast<std::uint32_t>(i))) continue;
         listed_.push_back({file, block, static_cast<std::uint32_t>(i)});
         page_bytes = lob_page_bytes(file->geometry().block_size);

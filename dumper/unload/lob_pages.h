@@ -31,6 +31,11 @@ namespace unload {
 // each (2 MiB); 1 GiB of LOB data in 8K blocks takes some 130000.
 constexpr std::size_t kMostPagesInMemory = std::size_t{1} << 16;
 
+// The file and block a block address of a locator names: a block of the
+// row's own file in a bigfile tablespace, else of the file its relative
+// file number gives; nullptr when no file of the set is that file.
+DataFile* file_of_lob_address(DataFileSet& files, std::uint32_t address, const PieceAt& head, std::int32_t& block);
+
 // What was found of one value.
 struct LobFound {
     enum class Status : std::uint8_t {
@@ -132,6 +137,7 @@ public:
     LobPages(DataFileSet& files, const LobPageMap& map) : files_(files), map_(map) {}
 
     const LobPageMap& map() const { return map_; }
+    DataFileSet& files() const { return files_; }
     // Finds the pages of an out-of-line BasicFile value of a column stored
     // as `storage` (nullptr when not known), whose row's head is `head`.
     LobFound find(const LobLocator& locator, const schema::LobStorage* storage, const PieceAt& head);

@@ -18,6 +18,7 @@ LobValue LobValueReader::find(ByteView bytes, const schema::LobStorage* storage,
     value.locator = read_lob_locator(bytes);
     held_ = {};
     holds_ = false;
+    secures_ = false;
     switch (value.locator.form) {
     case LobForm::Empty: value.status = LobValue::Status::Empty; break;
     case LobForm::BasicInline:
@@ -27,7 +28,18 @@ LobValue LobValueReader::find(ByteView bytes, const schema::LobStorage* storage,
         holds_ = true;
         break;
     case LobForm::SecureOutOfLine:
-        value.status = stored_unreadably(storage) ? LobValue::Status::Stored : LobValue::Status::NotRead;
+        if (stored_unreadably(storage)) {
+            value.status = LobValue::Status::Stored;
+            break;
+        }
+        if (secure_ == nullptr) {
+            value.status = LobValue::Status::NotRead;
+            break;
+        }
+        value.found = secure_->find(value.locator, head);
+        value.status = value.found.status == LobFound::Status::Read ? LobValue::Status::Pages
+                                                                     : LobValue::Status::SecureLayout;
+        secures_ = true;
         break;
     case LobForm::BasicOutOfLine:
         if (pages_ == nullptr) {
@@ -48,6 +60,7 @@ LobValue LobValueReader::find(ByteView bytes, const schema::LobStorage* storage,
 
 ByteView LobValueReader::piece(std::size_t index)
 {
+    if (secures_) return secure_->page(index);
     if (holds_ || pages_ == nullptr) return index == 0 ? held_ : ByteView{};
     return pages_->page(index);
 }

@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "format/byte_view.h"
 #include "rows/row_reader.h"
 #include "schema/schema.h"
 #include "unload/lob_pages.h"
+#include "unload/secure_file_blocks.h"
 #include "values/lob_locator.h"
 
 namespace unload {
@@ -19,11 +21,12 @@ struct LobValue {
     enum class Status : std::uint8_t {
         Held,        // the row holds it: one piece, the locator's data
         Empty,       // a LOB of length 0
-        Pages,       // in its segment: found.found pages, some perhaps missing
+        Pages,       // in its segment: found.found pages (or blocks), some perhaps missing
         NoLayout,    // its locator does not fit the pages as they are read
+        SecureLayout,  // a SecureFile whose extent list or blocks are not of the layout read
         Lost,        // none of its pages was found
         Stored,      // a SecureFile stored compressed, deduplicated or encrypted (LOB$.FLAGS)
-        NotRead,     // a SecureFile in its segment, or no pages to read through
+        NotRead,     // stored apart, with no files to read it through
         Unreadable,  // no locator of a known form
     };
     Status status = Status::Unreadable;
@@ -42,9 +45,12 @@ struct LobValue {
 
 class LobValueReader {
 public:
-    // Reads the values stored apart through `pages` (kept by the caller);
-    // without, they are NotRead.
-    explicit LobValueReader(LobPages* pages = nullptr) : pages_(pages) {}
+    // Reads the values stored apart through `pages` (kept by the caller)
+    // and its files; without, they are NotRead.
+    explicit LobValueReader(LobPages* pages = nullptr)
+        : pages_(pages), secure_(pages != nullptr ? std::make_unique<SecureFileBlocks>(pages->files()) : nullptr)
+    {
+    }
 
     LobPages* pages() const { return pages_; }
     // The value of the locator `bytes`, of a column stored as `storage`
@@ -56,8 +62,10 @@ public:
 
 private:
     LobPages* pages_;
+    std::unique_ptr<SecureFileBlocks> secure_;
     ByteView held_;
-    bool holds_ = false;  // the value found last is held_
+    bool holds_ = false;   // the value found last is held_
+    bool secures_ = false; // the value found last is read through secure_
 };
 
 }  // namespace unload

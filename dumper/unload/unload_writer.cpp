@@ -281,6 +281,7 @@ std::optional<WrittenValue> UnloadWriter::put_lob(OpenFile& out, char* end, cons
     case LobValue::Status::Pages: return written(lob.pieces(), pieces);
     case LobValue::Status::Stored: return locator_bytes(ValueNote::LobStored);
     case LobValue::Status::NoLayout: return locator_bytes(ValueNote::LobLayout);
+    case LobValue::Status::SecureLayout: return locator_bytes(ValueNote::LobSecureLayout);
     case LobValue::Status::Lost: return locator_bytes(ValueNote::LobLost);
     // A value of no bytes is an empty field, as the column's writer
     // writes it; the others its locator, not decoded.
@@ -556,6 +557,9 @@ std::string undecoded_reason(const OutputColumn& column, const ColumnValue& valu
         return "a LOB locator (LobId " + lob_id_text(value) +
                "): its length does not fit the pages of its LOB segment as they are read";
     case ValueNote::LobLost: return "a LOB locator (LobId " + lob_id_text(value) + "): none of its pages was found";
+    case ValueNote::LobSecureLayout:
+        return "a LOB locator (LobId " + lob_id_text(value) +
+               "): a SecureFile LOB stored apart whose extent list or blocks are not of the layout read";
     case ValueNote::LobStored: {
         const std::uint32_t flags = column.column.lob ? column.column.lob->flags : 0;
         const char* how = (flags & schema::lob_bits::kEncrypted) != 0    ? "encrypted"

@@ -63,11 +63,14 @@ LobLocator secure_file(const ByteView value, std::uint16_t flags, LobLocator loc
     for (std::size_t i = 0; i < length_bytes; ++i) length = length << 8 | value.u8(kSecureLengthAt + i);
     locator.secure_file = true;
     locator.secure_length = length;
+    const std::size_t data_at = kSecureLengthAt + length_bytes + skipped;
     if (!(flags & kSecureInline)) {
         locator.form = length == 0 ? LobForm::Empty : LobForm::SecureOutOfLine;
+        locator.secure_flags2 = flags;
+        locator.secure_flags3 = flags3;
+        if (data_at <= value.size()) locator.secure_rest = value.sub(data_at, value.size() - data_at);
         return locator;
     }
-    const std::size_t data_at = kSecureLengthAt + length_bytes + skipped;
     if (data_at > value.size() || length > value.size() - data_at) return locator;
     locator.form = length == 0 ? LobForm::Empty : LobForm::SecureInline;
     locator.data = value.sub(data_at, static_cast<std::size_t>(length));
@@ -86,6 +89,81 @@ LobLocator read_lob_locator(ByteView value)
     const std::uint16_t flags = value.u16be(kFlags2At);
     if (flags & (kBasicOutOfLine | kBasicInline)) return basic_file(value, flags, locator);
     return secure_file(value, flags, locator);
+}
+
+namespace {
+
+// An out-of-line SecureFile locator's list (all assumed): flg2 0x4000 (12c
+// on) with flg3's high nibble 0x20, or neither (11g), puts the extents in
+// the locator; 0x4000 with 0x40 names a LOB header block holding them.
+constexpr std::uint16_t kSecureListFlag = 0x4000;
+constexpr std::uint8_t kSecureListInLocator = 0x20;
+constexpr std::uint8_t kSecureListInHeader = 0x40;
+// The list: a count byte, then per extent a flag byte, a 4-byte address
+// and a block count of 1 byte, or of 2 when the flag has kWideCount.
+constexpr std::uint8_t kWideCount = 0x20;
+
+// The count byte is the number of extents give or take one, in a sense
+// not known (assumed): the list must also end with the locator.
+bool extent_count_fits(std::size_t count_byte, std::size_t extents)
+{
+    return extents == count_byte || extents == count_byte + 1 || extents + 1 == count_byte;
+}
+
+// A SecureFile data block (all assumed): a block of type 0x06 (as the
+// blocks inside LOB extents are seen), its common header from offset 20
+// (type, version, SCN, then the LobId at 32), then its data header (flags
+// and a 20-byte hash), the data from offset 72 to its 4-byte tail.
+constexpr std::uint8_t kSecureBlockType = 0x06;
+constexpr std::size_t kSecureLobIdAt = 32;
+constexpr std::uint32_t kSecureBlockHead = 72;
+constexpr std::uint32_t kSecureBlockTail = 4;
+
+}  // namespace
+
+SecureList secure_list_form(const LobLocator& locator)
+{
+    const std::uint8_t list = locator.secure_flags3 & 0xF0u;
+    if (!(locator.secure_flags2 & kSecureListFlag)) return list == 0 ? SecureList::InLocator : SecureList::Unknown;
+    if (list == kSecureListInLocator) return SecureList::InLocator;
+    if (list == kSecureListInHeader) return SecureList::HeaderBlock;
+    return SecureList::Unknown;
+}
+
+std::optional<std::vector<SecureExtent>> secure_file_extents(const LobLocator& locator)
+{
+    const ByteView list = locator.secure_rest;
+    if (locator.form != LobForm::SecureOutOfLine || secure_list_form(locator) != SecureList::InLocator ||
+        list.size() < 1)
+        return std::nullopt;
+    std::vector<SecureExtent> extents;
+    std::size_t at = 1;
+    while (at < list.size()) {
+        const std::uint8_t flag = list.u8(at);
+        const std::size_t count_bytes = (flag & kWideCount) ? 2 : 1;
+        if (at + 5 + count_bytes > list.size()) return std::nullopt;
+        SecureExtent extent;
+        extent.address = list.u32be(at + 1);
+        extent.blocks = count_bytes == 2 ? list.u16be(at + 5) : list.u8(at + 5);
+        extents.push_back(extent);
+        at += 5 + count_bytes;
+    }
+    if (!extent_count_fits(list.u8(0), extents.size())) return std::nullopt;
+    return extents;
+}
+
+std::optional<ByteView> read_secure_block(const BlockView& block, const std::array<std::uint8_t, 10>& lob_id)
+{
+    const std::uint32_t bytes = secure_block_bytes(static_cast<std::uint32_t>(block.size()));
+    if (bytes == 0 || block.u8(0) != kSecureBlockType) return std::nullopt;
+    for (std::size_t i = 0; i < lob_id.size(); ++i)
+        if (block.u8(kSecureLobIdAt + i) != lob_id[i]) return std::nullopt;
+    return block.bytes.sub(kSecureBlockHead, bytes);
+}
+
+std::uint32_t secure_block_bytes(std::uint32_t block_size)
+{
+    return block_size > kSecureBlockHead + kSecureBlockTail ? block_size - kSecureBlockHead - kSecureBlockTail : 0;
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "format/byte_view.h"
 
@@ -37,6 +38,11 @@ struct LobLocator {
     // SecureFile: the value's length as the locator gives it.
     bool secure_file = false;
     std::uint64_t secure_length = 0;
+    // SecureFile out of line: the locator's bytes after the length, where
+    // its extent list lies (read by secure_file_extents()).
+    ByteView secure_rest;
+    std::uint16_t secure_flags2 = 0;
+    std::uint8_t secure_flags3 = 0;
 
     std::size_t address_count() const { return addresses.size() / 4; }
     std::uint32_t address(std::size_t page) const { return addresses.u32be(4 * page); }
@@ -63,6 +69,32 @@ std::uint32_t lob_page_bytes(std::uint32_t block_size);
 // full pages before the last, then the bytes used in the last (assumed
 // split); none when the last page's bytes do not fit a page.
 std::optional<std::uint64_t> lob_length(const LobLocator& locator, std::uint32_t page_bytes);
+
+// One extent of a SecureFile value stored apart: `blocks` blocks from the
+// block address `address` on.
+struct SecureExtent {
+    std::uint32_t address = 0;
+    std::uint32_t blocks = 0;
+};
+// Where an out-of-line SecureFile locator keeps its extent list.
+enum class SecureList : std::uint8_t {
+    InLocator,    // the extents follow the length
+    HeaderBlock,  // a LOB header block the locator names holds them (not read)
+    Unknown,      // a form not known
+};
+// The form of an out-of-line SecureFile locator's extent list (assumed).
+SecureList secure_list_form(const LobLocator& locator);
+// The extents an out-of-line SecureFile locator lists in itself (assumed
+// layout); none when its bytes do not fit that layout exactly. At most one
+// extent every 6 bytes of the locator.
+std::optional<std::vector<SecureExtent>> secure_file_extents(const LobLocator& locator);
+
+// The data a block of a SecureFile value holds, when it is one of the
+// value `lob_id` (assumed layout: block type, where the LobId lies, how
+// many bytes precede the data).
+std::optional<ByteView> read_secure_block(const BlockView& block, const std::array<std::uint8_t, 10>& lob_id);
+// The bytes of data a SecureFile data block of `block_size` bytes holds.
+std::uint32_t secure_block_bytes(std::uint32_t block_size);
 
 // What a BasicFile LOB data block says of the page it holds.
 struct LobPage {

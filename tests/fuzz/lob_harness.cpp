@@ -10,6 +10,7 @@
 #include "fuzz_harness.h"
 #include "lob_locators.h"
 #include "unload/lob_pages.h"
+#include "unload/secure_file_blocks.h"
 #include "values/charsets.h"
 #include "values/lob_text.h"
 
@@ -59,28 +60,39 @@ std::string run_lobs_input(const std::uint8_t* data, std::size_t size)
     static const std::shared_ptr<const Charset> latin = make_charset("WE8MSWIN1252", message);
 
     const LobLocator locator = read_lob_locator(locator_bytes);
+    PieceAt head;
+    head.file = kFile;
+    LobTextDecoder decoder(flags & kSingleByte ? latin.get() : nullptr, (flags & kLittleText) != 0);
+    // Every piece no longer than `most`, converted within its room to UTF-8.
+    const auto check_pieces = [&](std::size_t count, const auto& piece, std::size_t most) -> std::string {
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i) {
+            const ByteView page = piece(i);
+            if (page.size() > most) return "a page longer than a page";
+            text.assign(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra + 64, '\xA5');
+            char* end = decoder.convert(page, text.data());
+            if (end == nullptr) break;
+            const auto length = static_cast<std::size_t>(end - text.data());
+            if (length > text.size() - 64 || text[text.size() - 64] != '\xA5') return "text written past its room";
+            if (!is_utf8(text.data(), length)) return "converted text that is not UTF-8";
+        }
+        return "";
+    };
+    if (locator.form == LobForm::SecureOutOfLine) {
+        unload::SecureFileBlocks blocks(files);
+        const unload::LobFound found = blocks.find(locator, head);
+        if (found.found > found.expected) return "more SecureFile blocks found than its length needs";
+        if (found.status == unload::LobFound::Status::Read && found.found == 0) return "read with no block found";
+        return check_pieces(found.found, [&](std::size_t i) { return blocks.page(i); }, secure_block_bytes(kBlockSize));
+    }
     if (locator.form != LobForm::BasicOutOfLine) return "";
     if (locator.address_count() > kMostLocatorAddresses) return "the locator lists more addresses than it holds";
     const unload::LobPageMap map;  // nothing past the locator's list
     unload::LobPages pages(files, map);
-    PieceAt head;
-    head.file = kFile;
     const unload::LobFound found = pages.find(locator, nullptr, head);
     if (found.found > std::min<std::uint64_t>(found.expected, locator.address_count()))
         return "more pages found than the locator counts and lists";
-    LobTextDecoder decoder(flags & kSingleByte ? latin.get() : nullptr, (flags & kLittleText) != 0);
-    std::string text;
-    for (std::size_t i = 0; i < found.found; ++i) {
-        const ByteView page = pages.page(i);
-        if (page.size() > lob_page_bytes(kBlockSize)) return "a page longer than a page";
-        text.assign(LobTextDecoder::kRoomPerByte * page.size() + LobTextDecoder::kRoomExtra + 64, '\xA5');
-        char* end = decoder.convert(page, text.data());
-        if (end == nullptr) break;
-        const auto length = static_cast<std::size_t>(end - text.data());
-        if (length > text.size() - 64 || text[text.size() - 64] != '\xA5') return "text written past its room";
-        if (!is_utf8(text.data(), length)) return "converted text that is not UTF-8";
-    }
-    return "";
+    return check_pieces(found.found, [&](std::size_t i) { return pages.page(i); }, lob_page_bytes(kBlockSize));
 }
 
 std::vector<Seed> lobs_seeds()
@@ -112,6 +124,23 @@ std::vector<Seed> lobs_seeds()
         input.insert(input.end(), blocks.begin(), blocks.end());
         seeds.push_back({"pages-" + std::to_string(flags), input});
     }
+    // A SecureFile of three blocks in two extents, a pair split between the first two.
+    const std::uint32_t room = secure_block_bytes(kBlockSize);
+    const Bytes text = datafile::nchar_value(std::string((room - 2) / 2, 'a') + "\xF0\x9F\x98\x80" + std::string(room, 'b'));
+    Bytes blocks;
+    for (std::uint32_t b = 0; b * room < text.size(); ++b) {
+        const auto from = text.begin() + static_cast<std::ptrdiff_t>(b * room);
+        const Bytes part(from, text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), (b + 1) * room)));
+        const Bytes block = datafile::secure_data_block(id, part, kFile, 2 + b, kBlockSize, ByteOrder::Little);
+        blocks.insert(blocks.end(), block.begin(), block.end());
+    }
+    const Bytes locator = datafile::secure_extents_locator(
+        id, static_cast<std::uint32_t>(text.size()),
+        {{datafile::block_address(kFile, 2), 1, false}, {datafile::block_address(kFile, 3), 2, true}}, true);
+    Bytes input{0, static_cast<std::uint8_t>(locator.size())};
+    input.insert(input.end(), locator.begin(), locator.end());
+    input.insert(input.end(), blocks.begin(), blocks.end());
+    seeds.push_back({"securefile", input});
     return seeds;
 }
 
