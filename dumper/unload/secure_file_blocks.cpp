@@ -1,22 +1,24 @@
 #include "unload/secure_file_blocks.h"
 
+#include <algorithm>
+
 namespace unload {
 
 SecureFileBlocks::Place SecureFileBlocks::place_of(std::uint64_t index)
 {
-    for (const SecureExtent& extent : extents_) {
-        if (index < extent.blocks) {
-            Place place;
-            place.file = file_of_lob_address(files_, extent.address, head_, place.block);
-            if (place.file == nullptr || place.block < 0 ||
-                std::uint64_t{static_cast<std::uint32_t>(place.block)} + index > INT32_MAX)
-                return {};
-            place.block += static_cast<std::int32_t>(index);
-            return place;
-        }
-        index -= extent.blocks;
-    }
-    return {};
+    // The last extent starting at or before it.
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), index);
+    if (after == starts_.begin()) return {};
+    const auto e = static_cast<std::size_t>(after - starts_.begin() - 1);
+    const std::uint64_t within = index - starts_[e];
+    if (within >= extents_[e].blocks) return {};
+    Place place;
+    place.file = file_of_lob_address(files_, extents_[e].address, head_, place.block);
+    if (place.file == nullptr || place.block < 0 ||
+        std::uint64_t{static_cast<std::uint32_t>(place.block)} + within > INT32_MAX)
+        return {};
+    place.block += static_cast<std::int32_t>(within);
+    return place;
 }
 
 std::optional<ByteView> SecureFileBlocks::read(const Place& place)
@@ -40,8 +42,12 @@ LobFound SecureFileBlocks::find(const LobLocator& locator, const PieceAt& head)
     std::optional<std::vector<SecureExtent>> extents = secure_file_extents(locator);
     if (!extents || extents->empty()) return found;
     extents_ = std::move(*extents);
+    starts_.clear();
     std::uint64_t listed = 0;
-    for (const SecureExtent& extent : extents_) listed += extent.blocks;
+    for (const SecureExtent& extent : extents_) {
+        starts_.push_back(listed);
+        listed += extent.blocks;
+    }
     // The block size is the first block's file's.
     const Place first = place_of(0);
     const std::uint32_t bytes =
@@ -65,7 +71,10 @@ LobFound SecureFileBlocks::find(const LobLocator& locator, const PieceAt& head)
 
 ByteView SecureFileBlocks::page(std::size_t index)
 {
-    if (index < next_found_) next_found_ = 0, next_block_ = 0;
+    if (index < next_found_) {
+        next_found_ = 0;
+        next_block_ = 0;
+    }
     for (; next_block_ < held_.size(); ++next_block_) {
         if (!held_[static_cast<std::size_t>(next_block_)]) continue;
         if (next_found_++ < index) continue;

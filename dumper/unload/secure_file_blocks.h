@@ -42,6 +42,7 @@ private:
     PieceAt head_;
     std::array<std::uint8_t, 10> lob_id_{};
     std::vector<SecureExtent> extents_;  // at most one every 6 bytes of a locator
+    std::vector<std::uint64_t> starts_;  // the index of each extent's first block
     std::vector<bool> held_;             // of the blocks the length needs, those that hold the value
     std::uint64_t last_bytes_ = 0;       // the data of the last block
     // page(): the block that gives the next found one, to read in turn.
