@@ -89,11 +89,14 @@ Bytes secure_extents_locator(const LobId& id, std::uint32_t length, const std::v
 
 std::uint32_t secure_block_size(std::uint32_t block_size) { return block_size - 76; }
 
-Bytes secure_data_block(const LobId& id, const Bytes& data, std::uint16_t file, std::uint32_t block,
-                        std::uint32_t block_size, ByteOrder order)
+Bytes secure_data_block(const LobId& id, std::uint32_t data_object, const Bytes& data, std::uint16_t file,
+                        std::uint32_t block, std::uint32_t block_size, ByteOrder order)
 {
     if (data.size() > secure_block_size(block_size)) throw std::invalid_argument("more data than a SecureFile block holds");
     Bytes b = empty_typed_block(0x06, file, block, block_size, order);
+    for (std::size_t i = 0; i < 4; ++i)
+        b[24 + i] = static_cast<std::uint8_t>(order == ByteOrder::Little ? data_object >> (8 * i)
+                                                                         : data_object >> (24 - 8 * i));
     std::copy(id.begin(), id.end(), b.begin() + 32);
     std::copy(data.begin(), data.end(), b.begin() + 72);
     seal_block(b, order);

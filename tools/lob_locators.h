@@ -34,9 +34,10 @@ Bytes secure_extents_locator(const LobId& id, std::uint32_t length, const std::v
                              bool form_12c);
 // The data bytes a SecureFile data block of `block_size` bytes holds.
 std::uint32_t secure_block_size(std::uint32_t block_size);
-// A block of SecureFile value `id` (type 0x06), holding `data`.
-Bytes secure_data_block(const LobId& id, const Bytes& data, std::uint16_t file, std::uint32_t block,
-                        std::uint32_t block_size, ByteOrder order);
+// A block of SecureFile value `id` (type 0x06) of the LOB segment
+// `data_object`, holding `data`.
+Bytes secure_data_block(const LobId& id, std::uint32_t data_object, const Bytes& data, std::uint16_t file,
+                        std::uint32_t block, std::uint32_t block_size, ByteOrder order);
 // `pages` blocks of the LOB segment, the last holding `last_bytes`.
 Bytes basic_out_of_line_locator(const LobId& id, std::uint32_t pages, std::uint16_t last_bytes,
                                 const std::vector<std::uint32_t>& addresses);

@@ -188,7 +188,7 @@ private:
     void add_partition_table();
     void add_lob_table();
     void lay_out_lob_values();
-    Bytes lay_out_secure_value(Segment& segment, const LobValueDef& value, bool form_12c);
+    Bytes lay_out_secure_value(Segment& segment, std::uint32_t data_object, const LobValueDef& value, bool form_12c);
     std::vector<LogicalRow> rows_with_locators(const TableDef& t) const;
 
     void fill_dictionary_values();
@@ -689,7 +689,7 @@ void DatabaseBuilder::lay_out_lob_values()
             for (std::size_t v = 0; v < lob.values.size(); ++v) {
                 const LobValueDef& value = lob.values[v];
                 if (lob.secure_file) {
-                    lob_locators_[{t.object_id, value.row, place}] = lay_out_secure_value(segment, value, v % 2 == 1);
+                    lob_locators_[{t.object_id, value.row, place}] = lay_out_secure_value(segment, lob.lob_object, value, v % 2 == 1);
                     continue;
                 }
                 const std::uint32_t pages =
@@ -723,7 +723,8 @@ void DatabaseBuilder::lay_out_lob_values()
 // A SecureFile value's blocks, in its segment's blocks taken in turn, and
 // its locator: extents of at most three blocks, one in two giving its
 // count in 2 bytes, so that every form of the list is written.
-Bytes DatabaseBuilder::lay_out_secure_value(Segment& segment, const LobValueDef& value, bool form_12c)
+Bytes DatabaseBuilder::lay_out_secure_value(Segment& segment, std::uint32_t data_object, const LobValueDef& value,
+                                            bool form_12c)
 {
     const std::uint32_t room = secure_block_size(db_.block_size);
     const std::size_t blocks = std::max<std::size_t>(1, (value.data.size() + room - 1) / room);
@@ -735,7 +736,8 @@ Bytes DatabaseBuilder::lay_out_secure_value(Segment& segment, const LobValueDef&
         const BlockAddress at = take_block(segment);
         const bool zeroed = std::find(value.zeroed_pages.begin(), value.zeroed_pages.end(), i) != value.zeroed_pages.end();
         files_.put_image(at, zeroed ? Bytes(db_.block_size, 0)
-                                    : secure_data_block(value.id, data, at.file, at.block, db_.block_size, db_.byte_order));
+                                    : secure_data_block(value.id, data_object, data, at.file, at.block, db_.block_size,
+                                                        db_.byte_order));
         const bool follows = !extents.empty() && at.file == previous.file && at.block == previous.block + 1;
         if (follows && extents.back().blocks < 3)
             ++extents.back().blocks;

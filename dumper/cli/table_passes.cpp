@@ -260,8 +260,11 @@ bool WriteVisitor::block(const DecodedBlock& block)
         content = checks.content;
         const bool damaged = is_damaged(checks);
         if (damaged) ++summary_.blocks_damaged;
-        // An encrypted block's data object cannot be read.
-        if (content == BlockContent::ProbablyEncrypted) ++summary_.blocks_encrypted;
+        // An encrypted block's data object cannot be read. A SecureFile's
+        // blocks hold no data layer either: those of a LOB segment the
+        // dictionary names are not taken for encrypted ones.
+        if (content == BlockContent::ProbablyEncrypted && !plan_.holds_lob_segment(block.header.object_id))
+            ++summary_.blocks_encrypted;
         if (block.block.number >= 0)
             findings_.block_read(block.block.file, static_cast<std::uint32_t>(block.block.number), checks,
                                  block.outcome == BlockOutcome::Walked);

@@ -36,7 +36,7 @@ LobValue LobValueReader::find(ByteView bytes, const schema::LobStorage* storage,
             value.status = LobValue::Status::NotRead;
             break;
         }
-        value.found = secure_->find(value.locator, head);
+        value.found = secure_->find(value.locator, head, storage != nullptr ? storage->data_object : 0);
         value.status = value.found.status == LobFound::Status::Read ? LobValue::Status::Pages
                                                                      : LobValue::Status::SecureLayout;
         secures_ = true;

@@ -25,10 +25,10 @@ std::optional<ByteView> SecureFileBlocks::read(const Place& place)
 {
     if (place.file == nullptr || place.file->read(place.block, block_, Access::Random) != ReadStatus::Ok)
         return std::nullopt;
-    return read_secure_block(block_.view, lob_id_);
+    return read_secure_block(block_.view, lob_id_, data_object_);
 }
 
-LobFound SecureFileBlocks::find(const LobLocator& locator, const PieceAt& head)
+LobFound SecureFileBlocks::find(const LobLocator& locator, const PieceAt& head, std::uint32_t data_object)
 {
     LobFound found;
     extents_.clear();
@@ -37,6 +37,7 @@ LobFound SecureFileBlocks::find(const LobLocator& locator, const PieceAt& head)
     next_block_ = 0;
     head_ = head;
     lob_id_ = locator.lob_id;
+    data_object_ = data_object;
     found.status = LobFound::Status::NoLayout;
     found.length = locator.secure_length;
     std::optional<std::vector<SecureExtent>> extents = secure_file_extents(locator);

@@ -21,10 +21,11 @@ public:
     explicit SecureFileBlocks(DataFileSet& files) : files_(files) {}
 
     // Finds the blocks of an out-of-line SecureFile value whose row's head
-    // is `head`: Read with the blocks found (some perhaps missing), or
+    // is `head`, in the LOB segment of data object `data_object` (0 when
+    // not known): Read with the blocks found (some perhaps missing), or
     // NoLayout when its list does not fit the layout or none of its blocks
     // holds it.
-    LobFound find(const LobLocator& locator, const PieceAt& head);
+    LobFound find(const LobLocator& locator, const PieceAt& head, std::uint32_t data_object);
     // The data of the `index`th block found, the last cut to the value's
     // length; empty when it can no longer be read. Valid until the next call.
     ByteView page(std::size_t index);
@@ -41,6 +42,7 @@ private:
     DataFileSet& files_;
     PieceAt head_;
     std::array<std::uint8_t, 10> lob_id_{};
+    std::uint32_t data_object_ = 0;
     std::vector<SecureExtent> extents_;  // at most one every 6 bytes of a locator
     std::vector<std::uint64_t> starts_;  // the index of each extent's first block
     std::vector<bool> held_;             // of the blocks the length needs, those that hold the value

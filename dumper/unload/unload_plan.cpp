@@ -246,6 +246,8 @@ void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& 
             targets_.emplace(placed_key(data_object, cluster_place), std::move(target));
             if (!inferred) schema_objects_.insert(data_object);
         };
+        for (const schema::Column& column : table.columns)
+            if (column.lob && column.lob->data_object != 0) lob_segments_.insert(column.lob->data_object);
         for (const schema::Partition& partition : table.partitions)
             place(partition.data_object, terminal_text(partition.name));
         if (table.partitions.empty() && table.data_object) place(*table.data_object, "");

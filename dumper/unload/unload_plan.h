@@ -152,6 +152,9 @@ public:
     const std::vector<UnloadTable>& tables() const { return tables_; }
     // The tables, by the plan's table number, with their segments.
     std::vector<AccountedTable> accounted_tables() const;
+    // Whether `data_object` is a LOB segment's, of any table of the schemas
+    // added, selected or not.
+    bool holds_lob_segment(std::uint32_t data_object) const { return lob_segments_.count(data_object) != 0; }
 
     // Gives a table whose schema does not describe all its stored columns
     // every column its rows store, up to `widest` values: those described
@@ -176,6 +179,7 @@ private:
     std::vector<UnloadTable> tables_;
     std::unordered_map<std::uint64_t, std::optional<RowTarget>> targets_;  // nullopt: described, not unloaded
     std::set<std::uint32_t> schema_objects_;
+    std::set<std::uint32_t> lob_segments_;
     TableNamer namer_;
 };
 

@@ -111,9 +111,10 @@ bool extent_count_fits(std::size_t count_byte, std::size_t extents)
 }
 
 // A SecureFile data block (all assumed): a block of type 0x06 (as the
-// blocks inside LOB extents are seen), its common header from offset 20
-// (type, version, SCN, then the LobId at 32), then its data header (flags
-// and a 20-byte hash), the data from offset 72 to its 4-byte tail.
+// blocks inside LOB extents are seen), its LOB segment's data object at
+// offset 24 as in every block of that type, the LobId at 32, then its data
+// header (flags and a 20-byte hash), the data from offset 72 to its 4-byte
+// tail.
 constexpr std::uint8_t kSecureBlockType = 0x06;
 constexpr std::size_t kSecureLobIdAt = 32;
 constexpr std::uint32_t kSecureBlockHead = 72;
@@ -152,10 +153,12 @@ std::optional<std::vector<SecureExtent>> secure_file_extents(const LobLocator& l
     return extents;
 }
 
-std::optional<ByteView> read_secure_block(const BlockView& block, const std::array<std::uint8_t, 10>& lob_id)
+std::optional<ByteView> read_secure_block(const BlockView& block, const std::array<std::uint8_t, 10>& lob_id,
+                                          std::uint32_t data_object)
 {
     const std::uint32_t bytes = secure_block_bytes(static_cast<std::uint32_t>(block.size()));
     if (bytes == 0 || block.u8(0) != kSecureBlockType) return std::nullopt;
+    if (data_object != 0 && block.u32(block_format::kObjectIdAt) != data_object) return std::nullopt;
     for (std::size_t i = 0; i < lob_id.size(); ++i)
         if (block.u8(kSecureLobIdAt + i) != lob_id[i]) return std::nullopt;
     return block.bytes.sub(kSecureBlockHead, bytes);

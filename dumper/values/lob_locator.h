@@ -90,9 +90,11 @@ SecureList secure_list_form(const LobLocator& locator);
 std::optional<std::vector<SecureExtent>> secure_file_extents(const LobLocator& locator);
 
 // The data a block of a SecureFile value holds, when it is one of the
-// value `lob_id` (assumed layout: block type, where the LobId lies, how
-// many bytes precede the data).
-std::optional<ByteView> read_secure_block(const BlockView& block, const std::array<std::uint8_t, 10>& lob_id);
+// value `lob_id` and, unless it is 0, of the LOB segment `data_object`
+// (assumed layout: block type, where the LobId lies, how many bytes
+// precede the data).
+std::optional<ByteView> read_secure_block(const BlockView& block, const std::array<std::uint8_t, 10>& lob_id,
+                                          std::uint32_t data_object);
 // The bytes of data a SecureFile data block of `block_size` bytes holds.
 std::uint32_t secure_block_bytes(std::uint32_t block_size);
 

@@ -80,7 +80,7 @@ std::string run_lobs_input(const std::uint8_t* data, std::size_t size)
     };
     if (locator.form == LobForm::SecureOutOfLine) {
         unload::SecureFileBlocks blocks(files);
-        const unload::LobFound found = blocks.find(locator, head);
+        const unload::LobFound found = blocks.find(locator, head, 0);
         if (found.found > found.expected) return "more SecureFile blocks found than its length needs";
         if (found.status == unload::LobFound::Status::Read && found.found == 0) return "read with no block found";
         return check_pieces(found.found, [&](std::size_t i) { return blocks.page(i); }, secure_block_bytes(kBlockSize));
@@ -131,7 +131,7 @@ std::vector<Seed> lobs_seeds()
     for (std::uint32_t b = 0; b * room < text.size(); ++b) {
         const auto from = text.begin() + static_cast<std::ptrdiff_t>(b * room);
         const Bytes part(from, text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), (b + 1) * room)));
-        const Bytes block = datafile::secure_data_block(id, part, kFile, 2 + b, kBlockSize, ByteOrder::Little);
+        const Bytes block = datafile::secure_data_block(id, 0, part, kFile, 2 + b, kBlockSize, ByteOrder::Little);
         blocks.insert(blocks.end(), block.begin(), block.end());
     }
     const Bytes locator = datafile::secure_extents_locator(
