@@ -352,7 +352,7 @@ std::size_t TableFiles::held_bytes() const
 
 void TableFiles::clear_held()
 {
-    for (std::size_t number : held_) held_files_[number].reset();
+    held_files_.clear();
     open_ = 0;
     held_.clear();
 }

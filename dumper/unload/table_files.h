@@ -161,7 +161,8 @@ public:
     const std::string& failure() const { return failure_; }
     // How many files are open now.
     std::size_t open_count() const;
-    // Files in memory: forgets what they hold, to hold another range's.
+    // Files in memory: forgets them and what they hold, to hold another
+    // range's, whose files are numbered from 0 again.
     void clear_held();
     // What a file in memory holds: empty unless it was written.
     std::string_view held(std::size_t file) const
@@ -198,7 +199,7 @@ private:
     std::string failure_;
     bool in_memory_ = false;
     // Files in memory, by number: nullptr until written. A range's files
-    // are those of every table, and each worker has several.
+    // are those of the tables it writes rows of.
     std::vector<std::unique_ptr<OpenFile>> held_files_;
     std::vector<std::size_t> held_;  // the files in memory written to
 };
