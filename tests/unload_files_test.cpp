@@ -634,7 +634,7 @@ TEST(LoaderScripts, ControlFilesGiveDateMasksAndRoomForLongFields)
         const schema::Column c = column("C", type, 1);
         ColumnNames names;
         names.text = names.sqlite = names.postgres = "C";
-        names.zone.text = "C$zone";
+        names.set_companions({"C$zone", "", ""}, {});
         table.columns.push_back({c, 0, load_column(c.type), names});
     }
     const std::string control = control_file(table);

@@ -46,6 +46,11 @@ private:
 // noted in the failure the owner gave, and what was buffered is dropped.
 class OpenFile {
 public:
+    // A file's buffer starts at kFirstBuffer bytes and doubles each time
+    // it is written out, up to kBufferSize: of the files open at once
+    // (TableFiles::kMostOpen), those of a table of a few blocks' rows, of
+    // which an undescribed file makes thousands, keep small buffers.
+    static constexpr std::size_t kFirstBuffer = 1 << 14;
     static constexpr std::size_t kBufferSize = 1 << 18;
 
     OpenFile(int fd, std::string path, std::string& failure);

@@ -70,7 +70,7 @@ std::string csv_header(const UnloadTable& table, RowKind kind)
             continue;
         }
         add(f.column->names.text);
-        if (csv_fields(f.column->load.form) > 1) add(f.column->names.zone.text);
+        if (csv_fields(f.column->load.form) > 1) add(f.column->names.zone().text);
     }
     return header + std::string(kLineEnd);
 }
