@@ -133,6 +133,7 @@ void UnloadWriter::add_tables()
         return;
     }
     summary_.tables.resize(plan_.tables().size());
+    last_table_ = SIZE_MAX;
     for (; tables_ < plan_.tables().size(); ++tables_) {
         add_files(states_.emplace_back(), plan_.tables()[tables_]);
         take_facts_of(tables_);
@@ -141,6 +142,7 @@ void UnloadWriter::add_tables()
 
 UnloadWriter::TableState& UnloadWriter::writing(std::size_t table)
 {
+    if (table == last_table_) return *last_state_;
     if (writes_ == Writes::Range && slots_[table] == kNoSlot) {
         slots_[table] = static_cast<std::uint32_t>(states_.size());
         touched_.push_back(table);
@@ -156,6 +158,8 @@ UnloadWriter::TableState& UnloadWriter::writing(std::size_t table)
         s.hidden_columns = writing_of(t.hidden_columns, 2);
         s.columns_taken = true;
     }
+    last_table_ = table;
+    last_state_ = &s;
     return s;
 }
 
@@ -428,7 +432,7 @@ bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const Ro
     const UnloadTable& table = plan_.tables()[target.table];
     const RowKind kind = row_kind(row);
     TableState& s = writing(target.table);
-    OpenFile* out = open(target.table, kind);
+    OpenFile* out = open_file(target.table, s.first_file + static_cast<std::size_t>(kind), kind, false);
     if (out == nullptr) return false;
     TableCounts& counts = this->counts(target.table);
     // Copies, not references: stores through char pointers may alias
@@ -658,6 +662,7 @@ void UnloadWriter::clear_range()
 {
     for (std::size_t t : touched_) slots_[t] = kNoSlot;
     touched_.clear();
+    last_table_ = SIZE_MAX;
     states_ = {};
     range_counts_ = {};
     waiting_lines_.clear();
@@ -683,6 +688,7 @@ void UnloadWriter::restart_table(std::size_t table)
     summary_.tables[table] = {};
     take_facts_of(table);
     // Its columns' writing is taken anew with its first row.
+    last_table_ = SIZE_MAX;
     TableState& s = state(table);
     s.columns_taken = false;
     s.columns = {};

@@ -283,6 +283,10 @@ private:
     // writes a row of it); and by state, its counts.
     std::vector<std::uint32_t> slots_;
     std::vector<TableCounts> range_counts_;
+    // The state writing() gave last: rows mostly go to the table of the row
+    // before. Forgotten whenever states_ may move.
+    std::size_t last_table_ = SIZE_MAX;
+    TableState* last_state_ = nullptr;
     std::vector<NotedValue> undecoded_;                       // of the line being written
     // The file last opened: rows mostly go to the file of the row before.
     // Only open() opens files, so it stays open until open() is called
