@@ -1392,3 +1392,62 @@ TEST(RowsFit, CountAndTypesOfTheStoredColumnsDecide)
 }
 
 }  // namespace
+
+// The statistics of the rows of unknown data objects, which --list-tables
+// weighs against the tables, are held within one budget for all of them:
+// past it, the object fed least recently is fitted there and then. Each
+// block of the objects bench file is an object of its own, so that an
+// object fitted early has been seen whole, and fits as it would at the end.
+TEST(ObjectCensus, UnknownObjectsStatisticsStayWithinTheBudgetHoweverMany)
+{
+    constexpr std::uint32_t kObjects = 120;
+    std::vector<datafile::Block> blocks;
+    for (std::uint32_t i = 1; i <= kObjects; ++i)
+        blocks.push_back(datafile::bench_block(i, 8192, datafile::BenchData::Objects));
+    DataFileSet files;
+    DataFile* file = add_file(files, file_of(blocks), "objects.dbf");
+    // A table of 25 RAW columns fits every object's rows; one of 3 none.
+    schema::Schema schema;
+    for (const std::uint32_t width : {25u, 3u}) {
+        schema::Table& table = schema.tables.emplace_back();
+        table.name = width == 25 ? "T25" : "T3";
+        table.data_object = 1;
+        for (std::uint32_t c = 1; c <= width; ++c) {
+            schema::Column& column = table.columns.emplace_back();
+            column.name = "C";
+            column.name += std::to_string(c);
+            column.type = schema::OracleType::Raw;
+            column.column_number = column.segment_column = column.internal_column = c;
+        }
+    }
+    constexpr std::size_t kBudget = 128 << 10;
+    dictionary::ObjectCensus bounded(schema, files, infer::Options{}, kBudget);
+    dictionary::ObjectCensus unbounded(schema, files, infer::Options{}, SIZE_MAX);
+    std::size_t most_held = 0;
+    for (std::int32_t number = 1; number <= static_cast<std::int32_t>(kObjects) + 1; ++number) {
+        Block block;
+        if (file->read(number, block, Access::Random) != ReadStatus::Ok) continue;
+        DecodedBlock decoded = decode_block_headers(std::move(block));
+        decode_data_layer(decoded, false);
+        bounded.add_block(decoded);
+        unbounded.add_block(decoded);
+        most_held = std::max(most_held, bounded.held_bytes());
+    }
+    const std::vector<dictionary::ObjectCensus::Unknown> early = bounded.unknown_objects();
+    const std::vector<dictionary::ObjectCensus::Unknown> late = unbounded.unknown_objects();
+    ASSERT_EQ(early.size(), late.size());
+    ASSERT_GT(late.size(), kObjects - 5);  // but for a block of an index now and then
+    EXPECT_LE(most_held, kBudget);
+    // Each object's statistics take more than 8 KiB: all but a few are fitted early.
+    EXPECT_GE(bounded.fitted_early(), late.size() - kBudget / (8 << 10));
+    EXPECT_EQ(unbounded.fitted_early(), 0u);
+    EXPECT_GT(unbounded.held_bytes(), late.size() * (8 << 10));
+    for (std::size_t i = 0; i < early.size(); ++i) {
+        SCOPED_TRACE(early[i].data_object);
+        EXPECT_EQ(early[i].data_object, late[i].data_object);
+        EXPECT_EQ(early[i].count, late[i].count);
+        ASSERT_EQ(early[i].fits.size(), 1u);
+        EXPECT_EQ(early[i].fits[0]->name, "T25");
+        EXPECT_EQ(late[i].fits, early[i].fits);
+    }
+}

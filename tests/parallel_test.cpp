@@ -214,6 +214,13 @@ TEST(ParallelListTables, CountsAndFitsAsOneWorkerFindsThem)
         // The SYSTEM file among the data files: its blocks counted too.
         expect_same_dumps({"--list-tables", "--format", format, system, db.path("users01.dbf")});
     }
+    // More unknown data objects than the statistics of their rows held
+    // at once (each block an object of 25 columns): those fitted to the
+    // tables early, to keep within the budget, are the same whatever the
+    // workers.
+    const std::string objects = db.path("objects.dbf");
+    datafile::write_bench_file(objects, 640, 8192, datafile::BenchData::Objects);
+    expect_same_dumps({"--list-tables", "--format", "jsonl", "--dictionary", system, objects});
 }
 
 // The directory walk carries the last entry of one block to the next: a

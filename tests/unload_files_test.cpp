@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -359,6 +360,79 @@ TEST(UnloadWriter, RowsGoToTheFileOfTheirKindWithAHeaderFirst)
     EXPECT_EQ(row_kind(facts_of(deleted.row)), RowKind::Deleted);
 }
 
+// Rows written by ranges, each into files in memory by a writer of its
+// own and appended in order, are what one writer writes: the files, their
+// values not decoded numbered through the whole file, the counts. A
+// range's writer numbers the files of only the tables it writes rows of,
+// and holds nothing of them once it is cleared for the next range.
+TEST(UnloadWriter, RangesAppendedInOrderAreWhatOneWriterWrites)
+{
+    ScratchDir dir;
+    UnloadPlan plan("");
+    plan.add_schema(sample_schema(), TableSelection(), false);
+    const RowTarget emp = *plan.target(500, 2);
+    const RowTarget sales = *plan.target(501, std::nullopt);
+    TestRow first({datafile::number_value("20"), text("\xFF")}, 3);
+    TestRow deleted({datafile::number_value("30")}, 5, true);
+    TestRow sale({datafile::number_value("119.25")}, 0);
+    TestRow later({datafile::number_value("10"), text("\xFE")}, 6);
+    const std::vector<std::vector<std::pair<const TestRow*, const RowTarget*>>> ranges{
+        {{&first, &emp}, {&deleted, &emp}}, {{&sale, &sales}}, {{&later, &emp}, {&sale, &sales}}};
+
+    const std::string one_dir = dir.path("one");
+    const std::string by_ranges_dir = dir.path("ranges");
+    std::filesystem::create_directory(one_dir);
+    std::filesystem::create_directory(by_ranges_dir);
+    TableFiles one_files(one_dir);
+    UnloadSummary one_summary;
+    UnloadWriter one(plan, one_files, one_summary);
+    TableFiles files(by_ranges_dir);
+    UnloadSummary summary;
+    UnloadWriter writer(plan, files, summary);
+    TableFiles range_files(TableFiles::InMemory{by_ranges_dir});
+    UnloadSummary range_summary;
+    UnloadWriter range(plan, range_files, range_summary, UnloadWriter::Writes::Range);
+    for (const auto& rows : ranges) {
+        for (const auto& [row, target] : rows) {
+            ASSERT_TRUE(one.write(row->row, *target));
+            ASSERT_TRUE(range.write(row->row, *target));
+        }
+        // Numbered from 0 in each range, in the order the range met them.
+        EXPECT_EQ(range.file_of(rows[0].second->table, RowKind::Live), 0u);
+        EXPECT_TRUE(range_summary.tables.empty());
+        ASSERT_TRUE(writer.append(range, range_files));
+        summary.add_range(range_summary);
+        range.clear_range();
+        EXPECT_EQ(range_files.open_count(), 0u);
+        EXPECT_EQ(range_files.held_bytes(), 0u);
+    }
+    ASSERT_TRUE(one.complete_tables() && one_files.finish());
+    ASSERT_TRUE(writer.complete_tables() && files.finish());
+
+    EXPECT_EQ(directory_entries(by_ranges_dir), directory_entries(one_dir));
+    for (const std::string& name : directory_entries(one_dir))
+        EXPECT_EQ(read_file(by_ranges_dir + "/" + name), read_file(one_dir + "/" + name)) << name;
+    EXPECT_EQ(read_file(by_ranges_dir + "/SCOTT.EMP.undecoded.csv"),
+              "KIND,RECORD,ROWID,COLUMN,FIELD,BYTES,REASON\r\n"
+              "rows,1,AAAAH0AAEAAAAAUAAD,ENAME,2,FF,not text of its character set\r\n"
+              "rows,2,AAAAH0AAEAAAAAUAAG,ENAME,2,FE,not text of its character set\r\n");
+    ASSERT_EQ(summary.tables.size(), one_summary.tables.size());
+    for (std::size_t t = 0; t < summary.tables.size(); ++t) {
+        SCOPED_TRACE(t);
+        EXPECT_EQ(summary.tables[t].rows, one_summary.tables[t].rows);
+        EXPECT_EQ(summary.tables[t].deleted, one_summary.tables[t].deleted);
+        EXPECT_EQ(summary.tables[t].not_decoded, one_summary.tables[t].not_decoded);
+    }
+    EXPECT_EQ(summary.tables[0].rows, 2u);
+    EXPECT_EQ(summary.tables[1].rows, 2u);
+    const WrittenFiles written = writer.written();
+    const WrittenFiles written_by_one = one.written();
+    ASSERT_EQ(written[0].columns.size(), 2u);
+    EXPECT_TRUE(written[0].columns[1].undecoded);
+    EXPECT_EQ(written[0].columns[1].undecoded, written_by_one[0].columns[1].undecoded);
+    EXPECT_EQ(written[1].any(), written_by_one[1].any());
+}
+
 // The values of hidden and unused columns: a line each for the rows that
 // store one, of any kind, by rowid (none for a stale copy) and kind.
 TEST(UnloadWriter, HiddenAndUnusedValuesGoToTheirOwnFileByRowidAndKind)
@@ -634,7 +708,7 @@ TEST(LoaderScripts, ControlFilesGiveDateMasksAndRoomForLongFields)
         const schema::Column c = column("C", type, 1);
         ColumnNames names;
         names.text = names.sqlite = names.postgres = "C";
-        names.zone.text = "C$zone";
+        names.set_companions({"C$zone", "", ""}, {});
         table.columns.push_back({c, 0, load_column(c.type), names});
     }
     const std::string control = control_file(table);

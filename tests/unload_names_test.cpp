@@ -234,17 +234,17 @@ TEST(TableNames, ColumnsAddedBesideAColumnYieldToTheTablesOwn)
     // The table's own columns keep their names; TS's zone and text, and
     // D's text, are hashed apart from them.
     EXPECT_EQ(columns[0].names.sqlite, "TS$zone");
-    EXPECT_EQ(columns[3].names.zone.text, "TS$zone");
-    EXPECT_NE(columns[3].names.zone.sqlite, "TS$zone");
-    EXPECT_TRUE(columns[3].names.zone.sqlite.starts_with("TS$zone~")) << columns[3].names.zone.sqlite;
-    EXPECT_TRUE(columns[3].names.kept_text.sqlite.starts_with("TS$text~")) << columns[3].names.kept_text.sqlite;
-    EXPECT_EQ(columns[3].names.kept_text.postgres, "TS$text");  // PostgreSQL tells ts$TEXT from TS$text
-    EXPECT_TRUE(columns[4].names.kept_text.postgres.starts_with("D$text~"));
-    EXPECT_TRUE(columns[4].names.zone.empty());  // a DATE has no zone
-    EXPECT_TRUE(columns[5].names.kept_text.empty());  // nor text a type of text holds
+    EXPECT_EQ(columns[3].names.zone().text, "TS$zone");
+    EXPECT_NE(columns[3].names.zone().sqlite, "TS$zone");
+    EXPECT_TRUE(columns[3].names.zone().sqlite.starts_with("TS$zone~")) << columns[3].names.zone().sqlite;
+    EXPECT_TRUE(columns[3].names.kept_text().sqlite.starts_with("TS$text~")) << columns[3].names.kept_text().sqlite;
+    EXPECT_EQ(columns[3].names.kept_text().postgres, "TS$text");  // PostgreSQL tells ts$TEXT from TS$text
+    EXPECT_TRUE(columns[4].names.kept_text().postgres.starts_with("D$text~"));
+    EXPECT_TRUE(columns[4].names.zone().empty());  // a DATE has no zone
+    EXPECT_TRUE(columns[5].names.kept_text().empty());  // nor text a type of text holds
     std::set<std::string> sqlite, postgres;
     for (const OutputColumn& c : columns)
-        for (const std::string* name : {&c.names.sqlite, &c.names.zone.sqlite, &c.names.kept_text.sqlite}) {
+        for (const std::string* name : {&c.names.sqlite, &c.names.zone().sqlite, &c.names.kept_text().sqlite}) {
             std::string folded = *name;
             for (char& ch : folded) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
             if (!name->empty()) {
@@ -252,7 +252,7 @@ TEST(TableNames, ColumnsAddedBesideAColumnYieldToTheTablesOwn)
             }
         }
     for (const OutputColumn& c : columns)
-        for (const std::string* name : {&c.names.postgres, &c.names.zone.postgres, &c.names.kept_text.postgres})
+        for (const std::string* name : {&c.names.postgres, &c.names.zone().postgres, &c.names.kept_text().postgres})
             if (!name->empty()) {
                 EXPECT_TRUE(postgres.insert(*name).second) << *name;
             }

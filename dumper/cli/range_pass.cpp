@@ -27,8 +27,10 @@ constexpr std::size_t kRangesWaiting = 2;
 constexpr std::size_t kBytesWaiting = std::size_t{16} << 20;
 // The blocks all workers read at once, at most: beyond a few workers, each
 // takes smaller ranges, so that what is being made (several times the
-// bytes read, for a dump or the rows of many tables) stays bounded too.
-constexpr std::size_t kBytesBeingRead = std::size_t{4} << 20;
+// bytes read, for a dump or the rows of many tables) stays bounded too:
+// at 16 workers, the ranges in hand and their readers' buffers take some
+// 8 MiB, and the whole run stays within 64 MiB.
+constexpr std::size_t kBytesBeingRead = std::size_t{2} << 20;
 constexpr std::size_t kSmallestRange = std::size_t{64} << 10;
 
 std::size_t range_bytes_for(std::size_t work_bytes, unsigned workers)

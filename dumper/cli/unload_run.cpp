@@ -10,6 +10,10 @@
 #include <unistd.h>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "cli/run_schema.h"
 #include "cli/table_passes.h"
 #include "infer/object_inference.h"
@@ -93,6 +97,17 @@ schema::Schema selected_schema(const schema::Schema& schema, const TableSelectio
 
 // The tables inferred for the objects sampled that `selection` names; the
 // statistics they were typed from are let go.
+// What the first pass held and let go of (the inference's statistics,
+// then the tables typed early as the plan takes them) goes back to the
+// system: the C library would keep it, in pieces too small for the plan's
+// tables and the second pass's ranges, and the run would hold both.
+void give_back_freed_memory()
+{
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
+
 std::vector<schema::Table> inferred_tables(infer::ObjectInference& inference, const TableSelection& selection)
 {
     std::vector<schema::Table> tables;
@@ -345,10 +360,12 @@ int unload_tables(TableRun& run, const schema::Schema& schema, const TableSelect
     // Then the tables inferred from the sample, and those completed.
     schema::Schema inferred = charsets_of(schema, s.charset);
     inferred.tables = inferred_tables(inference, selection);
+    give_back_freed_memory();
     if (end != PassEnd::Failed && !files.failed()) {
         for (std::size_t table : undescribed.complete(plan)) writer.restart_table(table);
-        plan.add_schema(inferred, TableSelection(), true);
+        plan.add_schema(std::move(inferred), TableSelection(), true);
         inferred.tables = {};  // the plan holds them now
+        give_back_freed_memory();
         writer.add_tables();
         const bool any_later = std::any_of(plan.tables().begin(), plan.tables().end(),
                                            [](const UnloadTable& table) { return table.written_later; });

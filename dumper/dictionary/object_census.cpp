@@ -79,11 +79,25 @@ bool rows_fit(const infer::ObjectStats& stats, const schema::Table& table)
     return true;
 }
 
-ObjectCensus::Weighed::Weighed(const infer::Options& options) : stats(options), sampler(std::nullopt, kWeighedRows) {}
-
-ObjectCensus::ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options)
-    : schema_(schema), options_(options), files_(files), reader_(files), known_(known_data_objects(schema))
+ObjectCensus::Weighed::Weighed(std::shared_ptr<infer::SharedWork> shared)
+    : stats(std::in_place, std::move(shared)), sampler(std::nullopt, kWeighedRows)
 {
+}
+
+ObjectCensus::ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options,
+                           std::size_t held_budget)
+    : schema_(schema),
+      files_(files),
+      reader_(files),
+      known_(known_data_objects(schema)),
+      shared_(std::make_shared<infer::SharedWork>(options)),
+      budget_(held_budget)
+{
+}
+
+ObjectCensus::Weighed& ObjectCensus::unknown(std::uint32_t object)
+{
+    return unknown_.try_emplace(object, shared_).first->second;
 }
 
 void ObjectCensus::add_block(const DecodedBlock& block)
@@ -94,8 +108,7 @@ void ObjectCensus::add_block(const DecodedBlock& block)
     const std::uint32_t object = header.object_id;
     ++objects_[object].blocks;
     Weighed* weighed = nullptr;
-    if (!std::binary_search(known_.begin(), known_.end(), object))
-        weighed = &unknown_.try_emplace(object, options_).first->second;
+    if (!std::binary_search(known_.begin(), known_.end(), object)) weighed = &unknown(object);
     // Compressed rows are not decoded, nor counted as a cluster's.
     if (block.outcome != BlockOutcome::Walked || block_content(block.view()) != BlockContent::Rows) return;
     // A cluster's block counts for each table its directory gives rows.
@@ -124,20 +137,47 @@ void ObjectCensus::add_rows(const DecodedBlock& block, Weighed* weighed)
         if (weighed == nullptr || table) continue;
         if (of_range_)
             candidates_.push_back({object, block.block.source, block.block.number, piece.offset});
-        else if (weighed->sampler.keep())
-            weigh(block, piece, walk.columns(), *weighed);
+        else if (keeps(*weighed))
+            weigh(block, piece, walk.columns(), object, *weighed);
     }
 }
 
 void ObjectCensus::weigh(const DecodedBlock& block, const RowPieceRecord& head,
-                         std::span<const ColumnRecord> head_columns, Weighed& weighed)
+                         std::span<const ColumnRecord> head_columns, std::uint32_t object, Weighed& weighed)
 {
     reader_.read(block, head, head_columns, row_);
     if (!row_.complete()) return;
     values_.clear();
     for (const ColumnValue& value : row_.values)
         values_.push_back(value.null ? std::nullopt : std::optional<ByteView>(value.bytes));
-    weighed.stats.add_row(values_);
+    held_ -= weighed.stats->held_bytes();
+    weighed.stats->add_row(values_);
+    held_ += weighed.stats->held_bytes();
+    if (weighed.recent)
+        recent_.splice(recent_.end(), recent_, *weighed.recent);
+    else
+        weighed.recent = recent_.insert(recent_.end(), object);
+    // The object just fed is the last weighed early.
+    while (held_ > budget_ && recent_.front() != object) fit_early(recent_.front());
+}
+
+std::vector<const schema::Table*> ObjectCensus::fits_of(const infer::ObjectStats& stats) const
+{
+    std::vector<const schema::Table*> fits;
+    for (const schema::Table& table : schema_.tables)
+        if (rows_fit(stats, table)) fits.push_back(&table);
+    return fits;
+}
+
+void ObjectCensus::fit_early(std::uint32_t object)
+{
+    Weighed& weighed = unknown_.find(object)->second;
+    weighed.fits = fits_of(*weighed.stats);
+    held_ -= weighed.stats->held_bytes();
+    weighed.stats.reset();
+    recent_.erase(*weighed.recent);
+    weighed.recent.reset();
+    ++fitted_early_;
 }
 
 ObjectCensus::ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options, OfRange)
@@ -158,7 +198,7 @@ void ObjectCensus::weigh_at(const Candidate& candidate, Weighed& weighed)
     PieceWalk walk(block, carry, PieceReading::ByFlagBits);
     for (PieceWalk::Step step; (step = walk.next()) != PieceWalk::Step::End;) {
         if (step == PieceWalk::Step::Piece && walk.piece().offset == candidate.offset) {
-            weigh(block, walk.piece(), walk.columns(), weighed);
+            weigh(block, walk.piece(), walk.columns(), candidate.object, weighed);
             return;
         }
     }
@@ -176,10 +216,10 @@ void ObjectCensus::add_range(const ObjectCensus& range)
         total.blocks += count.blocks;
         total.rows += count.rows;
     }
-    for (const auto& entry : range.unknown_) unknown_.try_emplace(entry.first, options_);
+    for (const auto& entry : range.unknown_) unknown(entry.first);
     for (const Candidate& candidate : range.candidates_) {
         Weighed& weighed = unknown_.find(candidate.object)->second;
-        if (weighed.sampler.keep()) weigh_at(candidate, weighed);
+        if (keeps(weighed)) weigh_at(candidate, weighed);
     }
 }
 
@@ -188,6 +228,8 @@ void ObjectCensus::clear_range()
     objects_.clear();
     cluster_tables_.clear();
     unknown_.clear();
+    recent_.clear();
+    held_ = 0;
     candidates_ = {};
 }
 
@@ -207,10 +249,7 @@ std::vector<ObjectCensus::Unknown> ObjectCensus::unknown_objects() const
 {
     std::vector<Unknown> unknown;
     for (const auto& [object, weighed] : unknown_) {
-        Unknown u{object, count(object), {}};
-        for (const schema::Table& table : schema_.tables)
-            if (rows_fit(weighed.stats, table)) u.fits.push_back(&table);
-        unknown.push_back(std::move(u));
+        unknown.push_back({object, count(object), weighed.stats ? fits_of(*weighed.stats) : weighed.fits});
     }
     return unknown;
 }

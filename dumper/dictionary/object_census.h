@@ -4,13 +4,17 @@
 // generations a truncate or a move leaves behind under the old number.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <span>
 #include <vector>
 
+#include "infer/object_inference.h"
 #include "infer/object_stats.h"
 #include "infer/sampler.h"
 #include "read/block_decoder.h"
@@ -32,11 +36,19 @@ struct ObjectCount {
 // A clustered table's rows are not weighed.
 bool rows_fit(const infer::ObjectStats& stats, const schema::Table& table);
 
+// The statistics of the unknown data objects' rows are held within a
+// budget all together, as inference holds them (object_inference.h): when
+// they would take more, the object fed least recently is weighed against
+// the tables there and then, from its rows weighed so far, and only the
+// tables it fits kept; its rows met later are not weighed. The rows are
+// weighed in the files' order, whatever the workers, so the result is the
+// same in every run.
 class ObjectCensus {
 public:
     // `files` are those rows are followed into; `options` weigh the rows of
     // data objects the schema does not know.
-    ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options);
+    ObjectCensus(const schema::Schema& schema, DataFileSet& files, const infer::Options& options,
+                 std::size_t held_budget = infer::kHeldStatistics);
 
     // A block of one of the files, its headers and data layer decoded:
     // counted when it is a data block.
@@ -66,14 +78,31 @@ public:
     // The data objects found that no table of the schema has, by number.
     std::vector<Unknown> unknown_objects() const;
 
+    // What the statistics of the unknown objects still weighed take
+    // (ObjectStats::held_bytes): at most the budget, or one object's when
+    // that alone takes more.
+    std::size_t held_bytes() const { return held_; }
+    // The objects weighed against the tables early, to keep within it.
+    std::size_t fitted_early() const { return fitted_early_; }
+
 private:
     // What is kept of an unknown data object's rows: a bounded sample's
-    // statistics.
+    // statistics, or, once it has been weighed against the tables early,
+    // the tables it fits.
     struct Weighed {
-        explicit Weighed(const infer::Options& options);
-        infer::ObjectStats stats;
+        explicit Weighed(std::shared_ptr<infer::SharedWork> shared);
+        std::optional<infer::ObjectStats> stats;
         infer::RowSampler sampler;
+        std::vector<const schema::Table*> fits;  // once fitted early
+        // Its place in recent_, from its first row weighed until it is
+        // fitted early: the order the rows are weighed in, the same
+        // whatever the workers.
+        std::optional<std::list<std::uint32_t>::iterator> recent;
     };
+    Weighed& unknown(std::uint32_t object);
+    bool keeps(Weighed& weighed) { return weighed.stats && weighed.sampler.keep(); }
+    std::vector<const schema::Table*> fits_of(const infer::ObjectStats& stats) const;
+    void fit_early(std::uint32_t object);
     // Of a range: where each row a sample could take starts, in reading
     // order. Only those the sample takes are read, when the range is added.
     struct Candidate {
@@ -84,17 +113,22 @@ private:
     };
     void add_rows(const DecodedBlock& block, Weighed* weighed);
     void weigh(const DecodedBlock& block, const RowPieceRecord& head, std::span<const ColumnRecord> head_columns,
-               Weighed& weighed);
+               std::uint32_t object, Weighed& weighed);
     void weigh_at(const Candidate& candidate, Weighed& weighed);
 
     const schema::Schema& schema_;
-    infer::Options options_;
     DataFileSet& files_;
     RowReader reader_;
     std::map<std::uint32_t, ObjectCount> objects_;
     std::map<std::pair<std::uint32_t, std::uint32_t>, ObjectCount> cluster_tables_;
     std::map<std::uint32_t, Weighed> unknown_;
     std::vector<std::uint32_t> known_;  // sorted
+    // What the unknown objects' statistics share, and their budget.
+    std::shared_ptr<infer::SharedWork> shared_;
+    std::size_t budget_;
+    std::list<std::uint32_t> recent_;  // the objects weighed, the one fed least recently first
+    std::size_t held_ = 0;
+    std::size_t fitted_early_ = 0;
     Row row_;
     std::vector<std::optional<ByteView>> values_;
     bool of_range_ = false;

@@ -87,9 +87,20 @@ std::vector<schema::Table> ObjectInference::tables() const
     return tables;
 }
 
+// The tables typed early are moved out, not copied: with thousands of
+// objects, they are most of what the inference holds at the end.
 std::vector<schema::Table> ObjectInference::take_tables()
 {
-    std::vector<schema::Table> tables = this->tables();
+    std::vector<schema::Table> tables;
+    for (auto& [at, found] : objects_) {
+        if (found.table)
+            tables.push_back(std::move(*found.table));
+        else if (found.stats && found.stats->rows() > 0)
+            tables.push_back(inferred_table(at.first, cluster_of(at), *found.stats));
+        // Each object's statistics go as soon as it is typed.
+        found.stats.reset();
+        found.table.reset();
+    }
     objects_.clear();
     recent_.clear();
     held_ = 0;

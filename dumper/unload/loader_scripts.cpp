@@ -323,10 +323,10 @@ std::vector<Loaded> loaded_columns(const UnloadTable& table, RowKind kind, const
                            : postgres ? postgres_value(column.column, x)
                                       : sqlite_value(column.column, x)});
         if (csv_fields(column.load.form) > 1)
-            columns.push_back({sql_identifier(postgres ? names.zone.postgres : names.zone.sqlite), postgres ? "text" : "TEXT",
+            columns.push_back({sql_identifier(postgres ? names.zone().postgres : names.zone().sqlite), postgres ? "text" : "TEXT",
                                postgres ? field(number + 1) : "NULLIF(" + field(number + 1) + ", '')"});
         if (has_text_companion(column.load.form) && (facts & keeps_text) != 0)
-            columns.push_back({sql_identifier(postgres ? names.kept_text.postgres : names.kept_text.sqlite),
+            columns.push_back({sql_identifier(postgres ? names.kept_text().postgres : names.kept_text().sqlite),
                                postgres ? "text" : "TEXT",
                                postgres ? postgres_kept_text(column.column, x) : sqlite_kept_text(x)});
         number += csv_fields(column.load.form);
@@ -698,7 +698,7 @@ std::string control_file(const UnloadTable& table, const TableWritten* written)
         text += "  " + sql_identifier(column.names.text) + loader_field(column.column) + ",\n";
         // A time zone's value has its zone in its text already.
         if (csv_fields(column.load.form) > 1)
-            text += "  " + sql_identifier(column.names.zone.text) + " FILLER CHAR(" + std::to_string(kLoaderZoneField) +
+            text += "  " + sql_identifier(column.names.zone().text) + " FILLER CHAR(" + std::to_string(kLoaderZoneField) +
                     "),\n";
     }
     text += "  ROWID_TEXT FILLER CHAR(18)";

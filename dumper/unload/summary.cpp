@@ -172,10 +172,10 @@ std::string renamed_columns(const UnloadTable& table)
         for (const OutputColumn& column : *columns) {
             const ColumnNames& names = column.names;
             add(column.column.name, names.sqlite, names.postgres);
-            if (!names.zone.empty())
-                add(column.column.name + std::string(kZoneSuffix), names.zone.sqlite, names.zone.postgres);
-            if (!names.kept_text.empty())
-                add(column.column.name + std::string(kTextSuffix), names.kept_text.sqlite, names.kept_text.postgres);
+            if (!names.zone().empty())
+                add(column.column.name + std::string(kZoneSuffix), names.zone().sqlite, names.zone().postgres);
+            if (!names.kept_text().empty())
+                add(column.column.name + std::string(kTextSuffix), names.kept_text().sqlite, names.kept_text().postgres);
         }
     }
     return json.empty() ? "" : ", " + json_string("renamed_columns") + ": [" + json + "]";

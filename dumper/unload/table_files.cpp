@@ -129,7 +129,7 @@ bool write_all_bytes(int fd, const char* data, std::size_t size, int& error)
 OpenFile::OpenFile(int fd, std::string path, std::string& failure)
     : fd_(fd), path_(std::move(path)), failure_(failure)
 {
-    buffer_.grow(kBufferSize, 0);
+    buffer_.grow(kFirstBuffer, 0);
 }
 
 OpenFile::OpenFile(std::string& failure, const std::string* spill_directory)
@@ -221,7 +221,7 @@ void OpenFile::make_room(std::size_t n)
         return;
     }
     flush();
-    buffer_.grow(n, 0);
+    buffer_.grow(std::max(n, std::min(2 * buffer_.size(), kBufferSize)), 0);
 }
 
 void OpenFile::append(std::string_view bytes)
@@ -352,7 +352,7 @@ std::size_t TableFiles::held_bytes() const
 
 void TableFiles::clear_held()
 {
-    for (std::size_t number : held_) held_files_[number].reset();
+    held_files_.clear();
     open_ = 0;
     held_.clear();
 }

@@ -46,6 +46,11 @@ private:
 // noted in the failure the owner gave, and what was buffered is dropped.
 class OpenFile {
 public:
+    // A file's buffer starts at kFirstBuffer bytes and doubles each time
+    // it is written out, up to kBufferSize: of the files open at once
+    // (TableFiles::kMostOpen), those of a table of a few blocks' rows, of
+    // which an undescribed file makes thousands, keep small buffers.
+    static constexpr std::size_t kFirstBuffer = 1 << 14;
     static constexpr std::size_t kBufferSize = 1 << 18;
 
     OpenFile(int fd, std::string path, std::string& failure);
@@ -161,7 +166,8 @@ public:
     const std::string& failure() const { return failure_; }
     // How many files are open now.
     std::size_t open_count() const;
-    // Files in memory: forgets what they hold, to hold another range's.
+    // Files in memory: forgets them and what they hold, to hold another
+    // range's, whose files are numbered from 0 again.
     void clear_held();
     // What a file in memory holds: empty unless it was written.
     std::string_view held(std::size_t file) const
@@ -198,7 +204,7 @@ private:
     std::string failure_;
     bool in_memory_ = false;
     // Files in memory, by number: nullptr until written. A range's files
-    // are those of every table, and each worker has several.
+    // are those of the tables it writes rows of.
     std::vector<std::unique_ptr<OpenFile>> held_files_;
     std::vector<std::size_t> held_;  // the files in memory written to
 };

@@ -271,8 +271,11 @@ void name_column_set(std::vector<OutputColumn>& columns, std::string_view table_
                               claim(postgres, postgres_rule, wanted, table_name, exact)};
     };
     for (OutputColumn& column : columns) {
-        if (csv_fields(column.load.form) > 1) column.names.zone = companion(column, kZoneSuffix);
-        if (has_text_companion(column.load.form)) column.names.kept_text = companion(column, kTextSuffix);
+        CompanionNames zone;
+        CompanionNames kept_text;
+        if (csv_fields(column.load.form) > 1) zone = companion(column, kZoneSuffix);
+        if (has_text_companion(column.load.form)) kept_text = companion(column, kTextSuffix);
+        if (!zone.empty() || !kept_text.empty()) column.names.set_companions(std::move(zone), std::move(kept_text));
     }
 }
 

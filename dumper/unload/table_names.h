@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -128,8 +129,29 @@ struct ColumnNames {
     std::string text;  // as CSV headers, control files and terminals show it (terminal_text)
     std::string sqlite;
     std::string postgres;
-    CompanionNames zone;  // TIMESTAMP WITH TIME ZONE's; empty for the others
-    CompanionNames kept_text;  // dates' and times'; empty for the others
+
+    // TIMESTAMP WITH TIME ZONE's; empty for the others.
+    const CompanionNames& zone() const { return companions_ ? companions_->zone : no_companion(); }
+    // Dates' and times'; empty for the others.
+    const CompanionNames& kept_text() const { return companions_ ? companions_->kept_text : no_companion(); }
+    void set_companions(CompanionNames zone, CompanionNames kept_text)
+    {
+        companions_ = std::make_shared<const Companions>(Companions{std::move(zone), std::move(kept_text)});
+    }
+
+private:
+    struct Companions {
+        CompanionNames zone;
+        CompanionNames kept_text;
+    };
+    static const CompanionNames& no_companion()
+    {
+        static const CompanionNames none;
+        return none;
+    }
+    // Held apart, and only by the columns that have any: a plan of
+    // thousands of tables holds every column's names all through the run.
+    std::shared_ptr<const Companions> companions_;
 };
 
 // The names an unload's tables (or a table's columns) have been given in

@@ -228,11 +228,23 @@ std::vector<FileField> file_fields(const UnloadTable& table, RowKind kind)
 
 void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& selection, bool inferred)
 {
+    add_tables(schema, selection, inferred, nullptr);
+}
+
+void UnloadPlan::add_schema(schema::Schema&& schema, const TableSelection& selection, bool inferred)
+{
+    add_tables(schema, selection, inferred, &schema);
+}
+
+void UnloadPlan::add_tables(const schema::Schema& schema, const TableSelection& selection, bool inferred,
+                            schema::Schema* taken)
+{
     const std::size_t first = tables_.size();
     schema::Schema& charsets = schema_charsets_.emplace_back();
     charsets.database_charset = schema.database_charset;
     charsets.national_charset = schema.national_charset;
-    for (const schema::Table& table : schema.tables) {
+    for (std::size_t t = 0; t < schema.tables.size(); ++t) {
+        const schema::Table& table = schema.tables[t];
         const std::uint32_t cluster_place = table.cluster ? table.cluster->table_number + 1 : 0;
         const bool selected = selection.selects(table);
         if (selected) {
@@ -251,6 +263,7 @@ void UnloadPlan::add_schema(const schema::Schema& schema, const TableSelection& 
         for (const schema::Partition& partition : table.partitions)
             place(partition.data_object, terminal_text(partition.name));
         if (table.partitions.empty() && table.data_object) place(*table.data_object, "");
+        if (taken != nullptr) std::vector<schema::Column>().swap(taken->tables[t].columns);
     }
     namer_.name(std::span<UnloadTable>(tables_).subspan(first));
 }

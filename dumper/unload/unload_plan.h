@@ -141,6 +141,9 @@ public:
 
     // The tables of `schema`: all described, the selected ones unloaded.
     void add_schema(const schema::Schema& schema, const TableSelection& selection, bool inferred);
+    // The same, letting go of each table's columns once it is planned:
+    // thousands of inferred tables are not held twice.
+    void add_schema(schema::Schema&& schema, const TableSelection& selection, bool inferred);
 
     // Whether some table of a schema added holds the rows of the object.
     bool describes(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table) const;
@@ -166,6 +169,9 @@ public:
 
 private:
     static std::uint64_t key(std::uint32_t data_object, std::optional<std::uint32_t> cluster_table);
+    // `taken`: the schema itself, when its tables' columns may go once planned.
+    void add_tables(const schema::Schema& schema, const TableSelection& selection, bool inferred,
+                    schema::Schema* taken);
     UnloadTable table_of(const schema::Table& table, const schema::Schema& schema, bool inferred);
     LoadColumn column_form(const schema::Column& column, const schema::Schema& schema);
     LoadColumn clob_form(const schema::Column& column, const schema::Schema& schema, LoadColumn load);

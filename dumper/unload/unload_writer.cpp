@@ -70,7 +70,7 @@ std::string csv_header(const UnloadTable& table, RowKind kind)
             continue;
         }
         add(f.column->names.text);
-        if (csv_fields(f.column->load.form) > 1) add(f.column->names.zone.text);
+        if (csv_fields(f.column->load.form) > 1) add(f.column->names.zone().text);
     }
     return header + std::string(kLineEnd);
 }
@@ -105,54 +105,67 @@ std::size_t UnloadWriter::fields_of(std::span<const ColumnWriting> columns)
     return fields;
 }
 
-// The writing of a table's columns, and what is noted of them, from its plan.
-void UnloadWriter::take_columns(std::size_t table)
+// What is noted of a table's columns, from its plan: nothing yet.
+void UnloadWriter::take_facts_of(std::size_t table)
 {
     const UnloadTable& t = plan_.tables()[table];
-    columns_[table] = writing_of(t.columns, 1);
-    // The Hidden file's first field is the rowid.
-    hidden_columns_[table] = writing_of(t.hidden_columns, 2);
-    column_facts_[table].assign(t.columns.size(), {});
-    hidden_facts_[table].assign(t.hidden_columns.size(), {});
+    TableState& s = state(table);
+    s.facts.assign(t.columns.size(), {});
+    s.hidden_facts.assign(t.hidden_columns.size(), {});
 }
 
 // Each table's files follow one another: file_of() counts on it.
+void UnloadWriter::add_files(TableState& s, const UnloadTable& table)
+{
+    // The files of a range in memory need no names.
+    const bool named = writes_ == Writes::Files;
+    s.first_file = files_.add(named ? table.names.csv_file(RowKind::Live) : std::string());
+    for (RowKind kind : kAllRowKinds)
+        if (kind != RowKind::Live) files_.add(named ? table.names.csv_file(kind) : std::string());
+    files_.add(named ? table.names.csv_file(undecoded_names()) : std::string());
+}
+
 void UnloadWriter::add_tables()
 {
-    summary_.tables.resize(plan_.tables().size());
-    for (; tables_ < plan_.tables().size(); ++tables_) {
-        const UnloadTable& table = plan_.tables()[tables_];
-        columns_.emplace_back();
-        hidden_columns_.emplace_back();
-        column_facts_.emplace_back();
-        hidden_facts_.emplace_back();
-        // A range's writer takes a table's columns when it first writes a row
-        // of it: a range meets few of a database's tables, and each worker's
-        // writers are many.
-        columns_taken_.push_back(writes_ != Writes::Range);
-        if (columns_taken_.back()) take_columns(tables_);
-        // The files of a range in memory need no names.
-        const bool named = writes_ == Writes::Files;
-        first_files_.push_back(files_.add(named ? table.names.csv_file(RowKind::Live) : std::string()));
-        for (RowKind kind : kAllRowKinds)
-            if (kind != RowKind::Live) files_.add(named ? table.names.csv_file(kind) : std::string());
-        files_.add(named ? table.names.csv_file(undecoded_names()) : std::string());
-        holds_end_line_.resize(holds_end_line_.size() + kRowKinds);
-        is_touched_.push_back(false);
+    if (writes_ == Writes::Range) {
+        slots_.resize(plan_.tables().size(), kNoSlot);
+        tables_ = plan_.tables().size();
+        return;
     }
+    summary_.tables.resize(plan_.tables().size());
+    last_table_ = SIZE_MAX;
+    for (; tables_ < plan_.tables().size(); ++tables_) {
+        add_files(states_.emplace_back(), plan_.tables()[tables_]);
+        take_facts_of(tables_);
+    }
+}
+
+UnloadWriter::TableState& UnloadWriter::writing(std::size_t table)
+{
+    if (table == last_table_) return *last_state_;
+    if (writes_ == Writes::Range && slots_[table] == kNoSlot) {
+        slots_[table] = static_cast<std::uint32_t>(states_.size());
+        touched_.push_back(table);
+        range_counts_.emplace_back();
+        add_files(states_.emplace_back(), plan_.tables()[table]);
+        take_facts_of(table);
+    }
+    TableState& s = state(table);
+    if (!s.columns_taken) {
+        const UnloadTable& t = plan_.tables()[table];
+        s.columns = writing_of(t.columns, 1);
+        // The Hidden file's first field is the rowid.
+        s.hidden_columns = writing_of(t.hidden_columns, 2);
+        s.columns_taken = true;
+    }
+    last_table_ = table;
+    last_state_ = &s;
+    return s;
 }
 
 OpenFile* UnloadWriter::open_file(std::size_t table, std::size_t file, RowKind kind, bool undecoded)
 {
     if (last_open_ != nullptr && file == last_file_) return last_open_;
-    if (writes_ == Writes::Range && !is_touched_[table]) {
-        is_touched_[table] = true;
-        touched_.push_back(table);
-        if (!columns_taken_[table]) {
-            take_columns(table);
-            columns_taken_[table] = true;
-        }
-    }
     const bool fresh = !files_.created(file);
     OpenFile* out = files_.open(file);
     // Its lines are cut where they end in what the file holds.
@@ -172,7 +185,7 @@ OpenFile* UnloadWriter::open(std::size_t table, RowKind kind)
 WrittenFiles UnloadWriter::written() const
 {
     WrittenFiles written(plan_.tables().size());
-    for (std::size_t t = 0; t < plan_.tables().size(); ++t) {
+    for (std::size_t t = 0; t < plan_.tables().size() && writes_ == Writes::Files; ++t) {
         for (RowKind kind : kAllRowKinds) {
             const auto k = static_cast<std::size_t>(kind);
             written[t].files[k] = files_.created(file_of(t, kind));
@@ -180,8 +193,8 @@ WrittenFiles UnloadWriter::written() const
         }
         written[t].undecoded = files_.created(undecoded_file_of(t));
         if (written[t].any()) {
-            written[t].columns = column_facts_[t];
-            written[t].hidden_columns = hidden_facts_[t];
+            written[t].columns = state(t).facts;
+            written[t].hidden_columns = state(t).hidden_facts;
         }
     }
     return written;
@@ -231,9 +244,9 @@ char* UnloadWriter::put_values(OpenFile& out, char* end, std::span<const ColumnW
             end = written.end;
             if (column.quoted && end > start && *start == '"' &&
                 holds_copy_end_line(std::string_view(start, static_cast<std::size_t>(end - start))))
-                holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
+                state(at.table).holds_end_line[static_cast<std::size_t>(at.kind)] = true;
         }
-        if (lob) summary_.tables[at.table].lobs_read += decoded(written.note);
+        if (lob) counts(at.table).lobs_read += decoded(written.note);
         if (written.facts != 0 || !decoded(written.note)) note_value(at, {column.column, column.field, value, written});
         not_decoded += !decoded(written.note);
     }
@@ -266,7 +279,7 @@ std::optional<WrittenValue> UnloadWriter::put_lob(OpenFile& out, char* end, cons
             if (!text.text) return locator_bytes(ValueNote::InvalidText);
         }
         if (lob_files_) return put_lob_file(out, end, column, count, pages, at, row, tail);
-        if (text.end_line) holds_end_line_[at.table * kRowKinds + static_cast<std::size_t>(at.kind)] = true;
+        if (text.end_line) state(at.table).holds_end_line[static_cast<std::size_t>(at.kind)] = true;
         return WrittenValue{stream_lob(out, end, column, count, pages, text, tail), ValueNote::Written};
     };
     const LobValue lob = lob_values_.find(value.bytes, storage, row.head);
@@ -388,7 +401,7 @@ char* UnloadWriter::stream_lob(OpenFile& out, char* end, const ColumnWriting& co
 void UnloadWriter::note_incomplete_lob(const FileAt& at, const RowFacts& row, const ColumnWriting& column,
                                        const LobFound& found)
 {
-    TableCounts& counts = summary_.tables[at.table];
+    TableCounts& counts = this->counts(at.table);
     ++counts.lobs_incomplete;
     if (counts.incomplete_lobs.size() >= kIncompleteLobsListed) return;
     char rowid[kRowidTextSize];
@@ -402,9 +415,10 @@ void UnloadWriter::note_incomplete_lob(const FileAt& at, const RowFacts& row, co
 void UnloadWriter::note_value(const FileAt& at, const NotedValue& noted)
 {
     const bool hidden = at.kind == RowKind::Hidden;
-    ColumnWritten& column = (hidden ? hidden_facts_ : column_facts_)[at.table][noted.column];
+    TableState& s = state(at.table);
+    ColumnWritten& column = (hidden ? s.hidden_facts : s.facts)[noted.column];
     column.facts |= noted.written.facts;
-    TableCounts& counts = summary_.tables[at.table];
+    TableCounts& counts = this->counts(at.table);
     counts.kept_as_text_sqlite += (noted.written.facts & value_facts::kSqliteKeepsText) != 0;
     counts.kept_as_text_postgres += (noted.written.facts & value_facts::kPostgresKeepsText) != 0;
     if (decoded(noted.written.note)) return;
@@ -417,12 +431,14 @@ bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const Ro
 {
     const UnloadTable& table = plan_.tables()[target.table];
     const RowKind kind = row_kind(row);
-    OpenFile* out = open(target.table, kind);
+    TableState& s = writing(target.table);
+    OpenFile* out = open_file(target.table, s.first_file + static_cast<std::size_t>(kind), kind, false);
     if (out == nullptr) return false;
-    TableCounts& counts = summary_.tables[target.table];
+    TableCounts& counts = this->counts(target.table);
     // Copies, not references: stores through char pointers may alias
     // anything, and the compiler would reload the vectors after each one.
-    const std::span<const ColumnWriting> columns = columns_[target.table];
+    const std::span<const ColumnWriting> columns = s.columns;
+    const bool hidden = !s.hidden_columns.empty();
     const std::size_t tail = fields_of(columns) + kRowidTextSize + kLineEnd.size();
     std::uint64_t not_decoded = 0;
     // Room for the separators, the rowid and the line's end; then for each
@@ -447,7 +463,7 @@ bool UnloadWriter::write_row(const RowFacts& row, const Values& values, const Ro
     if (row.reassembled) ++counts.reassembled;
     if (!row.complete) ++counts.incomplete;
     if (!undecoded_.empty() && !write_undecoded(target.table, row, kind, record)) return false;
-    if (!hidden_columns_[target.table].empty() && !write_hidden(row, kind, values, target, not_decoded)) return false;
+    if (hidden && !write_hidden(row, kind, values, target, not_decoded)) return false;
     counts.not_decoded += not_decoded;
     return !files_.failed();
 }
@@ -458,7 +474,7 @@ template <class Values>
 bool UnloadWriter::write_hidden(const RowFacts& row, RowKind kind, const Values& values, const RowTarget& target,
                                 std::uint64_t& not_decoded)
 {
-    const std::span<const ColumnWriting> columns = hidden_columns_[target.table];
+    const std::span<const ColumnWriting> columns = state(target.table).hidden_columns;
     const bool stores_any = std::any_of(columns.begin(), columns.end(), [&](const ColumnWriting& column) {
         return column.stored_index < values.size() && !is_null(values[column.stored_index]);
     });
@@ -479,7 +495,7 @@ bool UnloadWriter::write_hidden(const RowFacts& row, RowKind kind, const Values&
         put_csv_field(*out, target.partition);
     }
     out->text(kLineEnd);
-    const std::uint64_t record = ++summary_.tables[target.table].hidden;
+    const std::uint64_t record = ++counts(target.table).hidden;
     return undecoded_.empty() || write_undecoded(target.table, row, RowKind::Hidden, record);
 }
 
@@ -583,20 +599,24 @@ void UnloadWriter::take_facts(std::vector<ColumnWritten>& facts, const std::vect
 
 bool UnloadWriter::append(const UnloadWriter& range, const TableFiles& range_files)
 {
-    for (const std::size_t t : range.touched_) {
+    for (std::size_t slot = 0; slot < range.touched_.size(); ++slot) {
+        const std::size_t t = range.touched_[slot];
         if (t >= tables_) continue;
+        const TableState& from = range.states_[slot];
+        TableState& to = state(t);
         for (RowKind kind : kAllRowKinds) {
             const std::size_t file = range.file_of(t, kind);
             if (!range_files.created(file)) continue;
             OpenFile* out = open(t, kind);
             if (out == nullptr) return false;
             range_files.append_held(file, *out);
-            const std::size_t k = t * kRowKinds + static_cast<std::size_t>(kind);
-            if (range.holds_end_line_[k]) holds_end_line_[k] = true;
+            const auto k = static_cast<std::size_t>(kind);
+            if (from.holds_end_line[k]) to.holds_end_line[k] = true;
         }
         if (range_files.created(range.undecoded_file_of(t)) && !append_undecoded(t, range, range_files)) return false;
-        take_facts(column_facts_[t], range.column_facts_[t]);
-        take_facts(hidden_facts_[t], range.hidden_facts_[t]);
+        take_facts(to.facts, from.facts);
+        take_facts(to.hidden_facts, from.hidden_facts);
+        summary_.tables[t] += range.range_counts_[slot];
     }
     return !files_.failed();
 }
@@ -633,21 +653,18 @@ bool UnloadWriter::append_undecoded(std::size_t table, const UnloadWriter& range
 void UnloadWriter::take_written(std::size_t table, const TableWritten& part)
 {
     for (std::size_t k = 0; k < kRowKinds; ++k)
-        if (part.binary_copies[k]) holds_end_line_[table * kRowKinds + k] = true;
-    take_facts(column_facts_[table], part.columns);
-    take_facts(hidden_facts_[table], part.hidden_columns);
+        if (part.binary_copies[k]) state(table).holds_end_line[k] = true;
+    take_facts(state(table).facts, part.columns);
+    take_facts(state(table).hidden_facts, part.hidden_columns);
 }
 
 void UnloadWriter::clear_range()
 {
-    for (std::size_t t : touched_) {
-        std::fill(column_facts_[t].begin(), column_facts_[t].end(), ColumnWritten{});
-        std::fill(hidden_facts_[t].begin(), hidden_facts_[t].end(), ColumnWritten{});
-        for (std::size_t k = 0; k < kRowKinds; ++k) holds_end_line_[t * kRowKinds + k] = false;
-        summary_.tables[t] = {};
-        is_touched_[t] = false;
-    }
+    for (std::size_t t : touched_) slots_[t] = kNoSlot;
     touched_.clear();
+    last_table_ = SIZE_MAX;
+    states_ = {};
+    range_counts_ = {};
     waiting_lines_.clear();
     last_open_ = nullptr;
     files_.clear_held();
@@ -661,7 +678,7 @@ void UnloadWriter::restart_table(std::size_t table)
     };
     for (RowKind kind : kAllRowKinds) {
         discard(file_of(table, kind));
-        holds_end_line_[table * kRowKinds + static_cast<std::size_t>(kind)] = false;
+        state(table).holds_end_line[static_cast<std::size_t>(kind)] = false;
     }
     discard(undecoded_file_of(table));
     // Its LOB files too: its columns' places may have changed.
@@ -669,7 +686,13 @@ void UnloadWriter::restart_table(std::size_t table)
     if (lob_files_ && !remove_lob_files_of(lob_directory_, plan_.tables()[table].names.file_stem, message))
         files_.note_failure(message, 0);
     summary_.tables[table] = {};
-    take_columns(table);
+    take_facts_of(table);
+    // Its columns' writing is taken anew with its first row.
+    last_table_ = SIZE_MAX;
+    TableState& s = state(table);
+    s.columns_taken = false;
+    s.columns = {};
+    s.hidden_columns = {};
 }
 
 bool UnloadWriter::complete_tables()

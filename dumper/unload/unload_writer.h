@@ -10,9 +10,10 @@
 // own lines are written.
 #pragma once
 
+#include <array>
 #include <cstddef>
-#include <span>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -118,28 +119,32 @@ public:
     // takes the columns the plan has since given it, to write it anew.
     void restart_table(std::size_t table);
 
-    // The file of a table and kind, as the files number it.
+    // The file of a table and kind, as the files number it (a range's
+    // writer numbers only those of the tables it wrote rows of).
     std::size_t file_of(std::size_t table, RowKind kind) const
     {
-        return first_files_[table] + static_cast<std::size_t>(kind);
+        return state(table).first_file + static_cast<std::size_t>(kind);
     }
-    std::size_t undecoded_file_of(std::size_t table) const { return first_files_[table] + kRowKinds; }
+    std::size_t undecoded_file_of(std::size_t table) const { return state(table).first_file + kRowKinds; }
     // Whether a value written into that file holds a line psql's \copy
     // would take for the end of the data (binary_copy.h).
     bool needs_binary_copy(std::size_t table, RowKind kind) const
     {
-        return holds_end_line_[table * kRowKinds + static_cast<std::size_t>(kind)];
+        return state(table).holds_end_line[static_cast<std::size_t>(kind)];
     }
     // What was written of each table, once its files are complete.
     WrittenFiles written() const;
 
     // Writes after the rows written so far those a writer of a range wrote
-    // (into `range_files`), and takes what it noted of their values; its
-    // counts are the caller's to add, after this call. False when a file
-    // cannot be written.
+    // (into `range_files`), and takes what it noted of their values and its
+    // counts of their tables (the range's summary holds none: its other
+    // counts are the caller's to add). False when a file cannot be written.
     bool append(const UnloadWriter& range, const TableFiles& range_files);
-    // A writer of a range: forgets what it wrote, and its counts of the
-    // tables written, to write another range.
+    // A writer of a range: forgets what it wrote, its counts of the tables
+    // written and all it held of them, to write another range. What it
+    // holds is of the tables a range writes rows of, not of every table of
+    // the plan: the workers' writers are many, and a damaged or
+    // undescribed file makes thousands of tables.
     void clear_range();
     // The file of a table's rows of a kind, and of its values not decoded,
     // opened to append another shard's part of it (shard_part.h); nullptr
@@ -177,10 +182,37 @@ private:
         ColumnValue value;
         WrittenValue written;
     };
+    // What the writer holds of one table. Its columns' writing is taken
+    // when its first row is written, so that a plan of thousands of tables
+    // costs each writer only the writing of those it writes rows of.
+    struct TableState {
+        std::size_t first_file = 0;  // of its live rows, those of its other kinds after it
+        bool columns_taken = false;  // columns and hidden_columns hold its columns' writing
+        std::vector<ColumnWriting> columns;
+        std::vector<ColumnWriting> hidden_columns;
+        std::vector<ColumnWritten> facts;         // by column
+        std::vector<ColumnWritten> hidden_facts;  // by hidden column
+        std::array<bool, kRowKinds> holds_end_line{};  // by kind
+    };
+    // By table: the writer of the unload's files holds every table's; a
+    // range's writer only those of the tables it wrote rows of.
+    TableState& state(std::size_t table) { return states_[writes_ == Writes::Range ? slots_[table] : table]; }
+    const TableState& state(std::size_t table) const
+    {
+        return states_[writes_ == Writes::Range ? slots_[table] : table];
+    }
+    // The table's state, its files and columns' writing taken, to write a row of it.
+    TableState& writing(std::size_t table);
+    TableCounts& counts(std::size_t table)
+    {
+        return writes_ == Writes::Range ? range_counts_[slots_[table]] : summary_.tables[table];
+    }
+    static constexpr std::uint32_t kNoSlot = UINT32_MAX;
     static void take_facts(std::vector<ColumnWritten>& facts, const std::vector<ColumnWritten>& more);
     static std::vector<ColumnWriting> writing_of(const std::vector<OutputColumn>& columns, std::uint32_t first_field);
     static std::size_t fields_of(std::span<const ColumnWriting> columns);
-    void take_columns(std::size_t table);
+    void take_facts_of(std::size_t table);
+    void add_files(TableState& state, const UnloadTable& table);
     OpenFile* open(std::size_t table, RowKind kind);
     OpenFile* open_file(std::size_t table, std::size_t file, RowKind kind, bool undecoded);
     template <class Values>
@@ -239,21 +271,22 @@ private:
         std::size_t end;
     };
     std::vector<WaitingLine> waiting_lines_;
-    // The tables a range wrote rows of, so that clearing it costs no more.
+    // The tables a range wrote rows of, in the order of their states.
     std::vector<std::size_t> touched_;
-    std::vector<bool> is_touched_;
-    std::vector<bool> columns_taken_;  // by table: columns_ and the facts hold its columns
     LobValueReader lob_values_;
     std::string lob_directory_;
     std::optional<LobFileWriter> lob_files_;
     std::vector<char> lob_text_;  // a page's text, converted
-    std::vector<std::size_t> first_files_;  // by table: the file of its live rows, those of its other kinds after it
     std::size_t tables_ = 0;  // the plan's tables added to the files
-    std::vector<std::vector<ColumnWriting>> columns_;         // by table
-    std::vector<std::vector<ColumnWriting>> hidden_columns_;  // by table
-    std::vector<std::vector<ColumnWritten>> column_facts_;    // by table and column
-    std::vector<std::vector<ColumnWritten>> hidden_facts_;    // by table and hidden column
-    std::vector<bool> holds_end_line_;                        // by table and kind
+    std::vector<TableState> states_;
+    // A range's writer: by table, its state's number (kNoSlot until it
+    // writes a row of it); and by state, its counts.
+    std::vector<std::uint32_t> slots_;
+    std::vector<TableCounts> range_counts_;
+    // The state writing() gave last: rows mostly go to the table of the row
+    // before. Forgotten whenever states_ may move.
+    std::size_t last_table_ = SIZE_MAX;
+    TableState* last_state_ = nullptr;
     std::vector<NotedValue> undecoded_;                       // of the line being written
     // The file last opened: rows mostly go to the file of the row before.
     // Only open() opens files, so it stays open until open() is called
