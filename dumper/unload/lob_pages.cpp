@@ -291,24 +291,42 @@ bool LobPageMap::read_index(DataFileSet& files, const schema::LobStorage& storag
         return false;
     }
     std::uint64_t leaves = 0;
-    for (const dictionary::ExtentRange& extent : map.extents) {
-        DataFile* file = dictionary::file_of_place(files, extent.first);
-        if (file == nullptr) continue;
-        for (std::uint64_t b = extent.first.block; b < std::uint64_t{extent.first.block} + extent.length; ++b) {
-            if (file->read(static_cast<std::int32_t>(b), block_, Access::Random) != ReadStatus::Ok) break;
-            const std::optional<std::vector<LobIndexEntry>> entries =
-                read_lob_index_leaf(block_.view, storage.index_data_object);
-            if (!entries) continue;
-            ++leaves;
-            for (const LobIndexEntry& entry : *entries) take_indexed(files, entry, *file, storage);
-        }
-    }
+    for (const dictionary::ExtentRange& extent : map.extents)
+        if (DataFile* file = dictionary::file_of_place(files, extent.first))
+            leaves += walk_index_blocks(files, *file, extent.first.block,
+                                        std::uint64_t{extent.first.block} + extent.length, storage);
     if (leaves == 0) {
         problems.push_back(index + ", whose segment header is " + dictionary::place_text(header) +
                            ", holds no leaf block that can be read" + fallback);
         return false;
     }
     return true;
+}
+
+std::uint64_t LobPageMap::walk_index_blocks(DataFileSet& files, DataFile& file, std::uint64_t first,
+                                            std::uint64_t end, const schema::LobStorage& storage)
+{
+    std::uint64_t leaves = 0;
+    for (std::uint64_t b = first; b < end && b <= INT32_MAX; ++b) {
+        if (file.read(static_cast<std::int32_t>(b), block_, Access::Random) != ReadStatus::Ok) break;
+        const std::optional<std::vector<LobIndexEntry>> entries =
+            read_lob_index_leaf(block_.view, storage.index_data_object);
+        if (!entries) continue;
+        ++leaves;
+        for (const LobIndexEntry& entry : *entries) take_indexed(files, entry, file, storage);
+    }
+    return leaves;
+}
+
+std::vector<std::string> LobPageMap::map_index_blocks(DataFileSet& files, DataFile& file, std::int32_t first,
+                                                      std::int32_t end, const schema::LobStorage& storage,
+                                                      const std::string& spill_directory)
+{
+    std::vector<std::string> problems;
+    spill_directory_ = spill_directory.empty() ? temporary_directory() : spill_directory;
+    if (first >= 0 && end > first) walk_index_blocks(files, file, std::uint64_t(first), std::uint64_t(end), storage);
+    finish_scan(problems);
+    return problems;
 }
 
 void LobPageMap::take_indexed(DataFileSet& files, const LobIndexEntry& entry, DataFile& leaf_file,

@@ -73,6 +73,12 @@ public:
     // segment (the export formats).
     std::vector<std::string> scan_files(DataFileSet& files, const std::string& spill_directory);
 
+    // Maps, as from the LOB index of `storage`, the pages the leaf blocks
+    // among blocks [first, end) of `file` name, then readies the map: for
+    // blocks no segment header names as an index (hostile inputs in tests).
+    std::vector<std::string> map_index_blocks(DataFileSet& files, DataFile& file, std::int32_t first, std::int32_t end,
+                                              const schema::LobStorage& storage, const std::string& spill_directory);
+
     struct Mapped {
         std::array<std::uint8_t, 10> lob_id;
         std::uint32_t page;
@@ -109,6 +115,10 @@ private:
     // Maps the pages the LOB index of `storage` names, each checked in its
     // block; false, with a line in `problems`, when the index cannot be read.
     bool read_index(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
+    // Maps the pages the leaves among blocks [first, end) of `file` name;
+    // returns the leaves found.
+    std::uint64_t walk_index_blocks(DataFileSet& files, DataFile& file, std::uint64_t first, std::uint64_t end,
+                                    const schema::LobStorage& storage);
     // Maps the pages of one entry of that index.
     void take_indexed(DataFileSet& files, const LobIndexEntry& entry, DataFile& leaf_file,
                       const schema::LobStorage& storage);
