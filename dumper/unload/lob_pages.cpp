@@ -53,6 +53,7 @@ bool same_page(const LobPageMap::Mapped& a, const LobPageMap::Mapped& b)
 // whether the index names it, in this machine's byte order (the files live
 // only as long as the run).
 constexpr std::size_t kEntryBytes = 10 + 4 + 8 + 2 + 4 + 1;
+static_assert(sizeof(LobPageMap::Mapped) == 32, "the memory kMostPagesInMemory counts on");
 // Entries read or written at once.
 constexpr std::size_t kEntriesAtOnce = 2048;
 // Entries a run's reader holds: the runs are merged all at once.
@@ -258,7 +259,7 @@ void LobPageMap::take(const BlockView& block, const DataFile& file, std::int32_t
     if (!page || page->page < kMostLocatorAddresses || (data_object != 0 && page->data_object != data_object) ||
         full_)
         return;
-    add({page->lob_id, page->page, page->scn, file.source(), number, 0});
+    add({page->lob_id, page->page, page->scn, file.source(), 0, number});
 }
 
 void LobPageMap::add(const Mapped& mapped)
@@ -350,7 +351,7 @@ void LobPageMap::take_indexed(DataFileSet& files, const LobIndexEntry& entry, Da
             if (!read || read->lob_id != entry.lob_id || read->page != page ||
                 (storage.data_object != 0 && read->data_object != storage.data_object))
                 continue;
-            add({read->lob_id, read->page, read->scn, file->source(), static_cast<std::int32_t>(block), 1});
+            add({read->lob_id, read->page, read->scn, file->source(), 1, static_cast<std::int32_t>(block)});
         }
     }
 }

@@ -84,8 +84,8 @@ public:
         std::uint32_t page;
         std::uint64_t scn;
         std::uint16_t source;  // the file's place in its set (DataFile::source)
-        std::int32_t block;
         std::uint8_t indexed;  // 1 when its LOB index names the block
+        std::int32_t block;
     };
     // The pages mapped of one LOB, in page order, read a few at a time:
     // a value of any length costs the same memory.
