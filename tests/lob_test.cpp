@@ -766,6 +766,47 @@ TEST(LobPageMap, PastItsMemoryItGoesOnInAFileAndGivesTheSamePages)
     EXPECT_TRUE(pages_of(in_memory, datafile::lob_id(0xEEEE)).empty());
 }
 
+// With the dictionary the map holds the pages the LOB indexes name, marked,
+// and of two copies of a page keeps the indexed one though the other is
+// later, in memory and in its file alike.
+TEST(LobPageMap, ThePageTheIndexNamesIsKeptInMemoryAndInTheFile)
+{
+    ScratchDir dir;
+    datafile::LobCases cases = datafile::lob_database();
+    datafile::LobValueDef& pic = cases.database.tables.back().lobs.at(2).values.at(1);  // row 2's PIC: 20 pages
+    pic.stray_copies = {17};
+    const datafile::BuiltDatabase built = datafile::build_database(cases.database);
+    DataFileSet files;
+    DataFile* system = nullptr;
+    for (const datafile::File* f : {&built.system, &built.users}) {
+        std::unique_ptr<DataFile> file = DataFile::from_bytes(datafile::build_file(*f));
+        file->set_geometry({f->block_size, f->byte_order});
+        if (system == nullptr) system = file.get();
+        files.add(std::move(file));
+    }
+    dictionary::Dictionary read;
+    dictionary::LoadNotes notes;
+    std::string error;
+    ASSERT_TRUE(dictionary::load_dictionary(files, *system, read, notes, error)) << error;
+    unload::UnloadPlan plan("");
+    plan.add_schema(read.schema, unload::TableSelection(), false);
+    unload::LobPageMap in_memory;
+    unload::LobPageMap spilled(3);
+    EXPECT_TRUE(in_memory.scan_segments(files, plan, dir.root()).empty());
+    EXPECT_TRUE(spilled.scan_segments(files, plan, dir.root()).empty());
+    ASSERT_TRUE(spilled.spilled());
+    for (const unload::LobPageMap* map : {&in_memory, &spilled}) {
+        std::size_t indexed = 0;
+        unload::LobPageMap::Cursor cursor = map->pages_of(pic.id);
+        while (const auto page = cursor.next()) {
+            EXPECT_EQ(page->indexed, 1) << page->page;  // its index names every page past the list
+            EXPECT_EQ(page->scn, 0x2000u) << page->page;  // not the stray copy's 0x3000
+            ++indexed;
+        }
+        EXPECT_EQ(indexed, 8u);
+    }
+}
+
 TEST(LobDictionary, EachLobColumnGetsItsSegmentAndStorageFromLobTable)
 {
     const datafile::LobCases cases = datafile::lob_database(16384, ByteOrder::Big);

@@ -401,11 +401,12 @@ private:
     // LOB$), those marked deleted too, read as any table's: through its OBJ$, TAB$ and COL$ rows, of
     // its own segment or, clustered, of its table in its cluster's. False,
     // with a warning that says what is then not known (`lost`), when its
-    // columns `needed` or its segment are not known; without one when
+    // columns `needed` or its segment are not known (those `optional`,
+    // placed in `at` after them, may be unknown); without one when
     // OBJ$ names no such table and `absent_said` is false.
     bool read_sys_table(const schema::Schema& schema, std::string_view name, std::span<const std::string_view> needed,
                         std::vector<ColumnAt>& at, std::string_view lost, bool absent_said,
-                        const std::function<void(const Row&)>& each)
+                        const std::function<void(const Row&)>& each, std::span<const std::string_view> optional = {})
     {
         const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [&](const schema::Table& t) {
             return t.owner == "SYS" && t.name == name && !t.dropped;
@@ -417,6 +418,7 @@ private:
         at.clear();
         for (std::string_view column : needed) at.push_back(column_at(columns, column));
         const bool known = std::all_of(at.begin(), at.end(), [](const ColumnAt& a) { return a.has_value(); });
+        for (std::string_view column : optional) at.push_back(column_at(columns, column));
         if (found == schema.tables.end() && !absent_said) return false;
         if (found == schema.tables.end() || !found->segment || !found->data_object || !known) {
             notes_.warn(std::string(name) + " cannot be read (its columns or its segment are not known): " +
@@ -490,8 +492,10 @@ private:
             return t.owner != "SYS" && std::any_of(t.columns.begin(), t.columns.end(), is_lob);
         });
         if (!any) return;
-        static constexpr std::string_view kNeeded[] = {"OBJ#",  "INTCOL#", "LOBJ#",    "FILE#", "BLOCK#",
-                                                       "CHUNK", "FLAGS",   "PROPERTY", "IND#"};
+        static constexpr std::string_view kNeeded[] = {"OBJ#",  "INTCOL#", "LOBJ#", "FILE#",
+                                                       "BLOCK#", "CHUNK",   "FLAGS", "PROPERTY"};
+        // Without IND# the values' later pages come from their segments alone.
+        static constexpr std::string_view kIndexColumn[] = {"IND#"};
         std::vector<ColumnAt> at;
         std::map<std::pair<std::uint32_t, std::uint32_t>, schema::LobStorage> lobs;
         if (!read_sys_table(schema, kLobTable, kNeeded, at,
@@ -500,14 +504,15 @@ private:
                             false,
                             [&](const Row& row) {
                                 if (row.deleted) return;
-                                std::array<std::optional<std::uint32_t>, std::size(kNeeded)> v;
+                                std::array<std::optional<std::uint32_t>, std::size(kNeeded) + 1> v;
                                 for (std::size_t i = 0; i < v.size(); ++i) v[i] = u32_field(row, at[i]);
                                 if (!v[0] || !v[1] || !v[2]) return;
                                 schema::LobStorage& lob = lobs[{*v[0], *v[1]}];
                                 lob = {*v[2], 0, v[3].value_or(0), v[4].value_or(0),
                                        v[5].value_or(0), v[6].value_or(0), v[7].value_or(0)};
                                 lob.index_object = v[8].value_or(0);
-                            }))
+                            },
+                            kIndexColumn))
             return;
         place_lob_indexes(schema, lobs);
         std::unordered_map<std::uint32_t, std::uint32_t> data_objects;

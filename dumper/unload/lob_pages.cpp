@@ -177,6 +177,11 @@ std::vector<const schema::LobStorage*> lob_storages(const UnloadPlan& plan)
     return storages;
 }
 
+// The most blocks a chunk of an index entry is read for: LOB$.CHUNK from
+// a hostile dictionary bounded (a chunk is at most 32 KiB, 16 blocks of
+// 2 KiB; assumed).
+constexpr std::uint32_t kMostChunkBlocks = 16;
+
 // Where the map's files go when the run has no directory of its own.
 std::string temporary_directory()
 {
@@ -333,7 +338,7 @@ std::vector<std::string> LobPageMap::map_index_blocks(DataFileSet& files, DataFi
 void LobPageMap::take_indexed(DataFileSet& files, const LobIndexEntry& entry, DataFile& leaf_file,
                               const schema::LobStorage& storage)
 {
-    const std::uint32_t chunk = std::max<std::uint32_t>(storage.chunk, 1);
+    const std::uint32_t chunk = std::clamp<std::uint32_t>(storage.chunk, 1, kMostChunkBlocks);
     const PieceAt in_tablespace{0, 0, -1, leaf_file.source(), leaf_file.layout()};
     for (std::size_t slot = 0; slot < entry.addresses.size(); ++slot) {
         if (entry.addresses[slot] == 0) continue;
@@ -343,14 +348,16 @@ void LobPageMap::take_indexed(DataFileSet& files, const LobIndexEntry& entry, Da
         for (std::uint32_t i = 0; i < chunk; ++i) {
             const std::uint64_t page = lob_index_page(entry, slot, chunk, i);
             const std::int64_t block = std::int64_t{first} + i;
-            if (page < kMostLocatorAddresses || page > UINT32_MAX || block > INT32_MAX ||
+            if (page < kMostLocatorAddresses) continue;
+            if (page > UINT32_MAX || block > INT32_MAX ||
                 file->read(static_cast<std::int32_t>(block), page_block_, Access::Random) != ReadStatus::Ok)
-                continue;
-            // Taken only when the block is that page's.
+                break;
+            // Taken only when the block is that page's; past a block that is
+            // not, the chunk's others are not trusted either.
             const std::optional<LobPage> read = read_lob_page(page_block_.view);
             if (!read || read->lob_id != entry.lob_id || read->page != page ||
                 (storage.data_object != 0 && read->data_object != storage.data_object))
-                continue;
+                break;
             add({read->lob_id, read->page, read->scn, file->source(), 1, static_cast<std::int32_t>(block)});
         }
     }

@@ -64,7 +64,8 @@ public:
     LobPageMap(const LobPageMap&) = delete;
     LobPageMap& operator=(const LobPageMap&) = delete;
 
-    // Maps the later pages of the LOB segments of the plan's columns, in
+    // Maps the later pages the LOB indexes of the plan's columns name and
+    // those a scan of their LOB segments finds, in
     // `spill_directory` (empty: TMPDIR, or /tmp) past the memory it keeps;
     // returns what could not be scanned, a line each.
     std::vector<std::string> scan_segments(DataFileSet& files, const UnloadPlan& plan,
