@@ -475,9 +475,9 @@ INSTANTIATE_TEST_SUITE_P(BlockSizesAndByteOrders, LobSegments,
 // the pages truly missing are counted.
 TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
 {
-    enum class Case { SchemaFile, SegmentsByPartition, HeadersZeroed, IndexLeavesZeroed, NoIndexRows };
+    enum class Case { SchemaFile, SegmentsByPartition, HeadersZeroed, IndexLeavesZeroed, NoIndexRows, IndexHeadersZeroed };
     for (const Case c : {Case::SchemaFile, Case::SegmentsByPartition, Case::HeadersZeroed, Case::IndexLeavesZeroed,
-                         Case::NoIndexRows}) {
+                         Case::NoIndexRows, Case::IndexHeadersZeroed}) {
         SCOPED_TRACE(static_cast<int>(c));
         ScratchDir dir;
         datafile::LobCases cases = datafile::lob_database();
@@ -489,11 +489,13 @@ TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
         const datafile::BuiltDatabase built = datafile::build_database(cases.database);
         datafile::write_database(built, dir.root());
         const std::string users = dir.path("users01.dbf");
-        if (c == Case::HeadersZeroed) {
+        if (c == Case::HeadersZeroed || c == Case::IndexHeadersZeroed) {
             std::string bytes = read_file(users);
             for (const datafile::LobDef& lob : cases.database.tables.back().lobs) {
+                // The LOB segment's header, or its index's (the next object).
+                const std::uint32_t object = lob.lob_object + (c == Case::IndexHeadersZeroed ? 1 : 0);
                 const auto segment = std::find_if(built.segments.begin(), built.segments.end(),
-                                                  [&](const auto& s) { return s.data_object == lob.lob_object; });
+                                                  [&](const auto& s) { return s.data_object == object; });
                 ASSERT_NE(segment, built.segments.end());
                 bytes.replace(std::size_t{segment->header.block} * 8192, 8192, 8192, '\0');
             }
@@ -513,9 +515,10 @@ TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
         EXPECT_EQ(r.errors.find("looked for in every block") != std::string::npos, c == Case::HeadersZeroed)
             << r.errors;
         // An index lost: a line for each LOB column's.
-        const std::string lost = c == Case::IndexLeavesZeroed ? "holds no leaf block that can be read"
-                                                              : "has no segment IND$ names";
-        const bool index_lost = c == Case::IndexLeavesZeroed || c == Case::NoIndexRows;
+        const std::string lost = c == Case::IndexLeavesZeroed    ? "holds no leaf block that can be read"
+                                 : c == Case::NoIndexRows        ? "has no segment IND$ names"
+                                                                 : "), whose segment header is file 4 block";
+        const bool index_lost = c == Case::IndexLeavesZeroed || c == Case::NoIndexRows || c == Case::IndexHeadersZeroed;
         EXPECT_EQ(count_of(r.errors, lost), index_lost ? 7u : 0u) << r.errors;
         EXPECT_EQ(r.errors.find("LOB index") != std::string::npos, index_lost) << r.errors;
         const Json table = parse_json(read_file(out + "/summary.json"))["tables"].items.at(0);

@@ -277,24 +277,24 @@ void LobPageMap::add(const Mapped& mapped)
     mapped_.push_back(mapped);
 }
 
-bool LobPageMap::read_index(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
+void LobPageMap::read_index(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
 {
     // A partitioned LOB's indexes are its partitions', which LOBFRAG$ names.
-    if (storage.index_object == 0 || storage.file == 0) return true;
+    if (storage.index_object == 0 || storage.file == 0) return;
     const std::string index = "the LOB index " + std::to_string(storage.index_object) + " (of the LOB segment " +
                               std::to_string(storage.lob_object) + ")";
     const std::string fallback = ": the pages of its values past their locators' address lists are those the scan "
                                  "of the LOB segment finds";
     if (storage.index_file == 0) {
         problems.push_back(index + " has no segment IND$ names" + fallback);
-        return false;
+        return;
     }
     const dictionary::BlockPlace header{storage.index_file, storage.index_block, 0};
     const dictionary::SegmentMap map = dictionary::read_segment_map(files, header);
     if (!map.ok()) {
         problems.push_back(index + ", whose segment header is " + dictionary::place_text(header) + ", " + map.problem +
                            fallback);
-        return false;
+        return;
     }
     std::uint64_t leaves = 0;
     for (const dictionary::ExtentRange& extent : map.extents)
@@ -304,9 +304,7 @@ bool LobPageMap::read_index(DataFileSet& files, const schema::LobStorage& storag
     if (leaves == 0) {
         problems.push_back(index + ", whose segment header is " + dictionary::place_text(header) +
                            ", holds no leaf block that can be read" + fallback);
-        return false;
     }
-    return true;
 }
 
 std::uint64_t LobPageMap::walk_index_blocks(DataFileSet& files, DataFile& file, std::uint64_t first,

@@ -114,8 +114,8 @@ public:
 
 private:
     // Maps the pages the LOB index of `storage` names, each checked in its
-    // block; false, with a line in `problems`, when the index cannot be read.
-    bool read_index(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
+    // block; a line in `problems` when the index cannot be read.
+    void read_index(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
     // Maps the pages the leaves among blocks [first, end) of `file` name;
     // returns the leaves found.
     std::uint64_t walk_index_blocks(DataFileSet& files, DataFile& file, std::uint64_t first, std::uint64_t end,
