@@ -18,6 +18,7 @@
 #include "system_file.h"
 #include "test_support.h"
 #include "dictionary/dictionary.h"
+#include "values/lob_index.h"
 #include "values/lob_locator.h"
 #include "values/lob_text.h"
 #include "unload/lob_files.h"
@@ -30,6 +31,14 @@ using datafile::Bytes;
 
 ByteView view(const Bytes& b) { return {b.data(), b.size()}; }
 Bytes text_bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+// How many times `text` holds `part`.
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
 
 TEST(LobLocator, EachFormIsToldAndWhatDoesNotFitIsUnreadable)
 {
@@ -466,21 +475,27 @@ INSTANTIATE_TEST_SUITE_P(BlockSizesAndByteOrders, LobSegments,
 // the pages truly missing are counted.
 TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
 {
-    enum class Case { SchemaFile, SegmentsByPartition, HeadersZeroed };
-    for (const Case c : {Case::SchemaFile, Case::SegmentsByPartition, Case::HeadersZeroed}) {
+    enum class Case { SchemaFile, SegmentsByPartition, HeadersZeroed, IndexLeavesZeroed, NoIndexRows, IndexHeadersZeroed };
+    for (const Case c : {Case::SchemaFile, Case::SegmentsByPartition, Case::HeadersZeroed, Case::IndexLeavesZeroed,
+                         Case::NoIndexRows, Case::IndexHeadersZeroed}) {
         SCOPED_TRACE(static_cast<int>(c));
         ScratchDir dir;
         datafile::LobCases cases = datafile::lob_database();
-        if (c == Case::SegmentsByPartition)
-            for (datafile::LobDef& lob : cases.database.tables.back().lobs) lob.segment_by_partition = true;
+        for (datafile::LobDef& lob : cases.database.tables.back().lobs) {
+            lob.segment_by_partition = c == Case::SegmentsByPartition;
+            if (c == Case::IndexLeavesZeroed) lob.index = datafile::LobIndexState::LeafZeroed;
+            if (c == Case::NoIndexRows) lob.index = datafile::LobIndexState::NoIndexRow;
+        }
         const datafile::BuiltDatabase built = datafile::build_database(cases.database);
         datafile::write_database(built, dir.root());
         const std::string users = dir.path("users01.dbf");
-        if (c == Case::HeadersZeroed) {
+        if (c == Case::HeadersZeroed || c == Case::IndexHeadersZeroed) {
             std::string bytes = read_file(users);
             for (const datafile::LobDef& lob : cases.database.tables.back().lobs) {
+                // The LOB segment's header, or its index's (the next object).
+                const std::uint32_t object = lob.lob_object + (c == Case::IndexHeadersZeroed ? 1 : 0);
                 const auto segment = std::find_if(built.segments.begin(), built.segments.end(),
-                                                  [&](const auto& s) { return s.data_object == lob.lob_object; });
+                                                  [&](const auto& s) { return s.data_object == object; });
                 ASSERT_NE(segment, built.segments.end());
                 bytes.replace(std::size_t{segment->header.block} * 8192, 8192, 8192, '\0');
             }
@@ -499,6 +514,13 @@ TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
         EXPECT_EQ(r.status, 4) << r.errors;
         EXPECT_EQ(r.errors.find("looked for in every block") != std::string::npos, c == Case::HeadersZeroed)
             << r.errors;
+        // An index lost: a line for each LOB column's.
+        const std::string lost = c == Case::IndexLeavesZeroed    ? "holds no leaf block that can be read"
+                                 : c == Case::NoIndexRows        ? "has no segment IND$ names"
+                                                                 : "), whose segment header is file 4 block";
+        const bool index_lost = c == Case::IndexLeavesZeroed || c == Case::NoIndexRows || c == Case::IndexHeadersZeroed;
+        EXPECT_EQ(count_of(r.errors, lost), index_lost ? 7u : 0u) << r.errors;
+        EXPECT_EQ(r.errors.find("LOB index") != std::string::npos, index_lost) << r.errors;
         const Json table = parse_json(read_file(out + "/summary.json"))["tables"].items.at(0);
         EXPECT_EQ(table["lobs_incomplete"].text, "3");
         const std::vector<CsvRecord> csv = read_csv(out + "/HR.LOBS.csv");
@@ -512,6 +534,41 @@ TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
             EXPECT_TRUE(value == (e.kind == "text" ? e.value : hex_of(e.value)))
                 << e.id << " " << e.column << ": " << value.size() << " bytes";
         }
+    }
+}
+
+// Of two blocks of one page, the one the LOB index names is read, though
+// the other is of a later SCN; with the index lost the later is, and the
+// run says the index could not be read.
+TEST(LobSegments, TheIndexTellsWhichBlockHoldsAPage)
+{
+    for (const bool index_lost : {false, true}) {
+        SCOPED_TRACE(index_lost);
+        ScratchDir dir;
+        datafile::LobCases cases = datafile::lob_database();
+        datafile::LobDef& pic = cases.database.tables.back().lobs.at(2);
+        ASSERT_EQ(pic.column, "PIC");
+        datafile::LobValueDef& value = pic.values.at(1);  // row 2's: 20 pages
+        value.stray_copies = {17};
+        if (index_lost) pic.index = datafile::LobIndexState::LeafZeroed;
+        datafile::write_database(datafile::build_database(cases.database), dir.root());
+        const std::string out = dir.path("out");
+        const RunResult r = run_trevanix({"--unload", out, "--quiet", "--dictionary", dir.path("system01.dbf"),
+                                          "--table", "HR.LOBS", dir.path("users01.dbf")});
+        EXPECT_EQ(r.status, 4) << r.errors;
+        EXPECT_EQ(r.errors.find("holds no leaf block that can be read") != std::string::npos, index_lost) << r.errors;
+        const std::vector<CsvRecord> csv = read_csv(out + "/HR.LOBS.csv");
+        ASSERT_EQ(csv.size(), 5u);
+        std::size_t column = 0;
+        while (column < csv[0].size() && csv[0][column] != "PIC") ++column;
+        ASSERT_LT(column, csv[0].size());
+        const std::string written(value.data.begin(), value.data.end());
+        std::string stray = written;
+        const std::size_t page = datafile::lob_page_size(8192);
+        stray.replace(17 * page, page, page, '?');
+        EXPECT_EQ(csv[2].at(column), hex_of(index_lost ? stray : written));
+        // Every page is there either way.
+        EXPECT_EQ(parse_json(read_file(out + "/summary.json"))["tables"].items.at(0)["lobs_incomplete"].text, "3");
     }
 }
 
@@ -584,6 +641,74 @@ TEST(LobPage, ALobDataBlockIsReadInItsByteOrderAndOtherBlocksAreNot)
     EXPECT_FALSE(lob_length(locator, 8132));
 }
 
+// A LOB index leaf gives each entry whose key is of the exact form, in
+// either byte order, and nothing from a block that is no leaf of the
+// index; bytes an attacker wrote never lead a read outside the block.
+TEST(LobIndexLeaf, EntriesWithTheExactKeyAreReadAndHostileBytesGiveNoMore)
+{
+    const std::vector<datafile::LobIndexEntryDef> written{
+        {datafile::lob_id(7), 12, {0x01000100, 0x01000101, 0x01000102}},
+        {datafile::lob_id(7), 20, {0x01000108, 0, 0x0100010A, 1, 2, 3, 4, 5}},
+        {datafile::lob_id(8), 12, {0x01000200}}};
+    for (const ByteOrder order : {ByteOrder::Little, ByteOrder::Big}) {
+        SCOPED_TRACE(static_cast<int>(order));
+        const Bytes leaf = datafile::lob_index_leaf(written, 87502, 4, 99, 0, 0, 8192, order);
+        const auto read = [&](const Bytes& b, std::uint32_t object = 87502) {
+            return read_lob_index_leaf({ByteView(b.data(), b.size()), order}, object);
+        };
+        const std::optional<std::vector<LobIndexEntry>> entries = read(leaf);
+        ASSERT_TRUE(entries);
+        ASSERT_EQ(entries->size(), written.size());
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            EXPECT_EQ((*entries)[i].lob_id, written[i].id);
+            EXPECT_EQ((*entries)[i].first_page, written[i].first_page);
+            for (std::size_t k = 0; k < kLobIndexAddresses; ++k)
+                EXPECT_EQ((*entries)[i].addresses[k], k < written[i].addresses.size() ? written[i].addresses[k] : 0u);
+        }
+        // Chunks of two: the second address's pages follow the first's.
+        EXPECT_EQ(lob_index_page((*entries)[0], 1, 2, 1), 15u);
+        // Any data object, another's, a table's block, a branch block.
+        EXPECT_TRUE(read(leaf, 0));
+        EXPECT_FALSE(read(leaf, 87504));
+        Bytes other = leaf;
+        other[20] = 1;
+        EXPECT_FALSE(read(other));
+        other = leaf;
+        other[44 + 48] = 1;
+        EXPECT_FALSE(read(other));
+        // An entry whose key lengths are not 10 and 4 is left out.
+        const std::size_t first = 8192 - 4 - 52;  // the first entry's place
+        other = leaf;
+        other[first + 36] = 9;
+        EXPECT_EQ(read(other)->size(), 2u);
+        other = leaf;
+        other[first + 47] = 5;
+        EXPECT_EQ(read(other)->size(), 2u);
+        // An offset past the block's end, or one whose entry would run into the tail.
+        other = leaf;
+        const std::size_t offsets = 44 + 48 + 32;
+        other[offsets] = other[offsets + 1] = 0xFF;
+        EXPECT_EQ(read(other)->size(), 2u);
+        // A count no block has room for, and the entries a leaf holds.
+        other = leaf;
+        other[44 + 48 + 8] = other[44 + 48 + 9] = 0xFF;
+        EXPECT_FALSE(read(other));
+        // Cut short.
+        EXPECT_FALSE(read_lob_index_leaf({ByteView(leaf.data(), 100), order}, 87502));
+        // Noise over the entries' area: whatever comes out lies in the block.
+        other = leaf;
+        unsigned n = 12345;
+        for (std::size_t i = 44 + 48 + 8; i < other.size(); ++i) {
+            n = n * 1103515245u + 12345u;
+            other[i] = static_cast<std::uint8_t>(n >> 16);
+        }
+        const auto noisy = read(other);
+        if (noisy) {
+            EXPECT_LE(noisy->size(), 8192u / 2);
+        }
+    }
+}
+
 // Past the pages it keeps in memory the map goes on in a file of the
 // unload directory: the same pages of every LobId, whichever way it holds
 // them, and none of a LobId no block carries.
@@ -644,6 +769,47 @@ TEST(LobPageMap, PastItsMemoryItGoesOnInAFileAndGivesTheSamePages)
     EXPECT_TRUE(pages_of(in_memory, datafile::lob_id(0xEEEE)).empty());
 }
 
+// With the dictionary the map holds the pages the LOB indexes name, marked,
+// and of two copies of a page keeps the indexed one though the other is
+// later, in memory and in its file alike.
+TEST(LobPageMap, ThePageTheIndexNamesIsKeptInMemoryAndInTheFile)
+{
+    ScratchDir dir;
+    datafile::LobCases cases = datafile::lob_database();
+    datafile::LobValueDef& pic = cases.database.tables.back().lobs.at(2).values.at(1);  // row 2's PIC: 20 pages
+    pic.stray_copies = {17};
+    const datafile::BuiltDatabase built = datafile::build_database(cases.database);
+    DataFileSet files;
+    DataFile* system = nullptr;
+    for (const datafile::File* f : {&built.system, &built.users}) {
+        std::unique_ptr<DataFile> file = DataFile::from_bytes(datafile::build_file(*f));
+        file->set_geometry({f->block_size, f->byte_order});
+        if (system == nullptr) system = file.get();
+        files.add(std::move(file));
+    }
+    dictionary::Dictionary read;
+    dictionary::LoadNotes notes;
+    std::string error;
+    ASSERT_TRUE(dictionary::load_dictionary(files, *system, read, notes, error)) << error;
+    unload::UnloadPlan plan("");
+    plan.add_schema(read.schema, unload::TableSelection(), false);
+    unload::LobPageMap in_memory;
+    unload::LobPageMap spilled(3);
+    EXPECT_TRUE(in_memory.scan_segments(files, plan, dir.root()).empty());
+    EXPECT_TRUE(spilled.scan_segments(files, plan, dir.root()).empty());
+    ASSERT_TRUE(spilled.spilled());
+    for (const unload::LobPageMap* map : {&in_memory, &spilled}) {
+        std::size_t indexed = 0;
+        unload::LobPageMap::Cursor cursor = map->pages_of(pic.id);
+        while (const auto page = cursor.next()) {
+            EXPECT_EQ(page->indexed, 1) << page->page;  // its index names every page past the list
+            EXPECT_EQ(page->scn, 0x2000u) << page->page;  // not the stray copy's 0x3000
+            ++indexed;
+        }
+        EXPECT_EQ(indexed, 8u);
+    }
+}
+
 TEST(LobDictionary, EachLobColumnGetsItsSegmentAndStorageFromLobTable)
 {
     const datafile::LobCases cases = datafile::lob_database(16384, ByteOrder::Big);
@@ -672,8 +838,16 @@ TEST(LobDictionary, EachLobColumnGetsItsSegmentAndStorageFromLobTable)
         const auto segment = std::find_if(built.segments.begin(), built.segments.end(),
                                           [&](const datafile::SegmentTruth& s) { return s.data_object == lob.lob_object; });
         ASSERT_NE(segment, built.segments.end());
-        const schema::LobStorage expected{lob.lob_object, lob.lob_object, segment->header.file, segment->header.block,
-                                          lob.chunk,      lob.flags,      lob.property};
+        schema::LobStorage expected{lob.lob_object, lob.lob_object, segment->header.file, segment->header.block,
+                                    lob.chunk,      lob.flags,      lob.property};
+        // IND# in LOB$; the index's segment from IND$.
+        expected.index_object = lob.lob_object + 1;
+        const auto index = std::find_if(built.segments.begin(), built.segments.end(),
+                                        [&](const auto& s) { return s.data_object == expected.index_object; });
+        ASSERT_NE(index, built.segments.end());
+        expected.index_data_object = expected.index_object;
+        expected.index_file = index->header.file;
+        expected.index_block = index->header.block;
         EXPECT_EQ(column->lob, std::optional(expected)) << lob.column;
     }
     EXPECT_FALSE(table->columns.front().lob);  // ID

@@ -1,7 +1,8 @@
 // A database of LOB values of every kind the unload reads: held in the row
 // (BasicFile and SecureFile, one in little-endian 2-byte Unicode), stored
-// apart in one page, in many pages past the locator's address list (a
-// page among them written twice, the older copy first), in chunks of two
+// apart in one page, in many pages past the locator's address list, which
+// the LOB indexes name (a page among them written twice, the older copy
+// first; an index entry left out), in chunks of two
 // blocks, with a page zeroed, with every page lost, a CLOB whose
 // character is split between two pages, an NCLOB, BLOBs of 0x00 and 0xFF
 // runs, an empty LOB, a compressed SecureFile that cannot be read, and

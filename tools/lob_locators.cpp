@@ -134,4 +134,56 @@ Bytes lob_data_block(const LobId& id, std::uint32_t data_object, std::uint32_t p
     return b;
 }
 
+// The leaf block's layout: two ITL slots, so the leaf header at 44 + 48;
+// its entry count at +8, first free byte +10, end of free space +12, next
+// and previous leaves at +20 and +24, the entry offsets (from the header)
+// at +32; an entry: flag, lock, 01 01, eight 4-byte big-endian chunk
+// addresses, then the key 0A LobId 04 page.
+constexpr std::size_t kLeafItlSlots = 2;
+constexpr std::size_t kLeafHeaderAt = 44 + 24 * kLeafItlSlots;
+constexpr std::size_t kLeafOffsetsAt = 32;
+constexpr std::size_t kIndexEntrySize = 4 + 32 + 1 + 10 + 1 + 4;
+
+std::size_t lob_index_leaf_room(std::uint32_t block_size)
+{
+    return (block_size - 4 - kLeafHeaderAt - kLeafOffsetsAt) / (kIndexEntrySize + 2);
+}
+
+Bytes lob_index_leaf(std::span<const LobIndexEntryDef> entries, std::uint32_t data_object, std::uint16_t file,
+                     std::uint32_t block, std::uint32_t next, std::uint32_t previous, std::uint32_t block_size,
+                     ByteOrder order)
+{
+    if (entries.size() > lob_index_leaf_room(block_size)) throw std::invalid_argument("more entries than a leaf holds");
+    Bytes b = empty_typed_block(0x06, file, block, block_size, order);
+    auto put_in = [&](std::size_t at, std::uint32_t v, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i)
+            b[at + i] = static_cast<std::uint8_t>(order == ByteOrder::Little ? v >> (8 * i) : v >> (8 * (size - 1 - i)));
+    };
+    b[20] = 2;  // the index layer
+    put_in(24, data_object, 4);
+    put_in(36, kLeafItlSlots, 2);
+    const std::size_t h = kLeafHeaderAt;
+    b[h + 3] = 2;  // key columns: LobId, page
+    put_in(h + 8, static_cast<std::uint32_t>(entries.size()), 2);
+    put_in(h + 20, next, 4);
+    put_in(h + 24, previous, 4);
+    std::size_t end = block_size - 4;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const LobIndexEntryDef& e = entries[i];
+        if (e.addresses.size() > 8) throw std::invalid_argument("more than eight chunks in a LOB index entry");
+        end -= kIndexEntrySize;
+        put_in(h + kLeafOffsetsAt + 2 * i, static_cast<std::uint32_t>(end - h), 2);
+        b[end + 2] = b[end + 3] = 0x01;
+        for (std::size_t k = 0; k < e.addresses.size(); ++k) put32(b, end + 4 + 4 * k, e.addresses[k]);
+        b[end + 36] = 10;
+        std::copy(e.id.begin(), e.id.end(), b.begin() + static_cast<std::ptrdiff_t>(end + 37));
+        b[end + 47] = 4;
+        put32(b, end + 48, e.first_page);
+    }
+    put_in(h + 10, static_cast<std::uint32_t>(kLeafOffsetsAt + 2 * entries.size()), 2);
+    put_in(h + 12, static_cast<std::uint32_t>(end - h), 2);
+    seal_block(b, order);
+    return b;
+}
+
 }  // namespace datafile

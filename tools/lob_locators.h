@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "datafile_builder.h"
 #include "file_structures.h"
@@ -41,6 +43,25 @@ Bytes secure_data_block(const LobId& id, std::uint32_t data_object, const Bytes&
 // `pages` blocks of the LOB segment, the last holding `last_bytes`.
 Bytes basic_out_of_line_locator(const LobId& id, std::uint32_t pages, std::uint16_t last_bytes,
                                 const std::vector<std::uint32_t>& addresses);
+
+// The block addresses an out-of-line BasicFile locator lists, of its first pages.
+constexpr std::uint32_t kLocatorAddresses = 12;
+
+// A LOB index entry: the chunks of LOB `id` from page `first_page` on, at
+// most eight, by the addresses of their first blocks.
+struct LobIndexEntryDef {
+    LobId id{};
+    std::uint32_t first_page = 0;
+    std::vector<std::uint32_t> addresses;
+};
+// The entries a LOB index leaf block of `block_size` bytes holds.
+std::size_t lob_index_leaf_room(std::uint32_t block_size);
+// A leaf block (type 0x06, index layer, two ITL slots) of the LOB index
+// `data_object` at `block` of relative file `file`, holding `entries` in
+// their order, between the leaves at `next` and `previous` (0: none).
+Bytes lob_index_leaf(std::span<const LobIndexEntryDef> entries, std::uint32_t data_object, std::uint16_t file,
+                     std::uint32_t block, std::uint32_t next, std::uint32_t previous, std::uint32_t block_size,
+                     ByteOrder order);
 
 // The data bytes a LOB data block of `block_size` bytes holds.
 std::uint32_t lob_page_size(std::uint32_t block_size);

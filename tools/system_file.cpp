@@ -105,6 +105,17 @@ std::string lob_segment_name(const TableDef& t, const LobDef& lob)
     return name;
 }
 
+// Its index's: SYS_IL in place of SYS_LOB; its object the LOB's next.
+std::string lob_index_name(const TableDef& t, const LobDef& lob)
+{
+    return "SYS_IL" + lob_segment_name(t, lob).substr(7);
+}
+std::uint32_t lob_index_object(const LobDef& lob) { return lob.lob_object + 1; }
+
+// IND$'s object number and its table number in C_OBJ# (a fresh database's).
+constexpr std::uint32_t kIndTableObject = kIndObject;
+constexpr std::uint8_t kIndTableNumber = kIndClusterTable;
+
 // Where the USERS file's first extent starts.
 constexpr std::uint32_t kUsersFirstExtent = 16;
 // The share of a block inserts leave free, in tenths (PCTFREE 10).
@@ -188,6 +199,12 @@ private:
     void add_partition_table();
     void add_lob_table();
     void lay_out_lob_values();
+    struct IndexedPage {
+        LobId id;
+        std::uint32_t page;
+        std::uint32_t address;
+    };
+    void lay_out_lob_index(const LobDef& lob, const std::vector<IndexedPage>& pages);
     Bytes lay_out_secure_value(Segment& segment, std::uint32_t data_object, const LobValueDef& value, bool form_12c);
     std::vector<LogicalRow> rows_with_locators(const TableDef& t) const;
 
@@ -467,9 +484,12 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
         for (const PartitionDef& p : t.partitions)
             objects.push_back({p.object_id, p.data_object_id, user_id(t.owner), t.name, p.name,
                                kObjectTypeTablePartition, &kUsersCreated, t.dropped || p.dropped});
-        for (const LobDef& lob : t.lobs)
+        for (const LobDef& lob : t.lobs) {
             objects.push_back({lob.lob_object, lob.lob_object, user_id(t.owner), lob_segment_name(t, lob), "",
                                kObjectTypeLob, &kUsersCreated, t.dropped});
+            objects.push_back({lob_index_object(lob), lob_index_object(lob), user_id(t.owner), lob_index_name(t, lob),
+                               "", kObjectTypeIndex, &kUsersCreated, t.dropped});
+        }
     }
     std::stable_sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) { return a.id < b.id; });
     std::vector<LogicalRow> rows;
@@ -642,6 +662,21 @@ void DatabaseBuilder::add_lob_table()
         column.nullable = std::string_view(name).starts_with("SPARE") || std::string_view(name) == "FREEPOOLS";
         lob_table.columns.push_back(column);
     }
+    // IND$ (table 3 of C_OBJ#, key BO#): the LOB indexes' rows. The
+    // builder puts a clustered table's key first; the reader takes the
+    // columns' places from COL$.
+    TableDef ind_table;
+    ind_table.owner = "SYS";
+    ind_table.name = "IND$";
+    ind_table.object_id = kIndTableObject;
+    ind_table.data_object_id = c_obj->data_object_id;
+    ind_table.cluster = ClusterPlace{c_obj->object_id, kIndTableNumber};
+    for (const char* name : {"BO#", "OBJ#", "DATAOBJ#", "TS#", "FILE#", "BLOCK#", "COLS"}) {
+        ColumnDef column;
+        column.name = name;
+        column.nullable = std::string_view(name) == "DATAOBJ#";
+        ind_table.columns.push_back(column);
+    }
     for (const TableDef& t : db_.tables) {
         if (t.lobs.empty()) continue;
         if (t.cluster || !t.partitions.empty()) throw std::invalid_argument(t.name + ": LOBs of a heap table only");
@@ -668,8 +703,18 @@ void DatabaseBuilder::add_lob_table()
                                                            {"FLAGS", number(lob.flags)},
                                                            {"PROPERTY", number(lob.property | (unnamed ? 0x04 : 0))},
                                                            {"RETENTION", number(900)}}));
+            const Segment& index = add_segment_of(t.owner + "." + lob_index_name(t, lob), lob_index_object(lob));
+            if (lob.index == LobIndexState::NoIndexRow) continue;
+            ind_table.rows.push_back(named_row(ind_table, {{"BO#", number(t.object_id)},
+                                                           {"OBJ#", number(lob_index_object(lob))},
+                                                           {"DATAOBJ#", number(lob_index_object(lob))},
+                                                           {"TS#", number(db_.users_tablespace)},
+                                                           {"FILE#", number(unnamed ? 0 : index.truth.header.file)},
+                                                           {"BLOCK#", number(unnamed ? 0 : index.truth.header.block)},
+                                                           {"COLS", number(2)}}));
         }
     }
+    sys_tables_.push_back(std::move(ind_table));
     sys_tables_.push_back(std::move(lob_table));
 }
 
@@ -681,6 +726,7 @@ void DatabaseBuilder::lay_out_lob_values()
     for (const TableDef& t : db_.tables)
         for (const LobDef& lob : t.lobs) {
             Segment& segment = segment_of(lob.lob_object);
+            std::vector<IndexedPage> indexed;  // the pages past the locators' lists, in LobId and page order
             std::size_t place = 0;
             for (const ColumnDef& c : t.columns) {
                 if (c.name == lob.column) break;
@@ -712,12 +758,54 @@ void DatabaseBuilder::lay_out_lob_values()
                                              ? Bytes(db_.block_size, 0)
                                              : lob_data_block(value.id, lob.lob_object, page, data, at.file, at.block,
                                                               db_.block_size, db_.byte_order));
-                    if (addresses.size() < 12) addresses.push_back(block_address(at.file, at.block));
+                    if (has(value.stray_copies)) {
+                        const BlockAddress stray = take_block(segment);
+                        files_.put_image(stray, lob_data_block(value.id, lob.lob_object, page, Bytes(data.size(), '?'),
+                                                               stray.file, stray.block, db_.block_size, db_.byte_order,
+                                                               0x3000));
+                    }
+                    if (addresses.size() < kLocatorAddresses) addresses.push_back(block_address(at.file, at.block));
+                    else if (!has(value.unindexed_pages)) indexed.push_back({value.id, page, block_address(at.file, at.block)});
                 }
                 const auto last = static_cast<std::uint16_t>(value.data.size() - std::size_t{pages - 1} * page_size);
                 lob_locators_[{t.object_id, value.row, place}] = basic_out_of_line_locator(value.id, pages, last, addresses);
             }
+            lay_out_lob_index(lob, indexed);  // a SecureFile's: a leaf without entries
         }
+}
+
+// A LOB's index: its leaf blocks in its segment, an entry each chunk
+// address of up to eight chunks from a first page on, as many leaves as
+// they take (no branch block: a reader walks the leaves).
+void DatabaseBuilder::lay_out_lob_index(const LobDef& lob, const std::vector<IndexedPage>& pages)
+{
+    std::vector<LobIndexEntryDef> entries;
+    const std::uint32_t chunk = std::max<std::uint32_t>(lob.chunk, 1);
+    for (const IndexedPage& p : pages) {
+        // A chunk's first page opens a slot; eight slots, or a gap, a new entry.
+        if ((p.page - kLocatorAddresses) % chunk != 0) continue;
+        LobIndexEntryDef* last = entries.empty() ? nullptr : &entries.back();
+        if (last == nullptr || last->id != p.id || last->addresses.size() == 8 ||
+            last->first_page + chunk * last->addresses.size() != p.page)
+            last = &entries.emplace_back(LobIndexEntryDef{p.id, p.page, {}});
+        last->addresses.push_back(p.address);
+    }
+    Segment& segment = segment_of(lob_index_object(lob));
+    const std::size_t per_leaf = lob_index_leaf_room(db_.block_size);
+    std::vector<BlockAddress> leaves(std::max<std::size_t>(1, (entries.size() + per_leaf - 1) / per_leaf));
+    for (BlockAddress& leaf : leaves) leaf = take_block(segment);
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        const auto from = entries.begin() + static_cast<std::ptrdiff_t>(std::min(entries.size(), i * per_leaf));
+        const auto to = entries.begin() + static_cast<std::ptrdiff_t>(std::min(entries.size(), (i + 1) * per_leaf));
+        const auto address = [&](std::size_t k) {
+            return k < leaves.size() ? block_address(leaves[k].file, leaves[k].block) : 0u;
+        };
+        files_.put_image(leaves[i], lob.index == LobIndexState::LeafZeroed
+                                        ? Bytes(db_.block_size, 0)
+                                        : lob_index_leaf({from, to}, lob_index_object(lob), leaves[i].file,
+                                                         leaves[i].block, address(i + 1),
+                                                         i == 0 ? 0u : address(i - 1), db_.block_size, db_.byte_order));
+    }
 }
 
 // A SecureFile value's blocks, in its segment's blocks taken in turn, and

@@ -114,6 +114,19 @@ struct LobValueDef {
     std::vector<std::uint32_t> zeroed_pages;
     // Pages written twice, the older copy first: the newer holds the data.
     std::vector<std::uint32_t> old_copies;
+    // Pages past the locator's list whose LOB index entry is left out.
+    std::vector<std::uint32_t> unindexed_pages{};
+    // Pages written once more after their block, '?' in a later version
+    // (a later SCN) that the index does not name: only the index tells
+    // the page's block.
+    std::vector<std::uint32_t> stray_copies{};
+};
+
+// How a LOB column's index is written.
+enum class LobIndexState : std::uint8_t {
+    Whole,       // a leaf entry for every page past the locators' lists
+    LeafZeroed,  // its leaf blocks written all zeros
+    NoIndexRow,  // no IND$ row names it
 };
 
 // A LOB column's LOB$ row and LOB segment (in the USERS file, its blocks
@@ -132,6 +145,10 @@ struct LobDef {
     // partitioned, as a partitioned table's row does, whose segments
     // LOBFRAG$ names; the segment is written all the same.
     bool segment_by_partition = false;
+    // Its LOB index (OBJ$ SYS_IL..., object lob_object + 1), with an IND$
+    // row and a segment of leaf blocks, an entry each chunk address of up
+    // to eight pages past a locator's list.
+    LobIndexState index = LobIndexState::Whole;
 };
 
 struct TableDef {

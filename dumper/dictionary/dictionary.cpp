@@ -24,6 +24,8 @@ namespace {
 constexpr std::string_view kPartitionTable = "TABPART$";
 // The dictionary table of LOB columns: their segments and storage.
 constexpr std::string_view kLobTable = "LOB$";
+// The dictionary table of indexes: where each LOB index's segment lies.
+constexpr std::string_view kIndexTable = "IND$";
 // How many tables a warning names before it says "...".
 constexpr std::size_t kNamesInWarning = 5;
 // The most columns a table stores.
@@ -399,11 +401,12 @@ private:
     // LOB$), those marked deleted too, read as any table's: through its OBJ$, TAB$ and COL$ rows, of
     // its own segment or, clustered, of its table in its cluster's. False,
     // with a warning that says what is then not known (`lost`), when its
-    // columns `needed` or its segment are not known; without one when
+    // columns `needed` or its segment are not known (those `optional`,
+    // placed in `at` after them, may be unknown); without one when
     // OBJ$ names no such table and `absent_said` is false.
     bool read_sys_table(const schema::Schema& schema, std::string_view name, std::span<const std::string_view> needed,
                         std::vector<ColumnAt>& at, std::string_view lost, bool absent_said,
-                        const std::function<void(const Row&)>& each)
+                        const std::function<void(const Row&)>& each, std::span<const std::string_view> optional = {})
     {
         const auto found = std::find_if(schema.tables.begin(), schema.tables.end(), [&](const schema::Table& t) {
             return t.owner == "SYS" && t.name == name && !t.dropped;
@@ -415,6 +418,7 @@ private:
         at.clear();
         for (std::string_view column : needed) at.push_back(column_at(columns, column));
         const bool known = std::all_of(at.begin(), at.end(), [](const ColumnAt& a) { return a.has_value(); });
+        for (std::string_view column : optional) at.push_back(column_at(columns, column));
         if (found == schema.tables.end() && !absent_said) return false;
         if (found == schema.tables.end() || !found->segment || !found->data_object || !known) {
             notes_.warn(std::string(name) + " cannot be read (its columns or its segment are not known): " +
@@ -490,6 +494,8 @@ private:
         if (!any) return;
         static constexpr std::string_view kNeeded[] = {"OBJ#",  "INTCOL#", "LOBJ#", "FILE#",
                                                        "BLOCK#", "CHUNK",   "FLAGS", "PROPERTY"};
+        // Without IND# the values' later pages come from their segments alone.
+        static constexpr std::string_view kIndexColumn[] = {"IND#"};
         std::vector<ColumnAt> at;
         std::map<std::pair<std::uint32_t, std::uint32_t>, schema::LobStorage> lobs;
         if (!read_sys_table(schema, kLobTable, kNeeded, at,
@@ -498,13 +504,17 @@ private:
                             false,
                             [&](const Row& row) {
                                 if (row.deleted) return;
-                                std::array<std::optional<std::uint32_t>, std::size(kNeeded)> v;
+                                std::array<std::optional<std::uint32_t>, std::size(kNeeded) + 1> v;
                                 for (std::size_t i = 0; i < v.size(); ++i) v[i] = u32_field(row, at[i]);
                                 if (!v[0] || !v[1] || !v[2]) return;
-                                lobs[{*v[0], *v[1]}] = {*v[2], 0, v[3].value_or(0), v[4].value_or(0),
-                                                        v[5].value_or(0), v[6].value_or(0), v[7].value_or(0)};
-                            }))
+                                schema::LobStorage& lob = lobs[{*v[0], *v[1]}];
+                                lob = {*v[2], 0, v[3].value_or(0), v[4].value_or(0),
+                                       v[5].value_or(0), v[6].value_or(0), v[7].value_or(0)};
+                                lob.index_object = v[8].value_or(0);
+                            },
+                            kIndexColumn))
             return;
+        place_lob_indexes(schema, lobs);
         std::unordered_map<std::uint32_t, std::uint32_t> data_objects;
         for (const ObjectRow& object : objects_.rows)
             if (object.type == kObjectTypeLob && object.data_object) data_objects[object.object] = *object.data_object;
@@ -517,6 +527,41 @@ private:
                 if (const auto d = data_objects.find(column.lob->lob_object); d != data_objects.end())
                     column.lob->data_object = d->second;
             }
+    }
+
+    // Each LOB index's data object and segment header, from its IND$ row
+    // (table 3 of C_OBJ# when fresh). Without IND$ the LOB indexes are
+    // left unknown, and their values' later pages come from their segments.
+    void place_lob_indexes(const schema::Schema& schema,
+                           std::map<std::pair<std::uint32_t, std::uint32_t>, schema::LobStorage>& lobs)
+    {
+        static constexpr std::string_view kNeeded[] = {"OBJ#", "DATAOBJ#", "FILE#", "BLOCK#"};
+        std::set<std::uint32_t> wanted;
+        for (const auto& entry : lobs)
+            if (entry.second.index_object != 0) wanted.insert(entry.second.index_object);
+        if (wanted.empty()) return;
+        struct IndexRow {
+            std::uint32_t data_object, file, block;
+        };
+        std::unordered_map<std::uint32_t, IndexRow> rows;
+        std::vector<ColumnAt> at;
+        read_sys_table(schema, kIndexTable, kNeeded, at,
+                       "the LOB indexes are not known: the pages of LOB values past their locators' address lists "
+                       "are found by scanning the LOB segments",
+                       false, [&](const Row& row) {
+                           if (row.deleted) return;
+                           const auto number = u32_field(row, at[0]);
+                           if (!number || wanted.count(*number) == 0) return;
+                           rows[*number] = {u32_field(row, at[1]).value_or(*number), u32_field(row, at[2]).value_or(0),
+                                            u32_field(row, at[3]).value_or(0)};
+                       });
+        for (auto& entry : lobs) {
+            const auto found = rows.find(entry.second.index_object);
+            if (found == rows.end()) continue;
+            entry.second.index_data_object = found->second.data_object;
+            entry.second.index_file = found->second.file;
+            entry.second.index_block = found->second.block;
+        }
     }
 
     // A table COL$ does not wholly describe says so in its note (a schema

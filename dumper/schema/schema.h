@@ -57,6 +57,12 @@ struct LobStorage {
     std::uint32_t chunk = 0;
     std::uint32_t flags = 0;
     std::uint32_t property = 0;
+    // Its LOB index: IND#, and from the index's IND$ row its data object
+    // and segment header (index_file 0 when IND$ gives none).
+    std::uint32_t index_object = 0;
+    std::uint32_t index_data_object = 0;
+    std::uint32_t index_file = 0;
+    std::uint32_t index_block = 0;
 
     bool operator==(const LobStorage&) const = default;
 };

@@ -35,10 +35,12 @@ bool before(const std::array<std::uint8_t, 10>& id, std::uint32_t page, const st
     return std::tie(id, page) < std::tie(other_id, other_page);
 }
 
-// Of two entries for the same page, the one to keep comes first.
+// Of two entries for the same page, the one to keep comes first: the
+// block the LOB index names, else the later version.
 bool mapped_before(const LobPageMap::Mapped& a, const LobPageMap::Mapped& b)
 {
     if (a.lob_id != b.lob_id || a.page != b.page) return before(a.lob_id, a.page, b.lob_id, b.page);
+    if (a.indexed != b.indexed) return a.indexed > b.indexed;
     return newer_lob_page(a.scn, b.scn);
 }
 
@@ -47,9 +49,11 @@ bool same_page(const LobPageMap::Mapped& a, const LobPageMap::Mapped& b)
     return a.lob_id == b.lob_id && a.page == b.page;
 }
 
-// An entry as the map's files hold it: LobId, page, SCN, source, block, in
-// this machine's byte order (the files live only as long as the run).
-constexpr std::size_t kEntryBytes = 10 + 4 + 8 + 2 + 4;
+// An entry as the map's files hold it: LobId, page, SCN, source, block,
+// whether the index names it, in this machine's byte order (the files live
+// only as long as the run).
+constexpr std::size_t kEntryBytes = 10 + 4 + 8 + 2 + 4 + 1;
+static_assert(sizeof(LobPageMap::Mapped) == 32, "the memory kMostPagesInMemory counts on");
 // Entries read or written at once.
 constexpr std::size_t kEntriesAtOnce = 2048;
 // Entries a run's reader holds: the runs are merged all at once.
@@ -65,6 +69,7 @@ void encode(const LobPageMap::Mapped& m, std::uint8_t* out)
     std::memcpy(out + 14, &m.scn, 8);
     std::memcpy(out + 22, &m.source, 2);
     std::memcpy(out + 24, &m.block, 4);
+    out[28] = m.indexed;
 }
 
 LobPageMap::Mapped decode(const std::uint8_t* in)
@@ -75,6 +80,7 @@ LobPageMap::Mapped decode(const std::uint8_t* in)
     std::memcpy(&m.scn, in + 14, 8);
     std::memcpy(&m.source, in + 22, 2);
     std::memcpy(&m.block, in + 24, 4);
+    m.indexed = in[28];
     return m;
 }
 
@@ -160,6 +166,22 @@ bool has_lob_of_unknown_segment(const UnloadPlan& plan)
     return false;
 }
 
+// The LOB storage of each LOB column of the plan that the dictionary gives.
+std::vector<const schema::LobStorage*> lob_storages(const UnloadPlan& plan)
+{
+    std::vector<const schema::LobStorage*> storages;
+    for (const UnloadTable& table : plan.tables())
+        for (const auto* columns : {&table.columns, &table.hidden_columns})
+            for (const OutputColumn& column : *columns)
+                if (column.column.lob) storages.push_back(&*column.column.lob);
+    return storages;
+}
+
+// The most blocks a chunk of an index entry is read for: LOB$.CHUNK from
+// a hostile dictionary bounded (a chunk is at most 32 KiB, 16 blocks of
+// 2 KiB; assumed).
+constexpr std::uint32_t kMostChunkBlocks = 16;
+
 // Where the map's files go when the run has no directory of its own.
 std::string temporary_directory()
 {
@@ -182,6 +204,10 @@ std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const Unl
     spill_directory_ = spill_directory.empty() ? temporary_directory() : spill_directory;
     bool every_file = has_lob_of_unknown_segment(plan);
     std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> done;  // (file, block, data object)
+    // The indexes first, whatever is scanned after them.
+    for (const schema::LobStorage* lob : lob_storages(plan))
+        if (done.insert({lob->index_file, lob->index_block, lob->index_object}).second) read_index(files, *lob, problems);
+    done.clear();
     for (const UnloadTable& table : plan.tables())
         for (const auto* columns : {&table.columns, &table.hidden_columns})
             for (const OutputColumn& column : *columns) {
@@ -238,11 +264,101 @@ void LobPageMap::take(const BlockView& block, const DataFile& file, std::int32_t
     if (!page || page->page < kMostLocatorAddresses || (data_object != 0 && page->data_object != data_object) ||
         full_)
         return;
+    add({page->lob_id, page->page, page->scn, file.source(), 0, number});
+}
+
+void LobPageMap::add(const Mapped& mapped)
+{
+    if (full_) return;
     if (mapped_.size() == pages_in_memory_ && !spill_run()) {
         full_ = true;
         return;
     }
-    mapped_.push_back({page->lob_id, page->page, page->scn, file.source(), number});
+    mapped_.push_back(mapped);
+}
+
+void LobPageMap::read_index(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
+{
+    // A partitioned LOB's indexes are its partitions', which LOBFRAG$ names.
+    if (storage.index_object == 0 || storage.file == 0) return;
+    const std::string index = "the LOB index " + std::to_string(storage.index_object) + " (of the LOB segment " +
+                              std::to_string(storage.lob_object) + ")";
+    const std::string fallback = ": the pages of its values past their locators' address lists are those the scan "
+                                 "of the LOB segment finds";
+    if (storage.index_file == 0) {
+        problems.push_back(index + " has no segment IND$ names" + fallback);
+        return;
+    }
+    const dictionary::BlockPlace header{storage.index_file, storage.index_block, 0};
+    const dictionary::SegmentMap map = dictionary::read_segment_map(files, header);
+    if (!map.ok()) {
+        problems.push_back(index + ", whose segment header is " + dictionary::place_text(header) + ", " + map.problem +
+                           fallback);
+        return;
+    }
+    std::uint64_t leaves = 0;
+    for (const dictionary::ExtentRange& extent : map.extents)
+        if (DataFile* file = dictionary::file_of_place(files, extent.first))
+            leaves += walk_index_blocks(files, *file, extent.first.block,
+                                        std::uint64_t{extent.first.block} + extent.length, storage);
+    if (leaves == 0) {
+        problems.push_back(index + ", whose segment header is " + dictionary::place_text(header) +
+                           ", holds no leaf block that can be read" + fallback);
+    }
+}
+
+std::uint64_t LobPageMap::walk_index_blocks(DataFileSet& files, DataFile& file, std::uint64_t first,
+                                            std::uint64_t end, const schema::LobStorage& storage)
+{
+    std::uint64_t leaves = 0;
+    for (std::uint64_t b = first; b < end && b <= INT32_MAX; ++b) {
+        if (file.read(static_cast<std::int32_t>(b), block_, Access::Random) != ReadStatus::Ok) break;
+        const std::optional<std::vector<LobIndexEntry>> entries =
+            read_lob_index_leaf(block_.view, storage.index_data_object);
+        if (!entries) continue;
+        ++leaves;
+        for (const LobIndexEntry& entry : *entries) take_indexed(files, entry, file, storage);
+    }
+    return leaves;
+}
+
+std::vector<std::string> LobPageMap::map_index_blocks(DataFileSet& files, DataFile& file, std::int32_t first,
+                                                      std::int32_t end, const schema::LobStorage& storage,
+                                                      const std::string& spill_directory)
+{
+    std::vector<std::string> problems;
+    spill_directory_ = spill_directory.empty() ? temporary_directory() : spill_directory;
+    if (first >= 0 && end > first) walk_index_blocks(files, file, std::uint64_t(first), std::uint64_t(end), storage);
+    finish_scan(problems);
+    return problems;
+}
+
+void LobPageMap::take_indexed(DataFileSet& files, const LobIndexEntry& entry, DataFile& leaf_file,
+                              const schema::LobStorage& storage)
+{
+    const std::uint32_t chunk = std::clamp<std::uint32_t>(storage.chunk, 1, kMostChunkBlocks);
+    const PieceAt in_tablespace{0, 0, -1, leaf_file.source(), leaf_file.layout()};
+    for (std::size_t slot = 0; slot < entry.addresses.size(); ++slot) {
+        if (entry.addresses[slot] == 0) continue;
+        std::int32_t first = 0;
+        DataFile* file = file_of_lob_address(files, entry.addresses[slot], in_tablespace, first);
+        if (file == nullptr) continue;
+        for (std::uint32_t i = 0; i < chunk; ++i) {
+            const std::uint64_t page = lob_index_page(entry, slot, chunk, i);
+            const std::int64_t block = std::int64_t{first} + i;
+            if (page < kMostLocatorAddresses) continue;
+            if (page > UINT32_MAX || block > INT32_MAX ||
+                file->read(static_cast<std::int32_t>(block), page_block_, Access::Random) != ReadStatus::Ok)
+                break;
+            // Taken only when the block is that page's; past a block that is
+            // not, the chunk's others are not trusted either.
+            const std::optional<LobPage> read = read_lob_page(page_block_.view);
+            if (!read || read->lob_id != entry.lob_id || read->page != page ||
+                (storage.data_object != 0 && read->data_object != storage.data_object))
+                break;
+            add({read->lob_id, read->page, read->scn, file->source(), 1, static_cast<std::int32_t>(block)});
+        }
+    }
 }
 
 bool LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)

@@ -1,15 +1,19 @@
 // The pages of BasicFile LOB values stored apart from their rows: those
-// the locator's address list names, then the later ones, found by scanning
-// for LOB data blocks, which carry the LobId and the page number: the LOB
-// segments LOB$ names, or, for a LOB column whose segment no dictionary
-// gives (a schema file) or whose segment header is damaged, every block of
-// every file (LobIds are unique in a database). The scan maps the pages from the thirteenth on
-// (kMostLocatorAddresses), which no locator lists: an earlier page the
-// locator does not name is missing. A page is taken only from a LOB data
-// block of its LobId, page number and, when known, data object; of two
-// blocks of one page, the later version. The map keeps kMostPagesInMemory
-// entries in memory; past them it goes on in an unnamed file, sorted, so
-// that its memory stays bounded whatever the segments hold.
+// the locator's address list names, then the later ones, which the LOB
+// index names (its leaf entries: LobId and first page to chunk
+// addresses) and which a scan for LOB data blocks finds, as these carry
+// the LobId and the page number: the LOB segments LOB$ names, or, for a
+// LOB column whose segment no dictionary gives (a schema file) or whose
+// segment header is damaged, every block of every file (LobIds are unique
+// in a database). An index lost or damaged costs nothing but the choice
+// it makes among copies of a page. The map keeps the pages from the
+// thirteenth on (kMostLocatorAddresses), which no locator lists: an
+// earlier page the locator does not name is missing. A page is taken only
+// from a LOB data block of its LobId, page number and, when known, data
+// object; of two blocks of one page, the one the index names, else the
+// later version. The map keeps kMostPagesInMemory entries in memory; past
+// them it goes on in an unnamed file, sorted, so that its memory stays
+// bounded whatever the segments and indexes hold.
 // Reading a value keeps state (the pages found): each writer has its own
 // LobPages, over one map, which any number of them read at once.
 #pragma once
@@ -23,6 +27,7 @@
 #include "rows/row_reader.h"
 #include "schema/schema.h"
 #include "unload/unload_plan.h"
+#include "values/lob_index.h"
 #include "values/lob_locator.h"
 
 namespace unload {
@@ -59,7 +64,8 @@ public:
     LobPageMap(const LobPageMap&) = delete;
     LobPageMap& operator=(const LobPageMap&) = delete;
 
-    // Maps the later pages of the LOB segments of the plan's columns, in
+    // Maps the later pages the LOB indexes of the plan's columns name and
+    // those a scan of their LOB segments finds, in
     // `spill_directory` (empty: TMPDIR, or /tmp) past the memory it keeps;
     // returns what could not be scanned, a line each.
     std::vector<std::string> scan_segments(DataFileSet& files, const UnloadPlan& plan,
@@ -68,11 +74,18 @@ public:
     // segment (the export formats).
     std::vector<std::string> scan_files(DataFileSet& files, const std::string& spill_directory);
 
+    // Maps, as from the LOB index of `storage`, the pages the leaf blocks
+    // among blocks [first, end) of `file` name, then readies the map: for
+    // blocks no segment header names as an index (hostile inputs in tests).
+    std::vector<std::string> map_index_blocks(DataFileSet& files, DataFile& file, std::int32_t first, std::int32_t end,
+                                              const schema::LobStorage& storage, const std::string& spill_directory);
+
     struct Mapped {
         std::array<std::uint8_t, 10> lob_id;
         std::uint32_t page;
         std::uint64_t scn;
         std::uint16_t source;  // the file's place in its set (DataFile::source)
+        std::uint8_t indexed;  // 1 when its LOB index names the block
         std::int32_t block;
     };
     // The pages mapped of one LOB, in page order, read a few at a time:
@@ -100,6 +113,16 @@ public:
     bool spilled() const { return merged_fd_ >= 0; }
 
 private:
+    // Maps the pages the LOB index of `storage` names, each checked in its
+    // block; a line in `problems` when the index cannot be read.
+    void read_index(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
+    // Maps the pages the leaves among blocks [first, end) of `file` name;
+    // returns the leaves found.
+    std::uint64_t walk_index_blocks(DataFileSet& files, DataFile& file, std::uint64_t first, std::uint64_t end,
+                                    const schema::LobStorage& storage);
+    // Maps the pages of one entry of that index.
+    void take_indexed(DataFileSet& files, const LobIndexEntry& entry, DataFile& leaf_file,
+                      const schema::LobStorage& storage);
     // False when the segment's extents cannot be read.
     bool scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
     void scan_every_file(DataFileSet& files, std::vector<std::string>& problems);
@@ -107,6 +130,8 @@ private:
     void finish_scan(std::vector<std::string>& problems);
     // Takes the page `block` of `file` holds, when it is one to map.
     void take(const BlockView& block, const DataFile& file, std::int32_t number, std::uint32_t data_object);
+    // Maps one page, spilling what memory holds when it is full.
+    void add(const Mapped& mapped);
     void sort_in_memory();
     bool spill_run();
     bool merge_runs();
@@ -128,6 +153,7 @@ private:
     };
     std::vector<Key> sparse_;
     Block block_;
+    Block page_block_;  // a data block an index entry names
 };
 
 class LobPages {

@@ -1,8 +1,11 @@
 // LOB values stored apart from their rows, from bytes a fuzzer chose: a
-// locator, then the blocks of a data file whose pages it names. Whatever
-// they hold, the pages found are at most those the locator counts and
-// lists, each no longer than a page; their text converts to UTF-8 within
-// the room promised for it, and what converts is valid UTF-8.
+// locator, then the blocks of a data file whose pages it names, and, when
+// the first byte says so, which are read as LOB index leaves too. Whatever
+// they hold, the pages found are at most those the locator counts (and,
+// without an index, lists), each no longer than a page; the index maps
+// only pages past the locator's list, one block a page, in page order;
+// the text converts to UTF-8 within the room promised for it, and what
+// converts is valid UTF-8.
 #include <algorithm>
 #include <memory>
 
@@ -19,8 +22,11 @@ namespace fuzz {
 namespace {
 
 // The first byte: the byte order, whether text is little-endian or in a
-// single-byte set; then the locator's length and the locator.
-constexpr std::uint8_t kBigEndian = 1, kLittleText = 2, kSingleByte = 4;
+// single-byte set, whether the blocks are read as LOB index leaves too,
+// and (bits 4 and 5) the chunk less one; then the locator's length and the
+// locator.
+constexpr std::uint8_t kBigEndian = 1, kLittleText = 2, kSingleByte = 4, kIndexed = 8;
+constexpr unsigned kChunkShift = 4;
 constexpr std::uint32_t kBlockSize = 2048;
 constexpr std::uint16_t kFile = 4;
 constexpr std::size_t kMostBlocks = 24;
@@ -43,6 +49,19 @@ std::unique_ptr<DataFile> lob_file(const std::uint8_t* blocks, std::size_t size,
     std::unique_ptr<DataFile> file = DataFile::from_bytes(std::move(bytes), "lobs.dbf");
     file->set_geometry({kBlockSize, order});
     return file;
+}
+
+// What an index gave: pages past the locator's list, one a page, in order.
+std::string check_index_map(const unload::LobPageMap& map, const std::array<std::uint8_t, 10>& lob_id)
+{
+    unload::LobPageMap::Cursor cursor = map.pages_of(lob_id);
+    std::optional<std::uint32_t> last;
+    while (const std::optional<unload::LobPageMap::Mapped> m = cursor.next()) {
+        if (m->page < kMostLocatorAddresses) return "the index mapped a page the locator lists";
+        if (last && m->page <= *last) return "the index mapped pages out of order or twice";
+        last = m->page;
+    }
+    return "";
 }
 
 }  // namespace
@@ -87,11 +106,18 @@ std::string run_lobs_input(const std::uint8_t* data, std::size_t size)
     }
     if (locator.form != LobForm::BasicOutOfLine) return "";
     if (locator.address_count() > kMostLocatorAddresses) return "the locator lists more addresses than it holds";
-    const unload::LobPageMap map;  // nothing past the locator's list
+    unload::LobPageMap map;  // without an index, nothing past the locator's list
+    schema::LobStorage storage;
+    storage.chunk = 1 + ((flags >> kChunkShift) & 3);
+    if (flags & kIndexed) {
+        DataFile& file = files[0];
+        map.map_index_blocks(files, file, 2, static_cast<std::int32_t>(file.block_end()), storage, "");
+        if (const std::string wrong = check_index_map(map, locator.lob_id); !wrong.empty()) return wrong;
+    }
     unload::LobPages pages(files, map);
-    const unload::LobFound found = pages.find(locator, nullptr, head);
-    if (found.found > std::min<std::uint64_t>(found.expected, locator.address_count()))
-        return "more pages found than the locator counts and lists";
+    const unload::LobFound found = pages.find(locator, &storage, head);
+    const std::uint64_t most = flags & kIndexed ? found.expected : std::min<std::uint64_t>(found.expected, locator.address_count());
+    if (found.found > most) return "more pages found than the locator counts and lists";
     return check_pieces(found.found, [&](std::size_t i) { return pages.page(i); }, lob_page_bytes(kBlockSize));
 }
 
@@ -123,6 +149,29 @@ std::vector<Seed> lobs_seeds()
         input.insert(input.end(), locator.begin(), locator.end());
         input.insert(input.end(), blocks.begin(), blocks.end());
         seeds.push_back({"pages-" + std::to_string(flags), input});
+    }
+    // Fourteen pages in blocks 2 to 15, the last two named by a LOB index
+    // leaf at block 16, in both byte orders.
+    for (const std::uint8_t flags : {std::uint8_t{kIndexed}, std::uint8_t{kIndexed | kBigEndian}}) {
+        const ByteOrder order = flags & kBigEndian ? ByteOrder::Big : ByteOrder::Little;
+        const std::uint32_t pages = kMostLocatorAddresses + 2;
+        std::vector<std::uint32_t> addresses;
+        Bytes blocks;
+        for (std::uint32_t p = 0; p < pages; ++p) {
+            const Bytes part(p + 1 == pages ? 10 : page_bytes, static_cast<std::uint8_t>('a' + p));
+            const Bytes block = datafile::lob_data_block(id, 0, p, part, kFile, 2 + p, kBlockSize, order);
+            blocks.insert(blocks.end(), block.begin(), block.end());
+            if (addresses.size() < kMostLocatorAddresses) addresses.push_back(datafile::block_address(kFile, 2 + p));
+        }
+        const std::vector<datafile::LobIndexEntryDef> entries{
+            {id, kMostLocatorAddresses, {datafile::block_address(kFile, 14), datafile::block_address(kFile, 15)}}};
+        const Bytes leaf = datafile::lob_index_leaf(entries, 0, kFile, 2 + pages, 0, 0, kBlockSize, order);
+        blocks.insert(blocks.end(), leaf.begin(), leaf.end());
+        const Bytes locator = datafile::basic_out_of_line_locator(id, pages, 10, addresses);
+        Bytes input{flags, static_cast<std::uint8_t>(locator.size())};
+        input.insert(input.end(), locator.begin(), locator.end());
+        input.insert(input.end(), blocks.begin(), blocks.end());
+        seeds.push_back({"indexed-" + std::to_string(flags), input});
     }
     // A SecureFile of three blocks in two extents, a pair split between the first two.
     const std::uint32_t room = secure_block_bytes(kBlockSize);
