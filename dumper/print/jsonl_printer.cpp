@@ -123,7 +123,8 @@ char* put_lob_fields(char* out, const unload::LobValue& lob)
         out = put_decimal(out, locator.secure_length);
     else if (!out_of_line)
         out = put_decimal(out, locator.data.size());
-    else if (lob.status == unload::LobValue::Status::Pages)
+    else if (lob.status == unload::LobValue::Status::Pages ||
+             (lob.status == unload::LobValue::Status::Lost && lob.found.length != 0))
         out = put_decimal(out, lob.found.length);
     else
         out = put_literal(out, "null");

@@ -559,7 +559,12 @@ LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* sto
     }
     later_ = found_;  // the cursor is spent
     found.found = found_;
-    if (found_ == 0) return found;
+    if (found_ == 0) {
+        // Its length is the locator's all the same, in the pages of the row's own file.
+        if (const DataFile* own = files_.by_source(head.source))
+            found.length = lob_length(locator, lob_page_bytes(own->geometry().block_size)).value_or(0);
+        return found;
+    }
     const std::optional<std::uint64_t> length = lob_length(locator, page_bytes);
     if (!length) {
         found.status = LobFound::Status::NoLayout;

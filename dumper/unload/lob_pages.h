@@ -50,7 +50,7 @@ struct LobFound {
     };
     Status status = Status::NoPages;
     std::uint64_t expected = 0;  // the pages its locator counts
-    std::uint64_t length = 0;    // the bytes its locator gives
+    std::uint64_t length = 0;    // the bytes its locator gives (also when no page is found; 0 when its layout is not read)
     std::size_t found = 0;       // of them, those found
 };
 
