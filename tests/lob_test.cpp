@@ -769,6 +769,27 @@ TEST(LobPageMap, PastItsMemoryItGoesOnInAFileAndGivesTheSamePages)
     EXPECT_TRUE(pages_of(in_memory, datafile::lob_id(0xEEEE)).empty());
 }
 
+// A built database's files, read, and the dictionary their SYSTEM file holds.
+struct LoadedDictionary {
+    DataFileSet files;
+    dictionary::Dictionary read;
+    dictionary::LoadNotes notes;
+    std::string error;
+    bool loaded = false;
+
+    explicit LoadedDictionary(const datafile::BuiltDatabase& built)
+    {
+        DataFile* system = nullptr;
+        for (const datafile::File* f : {&built.system, &built.users}) {
+            std::unique_ptr<DataFile> file = DataFile::from_bytes(datafile::build_file(*f));
+            file->set_geometry({f->block_size, f->byte_order});
+            if (system == nullptr) system = file.get();
+            files.add(std::move(file));
+        }
+        loaded = dictionary::load_dictionary(files, *system, read, notes, error);
+    }
+};
+
 // With the dictionary the map holds the pages the LOB indexes name, marked,
 // and of two copies of a page keeps the indexed one though the other is
 // later, in memory and in its file alike.
@@ -779,24 +800,14 @@ TEST(LobPageMap, ThePageTheIndexNamesIsKeptInMemoryAndInTheFile)
     datafile::LobValueDef& pic = cases.database.tables.back().lobs.at(2).values.at(1);  // row 2's PIC: 20 pages
     pic.stray_copies = {17};
     const datafile::BuiltDatabase built = datafile::build_database(cases.database);
-    DataFileSet files;
-    DataFile* system = nullptr;
-    for (const datafile::File* f : {&built.system, &built.users}) {
-        std::unique_ptr<DataFile> file = DataFile::from_bytes(datafile::build_file(*f));
-        file->set_geometry({f->block_size, f->byte_order});
-        if (system == nullptr) system = file.get();
-        files.add(std::move(file));
-    }
-    dictionary::Dictionary read;
-    dictionary::LoadNotes notes;
-    std::string error;
-    ASSERT_TRUE(dictionary::load_dictionary(files, *system, read, notes, error)) << error;
+    LoadedDictionary db(built);
+    ASSERT_TRUE(db.loaded) << db.error;
     unload::UnloadPlan plan("");
-    plan.add_schema(read.schema, unload::TableSelection(), false);
+    plan.add_schema(db.read.schema, unload::TableSelection(), false);
     unload::LobPageMap in_memory;
     unload::LobPageMap spilled(3);
-    EXPECT_TRUE(in_memory.scan_segments(files, plan, dir.root()).empty());
-    EXPECT_TRUE(spilled.scan_segments(files, plan, dir.root()).empty());
+    EXPECT_TRUE(in_memory.scan_segments(db.files, plan, dir.root()).empty());
+    EXPECT_TRUE(spilled.scan_segments(db.files, plan, dir.root()).empty());
     ASSERT_TRUE(spilled.spilled());
     for (const unload::LobPageMap* map : {&in_memory, &spilled}) {
         std::size_t indexed = 0;
@@ -814,22 +825,12 @@ TEST(LobDictionary, EachLobColumnGetsItsSegmentAndStorageFromLobTable)
 {
     const datafile::LobCases cases = datafile::lob_database(16384, ByteOrder::Big);
     const datafile::BuiltDatabase built = datafile::build_database(cases.database);
-    DataFileSet files;
-    DataFile* system = nullptr;
-    for (const datafile::File* f : {&built.system, &built.users}) {
-        std::unique_ptr<DataFile> file = DataFile::from_bytes(datafile::build_file(*f));
-        file->set_geometry({f->block_size, f->byte_order});
-        if (system == nullptr) system = file.get();
-        files.add(std::move(file));
-    }
-    dictionary::Dictionary read;
-    dictionary::LoadNotes notes;
-    std::string error;
-    ASSERT_TRUE(dictionary::load_dictionary(files, *system, read, notes, error)) << error;
-    EXPECT_TRUE(notes.warnings.empty()) << notes.warnings.front();
-    const auto table = std::find_if(read.schema.tables.begin(), read.schema.tables.end(),
+    LoadedDictionary db(built);
+    ASSERT_TRUE(db.loaded) << db.error;
+    EXPECT_TRUE(db.notes.warnings.empty()) << db.notes.warnings.front();
+    const auto table = std::find_if(db.read.schema.tables.begin(), db.read.schema.tables.end(),
                                     [](const schema::Table& t) { return t.name == "LOBS"; });
-    ASSERT_NE(table, read.schema.tables.end());
+    ASSERT_NE(table, db.read.schema.tables.end());
     const datafile::TableDef& written = cases.database.tables.front();
     for (const datafile::LobDef& lob : written.lobs) {
         const auto column = std::find_if(table->columns.begin(), table->columns.end(),

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <initializer_list>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include "format/block_format.h"
@@ -635,6 +637,25 @@ void DatabaseBuilder::add_partition_table()
     sys_tables_.push_back(std::move(tabpart));
 }
 
+// A SYS table of the cluster C_OBJ#, its columns NOT NULL but those `nullable` names.
+TableDef table_of_c_obj(const ClusterDef& c_obj, const char* name, std::uint32_t object, std::uint8_t number,
+                        std::initializer_list<const char*> columns, std::initializer_list<std::string_view> nullable)
+{
+    TableDef table;
+    table.owner = "SYS";
+    table.name = name;
+    table.object_id = object;
+    table.data_object_id = c_obj.data_object_id;
+    table.cluster = ClusterPlace{c_obj.object_id, number};
+    for (const char* column_name : columns) {
+        ColumnDef column;
+        column.name = column_name;
+        column.nullable = std::find(nullable.begin(), nullable.end(), column_name) != nullable.end();
+        table.columns.push_back(column);
+    }
+    return table;
+}
+
 // LOB$: a row per LOB column described (TableDef::lobs), naming its table
 // (OBJ#), its column (COL#, INTCOL#), its LOB segment (LOBJ#, FILE#,
 // BLOCK#) and storage (CHUNK, FLAGS, PROPERTY); table 6 of C_OBJ#, whose
@@ -648,35 +669,16 @@ void DatabaseBuilder::add_lob_table()
         if (c.name == "C_OBJ#") c_obj = &c;
     if (c_obj == nullptr) throw std::invalid_argument("LOB$ needs the cluster C_OBJ#");
     c_obj->table_count = std::max<std::uint8_t>(c_obj->table_count, kLobTableNumber + 1);
-    TableDef lob_table;
-    lob_table.owner = "SYS";
-    lob_table.name = "LOB$";
-    lob_table.object_id = kLobTableObject;
-    lob_table.data_object_id = c_obj->data_object_id;
-    lob_table.cluster = ClusterPlace{c_obj->object_id, kLobTableNumber};
-    for (const char* name : {"OBJ#", "COL#", "INTCOL#", "LOBJ#", "PART#", "IND#", "TS#", "FILE#", "BLOCK#", "CHUNK",
-                             "PCTVERSION$", "FLAGS", "PROPERTY", "RETENTION", "FREEPOOLS", "SPARE1", "SPARE2",
-                             "SPARE3"}) {
-        ColumnDef column;
-        column.name = name;
-        column.nullable = std::string_view(name).starts_with("SPARE") || std::string_view(name) == "FREEPOOLS";
-        lob_table.columns.push_back(column);
-    }
+    TableDef lob_table = table_of_c_obj(*c_obj, "LOB$", kLobTableObject, kLobTableNumber,
+                                        {"OBJ#", "COL#", "INTCOL#", "LOBJ#", "PART#", "IND#", "TS#", "FILE#",
+                                         "BLOCK#", "CHUNK", "PCTVERSION$", "FLAGS", "PROPERTY", "RETENTION",
+                                         "FREEPOOLS", "SPARE1", "SPARE2", "SPARE3"},
+                                        {"FREEPOOLS", "SPARE1", "SPARE2", "SPARE3"});
     // IND$ (table 3 of C_OBJ#, key BO#): the LOB indexes' rows. The
     // builder puts a clustered table's key first; the reader takes the
     // columns' places from COL$.
-    TableDef ind_table;
-    ind_table.owner = "SYS";
-    ind_table.name = "IND$";
-    ind_table.object_id = kIndTableObject;
-    ind_table.data_object_id = c_obj->data_object_id;
-    ind_table.cluster = ClusterPlace{c_obj->object_id, kIndTableNumber};
-    for (const char* name : {"BO#", "OBJ#", "DATAOBJ#", "TS#", "FILE#", "BLOCK#", "COLS"}) {
-        ColumnDef column;
-        column.name = name;
-        column.nullable = std::string_view(name) == "DATAOBJ#";
-        ind_table.columns.push_back(column);
-    }
+    TableDef ind_table = table_of_c_obj(*c_obj, "IND$", kIndTableObject, kIndTableNumber,
+                                        {"BO#", "OBJ#", "DATAOBJ#", "TS#", "FILE#", "BLOCK#", "COLS"}, {"DATAOBJ#"});
     for (const TableDef& t : db_.tables) {
         if (t.lobs.empty()) continue;
         if (t.cluster || !t.partitions.empty()) throw std::invalid_argument(t.name + ": LOBs of a heap table only");
