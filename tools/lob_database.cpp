@@ -239,8 +239,9 @@ LobCases partitioned_lob_database(std::uint32_t block_size, ByteOrder order, boo
         doc.fragment_objects.push_back(kDocLobObject + 2 + 2 * static_cast<std::uint32_t>(k));
         // Pages past the locator's list (12), a character split between two pages.
         for (const std::size_t pages : {std::size_t{13} + 7 * k, std::size_t{1}}) {
-            const std::string text = ascii_text((page - 2) / 2, 60 + row_id) + "\xF0\x9F\x98\x80" +
-                                     ascii_text((pages - 1) * page / 2 + 33, 70 + row_id);
+            const auto seed = static_cast<unsigned>(row_id);
+            const std::string text = ascii_text((page - 2) / 2, 60 + seed) + "\xF0\x9F\x98\x80" +
+                                     ascii_text((pages - 1) * page / 2 + 33, 70 + seed);
             PartitionDef& p = t.partitions.back();
             p.rows.push_back({{number_value(std::to_string(row_id)), std::nullopt}, false});
             LobValueDef value{p.rows.size() - 1, lob_id(next_id++), utf16(text), {}, {}};
