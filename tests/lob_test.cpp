@@ -537,6 +537,41 @@ TEST(LobSegments, WhereNoSegmentCanBeReadThePagesAreFoundByLobIdInEveryFile)
     }
 }
 
+// A partitioned table's CLOB values, each partition's in its own LOB
+// segment: their pages past the locators' lists are found in the segments
+// LOBFRAG$ names, or, its rows missing, by their LobIds in every file.
+class PartitionedLobs : public ::testing::TestWithParam<std::pair<std::uint32_t, ByteOrder>> {};
+
+TEST_P(PartitionedLobs, EveryValueComesBackByteForByteWithOrWithoutLobFragRows)
+{
+    for (const bool listed : {true, false}) {
+        SCOPED_TRACE(listed);
+        ScratchDir dir;
+        const datafile::LobCases cases = datafile::partitioned_lob_database(GetParam().first, GetParam().second, listed);
+        datafile::write_database(datafile::build_database(cases.database), dir.root());
+        const std::string out = dir.path("out");
+        const RunResult r = run_trevanix({"--unload", out, "--quiet", "--dictionary", dir.path("system01.dbf"),
+                                          "--table", "HR.PLOBS", dir.path("users01.dbf")});
+        EXPECT_EQ(r.status, 0) << r.errors;
+        EXPECT_EQ(r.errors, "");
+        const std::vector<CsvRecord> csv = read_csv(out + "/HR.PLOBS.csv");
+        ASSERT_EQ(csv.size(), 5u);
+        std::map<std::string, std::size_t> field;
+        for (std::size_t i = 0; i < csv[0].size(); ++i) field[csv[0][i]] = i;
+        ASSERT_EQ(field.count("DOC"), 1u);
+        std::map<std::string, std::string> read;
+        for (std::size_t i = 1; i < csv.size(); ++i) read[csv[i].at(field.at("ID"))] = csv[i].at(field.at("DOC"));
+        for (const datafile::LobExpected& e : cases.expected) {
+            const std::string& value = read[std::to_string(e.id)];
+            EXPECT_TRUE(value == e.value) << e.id << ": " << value.size() << " of " << e.value.size() << " bytes";
+        }
+        EXPECT_EQ(parse_json(read_file(out + "/summary.json"))["tables"].items.at(0)["lobs_incomplete"].text, "0");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockSizesAndByteOrders, PartitionedLobs,
+                         ::testing::Values(std::pair{8192u, ByteOrder::Little}, std::pair{16384u, ByteOrder::Big}));
+
 // Of two blocks of one page, the one the LOB index names is read, though
 // the other is of a later SCN; with the index lost the later is, and the
 // run says the index could not be read.
@@ -852,6 +887,48 @@ TEST(LobDictionary, EachLobColumnGetsItsSegmentAndStorageFromLobTable)
         EXPECT_EQ(column->lob, std::optional(expected)) << lob.column;
     }
     EXPECT_FALSE(table->columns.front().lob);  // ID
+}
+
+// A partitioned table's LOB column: LOB$ names no segment and marks it
+// partitioned; its segments are the partitions' LOBFRAG$ names, in its
+// rows' order, their data objects their OBJ$ rows'. Without those rows it
+// has none, and nothing is said (the unload looks in every file).
+TEST(LobDictionary, APartitionedLobColumnGetsItsPartitionsSegmentsFromLobFrag)
+{
+    for (const bool listed : {true, false}) {
+        SCOPED_TRACE(listed);
+        const datafile::LobCases cases = datafile::partitioned_lob_database(8192, ByteOrder::Little, listed);
+        const datafile::BuiltDatabase built = datafile::build_database(cases.database);
+        LoadedDictionary db(built);
+        ASSERT_TRUE(db.loaded) << db.error;
+        EXPECT_TRUE(db.notes.warnings.empty()) << db.notes.warnings.front();
+        const auto table = std::find_if(db.read.schema.tables.begin(), db.read.schema.tables.end(),
+                                        [](const schema::Table& t) { return t.name == "PLOBS"; });
+        ASSERT_NE(table, db.read.schema.tables.end());
+        const datafile::LobDef& lob = cases.database.tables.front().lobs.at(0);
+        ASSERT_EQ(table->columns.size(), 2u);
+        const std::optional<schema::LobStorage>& read = table->columns[1].lob;
+        ASSERT_TRUE(read);
+        schema::LobStorage expected{lob.lob_object, lob.lob_object, 0, 0, lob.chunk, lob.flags,
+                                    lob.property | schema::lob_bits::kPartitioned};
+        expected.index_object = expected.index_data_object = lob.lob_object + 1;
+        if (listed) {
+            ASSERT_EQ(lob.fragment_objects.size(), 2u);
+            for (const std::uint32_t fragment : lob.fragment_objects) {
+                const auto segment = std::find_if(built.segments.begin(), built.segments.end(),
+                                                  [&](const auto& s) { return s.data_object == fragment; });
+                ASSERT_NE(segment, built.segments.end());
+                expected.fragments.push_back({fragment, segment->header.file, segment->header.block});
+            }
+        }
+        EXPECT_EQ(read, std::optional(expected));
+        EXPECT_EQ(read->fragments.size(), listed ? 2u : 0u);
+        // A page of a fragment's data object is the LOB's; one of another object is not.
+        if (listed) {
+            EXPECT_TRUE(read->holds_data_object(lob.fragment_objects[1]));
+            EXPECT_FALSE(read->holds_data_object(lob.lob_object + 1));
+        }
+    }
 }
 
 }  // namespace

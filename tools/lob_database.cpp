@@ -213,6 +213,49 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
     return cases;
 }
 
+LobCases partitioned_lob_database(std::uint32_t block_size, ByteOrder order, bool fragments_listed)
+{
+    constexpr std::uint32_t kTable = 87600, kDocLobObject = 87610;
+    LobCases cases;
+    Database& db = cases.database;
+    db = sample_database(block_size, order);
+    db.clusters.clear();
+    db.tables.clear();
+    const std::size_t page = lob_page_size(block_size);
+    TableDef t;
+    t.owner = "HR";
+    t.name = "PLOBS";
+    t.object_id = kTable;
+    ColumnDef id = column("ID", kTypeNumber);
+    id.nullable = false;
+    t.columns = {id, column("DOC", kTypeClob, 1)};
+    LobDef doc{"DOC", kDocLobObject, 1, 0, 0x02, {}};
+    doc.fragments_listed = fragments_listed;
+    std::uint32_t next_id = 1;
+    int row_id = 1;
+    for (std::size_t k = 0; k < 2; ++k) {
+        const std::uint32_t partition = kTable + 1 + static_cast<std::uint32_t>(k);
+        t.partitions.push_back({"P" + std::to_string(k + 1), partition, partition, {}});
+        doc.fragment_objects.push_back(kDocLobObject + 2 + 2 * static_cast<std::uint32_t>(k));
+        // Pages past the locator's list (12), a character split between two pages.
+        for (const std::size_t pages : {std::size_t{13} + 7 * k, std::size_t{1}}) {
+            const auto seed = static_cast<unsigned>(row_id);
+            const std::string text = ascii_text((page - 2) / 2, 60 + seed) + "\xF0\x9F\x98\x80" +
+                                     ascii_text((pages - 1) * page / 2 + 33, 70 + seed);
+            PartitionDef& p = t.partitions.back();
+            p.rows.push_back({{number_value(std::to_string(row_id)), std::nullopt}, false});
+            LobValueDef value{p.rows.size() - 1, lob_id(next_id++), utf16(text), {}, {}};
+            value.partition = k;
+            doc.values.push_back(std::move(value));
+            cases.expected.push_back({row_id, "DOC", "text", text});
+            ++row_id;
+        }
+    }
+    t.lobs = {doc};
+    db.tables.push_back(std::move(t));
+    return cases;
+}
+
 const std::string kHostileDocColumn = "D'O\"C,\n.shell touch MARKER";
 const std::string kHostilePicColumn = "../P\\I'C\n\\! touch MARKER";
 

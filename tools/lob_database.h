@@ -41,6 +41,13 @@ struct LobCases {
 // 2-byte Unicode, for measuring (its value is not among `expected`).
 LobCases lob_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little, std::uint32_t large_mib = 0);
 
+// A partitioned table HR.PLOBS (ID, DOC CLOB) of two partitions, P1 and
+// P2, each with its own LOB segment of DOC, which LOBFRAG$ names (unless
+// `fragments_listed` is false): two rows each whose text takes more pages
+// than a locator lists, one a page. `expected` holds every DOC value.
+LobCases partitioned_lob_database(std::uint32_t block_size = 8192, ByteOrder order = ByteOrder::Little,
+                                  bool fragments_listed = true);
+
 // The same table with names an attacker chose: its owner, its name and
 // two of its LOB columns (DOC, PIC) hold quotes, backslashes, commas, '/'
 // and "..", and line breaks followed by commands for the sqlite3 shell

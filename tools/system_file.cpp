@@ -93,6 +93,8 @@ constexpr std::uint32_t kTabPartObject = 568;
 constexpr std::uint32_t kLobTableObject = 569;
 constexpr std::uint8_t kLobTableNumber = 6;
 constexpr std::uint16_t kNamespaceLob = 8;
+// LOBFRAG$'s object number (any that no other object has).
+constexpr std::uint32_t kLobFragObject = 570;
 // The extents of a LOB segment after its first: large values take many blocks.
 constexpr std::uint32_t kLobExtentBlocks = 1024;
 // A LOB segment's OBJ$ name: SYS_LOB, the table's OBJ# in 10 digits, C,
@@ -200,6 +202,7 @@ private:
     std::vector<LogicalRow> bootstrap_rows() const;
     void add_partition_table();
     void add_lob_table();
+    void add_lob_fragment_table();
     void lay_out_lob_values();
     struct IndexedPage {
         LobId id;
@@ -208,7 +211,8 @@ private:
     };
     void lay_out_lob_index(const LobDef& lob, const std::vector<IndexedPage>& pages);
     Bytes lay_out_secure_value(Segment& segment, std::uint32_t data_object, const LobValueDef& value, bool form_12c);
-    std::vector<LogicalRow> rows_with_locators(const TableDef& t) const;
+    // The rows of the table or partition `object`, its LOB columns given their locators.
+    std::vector<LogicalRow> rows_with_locators(std::uint32_t object, const std::vector<LogicalRow>& rows) const;
 
     void fill_dictionary_values();
     void lay_out_dictionary();
@@ -491,6 +495,10 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
                                kObjectTypeLob, &kUsersCreated, t.dropped});
             objects.push_back({lob_index_object(lob), lob_index_object(lob), user_id(t.owner), lob_index_name(t, lob),
                                "", kObjectTypeIndex, &kUsersCreated, t.dropped});
+            for (std::size_t k = 0; k < lob.fragment_objects.size() && k < t.partitions.size(); ++k)
+                objects.push_back({lob.fragment_objects[k], lob.fragment_objects[k], user_id(t.owner),
+                                   lob_segment_name(t, lob), t.partitions[k].name, kObjectTypeLobPartition,
+                                   &kUsersCreated, t.dropped});
         }
     }
     std::stable_sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) { return a.id < b.id; });
@@ -498,7 +506,7 @@ std::vector<LogicalRow> DatabaseBuilder::object_rows() const
     for (const Object& o : objects) {
         const std::uint16_t name_space = o.type == kObjectTypeIndex     ? kNamespaceIndex
                                          : o.type == kObjectTypeCluster ? kNamespaceCluster
-                                         : o.type == kObjectTypeLob     ? kNamespaceLob
+                                         : o.type == kObjectTypeLob || o.type == kObjectTypeLobPartition ? kNamespaceLob
                                                                         : kNamespaceTable;
         rows.push_back(named_row(core_tables_.at("OBJ$"),
                                  {{"OBJ#", number(o.id)},
@@ -681,7 +689,8 @@ void DatabaseBuilder::add_lob_table()
                                         {"BO#", "OBJ#", "DATAOBJ#", "TS#", "FILE#", "BLOCK#", "COLS"}, {"DATAOBJ#"});
     for (const TableDef& t : db_.tables) {
         if (t.lobs.empty()) continue;
-        if (t.cluster || !t.partitions.empty()) throw std::invalid_argument(t.name + ": LOBs of a heap table only");
+        if (t.cluster) throw std::invalid_argument(t.name + ": LOBs of a heap or partitioned table only");
+        const bool partitioned = !t.partitions.empty();
         const std::vector<ColumnNumbers> numbers = t.numbers();
         for (const LobDef& lob : t.lobs) {
             const auto column = std::find_if(t.columns.begin(), t.columns.end(),
@@ -690,7 +699,13 @@ void DatabaseBuilder::add_lob_table()
             const ColumnNumbers& n = numbers[static_cast<std::size_t>(column - t.columns.begin())];
             Segment& segment = add_segment_of(t.owner + "." + lob_segment_name(t, lob), lob.lob_object);
             segment.extent_length = kLobExtentBlocks;
-            const bool unnamed = lob.segment_by_partition;
+            if (lob.fragment_objects.size() != (partitioned ? t.partitions.size() : 0))
+                throw std::invalid_argument(t.name + ": a LOB segment for each partition, and only then");
+            for (std::size_t k = 0; k < lob.fragment_objects.size(); ++k)
+                add_segment_of(t.owner + "." + lob_segment_name(t, lob) + ":" + t.partitions[k].name,
+                               lob.fragment_objects[k])
+                    .extent_length = kLobExtentBlocks;
+            const bool unnamed = lob.segment_by_partition || partitioned;
             lob_table.rows.push_back(named_row(lob_table, {{"OBJ#", number(t.object_id)},
                                                            {"COL#", number(n.col)},
                                                            {"INTCOL#", number(n.intcol)},
@@ -718,6 +733,52 @@ void DatabaseBuilder::add_lob_table()
     }
     sys_tables_.push_back(std::move(ind_table));
     sys_tables_.push_back(std::move(lob_table));
+    add_lob_fragment_table();
+}
+
+// LOBFRAG$, when some LOB column is a partitioned table's: a row per
+// partition's LOB segment, naming it (FRAGOBJ#), its LOB (PARENTOBJ#), its
+// table partition (TABFRAGOBJ#) and its segment header (FILE#, BLOCK#), as
+// an ordinary table of the SYSTEM file.
+void DatabaseBuilder::add_lob_fragment_table()
+{
+    const bool any = std::any_of(db_.tables.begin(), db_.tables.end(), [](const TableDef& t) {
+        return std::any_of(t.lobs.begin(), t.lobs.end(), [](const LobDef& l) { return !l.fragment_objects.empty(); });
+    });
+    if (!any) return;
+    TableDef lobfrag;
+    lobfrag.owner = "SYS";
+    lobfrag.name = "LOBFRAG$";
+    lobfrag.object_id = kLobFragObject;
+    lobfrag.data_object_id = kLobFragObject;
+    for (const char* name : {"FRAGOBJ#", "PARENTOBJ#", "TABFRAGOBJ#", "INDFRAGOBJ#", "FRAG#", "TS#", "FILE#",
+                             "BLOCK#", "CHUNK", "PCTVERSION$", "FRAGFLAGS", "FRAGPRO"}) {
+        ColumnDef column;
+        column.name = name;
+        column.nullable = false;
+        lobfrag.columns.push_back(column);
+    }
+    for (const TableDef& t : db_.tables)
+        for (const LobDef& lob : t.lobs) {
+            if (!lob.fragments_listed) continue;
+            for (std::size_t k = 0; k < lob.fragment_objects.size(); ++k) {
+                const BlockAddress header = segment_of(lob.fragment_objects[k]).truth.header;
+                lobfrag.rows.push_back(named_row(lobfrag, {{"FRAGOBJ#", number(lob.fragment_objects[k])},
+                                                           {"PARENTOBJ#", number(lob.lob_object)},
+                                                           {"TABFRAGOBJ#", number(t.partitions[k].object_id)},
+                                                           {"INDFRAGOBJ#", number(lob.fragment_objects[k] + 1)},
+                                                           {"FRAG#", number(static_cast<std::int64_t>(k + 1))},
+                                                           {"TS#", number(db_.users_tablespace)},
+                                                           {"FILE#", number(header.file)},
+                                                           {"BLOCK#", number(header.block)},
+                                                           {"CHUNK", number(lob.chunk)},
+                                                           {"PCTVERSION$", number(10)},
+                                                           {"FRAGFLAGS", number(lob.flags)},
+                                                           {"FRAGPRO", number(0)}}));
+            }
+        }
+    add_segment("SYS.LOBFRAG$", kLobFragObject, {db_.system_file, next_free_[db_.system_file]}, false);
+    sys_tables_.push_back(std::move(lobfrag));
 }
 
 // The pages of each LOB value stored apart, in its segment's blocks taken
@@ -727,7 +788,6 @@ void DatabaseBuilder::lay_out_lob_values()
     const std::uint32_t page_size = lob_page_size(db_.block_size);
     for (const TableDef& t : db_.tables)
         for (const LobDef& lob : t.lobs) {
-            Segment& segment = segment_of(lob.lob_object);
             std::vector<IndexedPage> indexed;  // the pages past the locators' lists, in LobId and page order
             std::size_t place = 0;
             for (const ColumnDef& c : t.columns) {
@@ -736,8 +796,15 @@ void DatabaseBuilder::lay_out_lob_values()
             }
             for (std::size_t v = 0; v < lob.values.size(); ++v) {
                 const LobValueDef& value = lob.values[v];
+                // A partitioned table's value lies in its partition's LOB segment.
+                const bool partitioned = !lob.fragment_objects.empty();
+                if (partitioned && value.partition >= lob.fragment_objects.size())
+                    throw std::invalid_argument(t.name + ": a LOB value of a partition it does not have");
+                const std::uint32_t data_object = partitioned ? lob.fragment_objects[value.partition] : lob.lob_object;
+                Segment& segment = segment_of(data_object);
+                const std::uint32_t owner = partitioned ? t.partitions[value.partition].object_id : t.object_id;
                 if (lob.secure_file) {
-                    lob_locators_[{t.object_id, value.row, place}] = lay_out_secure_value(segment, lob.lob_object, value, v % 2 == 1);
+                    lob_locators_[{owner, value.row, place}] = lay_out_secure_value(segment, data_object, value, v % 2 == 1);
                     continue;
                 }
                 const std::uint32_t pages =
@@ -752,17 +819,17 @@ void DatabaseBuilder::lay_out_lob_values()
                     };
                     if (has(value.old_copies)) {
                         const BlockAddress old = take_block(segment);
-                        files_.put_image(old, lob_data_block(value.id, lob.lob_object, page, Bytes(data.size(), '?'),
+                        files_.put_image(old, lob_data_block(value.id, data_object, page, Bytes(data.size(), '?'),
                                                              old.file, old.block, db_.block_size, db_.byte_order, 0x1000));
                     }
                     const BlockAddress at = take_block(segment);
                     files_.put_image(at, has(value.zeroed_pages)
                                              ? Bytes(db_.block_size, 0)
-                                             : lob_data_block(value.id, lob.lob_object, page, data, at.file, at.block,
+                                             : lob_data_block(value.id, data_object, page, data, at.file, at.block,
                                                               db_.block_size, db_.byte_order));
                     if (has(value.stray_copies)) {
                         const BlockAddress stray = take_block(segment);
-                        files_.put_image(stray, lob_data_block(value.id, lob.lob_object, page, Bytes(data.size(), '?'),
+                        files_.put_image(stray, lob_data_block(value.id, data_object, page, Bytes(data.size(), '?'),
                                                                stray.file, stray.block, db_.block_size, db_.byte_order,
                                                                0x3000));
                     }
@@ -770,7 +837,7 @@ void DatabaseBuilder::lay_out_lob_values()
                     else if (!has(value.unindexed_pages)) indexed.push_back({value.id, page, block_address(at.file, at.block)});
                 }
                 const auto last = static_cast<std::uint16_t>(value.data.size() - std::size_t{pages - 1} * page_size);
-                lob_locators_[{t.object_id, value.row, place}] = basic_out_of_line_locator(value.id, pages, last, addresses);
+                lob_locators_[{owner, value.row, place}] = basic_out_of_line_locator(value.id, pages, last, addresses);
             }
             lay_out_lob_index(lob, indexed);  // a SecureFile's: a leaf without entries
         }
@@ -838,12 +905,13 @@ Bytes DatabaseBuilder::lay_out_secure_value(Segment& segment, std::uint32_t data
     return secure_extents_locator(value.id, static_cast<std::uint32_t>(value.data.size()), extents, form_12c);
 }
 
-std::vector<LogicalRow> DatabaseBuilder::rows_with_locators(const TableDef& t) const
+std::vector<LogicalRow> DatabaseBuilder::rows_with_locators(std::uint32_t object_id,
+                                                            const std::vector<LogicalRow>& of) const
 {
-    std::vector<LogicalRow> rows = t.rows;
+    std::vector<LogicalRow> rows = of;
     for (const auto& [key, locator] : lob_locators_) {
         const auto& [object, row, place] = key;
-        if (object != t.object_id) continue;
+        if (object != object_id) continue;
         if (rows.at(row).values.size() <= place) rows.at(row).values.resize(place + 1);
         rows.at(row).values[place] = locator;
     }
@@ -1056,10 +1124,12 @@ void DatabaseBuilder::lay_out_users_tables()
     for (const TableDef& t : db_.tables) {
         if (t.cluster) continue;
         for (const PartitionDef& p : t.partitions)
-            out_.rows.push_back(lay_out_heap(t, p.name, segment_of(p.data_object_id), p.data_object_id, p.rows));
+            out_.rows.push_back(lay_out_heap(t, p.name, segment_of(p.data_object_id), p.data_object_id,
+                                             rows_with_locators(p.object_id, p.rows)));
         if (!t.partitions.empty()) continue;
         if (t.older) lay_out_older_generation(t, segment_of(t.data_object_id));
-        else out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id, rows_with_locators(t)));
+        else out_.rows.push_back(lay_out_heap(t, "", segment_of(t.data_object_id), t.data_object_id,
+                                              rows_with_locators(t.object_id, t.rows)));
     }
 }
 

@@ -107,7 +107,7 @@ struct OlderGeneration {
 // column's LOB segment, one block a page, and its row given the locator
 // that names them.
 struct LobValueDef {
-    std::size_t row = 0;  // of the table's rows
+    std::size_t row = 0;  // of the table's rows (a partitioned table's: of its partition's)
     LobId id{};
     Bytes data;  // as stored: a CLOB's text in 2-byte Unicode or its single-byte set
     // The pages whose blocks are written all zeros instead.
@@ -120,6 +120,7 @@ struct LobValueDef {
     // (a later SCN) that the index does not name: only the index tells
     // the page's block.
     std::vector<std::uint32_t> stray_copies{};
+    std::size_t partition = 0;  // a partitioned table's: the partition whose row it is
 };
 
 // How a LOB column's index is written.
@@ -145,6 +146,12 @@ struct LobDef {
     // partitioned, as a partitioned table's row does, whose segments
     // LOBFRAG$ names; the segment is written all the same.
     bool segment_by_partition = false;
+    // A partitioned table's: each partition's LOB segment (its object and
+    // data object; OBJ$ TYPE# kObjectTypeLobPartition), in the order of the
+    // partitions, which hold the values; SYS.LOBFRAG$ names them unless
+    // `fragments_listed` is false (LOBFRAG$ without their rows).
+    std::vector<std::uint32_t> fragment_objects{};
+    bool fragments_listed = true;
     // Its LOB index (OBJ$ SYS_IL..., object lob_object + 1), with an IND$
     // row and a segment of leaf blocks, an entry each chunk address of up
     // to eight pages past a locator's list.
@@ -174,8 +181,8 @@ struct TableDef {
     // Names it had before a DDL rewrote its OBJ$ row: rows of its object
     // and data object numbers marked deleted.
     std::vector<std::string> former_names;
-    // Its LOB columns' LOB$ rows and segments (a heap table's), written
-    // with SYS.LOB$ in the cluster C_OBJ#.
+    // Its LOB columns' LOB$ rows and segments (a heap or partitioned
+    // table's), written with SYS.LOB$ in the cluster C_OBJ#.
     std::vector<LobDef> lobs;
 
     std::vector<ColumnNumbers> numbers() const;

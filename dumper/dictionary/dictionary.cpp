@@ -26,6 +26,8 @@ constexpr std::string_view kPartitionTable = "TABPART$";
 constexpr std::string_view kLobTable = "LOB$";
 // The dictionary table of indexes: where each LOB index's segment lies.
 constexpr std::string_view kIndexTable = "IND$";
+// The dictionary table of a partitioned LOB's segments, one a partition.
+constexpr std::string_view kLobFragmentTable = "LOBFRAG$";
 // How many tables a warning names before it says "...".
 constexpr std::size_t kNamesInWarning = 5;
 // The most columns a table stores.
@@ -515,6 +517,7 @@ private:
                             kIndexColumn))
             return;
         place_lob_indexes(schema, lobs);
+        place_lob_fragments(schema, lobs);
         std::unordered_map<std::uint32_t, std::uint32_t> data_objects;
         for (const ObjectRow& object : objects_.rows)
             if (object.type == kObjectTypeLob && object.data_object) data_objects[object.object] = *object.data_object;
@@ -562,6 +565,45 @@ private:
             entry.second.index_file = found->second.file;
             entry.second.index_block = found->second.block;
         }
+    }
+
+    // Each partitioned LOB's segments (LOB$ naming none), from the rows of
+    // SYS.LOBFRAG$ when the dictionary has it: PARENTOBJ# names the LOB,
+    // FILE# and BLOCK# the partition's segment header, whose data object is
+    // the fragment's OBJ$ DATAOBJ# (else its FRAGOBJ#). Without them the
+    // LOB's later pages are looked for in every file, as before.
+    void place_lob_fragments(const schema::Schema& schema,
+                             std::map<std::pair<std::uint32_t, std::uint32_t>, schema::LobStorage>& lobs)
+    {
+        std::set<std::uint32_t> wanted;
+        for (const auto& entry : lobs)
+            if (entry.second.partitioned())
+                wanted.insert(entry.second.lob_object);
+        if (wanted.empty()) return;
+        static constexpr std::string_view kNeeded[] = {"FRAGOBJ#", "PARENTOBJ#", "FILE#", "BLOCK#"};
+        std::unordered_map<std::uint32_t, std::uint32_t> data_objects;
+        for (const ObjectRow& object : objects_.rows)
+            if (object.type == kObjectTypeLobPartition && object.data_object)
+                data_objects[object.object] = *object.data_object;
+        std::map<std::uint32_t, std::vector<schema::LobFragment>> fragments;
+        std::vector<ColumnAt> at;
+        read_sys_table(schema, kLobFragmentTable, kNeeded, at,
+                       "the segments of partitioned LOBs are not known: the pages of their values past their "
+                       "locators' address lists are looked for in every block of the files given",
+                       false, [&](const Row& row) {
+                           if (row.deleted) return;
+                           const auto fragment = u32_field(row, at[0]), parent = u32_field(row, at[1]),
+                                      file = u32_field(row, at[2]), block = u32_field(row, at[3]);
+                           if (!fragment || *fragment == 0 || !parent || wanted.count(*parent) == 0 || !file ||
+                               *file == 0 || !block)
+                               return;
+                           const auto d = data_objects.find(*fragment);
+                           fragments[*parent].push_back(
+                               {d != data_objects.end() ? d->second : *fragment, *file, *block});
+                       });
+        for (auto& entry : lobs)
+            if (const auto found = fragments.find(entry.second.lob_object); found != fragments.end())
+                entry.second.fragments = found->second;
     }
 
     // A table COL$ does not wholly describe says so in its note (a schema

@@ -59,6 +59,7 @@ constexpr std::uint16_t kObjectTypeCluster = 3;
 constexpr std::uint16_t kObjectTypeTablePartition = 19;
 constexpr std::uint16_t kObjectTypeTableSubpartition = 34;
 constexpr std::uint16_t kObjectTypeLob = 21;  // a LOB segment
+constexpr std::uint16_t kObjectTypeLobPartition = 35;  // a LOB's segment of one partition (assumed)
 
 // OBJ$.NAMESPACE of tables, indexes and clusters (assumed).
 constexpr std::uint16_t kNamespaceTable = 1;

@@ -46,6 +46,25 @@ enum class CharsetForm : std::uint8_t {
     National = 2,  // the national one (NCHAR, NVARCHAR2, NCLOB)
 };
 
+// LOB$.FLAGS and PROPERTY bits the reading of a LOB's values depends on.
+namespace lob_bits {
+constexpr std::uint32_t kEncrypted = 0x1000;
+constexpr std::uint32_t kCompressed = 0x2000 | 0x4000 | 0x8000;  // low, medium, high
+constexpr std::uint32_t kDeduplicated = 0x10000 | 0x20000;
+constexpr std::uint32_t kLittleEndian = 0x0200;  // PROPERTY: 2-byte Unicode text stored little-endian
+constexpr std::uint32_t kPartitioned = 0x04;     // PROPERTY: a segment a partition, which LOB$ does not name
+}  // namespace lob_bits
+
+// A partition's LOB segment, from its LOBFRAG$ row: its data object (the
+// fragment's OBJ$ DATAOBJ#, else its FRAGOBJ#) and segment header.
+struct LobFragment {
+    std::uint32_t data_object = 0;
+    std::uint32_t file = 0;
+    std::uint32_t block = 0;
+
+    bool operator==(const LobFragment&) const = default;
+};
+
 // Where a LOB column's values lie when the row does not hold them, and
 // how they are stored (LOB$): its LOB segment's header and data object
 // number (which its data blocks carry), CHUNK, FLAGS and PROPERTY.
@@ -63,18 +82,29 @@ struct LobStorage {
     std::uint32_t index_data_object = 0;
     std::uint32_t index_file = 0;
     std::uint32_t index_block = 0;
+    // A partitioned LOB's segments (LOB$ naming none), one a partition, as
+    // LOBFRAG$ gives them; empty when it gives none.
+    std::vector<LobFragment> fragments{};
+
+    // Whether each partition has a segment of its own, which LOB$ does not name.
+    bool partitioned() const { return file == 0 && (property & lob_bits::kPartitioned) != 0; }
+
+    // Whether a page of data object `object` may be one of this LOB's: its
+    // own data object's, or any of its fragments' (0 or a partitioned LOB's
+    // fragments not known: any).
+    bool holds_data_object(std::uint32_t object) const
+    {
+        if (partitioned() && fragments.empty()) return true;
+        if (fragments.empty()) return data_object == 0 || object == data_object;
+        if (data_object != 0 && object == data_object) return true;
+        for (const LobFragment& f : fragments)
+            if (f.data_object == object) return true;
+        return false;
+    }
 
     bool operator==(const LobStorage&) const = default;
 };
 
-// LOB$.FLAGS and PROPERTY bits the reading of a LOB's values depends on.
-namespace lob_bits {
-constexpr std::uint32_t kEncrypted = 0x1000;
-constexpr std::uint32_t kCompressed = 0x2000 | 0x4000 | 0x8000;  // low, medium, high
-constexpr std::uint32_t kDeduplicated = 0x10000 | 0x20000;
-constexpr std::uint32_t kLittleEndian = 0x0200;  // PROPERTY: 2-byte Unicode text stored little-endian
-constexpr std::uint32_t kPartitioned = 0x04;     // PROPERTY: a segment a partition, which LOB$ does not name
-}  // namespace lob_bits
 
 struct Column {
     std::string name;

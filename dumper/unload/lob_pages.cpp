@@ -153,7 +153,7 @@ private:
 
 // Whether the plan has a LOB column whose segments are not known: none is
 // given (a schema file, a LOB$ row lost), or LOB$ says each partition has
-// one of its own (LOBFRAG$ names them, and is not read).
+// one of its own and LOBFRAG$ gave none of them.
 bool has_lob_of_unknown_segment(const UnloadPlan& plan)
 {
     for (const UnloadTable& table : plan.tables())
@@ -161,9 +161,16 @@ bool has_lob_of_unknown_segment(const UnloadPlan& plan)
             for (const OutputColumn& column : *columns) {
                 if (column.load.form != LoadForm::Clob && column.load.form != LoadForm::Blob) continue;
                 const std::optional<schema::LobStorage>& lob = column.column.lob;
-                if (!lob || (lob->file == 0 && (lob->property & schema::lob_bits::kPartitioned) != 0)) return true;
+                if (!lob || (lob->partitioned() && lob->fragments.empty())) return true;
             }
     return false;
+}
+
+// The segments a LOB column's values lie in: its own, or its partitions'.
+std::vector<schema::LobFragment> lob_segments(const schema::LobStorage& lob)
+{
+    if (lob.file != 0) return {{lob.data_object, lob.file, lob.block}};
+    return lob.fragments;
 }
 
 // The LOB storage of each LOB column of the plan that the dictionary gives.
@@ -212,12 +219,16 @@ std::vector<std::string> LobPageMap::scan_segments(DataFileSet& files, const Unl
         for (const auto* columns : {&table.columns, &table.hidden_columns})
             for (const OutputColumn& column : *columns) {
                 const std::optional<schema::LobStorage>& lob = column.column.lob;
-                if (every_file || !lob || lob->file == 0 ||
-                    !done.insert({lob->file, lob->block, lob->data_object}).second)
-                    continue;
-                // A segment whose extents cannot be read: its pages are
-                // looked for in every block (LobIds are unique).
-                if (!scan_segment(files, *lob, problems)) every_file = true;
+                if (every_file || !lob) continue;
+                for (const schema::LobFragment& segment : lob_segments(*lob)) {
+                    if (every_file || segment.file == 0 ||
+                        !done.insert({segment.file, segment.block, segment.data_object}).second)
+                        continue;
+                    // A segment whose extents cannot be read: its pages are
+                    // looked for in every block (LobIds are unique).
+                    if (!scan_segment(files, {segment.file, segment.block, 0}, segment.data_object, problems))
+                        every_file = true;
+                }
             }
     // Every block of every file holds them all.
     if (every_file) scan_every_file(files, problems);
@@ -354,16 +365,16 @@ void LobPageMap::take_indexed(DataFileSet& files, const LobIndexEntry& entry, Da
             // not, the chunk's others are not trusted either.
             const std::optional<LobPage> read = read_lob_page(page_block_.view);
             if (!read || read->lob_id != entry.lob_id || read->page != page ||
-                (storage.data_object != 0 && read->data_object != storage.data_object))
+                !storage.holds_data_object(read->data_object))
                 break;
             add({read->lob_id, read->page, read->scn, file->source(), 1, static_cast<std::int32_t>(block)});
         }
     }
 }
 
-bool LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems)
+bool LobPageMap::scan_segment(DataFileSet& files, const dictionary::BlockPlace& header, std::uint32_t data_object,
+                              std::vector<std::string>& problems)
 {
-    const dictionary::BlockPlace header{storage.file, storage.block, 0};
     const dictionary::SegmentMap map = dictionary::read_segment_map(files, header);
     if (!map.ok()) {
         problems.push_back("the LOB segment whose header is " + dictionary::place_text(header) + " " + map.problem +
@@ -378,7 +389,7 @@ bool LobPageMap::scan_segment(DataFileSet& files, const schema::LobStorage& stor
             // Random reads: the run's sequential pass, which hashes each file as
             // it reads it from its start, is not disturbed.
             if (file->read(static_cast<std::int32_t>(b), block_, Access::Random) != ReadStatus::Ok) break;
-            take(block_.view, *file, static_cast<std::int32_t>(b), storage.data_object);
+            take(block_.view, *file, static_cast<std::int32_t>(b), data_object);
         }
     }
     return true;
@@ -515,7 +526,7 @@ std::optional<LobPage> LobPages::read_page(DataFile& file, std::int32_t block, s
     if (block < 0 || file.read(block, block_, Access::Random) != ReadStatus::Ok) return std::nullopt;
     std::optional<LobPage> read = read_lob_page(block_.view);
     if (!read || read->lob_id != lob_id_ || read->page != page ||
-        (data_object_ != 0 && read->data_object != data_object_))
+        (storage_ != nullptr && !storage_->holds_data_object(read->data_object)))
         return std::nullopt;
     return read;
 }
@@ -535,7 +546,7 @@ LobFound LobPages::find(const LobLocator& locator, const schema::LobStorage* sto
 {
     listed_.clear();
     lob_id_ = locator.lob_id;
-    data_object_ = storage != nullptr ? storage->data_object : 0;
+    storage_ = storage;
     LobFound found;
     found.expected = locator.pages();
     last_page_ = found.expected - 1;

@@ -2,7 +2,8 @@
 // the locator's address list names, then the later ones, which the LOB
 // index names (its leaf entries: LobId and first page to chunk
 // addresses) and which a scan for LOB data blocks finds, as these carry
-// the LobId and the page number: the LOB segments LOB$ names, or, for a
+// the LobId and the page number: the LOB segments LOB$ names (those of a
+// partitioned LOB's partitions, LOBFRAG$), or, for a
 // LOB column whose segment no dictionary gives (a schema file) or whose
 // segment header is damaged, every block of every file (LobIds are unique
 // in a database). An index lost or damaged costs nothing but the choice
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "dictionary/segment_map.h"
 #include "read/data_file.h"
 #include "rows/row_reader.h"
 #include "schema/schema.h"
@@ -124,7 +126,8 @@ private:
     void take_indexed(DataFileSet& files, const LobIndexEntry& entry, DataFile& leaf_file,
                       const schema::LobStorage& storage);
     // False when the segment's extents cannot be read.
-    bool scan_segment(DataFileSet& files, const schema::LobStorage& storage, std::vector<std::string>& problems);
+    bool scan_segment(DataFileSet& files, const dictionary::BlockPlace& header, std::uint32_t data_object,
+                      std::vector<std::string>& problems);
     void scan_every_file(DataFileSet& files, std::vector<std::string>& problems);
     // Sorts what was mapped, in memory or in the file.
     void finish_scan(std::vector<std::string>& problems);
@@ -186,7 +189,7 @@ private:
     const LobPageMap& map_;
     // The value found last.
     std::array<std::uint8_t, 10> lob_id_{};
-    std::uint32_t data_object_ = 0;
+    const schema::LobStorage* storage_ = nullptr;  // the caller's, whose data objects a page must have
     std::uint64_t last_page_ = 0;
     std::uint32_t last_bytes_ = 0;
     // The next of the later pages the map gives that the value has: past

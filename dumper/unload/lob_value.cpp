@@ -36,7 +36,9 @@ LobValue LobValueReader::find(ByteView bytes, const schema::LobStorage* storage,
             value.status = LobValue::Status::NotRead;
             break;
         }
-        value.found = secure_->find(value.locator, head, storage != nullptr ? storage->data_object : 0);
+        // A partitioned LOB's blocks are its partitions' segments': their data object is not checked.
+        value.found = secure_->find(value.locator, head,
+                                    storage != nullptr && !storage->partitioned() ? storage->data_object : 0);
         value.status = value.found.status == LobFound::Status::Read ? LobValue::Status::Pages
                                                                      : LobValue::Status::SecureLayout;
         secures_ = true;
