@@ -68,15 +68,22 @@ ColumnDef column(std::string name, std::uint16_t type, std::uint8_t form = 0)
     return c;
 }
 
+// The sample database's users, tablespaces and files, without its tables.
+Database database_without_tables(std::uint32_t block_size, ByteOrder order)
+{
+    Database db = sample_database(block_size, order);
+    db.clusters.clear();
+    db.tables.clear();
+    return db;
+}
+
 }  // namespace
 
 LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t large_mib)
 {
     LobCases cases;
     Database& db = cases.database;
-    db = sample_database(block_size, order);
-    db.clusters.clear();
-    db.tables.clear();
+    db = database_without_tables(block_size, order);
     const std::size_t page = lob_page_size(block_size);
 
     TableDef t;
@@ -218,9 +225,7 @@ LobCases partitioned_lob_database(std::uint32_t block_size, ByteOrder order, boo
     constexpr std::uint32_t kTable = 87600, kDocLobObject = 87610;
     LobCases cases;
     Database& db = cases.database;
-    db = sample_database(block_size, order);
-    db.clusters.clear();
-    db.tables.clear();
+    db = database_without_tables(block_size, order);
     const std::size_t page = lob_page_size(block_size);
     TableDef t;
     t.owner = "HR";
