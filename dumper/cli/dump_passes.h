@@ -176,7 +176,7 @@ private:
 class WalkRanges : public RangeWork {
 public:
     // A dump prints several times the bytes it reads.
-    std::size_t range_bytes() const override { return std::size_t{1} << 17; }
+    std::size_t range_bytes() const override { return std::size_t{1} << 19; }
     std::unique_ptr<Part> start(DataFileSet& files, const RangeStart& range) final;
     bool in_step(const Part& part) const final;
     std::unique_ptr<Part> start_again(DataFileSet& files, const RangeStart& range) final;
