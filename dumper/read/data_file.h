@@ -148,11 +148,14 @@ public:
     bool hashing() const { return hash_ != nullptr; }
     // Hashes it no further: finish_hash() then gives nullopt.
     void stop_hashing() { hash_.reset(); }
-    // Also lets go of the copy's own buffer of them.
+    // A copy that keeps them lets go of its own buffer, which they now
+    // share; one that does not keeps it for the next range it reads.
     std::vector<ChunkRead> take_chunks()
     {
-        chunk_.reset();
-        chunk_filled_ = 0;
+        if (log_chunks_) {
+            chunk_.reset();
+            chunk_filled_ = 0;
+        }
         return std::move(chunks_);
     }
 
