@@ -25,9 +25,12 @@ struct InHand {
 
 // `make_part(worker, part)` on the workers' threads, worker numbered from 0
 // to `workers` - 1, parts from 0 to `parts` - 1; `take(result)` on this
-// thread in order, until it returns false. At most `in_hand.parts` parts
-// are begun and not yet taken (never fewer than one per worker). What a
-// worker or `take` throws is thrown here, once every worker has stopped.
+// thread in order, until it returns false. This thread is the last worker
+// too: it makes a part whenever the one to take next is not done, so that
+// `workers` threads share the processors, not one more that would wake
+// and preempt them at every part. At most `in_hand.parts` parts are begun
+// and not yet taken (never fewer than one per worker). What a worker or
+// `take` throws is thrown here, once every worker has stopped.
 template <class Result>
 void do_in_order(std::size_t parts, unsigned workers, InHand in_hand,
                  const std::function<Result(unsigned worker, std::size_t part)>& make_part,
@@ -45,44 +48,53 @@ void do_in_order(std::size_t parts, unsigned workers, InHand in_hand,
     // taken next is being made (parts begin in order), so waiting for the
     // budget never waits for nothing.
     std::size_t done_bytes = 0;
+    if (workers == 0) workers = 1;
     if (in_hand.parts < workers) in_hand.parts = workers;
 
+    auto may_begin = [&] { return next < parts && next - taken < in_hand.parts && done_bytes < in_hand.bytes; };
+    auto make = [&](unsigned worker, std::size_t part) {
+        try {
+            Result result = make_part(worker, part);
+            const std::size_t bytes = held_bytes ? held_bytes(result) : 0;
+            std::lock_guard lock(mutex);
+            done.emplace(part, std::move(result));
+            done_bytes += bytes;
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            if (!thrown) thrown = std::current_exception();
+            stopping = true;
+        }
+        changed.notify_all();
+    };
     auto work = [&](unsigned worker) {
         for (;;) {
             std::size_t part = 0;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] {
-                    return stopping || next >= parts || (next - taken < in_hand.parts && done_bytes < in_hand.bytes);
-                });
+                changed.wait(lock, [&] { return stopping || next >= parts || may_begin(); });
                 if (stopping || next >= parts) return;
                 part = next++;
             }
-            try {
-                Result result = make_part(worker, part);
-                const std::size_t bytes = held_bytes ? held_bytes(result) : 0;
-                std::lock_guard lock(mutex);
-                done.emplace(part, std::move(result));
-                done_bytes += bytes;
-            } catch (...) {
-                std::lock_guard lock(mutex);
-                if (!thrown) thrown = std::current_exception();
-                stopping = true;
-            }
-            changed.notify_all();
+            make(worker, part);
         }
     };
     std::vector<std::thread> threads;
-    threads.reserve(workers);
-    for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work, w);
+    threads.reserve(workers - 1);
+    for (unsigned w = 0; w + 1 < workers; ++w) threads.emplace_back(work, w);
 
     while (taken < parts) {
         Result result;
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return stopping || done.count(taken) != 0; });
+            changed.wait(lock, [&] { return stopping || done.count(taken) != 0 || may_begin(); });
             if (stopping) break;
             auto found = done.find(taken);
+            if (found == done.end()) {
+                const std::size_t part = next++;
+                lock.unlock();
+                make(workers - 1, part);
+                continue;
+            }
             result = std::move(found->second);
             done.erase(found);
             if (held_bytes) done_bytes -= held_bytes(result);
