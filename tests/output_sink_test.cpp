@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,42 @@ TEST(OutputSink, ClaimedBytesAreOutputWhenCommitted)
     *p++ = '!';
     out.commit(p);
     EXPECT_EQ(out.captured(), expected + "hello!");
+}
+
+// Sinks in buffers of several workers hand their text on whole and in
+// order, and the buffers they filled go back to the pool they share, which
+// keeps no more than its bound: the next sink fills the same memory.
+TEST(OutputSink, SinksInBuffersGiveTheirBuffersBackToTheirPool)
+{
+    constexpr std::size_t kKept = 3;
+    SinkBuffers pool(kKept);
+    OutputSink to;
+    std::string expected;
+    for (int part = 0; part < 4; ++part) {
+        OutputSink in(OutputSink::InBuffers{&pool});
+        // Five buffers' worth and a little, in one piece.
+        const std::string text(5 * OutputSink::kCapacity + 17, static_cast<char>('a' + part));
+        in.text(text);
+        expected += text;
+        in.move_captured_to(to);
+        in.text("end\n");
+        expected += "end\n";
+        in.move_captured_to(to);
+    }
+    // Not EXPECT_EQ: the texts are megabytes long.
+    EXPECT_TRUE(to.captured() == expected) << to.captured().size() << " bytes, not " << expected.size();
+
+    // Given one more than it keeps, it keeps the first it was given and
+    // hands them out again, the last given first.
+    std::vector<std::unique_ptr<char[]>> given;
+    std::vector<const char*> where;
+    for (std::size_t i = 0; i < kKept + 1; ++i) {
+        given.emplace_back(new char[OutputSink::kCapacity]);
+        where.push_back(given.back().get());
+    }
+    SinkBuffers bounded(kKept);
+    for (auto& buffer : given) bounded.give(std::move(buffer));
+    for (std::size_t i = kKept; i-- > 0;) EXPECT_EQ(bounded.take().get(), where[i]);
 }
 
 TEST(ByteView, ReadsOutsideTheViewAreZeroInEitherByteOrder)

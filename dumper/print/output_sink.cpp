@@ -237,18 +237,47 @@ OutputSink::OutputSink(int fd) : fd_(fd), buffer_(new char[kCapacity]) {}
 
 OutputSink::OutputSink() : OutputSink(-1) {}
 
-OutputSink::OutputSink(InBuffers) : OutputSink(-1) { in_buffers_ = true; }
+std::unique_ptr<char[]> SinkBuffers::take()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!kept_.empty()) {
+            std::unique_ptr<char[]> buffer = std::move(kept_.back());
+            kept_.pop_back();
+            return buffer;
+        }
+    }
+    return std::unique_ptr<char[]>(new char[OutputSink::kCapacity]);
+}
+
+void SinkBuffers::give(std::unique_ptr<char[]> buffer)
+{
+    std::lock_guard lock(mutex_);
+    if (kept_.size() < most_kept_) kept_.push_back(std::move(buffer));
+}
+
+OutputSink::OutputSink(InBuffers in)
+    : fd_(-1), buffer_(in.buffers ? in.buffers->take().release() : new char[kCapacity]), in_buffers_(true),
+      pool_(in.buffers)
+{
+}
 
 OutputSink::~OutputSink()
 {
     flush();
-    delete[] buffer_;
+    if (pool_) {
+        pool_->give(std::unique_ptr<char[]>(buffer_));
+        if (spare_) pool_->give(std::move(spare_));
+    } else {
+        delete[] buffer_;
+    }
 }
 
 void OutputSink::bytes_slow(const std::uint8_t* data, std::size_t size)
 {
-    // Many bytes at once (those a worker printed) go past the buffer.
-    if (size >= kCapacity) {
+    // Many bytes at once (those a worker printed) go past the buffer; a
+    // sink in buffers keeps them in its buffers, the only ones it hands on.
+    if (size >= kCapacity && !in_buffers_) {
         drain();
         put_out(reinterpret_cast<const char*>(data), size);
         return;
@@ -336,7 +365,7 @@ void OutputSink::drain()
     if (in_buffers_) {
         if (used_ == 0) return;
         filled_.emplace_back(std::unique_ptr<char[]>(buffer_), used_);
-        buffer_ = spare_ ? spare_.release() : new char[kCapacity];
+        buffer_ = spare_ ? spare_.release() : pool_ ? pool_->take().release() : new char[kCapacity];
         used_ = 0;
         return;
     }
@@ -402,7 +431,11 @@ void OutputSink::move_captured_to(OutputSink& to)
             to.text(std::string_view(bytes.get(), size));
         }
         // One buffer is kept for what comes next: sinks kept idle hold little.
-        if (!spare_) spare_ = std::move(bytes);
+        if (!spare_) {
+            spare_ = std::move(bytes);
+        } else if (pool_) {
+            pool_->give(std::move(bytes));
+        }
     }
     filled_.clear();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 #include <string>
@@ -16,6 +17,24 @@
 #include "format/records.h"
 #include "values/text_writers.h"
 
+// Buffers for the sinks in buffers of several workers, given back once
+// written out and kept, up to `most_kept`, for the next sink that fills
+// one: a buffer taken from the system anew is faulted in page by page,
+// and given back it is unmapped, which with many workers cost more
+// processor time than printing into it.
+class SinkBuffers {
+public:
+    explicit SinkBuffers(std::size_t most_kept) : most_kept_(most_kept) {}
+    // One of OutputSink::kCapacity bytes: a kept one, or a new one.
+    std::unique_ptr<char[]> take();
+    void give(std::unique_ptr<char[]> buffer);
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<char[]>> kept_;
+    std::size_t most_kept_;
+};
+
 class OutputSink {
 public:
     // Writes to `fd` (normally standard output).
@@ -24,8 +43,11 @@ public:
     OutputSink();
     // Collects all output in buffers of its own, handed on whole by
     // move_captured_to(), which leaves the sink empty: the output of one
-    // worker's range, copied once.
-    struct InBuffers {};
+    // worker's range, copied once. Its buffers come from `buffers`, and go
+    // back there once handed on, when it is given.
+    struct InBuffers {
+        SinkBuffers* buffers = nullptr;
+    };
     explicit OutputSink(InBuffers);
     ~OutputSink();
     OutputSink(const OutputSink&) = delete;
@@ -213,4 +235,5 @@ private:
     bool in_buffers_ = false;
     std::vector<std::pair<std::unique_ptr<char[]>, std::size_t>> filled_;
     std::unique_ptr<char[]> spare_;
+    SinkBuffers* pool_ = nullptr;
 };
