@@ -50,8 +50,13 @@ DirectoryWalkCarry carry_before(DataFile& file, std::int32_t first, const RunSet
 // ---------------------------------------------------------------------------
 // Ranges that carry the directory walk's last entry
 
-WalkRanges::WalkPart::WalkPart(const DataFileSet& files, const PrintContext& run, DirectoryWalkCarry carry)
-    : reads(&files), carry_in(carry), context(out, err)
+WalkRanges::WalkPart::WalkPart(const DataFileSet& files, const PrintContext& run, SinkBuffers& buffers,
+                               DirectoryWalkCarry carry)
+    : reads(&files),
+      carry_in(carry),
+      out(OutputSink::InBuffers{&buffers}),
+      err(OutputSink::InBuffers{&buffers}),
+      context(out, err)
 {
     context.options = run.options;
     context.column_template = run.column_template;
@@ -107,9 +112,9 @@ bool WalkRanges::finish(std::unique_ptr<Part> taken)
 
 class DumpRanges::DumpPart final : public WalkRanges::WalkPart {
 public:
-    DumpPart(DataFileSet& files, const PrintContext& run, const RunSettings& settings, Printing printing,
-             DirectoryWalkCarry carry)
-        : WalkPart(files, run, carry),
+    DumpPart(DataFileSet& files, const PrintContext& run, SinkBuffers& buffers, const RunSettings& settings,
+             Printing printing, DirectoryWalkCarry carry)
+        : WalkPart(files, run, buffers, carry),
           settings_(settings),
           printer_(printing == Printing::Records ? make_dump_printer(context)
                                                  : make_csv_width_scanner(context, widest)),
@@ -134,7 +139,7 @@ private:
 
 std::unique_ptr<WalkRanges::WalkPart> DumpRanges::make_part(DataFileSet& files, DirectoryWalkCarry carry)
 {
-    return std::make_unique<DumpPart>(files, context_, s_, printing_, carry);
+    return std::make_unique<DumpPart>(files, context_, buffers_, s_, printing_, carry);
 }
 
 void DumpRanges::take(WalkPart& part) { widest_ = std::max(widest_, static_cast<DumpPart&>(part).widest); }
@@ -144,9 +149,9 @@ void DumpRanges::take(WalkPart& part) { widest_ = std::max(widest_, static_cast<
 
 class RowsRanges::RowsPart final : public WalkRanges::WalkPart {
 public:
-    RowsPart(DataFileSet& files, const PrintContext& run, const RunSettings& settings, ReachedPieces& reached,
-             bool widths, bool printing, DirectoryWalkCarry carry)
-        : WalkPart(files, run, carry),
+    RowsPart(DataFileSet& files, const PrintContext& run, SinkBuffers& buffers, const RunSettings& settings,
+             ReachedPieces& reached, bool widths, bool printing, DirectoryWalkCarry carry)
+        : WalkPart(files, run, buffers, carry),
           files_(files),
           settings_(settings),
           // The first pass adds to a set of its own; the second reads the run's.
@@ -180,7 +185,7 @@ private:
 
 std::unique_ptr<WalkRanges::WalkPart> RowsRanges::make_part(DataFileSet& files, DirectoryWalkCarry carry)
 {
-    return std::make_unique<RowsPart>(files, context_, s_, reached_, widths_, printing_, carry);
+    return std::make_unique<RowsPart>(files, context_, buffers_, s_, reached_, widths_, printing_, carry);
 }
 
 void RowsRanges::take(WalkPart& taken)

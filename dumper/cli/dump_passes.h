@@ -112,6 +112,10 @@ public:
             reader_.read_orphan(block, orphans_[i].piece, columns, row_);
             printer_->row(row_);
         }
+        // The last row printed lets go of its blocks: held while the range
+        // waits to be taken, they would keep the worker's reader from
+        // reading the next range into the same buffer.
+        row_.blocks.clear();
         return true;
     }
 
@@ -186,7 +190,7 @@ protected:
     // A range's printer and visitor, printing into its own sinks.
     class WalkPart : public RangeWork::Part {
     public:
-        WalkPart(const DataFileSet& files, const PrintContext& run, DirectoryWalkCarry carry);
+        WalkPart(const DataFileSet& files, const PrintContext& run, SinkBuffers& buffers, DirectoryWalkCarry carry);
         // Begins another range with `carry`.
         virtual void restart(DirectoryWalkCarry carry) = 0;
         virtual DirectoryWalkCarry carry_out() const = 0;
@@ -194,8 +198,8 @@ protected:
 
         const DataFileSet* reads;
         DirectoryWalkCarry carry_in;
-        OutputSink out{OutputSink::InBuffers{}};
-        OutputSink err{OutputSink::InBuffers{}};
+        OutputSink out;
+        OutputSink err;
         PrintContext context;  // the run's, printing into `out` and `err`
     };
 
@@ -207,6 +211,11 @@ protected:
 
     const PrintContext& context_;
     const RunSettings& s_;
+    // The parts' output buffers, written out and given back by the taking
+    // thread. 4 MiB kept: most of what a few workers' ranges in hand fill,
+    // and at 16 workers a bound on what is held beside them.
+    static constexpr std::size_t kKeptSinkBuffers = 16;
+    SinkBuffers buffers_{kKeptSinkBuffers};
 
 private:
     std::unique_ptr<WalkPart> part_for(DataFileSet& files, DirectoryWalkCarry carry);
