@@ -187,7 +187,8 @@ TEST(ParallelDump, EveryActionAndFormatAsOneWorkerPrintsIt)
 }
 
 // Inference's samples taken in ranges are weighed in the order one worker
-// weighs them: the same types, the same columns completed.
+// weighs them, each read once the rows before it are known: the same
+// types, the same columns completed.
 TEST(ParallelDdl, InferredTypesAsOneWorkerInfersThem)
 {
     const BenchFiles bench;
@@ -197,6 +198,9 @@ TEST(ParallelDdl, InferredTypesAsOneWorkerInfersThem)
     ScratchDir db;
     datafile::write_database(datafile::build_database(datafile::sample_database()), db.root());
     expect_same_dumps({"--ddl", "--infer", "--dictionary", db.path("system01.dbf"), db.path("users01.dbf")});
+    // Without the dictionary its own tables are inferred too, those of
+    // cluster blocks each a table of its own.
+    expect_same_dumps({"--ddl", "--infer", db.path("system01.dbf"), db.path("users01.dbf")});
 }
 
 // The census of --list-tables counted in ranges, the rows of data objects

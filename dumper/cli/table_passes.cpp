@@ -191,25 +191,49 @@ void UndescribedColumns::complete(const UnloadPlan& plan, schema::Schema& schema
 // read, by their flag byte, and only the rows sampled are decoded (and
 // every row of the tables the schema does not wholly describe).
 
+namespace {
+
+// The piece slot `slot` of `block` points at, by its flag byte.
+std::optional<RowPieceRecord> piece_of_slot(const DecodedBlock& block, std::uint32_t slot)
+{
+    RowPieceRecord piece;
+    if (!piece_at_slot(block, slot, piece.offset)) return std::nullopt;
+    piece.flags = block.view().u8(piece.offset + block_format::kPieceFlagsAt);
+    piece.slot = static_cast<std::int32_t>(slot);
+    return piece;
+}
+
+}  // namespace
+
+bool read_head_at_slot(const DecodedBlock& block, std::uint32_t slot, RowReader& reader, Row& row)
+{
+    const std::optional<RowPieceRecord> piece = piece_of_slot(block, slot);
+    if (!piece || !starts_row(*piece)) return false;
+    reader.read(block, *piece, row);
+    return true;
+}
+
 bool SampleVisitor::block(const DecodedBlock& block)
 {
     if (block.outcome != BlockOutcome::Walked || block_content(block.view()) != BlockContent::Rows) return true;
     const std::uint32_t object = block.header.object_id;
     for (std::uint32_t slot = 0; slot < block.data.row_count; ++slot) {
-        RowPieceRecord piece;
-        if (!piece_at_slot(block, slot, piece.offset)) continue;
-        piece.flags = block.view().u8(piece.offset + block_format::kPieceFlagsAt);
-        piece.slot = static_cast<std::int32_t>(slot);
-        if (!starts_row(piece)) continue;
-        const std::optional<std::uint32_t> table = head_cluster_table(block, piece);
+        const std::optional<RowPieceRecord> piece = piece_of_slot(block, slot);
+        if (!piece || !starts_row(*piece)) continue;
+        const std::optional<std::uint32_t> table = head_cluster_table(block, *piece);
         if (const RowTarget* target = plan_.target(object, table);
             target != nullptr && plan_.tables()[target->table].written_later) {
-            reader_.read(block, piece, row_);
+            reader_.read(block, *piece, row_);
             findings_.undescribed(target->table, row_.values);
             continue;
         }
-        if (plan_.describes(object, table) || !findings_.keep(object, table)) continue;
-        reader_.read(block, piece, row_);
+        if (plan_.describes(object, table)) continue;
+        if (findings_.defers()) {
+            findings_.defer(object, table, block.block, slot);
+            continue;
+        }
+        if (!findings_.keep(object, table)) continue;
+        reader_.read(block, *piece, row_);
         findings_.sample(object, table, row_.values);
     }
     return true;
@@ -217,7 +241,10 @@ bool SampleVisitor::block(const DecodedBlock& block)
 
 class SampleRanges::SamplePart final : public RangeWork::Part {
 public:
-    SamplePart(DataFileSet& files, const UnloadPlan& plan) : reads(&files), visitor_(files, plan, findings) {}
+    SamplePart(DataFileSet& files, const UnloadPlan& plan)
+        : reads(&files), findings(RangeFindings(true)), visitor_(files, plan, findings)
+    {
+    }
     BlockVisitor& visitor() override { return visitor_; }
     std::size_t held_bytes() const override { return findings.held_bytes(); }
 
@@ -228,7 +255,10 @@ private:
     SampleVisitor visitor_;
 };
 
-SampleRanges::SampleRanges(const UnloadPlan& plan, PassFindings& findings) : plan_(plan), findings_(findings) {}
+SampleRanges::SampleRanges(const UnloadPlan& plan, PassFindings& findings, DataFileSet& files)
+    : plan_(plan), findings_(findings), files_(files)
+{
+}
 
 SampleRanges::~SampleRanges() = default;
 
@@ -241,7 +271,7 @@ std::unique_ptr<RangeWork::Part> SampleRanges::start(DataFileSet& files, const R
 bool SampleRanges::finish(std::unique_ptr<Part> taken)
 {
     std::unique_ptr<SamplePart> part(static_cast<SamplePart*>(taken.release()));
-    part->findings.hand_on(findings_);
+    part->findings.hand_on(findings_, &files_);
     part->findings.clear();
     idle_.keep(std::move(part));
     return true;
@@ -405,21 +435,76 @@ void RangeFindings::keep_row(KeptRow row, std::span<const ColumnValue> values)
 void RangeFindings::sample(std::uint32_t object, std::optional<std::uint32_t> cluster_table,
                            std::span<const ColumnValue> values)
 {
-    keep_row({object, cluster_table.value_or(0), 0, true, cluster_table.has_value()}, values);
+    keep_row({object, cluster_table.value_or(0), 0, true, cluster_table.has_value(), false}, values);
 }
 
 void RangeFindings::undescribed(std::size_t table, std::span<const ColumnValue> values)
 {
-    keep_row({static_cast<std::uint32_t>(table), 0, 0, false, false}, values);
+    keep_row({static_cast<std::uint32_t>(table), 0, 0, false, false, false}, values);
 }
 
-void RangeFindings::hand_on(PassFindings& findings) const
+void RangeFindings::defer(std::uint32_t object, std::optional<std::uint32_t> cluster_table, const Block& block,
+                          std::uint32_t slot)
+{
+    rows_.push_back({object, cluster_table.value_or(0), 0, true, cluster_table.has_value(), true});
+    heads_.push_back({block.source, block.number, slot});
+}
+
+namespace {
+
+// Reads the deferred heads a sample takes, through the run's own readers:
+// the block each lies in is read again (most often from the readers'
+// pages), and decoded as the range's worker decoded it.
+class DeferredHeads {
+public:
+    explicit DeferredHeads(DataFileSet& files) : files_(files), reader_(files) {}
+
+    // The values of the head at `slot` of block `number` of the file at
+    // place `source`; nullopt when it cannot be read again (a file that
+    // changed while it was read).
+    std::optional<std::span<const ColumnValue>> read(std::uint16_t source, std::int32_t number, std::uint32_t slot)
+    {
+        if (!decoded_ || decoded_->block.source != source || decoded_->block.number != number) {
+            decoded_.reset();
+            DataFile* file = files_.by_source(source);
+            Block block;
+            if (file == nullptr || file->read(number, block, Access::Random) != ReadStatus::Ok) return std::nullopt;
+            decoded_ = decode_block_headers(std::move(block));
+            decode_data_layer(*decoded_, false);
+        }
+        if (decoded_->outcome != BlockOutcome::Walked || !read_head_at_slot(*decoded_, slot, reader_, row_))
+            return std::nullopt;
+        return std::span<const ColumnValue>(row_.values);
+    }
+
+private:
+    DataFileSet& files_;
+    RowReader reader_;
+    std::optional<DecodedBlock> decoded_;
+    Row row_;
+};
+
+}  // namespace
+
+void RangeFindings::hand_on(PassFindings& findings, DataFileSet* files) const
 {
     for (const BlockRead& read : blocks_) findings.block_read(read.file, read.block, read.checks, read.rows_read);
+    std::optional<DeferredHeads> deferred;
+    std::size_t head = 0;   // in heads_, of the next deferred row
     std::vector<ColumnValue> values;
     std::size_t at = 0;     // in bytes_, of the row's first value
     std::size_t first = 0;  // in values_, of the row's first value
     for (const KeptRow& row : rows_) {
+        if (row.deferred) {
+            const HeadAt& place = heads_[head++];
+            const std::optional<std::uint32_t> table =
+                row.clustered ? std::optional<std::uint32_t>(row.cluster_table) : std::nullopt;
+            if (files == nullptr || !findings.keep(row.object_or_table, table)) continue;
+            if (!deferred) deferred.emplace(*files);
+            if (const auto read = deferred->read(place.source, place.block, place.slot))
+                findings.sample(row.object_or_table, table, *read);
+            continue;
+        }
         const std::size_t row_at = at;
         const std::size_t row_first = first;
         first += row.values;
@@ -451,6 +536,7 @@ void RangeFindings::clear()
     values_ = {};
     bytes_ = {};
     blocks_ = {};
+    heads_ = {};
 }
 
 void PieceTrace::add(const PieceTrace& later)

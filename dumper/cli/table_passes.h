@@ -79,7 +79,20 @@ public:
     virtual void undescribed(std::size_t table, std::span<const ColumnValue> values) = 0;
     // A block read at `block` of relative file `file` (BlockAccounting::note).
     virtual void block_read(std::uint32_t file, std::uint32_t block, const BlockChecks& checks, bool rows_read) = 0;
+    // Whether the head at `slot` of a block a sample could take is only
+    // noted by defer(), to be decided, and read if taken, once the rows
+    // before it are known, rather than read now and given to keep().
+    virtual bool defers() const { return false; }
+    virtual void defer(std::uint32_t /*object*/, std::optional<std::uint32_t> /*cluster_table*/,
+                       const Block& /*block*/, std::uint32_t /*slot*/)
+    {
+    }
 };
+
+// The row whose head the directory's slot `slot` of `block` points at, read
+// by its flag byte into `row` (SampleVisitor's reading); false when the
+// slot points at no head.
+bool read_head_at_slot(const DecodedBlock& block, std::uint32_t slot, RowReader& reader, Row& row);
 
 // Findings handed straight on, as one thread reads the blocks in order.
 class DirectFindings final : public PassFindings {
@@ -119,6 +132,10 @@ private:
 // values copied (a range's are bounded by its blocks).
 class RangeFindings final : public PassFindings {
 public:
+    // With `deferring`, the heads a sample could take are noted by their
+    // place and read only if taken (SampleVisitor): the rows a sample takes
+    // are few, and reading every one of them kept two workers slower than one.
+    explicit RangeFindings(bool deferring = false) : deferring_(deferring) {}
     bool keep(std::uint32_t, std::optional<std::uint32_t>) override { return true; }
     void sample(std::uint32_t object, std::optional<std::uint32_t> cluster_table,
                 std::span<const ColumnValue> values) override;
@@ -127,13 +144,17 @@ public:
     {
         blocks_.push_back({file, block, checks, rows_read});
     }
-    // Hands everything on to `findings`, in the order it came.
-    void hand_on(PassFindings& findings) const;
+    bool defers() const override { return deferring_; }
+    void defer(std::uint32_t object, std::optional<std::uint32_t> cluster_table, const Block& block,
+               std::uint32_t slot) override;
+    // Hands everything on to `findings`, in the order it came; a deferred
+    // head taken is read from `files` (the run's own readers).
+    void hand_on(PassFindings& findings, DataFileSet* files = nullptr) const;
     void clear();
     std::size_t held_bytes() const
     {
         return rows_.capacity() * sizeof(KeptRow) + values_.capacity() * sizeof(std::uint32_t) + bytes_.capacity() +
-               blocks_.capacity() * sizeof(BlockRead);
+               blocks_.capacity() * sizeof(BlockRead) + heads_.capacity() * sizeof(HeadAt);
     }
 
 private:
@@ -145,6 +166,12 @@ private:
         std::uint32_t values;
         bool sampled;  // else undescribed
         bool clustered;
+        bool deferred;  // read when taken, from where `at` says
+    };
+    struct HeadAt {
+        std::uint16_t source;
+        std::int32_t block;
+        std::uint32_t slot;
     };
     // Each value's size, its bytes following the row's values before it
     // in bytes_; kNone for a NULL or empty one.
@@ -161,6 +188,8 @@ private:
     std::vector<std::uint32_t> values_;
     std::vector<std::uint8_t> bytes_;
     std::vector<BlockRead> blocks_;
+    std::vector<HeadAt> heads_;  // of the deferred rows, in order
+    bool deferring_;
 };
 
 // Samples the rows of the data objects `plan` does not describe (--ddl
@@ -187,7 +216,9 @@ private:
 // what each range samples is handed on in order, as one thread samples.
 class SampleRanges final : public RangeWork {
 public:
-    SampleRanges(const unload::UnloadPlan& plan, PassFindings& findings);
+    // `files`: the run's own readers, which read the rows a sample takes
+    // as the ranges are taken.
+    SampleRanges(const unload::UnloadPlan& plan, PassFindings& findings, DataFileSet& files);
     ~SampleRanges() override;
     std::unique_ptr<Part> start(DataFileSet& files, const RangeStart& range) override;
     bool finish(std::unique_ptr<Part> part) override;
@@ -196,6 +227,7 @@ private:
     class SamplePart;
     const unload::UnloadPlan& plan_;
     PassFindings& findings_;
+    DataFileSet& files_;
     PartPool<SamplePart> idle_;
 };
 

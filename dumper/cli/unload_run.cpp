@@ -128,7 +128,7 @@ int print_ddl(TableRun& run, const schema::Schema& schema, const TableSelection&
         infer::ObjectInference inference(charsets.options);
         UndescribedColumns undescribed(charsets.options);
         DirectFindings findings(inference, undescribed, nullptr);
-        SampleRanges ranges(plan, findings);
+        SampleRanges ranges(plan, findings, run.files);
         std::optional<PassEnd> end = run.read_in_ranges(ranges, true);
         if (!end) {
             SampleVisitor visitor(run.files, plan, findings);
