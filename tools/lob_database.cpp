@@ -69,6 +69,20 @@ ColumnDef column(std::string name, std::uint16_t type, std::uint8_t form = 0)
 }
 
 // The sample database's users, tablespaces and files, without its tables.
+// A table of HR's whose first column is a NOT NULL ID number, then `columns`.
+TableDef hr_table(std::string name, std::uint32_t object_id, std::vector<ColumnDef> columns)
+{
+    TableDef t;
+    t.owner = "HR";
+    t.name = std::move(name);
+    t.object_id = object_id;
+    ColumnDef id = column("ID", kTypeNumber);
+    id.nullable = false;
+    t.columns = {id};
+    t.columns.insert(t.columns.end(), columns.begin(), columns.end());
+    return t;
+}
+
 Database database_without_tables(std::uint32_t block_size, ByteOrder order)
 {
     Database db = sample_database(block_size, order);
@@ -86,15 +100,11 @@ LobCases lob_database(std::uint32_t block_size, ByteOrder order, std::uint32_t l
     db = database_without_tables(block_size, order);
     const std::size_t page = lob_page_size(block_size);
 
-    TableDef t;
-    t.owner = "HR";
-    t.name = "LOBS";
-    t.object_id = t.data_object_id = kLobsTable;
-    ColumnDef id = column("ID", kTypeNumber);
-    id.nullable = false;
-    t.columns = {id, column("DOC", kTypeClob, 1), column("NDOC", kTypeClob, 2), column("PIC", kTypeBlob),
-                 column("LDOC", kTypeClob, 1), column("SDOC", kTypeClob, 1), column("SFDOC", kTypeClob, 1),
-                 column("SFPIC", kTypeBlob)};
+    TableDef t = hr_table("LOBS", kLobsTable,
+                          {column("DOC", kTypeClob, 1), column("NDOC", kTypeClob, 2), column("PIC", kTypeBlob),
+                           column("LDOC", kTypeClob, 1), column("SDOC", kTypeClob, 1), column("SFDOC", kTypeClob, 1),
+                           column("SFPIC", kTypeBlob)});
+    t.data_object_id = kLobsTable;
     LobDef doc{"DOC", kDocLob, 1, 0, 0x02, {}};
     LobDef ndoc{"NDOC", kNdocLob, 2, 0, 0x02, {}};
     LobDef pic{"PIC", kPicLob, 1, 0, 0x02, {}};
@@ -227,13 +237,7 @@ LobCases partitioned_lob_database(std::uint32_t block_size, ByteOrder order, boo
     Database& db = cases.database;
     db = database_without_tables(block_size, order);
     const std::size_t page = lob_page_size(block_size);
-    TableDef t;
-    t.owner = "HR";
-    t.name = "PLOBS";
-    t.object_id = kTable;
-    ColumnDef id = column("ID", kTypeNumber);
-    id.nullable = false;
-    t.columns = {id, column("DOC", kTypeClob, 1)};
+    TableDef t = hr_table("PLOBS", kTable, {column("DOC", kTypeClob, 1)});
     LobDef doc{"DOC", kDocLobObject, 1, 0, 0x02, {}};
     doc.fragments_listed = fragments_listed;
     std::uint32_t next_id = 1;
