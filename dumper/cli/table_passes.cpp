@@ -203,8 +203,9 @@ std::optional<RowPieceRecord> piece_of_slot(const DecodedBlock& block, std::uint
     return piece;
 }
 
-}  // namespace
-
+// The row whose head slot `slot` of `block` points at, read by its flag
+// byte into `row` as SampleVisitor reads it; false when the slot points at
+// no head.
 bool read_head_at_slot(const DecodedBlock& block, std::uint32_t slot, RowReader& reader, Row& row)
 {
     const std::optional<RowPieceRecord> piece = piece_of_slot(block, slot);
@@ -212,6 +213,8 @@ bool read_head_at_slot(const DecodedBlock& block, std::uint32_t slot, RowReader&
     reader.read(block, *piece, row);
     return true;
 }
+
+}  // namespace
 
 bool SampleVisitor::block(const DecodedBlock& block)
 {

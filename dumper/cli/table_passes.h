@@ -89,10 +89,6 @@ public:
     }
 };
 
-// The row whose head the directory's slot `slot` of `block` points at, read
-// by its flag byte into `row` (SampleVisitor's reading); false when the
-// slot points at no head.
-bool read_head_at_slot(const DecodedBlock& block, std::uint32_t slot, RowReader& reader, Row& row);
 
 // Findings handed straight on, as one thread reads the blocks in order.
 class DirectFindings final : public PassFindings {
